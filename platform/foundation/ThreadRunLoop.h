@@ -1,0 +1,65 @@
+#pragma once
+// The real run loop: runs posted work and timers on the thread that calls run()/runUntil(),
+// in real (steady) time. post() is thread-safe; everything else belongs to the loop's thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "RunLoop.h"
+
+namespace jw {
+
+class ThreadRunLoop final : public RunLoop {
+  public:
+    ThreadRunLoop();
+    ~ThreadRunLoop() override;
+
+    void post(Task task) override;
+    // A repeating timer's firings keep to its schedule (each one `interval` after the previous
+    // due time, however long the callbacks take); firings missed while the loop was busy are
+    // skipped, not delivered in a burst. A repeating interval is at least 0.1 ms.
+    std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats,
+                                         TimerCallback callback) override;
+    void addEndOfEventObserver(Task observer) override;
+
+    // Runs events until stop() is called (from an event or another thread).
+    void run();
+    // Runs events until `done()` is true (checked first and after every event), stop() is
+    // called, or `timeoutSeconds` pass. Returns done()'s final value.
+    bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
+    // Runs every event that is due now, without waiting: timers due by the time of the call,
+    // and posted work including work that this work posts. Returns how many ran.
+    int runPending();
+    // Makes the current run()/runUntil() return after the event in progress; when none is
+    // running, the next one returns at once.
+    void stop();
+
+  private:
+    struct TimerImpl;
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // Runs one event, waiting for one until `deadline` (TimePoint::max(): no limit). False
+    // when the deadline passed or stop() was requested before any event ran.
+    bool runOne(TimePoint deadline);
+    bool fireDueTimer(TimePoint now);
+    bool runQueuedTask();
+    TimePoint nextTimerDue() const;
+    void removeInvalidTimers();
+    void endOfEvent();
+
+    std::mutex mutex_;  // guards tasks_ and stopRequested_
+    std::condition_variable wake_;
+    std::deque<Task> tasks_;
+    bool stopRequested_ = false;
+    // Loop thread only.
+    std::vector<std::shared_ptr<TimerImpl>> timers_;
+    std::deque<Task> observers_;  // a deque: an observer may add one while they run
+    unsigned long long timerSequence_ = 0;
+};
+
+}  // namespace jw

@@ -1,0 +1,66 @@
+#pragma once
+// The bookkeeping behind ManagedObjectContext, shared with ManagedObject. Internal to the store.
+
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "ManagedObjectContext.h"
+#include "StoreConnection.h"
+
+namespace jw::store {
+
+using ObjectSet = std::unordered_map<ManagedObject*, std::shared_ptr<ManagedObject>>;
+
+class ManagedObjectContext::Impl {
+  public:
+    Impl(ManagedObjectContext& owner, StoreConnection& connection);
+
+    // Identity map: saved objects by entity and key, inserted ones by temporary key.
+    std::shared_ptr<ManagedObject> registered(const EntityDescription& e, std::int64_t key) const;
+    std::shared_ptr<ManagedObject> registeredOrFault(const EntityDescription& e, std::int64_t key);
+    // Reads the row at the statement's cursor into the registered object for it (made if
+    // needed). An object that is registered and already read keeps its in-memory state.
+    std::shared_ptr<ManagedObject> materialize(const EntityDescription& e,
+                                               const SqliteStatement& row);
+    void fillFromRow(ManagedObject& object, const SqliteStatement& row);
+    void fireFault(ManagedObject& object);
+    // Statement reading one row by key.
+    SqliteStatement& rowByKey(const EntityDescription& e, std::int64_t key);
+
+    // Change tracking.
+    void objectWillChange(ManagedObject& object);
+    void noteForReport(ManagedObject& object, std::size_t bit);
+    // To-many membership, kept from the to-one side. `alreadySaved` says the change is the
+    // store's already (a merge), so an unloaded member list's unsaved count stays as it is.
+    void addMember(ManagedObject& owner, const RelationshipDescription& toMany,
+                   ManagedObject& member, bool alreadySaved = false);
+    void removeMember(ManagedObject& owner, const RelationshipDescription& toMany,
+                      ManagedObject& member, bool alreadySaved = false);
+    void loadMembers(ManagedObject& owner, const RelationshipDescription& toMany);
+    void linkToOne(ManagedObject& object, const RelationshipDescription& toOne,
+                   ManagedObject* destination, bool alreadySaved = false);
+
+    bool hasUnsavedChanges(const EntityDescription& e) const;
+    void refreshCounts(ManagedObject& owner);
+
+    ManagedObjectContext& owner;
+    StoreConnection& connection;
+    const ObjectModel& model;
+
+    std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> saved;
+    std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> temporary;
+    std::int64_t nextTemporaryKey = -1;
+
+    // Unsaved changes, per entity.
+    std::vector<ObjectSet> unsavedInserted, unsavedUpdated, unsavedDeleted;
+    // Changes not yet reported to the change observers.
+    ObjectSet reportInserted, reportUpdated, reportDeleted;
+
+    std::vector<std::weak_ptr<ChangeObserver>> changeObservers;
+    std::vector<std::weak_ptr<SaveObserver>> saveObservers;
+    bool reporting = false;
+};
+
+}  // namespace jw::store

@@ -1,0 +1,82 @@
+#pragma once
+// Keeps the result of one fetch request up to date as the context changes, and tells a
+// delegate what changed in table terms (one section, rows as index paths).
+//
+// Index paths follow the batch-update convention of table views: a delete names the row's
+// old index path, an insert its new one, a move both, an update the old one (and the new one).
+// The array is kept current whether or not a delegate is attached: with no delegate the
+// changes are absorbed silently, and attaching a delegate first absorbs the context's pending
+// changes silently, so a delegate never hears of what happened while it was detached.
+//
+// Main thread only. The controller holds its objects strongly.
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "FetchRequest.h"
+#include "ManagedObjectContext.h"
+
+namespace jw::store {
+
+struct IndexPath {
+    std::size_t section = 0;
+    std::size_t row = 0;
+    bool operator==(const IndexPath&) const = default;
+};
+
+enum class ChangeType { Insert = 1, Delete = 2, Move = 3, Update = 4 };
+
+class FetchedResultsController;
+
+class FetchedResultsControllerDelegate {
+  public:
+    virtual ~FetchedResultsControllerDelegate() = default;
+    virtual void controllerWillChangeContent(FetchedResultsController&) {}
+    virtual void controllerDidChangeSection(FetchedResultsController&, std::size_t /*index*/,
+                                            ChangeType) {}
+    virtual void controllerDidChangeObject(FetchedResultsController&, ManagedObject& /*object*/,
+                                           const IndexPath* /*indexPath*/, ChangeType,
+                                           const IndexPath* /*newIndexPath*/) {}
+    virtual void controllerDidChangeContent(FetchedResultsController&) {}
+};
+
+class FetchedResultsController {
+  public:
+    FetchedResultsController(FetchRequest request, std::shared_ptr<ManagedObjectContext> context);
+    ~FetchedResultsController();
+    FetchedResultsController(const FetchedResultsController&) = delete;
+    FetchedResultsController& operator=(const FetchedResultsController&) = delete;
+
+    // Runs the fetch. Throws StoreError.
+    void performFetch();
+
+    // The delegate is not owned. Setting one absorbs pending changes first (see above).
+    void setDelegate(FetchedResultsControllerDelegate* delegate);
+    FetchedResultsControllerDelegate* delegate() const { return delegate_; }
+
+    const FetchRequest& fetchRequest() const { return request_; }
+    ManagedObjectContext& managedObjectContext() const { return *context_; }
+
+    const std::vector<std::shared_ptr<ManagedObject>>& fetchedObjects() const { return objects_; }
+    // One section once fetched (none before performFetch).
+    std::size_t numberOfSections() const { return fetched_ ? 1 : 0; }
+    std::size_t numberOfObjects(std::size_t section) const;
+    ManagedObject& objectAtIndexPath(const IndexPath& path) const;  // throws std::out_of_range
+    // Index path of the object, or nothing when the controller does not hold it.
+    std::optional<IndexPath> indexPathForObject(const ManagedObject& object) const;
+
+  private:
+    class Ordering;
+    void contextDidChange(const ObjectsDidChange& change);
+
+    FetchRequest request_;
+    std::shared_ptr<ManagedObjectContext> context_;
+    FetchedResultsControllerDelegate* delegate_ = nullptr;
+    ManagedObjectContext::ObserverToken observation_;
+    std::unique_ptr<Ordering> ordering_;
+    std::vector<std::shared_ptr<ManagedObject>> objects_;
+    bool fetched_ = false;
+};
+
+}  // namespace jw::store

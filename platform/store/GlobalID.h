@@ -1,0 +1,26 @@
+#pragma once
+// A global identifier: 16 random bytes (an RFC 4122 version 4 UUID), the same for an object
+// on every device. The store keeps it as a 16-byte blob; it also breaks the last ties of
+// every ordering, so all devices and every fetch order equal objects the same way.
+
+#include <array>
+#include <compare>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace jw::store {
+
+struct GlobalID {
+    std::array<unsigned char, 16> bytes{};
+
+    static GlobalID generate();
+    // Parses the canonical 36-character form; nothing for anything else.
+    static std::optional<GlobalID> fromString(std::string_view text);
+    std::string toString() const;  // lower-case canonical form
+
+    auto operator<=>(const GlobalID&) const = default;
+    bool operator==(const GlobalID&) const = default;
+};
+
+}  // namespace jw::store

@@ -1,0 +1,94 @@
+#pragma once
+// The object context: the one place objects of a store are created, changed, fetched, deleted
+// and saved. Not thread-safe: a context belongs to the thread that made it (for the main
+// context, the main run loop's thread).
+//
+// - Objects are unique per context: one object per row.
+// - Fetches read the store and then apply the context's unsaved inserts, changes and deletes,
+//   so they always describe the context as it is now.
+// - save() writes every unsaved change in one SQLite transaction: all of it or nothing. On
+//   failure it throws StoreError and the context keeps its changes (a later save can retry).
+// - Deleting an object applies its relationships' delete rules at once (nullify, cascade).
+// - Change reports (ObjectsDidChange) go to observers when processPendingChanges() runs; the
+//   container calls it at the end of every main run-loop event.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "ChangeNotifications.h"
+#include "FetchRequest.h"
+#include "ManagedObject.h"
+#include "ObjectModel.h"
+
+namespace jw::store {
+
+class StoreConnection;
+
+class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectContext> {
+  public:
+    using ChangeObserver = std::function<void(const ObjectsDidChange&)>;
+    using SaveObserver = std::function<void(const ContextDidSaveNotification&)>;
+    // Keeps an observer registered while it lives.
+    using ObserverToken = std::shared_ptr<void>;
+
+    explicit ManagedObjectContext(std::shared_ptr<StoreConnection> connection);
+    ~ManagedObjectContext();
+    ManagedObjectContext(const ManagedObjectContext&) = delete;
+    ManagedObjectContext& operator=(const ManagedObjectContext&) = delete;
+
+    const ObjectModel& model() const;
+    // The store's identifier (a UUID string made when the store file was created).
+    const std::string& storeIdentifier() const;
+
+    // Creates an object of the entity, registered as inserted, with every attribute at its
+    // default and a fresh global identifier. Throws std::logic_error for an unknown entity.
+    std::shared_ptr<ManagedObject> insertNewObject(std::string_view entityName);
+    // Marks the object deleted and applies the delete rules of its relationships.
+    // Deleting an object twice, or one that is not this context's, does nothing.
+    void deleteObject(ManagedObject& object);
+
+    bool hasChanges() const;
+    void save();
+
+    // Throws StoreError (unknown entity or key, or the store failing).
+    std::vector<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest& request);
+
+    // The registered object for an ID, or a fault for it (not read until used); none when
+    // the ID is temporary and unknown. Does not check that the row exists.
+    std::shared_ptr<ManagedObject> objectWithID(ObjectID id);
+    // The object named by uriRepresentation(), read from the store; none when the address is
+    // not of this store or names no existing object.
+    std::shared_ptr<ManagedObject> existingObjectWithURI(std::string_view uri);
+    // The object with this global identifier, if it exists (registered or in the store).
+    std::shared_ptr<ManagedObject> existingObjectWithGlobalID(const EntityDescription& entity,
+                                                              const GlobalID& id);
+
+    // Reports the changes made since the last report to the change observers.
+    void processPendingChanges();
+    // Brings in what another connection to the same store saved: inserted and updated objects
+    // are (re)read, deleted ones removed, and all of them reported as ordinary changes. The
+    // context's own unsaved edits are kept: an attribute changed here and not yet saved keeps
+    // this context's value.
+    void mergeChangesFromContextDidSaveNotification(const ContextDidSaveNotification& note);
+
+    ObserverToken addChangeObserver(ChangeObserver observer);
+    ObserverToken addSaveObserver(SaveObserver observer);
+
+    // Number of objects registered (for tests of on-demand loading).
+    std::size_t registeredObjectCount() const;
+
+    StoreConnection& connection() { return *connection_; }
+
+  private:
+    friend class ManagedObject;
+    class Impl;
+    std::shared_ptr<StoreConnection> connection_;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace jw::store

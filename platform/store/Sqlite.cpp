@@ -1,0 +1,211 @@
+#include "Sqlite.h"
+
+#include <fmt/format.h>
+
+#include "StoreError.h"
+
+namespace jw::store {
+
+namespace {
+
+[[noreturn]] void throwSqlite(sqlite3* db, std::string_view what, int code) {
+    const char* message = db ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    throw StoreError(std::string(what),
+                     fmt::format("{{SQLite error {}: {}}}", code, message ? message : "unknown"));
+}
+
+}  // namespace
+
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : db_(db) {
+    const int rc = sqlite3_prepare_v3(db, sql.data(), int(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                      &stmt_, nullptr);
+    if (rc != SQLITE_OK) {
+        throwSqlite(db, fmt::format("Could not prepare the statement \"{}\"", sql), rc);
+    }
+}
+
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(stmt_);
+}
+
+void SqliteStatement::bindNull(int index) {
+    sqlite3_bind_null(stmt_, index);
+}
+void SqliteStatement::bindInt(int index, std::int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+}
+void SqliteStatement::bindDouble(int index, double value) {
+    sqlite3_bind_double(stmt_, index, value);
+}
+void SqliteStatement::bindText(int index, std::string_view value) {
+    sqlite3_bind_text64(stmt_, index, value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+void SqliteStatement::bindBlob(int index, const void* data, std::size_t size) {
+    // A zero-length blob must still be a blob, not NULL.
+    static const unsigned char kEmpty = 0;
+    sqlite3_bind_blob64(stmt_, index, size ? data : &kEmpty, size, SQLITE_TRANSIENT);
+}
+
+void SqliteStatement::bindValue(int index, const Value& value) {
+    struct Binder {
+        SqliteStatement& s;
+        int i;
+        void operator()(std::monostate) const { s.bindNull(i); }
+        void operator()(std::int64_t v) const { s.bindInt(i, v); }
+        void operator()(double v) const { s.bindDouble(i, v); }
+        void operator()(bool v) const { s.bindInt(i, v ? 1 : 0); }
+        void operator()(const std::string& v) const { s.bindText(i, v); }
+        void operator()(const Date& v) const { s.bindDouble(i, v.secondsSinceEpoch); }
+        void operator()(const Blob& v) const { s.bindBlob(i, v.bytes.data(), v.bytes.size()); }
+    };
+    std::visit(Binder{*this, index}, value);
+}
+
+bool SqliteStatement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc == SQLITE_DONE) {
+        return false;
+    }
+    const std::string sql = sqlite3_sql(stmt_) ? sqlite3_sql(stmt_) : "";
+    sqlite3_reset(stmt_);
+    throwSqlite(db_, fmt::format("The statement \"{}\" failed", sql), rc);
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+bool SqliteStatement::columnIsNull(int c) const {
+    return sqlite3_column_type(stmt_, c) == SQLITE_NULL;
+}
+std::int64_t SqliteStatement::columnInt(int c) const {
+    return sqlite3_column_int64(stmt_, c);
+}
+double SqliteStatement::columnDouble(int c) const {
+    return sqlite3_column_double(stmt_, c);
+}
+std::string SqliteStatement::columnText(int c) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c));
+    return text ? std::string(text, std::size_t(sqlite3_column_bytes(stmt_, c))) : std::string();
+}
+const void* SqliteStatement::columnBlobData(int c) const {
+    return sqlite3_column_blob(stmt_, c);
+}
+int SqliteStatement::columnBytes(int c) const {
+    return sqlite3_column_bytes(stmt_, c);
+}
+Blob SqliteStatement::columnBlob(int c) const {
+    const auto* data = static_cast<const unsigned char*>(sqlite3_column_blob(stmt_, c));
+    const int size = sqlite3_column_bytes(stmt_, c);
+    return Blob{std::vector<unsigned char>(data, data + size)};
+}
+
+Value SqliteStatement::columnValue(int c, AttributeType type) const {
+    const bool null = columnIsNull(c);
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            return std::int64_t{null ? 0 : columnInt(c)};
+        case AttributeType::Boolean:
+            return !null && columnInt(c) != 0;
+        case AttributeType::Double:
+            return null ? 0.0 : columnDouble(c);
+        case AttributeType::String:
+            return null ? Value{} : Value{columnText(c)};
+        case AttributeType::Date:
+            return null ? Value{} : Value{Date{columnDouble(c)}};
+        case AttributeType::Binary:
+            return null ? Value{} : Value{columnBlob(c)};
+    }
+    return Value{};
+}
+
+SqliteDatabase::SqliteDatabase(const std::filesystem::path& file) : file_(file) {
+    const int rc =
+        sqlite3_open_v2(file.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw StoreError(
+            "The store could not be opened",
+            fmt::format("{{file: {}, SQLite error {}: {}}}", file.string(), rc, message));
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, 5000);
+    try {
+        execute("PRAGMA journal_mode=WAL");
+        execute("PRAGMA synchronous=NORMAL");
+    } catch (...) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw;
+    }
+}
+
+SqliteDatabase::~SqliteDatabase() {
+    cache_.clear();
+    if (db_) {
+        sqlite3_close(db_);
+    }
+}
+
+void SqliteDatabase::execute(std::string_view sql) {
+    char* error = nullptr;
+    const std::string text(sql);
+    const int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        std::string message = error ? error : sqlite3_errmsg(db_);
+        sqlite3_free(error);
+        throw StoreError(fmt::format("The statement \"{}\" failed", sql),
+                         fmt::format("{{SQLite error {}: {}}}", rc, message));
+    }
+}
+
+SqliteStatement& SqliteDatabase::cached(const std::string& sql) {
+    auto it = cache_.find(sql);
+    if (it == cache_.end()) {
+        it = cache_.emplace(sql, std::make_unique<SqliteStatement>(db_, sql)).first;
+    } else {
+        it->second->reset();
+    }
+    return *it->second;
+}
+
+std::int64_t SqliteDatabase::lastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_);
+}
+int SqliteDatabase::changes() const {
+    return sqlite3_changes(db_);
+}
+
+void SqliteDatabase::fail(std::string_view what) const {
+    throwSqlite(db_, what, sqlite3_errcode(db_));
+}
+
+SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db) {
+    db_.execute("BEGIN IMMEDIATE");
+}
+
+SqliteTransaction::~SqliteTransaction() {
+    if (!done_) {
+        try {
+            db_.execute("ROLLBACK");
+        } catch (...) {
+            // A failed COMMIT may already have rolled back; nothing more to undo.
+        }
+    }
+}
+
+void SqliteTransaction::commit() {
+    db_.execute("COMMIT");
+    done_ = true;
+}
+
+}  // namespace jw::store

@@ -1,0 +1,95 @@
+#pragma once
+// A thin RAII layer over the SQLite C API: a connection, prepared statements, and errors as
+// StoreError (description = what was being done, userInfo = SQLite's message and code).
+// A connection belongs to one thread at a time.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "Value.h"
+
+namespace jw::store {
+
+class SqliteStatement {
+  public:
+    SqliteStatement(sqlite3* db, std::string_view sql);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Binding is 1-based, as in SQLite.
+    void bindNull(int index);
+    void bindInt(int index, std::int64_t value);
+    void bindDouble(int index, double value);
+    void bindText(int index, std::string_view value);
+    void bindBlob(int index, const void* data, std::size_t size);
+    void bindValue(int index, const Value& value);
+
+    // Steps once: true while a row is available, false when done. Throws on error.
+    bool step();
+    // Resets for another run and clears the bindings.
+    void reset();
+
+    bool columnIsNull(int column) const;
+    std::int64_t columnInt(int column) const;
+    double columnDouble(int column) const;
+    std::string columnText(int column) const;
+    Blob columnBlob(int column) const;
+    const void* columnBlobData(int column) const;
+    int columnBytes(int column) const;
+    // Reads a column as a value of the attribute type (NULL as absent, scalars as 0).
+    Value columnValue(int column, AttributeType type) const;
+
+    sqlite3_stmt* handle() const { return stmt_; }
+
+  private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+class SqliteDatabase {
+  public:
+    // Opens (creating if needed) the database file, in WAL mode with foreign-key-free,
+    // synchronous=NORMAL settings (durable against a process crash; the OS keeps the WAL).
+    explicit SqliteDatabase(const std::filesystem::path& file);
+    ~SqliteDatabase();
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    void execute(std::string_view sql);
+    // A statement kept for reuse, keyed by its SQL text; reset before it is handed out.
+    SqliteStatement& cached(const std::string& sql);
+    std::int64_t lastInsertRowid() const;
+    int changes() const;
+
+    sqlite3* handle() const { return db_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    [[noreturn]] void fail(std::string_view what) const;
+
+  private:
+    std::filesystem::path file_;
+    sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> cache_;
+};
+
+// Runs a transaction: BEGIN IMMEDIATE at construction; commit() commits; destruction without
+// commit rolls back.
+class SqliteTransaction {
+  public:
+    explicit SqliteTransaction(SqliteDatabase& db);
+    ~SqliteTransaction();
+    void commit();
+
+  private:
+    SqliteDatabase& db_;
+    bool done_ = false;
+};
+
+}  // namespace jw::store
