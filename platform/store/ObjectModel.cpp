@@ -151,7 +151,7 @@ std::shared_ptr<ObjectModel> ObjectModel::fromJson(std::string_view text) {
             }
             relationship.inverse = relationship.destination->relationship(relationship.inverseName);
             const auto* inverse = relationship.inverse;
-            if (!inverse || inverse->destination != &entity ||
+            if (!inverse || inverse->destinationName != entity.name ||
                 inverse->inverseName != relationship.name) {
                 invalid(fmt::format("{}.{} and its inverse {} do not form a pair", entity.name,
                                     relationship.name, relationship.inverseName));

@@ -1,0 +1,222 @@
+#include "Commands.h"
+
+#include <fmt/format.h>
+
+#include <charconv>
+
+#include "CliError.h"
+#include "Lookup.h"
+#include "platform/foundation/UserDefaults.h"
+#include "src/model/JWListSortMode.h"
+#include "src/model/Operations.h"
+#include "src/model/ShareText.h"
+
+namespace jw::cli {
+
+using model::JWListFilter;
+
+namespace {
+
+std::vector<model::Item*> raw(const std::vector<std::shared_ptr<model::Item>>& items) {
+    std::vector<model::Item*> out;
+    for (const auto& item : items) {
+        out.push_back(item.get());
+    }
+    return out;
+}
+
+void requireText(const std::string& text, const char* what) {
+    if (text.empty()) {
+        throw CommandError(fmt::format("{} cannot be empty", what));
+    }
+}
+
+// The items screen's title: the name and " (done/count)" or " (count)"; empty for a list
+// without items.
+std::string titleLine(const model::List& list) {
+    const auto [counts, fraction] = list.progressInfo(" (", ")");
+    return counts ? list.name().value_or("") + *counts : std::string();
+}
+
+}  // namespace
+
+JWListFilter parseFilter(const std::string& text) {
+    if (text == "all") {
+        return JWListFilter::none;
+    }
+    if (text == "checked") {
+        return JWListFilter::checked;
+    }
+    if (text == "unchecked") {
+        return JWListFilter::unchecked;
+    }
+    throw UsageError(fmt::format("unknown filter \"{}\" (use all, checked or unchecked)", text));
+}
+
+void listLists(CommandContext& c) {
+    for (const auto& list : orderedLists(c.db)) {
+        const auto [counts, fraction] = list->progressInfo("", "");
+        c.out << list->name().value_or("") << '\t' << counts.value_or("") << '\n';
+    }
+}
+
+void newList(CommandContext& c, const std::string& name) {
+    requireText(name, "a list name");
+    model::newList(c.db, name);
+}
+
+void renameList(CommandContext& c, const std::string& list, const std::string& name) {
+    requireText(name, "a list name");
+    auto target = findList(c.db, list);
+    model::renameList(c.db, *target, name);
+}
+
+void deleteList(CommandContext& c, const std::string& list) {
+    auto target = findList(c.db, list);
+    model::deleteList(c.db, *target);
+}
+
+void sortLists(CommandContext&, const std::string& order) {
+    if (order != "alphabetical" && order != "manual") {
+        throw UsageError(
+            fmt::format("unknown list order \"{}\" (use alphabetical or manual)", order));
+    }
+    UserDefaults::standard().setBool("ManualSortLists", order == "manual");
+}
+
+void moveList(CommandContext& c, const std::string& list, const std::string& position) {
+    std::size_t to = 0;
+    auto [end, ec] = std::from_chars(position.data(), position.data() + position.size(), to);
+    if (position.empty() || ec != std::errc() || end != position.data() + position.size() ||
+        to == 0) {
+        throw UsageError(fmt::format("\"{}\" is not a position (use 1, 2, ...)", position));
+    }
+    if (!UserDefaults::standard().boolForKey("ManualSortLists").value_or(false)) {
+        throw CommandError("lists are in alphabetical order; run \"sort-lists manual\" first");
+    }
+    auto target = findList(c.db, list);
+    const auto lists = orderedLists(c.db);
+    if (to > lists.size()) {
+        throw CommandError(
+            fmt::format("position {} is past the last list (there are {})", to, lists.size()));
+    }
+    std::vector<store::ManagedObject*> shown;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < lists.size(); ++i) {
+        shown.push_back(lists[i].get());
+        if (lists[i] == target) {
+            from = i;
+        }
+    }
+    model::renumberAfterMove(shown, from, to - 1);
+    c.db.saveContext(false);
+}
+
+void listItems(CommandContext& c, const std::string& list, JWListFilter filter) {
+    auto target = findList(c.db, list);
+    c.out << titleLine(*target) << '\n';
+    for (const auto& item : shownItems(c.db, *target, filter)) {
+        c.out << (item->isDone() ? "[x] " : "[ ] ") << item->body().value_or("") << '\n';
+    }
+}
+
+void addItem(CommandContext& c, const std::string& list, const std::string& text) {
+    requireText(text, "an item");
+    auto target = findList(c.db, list);
+    model::newItem(c.db, *target, text);
+}
+
+void toggleItem(CommandContext& c, const std::string& list, const std::string& item) {
+    auto target = findList(c.db, list);
+    model::toggleItem(c.db, *findItem(c.db, *target, item));
+}
+
+void editItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& text) {
+    requireText(text, "an item");
+    auto target = findList(c.db, list);
+    model::editItemText(c.db, *findItem(c.db, *target, item), text);
+}
+
+void deleteItem(CommandContext& c, const std::string& list, const std::string& item) {
+    auto target = findList(c.db, list);
+    model::deleteItem(c.db, *findItem(c.db, *target, item));
+}
+
+void sortItems(CommandContext& c, const std::string& list, const std::string& mode) {
+    static const std::pair<const char*, model::JWListSortMode> kModes[] = {
+        {"alphabetical", model::JWListSortMode::alphabetical},
+        {"latest-created", model::JWListSortMode::latestCreated},
+        {"checked-first", model::JWListSortMode::checkedFirst},
+        {"checked-last", model::JWListSortMode::checkedLast},
+        {"manual", model::JWListSortMode::manual},
+    };
+    for (const auto& [name, value] : kModes) {
+        if (mode == name) {
+            auto target = findList(c.db, list);
+            model::chooseSortMode(target.get(), std::int16_t(value));
+            c.db.saveContext(false);
+            return;
+        }
+    }
+    throw UsageError(fmt::format("unknown sort order \"{}\" (use alphabetical, latest-created, "
+                                 "checked-first, checked-last or manual)",
+                                 mode));
+}
+
+void moveItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& target) {
+    auto source = findList(c.db, list);
+    auto destination = findList(c.db, target);
+    model::moveItem(c.db, *findItem(c.db, *source, item), *destination);
+}
+
+void copyItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& target) {
+    auto source = findList(c.db, list);
+    auto destination = findList(c.db, target);
+    model::copyItem(c.db, *findItem(c.db, *source, item), *destination);
+}
+
+void resetChecked(CommandContext& c, const std::string& list) {
+    auto target = findList(c.db, list);
+    model::resetChecked(c.db, target.get(), raw(shownItems(c.db, *target, JWListFilter::none)));
+}
+
+void deleteChecked(CommandContext& c, const std::string& list) {
+    auto target = findList(c.db, list);
+    model::deleteChecked(c.db, target.get(), raw(shownItems(c.db, *target, JWListFilter::none)));
+}
+
+void setTheme(CommandContext& c, const std::string& list, const std::string& theme) {
+    requireText(theme, "a theme name");
+    auto target = findList(c.db, list);
+    model::chooseTheme(c.db, target.get(), theme);
+}
+
+void shareList(CommandContext& c, const std::string& list, JWListFilter filter) {
+    auto target = findList(c.db, list);
+    c.out << model::shareText(raw(shownItems(c.db, *target, filter)));
+}
+
+void demo(CommandContext& c) {
+    if (orderedLists(c.db).empty()) {
+        auto groceries = model::newList(c.db, "Groceries");
+        for (const char* text : {"Milk", "Bread", "Tomatoes \U0001F345", "Coffee"}) {
+            model::newItem(c.db, *groceries, text);
+        }
+        auto items = shownItems(c.db, *groceries, JWListFilter::none);
+        model::toggleItem(c.db, *items.back());
+        auto trip = model::newList(c.db, "Weekend trip");
+        for (const char* text : {"Book the train", "Pack the tent"}) {
+            model::newItem(c.db, *trip, text);
+        }
+        model::newList(c.db, "Ideas");
+    }
+    c.out << "Lists:\n";
+    listLists(c);
+    c.out << "\nItems of the first list:\n";
+    listItems(c, "#1", JWListFilter::none);
+}
+
+}  // namespace jw::cli

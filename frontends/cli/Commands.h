@@ -1,0 +1,48 @@
+#pragma once
+// The commands of jotwell-cli over the model's operations. Each reads what it needs, checks
+// every argument before it changes anything, and prints its result to `out`. Commands that
+// change data end with the database's saveContext(false), as the screens do.
+
+#include <ostream>
+#include <string>
+
+#include "src/model/JWDatabase.h"
+#include "src/model/JWListFilter.h"
+
+namespace jw::cli {
+
+struct CommandContext {
+    model::JWDatabase& db;
+    std::ostream& out;
+};
+
+// Parses "all", "checked" or "unchecked"; throws UsageError otherwise.
+model::JWListFilter parseFilter(const std::string& text);
+
+void listLists(CommandContext& c);
+void newList(CommandContext& c, const std::string& name);
+void renameList(CommandContext& c, const std::string& list, const std::string& name);
+void deleteList(CommandContext& c, const std::string& list);
+void sortLists(CommandContext& c, const std::string& order);
+void moveList(CommandContext& c, const std::string& list, const std::string& position);
+
+void listItems(CommandContext& c, const std::string& list, model::JWListFilter filter);
+void addItem(CommandContext& c, const std::string& list, const std::string& text);
+void toggleItem(CommandContext& c, const std::string& list, const std::string& item);
+void editItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& text);
+void deleteItem(CommandContext& c, const std::string& list, const std::string& item);
+void sortItems(CommandContext& c, const std::string& list, const std::string& mode);
+void moveItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& target);
+void copyItem(CommandContext& c, const std::string& list, const std::string& item,
+              const std::string& target);
+void resetChecked(CommandContext& c, const std::string& list);
+void deleteChecked(CommandContext& c, const std::string& list);
+void setTheme(CommandContext& c, const std::string& list, const std::string& theme);
+void shareList(CommandContext& c, const std::string& list, model::JWListFilter filter);
+
+// Fills an empty store with a few example lists, then prints them and the first one's items.
+void demo(CommandContext& c);
+
+}  // namespace jw::cli

@@ -1,0 +1,197 @@
+// jotwell-cli: the lists and items of Jotwell from a terminal.
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include <functional>
+#include <iostream>
+
+#include "CliError.h"
+#include "Commands.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/ThreadRunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "src/model/JWDatabase.h"
+
+namespace {
+
+constexpr int kUsageStatus = 2;
+constexpr int kFailureStatus = 1;
+
+const char* kDescription =
+    "Jotwell keeps named lists of checkable items.\n"
+    "LIST names a list by its name, or by its position in `lists` as #1, #2, ...\n"
+    "ITEM is a row number (from 1) in the order `items LIST` prints.\n"
+    "The data lives under $XDG_DATA_HOME/jotwell (or ~/.local/share/jotwell), the settings\n"
+    "under $XDG_CONFIG_HOME/jotwell; --data-dir puts both in one folder.";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace jw;
+    CLI::App app{kDescription, "jotwell-cli"};
+    app.require_subcommand(1);
+    std::string dataDir;
+    app.add_option("--data-dir", dataDir, "Folder for the store and settings of this device");
+
+    // The command to run once the line is parsed and the database is open.
+    std::function<void(cli::CommandContext&)> command;
+    std::string list, name, item, text, target, order, position, filter = "all";
+
+    auto sub = [&](const char* verb, const char* help) { return app.add_subcommand(verb, help); };
+    auto addList = [&](CLI::App* s) { s->add_option("LIST", list, "A list")->required(); };
+    auto addItem = [&](CLI::App* s) { s->add_option("ITEM", item, "An item row")->required(); };
+    auto addFilter = [&](CLI::App* s) {
+        s->add_option("--filter", filter, "all, checked or unchecked")->capture_default_str();
+    };
+
+    sub("lists", "Print the lists in order, each with its counts (done/items)")
+        ->callback([&] { command = [](auto& c) { cli::listLists(c); }; });
+    {
+        auto s = sub("new-list", "Add a list");
+        s->add_option("NAME", name, "Its name")->required();
+        s->callback([&] { command = [&](auto& c) { cli::newList(c, name); }; });
+    }
+    {
+        auto s = sub("rename-list", "Rename a list");
+        addList(s);
+        s->add_option("NAME", name, "The new name")->required();
+        s->callback([&] { command = [&](auto& c) { cli::renameList(c, list, name); }; });
+    }
+    {
+        auto s = sub("delete-list", "Delete a list and its items");
+        addList(s);
+        s->callback([&] { command = [&](auto& c) { cli::deleteList(c, list); }; });
+    }
+    {
+        auto s = sub("sort-lists", "Order the lists alphabetically or by hand");
+        s->add_option("ORDER", order, "alphabetical or manual")->required();
+        s->callback([&] { command = [&](auto& c) { cli::sortLists(c, order); }; });
+    }
+    {
+        auto s = sub("move-list", "Move a list to a position (1 = top) in manual order");
+        addList(s);
+        s->add_option("POSITION", position, "The new position")->required();
+        s->callback([&] { command = [&](auto& c) { cli::moveList(c, list, position); }; });
+    }
+    {
+        auto s = sub("items", "Print a list's title line, then its items in their order");
+        addList(s);
+        addFilter(s);
+        s->callback([&] {
+            const auto f = cli::parseFilter(filter);
+            command = [&, f](auto& c) { cli::listItems(c, list, f); };
+        });
+    }
+    {
+        auto s = sub("add", "Add an item to a list");
+        addList(s);
+        s->add_option("TEXT", text, "The item's text")->required();
+        s->callback([&] { command = [&](auto& c) { cli::addItem(c, list, text); }; });
+    }
+    {
+        auto s = sub("toggle", "Check or uncheck an item");
+        addList(s);
+        addItem(s);
+        s->callback([&] { command = [&](auto& c) { cli::toggleItem(c, list, item); }; });
+    }
+    {
+        auto s = sub("edit", "Change an item's text");
+        addList(s);
+        addItem(s);
+        s->add_option("TEXT", text, "The new text")->required();
+        s->callback([&] { command = [&](auto& c) { cli::editItem(c, list, item, text); }; });
+    }
+    {
+        auto s = sub("delete", "Delete an item");
+        addList(s);
+        addItem(s);
+        s->callback([&] { command = [&](auto& c) { cli::deleteItem(c, list, item); }; });
+    }
+    {
+        auto s = sub("sort", "Choose the order of a list's items");
+        addList(s);
+        s->add_option("ORDER", order,
+                      "alphabetical, latest-created, checked-first, checked-last or manual")
+            ->required();
+        s->callback([&] { command = [&](auto& c) { cli::sortItems(c, list, order); }; });
+    }
+    {
+        auto s = sub("move-item", "Move an item to another list");
+        addList(s);
+        addItem(s);
+        s->add_option("TO-LIST", target, "The list to move it to")->required();
+        s->callback([&] { command = [&](auto& c) { cli::moveItem(c, list, item, target); }; });
+    }
+    {
+        auto s = sub("copy-item", "Copy an item (unchecked) to another list");
+        addList(s);
+        addItem(s);
+        s->add_option("TO-LIST", target, "The list to copy it to")->required();
+        s->callback([&] { command = [&](auto& c) { cli::copyItem(c, list, item, target); }; });
+    }
+    {
+        auto s = sub("reset-checked", "Uncheck every checked item of a list");
+        addList(s);
+        s->callback([&] { command = [&](auto& c) { cli::resetChecked(c, list); }; });
+    }
+    {
+        auto s = sub("delete-checked", "Delete every checked item of a list");
+        addList(s);
+        s->callback([&] { command = [&](auto& c) { cli::deleteChecked(c, list); }; });
+    }
+    {
+        auto s = sub("theme", "Choose a list's colour theme");
+        addList(s);
+        s->add_option("NAME", name, "The theme's name")->required();
+        s->callback([&] { command = [&](auto& c) { cli::setTheme(c, list, name); }; });
+    }
+    {
+        auto s = sub("share", "Print a list as the text it is shared as");
+        addList(s);
+        addFilter(s);
+        s->callback([&] {
+            const auto f = cli::parseFilter(filter);
+            command = [&, f](auto& c) { cli::shareList(c, list, f); };
+        });
+    }
+    sub("demo", "Fill an empty store with example lists and show them")->callback([&] {
+        command = [](auto& c) { cli::demo(c); };
+    });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "jotwell-cli: " << e.what() << "\nRun jotwell-cli --help for the commands.\n";
+        return kUsageStatus;
+    } catch (const cli::UsageError& e) {
+        std::cerr << "jotwell-cli: " << e.what() << '\n';
+        return kUsageStatus;
+    }
+
+    try {
+        const auto paths =
+            AppPaths::resolve(dataDir.empty() ? std::nullopt
+                                              : std::optional<std::filesystem::path>(dataDir));
+        paths.createDirectories();
+        UserDefaults::installStandard(std::make_shared<UserDefaults>(paths.userDefaultsFile()));
+        installMainRunLoop(std::make_shared<ThreadRunLoop>());
+        auto db = std::make_shared<model::JWDatabase>(
+            model::JWDatabase::Locations{paths.dataDirectory, paths.resourceDirectory});
+        model::setSharedDatabase(db);
+        cli::CommandContext context{*db, std::cout};
+        command(context);
+        std::cout.flush();
+    } catch (const cli::UsageError& e) {
+        std::cerr << "jotwell-cli: " << e.what() << '\n';
+        return kUsageStatus;
+    } catch (const std::exception& e) {
+        std::cerr << "jotwell-cli: " << e.what() << '\n';
+        return kFailureStatus;
+    }
+    return 0;
+}
