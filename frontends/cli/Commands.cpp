@@ -159,9 +159,10 @@ void sortItems(CommandContext& c, const std::string& list, const std::string& mo
             return;
         }
     }
-    throw UsageError(fmt::format("unknown sort order \"{}\" (use alphabetical, latest-created, "
-                                 "checked-first, checked-last or manual)",
-                                 mode));
+    throw UsageError(
+        fmt::format("unknown sort order \"{}\" (use alphabetical, latest-created, "
+                    "checked-first, checked-last or manual)",
+                    mode));
 }
 
 void moveItem(CommandContext& c, const std::string& list, const std::string& item,

@@ -44,12 +44,12 @@ std::shared_ptr<model::List> findList(model::JWDatabase& db, const std::string& 
     if (reference.starts_with('#')) {
         const auto position = positiveNumber(std::string_view(reference).substr(1));
         if (!position) {
-            throw UsageError(fmt::format("\"{}\" is not a list position (use #1, #2, ...)",
-                                         reference));
+            throw UsageError(
+                fmt::format("\"{}\" is not a list position (use #1, #2, ...)", reference));
         }
         if (*position > lists.size()) {
-            throw CommandError(fmt::format("there is no list {} (there are {} lists)", reference,
-                                           lists.size()));
+            throw CommandError(
+                fmt::format("there is no list {} (there are {} lists)", reference, lists.size()));
         }
         return lists[*position - 1];
     }

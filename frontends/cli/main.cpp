@@ -1,7 +1,7 @@
 // jotwell-cli: the lists and items of Jotwell from a terminal.
 
-#include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <CLI/CLI.hpp>
 
 #include <functional>
 #include <iostream>
@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
         s->add_option("--filter", filter, "all, checked or unchecked")->capture_default_str();
     };
 
-    sub("lists", "Print the lists in order, each with its counts (done/items)")
-        ->callback([&] { command = [](auto& c) { cli::listLists(c); }; });
+    sub("lists", "Print the lists in order, each with its counts (done/items)")->callback([&] {
+        command = [](auto& c) { cli::listLists(c); };
+    });
     {
         auto s = sub("new-list", "Add a list");
         s->add_option("NAME", name, "Its name")->required();
@@ -174,9 +175,8 @@ int main(int argc, char** argv) {
     }
 
     try {
-        const auto paths =
-            AppPaths::resolve(dataDir.empty() ? std::nullopt
-                                              : std::optional<std::filesystem::path>(dataDir));
+        const auto paths = AppPaths::resolve(
+            dataDir.empty() ? std::nullopt : std::optional<std::filesystem::path>(dataDir));
         paths.createDirectories();
         UserDefaults::installStandard(std::make_shared<UserDefaults>(paths.userDefaultsFile()));
         installMainRunLoop(std::make_shared<ThreadRunLoop>());
