@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "CommitHooks.h"
 #include "ManagedObjectContext.h"
 #include "StoreConnection.h"
 
@@ -43,6 +44,9 @@ class ManagedObjectContext::Impl {
                    ManagedObject* destination, bool alreadySaved = false);
 
     bool hasUnsavedChanges(const EntityDescription& e) const;
+    // The unsaved changes as the commit hook sees them; keyOf gives inserted objects' new keys.
+    CommittedChanges describeChanges(
+        const std::function<std::int64_t(const ManagedObject*)>& keyOf) const;
     void refreshCounts(ManagedObject& owner);
 
     ManagedObjectContext& owner;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "CommitHooks.h"
 #include "CompiledFetch.h"
 #include "ContextInternals.h"
 #include "StoreError.h"
@@ -235,6 +236,49 @@ void ManagedObjectContext::Impl::loadMembers(ManagedObject& owner,
         }
     }
     slot.unsavedDelta = 0;
+}
+
+CommittedChanges ManagedObjectContext::Impl::describeChanges(
+    const std::function<std::int64_t(const ManagedObject*)>& keyOf) const {
+    CommittedChanges out;
+    auto target = [](const ManagedObject* destination) -> std::optional<GlobalID> {
+        return destination ? std::optional<GlobalID>(destination->globalID()) : std::nullopt;
+    };
+    for (const auto& e : model.entities()) {
+        for (const auto& [raw, object] : unsavedInserted[e.index]) {
+            CommittedChange change{CommittedChange::Kind::insert, &e, raw->globalID_, keyOf(raw),
+                                   {}, {}};
+            for (const auto& a : e.attributes) {
+                change.attributes.emplace_back(a.index, raw->values_[a.index]);
+            }
+            for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
+                change.toOnes.emplace_back(slot, target(raw->toOne_[slot].destination));
+            }
+            out.changes.push_back(std::move(change));
+        }
+        for (const auto& [raw, object] : unsavedUpdated[e.index]) {
+            CommittedChange change{CommittedChange::Kind::update, &e, raw->globalID_, raw->key_,
+                                   {}, {}};
+            for (const auto& a : e.attributes) {
+                if (!(raw->values_[a.index] == raw->committed_->values[a.index])) {
+                    change.attributes.emplace_back(a.index, raw->values_[a.index]);
+                }
+            }
+            for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
+                if (raw->toOne_[slot].destination != raw->committed_->toOne[slot]) {
+                    change.toOnes.emplace_back(slot, target(raw->toOne_[slot].destination));
+                }
+            }
+            if (!change.attributes.empty() || !change.toOnes.empty()) {
+                out.changes.push_back(std::move(change));
+            }
+        }
+        for (const auto& [raw, object] : unsavedDeleted[e.index]) {
+            out.changes.push_back(
+                {CommittedChange::Kind::remove, &e, raw->globalID_, raw->key_, {}, {}});
+        }
+    }
+    return out;
 }
 
 bool ManagedObjectContext::Impl::hasUnsavedChanges(const EntityDescription& e) const {
@@ -710,6 +754,9 @@ void ManagedObjectContext::save() {
                 }
             }
         }
+        if (auto hook = commitHookFor(impl_->connection.commitHookKey())) {
+            hook(db, impl_->describeChanges(keyOf));
+        }
         transaction.commit();
     }
 
@@ -764,12 +811,16 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             }
         }
     };
+    // The saving connection may describe entities with its own copy of the model.
     auto resolve = [&](const ObjectID& id) -> const EntityDescription* {
-        if (!id.entity || id.key <= 0 || id.entity->index >= impl.model.entities().size() ||
-            &impl.model.entities()[id.entity->index] != id.entity) {
+        if (!id.entity || id.key <= 0) {
             return nullptr;
         }
-        return id.entity;
+        const auto& entities = impl.model.entities();
+        if (id.entity->index < entities.size() && &entities[id.entity->index] == id.entity) {
+            return id.entity;
+        }
+        return impl.model.entity(id.entity->name);
     };
 
     for (const auto& id : note.deleted) {
@@ -789,6 +840,21 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
                     object->toOne_[r->toOneSlot].destination = nullptr;
                 }
             }
+        }
+        // Nothing may keep pointing at it: members saved elsewhere arrive in this same
+        // notification, but unsaved ones (and ones read before) still name it here.
+        for (const auto* r : e->toManyRelationships) {
+            const auto slot = r->inverse->toOneSlot;
+            for (auto* map : {&impl.saved[r->destination->index],
+                              &impl.temporary[r->destination->index]}) {
+                for (auto& [key, member] : *map) {
+                    if (member->toOne_[slot].destination == object.get()) {
+                        member->toOne_[slot].destination = nullptr;
+                        impl.noteForReport(*member, kRelationshipBit + r->inverse->index);
+                    }
+                }
+            }
+            object->toMany_[r->toManySlot].members.clear();
         }
         object->deleted_ = true;
         object->committed_.reset();

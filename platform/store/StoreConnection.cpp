@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "CommitHooks.h"
 #include "GlobalID.h"
 #include "StoreError.h"
 
@@ -74,6 +75,7 @@ StoreConnection::StoreConnection(const std::filesystem::path& file,
         createSchema();
     }
     checkSchema();
+    commitHookKey_ = normalisedStorePath(file);
 }
 
 void StoreConnection::createSchema() {

@@ -33,6 +33,8 @@ class StoreConnection {
     SqliteDatabase& database() { return db_; }
     const std::string& storeIdentifier() const { return storeIdentifier_; }
     const std::filesystem::path& file() const { return db_.file(); }
+    // The store file's normalised path, under which commit hooks are found.
+    const std::filesystem::path& commitHookKey() const { return commitHookKey_; }
 
     // Column positions in a row read by selectColumns().
     static constexpr int kKeyColumn = 0;
@@ -57,6 +59,7 @@ class StoreConnection {
     SqliteDatabase db_;
     std::shared_ptr<const ObjectModel> model_;
     std::string storeIdentifier_;
+    std::filesystem::path commitHookKey_;
 };
 
 }  // namespace jw::store
