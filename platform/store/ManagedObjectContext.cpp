@@ -848,6 +848,9 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             for (auto* map : {&impl.saved[r->destination->index],
                               &impl.temporary[r->destination->index]}) {
                 for (auto& [key, member] : *map) {
+                    if (member->committed_ && member->committed_->toOne[slot] == object.get()) {
+                        member->committed_->toOne[slot] = nullptr;
+                    }
                     if (member->toOne_[slot].destination == object.get()) {
                         member->toOne_[slot].destination = nullptr;
                         impl.noteForReport(*member, kRelationshipBit + r->inverse->index);
