@@ -1,0 +1,117 @@
+#include "ChangeFile.h"
+
+#include <fmt/format.h>
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace jw::sync {
+
+using nlohmann::json;
+
+namespace {
+
+std::uint32_t crc32Of(const char* data, std::size_t size) {
+    uLong crc = crc32(0L, Z_NULL, 0);
+    // zlib takes lengths as uInt; feed large payloads in pieces.
+    while (size > 0) {
+        const auto piece = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data), piece);
+        data += piece;
+        size -= piece;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+}  // namespace
+
+std::string encodeChangeFile(const ChangeFile& file) {
+    json payload = json::array();
+    for (const auto& change : file.changes) {
+        payload.push_back(change.toJson());
+    }
+    const std::string body = payload.dump();
+    json header = {{"jotwell-sync", file.header.format},
+                   {"kind", file.header.kind},
+                   {"ensemble", file.header.ensemble},
+                   {"device", file.header.device},
+                   {"sequence", file.header.sequence},
+                   {"model", file.header.modelVersion},
+                   {"length", body.size()},
+                   {"crc32", crc32Of(body.data(), body.size())}};
+    if (!file.header.coverage.empty()) {
+        header["coverage"] = file.header.coverage;
+    }
+    return header.dump() + "\n" + body;
+}
+
+ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion) {
+    const auto newline = bytes.find('\n');
+    if (newline == std::string::npos) {
+        throw std::invalid_argument("no header line (an empty or cut file)");
+    }
+    json header;
+    try {
+        header = json::parse(bytes.begin(), bytes.begin() + std::ptrdiff_t(newline));
+    } catch (const json::exception&) {
+        throw std::invalid_argument("the header is not JSON");
+    }
+    if (!header.is_object() || !header.contains("jotwell-sync") ||
+        !header["jotwell-sync"].is_number_integer()) {
+        throw std::invalid_argument("not a sync file");
+    }
+    ChangeFile file;
+    auto& h = file.header;
+    h.format = header["jotwell-sync"].get<int>();
+    if (h.format > kChangeFileFormat) {
+        throw std::invalid_argument(fmt::format("written in a newer format ({})", h.format));
+    }
+    try {
+        h.kind = header.at("kind").get<std::string>();
+        h.ensemble = header.at("ensemble").get<std::string>();
+        h.device = header.at("device").get<std::string>();
+        h.sequence = header.at("sequence").get<std::int64_t>();
+        h.modelVersion = header.at("model").get<int>();
+        if (header.contains("coverage")) {
+            h.coverage = header["coverage"].get<std::map<std::string, std::int64_t>>();
+        }
+    } catch (const json::exception&) {
+        throw std::invalid_argument("the header lacks a field or has one of the wrong kind");
+    }
+    if (h.modelVersion > supportedModelVersion) {
+        throw std::invalid_argument(
+            fmt::format("written with a newer object model ({})", h.modelVersion));
+    }
+    if (h.kind != "changes" && h.kind != "baseline") {
+        throw std::invalid_argument(fmt::format("an unknown kind of file ({})", h.kind));
+    }
+    const std::size_t length = header.value("length", std::size_t{0});
+    const std::size_t available = bytes.size() - newline - 1;
+    if (available < length) {
+        throw std::invalid_argument(fmt::format("cut short ({} of {} bytes)", available, length));
+    }
+    if (available > length) {
+        throw std::invalid_argument("longer than its header says");
+    }
+    const char* body = bytes.data() + newline + 1;
+    if (!header.contains("crc32") || !header["crc32"].is_number_unsigned() ||
+        header["crc32"].get<std::uint32_t>() != crc32Of(body, length)) {
+        throw std::invalid_argument("damaged (checksum mismatch)");
+    }
+    json payload;
+    try {
+        payload = json::parse(body, body + length);
+    } catch (const json::exception&) {
+        throw std::invalid_argument("the payload is not JSON");
+    }
+    if (!payload.is_array()) {
+        throw std::invalid_argument("the payload is not a list of changes");
+    }
+    file.changes.reserve(payload.size());
+    for (const auto& entry : payload) {
+        file.changes.push_back(ObjectChange::fromJson(entry));
+    }
+    return file;
+}
+
+}  // namespace jw::sync

@@ -1,0 +1,289 @@
+#include "ObjectChange.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <stdexcept>
+
+namespace jw::sync {
+
+using nlohmann::json;
+
+namespace {
+
+json stampJson(const Stamp& s) {
+    return json::array({s.counter, s.device});
+}
+
+Stamp stampFrom(const json& j) {
+    if (!j.is_array() || j.size() != 2 || !j[0].is_number_integer() || !j[1].is_string() ||
+        j[1].get<std::string>().empty()) {
+        throw std::invalid_argument("a stamp must be [counter, device]");
+    }
+    return Stamp{j[0].get<std::int64_t>(), j[1].get<std::string>()};
+}
+
+bool validUtf8(const std::string& s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t n = 0;
+        std::uint32_t cp = 0;
+        if ((c >> 5) == 0x6) {
+            n = 1;
+            cp = c & 0x1F;
+        } else if ((c >> 4) == 0xE) {
+            n = 2;
+            cp = c & 0x0F;
+        } else if ((c >> 3) == 0x1E) {
+            n = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + n >= s.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc >> 6) != 0x2) {
+                return false;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) ||
+            cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += n + 1;
+    }
+    return true;
+}
+
+std::string toHex(const unsigned char* data, std::size_t size) {
+    static const char* kDigits = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0xF];
+    }
+    return out;
+}
+
+std::vector<unsigned char> fromHex(const std::string& hex) {
+    if (hex.size() % 2) {
+        throw std::invalid_argument("hex text of odd length");
+    }
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        throw std::invalid_argument("not a hex digit");
+    };
+    std::vector<unsigned char> out(hex.size() / 2);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = static_cast<unsigned char>(digit(hex[2 * i]) * 16 + digit(hex[2 * i + 1]));
+    }
+    return out;
+}
+
+std::optional<Stamp> later(const std::optional<Stamp>& a, const std::optional<Stamp>& b) {
+    if (!a)
+        return b;
+    if (!b)
+        return a;
+    return *a < *b ? b : a;
+}
+
+}  // namespace
+
+std::optional<Stamp> ObjectChange::stampOf(const std::string& key) const {
+    auto it = values.find(key);
+    if (it != values.end() && it->second.stamp) {
+        return it->second.stamp;
+    }
+    return created;
+}
+
+void ObjectChange::absorb(const ObjectChange& other) {
+    // Resolve every key against the creation stamps before they merge.
+    std::map<std::string, KeyChange> merged;
+    for (const ObjectChange* side : {static_cast<const ObjectChange*>(this), &other}) {
+        for (const auto& [key, change] : side->values) {
+            KeyChange explicitChange{change.value, side->stampOf(key)};
+            auto it = merged.find(key);
+            if (it == merged.end() ||
+                (explicitChange.stamp &&
+                 (!it->second.stamp || *it->second.stamp < *explicitChange.stamp))) {
+                merged[key] = std::move(explicitChange);
+            }
+        }
+    }
+    if (!created || (other.created && *other.created < *created)) {
+        created = other.created ? other.created : created;
+    }
+    removed = later(removed, other.removed);
+    // Keys whose stamp is the (final) creation stamp need not repeat it.
+    for (auto& [key, change] : merged) {
+        if (change.stamp && created && *change.stamp == *created) {
+            change.stamp.reset();
+        }
+    }
+    values = std::move(merged);
+}
+
+std::int64_t ObjectChange::maxCounter() const {
+    std::int64_t m = 0;
+    if (created)
+        m = std::max(m, created->counter);
+    if (removed)
+        m = std::max(m, removed->counter);
+    for (const auto& [key, change] : values) {
+        if (change.stamp)
+            m = std::max(m, change.stamp->counter);
+    }
+    return m;
+}
+
+json ObjectChange::toJson() const {
+    json j = {{"e", entity}, {"g", globalID}};
+    if (created)
+        j["x"] = stampJson(*created);
+    if (removed)
+        j["r"] = stampJson(*removed);
+    if (!values.empty()) {
+        json v = json::object();
+        for (const auto& [key, change] : values) {
+            json entry = json::array({change.value});
+            if (change.stamp) {
+                entry.push_back(change.stamp->counter);
+                entry.push_back(change.stamp->device);
+            }
+            v[key] = std::move(entry);
+        }
+        j["v"] = std::move(v);
+    }
+    return j;
+}
+
+ObjectChange ObjectChange::fromJson(const json& j) {
+    if (!j.is_object() || !j.contains("e") || !j["e"].is_string() || !j.contains("g") ||
+        !j["g"].is_string()) {
+        throw std::invalid_argument("an object change needs \"e\" and \"g\"");
+    }
+    ObjectChange c;
+    c.entity = j["e"].get<std::string>();
+    c.globalID = j["g"].get<std::string>();
+    if (j.contains("x"))
+        c.created = stampFrom(j["x"]);
+    if (j.contains("r"))
+        c.removed = stampFrom(j["r"]);
+    if (j.contains("v")) {
+        if (!j["v"].is_object()) {
+            throw std::invalid_argument("\"v\" must be an object");
+        }
+        for (const auto& [key, entry] : j["v"].items()) {
+            if (!entry.is_array() || (entry.size() != 1 && entry.size() != 3)) {
+                throw std::invalid_argument("a value must be [value] or [value, counter, device]");
+            }
+            KeyChange change{entry[0], std::nullopt};
+            if (entry.size() == 3) {
+                change.stamp = stampFrom(json::array({entry[1], entry[2]}));
+            } else if (!c.created) {
+                throw std::invalid_argument("a value without a stamp needs a creation stamp");
+            }
+            c.values.emplace(key, std::move(change));
+        }
+    }
+    if (!c.created && !c.removed && c.values.empty()) {
+        throw std::invalid_argument("an object change that changes nothing");
+    }
+    return c;
+}
+
+json encodeValue(store::AttributeType type, const store::Value& value) {
+    using store::AttributeType;
+    if (store::isAbsent(value)) {
+        return nullptr;
+    }
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            return store::integerOf(value);
+        case AttributeType::Boolean:
+            return store::booleanOf(value);
+        case AttributeType::Double:
+            if (auto d = std::get_if<double>(&value); d && std::isfinite(*d)) {
+                return *d;
+            }
+            return 0.0;
+        case AttributeType::String: {
+            const auto& s = std::get<std::string>(value);
+            if (validUtf8(s)) {
+                return s;
+            }
+            return json{{"h", toHex(reinterpret_cast<const unsigned char*>(s.data()), s.size())}};
+        }
+        case AttributeType::Date:
+            return json{{"t", std::get<Date>(value).secondsSinceEpoch}};
+        case AttributeType::Binary: {
+            const auto& b = std::get<store::Blob>(value).bytes;
+            return json{{"b", toHex(b.data(), b.size())}};
+        }
+    }
+    return nullptr;
+}
+
+store::Value decodeValue(store::AttributeType type, const json& j) {
+    using store::AttributeType;
+    if (j.is_null()) {
+        return store::defaultValueFor(type);
+    }
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            if (!j.is_number_integer())
+                break;
+            return j.get<std::int64_t>();
+        case AttributeType::Boolean:
+            if (!j.is_boolean())
+                break;
+            return j.get<bool>();
+        case AttributeType::Double:
+            if (!j.is_number())
+                break;
+            return j.get<double>();
+        case AttributeType::String:
+            if (j.is_string())
+                return j.get<std::string>();
+            if (j.is_object() && j.contains("h") && j["h"].is_string()) {
+                auto bytes = fromHex(j["h"].get<std::string>());
+                return std::string(bytes.begin(), bytes.end());
+            }
+            break;
+        case AttributeType::Date:
+            if (j.is_object() && j.contains("t") && j["t"].is_number()) {
+                return Date{j["t"].get<double>()};
+            }
+            break;
+        case AttributeType::Binary:
+            if (j.is_object() && j.contains("b") && j["b"].is_string()) {
+                return store::Blob{fromHex(j["b"].get<std::string>())};
+            }
+            break;
+    }
+    throw std::invalid_argument(fmt::format("a value that does not fit its type: {}", j.dump()));
+}
+
+}  // namespace jw::sync

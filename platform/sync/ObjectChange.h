@@ -1,0 +1,65 @@
+#pragma once
+// What the sync engine exchanges: changes to objects, named by global identifier, each value
+// carrying the stamp of the change that wrote it.
+//
+// A stamp is a logical clock reading plus the writing device's identifier. Stamps order every
+// change the same way on every device: first by counter, then by device. Per attribute, the
+// value with the greater stamp wins; a removal wins over everything and is never undone.
+//
+// In files an object change is JSON:
+//   {"e": entity, "g": global id, "x": [counter, device]    (the object was created),
+//    "r": [counter, device]                                 (the object was removed),
+//    "v": {key: [value] | [value, counter, device], ...}}   (values; no stamp = the "x" one)
+// Values: numbers and booleans as they are; strings as strings (or {"h": hex} when not valid
+// UTF-8); dates as {"t": seconds since 1970}; data as {"b": hex}; an absent value as null; a
+// to-one relationship as the target's global id string, or null.
+
+#include <compare>
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+#include "platform/store/ObjectModel.h"
+#include "platform/store/Value.h"
+
+namespace jw::sync {
+
+struct Stamp {
+    std::int64_t counter = 0;
+    std::string device;
+    auto operator<=>(const Stamp&) const = default;
+    bool operator==(const Stamp&) const = default;
+};
+
+struct KeyChange {
+    nlohmann::json value;
+    std::optional<Stamp> stamp;  // none: the object's creation stamp
+};
+
+struct ObjectChange {
+    std::string entity;
+    std::string globalID;  // canonical text form
+    std::optional<Stamp> created;
+    std::optional<Stamp> removed;
+    std::map<std::string, KeyChange> values;
+
+    // The stamp a key's value carries here (its own, else the creation stamp, else none).
+    std::optional<Stamp> stampOf(const std::string& key) const;
+    // Folds a change to the same object in: per key the greater stamp wins, removal wins.
+    void absorb(const ObjectChange& other);
+    // The highest clock counter mentioned.
+    std::int64_t maxCounter() const;
+
+    nlohmann::json toJson() const;
+    // Throws std::invalid_argument with a reason for anything malformed.
+    static ObjectChange fromJson(const nlohmann::json& json);
+};
+
+// Attribute values to and from their file form. Throws std::invalid_argument for a form that
+// does not fit the type.
+nlohmann::json encodeValue(store::AttributeType type, const store::Value& value);
+store::Value decodeValue(store::AttributeType type, const nlohmann::json& json);
+
+}  // namespace jw::sync

@@ -1,0 +1,20 @@
+#pragma once
+// The whole store as object changes: every object with every value and the stamp each value
+// carries, plus (for baselines) every removal. Applying a snapshot anywhere brings that
+// device at least to the state the snapshot was taken in, and never undoes anything newer.
+// Runs inside the caller's transaction.
+
+#include <optional>
+#include <vector>
+
+#include "ObjectChange.h"
+#include "SyncTables.h"
+#include "platform/store/StoreConnection.h"
+
+namespace jw::sync {
+
+// Objects without a creation stamp (made before the store was attached) get `stampForNew`.
+std::vector<ObjectChange> snapshotStore(store::StoreConnection& connection, SyncTables& tables,
+                                        const Stamp& stampForNew, bool includeRemovals);
+
+}  // namespace jw::sync
