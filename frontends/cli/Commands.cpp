@@ -200,6 +200,38 @@ void shareList(CommandContext& c, const std::string& list, JWListFilter filter) 
     c.out << model::shareText(raw(shownItems(c.db, *target, filter)));
 }
 
+std::string syncStateText(model::SyncState state) {
+    switch (state) {
+        case model::SyncState::attached:
+            return "attached";
+        case model::SyncState::attachmentLost:
+            return "attachment lost";
+        case model::SyncState::notYetAttached:
+            break;
+    }
+    return "not yet attached";
+}
+
+void syncNow(CommandContext& c) {
+    c.db.sync();
+    // The result is known only once the operations complete; the program prints it then.
+    c.printAfterSync = true;
+}
+
+void printStatus(CommandContext& c) {
+    c.out << "state: " << syncStateText(c.db.syncState()) << '\n';
+    c.out << "cloud folder: " << c.cloudDirectory.string() << '\n';
+    std::int64_t objects = 0, files = 0;
+    if (auto* ensemble = c.db.ensemble()) {
+        const auto status = ensemble->status();
+        objects = status.changesToExport;
+        files = status.filesToImport;
+    }
+    c.out << "to export: " << objects << " changed objects (" << (objects > 0 ? 1 : 0)
+          << (objects > 0 ? " file" : " files") << ")\n";
+    c.out << "to import: " << files << (files == 1 ? " file" : " files") << '\n';
+}
+
 void demo(CommandContext& c) {
     if (orderedLists(c.db).empty()) {
         auto groceries = model::newList(c.db, "Groceries");

@@ -3,6 +3,7 @@
 // every argument before it changes anything, and prints its result to `out`. Commands that
 // change data end with the database's saveContext(false), as the screens do.
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 
@@ -14,6 +15,9 @@ namespace jw::cli {
 struct CommandContext {
     model::JWDatabase& db;
     std::ostream& out;
+    std::filesystem::path cloudDirectory = {};
+    // Set by `sync`: the program prints the sync state once what it started has finished.
+    bool printAfterSync = false;
 };
 
 // Parses "all", "checked" or "unchecked"; throws UsageError otherwise.
@@ -41,6 +45,14 @@ void resetChecked(CommandContext& c, const std::string& list);
 void deleteChecked(CommandContext& c, const std::string& list);
 void setTheme(CommandContext& c, const std::string& list, const std::string& theme);
 void shareList(CommandContext& c, const std::string& list, model::JWListFilter filter);
+
+// The becoming-active sequence of the application (attach or merge, and the sync timer); the
+// caller waits for what it started, then the state is printed by printSyncState.
+void syncNow(CommandContext& c);
+// "attached", "not yet attached" or "attachment lost".
+std::string syncStateText(model::SyncState state);
+// The sync state, the cloud folder, and the changes waiting to be exported and imported.
+void printStatus(CommandContext& c);
 
 // Fills an empty store with a few example lists, then prints them and the first one's items.
 void demo(CommandContext& c);

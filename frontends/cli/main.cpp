@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 
@@ -17,6 +19,7 @@ namespace {
 
 constexpr int kUsageStatus = 2;
 constexpr int kFailureStatus = 1;
+constexpr double kSyncWaitSeconds = 300;
 
 const char* kDescription =
     "Jotwell keeps named lists of checkable items.\n"
@@ -31,8 +34,11 @@ int main(int argc, char** argv) {
     using namespace jw;
     CLI::App app{kDescription, "jotwell-cli"};
     app.require_subcommand(1);
-    std::string dataDir;
+    std::string dataDir, cloudDir;
     app.add_option("--data-dir", dataDir, "Folder for the store and settings of this device");
+    app.add_option("--cloud-dir", cloudDir,
+                   "The cloud folder shared with your other devices (default: $JOTWELL_CLOUD_DIR, "
+                   "else a folder \"Cloud\" in the data folder)");
 
     // The command to run once the line is parsed and the database is open.
     std::function<void(cli::CommandContext&)> command;
@@ -156,6 +162,11 @@ int main(int argc, char** argv) {
             command = [&, f](auto& c) { cli::shareList(c, list, f); };
         });
     }
+    sub("sync", "Attach to the cloud folder or merge with it, then print the sync state")
+        ->callback([&] { command = [](auto& c) { cli::syncNow(c); }; });
+    sub("status", "Print the sync state, the cloud folder and the changes waiting")->callback([&] {
+        command = [](auto& c) { cli::printStatus(c); };
+    });
     sub("demo", "Fill an empty store with example lists and show them")->callback([&] {
         command = [](auto& c) { cli::demo(c); };
     });
@@ -179,13 +190,43 @@ int main(int argc, char** argv) {
             dataDir.empty() ? std::nullopt : std::optional<std::filesystem::path>(dataDir));
         paths.createDirectories();
         UserDefaults::installStandard(std::make_shared<UserDefaults>(paths.userDefaultsFile()));
-        installMainRunLoop(std::make_shared<ThreadRunLoop>());
-        auto db = std::make_shared<model::JWDatabase>(
-            model::JWDatabase::Locations{paths.dataDirectory, paths.resourceDirectory});
+        auto loop = std::make_shared<ThreadRunLoop>();
+        installMainRunLoop(loop);
+
+        // However the command ends, the database (and its sync worker) goes before the run
+        // loop and the settings it uses.
+        struct ReleaseDatabase {
+            ~ReleaseDatabase() { model::setSharedDatabase(nullptr); }
+        } releaseDatabase;
+
+        model::JWDatabase::Locations locations{paths.dataDirectory, paths.resourceDirectory};
+        if (cloudDir.empty()) {
+            if (const char* fromEnvironment = std::getenv("JOTWELL_CLOUD_DIR");
+                fromEnvironment && *fromEnvironment) {
+                cloudDir = fromEnvironment;
+            }
+        }
+        if (cloudDir.empty()) {
+            // Our own default folder is made on demand; a folder the user names must exist.
+            cloudDir = (paths.dataDirectory / "Cloud").string();
+            std::filesystem::create_directories(cloudDir);
+        }
+        locations.cloudDirectory = std::filesystem::absolute(cloudDir);
+        auto db = std::make_shared<model::JWDatabase>(locations);
         model::setSharedDatabase(db);
-        cli::CommandContext context{*db, std::cout};
+        cli::CommandContext context{*db, std::cout, *locations.cloudDirectory};
         command(context);
         std::cout.flush();
+        // What the command started (an attach, a merge) finishes before the program ends, so
+        // that scripts on several devices stay in step.
+        if (!loop->runUntil([&] { return db->operationsInFlight() == 0; }, kSyncWaitSeconds)) {
+            std::cerr << "jotwell-cli: syncing did not finish in time; your changes are saved "
+                         "and will be sent next time\n";
+            return kFailureStatus;
+        }
+        if (context.printAfterSync) {
+            std::cout << cli::syncStateText(db->syncState()) << '\n';
+        }
     } catch (const cli::UsageError& e) {
         std::cerr << "jotwell-cli: " << e.what() << '\n';
         return kUsageStatus;

@@ -8,9 +8,10 @@ namespace jw::store {
 namespace {
 
 std::mutex gMutex;
+// Never destroyed: ensembles may still let go of their hook while the program exits.
 std::map<std::filesystem::path, CommitHook>& hooks() {
-    static std::map<std::filesystem::path, CommitHook> map;
-    return map;
+    static auto* map = new std::map<std::filesystem::path, CommitHook>();
+    return *map;
 }
 
 }  // namespace

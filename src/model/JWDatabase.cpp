@@ -3,16 +3,32 @@
 #include <fmt/format.h>
 
 #include "Entities.h"
+#include "ListsScreenHook.h"
 #include "platform/foundation/DebugLog.h"
 #include "platform/foundation/Fatal.h"
+#include "platform/sync/FolderCloudFileSystem.h"
 
 namespace jw::model {
 
 namespace {
+
 std::shared_ptr<JWDatabase> gSharedDatabase;
+std::shared_ptr<ListsScreenHook> gListsScreen;
+
+void cloudLog(const std::string& text) {
+    debugLog("CloudDB: " + text);
 }
 
-JWDatabase::JWDatabase(const Locations& locations) {
+}  // namespace
+
+ListsScreenHook* listsScreen() {
+    return gListsScreen.get();
+}
+void setListsScreen(std::shared_ptr<ListsScreenHook> screen) {
+    gListsScreen = std::move(screen);
+}
+
+JWDatabase::JWDatabase(const Locations& locations) : settings_(UserDefaults::standard()) {
     managedObjectModelURL_ =
         store::PersistentContainer::modelURL(locations.resourceDirectory, "Jotwell");
     std::shared_ptr<store::ObjectModel> model;
@@ -32,11 +48,133 @@ JWDatabase::JWDatabase(const Locations& locations) {
         }
     });
     debugLog("PSC location: file://" + storeURL().string());
+
+    cloudLog("setup begin");
+    sync::setCurrentLoggingLevel(0);
+    auto fileSystem = locations.cloudFileSystem;
+    if (!fileSystem && locations.cloudDirectory) {
+        fileSystem = std::make_shared<sync::FolderCloudFileSystem>(*locations.cloudDirectory);
+    }
+    if (fileSystem) {
+        ensemble_ = sync::PersistentStoreEnsemble::create("MainStore", storeURL(),
+                                                          managedObjectModelURL_, fileSystem);
+    }
+    if (ensemble_) {
+        ensemble_->setDelegate(this);
+    }
+    cloudLog("setup end " + (ensemble_ ? ensemble_->description() : std::string("nil")));
 }
 
-JWDatabase::~JWDatabase() = default;
+JWDatabase::~JWDatabase() {
+    *alive_ = false;
+    if (syncTimer_) {
+        syncTimer_->invalidate();
+    }
+    if (ensemble_) {
+        ensemble_->setDelegate(nullptr);
+    }
+}
 
-void JWDatabase::saveContext(bool /*willResignActive*/) {
+SyncState JWDatabase::syncState() const {
+    if (ensemble_ && ensemble_->isLeeched()) {
+        return SyncState::attached;
+    }
+    if (ensemble_ && settings_.boolForKey(cloudDBAlreadyLeeched).value_or(false)) {
+        return SyncState::attachmentLost;
+    }
+    return SyncState::notYetAttached;
+}
+
+void JWDatabase::askForIntro() {
+    if (auto* screen = listsScreen()) {
+        screen->presentIntroIfNeeded();
+    }
+}
+
+void JWDatabase::sync() {
+    cloudLog("Sync called");
+    if (!ensemble_) {
+        cloudLog("no ensembles instance yet");
+        cloudLog("Sync call done");
+        return;
+    }
+    if (settings_.boolForKey(cloudDBAlreadyLeeched).value_or(false) && !ensemble_->isLeeched()) {
+        askForIntro();
+        return;
+    }
+    if (!syncTimer_) {
+        auto alive = alive_;
+        syncTimer_ = mainRunLoop().scheduleTimer(10.0, true, [this, alive](Timer&) {
+            if (*alive) {
+                saveContext(false);
+            }
+        });
+        cloudLog("setup syncTimer");
+    }
+    if (ensemble_->isLeeched()) {
+        merge();
+    } else {
+        leech();
+    }
+    cloudLog("Sync call done");
+}
+
+void JWDatabase::leech() {
+    if (!ensemble_) {
+        return;
+    }
+    if (ensemble_->isLeeched()) {
+        settings_.setBool(cloudDBAlreadyLeeched, true);
+        return;
+    }
+    if (!settings_.boolForKey(cloudDBAlreadyLeeched).value_or(false)) {
+        ++operationsInFlight_;
+        auto alive = alive_;
+        ensemble_->leechPersistentStore([this, alive](const std::optional<sync::SyncError>& error) {
+            if (!*alive) {
+                return;
+            }
+            --operationsInFlight_;
+            cloudLog("leech complete");
+            if (error) {
+                cloudLog("leech error: " + error->localizedDescription);
+                askForIntro();
+                return;
+            }
+            settings_.setBool(cloudDBAlreadyLeeched, true);
+            cloudLog("leeched calling to merge");
+            merge();
+        });
+        return;
+    }
+    cloudLog("icloud setting changed must reinstall app");
+    askForIntro();
+}
+
+void JWDatabase::merge() {
+    if (!ensemble_) {
+        return;
+    }
+    if (!ensemble_->isLeeched()) {
+        cloudLog("no Ensemble instance to merge");
+        return;
+    }
+    settings_.setBool(cloudDBAlreadyLeeched, true);
+    ++operationsInFlight_;
+    auto alive = alive_;
+    ensemble_->merge([this, alive](const std::optional<sync::SyncError>& error) {
+        if (!*alive) {
+            return;
+        }
+        --operationsInFlight_;
+        cloudLog("merge complete");
+        if (error) {
+            cloudLog("merge error: " + error->localizedDescription);
+        }
+    });
+}
+
+void JWDatabase::saveContext(bool willResignActive) {
     auto& context = viewContext();
     if (context.hasChanges()) {
         try {
@@ -45,6 +183,30 @@ void JWDatabase::saveContext(bool /*willResignActive*/) {
             fatalError(error.description(), error.userInfo());
         }
     }
+    if (willResignActive) {
+        cloudLog("willResignActive so wont bother with sync");
+        if (syncTimer_) {
+            syncTimer_->invalidate();
+            syncTimer_.reset();
+        }
+        return;
+    }
+    if (ensemble_) {
+        if (ensemble_->isLeeched()) {
+            merge();
+        } else {
+            leech();
+        }
+    }
+}
+
+void JWDatabase::persistentStoreEnsembleDidSaveMergeChanges(
+    sync::PersistentStoreEnsemble&, const store::ContextDidSaveNotification& notification) {
+    // Queued on the main context's own queue, as any merge of another connection's save.
+    auto context = persistentContainer_->sharedViewContext();
+    runOnMain([context, notification] {
+        context->mergeChangesFromContextDidSaveNotification(notification);
+    });
 }
 
 JWDatabase* sharedDatabase() {

@@ -1,28 +1,49 @@
 #pragma once
 // The one database of the program: the store stack named "Jotwell" (its object model is the
-// resource "Jotwell.momd"), its main context, and saving. One instance lives for the whole
-// process (`sharedDatabase`); screens and jotwell-cli save through it after every change.
+// resource "Jotwell.momd"), its main context, and its attachment to the cloud ensemble
+// "MainStore". One instance lives for the whole process (`sharedDatabase`); screens and
+// jotwell-cli save through it after every change.
+//
+// Cloud sync has three states, derived from the ensemble and the user default
+// "cloudDBAlreadyLeeched":
+//   attached          an ensemble exists and isLeeched() is true;
+//   not yet attached  no ensemble, or not leeched while the flag is false (attaching is
+//                     retried at every save and every 10 seconds while sync runs);
+//   attachment lost   an ensemble exists, not leeched, and the flag is true (no sync at all).
 //
 // Creation stops the program when the model resource is missing or the store cannot be
-// loaded; a failed save stops it too, with the "Unresolved error " message. Main thread only.
+// loaded; a failed save stops it too, with the "Unresolved error " message. Every diagnostic
+// line goes to debugLog. Main thread only; ensemble completions arrive on the main run loop.
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/sync/CloudFileSystem.h"
+#include "platform/sync/PersistentStoreEnsemble.h"
 
 namespace jw::model {
 
-class JWDatabase {
+enum class SyncState { attached, notYetAttached, attachmentLost };
+
+class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
   public:
     struct Locations {
         std::filesystem::path dataDirectory;      // where "Jotwell.sqlite" lives
         std::filesystem::path resourceDirectory;  // where "Jotwell.momd" is found
+        // The cloud folder: a file system over it, or the folder itself. With neither, there
+        // is no ensemble and sync stays off.
+        std::shared_ptr<sync::CloudFileSystem> cloudFileSystem = nullptr;
+        std::optional<std::filesystem::path> cloudDirectory = std::nullopt;
     };
 
     explicit JWDatabase(const Locations& locations);
-    ~JWDatabase();
+    ~JWDatabase() override;
     JWDatabase(const JWDatabase&) = delete;
     JWDatabase& operator=(const JWDatabase&) = delete;
 
@@ -33,13 +54,41 @@ class JWDatabase {
     }
     const std::filesystem::path& storeURL() const { return persistentContainer_->storeURL(); }
     const std::filesystem::path& managedObjectModelURL() const { return managedObjectModelURL_; }
+    sync::PersistentStoreEnsemble* ensemble() const { return ensemble_.get(); }
+    Timer* syncTimer() const { return syncTimer_.get(); }
+    UserDefaults& settings() const { return settings_; }
+    const std::string cloudDBAlreadyLeeched = "cloudDBAlreadyLeeched";
 
-    // Saves the main context when it has changes.
+    SyncState syncState() const;
+
+    // The application became active: start the 10-second timer and attach or merge.
+    void sync();
+    // Attach when never attached before; report a lost attachment.
+    void leech();
+    // Exchange changes with the cloud while attached.
+    void merge();
+    // Saves the main context when it has changes; then stops sync (resigning active) or goes
+    // on with it (merge or attach).
     void saveContext(bool willResignActive);
 
+    // Attach and merge operations started and not yet completed (for programs that must wait
+    // for them before exiting).
+    int operationsInFlight() const { return operationsInFlight_; }
+
+    void persistentStoreEnsembleDidSaveMergeChanges(
+        sync::PersistentStoreEnsemble& ensemble,
+        const store::ContextDidSaveNotification& notification) override;
+
   private:
+    void askForIntro();
+
+    UserDefaults& settings_;
     std::filesystem::path managedObjectModelURL_;
     std::unique_ptr<store::PersistentContainer> persistentContainer_;
+    std::shared_ptr<sync::PersistentStoreEnsemble> ensemble_;
+    std::shared_ptr<Timer> syncTimer_;
+    int operationsInFlight_ = 0;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The application-wide database; none until one is set at launch.
