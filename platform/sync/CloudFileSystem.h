@@ -48,7 +48,7 @@ struct CloudRead {
 };
 
 class CloudFileSystem {
-public:
+  public:
     virtual ~CloudFileSystem() = default;
 
     // ok when the root exists, is a folder and can be read and written; unavailable otherwise.

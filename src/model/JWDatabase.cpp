@@ -28,7 +28,8 @@ void setListsScreen(std::shared_ptr<ListsScreenHook> screen) {
     gListsScreen = std::move(screen);
 }
 
-JWDatabase::JWDatabase(const Locations& locations) : settings_(UserDefaults::standard()) {
+JWDatabase::JWDatabase(const Locations& locations)
+    : settings_(locations.settings ? *locations.settings : UserDefaults::standard()) {
     managedObjectModelURL_ =
         store::PersistentContainer::modelURL(locations.resourceDirectory, "Jotwell");
     std::shared_ptr<store::ObjectModel> model;

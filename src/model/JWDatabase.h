@@ -40,6 +40,9 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
         // is no ensemble and sync stays off.
         std::shared_ptr<sync::CloudFileSystem> cloudFileSystem = nullptr;
         std::optional<std::filesystem::path> cloudDirectory = std::nullopt;
+        // The user defaults holding "cloudDBAlreadyLeeched"; the standard ones when none (tests
+        // that simulate several devices in one process give each its own).
+        UserDefaults* settings = nullptr;
     };
 
     explicit JWDatabase(const Locations& locations);

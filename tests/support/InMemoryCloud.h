@@ -1,0 +1,149 @@
+#pragma once
+// A cloud folder in memory, shared by several simulated devices, that misbehaves on command.
+//
+// InMemoryCloud holds what the cloud service holds (the "true" state). Each device reaches it
+// through its own view, a CloudFileSystem. What a device writes, removes or makes is in its
+// own view at once and in the true state at once, and reaches every other device's view only
+// when the test delivers it:
+// - deliverAll() delivers everything pending, in the order it was made, whole and once; after
+//   it every view holds exactly the true state.
+// - deliverSome(rng) delivers a random subset of what is pending in a random order, and applies
+//   the faults of the delivery options: a file whose first arrival is a prefix of it (the
+//   rest comes with a later delivery), a delivery that arrives again later, and such a second
+//   arrival as a conflict copy ("name (conflict 1).ext" beside the file, which the receiving
+//   device then syncs to everyone as if it had written it).
+// Every change carries a number, in the order changes were made; a view never lets an older
+// change replace a newer one, so deliveries out of order, duplicates and late arrivals can
+// delay a device but never make it diverge: the last change made to a path wins everywhere.
+//
+// A device's view starts as a copy of the true state when it is first asked for. The same
+// device name always gives the same view.
+//
+// Views answer like FolderCloudFileSystem: the same path rules and statuses, an "other" entry
+// (what a symbolic link is there) refused as a file and as a folder on the way, listings
+// sorted and without temporary names.
+//
+// Deterministic: given the same calls in the same order and the same seeds, the same results.
+// Thread-safe: every call on the cloud and on any view is guarded by one mutex, so an engine's
+// worker thread may use a view while the test thread delivers.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "platform/sync/CloudFileSystem.h"
+
+namespace jw::test {
+
+enum class CloudOperation { list, read, write, remove, makeDirectory, checkRoot };
+
+struct CloudDeliveryOptions {
+    // deliverSome: the chance that each pending delivery arrives in this round.
+    double deliveryProbability = 0.5;
+    // deliverSome: the chance that a file arrives first as a prefix of itself (possibly empty).
+    double truncateProbability = 0.0;
+    // deliverSome: the chance that a delivery is queued to arrive once more later.
+    double duplicateProbability = 0.0;
+    // The chance that such a second arrival comes as a conflict copy of a file.
+    double conflictCopyProbability = 0.0;
+};
+
+namespace detail {
+struct InMemoryCloudState;
+}
+
+class InMemoryCloudView;
+
+class InMemoryCloud {
+  public:
+    using Operation = CloudOperation;
+
+    InMemoryCloud();
+    ~InMemoryCloud();
+    InMemoryCloud(const InMemoryCloud&) = delete;
+    InMemoryCloud& operator=(const InMemoryCloud&) = delete;
+
+    // The device's view of the cloud (made on first use). A view stays valid, and keeps
+    // working, after the cloud object is destroyed.
+    std::shared_ptr<sync::CloudFileSystem> deviceView(const std::string& device);
+    // The same view, with its faults and counters.
+    std::shared_ptr<InMemoryCloudView> view(const std::string& device);
+
+    CloudDeliveryOptions options() const;
+    void setOptions(const CloudDeliveryOptions& options);
+
+    // Each returns the number of deliveries that arrived (a truncated arrival counts).
+    std::size_t deliverAll();
+    std::size_t deliverSome(std::mt19937& rng);
+    std::size_t pendingDeliveries() const;
+
+    // The user deleted everything in the cloud folder. The true state is emptied at once;
+    // the views are emptied when the removal is delivered to them (what was written after the
+    // removal survives it), or at once with removeEverythingNow().
+    void removeEverything();
+    void removeEverythingNow();
+
+    // Puts an entry into the true state and every view at once, replacing whatever was at the
+    // path (and under it) and making missing folders above it. `other` stands for a symbolic
+    // link: listed as other, refused as a file or as a folder. Throws std::invalid_argument
+    // for a malformed path or a path under a file.
+    void plantFile(const std::string& path, std::string_view contents);
+    void plantDirectory(const std::string& path);
+    void plantOther(const std::string& path);
+
+    // The true state: every file and its contents; bytes and files held.
+    std::map<std::string, std::string> files() const;
+    std::size_t storedBytes() const;
+    std::size_t storedFiles() const;
+    // Calls of `operation` made through all views so far.
+    std::size_t calls(Operation operation) const;
+
+  private:
+    std::shared_ptr<detail::InMemoryCloudState> state_;
+};
+
+class InMemoryCloudView final : public sync::CloudFileSystem {
+  public:
+    using Operation = CloudOperation;
+
+    const std::string& device() const { return device_; }
+
+    sync::CloudStatus checkRoot() override;
+    sync::CloudListing list(const std::string& folder) override;
+    sync::CloudRead read(const std::string& path, std::size_t maxBytes) override;
+    sync::CloudStatus writeAtomically(const std::string& path, std::string_view contents) override;
+    sync::CloudStatus remove(const std::string& path) override;
+    sync::CloudStatus makeDirectory(const std::string& path) override;
+
+    // The next `count` calls of `operation` on this view fail with `status` (which must not be
+    // ok) and change nothing. Queued after failures already asked for.
+    void failNext(Operation operation, int count, sync::CloudStatus status);
+    // While set, every call on this view answers unavailable and changes nothing, as when the
+    // drive is unmounted; deliveries still arrive and are seen once it is cleared.
+    void setUnavailable(bool unavailable);
+
+    // Like InMemoryCloud's, but in this view only: nothing is delivered to anyone.
+    void plantFile(const std::string& path, std::string_view contents);
+    void plantDirectory(const std::string& path);
+    void plantOther(const std::string& path);
+
+    // What this device sees now: every file and its contents; bytes and files held.
+    std::map<std::string, std::string> files() const;
+    std::size_t storedBytes() const;
+    std::size_t storedFiles() const;
+    // Calls of `operation` made on this view so far, failed ones included.
+    std::size_t calls(Operation operation) const;
+
+  private:
+    friend class InMemoryCloud;
+    InMemoryCloudView(std::shared_ptr<detail::InMemoryCloudState> state, std::string device);
+
+    std::shared_ptr<detail::InMemoryCloudState> state_;
+    std::string device_;
+};
+
+}  // namespace jw::test
