@@ -1,0 +1,423 @@
+#include "platform/notifications/UserNotificationCenter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/DebugLog.h"
+#include "platform/notifications/CompletionQueue.h"
+
+namespace jw {
+
+namespace {
+
+std::mutex& currentMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<UserNotificationCenter>& installedCenter() {
+    static std::shared_ptr<UserNotificationCenter> center;
+    return center;
+}
+
+}  // namespace
+
+std::shared_ptr<UserNotificationCenter> UserNotificationCenter::create(
+    std::filesystem::path stateFile) {
+    auto center = std::make_shared<UserNotificationCenter>(Passkey{}, std::move(stateFile));
+    // After the launch code that made the centre has set its delegate, not before.
+    runOnMain([weak = std::weak_ptr<UserNotificationCenter>(center)] {
+        if (auto self = weak.lock()) {
+            self->startDelivery();
+        }
+    });
+    return center;
+}
+
+UserNotificationCenter::UserNotificationCenter(Passkey, std::filesystem::path stateFile)
+    : stateFile_(std::move(stateFile)), startDate_(currentClock().now()) {
+    state_ = stateFile_.load();
+}
+
+UserNotificationCenter::~UserNotificationCenter() {
+    if (deliveryTimer_) {
+        deliveryTimer_->invalidate();
+    }
+}
+
+std::shared_ptr<UserNotificationCenter> UserNotificationCenter::currentNotificationCenterHandle() {
+    std::lock_guard lock(currentMutex());
+    auto& center = installedCenter();
+    if (!center) {
+        center = create();
+    }
+    return center;
+}
+
+UserNotificationCenter& UserNotificationCenter::currentNotificationCenter() {
+    return *currentNotificationCenterHandle();
+}
+
+std::shared_ptr<UserNotificationCenter> UserNotificationCenter::installCurrentNotificationCenter(
+    std::shared_ptr<UserNotificationCenter> center) {
+    std::lock_guard lock(currentMutex());
+    installedCenter().swap(center);
+    return center;
+}
+
+void UserNotificationCenter::setDelegate(UserNotificationCenterDelegate* delegate) {
+    delegate_ = delegate;
+}
+
+UserNotificationCenterDelegate* UserNotificationCenter::delegate() const {
+    return delegate_;
+}
+
+void UserNotificationCenter::setAuthorizationPrompt(std::shared_ptr<AuthorizationPrompt> prompt) {
+    std::lock_guard lock(mutex_);
+    prompt_ = std::move(prompt);
+}
+
+void UserNotificationCenter::setNotificationPresenter(
+    std::shared_ptr<NotificationPresenter> presenter) {
+    std::lock_guard lock(mutex_);
+    presenter_ = std::move(presenter);
+}
+
+void UserNotificationCenter::getNotificationSettings(SettingsCompletion completion) {
+    NotificationSettings settings;
+    {
+        std::lock_guard lock(mutex_);
+        settings.authorizationStatus = state_.authorizationStatus;
+    }
+    notification_queue::post([completion = std::move(completion), settings] {
+        if (completion) {
+            completion(settings);
+        }
+    });
+}
+
+void UserNotificationCenter::requestAuthorization(AuthorizationOptions options,
+                                                  AuthorizationCompletion completion) {
+    if (!completion) {
+        completion = [](bool, std::optional<NotificationError>) {};
+    }
+    std::unique_lock lock(mutex_);
+    switch (state_.authorizationStatus) {
+        case AuthorizationStatus::authorized:
+            lock.unlock();
+            notification_queue::post([completion] { completion(true, std::nullopt); });
+            return;
+        case AuthorizationStatus::denied:
+            // The user has answered; asking again would nag. The settings are where they
+            // change their mind.
+            lock.unlock();
+            notification_queue::post([completion] { completion(false, std::nullopt); });
+            return;
+        case AuthorizationStatus::notDetermined:
+            break;
+    }
+    waitingForPrompt_.push_back(std::move(completion));
+    if (promptShowing_) {
+        return;
+    }
+    promptShowing_ = true;
+    lock.unlock();
+    // The prompt is a screen, and screens live on the main thread.
+    runOnMain([weak = weak_from_this(), options] {
+        if (auto self = weak.lock()) {
+            self->askPromptOnMain(options);
+        }
+    });
+}
+
+void UserNotificationCenter::askPromptOnMain(AuthorizationOptions options) {
+    std::shared_ptr<AuthorizationPrompt> prompt;
+    {
+        std::lock_guard lock(mutex_);
+        prompt = prompt_;
+    }
+    if (!prompt) {
+        finishPrompt(std::nullopt);
+        return;
+    }
+    auto answered = std::make_shared<bool>(false);
+    prompt->askForAuthorization(options, [weak = weak_from_this(), answered](bool allowed) {
+        if (*answered) {
+            return;
+        }
+        *answered = true;
+        if (auto self = weak.lock()) {
+            self->finishPrompt(allowed);
+        }
+    });
+}
+
+void UserNotificationCenter::finishPrompt(std::optional<bool> allowed) {
+    std::vector<AuthorizationCompletion> waiting;
+    {
+        std::lock_guard lock(mutex_);
+        promptShowing_ = false;
+        waiting.swap(waitingForPrompt_);
+        if (allowed) {
+            state_.authorizationStatus =
+                *allowed ? AuthorizationStatus::authorized : AuthorizationStatus::denied;
+        }
+    }
+    if (allowed) {
+        saveLater();
+    }
+    std::optional<NotificationError> error;
+    if (!allowed) {
+        error = NotificationError{NotificationErrorCode::noAuthorizationPrompt,
+                                  "There is no way to ask the user for permission."};
+    }
+    const bool granted = allowed.value_or(false);
+    for (auto& completion : waiting) {
+        notification_queue::post(
+            [completion = std::move(completion), granted, error] { completion(granted, error); });
+    }
+}
+
+void UserNotificationCenter::addNotificationRequest(NotificationRequest request,
+                                                    AddCompletion completion) {
+    if (!completion) {
+        completion = [](std::optional<NotificationError>) {};
+    }
+    const auto fail = [&completion](NotificationErrorCode code, std::string text) {
+        notification_queue::post(
+            [completion, error = NotificationError{code, std::move(text)}] { completion(error); });
+    };
+    const double interval = request.trigger.timeInterval;
+    if (!std::isfinite(interval) || interval <= 0.0) {
+        fail(NotificationErrorCode::invalidTrigger, "The time interval must be greater than 0.");
+        return;
+    }
+    if (request.trigger.repeats) {
+        fail(NotificationErrorCode::invalidTrigger, "Repeating triggers are not supported.");
+        return;
+    }
+    const auto now = currentClock().now();
+    if (!now) {
+        fail(NotificationErrorCode::noCurrentDate, "The current date is not available.");
+        return;
+    }
+    const std::string identifier = request.identifier;
+    std::optional<PendingNotificationRequest> replaced;
+    {
+        std::lock_guard lock(mutex_);
+        if (state_.authorizationStatus != AuthorizationStatus::authorized) {
+            fail(NotificationErrorCode::notificationsNotAllowed,
+                 "Notifications are not allowed for this application.");
+            return;
+        }
+        PendingNotificationRequest pending{std::move(request), now->addingSeconds(interval)};
+        auto existing = std::find_if(
+            state_.pending.begin(), state_.pending.end(),
+            [&identifier](const auto& entry) { return entry.request.identifier == identifier; });
+        if (existing != state_.pending.end()) {
+            replaced = *existing;
+            *existing = std::move(pending);
+        } else {
+            state_.pending.push_back(std::move(pending));
+        }
+    }
+    // The file is written on the background thread, with whatever the state is by then, so
+    // writes queued in any order still leave the latest state on disk.
+    notification_queue::post([self = shared_from_this(), identifier, replaced, completion] {
+        NotificationCenterState snapshot;
+        {
+            std::lock_guard lock(self->mutex_);
+            snapshot = self->state_;
+        }
+        try {
+            self->stateFile_.save(snapshot);
+        } catch (const std::exception& error) {
+            {
+                // A request that could not be kept must not fire: put back what was there.
+                std::lock_guard lock(self->mutex_);
+                auto& pending = self->state_.pending;
+                auto entry = std::find_if(pending.begin(), pending.end(), [&](const auto& e) {
+                    return e.request.identifier == identifier;
+                });
+                if (entry != pending.end()) {
+                    if (replaced) {
+                        *entry = *replaced;
+                    } else {
+                        pending.erase(entry);
+                    }
+                }
+            }
+            completion(
+                NotificationError{NotificationErrorCode::persistenceFailed,
+                                  std::string("The request could not be saved: ") + error.what()});
+            return;
+        }
+        completion(std::nullopt);
+        runOnMain([weak = std::weak_ptr<UserNotificationCenter>(self)] {
+            if (auto center = weak.lock()) {
+                center->armDeliveryTimer();
+            }
+        });
+    });
+}
+
+void UserNotificationCenter::getPendingNotificationRequests(PendingCompletion completion) {
+    std::vector<PendingNotificationRequest> pending;
+    {
+        std::lock_guard lock(mutex_);
+        pending = state_.pending;
+    }
+    notification_queue::post([completion = std::move(completion), pending = std::move(pending)] {
+        if (completion) {
+            completion(pending);
+        }
+    });
+}
+
+void UserNotificationCenter::setAuthorizationStatus(AuthorizationStatus status) {
+    {
+        std::lock_guard lock(mutex_);
+        state_.authorizationStatus = status;
+    }
+    saveLater();
+}
+
+void UserNotificationCenter::waitUntilIdle() {
+    notification_queue::waitUntilIdle();
+}
+
+void UserNotificationCenter::saveLater() {
+    notification_queue::post([self = shared_from_this()] {
+        NotificationCenterState snapshot;
+        {
+            std::lock_guard lock(self->mutex_);
+            snapshot = self->state_;
+        }
+        try {
+            self->stateFile_.save(snapshot);
+        } catch (const std::exception& error) {
+            // Kept in memory; the next successful save writes it.
+            debugLog(std::string("notifications: cannot save state: ") + error.what());
+        }
+    });
+}
+
+void UserNotificationCenter::startDelivery() {
+    deliverDue();
+}
+
+void UserNotificationCenter::armDeliveryTimer() {
+    if (deliveryTimer_) {
+        deliveryTimer_->invalidate();
+        deliveryTimer_.reset();
+    }
+    std::optional<Date> earliest;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& pending : state_.pending) {
+            if (!earliest || pending.fireDate < *earliest) {
+                earliest = pending.fireDate;
+            }
+        }
+    }
+    const auto now = currentClock().now();
+    if (!earliest || !now) {
+        return;
+    }
+    const double wait = std::max(0.0, earliest->secondsSince(*now));
+    deliveryTimer_ = mainRunLoop().scheduleTimer(wait, false, [weak = weak_from_this()](Timer&) {
+        if (auto self = weak.lock()) {
+            self->deliverDue();
+        }
+    });
+}
+
+void UserNotificationCenter::deliverDue() {
+    const auto now = currentClock().now();
+    if (!now) {
+        return;
+    }
+    std::vector<PendingNotificationRequest> due;
+    bool allowed = false;
+    {
+        std::lock_guard lock(mutex_);
+        auto& pending = state_.pending;
+        auto firstDue =
+            std::stable_partition(pending.begin(), pending.end(),
+                                  [&](const auto& entry) { return entry.fireDate > *now; });
+        due.assign(std::make_move_iterator(firstDue), std::make_move_iterator(pending.end()));
+        pending.erase(firstDue, pending.end());
+        allowed = state_.authorizationStatus == AuthorizationStatus::authorized;
+    }
+    if (!due.empty()) {
+        saveLater();
+        std::stable_sort(due.begin(), due.end(),
+                         [](const auto& a, const auto& b) { return a.fireDate < b.fireDate; });
+        for (auto& entry : due) {
+            if (!allowed) {
+                debugLog("notifications: not allowed, dropped " + entry.request.identifier);
+                continue;
+            }
+            Notification notification;
+            notification.request = std::move(entry.request);
+            notification.date = entry.fireDate;
+            notification.deliveredLate = startDate_ && entry.fireDate <= *startDate_;
+            deliver(notification);
+        }
+    }
+    armDeliveryTimer();
+}
+
+void UserNotificationCenter::deliver(const Notification& notification) {
+    if (delegate_ == nullptr) {
+        // Without a delegate the app has not asked to see notifications while it runs.
+        return;
+    }
+    auto weak = weak_from_this();
+    delegate_->willPresentNotification(*this, notification,
+                                       [weak, notification](PresentationOptions options) {
+                                           runOnMain([weak, notification, options] {
+                                               if (auto self = weak.lock()) {
+                                                   self->present(notification, options);
+                                               }
+                                           });
+                                       });
+}
+
+void UserNotificationCenter::present(const Notification& notification,
+                                     PresentationOptions options) {
+    if (options == PresentationOptions::none) {
+        return;
+    }
+    std::shared_ptr<NotificationPresenter> presenter;
+    {
+        std::lock_guard lock(mutex_);
+        presenter = presenter_;
+    }
+    if (!presenter) {
+        return;
+    }
+    auto once = std::make_shared<std::once_flag>();
+    presenter->presentNotification(notification, options,
+                                   [weak = weak_from_this(), notification, once] {
+                                       std::call_once(*once, [&] {
+                                           runOnMain([weak, notification] {
+                                               if (auto self = weak.lock()) {
+                                                   self->respond(notification);
+                                               }
+                                           });
+                                       });
+                                   });
+}
+
+void UserNotificationCenter::respond(const Notification& notification) {
+    if (delegate_ == nullptr) {
+        return;
+    }
+    delegate_->didReceiveNotificationResponse(*this, NotificationResponse{notification}, [] {});
+}
+
+}  // namespace jw

@@ -1,0 +1,103 @@
+// Adding requests: what is refused, and one pending request per identifier.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+
+#include "tests/notifications/NotificationTestSupport.h"
+
+namespace jw::test {
+namespace {
+
+using NotificationRequests = CenterFixture;
+
+TEST_F(NotificationRequests, AnAllowedRequestIsPendingUntilItsIntervalFromNow) {
+    authorize();
+    EXPECT_FALSE(add(*center, platform.loop(), reminderRequest("item-1", 90)));
+    const auto pending = pendingOf(*center, platform.loop());
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].request, reminderRequest("item-1", 90));
+    EXPECT_EQ(pending[0].fireDate, ManualPlatform::defaultStart.addingSeconds(90));
+}
+
+TEST_F(NotificationRequests, NotAllowedMeansRefusedWithNothingPending) {
+    for (auto status : {AuthorizationStatus::notDetermined, AuthorizationStatus::denied}) {
+        center->setAuthorizationStatus(status);
+        const auto error = add(*center, platform.loop(), reminderRequest("item-1", 90));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->code, NotificationErrorCode::notificationsNotAllowed);
+        EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
+    }
+}
+
+TEST_F(NotificationRequests, IntervalsThatAreNotAfterNowAndRepeatingTriggersAreRefused) {
+    authorize();
+    for (double seconds : {0.0, -1.0, -0.0, std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity()}) {
+        const auto error = add(*center, platform.loop(), reminderRequest("item-1", seconds));
+        ASSERT_TRUE(error) << seconds;
+        EXPECT_EQ(error->code, NotificationErrorCode::invalidTrigger) << seconds;
+    }
+    auto repeating = reminderRequest("item-1", 90);
+    repeating.trigger.repeats = true;
+    EXPECT_EQ(add(*center, platform.loop(), repeating)->code,
+              NotificationErrorCode::invalidTrigger);
+    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
+}
+
+TEST_F(NotificationRequests, WithoutACurrentDateNothingIsScheduled) {
+    authorize();
+    platform.clock().setFailing(true);
+    const auto error = add(*center, platform.loop(), reminderRequest("item-1", 90));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, NotificationErrorCode::noCurrentDate);
+    platform.clock().setFailing(false);
+    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
+}
+
+TEST_F(NotificationRequests, TheSameIdentifierReplacesThePendingRequest) {
+    authorize();
+    add(*center, platform.loop(), reminderRequest("item-1", 60, "first text"));
+    add(*center, platform.loop(), reminderRequest("item-2", 90));
+    platform.clock().advance(10);
+    add(*center, platform.loop(), reminderRequest("item-1", 120, "second text"));
+
+    const auto pending = pendingOf(*center, platform.loop());
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_EQ(pending[0].request.identifier, "item-1");
+    EXPECT_EQ(pending[0].request.content.body, "second text");
+    EXPECT_EQ(pending[0].fireDate, ManualPlatform::defaultStart.addingSeconds(130));
+    EXPECT_EQ(pending[1].request.identifier, "item-2");
+
+    // Only the replacement fires.
+    platform.loop().advance(200);
+    settle();
+    ASSERT_EQ(delegate.willPresent.size(), 2u);
+    EXPECT_EQ(delegate.willPresent[0].request.identifier, "item-2");
+    EXPECT_EQ(delegate.willPresent[1].request.content.body, "second text");
+}
+
+TEST_F(NotificationRequests, ARequestThatCannotBeSavedIsRefusedAndTheOldOneKept) {
+    authorize();
+    add(*center, platform.loop(), reminderRequest("item-1", 60, "first text"));
+    // The data folder turns into a file: nothing can be written any more.
+    std::filesystem::remove_all(stateFile().parent_path());
+    std::ofstream(stateFile().parent_path()) << "not a folder";
+
+    const auto error = add(*center, platform.loop(), reminderRequest("item-1", 120, "second"));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->code, NotificationErrorCode::persistenceFailed);
+    EXPECT_NE(error->description().find("could not be saved"), std::string::npos);
+    const auto failedNew = add(*center, platform.loop(), reminderRequest("item-2", 30));
+    ASSERT_TRUE(failedNew);
+
+    const auto pending = pendingOf(*center, platform.loop());
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].request.content.body, "first text");
+    EXPECT_EQ(pending[0].fireDate, ManualPlatform::defaultStart.addingSeconds(60));
+}
+
+}  // namespace
+}  // namespace jw::test

@@ -1,0 +1,80 @@
+// The file the centre remembers its state in.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/notifications/NotificationStateFile.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw {
+namespace {
+
+NotificationCenterState sampleState() {
+    NotificationCenterState state;
+    state.authorizationStatus = AuthorizationStatus::authorized;
+    state.pending.push_back(
+        {NotificationRequest::request("x-jotwell-object://A1B2/Item/p7",
+                                      NotificationContent{"Groceries", "  milk \"2%\"\n\t✔︎ ",
+                                                          NotificationSound::defaultSound()},
+                                      TimeIntervalNotificationTrigger::trigger(299.25, false)),
+         Date{1'800'007'499.25}});
+    state.pending.push_back(
+        {NotificationRequest::request("silent", NotificationContent{"", "", std::nullopt},
+                                      TimeIntervalNotificationTrigger::trigger(1, false)),
+         Date{1'800'007'201.0}});
+    return state;
+}
+
+TEST(NotificationState, EncodesAndDecodesEveryField) {
+    const auto state = sampleState();
+    const auto decoded = decodeNotificationState(encodeNotificationState(state));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, state);
+}
+
+TEST(NotificationState, RejectsForeignDocumentsAndSkipsMalformedRequests) {
+    test::ManualPlatform platform;
+    EXPECT_FALSE(decodeNotificationState("[]"));
+    EXPECT_FALSE(decodeNotificationState("{\"format\": 2}"));
+    EXPECT_FALSE(decodeNotificationState(
+        R"({"format": 1, "authorizationStatus": "maybe", "pendingRequests": []})"));
+
+    const auto decoded = decodeNotificationState(R"({"format": 1,
+        "authorizationStatus": "denied",
+        "pendingRequests": [{"identifier": "no dates"},
+                            {"identifier": "ok", "title": "", "body": "b", "sound": null,
+                             "timeInterval": 5, "repeats": false, "fireDate": 10}]})");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->authorizationStatus, AuthorizationStatus::denied);
+    ASSERT_EQ(decoded->pending.size(), 1u);
+    EXPECT_EQ(decoded->pending[0].request.identifier, "ok");
+    EXPECT_FALSE(decoded->pending[0].request.content.sound);
+}
+
+TEST(NotificationStateFile, MissingFileIsAnEmptyStateAndSaveCreatesTheFolder) {
+    test::TempDir dir;
+    const NotificationStateFile file(dir.path() / "new" / "notifications.json");
+    EXPECT_EQ(file.load(), NotificationCenterState{});
+    file.save(sampleState());
+    EXPECT_EQ(file.load(), sampleState());
+}
+
+TEST(NotificationStateFile, AnUnreadableFileIsMovedAsideNotOverwritten) {
+    test::ManualPlatform platform;
+    test::TempDir dir;
+    const auto path = dir.path() / "notifications.json";
+    std::ofstream(path) << "{ truncated";
+    const NotificationStateFile file(path);
+
+    EXPECT_EQ(file.load(), NotificationCenterState{});
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::ifstream aside(dir.path() / "notifications.json.corrupt-1");
+    std::string kept((std::istreambuf_iterator<char>(aside)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "{ truncated");
+    ASSERT_FALSE(platform.logLines().empty());
+    EXPECT_NE(platform.logLines().back().find("corrupt-1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace jw

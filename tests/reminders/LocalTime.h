@@ -1,0 +1,38 @@
+#pragma once
+// Wall-clock dates in a fixed time zone, so the calendar tests mean the same everywhere.
+
+#include <ctime>
+
+#include "platform/foundation/Date.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw::test {
+
+// Puts the process in Europe/Berlin for the life of the object.
+class BerlinTime {
+  public:
+    BerlinTime() { tzset(); }
+
+  private:
+    struct TzsetOnExit {
+        ~TzsetOnExit() { tzset(); }
+    };
+    TzsetOnExit tzsetOnExit_;  // destroyed last, after zone_ has put the old TZ back
+    ScopedEnvironmentVariable zone_{"TZ", std::string("Europe/Berlin")};
+};
+
+// The instant of a local wall-clock time (plus `fraction` of a second).
+inline Date localDate(int year, int month, int day, int hour, int minute, int second,
+                      double fraction = 0.0) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_min = minute;
+    fields.tm_sec = second;
+    fields.tm_isdst = -1;
+    return Date{static_cast<double>(std::mktime(&fields)) + fraction};
+}
+
+}  // namespace jw::test

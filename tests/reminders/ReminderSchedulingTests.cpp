@@ -1,0 +1,213 @@
+// The "Set" press: permission, adding the request, and what the screen is told.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
+
+#include "src/reminders/ReminderDates.h"
+#include "src/reminders/ReminderScheduler.h"
+#include "src/reminders/ReminderTexts.h"
+#include "tests/notifications/NotificationTestSupport.h"
+#include "tests/reminders/LocalTime.h"
+
+namespace jw {
+namespace {
+
+using test::localDate;
+
+// Records what the flow asks of the screen, and on which thread.
+class RecordingReminderScreen final : public ReminderScreen {
+  public:
+    void showErrorAlert(const std::string& message) override {
+        alerts.push_back(message);
+        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
+    }
+    void dismissReminderScreen() override {
+        ++dismissals;
+        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
+    }
+
+    std::vector<std::string> alerts;
+    int dismissals = 0;
+    bool onMainThread = true;
+    const std::thread::id mainThread = std::this_thread::get_id();
+};
+
+class ReminderScheduling : public test::CenterFixture {
+  protected:
+    // 2027-01-15 11:00:20 in Berlin.
+    ReminderScheduling() { platform.clock().set(localDate(2027, 1, 15, 11, 0, 20)); }
+
+    // "Set" pressed for `subject` with `picked`, and everything that follows.
+    void pressSet(const ReminderSubject& subject, Date picked) {
+        ReminderScheduler(center).scheduleReminder(reminderDraft(subject, picked), screen);
+        settle();
+    }
+    Date now() { return platform.clock().current(); }
+    std::vector<PendingNotificationRequest> pending() {
+        return test::pendingOf(*center, platform.loop());
+    }
+
+    test::BerlinTime berlin;
+    std::shared_ptr<RecordingReminderScreen> screen = std::make_shared<RecordingReminderScreen>();
+    const ReminderSubject milk{"x-jotwell-object://7F3A/Item/p12", std::string("Groceries"),
+                               "Milk"};
+};
+
+TEST_F(ReminderScheduling, PresetDateWithPermissionAddsOneRequestAndClosesTheScreen) {
+    authorize();
+    const Date opened = now();
+    pressSet(milk, *presetReminderDate(opened));
+
+    const auto requests = pending();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& request = requests[0].request;
+    EXPECT_EQ(request.identifier, "x-jotwell-object://7F3A/Item/p12");
+    EXPECT_EQ(request.content.title, "Groceries");
+    EXPECT_EQ(request.content.body, "Milk");
+    EXPECT_EQ(request.content.sound, NotificationSound::defaultSound());
+    EXPECT_FALSE(request.trigger.repeats);
+    EXPECT_EQ(request.trigger.timeInterval, 280.0);  // 11:00:20 → 11:05:00
+    EXPECT_EQ(requests[0].fireDate, localDate(2027, 1, 15, 11, 5, 0));
+
+    EXPECT_EQ(screen->dismissals, 1);
+    EXPECT_TRUE(screen->alerts.empty());
+    EXPECT_TRUE(screen->onMainThread);
+    EXPECT_EQ(prompt->asked, 0);
+}
+
+TEST_F(ReminderScheduling, AnItemWithoutAListGetsAnEmptyTitle) {
+    authorize();
+    pressSet({"x-jotwell-object://7F3A/Item/p13", std::nullopt, "Call Anna"},
+             localDate(2027, 1, 15, 12, 0, 0));
+    ASSERT_EQ(pending().size(), 1u);
+    EXPECT_EQ(pending()[0].request.content.title, "");
+}
+
+TEST_F(ReminderScheduling, ADateInTheCurrentMinuteIsRefused) {
+    authorize();
+    pressSet(milk, localDate(2027, 1, 15, 11, 0, 50));
+    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Reminder date must be in the future"});
+    EXPECT_EQ(screen->dismissals, 0);
+    EXPECT_TRUE(pending().empty());
+    EXPECT_TRUE(screen->onMainThread);
+}
+
+TEST_F(ReminderScheduling, APastDateIsRefused) {
+    authorize();
+    pressSet(milk, localDate(2027, 1, 14, 9, 30, 0));
+    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Reminder date must be in the future"});
+    EXPECT_TRUE(pending().empty());
+}
+
+TEST_F(ReminderScheduling, FirstUseAsksAndOnAYesAddsWithoutAnotherPress) {
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(prompt->asked, 1);
+    EXPECT_EQ(prompt->lastOptions, AuthorizationOptions::alert | AuthorizationOptions::sound);
+    EXPECT_EQ(pending().size(), 1u);
+    EXPECT_EQ(screen->dismissals, 1);
+    EXPECT_TRUE(screen->alerts.empty());
+}
+
+TEST_F(ReminderScheduling, ARefusalShowsNotificationsDisabledAndAgainOnTheNextPress) {
+    prompt->answerAtOnce = false;
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Notifications Disabled"});
+    EXPECT_EQ(screen->dismissals, 0);
+
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(screen->alerts,
+              (std::vector<std::string>{"Notifications Disabled", "Notifications Disabled"}));
+    EXPECT_EQ(prompt->asked, 1);  // the platform remembers the answer
+    EXPECT_TRUE(pending().empty());
+    EXPECT_TRUE(screen->onMainThread);
+}
+
+TEST_F(ReminderScheduling, ARequestTheCentreRefusesIsLoggedAndReported) {
+    authorize();
+    std::filesystem::remove_all(stateFile().parent_path());
+    std::ofstream(stateFile().parent_path()) << "not a folder";
+    platform.clearLog();
+
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(screen->alerts,
+              std::vector<std::string>{"Reminder set error, check Settings app for permissions."});
+    EXPECT_EQ(screen->dismissals, 0);
+    const auto lines = platform.logLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("notif add error:\nNotificationError 4: ", 0), 0u) << lines[0];
+    EXPECT_TRUE(pending().empty());
+}
+
+TEST_F(ReminderScheduling, ASecondReminderForTheSameItemReplacesTheFirst) {
+    authorize();
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    const ReminderSubject renamed{milk.identifier, std::string("Shop"), "Oat milk"};
+    pressSet(renamed, localDate(2027, 1, 15, 18, 0, 0));
+
+    const auto requests = pending();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].request.content.body, "Oat milk");
+    EXPECT_EQ(requests[0].fireDate, localDate(2027, 1, 15, 18, 0, 0));
+    EXPECT_EQ(screen->dismissals, 2);
+}
+
+TEST_F(ReminderScheduling, ValuesAreTakenAtThePressNotWhenTheRequestIsAdded) {
+    prompt->answerAtOnce.reset();  // the press waits on the permission prompt
+    ReminderSubject item = milk;
+    ReminderScheduler(center).scheduleReminder(
+        reminderDraft(item, localDate(2027, 1, 15, 11, 30, 0)), screen);
+    settle();
+    item.body = "Edited meanwhile";
+    item.listName = "Other list";
+    prompt->pending(true);
+    settle();
+
+    ASSERT_EQ(pending().size(), 1u);
+    EXPECT_EQ(pending()[0].request.content.body, "Milk");
+    EXPECT_EQ(pending()[0].request.content.title, "Groceries");
+}
+
+TEST_F(ReminderScheduling, WithoutACurrentDateNothingIsScheduled) {
+    authorize();
+    platform.clock().setFailing(true);
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    platform.clock().setFailing(false);
+    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Reminder date must be in the future"});
+    EXPECT_TRUE(pending().empty());
+}
+
+TEST_F(ReminderScheduling, AReminderThatFellDueWhileTheProgramWasClosedArrivesAtTheNextStart) {
+    authorize();
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    close();
+    platform.clock().set(localDate(2027, 1, 15, 14, 0, 0));
+
+    open();
+    settle();
+    ASSERT_EQ(delegate.willPresent.size(), 1u);
+    const Notification& late = delegate.willPresent[0];
+    EXPECT_TRUE(late.deliveredLate);
+    EXPECT_EQ(late.date, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(late.request.identifier, milk.identifier);
+    EXPECT_EQ(late.request.content.title, "Groceries");
+    EXPECT_EQ(late.request.content.body, "Milk");
+    ASSERT_EQ(presenter->shown.size(), 1u);
+}
+
+TEST_F(ReminderScheduling, AReminderFiresAtTheStartOfItsMinuteWhileRunning) {
+    authorize();
+    pressSet(milk, *presetReminderDate(now()));
+    platform.loop().advance(279.5);
+    settle();
+    EXPECT_TRUE(delegate.willPresent.empty());
+    platform.loop().advance(0.5);
+    settle();
+    ASSERT_EQ(delegate.willPresent.size(), 1u);
+    EXPECT_FALSE(delegate.willPresent[0].deliveredLate);
+    EXPECT_EQ(platform.clock().current(), localDate(2027, 1, 15, 11, 5, 0));
+}
+
+}  // namespace
+}  // namespace jw

@@ -1,0 +1,115 @@
+// The catalogue of nine themes and the two lookups that resolve a list's stored theme name.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "src/themes/JWThemesDB.h"
+
+namespace jw {
+namespace {
+
+struct CatalogueRow {
+    const char* name;
+    double red, green, blue;  // as listed, to four decimals
+    unsigned hex;             // 8-bit sRGB, 0xRRGGBB
+};
+
+// The table the catalogue is defined by.
+constexpr CatalogueRow catalogueTable[] = {
+    {"Default", 0.1700, 0.1700, 0.1700, 0x2B2B2B},   {"Red", 0.7700, 0.1155, 0.1155, 0xC41D1D},
+    {"Orange", 0.9000, 0.4485, 0.1260, 0xE67220},    {"Yellow", 0.8800, 0.7920, 0.0000, 0xE0CA00},
+    {"Green", 0.0608, 0.7600, 0.0725, 0x10C212},     {"Blue", 0.1155, 0.5627, 0.7700, 0x1D8FC4},
+    {"Dark Blue", 0.0200, 0.1997, 1.0000, 0x0533FF}, {"Purple", 0.5884, 0.2232, 0.9300, 0x9639ED},
+    {"Pink", 0.9300, 0.2232, 0.4352, 0xED396F},
+};
+
+std::string hexOf(const Color& color) {
+    const auto bytes = color.rgba8();
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X%02X", bytes[0], bytes[1], bytes[2]);
+    return text;
+}
+
+std::string hexOf(unsigned rgb) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%06X", rgb);
+    return text;
+}
+
+int indexOf(const JWThemeRef& theme) {
+    const auto& all = JWThemesDB::shared().all();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (all[i] == theme) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+TEST(ThemeCatalogue, HoldsTheNineThemesInPickerOrder) {
+    const auto& all = JWThemesDB::shared().all();
+    ASSERT_EQ(all.size(), std::size(catalogueTable));
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_EQ(all[i]->name(), catalogueTable[i].name) << "index " << i;
+        EXPECT_TRUE(all[i]->whiteTextOnBase()) << all[i]->name();
+    }
+    EXPECT_EQ(all.front()->name(), "Default");
+    EXPECT_EQ(all.back()->name(), "Pink");
+}
+
+TEST(ThemeCatalogue, ColoursMatchTheTableInFloatsAndInEightBits) {
+    const auto& all = JWThemesDB::shared().all();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const Color color = all[i]->baseColor();
+        const auto& row = catalogueTable[i];
+        // The table rounds to four decimals.
+        EXPECT_NEAR(color.red, row.red, 0.00005) << row.name;
+        EXPECT_NEAR(color.green, row.green, 0.00005) << row.name;
+        EXPECT_NEAR(color.blue, row.blue, 0.00005) << row.name;
+        EXPECT_EQ(color.alpha, 1.0) << row.name;
+        EXPECT_EQ(hexOf(color), hexOf(row.hex)) << row.name;
+    }
+}
+
+TEST(ThemeCatalogue, IsOneSharedInstanceHandingOutTheSameThemes) {
+    EXPECT_EQ(&JWThemesDB::shared(), &JWThemesDB::shared());
+    EXPECT_EQ(JWThemesDB::shared().findTheme("Green"), JWThemesDB::shared().all()[4]);
+    EXPECT_EQ(JWThemesDB::shared().themeForKey("Green"), JWThemesDB::shared().all()[4]);
+}
+
+TEST(FindTheme, MatchesWholeNamesExactly) {
+    const auto& db = JWThemesDB::shared();
+    EXPECT_EQ(indexOf(db.findTheme("Dark Blue")), 6);
+    EXPECT_EQ(indexOf(db.findTheme("Default")), 0);
+    EXPECT_EQ(indexOf(db.findTheme("Pink")), 8);
+}
+
+TEST(FindTheme, NearMissesFindNothing) {
+    const auto& db = JWThemesDB::shared();
+    EXPECT_EQ(db.findTheme("DarkBlue"), nullptr);
+    EXPECT_EQ(db.findTheme("Dark  Blue"), nullptr);
+    EXPECT_EQ(db.findTheme("dark blue"), nullptr);
+    EXPECT_EQ(db.findTheme("Dark Blue "), nullptr);
+    EXPECT_EQ(db.findTheme("Dark"), nullptr);
+    EXPECT_EQ(db.findTheme(""), nullptr);
+}
+
+TEST(ThemeForKey, FindsAKnownName) {
+    EXPECT_EQ(indexOf(JWThemesDB::shared().themeForKey("Pink")), 8);
+    EXPECT_EQ(indexOf(JWThemesDB::shared().themeForKey("Dark Blue")), 6);
+}
+
+TEST(ThemeForKey, FallsBackToDefaultForEmptyUnknownAndNearMissKeys) {
+    const auto& db = JWThemesDB::shared();
+    for (const char* key :
+         {"", "pink", "PINK", "Pink ", " Pink", "Pink\n", "Teal", "Removed Theme"}) {
+        const auto theme = db.themeForKey(key);
+        ASSERT_NE(theme, nullptr) << '"' << key << '"';
+        EXPECT_EQ(indexOf(theme), 0) << '"' << key << '"';
+    }
+}
+
+}  // namespace
+}  // namespace jw
