@@ -10,6 +10,7 @@
 #include "src/model/JWListSortMode.h"
 #include "src/model/Operations.h"
 #include "src/model/ShareText.h"
+#include "src/themes/JWThemesDB.h"
 
 namespace jw::cli {
 
@@ -190,7 +191,13 @@ void deleteChecked(CommandContext& c, const std::string& list) {
 }
 
 void setTheme(CommandContext& c, const std::string& list, const std::string& theme) {
-    requireText(theme, "a theme name");
+    if (!JWThemesDB::shared().findTheme(theme)) {
+        std::string names;
+        for (const auto& known : JWThemesDB::shared().all()) {
+            names += (names.empty() ? "" : ", ") + known->name();
+        }
+        throw UsageError(fmt::format("there is no theme \"{}\" (themes: {})", theme, names));
+    }
     auto target = findList(c.db, list);
     model::chooseTheme(c.db, target.get(), theme);
 }

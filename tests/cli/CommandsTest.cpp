@@ -169,11 +169,13 @@ TEST_F(CommandsTest, ShareTextIsPrintedExactly) {
               "Shop:\n- Bread");
 }
 
-TEST_F(CommandsTest, ThemeIsStoredOnTheList) {
+TEST_F(CommandsTest, ThemeIsStoredOnTheListAndMustBeInTheCatalogue) {
     run([](auto& c) { newList(c, "Shop"); });
-    run([](auto& c) { setTheme(c, "Shop", "Ocean"); });
+    run([](auto& c) { setTheme(c, "Shop", "Dark Blue"); });
+    EXPECT_THROW(run([](auto& c) { setTheme(c, "Shop", "dark blue"); }), UsageError);
+    EXPECT_THROW(run([](auto& c) { setTheme(c, "Shop", "Ocean"); }), UsageError);
     open();
-    EXPECT_EQ(findList(*db_, "Shop")->themeKey(), "Ocean");
+    EXPECT_EQ(findList(*db_, "Shop")->themeKey(), "Dark Blue");
 }
 
 }  // namespace

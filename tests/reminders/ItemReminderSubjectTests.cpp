@@ -1,0 +1,63 @@
+// The reminder of a stored item names the item by its lasting address and carries its list's
+// name and its text as stored.
+
+#include <gtest/gtest.h>
+
+#include "src/model/Operations.h"
+#include "src/reminders/ItemReminderSubject.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw {
+namespace {
+
+class ItemReminderSubjectTest : public ::testing::Test {
+  protected:
+    model::JWDatabase& open() {
+        db_.reset();
+        db_ = std::make_unique<model::JWDatabase>(
+            model::JWDatabase::Locations{dir_.path(), std::getenv("JOTWELL_RESOURCE_DIR")});
+        return *db_;
+    }
+
+    test::TempDir dir_;
+    test::ManualPlatform platform_;
+    std::unique_ptr<model::JWDatabase> db_;
+};
+
+TEST_F(ItemReminderSubjectTest, CarriesTheListNameAndTheTextAsStored) {
+    auto& db = open();
+    auto list = model::newList(db, "Shop");
+    auto item = model::newItem(db, *list, "  Milk \u2615");
+    const auto subject = reminderSubjectFor(*item);
+    EXPECT_EQ(subject.listName, "Shop");
+    EXPECT_EQ(subject.body, "  Milk \u2615");
+    EXPECT_EQ(reminderDraft(subject, Date{1e9}).title, "Shop");
+}
+
+TEST_F(ItemReminderSubjectTest, AnItemWithoutListHasNoTitle) {
+    auto& db = open();
+    auto item = std::static_pointer_cast<model::Item>(db.viewContext().insertNewObject("Item"));
+    db.saveContext(false);
+    const auto subject = reminderSubjectFor(*item);
+    EXPECT_FALSE(subject.listName.has_value());
+    EXPECT_EQ(subject.body, "");
+    EXPECT_EQ(reminderDraft(subject, Date{1e9}).title, "");
+}
+
+TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {
+    auto& db = open();
+    auto list = model::newList(db, "Shop");
+    auto item = model::newItem(db, *list, "Milk");
+    const auto identifier = reminderSubjectFor(*item).identifier;
+    item.reset();
+    list.reset();
+    auto& reopened = open();
+    auto found = std::dynamic_pointer_cast<model::Item>(
+        reopened.viewContext().existingObjectWithURI(identifier));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->body(), "Milk");
+    EXPECT_EQ(reminderSubjectFor(*found).identifier, identifier);
+}
+
+}  // namespace
+}  // namespace jw
