@@ -1,0 +1,134 @@
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/foundation/DebugLog.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+// Installs a sink that keeps the lines, and puts the previous sink back afterwards.
+class RecordingSink {
+  public:
+    RecordingSink()
+        : previous_(setDebugLogSink([this](std::string_view line) { lines.emplace_back(line); })) {}
+    ~RecordingSink() { setDebugLogSink(std::move(previous_)); }
+
+    std::vector<std::string> lines;  // unguarded on purpose: the sink is never called concurrently
+
+  private:
+    DebugLogSink previous_;
+};
+
+TEST(DebugLog, TheSinkReceivesEachLineAsWritten) {
+    RecordingSink sink;
+    debugLog("store: loaded 3 lists");
+    debugLog("");
+    debugLog(std::string("with\0nul", 8));
+    EXPECT_THAT(sink.lines, ElementsAre("store: loaded 3 lists", "", std::string("with\0nul", 8)));
+}
+
+TEST(DebugLog, ReplacingTheSinkReturnsThePreviousOne) {
+    std::vector<std::string> first;
+    auto original = setDebugLogSink([&](std::string_view line) { first.emplace_back(line); });
+    auto replaced = setDebugLogSink([](std::string_view) {});
+    ASSERT_TRUE(replaced);
+    replaced("handed back");
+    EXPECT_THAT(first, ElementsAre("handed back"));
+
+    debugLog("not for the first sink");
+    EXPECT_THAT(first, ElementsAre("handed back"));
+    setDebugLogSink(std::move(original));
+}
+
+TEST(DebugLog, AnEmptySinkRestoresTheDefault) {
+    std::vector<std::string> captured;
+    auto original = setDebugLogSink([&](std::string_view line) { captured.emplace_back(line); });
+    setDebugLogSink(nullptr);
+    debugLog("to the default destination");
+    EXPECT_THAT(captured, ::testing::IsEmpty());
+    setDebugLogSink(std::move(original));
+}
+
+TEST(DebugLog, LinesFromManyThreadsArriveWholeAndOneAtATime) {
+    RecordingSink sink;
+    constexpr int threads = 8;
+    constexpr int perThread = 500;
+    std::vector<std::thread> loggers;
+    for (int t = 0; t < threads; ++t) {
+        loggers.emplace_back([t] {
+            for (int i = 0; i < perThread; ++i) {
+                debugLog("thread " + std::to_string(t) + " line " + std::to_string(i));
+            }
+        });
+    }
+    for (auto& logger : loggers) {
+        logger.join();
+    }
+    ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(threads * perThread));
+    // Each thread's lines arrive complete and in that thread's order.
+    std::vector<int> next(threads, 0);
+    for (const auto& line : sink.lines) {
+        int t = -1;
+        int i = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "thread %d line %d", &t, &i), 2) << line;
+        ASSERT_EQ(i, next[t]++) << line;
+    }
+}
+
+TEST(DebugLog, ALineLoggedFromInsideTheSinkDoesNotReenterIt) {
+    std::vector<std::string> lines;
+    auto original = setDebugLogSink([&](std::string_view line) {
+        lines.emplace_back(line);
+        debugLog("logged by the sink");
+    });
+    debugLog("outer");
+    setDebugLogSink(std::move(original));
+    EXPECT_THAT(lines, ElementsAre("outer"));
+}
+
+// Standard error is only observable from a separate process, and JOTWELL_DEBUG is read once
+// per process; the "threadsafe" style starts each check in a fresh one.
+class DebugLogDestinationDeathTest : public ::testing::Test {
+  protected:
+    DebugLogDestinationDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+
+    static void logAndExit() {
+        debugLog("diagnostic line");
+        std::fputs("end\n", stderr);
+        std::fflush(stderr);
+        std::_Exit(0);
+    }
+};
+
+TEST_F(DebugLogDestinationDeathTest, WritesToStandardErrorWithJotwellDebugSetTo1) {
+    test::ScopedEnvironmentVariable debug("JOTWELL_DEBUG", "1");
+    EXPECT_EXIT(logAndExit(), ::testing::ExitedWithCode(0),
+                ::testing::Eq(std::string("diagnostic line\nend\n")));
+}
+
+TEST_F(DebugLogDestinationDeathTest, IsSilentWithoutJotwellDebug) {
+    test::ScopedEnvironmentVariable debug("JOTWELL_DEBUG", std::nullopt);
+    EXPECT_EXIT(logAndExit(), ::testing::ExitedWithCode(0),
+                ::testing::AllOf(HasSubstr("end"), Not(HasSubstr("diagnostic line"))));
+}
+
+TEST_F(DebugLogDestinationDeathTest, IsSilentWhenJotwellDebugIsNot1) {
+    test::ScopedEnvironmentVariable debug("JOTWELL_DEBUG", "0");
+    EXPECT_EXIT(logAndExit(), ::testing::ExitedWithCode(0),
+                ::testing::AllOf(HasSubstr("end"), Not(HasSubstr("diagnostic line"))));
+}
+
+}  // namespace
+}  // namespace jw

@@ -1,0 +1,179 @@
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/foundation/Paths.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedEnvironmentVariable;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+
+// Every variable the paths depend on, set to a known value for the test and put back after.
+class AppPathsTest : public ::testing::Test {
+  protected:
+    ScopedEnvironmentVariable home_{"HOME", "/home/ada"};
+    ScopedEnvironmentVariable dataHome_{"XDG_DATA_HOME", std::nullopt};
+    ScopedEnvironmentVariable configHome_{"XDG_CONFIG_HOME", std::nullopt};
+    ScopedEnvironmentVariable resources_{"JOTWELL_RESOURCE_DIR", std::nullopt};
+};
+
+TEST_F(AppPathsTest, DefaultsToTheFoldersUnderHome) {
+    const auto paths = AppPaths::resolve(std::nullopt);
+    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
+    EXPECT_EQ(paths.configDirectory, fs::path("/home/ada/.config/jotwell"));
+    EXPECT_EQ(paths.userDefaultsFile(), fs::path("/home/ada/.config/jotwell/defaults.json"));
+}
+
+TEST_F(AppPathsTest, FollowsAbsoluteXdgDirectories) {
+    ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data");
+    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
+    const auto paths = AppPaths::resolve(std::nullopt);
+    EXPECT_EQ(paths.dataDirectory, fs::path("/srv/data/jotwell"));
+    EXPECT_EQ(paths.configDirectory, fs::path("/etc/ada/jotwell"));
+}
+
+TEST_F(AppPathsTest, EachXdgDirectoryCountsOnItsOwn) {
+    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
+    const auto paths = AppPaths::resolve(std::nullopt);
+    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
+    EXPECT_EQ(paths.configDirectory, fs::path("/etc/ada/jotwell"));
+}
+
+TEST_F(AppPathsTest, IgnoresRelativeOrEmptyXdgDirectories) {
+    ScopedEnvironmentVariable data("XDG_DATA_HOME", "relative/data");
+    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "");
+    const auto paths = AppPaths::resolve(std::nullopt);
+    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
+    EXPECT_EQ(paths.configDirectory, fs::path("/home/ada/.config/jotwell"));
+}
+
+TEST_F(AppPathsTest, AnOverridePutsDataAndConfigInOneFolder) {
+    ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data");
+    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
+    const auto paths = AppPaths::resolve(fs::path("/tmp/device-a"));
+    EXPECT_EQ(paths.dataDirectory, fs::path("/tmp/device-a"));
+    EXPECT_EQ(paths.configDirectory, fs::path("/tmp/device-a/config"));
+    EXPECT_EQ(paths.userDefaultsFile(), fs::path("/tmp/device-a/config/defaults.json"));
+}
+
+TEST_F(AppPathsTest, WithoutHomeFallsBackToTheAccountsHome) {
+    ScopedEnvironmentVariable noHome("HOME", std::nullopt);
+    const auto paths = AppPaths::resolve(std::nullopt);
+    EXPECT_TRUE(paths.dataDirectory.is_absolute()) << paths.dataDirectory;
+    EXPECT_EQ(paths.dataDirectory.filename(), "jotwell");
+    EXPECT_EQ(paths.dataDirectory.parent_path().filename(), "share");
+}
+
+TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentWhenSet) {
+    ScopedEnvironmentVariable resources("JOTWELL_RESOURCE_DIR", "/opt/jotwell/resources");
+    EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
+              fs::path("/opt/jotwell/resources"));
+    EXPECT_EQ(AppPaths::resolve(fs::path("/tmp/x")).resourceDirectory,
+              fs::path("/opt/jotwell/resources"));
+}
+
+TEST_F(AppPathsTest, ResourcesFallBackToTheFolderChosenAtBuildTime) {
+    EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
+              fs::path(JOTWELL_BUILD_RESOURCE_DIR));
+    ScopedEnvironmentVariable empty("JOTWELL_RESOURCE_DIR", "");
+    EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
+              fs::path(JOTWELL_BUILD_RESOURCE_DIR));
+}
+
+TEST_F(AppPathsTest, ResolvingCreatesNothingAndCreateDirectoriesMakesBoth) {
+    test::TempDir temp;
+    const auto paths = AppPaths::resolve(temp.path() / "device");
+    EXPECT_FALSE(fs::exists(temp.path() / "device"));
+    paths.createDirectories();
+    EXPECT_TRUE(fs::is_directory(paths.dataDirectory));
+    EXPECT_TRUE(fs::is_directory(paths.configDirectory));
+    paths.createDirectories();  // already there is fine
+}
+
+TEST_F(AppPathsTest, CreateDirectoriesThrowsWhenAFileIsInTheWay) {
+    test::TempDir temp;
+    std::ofstream(temp.path() / "device") << "not a folder";
+    const auto paths = AppPaths::resolve(temp.path() / "device");
+    EXPECT_THROW(paths.createDirectories(), fs::filesystem_error);
+}
+
+// --- writeFileAtomically -------------------------------------------------------------------
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::set<std::string> namesIn(const fs::path& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+TEST(WriteFileAtomically, WritesTheContentsExactly) {
+    test::TempDir temp;
+    const fs::path file = temp.path() / "data.bin";
+    const std::string contents("line one\n\0binary\xff", 17);
+    writeFileAtomically(file, contents);
+    EXPECT_EQ(readFile(file), contents);
+    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"data.bin"});
+}
+
+TEST(WriteFileAtomically, ReplacesTheOldContentsWhole) {
+    test::TempDir temp;
+    const fs::path file = temp.path() / "data.txt";
+    writeFileAtomically(file, std::string(10'000, 'a'));
+    writeFileAtomically(file, "short");
+    EXPECT_EQ(readFile(file), "short");
+    writeFileAtomically(file, "");
+    EXPECT_EQ(readFile(file), "");
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"data.txt"});
+}
+
+TEST(WriteFileAtomically, AMissingFolderIsAnErrorNamingTheFileAndTheCause) {
+    test::TempDir temp;
+    const fs::path file = temp.path() / "missing" / "data.txt";
+    try {
+        writeFileAtomically(file, "x");
+        FAIL() << "expected an exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_THAT(error.what(),
+                    AllOf(HasSubstr(file.string()), HasSubstr("No such file or directory")));
+    }
+}
+
+TEST(WriteFileAtomically, AFailedRenameLeavesNoTemporaryFileAndTheTargetUntouched) {
+    test::TempDir temp;
+    const fs::path target = temp.path() / "target";
+    fs::create_directory(target);
+    std::ofstream(target / "inside") << "kept";
+    EXPECT_THROW(writeFileAtomically(target, "contents"), std::runtime_error);
+    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"target"});
+    EXPECT_EQ(readFile(target / "inside"), "kept");
+}
+
+TEST(WriteFileAtomically, WorksWithARelativePathInTheWorkingFolder) {
+    test::TempDir temp;
+    const auto previous = fs::current_path();
+    fs::current_path(temp.path());
+    writeFileAtomically("relative.txt", "here");
+    fs::current_path(previous);
+    EXPECT_EQ(readFile(temp.path() / "relative.txt"), "here");
+}
+
+}  // namespace
+}  // namespace jw

@@ -1,0 +1,326 @@
+// The real-time loop. Waits here are short, and every limit is generous: the tests check
+// order and counts, never how fast anything happened.
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/foundation/ManualRunLoop.h"
+#include "platform/foundation/RunLoop.h"
+#include "platform/foundation/ThreadRunLoop.h"
+
+namespace jw {
+namespace {
+
+using ::testing::ElementsAre;
+using SteadyClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Long enough never to be reached on a healthy machine; reaching it fails the test.
+constexpr double generousTimeout = 30.0;
+
+class ThreadRunLoopTest : public ::testing::Test {
+  protected:
+    ThreadRunLoop loop_;
+    std::vector<std::string> events_;
+};
+
+// --- posted work ---------------------------------------------------------------------------
+
+TEST_F(ThreadRunLoopTest, RunPendingRunsQueuedWorkInOrderWithoutWaiting) {
+    loop_.post([&] { events_.push_back("a"); });
+    loop_.post([&] {
+        events_.push_back("b");
+        loop_.post([&] { events_.push_back("posted by b"); });
+    });
+    EXPECT_EQ(loop_.runPending(), 3);
+    EXPECT_THAT(events_, ElementsAre("a", "b", "posted by b"));
+    EXPECT_EQ(loop_.runPending(), 0);
+}
+
+TEST_F(ThreadRunLoopTest, WorkFromManyThreadsAllRunsOnTheLoopThreadInPerThreadOrder) {
+    constexpr int threads = 4;
+    constexpr int perThread = 200;
+    const auto loopThread = std::this_thread::get_id();
+    std::vector<std::vector<int>> seen(threads);
+    int total = 0;
+    bool allOnLoopThread = true;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) {
+                loop_.post([&, t, i] {
+                    allOnLoopThread = allOnLoopThread && std::this_thread::get_id() == loopThread;
+                    seen[t].push_back(i);
+                    ++total;
+                });
+            }
+        });
+    }
+    const bool finished =
+        loop_.runUntil([&] { return total == threads * perThread; }, generousTimeout);
+    for (auto& poster : posters) {
+        poster.join();
+    }
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(allOnLoopThread);
+    for (int t = 0; t < threads; ++t) {
+        ASSERT_EQ(seen[t].size(), static_cast<std::size_t>(perThread));
+        for (int i = 0; i < perThread; ++i) {
+            ASSERT_EQ(seen[t][i], i) << "thread " << t;
+        }
+    }
+}
+
+TEST_F(ThreadRunLoopTest, RunUntilWakesForWorkPostedLater) {
+    bool delivered = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(milliseconds(20));
+        loop_.post([&] { delivered = true; });
+    });
+    EXPECT_TRUE(loop_.runUntil([&] { return delivered; }, generousTimeout));
+    poster.join();
+}
+
+TEST_F(ThreadRunLoopTest, RunUntilChecksBeforeRunningAnything) {
+    loop_.post([&] { events_.push_back("task"); });
+    EXPECT_TRUE(loop_.runUntil([] { return true; }, generousTimeout));
+    EXPECT_TRUE(events_.empty());
+}
+
+TEST_F(ThreadRunLoopTest, RunUntilStopsAfterTheEventThatSatisfiesIt) {
+    loop_.post([&] { events_.push_back("first"); });
+    loop_.post([&] { events_.push_back("second"); });
+    EXPECT_TRUE(loop_.runUntil([&] { return !events_.empty(); }, generousTimeout));
+    EXPECT_THAT(events_, ElementsAre("first"));
+}
+
+TEST_F(ThreadRunLoopTest, RunUntilReturnsFalseWhenTimeRunsOut) {
+    const auto before = SteadyClock::now();
+    EXPECT_FALSE(loop_.runUntil([] { return false; }, 0.02));
+    EXPECT_GE(SteadyClock::now() - before, milliseconds(20));
+}
+
+TEST_F(ThreadRunLoopTest, RunUntilTimesOutEvenWhileWorkKeepsComing) {
+    int runs = 0;
+    std::function<void()> busy = [&] {
+        ++runs;
+        loop_.post(busy);
+    };
+    loop_.post(busy);
+    EXPECT_FALSE(loop_.runUntil([] { return false; }, 0.02));
+    EXPECT_GT(runs, 0);
+}
+
+TEST_F(ThreadRunLoopTest, StopFromAnotherThreadEndsRun) {
+    std::thread stopper([&] {
+        loop_.post([&] { events_.push_back("before stop"); });
+        loop_.stop();
+    });
+    loop_.run();
+    stopper.join();
+    // The stop may have arrived before or after the task ran; run() returned either way.
+    loop_.runPending();
+    EXPECT_THAT(events_, ElementsAre("before stop"));
+}
+
+TEST_F(ThreadRunLoopTest, StopFromAnEventEndsRunAfterThatEvent) {
+    loop_.post([&] {
+        events_.push_back("stopping");
+        loop_.stop();
+    });
+    loop_.post([&] { events_.push_back("after"); });
+    loop_.run();
+    EXPECT_THAT(events_, ElementsAre("stopping"));
+    loop_.runPending();
+    EXPECT_THAT(events_, ElementsAre("stopping", "after"));
+}
+
+TEST_F(ThreadRunLoopTest, StopAlsoEndsRunUntil) {
+    loop_.post([&] { loop_.stop(); });
+    EXPECT_FALSE(loop_.runUntil([] { return false; }, generousTimeout));
+}
+
+// --- timers --------------------------------------------------------------------------------
+
+TEST_F(ThreadRunLoopTest, OneShotTimerFiresOnceNoSoonerThanItsInterval) {
+    int firings = 0;
+    SteadyClock::time_point firedAt;
+    const auto scheduledAt = SteadyClock::now();
+    auto timer = loop_.scheduleTimer(0.03, false, [&](Timer&) {
+        ++firings;
+        firedAt = SteadyClock::now();
+    });
+    EXPECT_TRUE(timer->isValid());
+    EXPECT_EQ(loop_.runPending(), 0);
+    ASSERT_TRUE(loop_.runUntil([&] { return firings > 0; }, generousTimeout));
+    EXPECT_GE(firedAt - scheduledAt, milliseconds(30));
+    EXPECT_FALSE(timer->isValid());
+    loop_.runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(firings, 1);
+}
+
+TEST_F(ThreadRunLoopTest, TimersFireInDueOrder) {
+    loop_.scheduleTimer(0.04, false, [&](Timer&) { events_.push_back("later"); });
+    loop_.scheduleTimer(0.01, false, [&](Timer&) { events_.push_back("sooner"); });
+    ASSERT_TRUE(loop_.runUntil([&] { return events_.size() == 2; }, generousTimeout));
+    EXPECT_THAT(events_, ElementsAre("sooner", "later"));
+}
+
+TEST_F(ThreadRunLoopTest, OverdueTimersFireInDueOrderNotSchedulingOrder) {
+    loop_.scheduleTimer(0.02, false, [&](Timer&) { events_.push_back("later"); });
+    loop_.scheduleTimer(0.01, false, [&](Timer&) { events_.push_back("sooner"); });
+    std::this_thread::sleep_for(milliseconds(40));
+    EXPECT_EQ(loop_.runPending(), 2);
+    EXPECT_THAT(events_, ElementsAre("sooner", "later"));
+}
+
+TEST_F(ThreadRunLoopTest, WorkThatKeepsPostingItselfDoesNotStarveATimer) {
+    bool fired = false;
+    int taskRuns = 0;
+    std::function<void()> busy = [&] {
+        ++taskRuns;
+        if (!fired) {
+            loop_.post(busy);
+        }
+    };
+    loop_.post(busy);
+    loop_.scheduleTimer(0.01, false, [&](Timer&) { fired = true; });
+    EXPECT_TRUE(loop_.runUntil([&] { return fired; }, generousTimeout));
+    EXPECT_GT(taskRuns, 0);
+}
+
+TEST_F(ThreadRunLoopTest, RepeatingTimerFiresUntilItInvalidatesItself) {
+    int firings = 0;
+    loop_.scheduleTimer(0.005, true, [&](Timer& timer) {
+        if (++firings == 3) {
+            timer.invalidate();
+        }
+    });
+    ASSERT_TRUE(loop_.runUntil([&] { return firings == 3; }, generousTimeout));
+    loop_.runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(firings, 3);
+}
+
+TEST_F(ThreadRunLoopTest, InvalidatedTimerNeverFires) {
+    int firings = 0;
+    auto timer = loop_.scheduleTimer(0.01, true, [&](Timer&) { ++firings; });
+    timer->invalidate();
+    timer->invalidate();
+    EXPECT_FALSE(timer->isValid());
+    loop_.runUntil([] { return false; }, 0.05);
+    EXPECT_EQ(firings, 0);
+}
+
+TEST_F(ThreadRunLoopTest, LateRepeatingTimerSkipsMissedFiringsInsteadOfBursting) {
+    int firings = 0;
+    loop_.scheduleTimer(0.1, true, [&](Timer&) { ++firings; });
+    // The loop is away for several intervals; when it comes back the timer fires once, and
+    // its next firing is ahead on its own schedule rather than due at once.
+    std::this_thread::sleep_for(milliseconds(350));
+    EXPECT_EQ(loop_.runPending(), 1);
+    EXPECT_EQ(firings, 1);
+}
+
+TEST_F(ThreadRunLoopTest, TimerCallbackMayScheduleTimersAndPostWork) {
+    loop_.scheduleTimer(0.005, false, [&](Timer&) {
+        events_.push_back("timer");
+        loop_.post([&] { events_.push_back("posted"); });
+        loop_.scheduleTimer(0.005, false, [&](Timer&) { events_.push_back("second timer"); });
+    });
+    ASSERT_TRUE(loop_.runUntil([&] { return events_.size() == 3; }, generousTimeout));
+    EXPECT_THAT(events_, ElementsAre("timer", "posted", "second timer"));
+}
+
+TEST_F(ThreadRunLoopTest, InvalidatingReleasesWhatTheCallbackHolds) {
+    auto owned = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = owned;
+    auto timer = loop_.scheduleTimer(1.0, true, [owned = std::move(owned)](Timer&) {});
+    timer->invalidate();
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST_F(ThreadRunLoopTest, ATimerHoldingItsOwnHandleIsReleasedWhenInvalidated) {
+    auto owned = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = owned;
+    auto holder = std::make_shared<std::shared_ptr<Timer>>();
+    bool fired = false;
+    *holder = loop_.scheduleTimer(0.001, true, [holder, owned = std::move(owned), &fired](Timer&) {
+        fired = true;
+        (*holder)->invalidate();
+    });
+    ASSERT_TRUE(loop_.runUntil([&] { return fired; }, generousTimeout));
+    holder.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+// --- end of event --------------------------------------------------------------------------
+
+TEST_F(ThreadRunLoopTest, ObserversRunInOrderAfterEveryTaskAndEveryFiring) {
+    loop_.addEndOfEventObserver([&] { events_.push_back("observer 1"); });
+    loop_.addEndOfEventObserver([&] { events_.push_back("observer 2"); });
+    loop_.post([&] { events_.push_back("task"); });
+    loop_.runPending();
+    bool fired = false;
+    loop_.scheduleTimer(0.001, false, [&](Timer&) {
+        fired = true;
+        events_.push_back("timer");
+    });
+    ASSERT_TRUE(loop_.runUntil([&] { return fired; }, generousTimeout));
+    EXPECT_THAT(events_, ElementsAre("task", "observer 1", "observer 2",  //
+                                     "timer", "observer 1", "observer 2"));
+}
+
+// --- the main run loop ---------------------------------------------------------------------
+
+TEST(MainRunLoop, RunOnMainPostsToTheInstalledLoop) {
+    auto clock = std::make_shared<ManualClock>();
+    auto manual = std::make_shared<ManualRunLoop>(clock);
+    const auto previous = installMainRunLoop(manual);
+    EXPECT_EQ(&mainRunLoop(), manual.get());
+
+    bool ran = false;
+    runOnMain([&] { ran = true; });
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(manual->drain(), 1);
+    EXPECT_TRUE(ran);
+
+    EXPECT_EQ(installMainRunLoop(previous), manual);
+}
+
+TEST(MainRunLoop, IsAThreadRunLoopUntilOneIsInstalled) {
+    const auto previous = installMainRunLoop(nullptr);
+    RunLoop& created = mainRunLoop();
+    EXPECT_NE(dynamic_cast<ThreadRunLoop*>(&created), nullptr);
+    EXPECT_EQ(&mainRunLoop(), &created);  // made once, then kept
+    installMainRunLoop(previous);
+}
+
+TEST(MainRunLoop, RunOnMainMayBeCalledFromAnyThread) {
+    auto loop = std::make_shared<ThreadRunLoop>();
+    const auto previous = installMainRunLoop(loop);
+    std::atomic<int> ran{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < 25; ++i) {
+                runOnMain([&] { ++ran; });
+            }
+        });
+    }
+    EXPECT_TRUE(loop->runUntil([&] { return ran == 100; }, generousTimeout));
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    installMainRunLoop(previous);
+}
+
+}  // namespace
+}  // namespace jw

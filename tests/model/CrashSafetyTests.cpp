@@ -1,0 +1,308 @@
+// A process killed while it saves loses nothing it was told was saved, and leaves a store
+// that SQLite finds sound. Each round starts the crash writer on the same store, lets it save
+// for a while, kills it with SIGKILL, checks the file with SQLite's own integrity check and
+// then reopens the store and compares it with every save the writer acknowledged. Rounds
+// alternate between a kill at a random moment of the save loop and a kill while the writer
+// is stopped halfway through writing the store's log, in the middle of a save of a chosen
+// kind: early in it (a torn first page) or later (after whole pages of it reached the log).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "CrashWriterProtocol.h"
+#include "ModelTestSupport.h"
+
+extern char** environ;
+
+namespace jw::model {
+namespace {
+
+using support::ModelTest;
+
+struct ItemState {
+    std::string body;
+    bool isDone = false;
+    bool operator==(const ItemState&) const = default;
+};
+
+// The operation that had begun but whose save was not acknowledged when the writer died.
+struct InFlight {
+    std::uint64_t save = 0;
+    std::string kind;  // "insert", "edit" or "toggle"
+    std::string id;    // edit, toggle
+    bool isDone = false;
+};
+
+// A running writer with the read end of its standard output.
+class Writer {
+  public:
+    Writer(const std::vector<std::string>& arguments) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_addclose(&actions, fds[1]);
+        std::vector<char*> argv;
+        for (const auto& a : arguments) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        output_ = fds[0];
+        if (rc != 0) {
+            close(output_);
+            throw std::runtime_error("could not start " + arguments[0]);
+        }
+    }
+    ~Writer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(output_);
+    }
+
+    // The next complete line, or nothing at the end of the output. A writer that says
+    // nothing for a long time is broken: the wait is a safety net, not part of the test.
+    std::optional<std::string> nextLine() {
+        for (;;) {
+            if (auto at = buffer_.find('\n'); at != std::string::npos) {
+                std::string line = buffer_.substr(0, at);
+                buffer_.erase(0, at + 1);
+                return line;
+            }
+            pollfd p{output_, POLLIN, 0};
+            if (poll(&p, 1, 30'000) <= 0) {
+                return std::nullopt;
+            }
+            char chunk[4096];
+            const auto n = read(output_, chunk, sizeof chunk);
+            if (n <= 0) {
+                return std::nullopt;
+            }
+            buffer_.append(chunk, std::size_t(n));
+        }
+    }
+
+    // Kills the writer and waits for it; true when SIGKILL is what ended it.
+    bool killAndWait() {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string buffer_;
+};
+
+class CrashSafety : public ModelTest {
+  protected:
+    // What the store must hold: every acknowledged save, by item global identifier.
+    std::map<std::string, ItemState> acknowledged;
+    std::optional<InFlight> inFlight;
+    std::uint64_t nextSave = 1;
+    int acknowledgedThisRound = 0;
+    bool haltedThisRound = false;
+
+    CrashSafety() {
+        newList(db(), crashtest::kListName);
+        reopen();
+    }
+
+    // Folds one line of the writer's output into what the store must hold.
+    void take(const std::string& line) {
+        std::istringstream in(line);
+        std::string word;
+        std::uint64_t n = 0;
+        in >> word >> n;
+        if (word == "begin") {
+            InFlight op;
+            op.save = n;
+            in >> op.kind;
+            if (op.kind != "insert") {
+                in >> op.id;
+            }
+            if (op.kind == "toggle") {
+                int done = 0;
+                in >> done;
+                op.isDone = done != 0;
+            }
+            inFlight = op;
+        } else if (word == "saved") {
+            ASSERT_TRUE(inFlight && inFlight->save == n)
+                << "an acknowledgement out of turn: " << line;
+            if (inFlight->kind == "insert") {
+                std::string id;
+                in >> id;
+                acknowledged[id] = {crashtest::itemText(n), false};
+            } else if (inFlight->kind == "edit") {
+                acknowledged.at(inFlight->id).body = crashtest::itemText(n);
+            } else {
+                acknowledged.at(inFlight->id).isDone = inFlight->isDone;
+            }
+            inFlight.reset();
+            nextSave = n + 1;
+            ++acknowledgedThisRound;
+        } else if (word == "halt") {
+            haltedThisRound = true;
+        } else {
+            ADD_FAILURE() << "unexpected output from the writer: " << line;
+        }
+    }
+
+    // Runs the writer until it has acknowledged `saves` saves (and, when halting, until it
+    // stopped inside the first save of `haltKind` after them), then kills it and reads what it
+    // wrote until then.
+    void runAndKill(std::uint32_t seed, int saves, const std::string& haltKind, int haltAtLogWrite,
+                    int extraMicroseconds) {
+        acknowledgedThisRound = 0;
+        haltedThisRound = false;
+        const bool haltInsideASave = !haltKind.empty();
+        const std::uint64_t haltSave = haltInsideASave ? nextSave + std::uint64_t(saves) : 0;
+        Writer writer({JOTWELL_CRASH_WRITER, directory().string(),
+                       support::modelResourceDirectory().string(), std::to_string(seed),
+                       std::to_string(nextSave), std::to_string(haltSave),
+                       std::to_string(haltAtLogWrite), haltInsideASave ? haltKind : "none"});
+        while (haltInsideASave ? !haltedThisRound : acknowledgedThisRound < saves) {
+            auto line = writer.nextLine();
+            ASSERT_TRUE(line) << "the writer stopped talking after " << acknowledgedThisRound
+                              << " saves";
+            take(*line);
+        }
+        if (extraMicroseconds > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(extraMicroseconds));
+        }
+        EXPECT_TRUE(writer.killAndWait()) << "the writer ended otherwise than by SIGKILL";
+        while (auto line = writer.nextLine()) {
+            take(*line);
+        }
+    }
+
+    static std::string integrityCheck(const std::filesystem::path& file) {
+        sqlite3* raw = nullptr;
+        std::string result;
+        if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            result = std::string("cannot open: ") + sqlite3_errmsg(raw);
+        } else {
+            sqlite3_stmt* statement = nullptr;
+            sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
+            while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+                result += (result.empty() ? "" : "; ");
+                result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+            }
+            sqlite3_finalize(statement);
+        }
+        sqlite3_close(raw);
+        return result;
+    }
+
+    // Reopens the store and checks it against the acknowledged saves; the one save in flight
+    // may be there or not. Afterwards the store's state is what the next round builds on.
+    void checkStoreAfterCrash(const std::string& round) {
+        SCOPED_TRACE(round);
+        EXPECT_EQ(integrityCheck(directory() / "Jotwell.sqlite"), "ok");
+
+        reopen();
+        auto list = fetchListNamed(crashtest::kListName);
+        ASSERT_NE(list, nullptr);
+        std::map<std::string, ItemState> stored;
+        int done = 0;
+        for (const auto& item : fetchItems(list.get())) {
+            stored[item->globalID().toString()] = {item->body().value_or(""), item->isDone()};
+            done += item->isDone() ? 1 : 0;
+        }
+
+        // A save is all or nothing: the count saved with every check is the true count, and
+        // the item count kept by the store matches the items there.
+        EXPECT_EQ(list->doneCount(), done);
+        EXPECT_EQ(list->listItemsCount(), stored.size());
+
+        std::map<std::string, ItemState> expectedIfApplied = acknowledged;
+        if (inFlight) {
+            if (inFlight->kind == "insert") {
+                for (const auto& [id, state] : stored) {
+                    if (!acknowledged.count(id)) {
+                        expectedIfApplied[id] = {crashtest::itemText(inFlight->save), false};
+                    }
+                }
+            } else if (inFlight->kind == "edit") {
+                expectedIfApplied.at(inFlight->id).body = crashtest::itemText(inFlight->save);
+            } else {
+                expectedIfApplied.at(inFlight->id).isDone = inFlight->isDone;
+            }
+        }
+        const bool asAcknowledged = stored == acknowledged;
+        const bool withTheSaveInFlight = inFlight && stored == expectedIfApplied;
+        EXPECT_TRUE(asAcknowledged || withTheSaveInFlight)
+            << stored.size() << " items stored, " << acknowledged.size()
+            << " acknowledged; save in flight: "
+            << (inFlight ? std::to_string(inFlight->save) + " " + inFlight->kind : "none");
+        if (!asAcknowledged && withTheSaveInFlight && inFlight->kind == "insert") {
+            EXPECT_EQ(stored.size(), acknowledged.size() + 1);
+        }
+        acknowledged = stored;
+        if (inFlight) {
+            nextSave = inFlight->save + 1;
+            inFlight.reset();
+        }
+    }
+};
+
+TEST_F(CrashSafety, EveryAcknowledgedSaveSurvivesAKillAndTheStoreStaysSound) {
+    struct Round {
+        std::string haltKind;  // empty: killed at a random moment
+        int logWrite = 0;      // the log write the writer stops in
+    };
+    // Write 1 tears the first page's frame header; 3 and 4 come after a whole page of the
+    // save reached the log (a check writes the item's page and the list's).
+    const std::vector<Round> rounds = {{}, {"toggle", 1}, {}, {"insert", 2}, {}, {"edit", 4},
+                                       {}, {"toggle", 3}, {}, {"toggle", 4}};
+    std::mt19937 random(7);
+    for (std::size_t r = 0; r < rounds.size(); ++r) {
+        const auto& round = rounds[r];
+        const bool halt = !round.haltKind.empty();
+        const int saves = std::uniform_int_distribution<int>(5, 40)(random);
+        const int extra = halt ? 0 : std::uniform_int_distribution<int>(0, 3000)(random);
+        const std::string name =
+            "round " + std::to_string(r) + (halt ? " (halted in a " + round.haltKind + ")" : "");
+        closeDatabase();  // the writer is the only one with the store open
+        runAndKill(std::uint32_t(100 + r), saves, round.haltKind, round.logWrite, extra);
+        if (HasFatalFailure()) {
+            return;
+        }
+        EXPECT_GE(acknowledgedThisRound, saves) << name;
+        if (halt) {
+            EXPECT_TRUE(haltedThisRound) << name;
+            // Stopped inside a save: begun, never acknowledged.
+            ASSERT_TRUE(inFlight.has_value()) << name;
+            EXPECT_EQ(inFlight->kind, round.haltKind) << name;
+        }
+        checkStoreAfterCrash(name);
+    }
+    EXPECT_GT(acknowledged.size(), 10u);
+}
+
+}  // namespace
+}  // namespace jw::model

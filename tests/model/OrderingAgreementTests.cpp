@@ -1,0 +1,314 @@
+// The plain ordering function and the store must show the same items in the same order.
+// Each run fills a list with a few hundred random items full of ties (same texts, same
+// creation and done dates, same numbers), absent values, upper and lower case and non-ASCII
+// texts, then compares shownItemOrder with the store for every sort-mode value from -1 to 8
+// and every filter: with everything saved (the store orders in SQL), with unsaved changes
+// pending in the context (the store orders in memory), in fetched-results controllers kept
+// up to date through those changes, and after reopening the file.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+#include "ModelTestSupport.h"
+
+namespace jw::model {
+namespace {
+
+using support::ModelTest;
+
+constexpr JWListFilter kFilters[] = {JWListFilter::none, JWListFilter::checked,
+                                     JWListFilter::unchecked};
+constexpr std::int16_t kFirstMode = -1;
+constexpr std::int16_t kLastMode = 8;
+
+const std::vector<std::optional<std::string>>& bodyPool() {
+    static const std::vector<std::optional<std::string>> pool = {std::nullopt,
+                                                                 "",
+                                                                 "  ",
+                                                                 "a",
+                                                                 "A",
+                                                                 "apple",
+                                                                 "Apple",
+                                                                 "APPLE",
+                                                                 "apple ",
+                                                                 "Zebra",
+                                                                 "zebra",
+                                                                 "Z",
+                                                                 "b",
+                                                                 "\u00E4pfel",
+                                                                 "\u00C4pfel",
+                                                                 "\u00C1pple",
+                                                                 "\u00E9p\u00E9e",
+                                                                 "e\u0301p\u00E9e",
+                                                                 "\u00DF",
+                                                                 "ss",
+                                                                 "\u65E5\u672C",
+                                                                 "\u65E5\u672C\u8A9E",
+                                                                 "\U0001F34E",
+                                                                 "\U0001F34E apple",
+                                                                 "milk",
+                                                                 "Milk"};
+    return pool;
+}
+
+// The test's own account of one item: what it wrote, where it put it.
+struct Tracked {
+    std::shared_ptr<Item> item;
+    ItemFacts facts;
+    int list = 0;  // 0: the list under test, 1: another list
+    bool deleted = false;
+};
+
+class RandomItems {
+  public:
+    explicit RandomItems(std::uint32_t seed) : random_(seed) {}
+
+    int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+    bool chance(int percent) { return below(100) < percent; }
+
+    std::optional<std::string> body() {
+        return bodyPool()[std::size_t(below(int(bodyPool().size())))];
+    }
+    // Few distinct instants, so that ties are common; sometimes absent.
+    std::optional<Date> created() {
+        if (chance(10)) {
+            return std::nullopt;
+        }
+        return Date{1'800'000'000.0 + below(15) * 60.0};
+    }
+    std::optional<Date> doneDate() {
+        if (chance(25)) {
+            return std::nullopt;
+        }
+        return Date{1'800'100'000.0 + below(6) * 0.5};
+    }
+    std::int32_t sortNumber() { return chance(5) ? 100000 - below(3) : below(8) - 2; }
+
+    // Writes random values into the item and the same values into its facts. A done item
+    // usually has a done date and an open one usually none, but not always: merges and older
+    // versions can leave either.
+    void fill(Tracked& t) {
+        t.facts.body = body();
+        t.facts.created = created();
+        t.facts.isDone = chance(45);
+        t.facts.doneDate = (t.facts.isDone ? chance(85) : chance(10)) ? doneDate() : std::nullopt;
+        t.facts.sortNumber = sortNumber();
+        write(t);
+    }
+    // Changes one or two attributes at random.
+    void change(Tracked& t) {
+        for (int n = 1 + below(2); n > 0; --n) {
+            switch (below(5)) {
+                case 0:
+                    t.facts.body = body();
+                    break;
+                case 1:
+                    t.facts.created = created();
+                    break;
+                case 2:
+                    t.facts.isDone = !t.facts.isDone;
+                    break;
+                case 3:
+                    t.facts.doneDate = doneDate();
+                    break;
+                case 4:
+                    t.facts.sortNumber = sortNumber();
+                    break;
+            }
+        }
+        write(t);
+    }
+
+  private:
+    static void write(Tracked& t) {
+        t.item->setBody(t.facts.body);
+        t.item->setCreated(t.facts.created);
+        t.item->setIsDone(t.facts.isDone);
+        t.item->setDoneDate(t.facts.doneDate);
+        t.item->setSortNumber(std::int32_t(t.facts.sortNumber));
+    }
+
+    std::mt19937 random_;
+};
+
+std::string describe(const ItemFacts& f) {
+    std::ostringstream out;
+    out << "{body " << (f.body ? "\"" + *f.body + "\"" : "absent") << ", created "
+        << (f.created ? f.created->iso8601() : "absent") << ", done " << f.isDone << ", doneDate "
+        << (f.doneDate ? f.doneDate->iso8601() : "absent") << ", sortNumber " << f.sortNumber
+        << ", id " << f.globalID.toString() << "}";
+    return out.str();
+}
+
+class OrderingAgreement : public ModelTest, public ::testing::WithParamInterface<std::uint32_t> {
+  protected:
+    static constexpr int kItems = 300;
+
+    RandomItems random{GetParam()};
+    std::shared_ptr<List> shown = newList(db(), "Shown");
+    std::shared_ptr<List> other = newList(db(), "Other");
+    std::vector<Tracked> tracked;
+
+    List& listAt(int index) { return index == 0 ? *shown : *other; }
+
+    void insertRandomItem() {
+        Tracked t;
+        t.item = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
+        t.list = random.chance(80) ? 0 : 1;
+        t.item->setForList(&listAt(t.list));
+        random.fill(t);
+        t.facts.globalID = t.item->globalID();
+        tracked.push_back(std::move(t));
+    }
+
+    // Facts of the items the test put in the shown list, and their identities by position.
+    std::vector<ItemFacts> factsOfShownList() const {
+        std::vector<ItemFacts> out;
+        for (const auto& t : tracked) {
+            if (!t.deleted && t.list == 0) {
+                out.push_back(t.facts);
+            }
+        }
+        return out;
+    }
+
+    static std::vector<store::GlobalID> expectedOrder(std::int16_t mode, JWListFilter filter,
+                                                      const std::vector<ItemFacts>& facts) {
+        std::vector<store::GlobalID> out;
+        for (auto i : shownItemOrder(mode, filter, facts)) {
+            out.push_back(facts[i].globalID);
+        }
+        return out;
+    }
+
+    static std::vector<store::GlobalID> idsOf(
+        const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
+        std::vector<store::GlobalID> out;
+        for (const auto& o : objects) {
+            out.push_back(o->globalID());
+        }
+        return out;
+    }
+
+    // Compares two orders and, where they part, says which items and why.
+    void expectSameOrder(const std::vector<store::GlobalID>& expected,
+                         const std::vector<store::GlobalID>& actual,
+                         const std::vector<ItemFacts>& facts, const std::string& where) {
+        if (expected == actual) {
+            return;
+        }
+        auto factsOf = [&](const store::GlobalID& id) {
+            for (const auto& f : facts) {
+                if (f.globalID == id) {
+                    return describe(f);
+                }
+            }
+            return "an item not in the list " + id.toString();
+        };
+        std::size_t i = 0;
+        while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) {
+            ++i;
+        }
+        ADD_FAILURE() << where << ": " << expected.size() << " items expected, " << actual.size()
+                      << " shown; first difference at row " << i << "\n  expected "
+                      << (i < expected.size() ? factsOf(expected[i]) : "no more rows")
+                      << "\n  shown    "
+                      << (i < actual.size() ? factsOf(actual[i]) : "no more rows");
+    }
+
+    void compareFetchesForEveryModeAndFilter(bool saveEachMode, const std::string& phase) {
+        const auto facts = factsOfShownList();
+        for (std::int16_t mode = kFirstMode; mode <= kLastMode; ++mode) {
+            chooseSortMode(shown.get(), mode);
+            if (saveEachMode) {
+                db().saveContext(false);
+                ASSERT_FALSE(context().hasChanges());
+            } else {
+                ASSERT_TRUE(context().hasChanges());
+            }
+            for (auto filter : kFilters) {
+                const auto fetched =
+                    idsOf(context().executeFetchRequest(itemsFetchRequest(shown.get(), filter)));
+                expectSameOrder(expectedOrder(mode, filter, facts), fetched, facts,
+                                phase + ", sort mode " + std::to_string(mode) + ", filter " +
+                                    std::to_string(int(filter)));
+            }
+        }
+    }
+
+    // Random edits, moves between the two lists, deletions and insertions, none saved.
+    void makeUnsavedChanges() {
+        const std::size_t existing = tracked.size();
+        for (std::size_t i = 0; i < existing; ++i) {
+            auto& t = tracked[i];
+            const int roll = random.below(100);
+            if (roll < 35) {
+                random.change(t);
+            } else if (roll < 45) {
+                t.list = 1 - t.list;
+                t.item->setForList(&listAt(t.list));
+            } else if (roll < 50) {
+                context().deleteObject(*t.item);
+                t.deleted = true;
+            }
+        }
+        for (int i = 0; i < 40; ++i) {
+            insertRandomItem();
+        }
+    }
+};
+
+TEST_P(OrderingAgreement, TheStoreShowsWhatTheOrderingFunctionSays) {
+    for (int i = 0; i < kItems; ++i) {
+        insertRandomItem();
+    }
+    db().saveContext(false);
+    ASSERT_FALSE(context().hasChanges());
+
+    compareFetchesForEveryModeAndFilter(true, "everything saved");
+
+    // Controllers built now must follow the unsaved changes below to the same order.
+    std::vector<
+        std::tuple<std::int16_t, JWListFilter, std::unique_ptr<store::FetchedResultsController>>>
+        controllers;
+    for (std::int16_t mode = kFirstMode; mode <= kLastMode; ++mode) {
+        chooseSortMode(shown.get(), mode);
+        for (auto filter : kFilters) {
+            auto frc = std::make_unique<store::FetchedResultsController>(
+                itemsFetchRequest(shown.get(), filter), db().sharedViewContext());
+            frc->performFetch();
+            controllers.emplace_back(mode, filter, std::move(frc));
+        }
+    }
+
+    makeUnsavedChanges();
+    context().processPendingChanges();
+    const auto facts = factsOfShownList();
+    for (const auto& [mode, filter, frc] : controllers) {
+        expectSameOrder(expectedOrder(mode, filter, facts), idsOf(frc->fetchedObjects()), facts,
+                        "controller kept up to date, sort mode " + std::to_string(mode) +
+                            ", filter " + std::to_string(int(filter)));
+    }
+    controllers.clear();
+
+    compareFetchesForEveryModeAndFilter(false, "unsaved changes pending");
+
+    db().saveContext(false);
+    reopen();
+    shown = fetchListNamed("Shown");
+    other = fetchListNamed("Other");
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (auto& t : tracked) {
+        t.item.reset();
+    }
+    compareFetchesForEveryModeAndFilter(true, "after reopening");
+}
+
+INSTANTIATE_TEST_SUITE_P(FixedSeeds, OrderingAgreement, ::testing::Values(1u, 2u, 3u, 20270115u));
+
+}  // namespace
+}  // namespace jw::model

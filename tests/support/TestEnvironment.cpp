@@ -1,0 +1,89 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+namespace jw::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "jotwell-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create a temporary directory from " + pattern);
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;  // nothing useful to do about a leftover scratch folder
+    fs::remove_all(path_, ignored);
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
+                                                     const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+    if (const char* current = std::getenv(name_.c_str())) {
+        previous_ = current;
+    }
+    if (value) {
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
+    if (previous_) {
+        ::setenv(name_.c_str(), previous_->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+ManualPlatform::ManualPlatform(Date start)
+    : log_(std::make_shared<LogRecord>()),
+      clock_(std::make_shared<ManualClock>(start)),
+      loop_(std::make_shared<ManualRunLoop>(clock_)),
+      defaults_(std::make_shared<UserDefaults>(fs::path())) {
+    const char* debug = std::getenv("JOTWELL_DEBUG");
+    const bool echo = debug != nullptr && std::string_view(debug) == "1";
+    // The sink holds the record by shared_ptr, so a line logged by a thread that outlives
+    // this object still lands somewhere valid.
+    previousSink_ = setDebugLogSink([record = log_, echo](std::string_view line) {
+        {
+            std::lock_guard lock(record->mutex);
+            record->lines.emplace_back(line);
+        }
+        if (echo) {
+            std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+        }
+    });
+    previousClock_ = installClock(clock_);
+    previousLoop_ = installMainRunLoop(loop_);
+    previousDefaults_ = UserDefaults::installStandard(defaults_);
+}
+
+ManualPlatform::~ManualPlatform() {
+    UserDefaults::installStandard(std::move(previousDefaults_));
+    installMainRunLoop(std::move(previousLoop_));
+    installClock(std::move(previousClock_));
+    setDebugLogSink(std::move(previousSink_));
+}
+
+std::vector<std::string> ManualPlatform::logLines() const {
+    std::lock_guard lock(log_->mutex);
+    return log_->lines;
+}
+
+void ManualPlatform::clearLog() {
+    std::lock_guard lock(log_->mutex);
+    log_->lines.clear();
+}
+
+}  // namespace jw::test
