@@ -1,0 +1,64 @@
+#pragma once
+// The benchmark cases, each measured twice in the same run: "ours" through the store and the
+// data model as the screens use them, and "baseline" written directly against the SQLite C API
+// doing the same work on the same file. Both sides run a warm-up pass before they are timed,
+// so both read from a warm page cache, and both are given the same number of iterations and
+// repetitions. Where a case builds a screen's content (opening a list, the lists screen), the
+// content is released with the timer paused, on both sides: showing is measured, not teardown.
+//
+// - open_list_<mode>: a fresh context on an open connection, a fetched-results controller on
+//   itemsFetchRequest(list, none), performFetch, every item's body read; against the same
+//   SELECT (same WHERE and ORDER BY, ending with "_gid") into plain structs of every column.
+// - check_item: toggleItem on an item of the open checked-first list, with a controller and a
+//   delegate attached, then processPendingChanges; against UPDATE item, COUNT the list's done
+//   items, UPDATE the list's doneCount, in one transaction.
+// - lists_screen: a fresh context, a controller on listsFetchRequest(false), performFetch,
+//   name and progressInfo("", "") of every list; against a SELECT of key, identifier, name,
+//   doneCount and the member count ordered by name, formatting the same counts text.
+//   lists_screen_10k is ours on the 10,000-item store, for the scaling line.
+//
+// Benchmark names are "<case>/ours" and "<case>/baseline"; caseTable() lists how each printed
+// line is made from them.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "StoreGenerator.h"
+
+namespace jw::bench {
+
+struct Environment {
+    std::filesystem::path resourceDirectory;
+    GeneratedStore large;   // 100,000 items in 200 lists
+    GeneratedStore small;   // 10,000 items in the same 200 lists
+    GeneratedStore checks;  // a copy of `large` that the check-an-item case writes to
+};
+
+// One printed line: ours / baseline against a target ratio.
+struct CaseLine {
+    std::string name;
+    std::string oursBenchmark;
+    std::string baselineBenchmark;
+    double target = 0;
+};
+
+// The lines in the order they are printed (peak memory is measured apart, see PeakMemory.h).
+std::vector<CaseLine> caseTable();
+
+// Registers every benchmark with Google Benchmark. The environment must outlive the run.
+void registerCases(const Environment& environment);
+
+// Reads each big list through the store and through the baseline query and compares the
+// orders item by item. Returns the names of the cases whose orders differ (none when all agree).
+std::vector<std::string> casesWithDifferentOrders(const Environment& environment);
+
+// The stored sort mode codes measured, with the names used in case names.
+struct SortModeCase {
+    std::int16_t code;
+    const char* name;
+};
+const std::vector<SortModeCase>& measuredSortModes();
+
+}  // namespace jw::bench
