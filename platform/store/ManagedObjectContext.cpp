@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
 
 #include "CommitHooks.h"
@@ -15,6 +16,13 @@ namespace jw::store {
 namespace {
 
 constexpr std::size_t kRelationshipBit = 32;
+
+// Temporary keys are unique in the process, not only in one context, so that the temporary
+// address of an object handed to another context names nothing there.
+std::int64_t nextTemporaryKey() {
+    static std::atomic<std::int64_t> next{-1};
+    return next.fetch_sub(1, std::memory_order_relaxed);
+}
 
 template <typename Observer>
 std::vector<std::shared_ptr<Observer>> liveObservers(std::vector<std::weak_ptr<Observer>>& list) {
@@ -154,8 +162,22 @@ void ManagedObjectContext::Impl::noteForReport(ManagedObject& object, std::size_
     }
 }
 
+void ManagedObjectContext::Impl::ownerWillChange(ManagedObject& owner) {
+    // A changed to-many makes its owner updated, against its saved values: read them first.
+    if (owner.deleted_) {
+        return;
+    }
+    if (owner.fault_) {
+        fireFault(owner);
+    }
+    objectWillChange(owner);
+}
+
 void ManagedObjectContext::Impl::addMember(ManagedObject& owner, const RelationshipDescription& r,
                                            ManagedObject& member, bool alreadySaved) {
+    if (!alreadySaved) {
+        ownerWillChange(owner);
+    }
     auto& slot = owner.toMany_[r.toManySlot];
     if (slot.loaded) {
         member.toOne_[r.inverse->toOneSlot].positionInDestination = slot.members.size();
@@ -169,6 +191,9 @@ void ManagedObjectContext::Impl::addMember(ManagedObject& owner, const Relations
 void ManagedObjectContext::Impl::removeMember(ManagedObject& owner,
                                               const RelationshipDescription& r,
                                               ManagedObject& member, bool alreadySaved) {
+    if (!alreadySaved) {
+        ownerWillChange(owner);
+    }
     auto& slot = owner.toMany_[r.toManySlot];
     if (slot.loaded) {
         const auto inverseSlot = r.inverse->toOneSlot;
@@ -341,7 +366,7 @@ const std::string& ManagedObjectContext::storeIdentifier() const {
 std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string_view entityName) {
     const auto& e = impl_->model.requireEntity(entityName);
     auto object = e.factory ? e.factory(e, *this) : std::make_shared<ManagedObject>(e, *this);
-    object->key_ = impl_->nextTemporaryKey--;
+    object->key_ = nextTemporaryKey();
     object->globalID_ = GlobalID::generate();
     object->inserted_ = true;
     // A new object's to-many relationships are empty and known to be.
@@ -460,12 +485,11 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::existingObjectWithURI(std::
         auto object = impl_->registered(*e, -key);
         return object && !object->deleted_ ? object : nullptr;
     }
-    if (auto object = impl_->registered(*e, key)) {
-        if (object->fault_) {
-            object->fireFaultIfNeeded();
-        }
+    if (auto object = impl_->registered(*e, key); object && !object->fault_) {
         return object->deleted_ ? nullptr : object;
     }
+    // Not read yet (or registered only as a fault): the row decides whether the object exists;
+    // materialize() fills a registered fault.
     auto& row = impl_->rowByKey(*e, key);
     std::shared_ptr<ManagedObject> object;
     if (row.step()) {
@@ -530,18 +554,11 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             keyBindings.push_back(c.object->objectID().key);
         }
     }
-    std::string order;
-    for (const auto& key : fetch.sortKeys()) {
-        order += StoreConnection::quoted(e.attributes[key.attribute].name) +
-                 (key.ascending ? " ASC, " : " DESC, ");
-    }
-    order += "\"_gid\" ASC";
-
     std::vector<std::shared_ptr<ManagedObject>> results;
     if (storeCanMatch) {
         auto& statement = impl_->connection.database().cached(
-            fmt::format("SELECT {} FROM {}{} ORDER BY {}", StoreConnection::selectColumns(e),
-                        StoreConnection::quoted(e.name), where, order));
+            fmt::format("SELECT {} FROM {}{}", StoreConnection::selectColumns(e),
+                        StoreConnection::quoted(e.name), where));
         int index = 1;
         for (const auto* v : bindings) {
             statement.bindValue(index++, *v);
@@ -560,10 +577,18 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
         statement.reset();
     }
 
+    // Objects are ordered here, not by SQL: the store's rows come unsorted and are sorted by
+    // the same comparison every in-memory ordering uses, which is also cheaper than letting
+    // SQLite sort whole rows.
+    auto sortResults = [&] {
+        std::sort(results.begin(), results.end(),
+                  [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
+    };
     if (!impl_->hasUnsavedChanges(e)) {
+        sortResults();
         return results;
     }
-    // Apply the unsaved state: in-memory values decide membership and order.
+    // Apply the unsaved state: in-memory values decide membership.
     std::unordered_set<ManagedObject*> present;
     std::erase_if(results, [&](const std::shared_ptr<ManagedObject>& o) {
         if (o->deleted_ || !fetch.matches(*o)) {
@@ -579,8 +604,7 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             }
         }
     }
-    std::sort(results.begin(), results.end(),
-              [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
+    sortResults();
     return results;
 }
 
@@ -811,6 +835,15 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             }
         }
     };
+    // An object this context never read that was deleted or changed elsewhere may have left
+    // an owner whose count this context holds; which one is unknown, so every registered
+    // owner of its to-one destinations is refreshed.
+    std::unordered_set<const EntityDescription*> ownersUnknown;
+    auto noteUnknownOwners = [&](const EntityDescription& e) {
+        for (const auto* r : e.toOneRelationships) {
+            ownersUnknown.insert(r->destination);
+        }
+    };
     // The saving connection may describe entities with its own copy of the model.
     auto resolve = [&](const ObjectID& id) -> const EntityDescription* {
         if (!id.entity || id.key <= 0) {
@@ -829,6 +862,9 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             continue;
         }
         auto object = impl.registered(*e, id.key);
+        if (!object || object->fault_) {
+            noteUnknownOwners(*e);
+        }
         if (!object) {
             continue;
         }
@@ -881,6 +917,9 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         }
         auto object = impl.registered(*e, id.key);
         if (!object || object->fault_) {
+            if (!inserted) {
+                noteUnknownOwners(*e);
+            }
             object = impl.materialize(*e, row);
             noteOwners(*object);
             if (inserted) {
@@ -891,6 +930,10 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             }
             row.reset();
             return;
+        }
+        if (object->deleted_) {
+            row.reset();
+            return;  // deleted here and not saved yet: the deletion stands
         }
         // A registered, read object: take the store's values except where this context has an
         // unsaved edit of its own, whose saved baseline moves to the store's value.
@@ -936,6 +979,13 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
                 row.columnInt(StoreConnection::toManyCountColumn(*e, slot));
         }
         noteOwners(o);
+        if (inserted) {
+            // Read here before the notification arrived: still news to whoever holds an
+            // earlier fetch, so it is reported as inserted (and only so).
+            impl.reportUpdated.erase(&o);
+            o.changedSinceLastReport_.reset();
+            impl.reportInserted.emplace(&o, object);
+        }
         row.reset();
     };
     for (const auto& id : note.inserted) {
@@ -944,12 +994,27 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     for (const auto& id : note.updated) {
         bringIn(id, false);
     }
+    for (const auto* entity : ownersUnknown) {
+        for (const auto& [key, object] : impl.saved[entity->index]) {
+            owners.insert(object.get());
+        }
+    }
     for (auto* owner : owners) {
         if (owner->fault_ || owner->deleted_) {
             continue;
         }
+        const auto& toManys = owner->entity_->toManyRelationships;
+        std::vector<std::int64_t> before;
+        for (const auto& slot : owner->toMany_) {
+            before.push_back(slot.committedCount);
+        }
         impl.refreshCounts(*owner);
-        impl.noteForReport(*owner, kRelationshipBit);
+        // Reported under the key of each to-many whose members changed.
+        for (std::size_t slot = 0; slot < toManys.size(); ++slot) {
+            if (owner->toMany_[slot].committedCount != before[slot]) {
+                impl.noteForReport(*owner, kRelationshipBit + toManys[slot]->index);
+            }
+        }
     }
     processPendingChanges();
 }

@@ -25,7 +25,7 @@ TEST_F(FatalErrorDeathTest, WritesExactlyThatLineAndNothingElse) {
                 ::testing::Eq(std::string("Unresolved error Save failed, code 19\n")));
 }
 
-TEST_F(FatalErrorDeathTest, KeepsEmptyPartsInTheirPlaces) {
+TEST_F(FatalErrorDeathTest, KeepsTheSeparatorWhenBothTextsAreEmpty) {
     EXPECT_EXIT(fatalError("", ""), ::testing::ExitedWithCode(70),
                 ::testing::Eq(std::string("Unresolved error , \n")));
 }
