@@ -49,12 +49,12 @@ bool CompiledFetch::matches(const ManagedObject& object) const {
 
 bool CompiledFetch::less(const ManagedObject& a, const ManagedObject& b) const {
     for (const auto& key : sortKeys_) {
-        const int c = compareValues(a.valueAt(key.attribute), b.valueAt(key.attribute));
+        const int c = compareValues(a.loadedValueAt(key.attribute), b.loadedValueAt(key.attribute));
         if (c != 0) {
             return key.ascending ? c < 0 : c > 0;
         }
     }
-    return a.globalID() < b.globalID();
+    return a.loadedGlobalID() < b.loadedGlobalID();
 }
 
 }  // namespace jw::store

@@ -33,6 +33,8 @@ class ManagedObjectContext::Impl {
     // Change tracking.
     void objectWillChange(ManagedObject& object);
     void noteForReport(ManagedObject& object, std::size_t bit);
+    // Marks the owner of a to-many whose members change here as updated.
+    void ownerWillChange(ManagedObject& owner);
     // To-many membership, kept from the to-one side. `alreadySaved` says the change is the
     // store's already (a merge), so an unloaded member list's unsaved count stays as it is.
     void addMember(ManagedObject& owner, const RelationshipDescription& toMany,
@@ -55,7 +57,6 @@ class ManagedObjectContext::Impl {
 
     std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> saved;
     std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> temporary;
-    std::int64_t nextTemporaryKey = -1;
 
     // Unsaved changes, per entity.
     std::vector<ObjectSet> unsavedInserted, unsavedUpdated, unsavedDeleted;

@@ -109,6 +109,9 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
     std::vector<Record> records;
     auto consider = [&](const std::shared_ptr<ManagedObject>& object, bool deleted,
                         bool sortKeysChanged) {
+        if (&object->entity() != &ordering_->entity()) {
+            return;  // another entity's object: neither a row nor comparable with the rows
+        }
         const auto oldIndex = oldIndexOf(object.get());
         const bool belongs = !deleted && !object->isDeleted() && ordering_->matches(*object);
         if (oldIndex && !belongs) {

@@ -53,6 +53,12 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
 
     // Attributes, by index (fast) or by name (throws std::logic_error for an unknown name).
     const Value& valueAt(std::size_t attributeIndex) const;
+    // The same without reading a fault: for hot loops over objects known to be read (fetch
+    // results), where the check would be paid once per comparison.
+    const Value& loadedValueAt(std::size_t attributeIndex) const {
+        return fault_ ? valueAt(attributeIndex) : values_[attributeIndex];
+    }
+    const GlobalID& loadedGlobalID() const { return fault_ ? globalID() : globalID_; }
     void setValueAt(std::size_t attributeIndex, Value value);
     const Value& value(std::string_view name) const;
     void setValue(std::string_view name, Value value);

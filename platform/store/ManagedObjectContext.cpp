@@ -554,11 +554,20 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             keyBindings.push_back(c.object->objectID().key);
         }
     }
+    // SQLite sorts the rows it returns (measured faster than sorting the objects for large
+    // lists); the order is the one CompiledFetch::less gives in memory, global identifier last.
+    std::string order;
+    for (const auto& key : fetch.sortKeys()) {
+        order += StoreConnection::quoted(e.attributes[key.attribute].name) +
+                 (key.ascending ? " ASC, " : " DESC, ");
+    }
+    order += "\"_gid\" ASC";
+
     std::vector<std::shared_ptr<ManagedObject>> results;
     if (storeCanMatch) {
         auto& statement = impl_->connection.database().cached(
-            fmt::format("SELECT {} FROM {}{}", StoreConnection::selectColumns(e),
-                        StoreConnection::quoted(e.name), where));
+            fmt::format("SELECT {} FROM {}{} ORDER BY {}", StoreConnection::selectColumns(e),
+                        StoreConnection::quoted(e.name), where, order));
         int index = 1;
         for (const auto* v : bindings) {
             statement.bindValue(index++, *v);
@@ -577,18 +586,10 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
         statement.reset();
     }
 
-    // Objects are ordered here, not by SQL: the store's rows come unsorted and are sorted by
-    // the same comparison every in-memory ordering uses, which is also cheaper than letting
-    // SQLite sort whole rows.
-    auto sortResults = [&] {
-        std::sort(results.begin(), results.end(),
-                  [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
-    };
     if (!impl_->hasUnsavedChanges(e)) {
-        sortResults();
         return results;
     }
-    // Apply the unsaved state: in-memory values decide membership.
+    // Apply the unsaved state: in-memory values decide membership and order.
     std::unordered_set<ManagedObject*> present;
     std::erase_if(results, [&](const std::shared_ptr<ManagedObject>& o) {
         if (o->deleted_ || !fetch.matches(*o)) {
@@ -604,7 +605,8 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             }
         }
     }
-    sortResults();
+    std::sort(results.begin(), results.end(),
+              [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
     return results;
 }
 

@@ -43,6 +43,21 @@ std::string requireString(const json& object, const char* key, const std::string
     return it->get<std::string>();
 }
 
+// An optional member: its value, the fallback when it is missing; one of another type is an
+// error of the document (and not the JSON library's exception).
+template <typename T>
+T optionalMember(const json& object, const char* key, T fallback, const std::string& where) {
+    const auto it = object.find(key);
+    if (it == object.end()) {
+        return fallback;
+    }
+    try {
+        return it->template get<T>();
+    } catch (const json::exception&) {
+        invalid(fmt::format("{} has a \"{}\" of the wrong type", where, key));
+    }
+}
+
 }  // namespace
 
 const AttributeDescription* EntityDescription::attribute(std::string_view n) const {
@@ -89,7 +104,7 @@ std::shared_ptr<ObjectModel> ObjectModel::fromJson(std::string_view text) {
         invalid("the document needs an array \"entities\"");
     }
     auto model = std::make_shared<ObjectModel>();
-    model->version_ = document.value("version", 0);
+    model->version_ = optionalMember(document, "version", 0, "the document");
     if (model->version_ < 1) {
         invalid("the document needs a positive \"version\"");
     }
@@ -123,8 +138,9 @@ std::shared_ptr<ObjectModel> ObjectModel::fromJson(std::string_view text) {
             claim(relationship.name);
             relationship.destinationName = requireString(r, "destination", relationship.name);
             relationship.inverseName = requireString(r, "inverse", relationship.name);
-            relationship.toMany = r.value("toMany", false);
-            const std::string rule = r.value("deleteRule", std::string("nullify"));
+            const std::string where = entity.name + "." + relationship.name;
+            relationship.toMany = optionalMember(r, "toMany", false, where);
+            const std::string rule = optionalMember(r, "deleteRule", std::string("nullify"), where);
             if (rule == "cascade") {
                 relationship.deleteRule = DeleteRule::Cascade;
             } else if (rule != "nullify") {

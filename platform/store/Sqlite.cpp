@@ -125,7 +125,8 @@ Value SqliteStatement::columnValue(int c, AttributeType type) const {
     return Value{};
 }
 
-SqliteDatabase::SqliteDatabase(const std::filesystem::path& file) : file_(file) {
+SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAheadLog)
+    : file_(file) {
     const int rc =
         sqlite3_open_v2(file.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -140,13 +141,19 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& file) : file_(file) 
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 5000);
     try {
-        execute("PRAGMA journal_mode=WAL");
+        if (writeAheadLog) {
+            useWriteAheadLog();
+        }
         execute("PRAGMA synchronous=NORMAL");
     } catch (...) {
         sqlite3_close(db_);
         db_ = nullptr;
         throw;
     }
+}
+
+void SqliteDatabase::useWriteAheadLog() {
+    execute("PRAGMA journal_mode=WAL");
 }
 
 SqliteDatabase::~SqliteDatabase() {

@@ -57,7 +57,11 @@ class SqliteDatabase {
   public:
     // Opens (creating if needed) the database file, in WAL mode with foreign-key-free,
     // synchronous=NORMAL settings (durable against a process crash; the OS keeps the WAL).
-    explicit SqliteDatabase(const std::filesystem::path& file);
+    // With `writeAheadLog` false the file keeps its journal mode until useWriteAheadLog(), so
+    // that a file can be read and refused without being changed.
+    explicit SqliteDatabase(const std::filesystem::path& file, bool writeAheadLog = true);
+    // Switches the database to WAL mode; this writes to a file that was in another mode.
+    void useWriteAheadLog();
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;

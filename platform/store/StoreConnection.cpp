@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
+
 #include "CommitHooks.h"
 #include "GlobalID.h"
 #include "StoreError.h"
@@ -62,19 +64,28 @@ std::string StoreConnection::selectColumns(const EntityDescription& entity) {
 
 StoreConnection::StoreConnection(const std::filesystem::path& file,
                                  std::shared_ptr<const ObjectModel> model)
-    : db_(file), model_(std::move(model)) {
-    SqliteStatement version(db_.handle(), "PRAGMA user_version");
-    version.step();
-    const auto schemaVersion = version.columnInt(0);
+    : db_(file, /*writeAheadLog=*/false), model_(std::move(model)) {
+    std::int64_t schemaVersion = 0;
+    {
+        SqliteStatement version(db_.handle(), "PRAGMA user_version");
+        version.step();
+        schemaVersion = version.columnInt(0);
+    }
     if (schemaVersion > kSchemaVersion) {
         throw StoreError("The store was written by a newer version of Jotwell and cannot be opened",
                          fmt::format("{{file: {}, store schema: {}, supported schema: {}}}",
                                      file.string(), schemaVersion, kSchemaVersion));
     }
+    // An existing store is checked before anything is written to it: switching the journal
+    // mode rewrites the file's header, and a refused file must be left as it was.
+    if (schemaVersion != 0) {
+        checkSchema();
+    }
+    db_.useWriteAheadLog();
     if (schemaVersion == 0) {
         createSchema();
+        checkSchema();
     }
-    checkSchema();
     commitHookKey_ = normalisedStorePath(file);
 }
 
@@ -153,7 +164,17 @@ void StoreConnection::checkSchema() {
     storeIdentifier_ = read.columnText(0);
     read.reset();
     read.bindText(1, "modelVersion");
-    const auto modelVersion = read.step() ? std::stoll(read.columnText(0)) : 0;
+    std::int64_t modelVersion = 0;
+    if (read.step()) {
+        const std::string text = read.columnText(0);
+        const auto [end, error] =
+            std::from_chars(text.data(), text.data() + text.size(), modelVersion);
+        if (error != std::errc() || end != text.data() + text.size()) {
+            throw StoreError(
+                "The store's metadata is damaged",
+                fmt::format("{{file: {}, model version: \"{}\"}}", db_.file().string(), text));
+        }
+    }
     read.reset();
     if (modelVersion > model_->version()) {
         throw StoreError("The store was written by a newer version of Jotwell and cannot be opened",

@@ -60,23 +60,34 @@ int compareValues(const Value& a, const Value& b) {
         return absentA == absentB ? 0 : (absentA ? -1 : 1);
     }
     if (a.index() == b.index()) {
-        if (auto i = std::get_if<std::int64_t>(&a)) {
-            return threeWay(*i, std::get<std::int64_t>(b));
-        }
-        if (auto s = std::get_if<std::string>(&a)) {
-            // std::string compares as unsigned bytes, which for UTF-8 is code point order:
-            // the same as SQLite's BINARY collation.
-            const int c = s->compare(std::get<std::string>(b));
-            return c < 0 ? -1 : (c > 0 ? 1 : 0);
-        }
-        if (auto blob = std::get_if<Blob>(&a)) {
-            const auto& x = blob->bytes;
-            const auto& y = std::get<Blob>(b).bytes;
-            const int c = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
-            if (c != 0) {
-                return c < 0 ? -1 : 1;
+        // The common case, one attribute against itself: compare the held values directly.
+        switch (a.index()) {
+            case 1:
+                return threeWay(*std::get_if<std::int64_t>(&a), *std::get_if<std::int64_t>(&b));
+            case 2:
+                return threeWay(*std::get_if<double>(&a), *std::get_if<double>(&b));
+            case 3:
+                return threeWay(*std::get_if<bool>(&a), *std::get_if<bool>(&b));
+            case 4: {
+                // std::string compares as unsigned bytes, which for UTF-8 is code point order:
+                // the same as SQLite's BINARY collation.
+                const int c = std::get_if<std::string>(&a)->compare(*std::get_if<std::string>(&b));
+                return c < 0 ? -1 : (c > 0 ? 1 : 0);
             }
-            return threeWay(x.size(), y.size());
+            case 5:
+                return threeWay(std::get_if<Date>(&a)->secondsSinceEpoch,
+                                std::get_if<Date>(&b)->secondsSinceEpoch);
+            case 6: {
+                const auto& x = std::get_if<Blob>(&a)->bytes;
+                const auto& y = std::get_if<Blob>(&b)->bytes;
+                const int c = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
+                if (c != 0) {
+                    return c < 0 ? -1 : 1;
+                }
+                return threeWay(x.size(), y.size());
+            }
+            default:
+                break;
         }
     }
     double x = 0, y = 0;

@@ -45,8 +45,17 @@ void ChangeApplier::apply(const ObjectChange& change) {
     if (!e) {
         throw std::invalid_argument(fmt::format("unknown entity \"{}\"", change.entity));
     }
+    // Every value is checked now, even one that must wait for its object: a malformed value
+    // kept aside would fail the file that brings the object, and with it good changes.
     for (const auto& [key, value] : change.values) {
-        if (!e->attribute(key) && !(e->relationship(key) && !e->relationship(key)->toMany)) {
+        if (const auto* a = e->attribute(key)) {
+            decodeValue(a->type, value.value);
+        } else if (const auto* r = e->relationship(key); r && !r->toMany) {
+            if (!value.value.is_null() &&
+                !(value.value.is_string() && GlobalID::fromString(value.value.get<std::string>()))) {
+                throw std::invalid_argument(fmt::format("{}.{} must name an object", e->name, key));
+            }
+        } else {
             throw std::invalid_argument(fmt::format("unknown key {}.{}", e->name, key));
         }
     }
@@ -59,19 +68,56 @@ void ChangeApplier::apply(const ObjectChange& change) {
         removeObject(*e, id, *change.removed);
         return;
     }
-    const auto key = keyFor(*e, id);
-    if (key) {
+    if (const auto key = keyFor(*e, id)) {
         updateObject(*e, id, *key, change);
-    } else if (change.created) {
-        ObjectChange whole = change;
-        if (auto waiting = tables_.parked(id)) {
-            whole.absorb(*waiting);
-            tables_.unpark(id);
-        }
-        insertObject(*e, id, whole);
-    } else {
-        tables_.park(id, change);
+        return;
     }
+    // Not here: not created yet, or set aside with a removed owner.
+    ObjectChange whole = change;
+    const auto waiting = tables_.parked(id);
+    if (waiting) {
+        whole.absorb(*waiting);
+    }
+    if (!whole.created) {
+        tables_.park(id, whole);
+        return;
+    }
+    if (ownerRemoved(*e, whole)) {
+        tables_.park(id, completed(*e, whole));
+        return;
+    }
+    if (waiting) {
+        tables_.unpark(id);
+    }
+    insertObject(*e, id, whole);
+}
+
+ObjectChange ChangeApplier::completed(const store::EntityDescription& e, ObjectChange change) {
+    // A key a creation leaves out holds the default, as an inserted row does; spelled out, an
+    // object set aside reads the same however it came to be set aside.
+    for (const auto& a : e.attributes) {
+        change.values.try_emplace(a.name,
+                                  KeyChange{encodeValue(a.type, store::defaultValueFor(a.type)),
+                                            std::nullopt});
+    }
+    for (const auto* r : e.toOneRelationships) {
+        change.values.try_emplace(r->name, KeyChange{nullptr, std::nullopt});
+    }
+    return change;
+}
+
+bool ChangeApplier::ownerRemoved(const store::EntityDescription& e, const ObjectChange& change) {
+    for (const auto* r : e.toOneRelationships) {
+        if (r->inverse->deleteRule != store::DeleteRule::Cascade) {
+            continue;
+        }
+        const auto it = change.values.find(r->name);
+        if (it != change.values.end() && it->second.value.is_string() &&
+            tables_.tombstone(parseID(it->second.value.get<std::string>()))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void ChangeApplier::insertObject(const store::EntityDescription& e, const GlobalID& id,
@@ -82,21 +128,16 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
     insert.step();
     insert.reset();
     const auto key = db_.lastInsertRowid();
+    tables_.clearStamps(id);
     tables_.setStamp(id, "", *change.created);
     noteInserted(e, key);
-    std::optional<Stamp> removal;
     for (const auto& [name, value] : change.values) {
-        if (auto r = writeKey(e, id, key, name, value.value)) {
-            removal = r;
-        }
+        writeKey(e, id, key, name, value.value);
         if (value.stamp && *value.stamp != *change.created) {
             tables_.setStamp(id, name, *value.stamp);
         }
     }
-    settleLinksTo(id, key, std::nullopt);
-    if (removal) {
-        removeObject(e, id, *removal);
-    }
+    settleLinksTo(id, key, false);
 }
 
 void ChangeApplier::updateObject(const store::EntityDescription& e, const GlobalID& id,
@@ -104,27 +145,34 @@ void ChangeApplier::updateObject(const store::EntityDescription& e, const Global
     if (change.created && !tables_.explicitStamp(id, "")) {
         tables_.setStamp(id, "", *change.created);
     }
-    std::optional<Stamp> removal;
-    for (const auto& [name, value] : change.values) {
+    auto wins = [&](const std::string& name) {
         const auto incoming = change.stampOf(name);
         const auto local = tables_.stampOf(id, name);
-        if (!incoming || (local && !(*local < *incoming))) {
+        return incoming && (!local || *local < *incoming);
+    };
+    // A winning owner that is removed takes the object with it, set aside whole.
+    for (const auto* r : e.toOneRelationships) {
+        const auto it = change.values.find(r->name);
+        if (r->inverse->deleteRule == store::DeleteRule::Cascade && it != change.values.end() &&
+            wins(r->name) && it->second.value.is_string() &&
+            tables_.tombstone(parseID(it->second.value.get<std::string>()))) {
+            setAside(e, id, key, &change);
+            return;
+        }
+    }
+    for (const auto& [name, value] : change.values) {
+        if (!wins(name)) {
             continue;
         }
-        if (auto r = writeKey(e, id, key, name, value.value)) {
-            removal = r;
-        }
-        tables_.setStamp(id, name, *incoming);
+        writeKey(e, id, key, name, value.value);
+        tables_.setStamp(id, name, *change.stampOf(name));
         noteUpdated(e, key);
-    }
-    if (removal) {
-        removeObject(e, id, *removal);
     }
 }
 
-std::optional<Stamp> ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& id,
-                                             std::int64_t key, const std::string& name,
-                                             const nlohmann::json& value) {
+void ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& id,
+                             std::int64_t key, const std::string& name,
+                             const nlohmann::json& value) {
     auto& update =
         db_.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
                                StoreConnection::quoted(e.name), StoreConnection::quoted(name)));
@@ -136,65 +184,179 @@ std::optional<Stamp> ChangeApplier::writeKey(const store::EntityDescription& e, 
     if (const auto* a = e.attribute(name)) {
         update.bindValue(1, decodeValue(a->type, value));
         finish();
-        return std::nullopt;
+        return;
     }
     const auto& r = e.requireRelationship(name);
     tables_.clearLink(id, name);
+    update.bindNull(1);
     if (value.is_null()) {
-        update.bindNull(1);
         finish();
-        return std::nullopt;
+        return;
     }
     if (!value.is_string()) {
         throw std::invalid_argument(fmt::format("{}.{} must name an object", e.name, name));
     }
     const auto target = parseID(value.get<std::string>());
-    update.bindNull(1);
-    if (const auto removed = tables_.tombstone(target)) {
-        finish();
-        if (r.inverse->deleteRule == store::DeleteRule::Cascade) {
-            return removed;
-        }
-        return std::nullopt;
+    if (tables_.tombstone(target)) {
+        finish();  // a removed target reads as none (an owner's removal is handled before)
+        return;
     }
-    const auto targetKey = keyFor(*r.destination, target);
-    if (targetKey) {
+    if (const auto targetKey = keyFor(*r.destination, target)) {
         update.bindInt(1, *targetKey);
     } else {
         tables_.setLink(id, e.name, name, target);
     }
     finish();
-    return std::nullopt;
 }
 
 void ChangeApplier::settleLinksTo(const GlobalID& target, std::optional<std::int64_t> targetKey,
-                                  const std::optional<Stamp>& removal) {
+                                  bool removed) {
     for (const auto& link : tables_.linksTo(target)) {
         const auto* e = model_.entity(link.entity);
         const auto* r = e ? e->relationship(link.key) : nullptr;
+        const auto sourceKey = e ? keyFor(*e, link.source) : std::nullopt;
+        if (!r || !sourceKey) {
+            tables_.clearLink(link.source, link.key);
+            continue;
+        }
+        if (removed && r->inverse->deleteRule == store::DeleteRule::Cascade) {
+            setAside(*e, link.source, *sourceKey, nullptr);  // reads the link, then clears it
+            continue;
+        }
         tables_.clearLink(link.source, link.key);
-        if (!r) {
-            continue;
-        }
-        const auto sourceKey = keyFor(*e, link.source);
-        if (!sourceKey) {
-            continue;
-        }
-        if (removal) {
-            if (r->inverse->deleteRule == store::DeleteRule::Cascade) {
-                removeObject(*e, link.source, *removal);
-            }
-            continue;
-        }
         auto& update = db_.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
                                               StoreConnection::quoted(e->name),
                                               StoreConnection::quoted(r->name)));
-        update.bindInt(1, *targetKey);
+        if (removed) {
+            update.bindNull(1);
+        } else {
+            update.bindInt(1, *targetKey);
+        }
         update.bindInt(2, *sourceKey);
         update.step();
         update.reset();
         noteUpdated(*e, *sourceKey);
     }
+}
+
+ObjectChange ChangeApplier::storedState(const store::EntityDescription& e, const GlobalID& id,
+                                        std::int64_t key) {
+    ObjectChange state;
+    state.entity = e.name;
+    state.globalID = id.toString();
+    // Every object has a creation stamp once the store is attached; should one be missing,
+    // the lowest stamp there is lets any other value win.
+    state.created = tables_.explicitStamp(id, "").value_or(Stamp{0, "0"});
+    std::vector<std::pair<const store::RelationshipDescription*, std::optional<std::int64_t>>>
+        targets;
+    {
+        auto& s = db_.cached(fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?",
+                                         StoreConnection::selectColumns(e),
+                                         StoreConnection::quoted(e.name)));
+        s.bindInt(1, key);
+        if (s.step()) {
+            for (const auto& a : e.attributes) {
+                state.values[a.name] = {
+                    encodeValue(a.type,
+                                s.columnValue(StoreConnection::attributeColumn(a.index), a.type)),
+                    std::nullopt};
+            }
+            for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
+                const int column = StoreConnection::toOneColumn(e, slot);
+                targets.emplace_back(e.toOneRelationships[slot],
+                                     s.columnIsNull(column)
+                                         ? std::nullopt
+                                         : std::optional<std::int64_t>(s.columnInt(column)));
+            }
+        }
+        s.reset();
+    }
+    for (const auto& [r, targetKey] : targets) {
+        nlohmann::json value = nullptr;
+        if (targetKey) {
+            auto& s = db_.cached(fmt::format("SELECT \"_gid\" FROM {} WHERE \"_key\" = ?",
+                                             StoreConnection::quoted(r->destination->name)));
+            s.bindInt(1, *targetKey);
+            if (s.step() && s.columnBytes(0) == 16) {
+                GlobalID target;
+                const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
+                std::copy(data, data + 16, target.bytes.begin());
+                value = target.toString();
+            }
+            s.reset();
+        }
+        if (value.is_null()) {
+            // No target stored (or one no longer there): the value is the one still waiting.
+            auto& s = db_.cached(
+                "SELECT \"target\" FROM \"_sync_links\" WHERE \"gid\" = ? AND \"key\" = ?");
+            s.bindBlob(1, id.bytes.data(), id.bytes.size());
+            s.bindText(2, r->name);
+            if (s.step() && s.columnBytes(0) == 16) {
+                GlobalID target;
+                const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
+                std::copy(data, data + 16, target.bytes.begin());
+                value = target.toString();
+            }
+            s.reset();
+        }
+        state.values[r->name] = {std::move(value), std::nullopt};
+    }
+    for (auto& [name, value] : state.values) {
+        if (auto stamp = tables_.explicitStamp(id, name); stamp && *stamp != *state.created) {
+            value.stamp = stamp;
+        }
+    }
+    return state;
+}
+
+std::vector<std::pair<std::int64_t, GlobalID>> ChangeApplier::membersOf(
+    const store::RelationshipDescription& toMany, std::int64_t ownerKey) {
+    std::vector<std::pair<std::int64_t, GlobalID>> members;
+    auto& s = db_.cached(fmt::format("SELECT \"_key\", \"_gid\" FROM {} WHERE {} = ?",
+                                     StoreConnection::quoted(toMany.destination->name),
+                                     StoreConnection::quoted(toMany.inverse->name)));
+    s.bindInt(1, ownerKey);
+    while (s.step()) {
+        GlobalID memberID;
+        const auto* data = static_cast<const unsigned char*>(s.columnBlobData(1));
+        if (data && s.columnBytes(1) == 16) {
+            std::copy(data, data + 16, memberID.bytes.begin());
+        }
+        members.emplace_back(s.columnInt(0), memberID);
+    }
+    s.reset();
+    return members;
+}
+
+void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& id,
+                             std::int64_t key, const ObjectChange* change) {
+    ObjectChange whole = storedState(e, id, key);
+    if (change) {
+        whole.absorb(*change);
+    }
+    // Its own members wait for it as for an object that has not arrived.
+    for (const auto* r : e.toManyRelationships) {
+        for (const auto& [memberKey, memberID] : membersOf(*r, key)) {
+            auto& clear = db_.cached(fmt::format("UPDATE {} SET {} = NULL WHERE \"_key\" = ?",
+                                                 StoreConnection::quoted(r->destination->name),
+                                                 StoreConnection::quoted(r->inverse->name)));
+            clear.bindInt(1, memberKey);
+            clear.step();
+            clear.reset();
+            tables_.setLink(memberID, r->destination->name, r->inverse->name, id);
+            noteUpdated(*r->destination, memberKey);
+        }
+    }
+    tables_.clearStamps(id);
+    tables_.clearLinks(id);
+    auto& remove = db_.cached(
+        fmt::format("DELETE FROM {} WHERE \"_key\" = ?", StoreConnection::quoted(e.name)));
+    remove.bindInt(1, key);
+    remove.step();
+    remove.reset();
+    noteDeleted(e, key);
+    tables_.unpark(id);
+    tables_.park(id, whole);
 }
 
 void ChangeApplier::removeObject(const store::EntityDescription& e, const GlobalID& id,
@@ -206,23 +368,9 @@ void ChangeApplier::removeObject(const store::EntityDescription& e, const Global
     if (const auto key = keyFor(e, id)) {
         for (const auto* r : e.toManyRelationships) {
             const auto& member = *r->destination;
-            std::vector<std::pair<std::int64_t, GlobalID>> members;
-            auto& s = db_.cached(fmt::format("SELECT \"_key\", \"_gid\" FROM {} WHERE {} = ?",
-                                             StoreConnection::quoted(member.name),
-                                             StoreConnection::quoted(r->inverse->name)));
-            s.bindInt(1, *key);
-            while (s.step()) {
-                GlobalID memberID;
-                const auto* data = static_cast<const unsigned char*>(s.columnBlobData(1));
-                if (data && s.columnBytes(1) == 16) {
-                    std::copy(data, data + 16, memberID.bytes.begin());
-                }
-                members.emplace_back(s.columnInt(0), memberID);
-            }
-            s.reset();
-            for (const auto& [memberKey, memberID] : members) {
+            for (const auto& [memberKey, memberID] : membersOf(*r, *key)) {
                 if (r->deleteRule == store::DeleteRule::Cascade) {
-                    removeObject(member, memberID, stamp);
+                    setAside(member, memberID, memberKey, nullptr);
                 } else {
                     auto& clear =
                         db_.cached(fmt::format("UPDATE {} SET {} = NULL WHERE \"_key\" = ?",
@@ -242,7 +390,55 @@ void ChangeApplier::removeObject(const store::EntityDescription& e, const Global
         remove.reset();
         noteDeleted(e, *key);
     }
-    settleLinksTo(id, std::nullopt, stamp);
+    settleLinksTo(id, std::nullopt, true);
+}
+
+void ChangeApplier::settleLocalChanges() {
+    // Objects a local save gave an owner that was removed meanwhile: the save left a link to
+    // the removed owner (see the change recorder).
+    std::vector<GlobalID> removedTargets;
+    {
+        auto& s = db_.cached(
+            "SELECT DISTINCT \"target\" FROM \"_sync_links\" WHERE \"target\" IN (SELECT "
+            "\"gid\" FROM \"_sync_tombstones\")");
+        while (s.step()) {
+            GlobalID target;
+            const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
+            if (data && s.columnBytes(0) == 16) {
+                std::copy(data, data + 16, target.bytes.begin());
+                removedTargets.push_back(target);
+            }
+        }
+        s.reset();
+    }
+    for (const auto& target : removedTargets) {
+        settleLinksTo(target, std::nullopt, true);
+    }
+    // Objects set aside that a local save has given an owner that exists.
+    std::vector<ObjectChange> comeBack;
+    {
+        auto& s = db_.cached("SELECT \"payload\" FROM \"_sync_parked\"");
+        while (s.step()) {
+            try {
+                auto change = ObjectChange::fromJson(nlohmann::json::parse(s.columnText(0)));
+                const auto* e = model_.entity(change.entity);
+                if (change.created && e && !ownerRemoved(*e, change)) {
+                    comeBack.push_back(std::move(change));
+                }
+            } catch (const std::exception&) {
+                // A damaged entry stays as it is; it came from a file another device keeps.
+            }
+        }
+        s.reset();
+    }
+    for (const auto& change : comeBack) {
+        const auto id = parseID(change.globalID);
+        const auto& e = model_.requireEntity(change.entity);
+        if (!keyFor(e, id) && !tables_.tombstone(id)) {
+            tables_.unpark(id);
+            insertObject(e, id, change);
+        }
+    }
 }
 
 void ChangeApplier::noteInserted(const store::EntityDescription& e, std::int64_t key) {

@@ -7,12 +7,20 @@
 //   cascading relationships own with it, stamped alike, on every device the same way;
 // - a change to an object that has not been created here yet waits (parked) for its creation;
 // - a to-one value whose target has not arrived yet stays empty and is filled in when the
-//   target arrives; one whose target was removed stays empty, or removes the object when
-//   the target owns it (a list's items go with the list).
+//   target arrives; one whose target was removed stays empty;
+// - an object whose owner is removed (a list's items, when the list goes) goes with it. Which
+//   owner an object has is itself a value that other devices may still change: an item moved
+//   out of a list on one device while another device removed the list belongs to the list
+//   the greater stamp names. So an object that goes with its owner is set aside, whole, with
+//   the stamps of its values (parked with its creation), rather than removed for good: it
+//   comes back when a change with a greater stamp gives it an owner that still exists, and
+//   stays away otherwise. Every device thus keeps exactly the objects whose winning owner
+//   still exists, whatever order the changes arrive in.
 // What changed is collected as a did-save notification for the main context.
 
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "ObjectChange.h"
 #include "SyncTables.h"
@@ -28,6 +36,12 @@ class ChangeApplier {
     // Throws std::invalid_argument when the change names an unknown entity, key or value form
     // (the caller rolls the whole file back and tries it again later).
     void apply(const ObjectChange& change);
+
+    // Settles what local saves left for the engine (the main context saves on its own
+    // connection while this one applies other devices' changes): an object saved with an
+    // owner that a merge had removed meanwhile goes the way of the owner's other objects, and
+    // an object set aside whose local save gave it an owner that exists comes back.
+    void settleLocalChanges();
 
     // The highest clock counter seen in applied changes.
     std::int64_t maxCounter() const { return maxCounter_; }
@@ -45,13 +59,24 @@ class ChangeApplier {
                       std::int64_t key, const ObjectChange& change);
     void removeObject(const store::EntityDescription& e, const store::GlobalID& id,
                       const Stamp& stamp);
-    // Writes one key's value; answers the tombstone stamp when the object must go with a
-    // removed owner.
-    std::optional<Stamp> writeKey(const store::EntityDescription& e, const store::GlobalID& id,
-                                  std::int64_t key, const std::string& name,
-                                  const nlohmann::json& value);
+    // Whether `change` gives the object an owner (a to-one whose inverse cascades) that is
+    // removed.
+    bool ownerRemoved(const store::EntityDescription& e, const ObjectChange& change);
+    // A creation with every key the entity has (those left out at their default).
+    static ObjectChange completed(const store::EntityDescription& e, ObjectChange change);
+    // The object as it is stored: every value, with its stamp.
+    ObjectChange storedState(const store::EntityDescription& e, const store::GlobalID& id,
+                             std::int64_t key);
+    // Sets the stored object aside with `change` folded in (see above).
+    void setAside(const store::EntityDescription& e, const store::GlobalID& id, std::int64_t key,
+                  const ObjectChange* change);
+    // The stored members of an owner in a to-many relationship: key and global identifier.
+    std::vector<std::pair<std::int64_t, store::GlobalID>> membersOf(
+        const store::RelationshipDescription& toMany, std::int64_t ownerKey);
+    void writeKey(const store::EntityDescription& e, const store::GlobalID& id, std::int64_t key,
+                  const std::string& name, const nlohmann::json& value);
     void settleLinksTo(const store::GlobalID& target, std::optional<std::int64_t> targetKey,
-                       const std::optional<Stamp>& removal);
+                       bool removed);
     void noteInserted(const store::EntityDescription& e, std::int64_t key);
     void noteUpdated(const store::EntityDescription& e, std::int64_t key);
     void noteDeleted(const store::EntityDescription& e, std::int64_t key);

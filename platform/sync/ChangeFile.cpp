@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <zlib.h>
 
+#include <limits>
 #include <stdexcept>
 
 namespace jw::sync {
@@ -21,6 +22,15 @@ std::uint32_t crc32Of(const char* data, std::size_t size) {
         size -= piece;
     }
     return static_cast<std::uint32_t>(crc);
+}
+
+// A version number, with anything beyond 64 bits read as the greatest there is.
+std::int64_t versionNumber(const json& number) {
+    if (number.is_number_unsigned() &&
+        number.get<std::uint64_t>() > std::uint64_t(std::numeric_limits<std::int64_t>::max())) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return number.get<std::int64_t>();
 }
 
 }  // namespace
@@ -62,30 +72,40 @@ ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion)
     }
     ChangeFile file;
     auto& h = file.header;
-    h.format = header["jotwell-sync"].get<int>();
-    if (h.format > kChangeFileFormat) {
-        throw std::invalid_argument(fmt::format("written in a newer format ({})", h.format));
+    // Versions are compared as written, in full: read into a narrower type, a huge number
+    // would wrap around into a version this program knows.
+    const auto format = versionNumber(header["jotwell-sync"]);
+    if (format > kChangeFileFormat) {
+        throw std::invalid_argument(fmt::format("written in a newer format ({})", format));
     }
+    if (format < 1) {
+        throw std::invalid_argument(fmt::format("not a format this program knows ({})", format));
+    }
+    h.format = static_cast<int>(format);
+    std::int64_t model = 0;
     try {
         h.kind = header.at("kind").get<std::string>();
         h.ensemble = header.at("ensemble").get<std::string>();
         h.device = header.at("device").get<std::string>();
         h.sequence = header.at("sequence").get<std::int64_t>();
-        h.modelVersion = header.at("model").get<int>();
+        if (!header.at("model").is_number_integer() || !header.at("length").is_number_unsigned()) {
+            throw std::invalid_argument("");
+        }
+        model = versionNumber(header["model"]);
         if (header.contains("coverage")) {
             h.coverage = header["coverage"].get<std::map<std::string, std::int64_t>>();
         }
-    } catch (const json::exception&) {
+    } catch (const std::exception&) {
         throw std::invalid_argument("the header lacks a field or has one of the wrong kind");
     }
-    if (h.modelVersion > supportedModelVersion) {
-        throw std::invalid_argument(
-            fmt::format("written with a newer object model ({})", h.modelVersion));
+    if (model > supportedModelVersion) {
+        throw std::invalid_argument(fmt::format("written with a newer object model ({})", model));
     }
+    h.modelVersion = static_cast<int>(model);
     if (h.kind != "changes" && h.kind != "baseline") {
         throw std::invalid_argument(fmt::format("an unknown kind of file ({})", h.kind));
     }
-    const std::size_t length = header.value("length", std::size_t{0});
+    const auto length = header["length"].get<std::uint64_t>();
     const std::size_t available = bytes.size() - newline - 1;
     if (available < length) {
         throw std::invalid_argument(fmt::format("cut short ({} of {} bytes)", available, length));

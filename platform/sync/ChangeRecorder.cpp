@@ -1,9 +1,46 @@
 #include "ChangeRecorder.h"
 
+#include <fmt/format.h>
+
+#include <vector>
+
 #include "ObjectChange.h"
 #include "SyncTables.h"
+#include "platform/store/StoreConnection.h"
 
 namespace jw::sync {
+
+namespace {
+
+// Objects still stored as members of an object the context removed are ones it had not heard
+// of (a merge brought them after its last look): they wait for the removed object, and the
+// next merge settles them as its removal asks.
+void waitForRemovedOwner(store::SqliteDatabase& db, SyncTables& tables,
+                         const store::EntityDescription& entity,
+                         const store::CommittedChange& change) {
+    using store::StoreConnection;
+    for (const auto* r : entity.toManyRelationships) {
+        std::vector<store::GlobalID> members;
+        auto& s = db.cached(fmt::format("SELECT \"_gid\" FROM {} WHERE {} = ?",
+                                        StoreConnection::quoted(r->destination->name),
+                                        StoreConnection::quoted(r->inverse->name)));
+        s.bindInt(1, change.key);
+        while (s.step()) {
+            store::GlobalID member;
+            const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
+            if (data && s.columnBytes(0) == 16) {
+                std::copy(data, data + 16, member.bytes.begin());
+                members.push_back(member);
+            }
+        }
+        s.reset();
+        for (const auto& member : members) {
+            tables.setLink(member, r->destination->name, r->inverse->name, change.globalID);
+        }
+    }
+}
+
+}  // namespace
 
 void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedChanges& changes) {
     SyncTables tables(db);
@@ -23,7 +60,9 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
             record.removed = stamp;
             tables.clearStamps(change.globalID);
             tables.clearLinks(change.globalID);
+            tables.unpark(change.globalID);
             tables.setTombstone(change.globalID, entity.name, stamp);
+            waitForRemovedOwner(db, tables, entity, change);
         } else {
             const bool inserted = change.kind == Kind::insert;
             const std::optional<Stamp> keyStamp =
@@ -47,8 +86,22 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
                 if (!inserted) {
                     tables.setStamp(change.globalID, name, stamp);
                 }
-                // A local write settles the value; any wait for a missing target is over.
+                // A local write settles the value; any wait for a missing target is over,
+                // unless the target is one a merge removed after the context last heard of
+                // it: the next merge settles the object as the target's removal asks.
                 tables.clearLink(change.globalID, name);
+                if (target && tables.tombstone(*target)) {
+                    tables.setLink(change.globalID, entity.name, name, *target);
+                }
+            }
+            // An object a merge set aside (its owner was removed) that the context had not
+            // heard of yet: the change joins what is set aside.
+            if (!inserted) {
+                if (auto aside = tables.parked(change.globalID); aside && aside->created) {
+                    tables.clearStamps(change.globalID);
+                    tables.clearLinks(change.globalID);
+                    tables.park(change.globalID, record);
+                }
             }
         }
         tables.addPending(change.globalID, record.toJson().dump());

@@ -6,6 +6,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "ChangeApplier.h"
@@ -138,7 +139,7 @@ class PersistentStoreEnsemble::Engine {
             s.device = tables.state("device").value_or("");
             s.changesToExport = tables.pendingCount();
             if (s.leeched) {
-                for (const auto& [device, files] : listOtherDevicesFiles()) {
+                for (const auto& [device, files] : listOtherDevicesFiles().byDevice) {
                     const auto applied = tables.applied(device);
                     for (auto seq : files) {
                         s.filesToImport += applied.contains(seq) ? 0 : 1;
@@ -317,8 +318,13 @@ class PersistentStoreEnsemble::Engine {
             case Attachment::attached:
                 break;
         }
-        auto registrations = readRegistrations();
-        importAll(registrations);
+        settleLocalChanges();
+        const auto devices = fs_->list(layout_.devicesFolder());
+        if (devices.status != CloudStatus::ok) {
+            return SyncError{"The cloud folder cannot be read just now."};
+        }
+        auto registrations = readRegistrations(devices);
+        importAll(registrations, listOtherDevicesFiles(devices));
         auto exportError = exportPending();
         writeRegistration(now);
         compact(now, registrations);
@@ -327,6 +333,17 @@ class PersistentStoreEnsemble::Engine {
         }
         log(1, "merge done");
         return std::nullopt;
+    }
+
+    // What the main context saved since the last merge may need the engine's attention (see
+    // ChangeApplier::settleLocalChanges); the context hears of it like of any merge.
+    void settleLocalChanges() {
+        auto& conn = *connection_;
+        ChangeApplier applier(conn);
+        store::SqliteTransaction transaction(conn.database());
+        applier.settleLocalChanges();
+        transaction.commit();
+        postNotification(applier.takeNotification());
     }
 
     Attachment checkAttachment() {
@@ -370,44 +387,94 @@ class PersistentStoreEnsemble::Engine {
             "attachment lost");
     }
 
-    std::map<std::string, DeviceRegistration> readRegistrations() {
-        std::map<std::string, DeviceRegistration> out;
-        const auto listing = fs_->list(layout_.devicesFolder());
-        for (const auto& entry : listing.entries) {
+    // The other devices' registrations. Not `complete` when the folder could not be read
+    // through (an I/O error proves nothing): compaction then removes nothing, since a device
+    // it did not see may still need every file.
+    struct Registrations {
+        std::map<std::string, DeviceRegistration> byDevice;
+        bool complete = true;
+    };
+
+    Registrations readRegistrations(const CloudListing& devices) {
+        Registrations out;
+        out.complete = devices.status == CloudStatus::ok;
+        for (const auto& entry : devices.entries) {
             if (entry.kind != CloudEntryKind::directory || !CloudLayout::isDeviceName(entry.name) ||
                 entry.name == device()) {
+                continue;  // reported by listOtherDevicesFiles
+            }
+            const auto path = layout_.registrationFile(entry.name);
+            const auto file = fs_->read(path, 1 << 20);
+            if (file.status == CloudStatus::unavailable) {
+                out.complete = false;
                 continue;
             }
-            const auto file = fs_->read(layout_.registrationFile(entry.name), 1 << 20);
             if (file.status != CloudStatus::ok) {
+                if (file.status != CloudStatus::notFound) {
+                    reportStray(path, describe(file.status));
+                }
                 continue;
             }
             try {
                 auto registration = DeviceRegistration::fromJson(file.contents);
-                if (registration.device == entry.name) {
-                    out.emplace(entry.name, std::move(registration));
+                if (registration.device != entry.name) {
+                    log(0, fmt::format("skipped {}: it registers another device", path));
+                    continue;
                 }
+                out.byDevice.emplace(entry.name, std::move(registration));
             } catch (const std::invalid_argument& e) {
-                log(0, fmt::format("skipped the registration of {}: {}", entry.name, e.what()));
+                log(0, fmt::format("skipped {}: {}", path, e.what()));
             }
         }
         return out;
     }
 
-    std::map<std::string, std::vector<std::int64_t>> listOtherDevicesFiles() {
-        std::map<std::string, std::vector<std::int64_t>> out;
-        const auto listing = fs_->list(layout_.devicesFolder());
-        for (const auto& entry : listing.entries) {
-            if (entry.kind != CloudEntryKind::directory || !CloudLayout::isDeviceName(entry.name) ||
-                entry.name == device()) {
+    // What is not of the engine's making in the folder (a stray file, a link, a folder where a
+    // file should be, a name that does not fit) is ignored and reported once.
+    void reportStray(const std::string& path, const std::string& reason) {
+        std::lock_guard lock(strayMutex_);
+        if (reportedStrays_.insert(path).second) {
+            log(0, fmt::format("skipped {}: {}", path, reason));
+        }
+    }
+
+    // Every other device's change files by sequence; devices whose folder could not be
+    // listed are in `unlisted` (their files are not known to be missing).
+    struct FolderFiles {
+        std::map<std::string, std::vector<std::int64_t>> byDevice;
+        std::set<std::string> unlisted;
+    };
+
+    FolderFiles listOtherDevicesFiles(const CloudListing& devices) {
+        FolderFiles out;
+        for (const auto& entry : devices.entries) {
+            const auto path = layout_.devicesFolder() + "/" + entry.name;
+            if (entry.kind != CloudEntryKind::directory || !CloudLayout::isDeviceName(entry.name)) {
+                reportStray(path, "not a device's folder");
                 continue;
             }
-            auto& files = out[entry.name];
-            for (const auto& file : fs_->list(layout_.changesFolder(entry.name)).entries) {
-                if (file.kind != CloudEntryKind::file) {
-                    continue;
+            if (entry.name == device()) {
+                continue;
+            }
+            auto& files = out.byDevice[entry.name];
+            const auto folder = layout_.changesFolder(entry.name);
+            const auto listing = fs_->list(folder);
+            if (listing.status != CloudStatus::ok) {
+                if (listing.status == CloudStatus::invalid) {
+                    reportStray(folder, "not a folder");
+                } else if (listing.status != CloudStatus::notFound) {
+                    out.unlisted.insert(entry.name);
                 }
-                if (auto seq = CloudLayout::changeFileSequence(file.name)) {
+                continue;
+            }
+            for (const auto& file : listing.entries) {
+                const auto filePath = folder + "/" + file.name;
+                const auto seq = CloudLayout::changeFileSequence(file.name);
+                if (!seq) {
+                    reportStray(filePath, "not the name of a change file");
+                } else if (file.kind != CloudEntryKind::file) {
+                    reportStray(filePath, "not a file");
+                } else {
                     files.push_back(*seq);
                 }
             }
@@ -416,13 +483,14 @@ class PersistentStoreEnsemble::Engine {
         return out;
     }
 
+    FolderFiles listOtherDevicesFiles() { return listOtherDevicesFiles(fs_->list(layout_.devicesFolder())); }
+
     struct BaselineRef {
         std::string device;
         BaselineInfo info;
     };
 
-    std::optional<BaselineRef> newestBaseline(
-        const std::map<std::string, DeviceRegistration>& registrations) {
+    std::optional<BaselineRef> newestBaseline(const Registrations& registrations) {
         std::optional<BaselineRef> best;
         auto consider = [&](const std::string& device, const BaselineInfo& info) {
             if (!best || (dominates(info.coverage, best->info.coverage) &&
@@ -430,7 +498,7 @@ class PersistentStoreEnsemble::Engine {
                 best = BaselineRef{device, info};
             }
         };
-        for (const auto& [device, registration] : registrations) {
+        for (const auto& [device, registration] : registrations.byDevice) {
             for (const auto& b : registration.baselines) {
                 consider(device, b);
             }
@@ -463,15 +531,15 @@ class PersistentStoreEnsemble::Engine {
         SyncTables(connection_->database()).setState("baselines", list.dump());
     }
 
-    void importAll(const std::map<std::string, DeviceRegistration>& registrations) {
-        auto files = listOtherDevicesFiles();
+    void importAll(const Registrations& registrations, FolderFiles folder) {
+        auto& files = folder.byDevice;
         SyncTables tables(connection_->database());
         // A baseline first, when some device's next file is gone because it replaced it.
         if (auto baseline = newestBaseline(registrations);
             baseline && baseline->device != device()) {
             bool needed = false;
             for (const auto& [other, covered] : baseline->info.coverage) {
-                if (other == device()) {
+                if (other == device() || folder.unlisted.count(other)) {
                     continue;
                 }
                 const auto applied = tables.applied(other);
@@ -649,7 +717,7 @@ class PersistentStoreEnsemble::Engine {
 
     // Compacting ----------------------------------------------------------------------------
 
-    void compact(Date now, const std::map<std::string, DeviceRegistration>& registrations) {
+    void compact(Date now, const Registrations& registrations) {
         auto& conn = *connection_;
         auto& db = conn.database();
         SyncTables tables(db);
@@ -657,7 +725,7 @@ class PersistentStoreEnsemble::Engine {
         const auto exported = tables.stateInteger("exported", 0);
 
         std::size_t filesInFolder = 0;
-        for (const auto& [other, files] : listOtherDevicesFiles()) {
+        for (const auto& [other, files] : listOtherDevicesFiles().byDevice) {
             filesInFolder += files.size();
         }
         const auto ownFiles = fs_->list(layout_.changesFolder(me));
@@ -680,13 +748,13 @@ class PersistentStoreEnsemble::Engine {
             newest = newestBaseline(registrations);
             writeRegistration(now);
         }
-        if (!newest) {
+        if (!newest || !registrations.complete) {
             return;
         }
         // Own change files go once a baseline holds them and every device still in touch has
         // applied them; a device away too long no longer holds them back.
         std::int64_t removable = newest->info.coverage.count(me) ? newest->info.coverage.at(me) : 0;
-        for (const auto& [other, registration] : registrations) {
+        for (const auto& [other, registration] : registrations.byDevice) {
             if (now.secondsSinceEpoch - registration.lastSeen > kStaleDeviceSeconds) {
                 continue;
             }
@@ -762,6 +830,8 @@ class PersistentStoreEnsemble::Engine {
     std::atomic<bool> leeched_;
     std::mutex deviceMutex_;
     std::string device_;
+    std::mutex strayMutex_;
+    std::set<std::string> reportedStrays_;
 
     std::mutex mutex_;
     std::condition_variable wake_;

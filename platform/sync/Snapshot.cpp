@@ -104,9 +104,13 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, SyncTables&
                     if (it != targets.end()) {
                         value = it->second.toString();
                     }
-                } else if (auto links = waitingLinks.find(id); links != waitingLinks.end()) {
-                    if (auto link = links->second.find(r->name); link != links->second.end()) {
-                        value = link->second.toString();
+                }
+                // No target stored, or one no longer there: the value is the one waiting.
+                if (value.is_null()) {
+                    if (auto links = waitingLinks.find(id); links != waitingLinks.end()) {
+                        if (auto link = links->second.find(r->name); link != links->second.end()) {
+                            value = link->second.toString();
+                        }
                     }
                 }
                 change.values[r->name] = {std::move(value), stampFor(r->name)};

@@ -133,10 +133,13 @@ std::optional<Stamp> SyncTables::tombstone(const GlobalID& id) {
 }
 
 void SyncTables::setTombstone(const GlobalID& id, const std::string& entity, const Stamp& stamp) {
-    // The first removal stands; a later one of the same object changes nothing.
+    // One removal stands: the one with the least stamp, so that every device keeps the same
+    // whichever order several removals of one object arrive in.
     auto& s = db_.cached(
-        "INSERT OR IGNORE INTO \"_sync_tombstones\" (\"gid\", \"entity\", \"counter\", "
-        "\"device\") VALUES (?, ?, ?, ?)");
+        "INSERT INTO \"_sync_tombstones\" (\"gid\", \"entity\", \"counter\", \"device\") "
+        "VALUES (?, ?, ?, ?) ON CONFLICT (\"gid\") DO UPDATE SET \"counter\" = "
+        "excluded.\"counter\", \"device\" = excluded.\"device\" WHERE (excluded.\"counter\", "
+        "excluded.\"device\") < (\"counter\", \"device\")");
     bindID(s, 1, id);
     s.bindText(2, entity);
     s.bindInt(3, stamp.counter);

@@ -5,11 +5,13 @@
 //                     attachment lost, logical clock, next file sequence)
 //   _sync_stamps      the stamp of each object's creation (key "") and of each value written
 //                     since (key = attribute or relationship name)
-//   _sync_tombstones  removed objects; a removal is never undone
+//   _sync_tombstones  removed objects; a removal is never undone (of several removals of one
+//                     object, the least stamp is kept)
 //   _sync_pending     local changes not yet exported, one object change (JSON) per row
 //   _sync_applied     which files of which device are applied (a contiguous watermark plus
 //                     the numbers above it)
-//   _sync_parked      changes to objects whose creation has not arrived yet
+//   _sync_parked      changes to objects whose creation has not arrived yet, and objects set
+//                     aside whole (with their creation) while their owner is removed
 //   _sync_links       to-one values whose target has not arrived yet
 // A SyncTables works on whichever connection it is given, inside the caller's transaction.
 

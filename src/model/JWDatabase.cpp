@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <string_view>
+#include <system_error>
+
 #include "Entities.h"
 #include "ListsScreenHook.h"
 #include "platform/foundation/DebugLog.h"
@@ -17,6 +20,24 @@ std::shared_ptr<ListsScreenHook> gListsScreen;
 
 void cloudLog(const std::string& text) {
     debugLog("CloudDB: " + text);
+}
+
+// The store's location as the absolute string of a file URL: an absolute path, with every
+// byte that may not stand in a URL path percent-encoded ("My Lists" becomes "My%20Lists").
+std::string fileURLString(const std::filesystem::path& path) {
+    std::error_code ignored;  // without a working directory the path is shown as it is
+    auto absolute = std::filesystem::absolute(path, ignored);
+    if (absolute.empty()) {
+        absolute = path;
+    }
+    static constexpr std::string_view kAllowed = "!$&'()*+,-./:;=@_~";
+    std::string url = "file://";
+    for (const unsigned char c : absolute.lexically_normal().string()) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || kAllowed.find(char(c)) != kAllowed.npos;
+        url += plain ? std::string(1, char(c)) : fmt::format("%{:02X}", c);
+    }
+    return url;
 }
 
 }  // namespace
@@ -48,7 +69,7 @@ JWDatabase::JWDatabase(const Locations& locations)
             fatalError(error->description(), error->userInfo());
         }
     });
-    debugLog("PSC location: file://" + storeURL().string());
+    debugLog("PSC location: " + fileURLString(storeURL()));
 
     cloudLog("setup begin");
     sync::setCurrentLoggingLevel(0);

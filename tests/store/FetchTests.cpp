@@ -1,0 +1,532 @@
+// Fetch requests: which objects match, in which order, and that a fetch describes the context
+// as it is now, unsaved changes included. Every order is checked twice: once as the store's
+// SQL gives it (no unsaved changes) and once as the context computes it in memory (an unsaved
+// change of the entity present); both must follow the same rules.
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <limits>
+#include <random>
+
+#include "tests/store/StoreTestSupport.h"
+
+namespace jw::store::test {
+namespace {
+
+using Objects = std::vector<std::shared_ptr<ManagedObject>>;
+
+class Fetching : public StoreTest {
+  protected:
+    struct BothWays {
+        Objects fromStore;
+        Objects fromMemory;
+    };
+
+    // Runs the request with no unsaved changes, then again with an unsaved insert of the
+    // entity in the context (left out of the answer), and leaves the context clean.
+    BothWays fetchBothWays(const FetchRequest& request) {
+        BothWays result;
+        EXPECT_FALSE(context().hasChanges());
+        result.fromStore = context().executeFetchRequest(request);
+        auto probe = context().insertNewObject(request.entityName);
+        result.fromMemory = context().executeFetchRequest(request);
+        std::erase(result.fromMemory, probe);
+        context().deleteObject(*probe);
+        EXPECT_EQ(result.fromStore, result.fromMemory)
+            << "the store and the context order " << request.entityName << " differently";
+        return result;
+    }
+
+    std::shared_ptr<ManagedObject> item(std::string_view body, std::int64_t sortNumber = 0) {
+        return newItem(nullptr, body, sortNumber);
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Predicates
+
+TEST_F(Fetching, EqualitiesOnAttributesAreJoinedByAnd) {
+    auto a = item("a");
+    a->setValue("importance", integer(2));
+    auto b = item("b");
+    b->setValue("importance", integer(2));
+    b->setValue("isDone", flag(true));
+    auto c = item("c");
+    c->setValue("importance", integer(1));
+    context().save();
+
+    auto request = FetchRequest::forEntity("Item")
+                       .where("importance", integer(2))
+                       .where("isDone", flag(false))
+                       .sortedBy("body", true);
+    EXPECT_EQ(strings(fetchBothWays(request).fromStore, "body"), std::vector<std::string>{"a"});
+    EXPECT_EQ(strings(fetchBothWays(FetchRequest::forEntity("Item")
+                                        .where("importance", integer(2))
+                                        .sortedBy("body", true))
+                          .fromStore,
+                      "body"),
+              (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(fetchBothWays(FetchRequest::forEntity("Item")
+                                  .where("importance", integer(1))
+                                  .where("importance", integer(2)))
+                    .fromStore.empty());
+    EXPECT_EQ(fetchBothWays(FetchRequest::forEntity("Item")).fromStore.size(), 3u)
+        << "no predicate: every object";
+}
+
+TEST_F(Fetching, AnAbsentValueMatchesOnlyAbsentValues) {
+    auto noted = item("noted");
+    noted->setValue("note", text("remember"));
+    auto empty = item("empty");
+    empty->setValue("note", text(""));
+    item("plain");
+    context().save();
+
+    auto absent = FetchRequest::forEntity("Item").where("note", Value{}).sortedBy("body", true);
+    EXPECT_EQ(strings(fetchBothWays(absent).fromStore, "body"), std::vector<std::string>{"plain"});
+    auto blank = FetchRequest::forEntity("Item").where("note", text("")).sortedBy("body", true);
+    EXPECT_EQ(strings(fetchBothWays(blank).fromStore, "body"), std::vector<std::string>{"empty"});
+}
+
+TEST_F(Fetching, ToOneEqualityMatchesTheRelatedObjectOrNone) {
+    auto home = newList("Home");
+    auto work = newList("Work");
+    newItem(home.get(), "h1", 1);
+    newItem(home.get(), "h2", 2);
+    newItem(work.get(), "w1", 1);
+    item("loose", 1);
+    context().save();
+
+    auto ofHome =
+        FetchRequest::forEntity("Item").whereRelated("forList", home.get()).sortedBy("body", true);
+    EXPECT_EQ(strings(fetchBothWays(ofHome).fromStore, "body"),
+              (std::vector<std::string>{"h1", "h2"}));
+    auto ofNone =
+        FetchRequest::forEntity("Item").whereRelated("forList", nullptr).sortedBy("body", true);
+    EXPECT_EQ(strings(fetchBothWays(ofNone).fromStore, "body"), std::vector<std::string>{"loose"});
+    auto firstOfHome = FetchRequest::forEntity("Item")
+                           .whereRelated("forList", home.get())
+                           .where("sortNumber", integer(1));
+    EXPECT_EQ(strings(fetchBothWays(firstOfHome).fromStore, "body"),
+              std::vector<std::string>{"h1"});
+
+    // An unsaved list: only unsaved items can point at it.
+    auto fresh = newList("Fresh");
+    newItem(fresh.get(), "f1");
+    auto moved = fetchOne(context(), "Item", "body", text("w1"));
+    moved->setToOne(forList, fresh.get());
+    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("Item")
+                                                        .whereRelated("forList", fresh.get())
+                                                        .sortedBy("body", true)),
+                      "body"),
+              (std::vector<std::string>{"f1", "w1"}));
+    EXPECT_TRUE(context()
+                    .executeFetchRequest(
+                        FetchRequest::forEntity("Item").whereRelated("forList", work.get()))
+                    .empty());
+}
+
+TEST_F(Fetching, AnObjectOfAnotherContextOrAGoneObjectMatchesNothing) {
+    auto home = newList("Home");
+    newItem(home.get(), "h1");
+    auto gone = newList("Gone");
+    context().save();
+    auto other = openContainer();
+    auto foreignHome = other->viewContext().existingObjectWithURI(home->uriRepresentation());
+    ASSERT_NE(foreignHome, nullptr);
+    EXPECT_TRUE(context()
+                    .executeFetchRequest(
+                        FetchRequest::forEntity("Item").whereRelated("forList", foreignHome.get()))
+                    .empty());
+    context().deleteObject(*gone);
+    context().save();
+    EXPECT_TRUE(context()
+                    .executeFetchRequest(
+                        FetchRequest::forEntity("Item").whereRelated("forList", gone.get()))
+                    .empty());
+}
+
+TEST_F(Fetching, UnknownNamesAreAStoreError) {
+    EXPECT_THROW(context().executeFetchRequest(FetchRequest::forEntity("Note")), StoreError);
+    EXPECT_THROW(
+        context().executeFetchRequest(FetchRequest::forEntity("Item").where("title", text("x"))),
+        StoreError);
+    EXPECT_THROW(
+        context().executeFetchRequest(FetchRequest::forEntity("Item").sortedBy("title", true)),
+        StoreError);
+    EXPECT_THROW(context().executeFetchRequest(
+                     FetchRequest::forEntity("List").whereRelated("listItems", nullptr)),
+                 StoreError)
+        << "a to-many relationship is no predicate key";
+    EXPECT_THROW(
+        context().executeFetchRequest(FetchRequest::forEntity("Item").sortedBy("forList", true)),
+        StoreError)
+        << "only attributes sort";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Unsaved changes
+
+TEST_F(Fetching, AFetchReflectsUnsavedInsertsChangesAndDeletes) {
+    auto home = newList("Home");
+    auto work = newList("Work");
+    for (int i = 1; i <= 4; ++i) {
+        newItem(home.get(), fmt::format("h{}", i), i * 10);
+    }
+    newItem(work.get(), "w1", 15);
+    context().save();
+    const auto request = FetchRequest::forEntity("Item")
+                             .whereRelated("forList", home.get())
+                             .sortedBy("sortNumber", true);
+    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"),
+              (std::vector<std::string>{"h1", "h2", "h3", "h4"}));
+
+    newItem(home.get(), "new", 25);       // inserted, matching
+    newItem(work.get(), "elsewhere", 5);  // inserted, not matching
+    fetchOne(context(), "Item", "body", text("h4"))->setValue("sortNumber", integer(0));  // moves
+    fetchOne(context(), "Item", "body", text("w1"))->setToOne(forList, home.get());       // joins
+    fetchOne(context(), "Item", "body", text("h2"))->setToOne(forList, work.get());       // leaves
+    context().deleteObject(*fetchOne(context(), "Item", "body", text("h3")));             // deleted
+    const std::vector<std::string> now{"h4", "h1", "w1", "new"};
+    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"), now);
+
+    context().save();
+    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"), now);
+    relaunch();
+    auto reloadedHome = fetchOne(context(), "List", "name", text("Home"));
+    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("Item")
+                                                        .whereRelated("forList", reloadedHome.get())
+                                                        .sortedBy("sortNumber", true)),
+                      "body"),
+              now);
+}
+
+TEST_F(Fetching, AnAttributeChangedAwayFromThePredicateLeavesTheResult) {
+    auto open = item("open");
+    auto done = item("done");
+    done->setValue("isDone", flag(true));
+    context().save();
+    const auto openItems = FetchRequest::forEntity("Item").where("isDone", flag(false));
+    open->setValue("isDone", flag(true));
+    done->setValue("isDone", flag(false));
+    EXPECT_EQ(strings(context().executeFetchRequest(openItems), "body"),
+              std::vector<std::string>{"done"});
+    auto cascaded = newList("Cascade");
+    auto child = newItem(cascaded.get(), "child");
+    context().save();
+    context().deleteObject(*cascaded);
+    EXPECT_EQ(strings(context().executeFetchRequest(openItems), "body"),
+              std::vector<std::string>{"done"})
+        << "an item deleted by its list's deletion is gone from fetches too";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ordering rules
+
+TEST_F(Fetching, StringsSortByCodePointCaseSensitively) {
+    const std::vector<std::string> ordered{"",       "A",       "Z",      "Zoo",    "a",
+                                           "apple",  "e\u0301", "z",      "\u00c4", "\u00e9",
+                                           "\u03a9", "\u05d0",  "\u4e2d", "\uff21", "\U0001F600"};
+    std::vector<std::string> shuffled = ordered;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    for (const auto& body : shuffled) {
+        item(body);
+    }
+    context().save();
+
+    auto ascending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("body", true));
+    EXPECT_EQ(strings(ascending.fromStore, "body"), ordered);
+    auto descending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("body", false));
+    EXPECT_EQ(strings(descending.fromStore, "body"),
+              std::vector<std::string>(ordered.rbegin(), ordered.rend()));
+}
+
+TEST_F(Fetching, AbsentValuesComeFirstAscendingAndLastDescending) {
+    for (const char* note : {"b", "", "a"}) {
+        item(fmt::format("note {}", note))->setValue("note", text(note));
+    }
+    item("no note 1");
+    item("no note 2");
+    context().save();
+
+    auto ascending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("note", true));
+    auto names = strings(ascending.fromStore, "body");
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(names.begin() + 2, names.end()),
+              (std::vector<std::string>{"note ", "note a", "note b"}));
+    EXPECT_TRUE(names[0].starts_with("no note") && names[1].starts_with("no note"));
+    // Absent notes tie; their global identifiers decide, whichever the direction.
+    EXPECT_LT(ascending.fromStore[0]->globalID(), ascending.fromStore[1]->globalID());
+
+    auto descending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("note", false));
+    names = strings(descending.fromStore, "body");
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 3),
+              (std::vector<std::string>{"note b", "note a", "note "}));
+    EXPECT_LT(descending.fromStore[3]->globalID(), descending.fromStore[4]->globalID());
+}
+
+TEST_F(Fetching, DatesSortInTimeOrder) {
+    const std::vector<std::pair<std::string, double>> ordered{
+        {"1969", -86'400.75}, {"epoch", 0.0}, {"quarter", 0.25},
+        {"half", 0.5},        {"2001", 1e9},  {"2001 + 1 ms", 1e9 + 0.001},
+        {"2027", 1.8e9 + 0.5}};
+    item("no date");
+    for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
+        item(it->first)->setValue("created", date(it->second));
+    }
+    context().save();
+    std::vector<std::string> expected{"no date"};
+    for (const auto& [name, when] : ordered) {
+        expected.push_back(name);
+    }
+    EXPECT_EQ(
+        strings(fetchBothWays(FetchRequest::forEntity("Item").sortedBy("created", true)).fromStore,
+                "body"),
+        expected);
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(
+        strings(fetchBothWays(FetchRequest::forEntity("Item").sortedBy("created", false)).fromStore,
+                "body"),
+        expected);
+}
+
+TEST_F(Fetching, NumbersSortNumericallyAndFalseComesBeforeTrue) {
+    const std::vector<std::int64_t> numbers{
+        std::numeric_limits<std::int32_t>::min(), -10, -2, 0, 3, 10, 200,
+        std::numeric_limits<std::int32_t>::max()};
+    for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
+        auto i = item(std::to_string(*it), *it);
+        i->setValue("isDone", flag(*it % 2 == 0));
+    }
+    context().save();
+    std::vector<std::string> expected;
+    for (auto n : numbers) {
+        expected.push_back(std::to_string(n));
+    }
+    EXPECT_EQ(
+        strings(
+            fetchBothWays(FetchRequest::forEntity("Item").sortedBy("sortNumber", true)).fromStore,
+            "body"),
+        expected);
+
+    auto byDone = fetchBothWays(
+        FetchRequest::forEntity("Item").sortedBy("isDone", true).sortedBy("sortNumber", false));
+    EXPECT_EQ(strings(byDone.fromStore, "body"),
+              (std::vector<std::string>{"2147483647", "3", "200", "10", "0", "-2", "-10",
+                                        "-2147483648"}));
+}
+
+TEST_F(Fetching, TiesAreBrokenByGlobalIDInEitherDirection) {
+    for (int i = 0; i < 12; ++i) {
+        item(fmt::format("tie {}", i), 5);
+    }
+    item("first", 1);
+    item("last", 9);
+    context().save();
+
+    for (bool ascending : {true, false}) {
+        auto fetched =
+            fetchBothWays(FetchRequest::forEntity("Item").sortedBy("sortNumber", ascending))
+                .fromStore;
+        ASSERT_EQ(fetched.size(), 14u);
+        EXPECT_EQ(fetched.front()->value("body"), text(ascending ? "first" : "last"));
+        EXPECT_EQ(fetched.back()->value("body"), text(ascending ? "last" : "first"));
+        for (std::size_t i = 2; i < 13; ++i) {
+            EXPECT_LT(fetched[i - 1]->globalID(), fetched[i]->globalID()) << i;
+        }
+    }
+    // No sort descriptor at all: the global identifier alone.
+    auto unsorted = fetchBothWays(FetchRequest::forEntity("Item")).fromStore;
+    EXPECT_TRUE(std::is_sorted(unsorted.begin(), unsorted.end(), [](const auto& a, const auto& b) {
+        return a->globalID() < b->globalID();
+    }));
+}
+
+TEST_F(Fetching, EachSortKeyBreaksTheTiesOfTheOneBefore) {
+    struct Row {
+        const char* body;
+        std::int64_t importance;
+        const char* note;
+    };
+    const Row rows[] = {{"a", 1, "x"}, {"b", 3, "y"}, {"c", 3, "x"},
+                        {"d", 2, "z"}, {"e", 1, "y"}, {"f", 3, "x"}};
+    for (const auto& r : rows) {
+        auto i = item(r.body);
+        i->setValue("importance", integer(r.importance));
+        i->setValue("note", text(r.note));
+    }
+    context().save();
+    auto fetched = fetchBothWays(FetchRequest::forEntity("Item")
+                                     .sortedBy("importance", false)
+                                     .sortedBy("note", true)
+                                     .sortedBy("body", false))
+                       .fromStore;
+    EXPECT_EQ(strings(fetched, "body"), (std::vector<std::string>{"f", "c", "b", "d", "a", "e"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The store's order and the context's order, compared on random data.
+
+// Code points of a UTF-8 string: the order strings must sort in, computed independently of
+// the bytes' order.
+std::u32string codePoints(const std::string& s) {
+    std::u32string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t cp = length == 1 ? c : c & (0x7F >> length);
+        for (int k = 1; k < length; ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        }
+        out.push_back(cp);
+        i += length;
+    }
+    return out;
+}
+
+// The ordering rules, written out for the test: absent first, then by kind.
+int referenceCompare(const Value& a, const Value& b) {
+    if (isAbsent(a) || isAbsent(b)) {
+        return int(!isAbsent(a)) - int(!isAbsent(b));
+    }
+    auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    if (auto s = std::get_if<std::string>(&a)) {
+        return sign(codePoints(*s), codePoints(std::get<std::string>(b)));
+    }
+    if (auto i = std::get_if<std::int64_t>(&a)) {
+        return sign(*i, std::get<std::int64_t>(b));
+    }
+    if (auto f = std::get_if<bool>(&a)) {
+        return sign(int(*f), int(std::get<bool>(b)));
+    }
+    if (auto d = std::get_if<Date>(&a)) {
+        return sign(d->secondsSinceEpoch, std::get<Date>(b).secondsSinceEpoch);
+    }
+    ADD_FAILURE() << "unexpected kind of value";
+    return 0;
+}
+
+TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
+    std::mt19937 random(424242);
+    const std::vector<Value> bodies{Value{},
+                                    text(""),
+                                    text("apple"),
+                                    text("Apple"),
+                                    text("apples"),
+                                    text("Zebra"),
+                                    text("\u00e9"),
+                                    text("e\u0301"),
+                                    text("\U0001F600 x"),
+                                    text("\u05e9\u05dc\u05d5\u05dd")};
+    auto pick = [&](auto&& values) { return values[random() % values.size()]; };
+    auto home = newList("Home");
+    auto work = newList("Work");
+    auto randomize = [&](ManagedObject& object) {
+        object.setValue("body", pick(bodies));
+        object.setValue("note", random() % 3 ? pick(bodies) : Value{});
+        object.setValue("importance", integer(int(random() % 4) - 1));
+        object.setValue("sortNumber", integer(int(random() % 50) - 10));
+        object.setValue("isDone", flag(random() % 2));
+        object.setValue("created",
+                        random() % 4 ? date(1.8e9 + double(random() % 20) / 4) : Value{});
+        const int list = int(random() % 3);
+        object.setToOne(forList, list == 0 ? home.get() : list == 1 ? work.get() : nullptr);
+    };
+    for (int i = 0; i < 300; ++i) {
+        randomize(*context().insertNewObject("Item"));
+    }
+    context().save();
+
+    const std::vector<std::string> sortKeys{"body",       "note",   "importance",
+                                            "sortNumber", "isDone", "created"};
+    auto randomRequest = [&] {
+        auto request = FetchRequest::forEntity("Item");
+        switch (random() % 5) {
+            case 0:
+                request.where("isDone", flag(random() % 2));
+                break;
+            case 1:
+                request.whereRelated("forList", random() % 2 ? home.get() : nullptr);
+                break;
+            case 2:
+                request.where("importance", integer(int(random() % 4) - 1))
+                    .whereRelated("forList", work.get());
+                break;
+            case 3:
+                request.where("note", Value{});
+                break;
+            default:
+                break;
+        }
+        const int keys = 1 + int(random() % 3);
+        for (int k = 0; k < keys; ++k) {
+            request.sortedBy(pick(sortKeys), random() % 2);
+        }
+        return request;
+    };
+    auto expectReferenceOrder = [&](const FetchRequest& request, const Objects& fetched,
+                                    const std::string& where) {
+        Objects expected;
+        for (const auto& object : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            bool matches = true;
+            for (const auto& condition : request.predicate) {
+                if (condition.key == "forList") {
+                    matches = matches && object->toOne(forList) == condition.object;
+                } else {
+                    matches = matches &&
+                              referenceCompare(object->value(condition.key), condition.value) == 0;
+                }
+            }
+            if (matches) {
+                expected.push_back(object);
+            }
+        }
+        std::sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+            for (const auto& key : request.sortDescriptors) {
+                const int c = referenceCompare(a->value(key.key), b->value(key.key));
+                if (c != 0) {
+                    return key.ascending ? c < 0 : c > 0;
+                }
+            }
+            return a->globalID() < b->globalID();
+        });
+        ASSERT_EQ(fetched.size(), expected.size()) << where;
+        for (std::size_t i = 0; i < fetched.size(); ++i) {
+            ASSERT_EQ(fetched[i], expected[i]) << where << ", row " << i;
+        }
+    };
+
+    for (int round = 0; round < 40; ++round) {
+        const auto request = randomRequest();
+        const std::string where = fmt::format("round {}", round);
+        auto both = fetchBothWays(request);
+        expectReferenceOrder(request, both.fromStore, where + " (store)");
+        if (HasFatalFailure()) {
+            return;
+        }
+        // Unsaved edits, inserts and deletes: the context's answer must follow the same rules.
+        auto all = context().executeFetchRequest(FetchRequest::forEntity("Item"));
+        for (int k = 0; k < 15; ++k) {
+            randomize(*all[random() % all.size()]);
+        }
+        for (int k = 0; k < 3; ++k) {
+            randomize(*context().insertNewObject("Item"));
+        }
+        context().deleteObject(*all[random() % all.size()]);
+        expectReferenceOrder(request, context().executeFetchRequest(request),
+                             where + " (unsaved changes)");
+        if (HasFatalFailure()) {
+            return;
+        }
+        context().save();
+        expectReferenceOrder(request, context().executeFetchRequest(request), where + " (saved)");
+        if (HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace jw::store::test

@@ -1,0 +1,323 @@
+// Fetched-results controllers: the rows of one fetch kept current, and the changes told to a
+// delegate the way a table view applies batch updates.
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+#include "platform/store/FetchedResultsController.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/store/TableMirror.h"
+
+namespace jw::store::test {
+namespace {
+
+class Controllers : public StoreTest {
+  protected:
+    std::unique_ptr<FetchedResultsController> controllerFor(FetchRequest request) {
+        auto controller =
+            std::make_unique<FetchedResultsController>(std::move(request), sharedContext());
+        controller->performFetch();
+        return controller;
+    }
+    FetchRequest itemsOf(ManagedObject* list) {
+        return FetchRequest::forEntity("Item")
+            .whereRelated("forList", list)
+            .sortedBy("sortNumber", true);
+    }
+    std::vector<std::string> bodies(const FetchedResultsController& controller) {
+        return strings(controller.fetchedObjects(), "body");
+    }
+    std::vector<std::string> expectedBodies(const FetchRequest& request) {
+        return strings(context().executeFetchRequest(request), "body");
+    }
+};
+
+TEST_F(Controllers, AnswerRowQuestionsAfterTheFetch) {
+    auto home = newList("Home");
+    for (int i = 0; i < 3; ++i) {
+        newItem(home.get(), fmt::format("h{}", i), i);
+    }
+    auto stray = newItem(nullptr, "stray");
+    context().save();
+
+    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    EXPECT_EQ(controller.numberOfSections(), 0u) << "nothing before the fetch";
+    EXPECT_EQ(controller.numberOfObjects(0), 0u);
+    controller.performFetch();
+    EXPECT_EQ(controller.numberOfSections(), 1u);
+    EXPECT_EQ(controller.numberOfObjects(0), 3u);
+    EXPECT_EQ(controller.numberOfObjects(1), 0u);
+    EXPECT_EQ(bodies(controller), (std::vector<std::string>{"h0", "h1", "h2"}));
+    for (std::size_t row = 0; row < 3; ++row) {
+        auto& object = controller.objectAtIndexPath({0, row});
+        EXPECT_EQ(object.value("body"), text(fmt::format("h{}", row)));
+        EXPECT_EQ(controller.indexPathForObject(object), (IndexPath{0, row}));
+    }
+    EXPECT_THROW(controller.objectAtIndexPath({0, 3}), std::out_of_range);
+    EXPECT_THROW(controller.objectAtIndexPath({1, 0}), std::out_of_range);
+    EXPECT_EQ(controller.indexPathForObject(*stray), std::nullopt);
+    EXPECT_EQ(controller.indexPathForObject(*home), std::nullopt);
+    EXPECT_EQ(&controller.managedObjectContext(), &context());
+    EXPECT_EQ(controller.fetchRequest().entityName, "Item");
+
+    // An object whose sort key changed and was not yet processed is still found where it is.
+    auto& last = controller.objectAtIndexPath({0, 2});
+    last.setValue("sortNumber", integer(-5));
+    EXPECT_EQ(controller.indexPathForObject(last), (IndexPath{0, 2}));
+    context().processPendingChanges();
+    EXPECT_EQ(controller.indexPathForObject(last), (IndexPath{0, 0}));
+}
+
+TEST_F(Controllers, AnInvalidRequestFailsTheFetch) {
+    FetchedResultsController controller(FetchRequest::forEntity("Item").sortedBy("title", true),
+                                        sharedContext());
+    EXPECT_THROW(controller.performFetch(), StoreError);
+    EXPECT_EQ(controller.numberOfSections(), 0u);
+    newItem(nullptr, "a");
+    EXPECT_NO_THROW(context().processPendingChanges());
+    EXPECT_TRUE(controller.fetchedObjects().empty());
+}
+
+TEST_F(Controllers, TellTheirDelegateOfInsertsDeletesMovesAndUpdates) {
+    auto home = newList("Home");
+    std::vector<std::shared_ptr<ManagedObject>> items;
+    for (int i = 0; i < 4; ++i) {
+        items.push_back(newItem(home.get(), fmt::format("h{}", i), i * 10));
+    }
+    context().save();
+    auto controller = controllerFor(itemsOf(home.get()));
+    TableMirror table(*controller);
+    controller->setDelegate(&table);
+    EXPECT_EQ(controller->delegate(), &table);
+
+    auto fresh = newItem(home.get(), "new", 15);
+    context().processPendingChanges();
+    ASSERT_EQ(table.batch.size(), 1u);
+    EXPECT_EQ(table.batch[0].type, ChangeType::Insert);
+    EXPECT_EQ(table.batch[0].object, fresh.get());
+    EXPECT_EQ(table.batch[0].newRow, 2u);
+
+    context().deleteObject(*items[0]);
+    context().processPendingChanges();
+    ASSERT_EQ(table.batch.size(), 1u);
+    EXPECT_EQ(table.batch[0].type, ChangeType::Delete);
+    EXPECT_EQ(table.batch[0].oldRow, 0u);
+
+    items[3]->setValue("sortNumber", integer(-1));
+    context().processPendingChanges();
+    ASSERT_EQ(table.batch.size(), 1u);
+    EXPECT_EQ(table.batch[0].type, ChangeType::Move);
+    EXPECT_EQ(table.batch[0].oldRow, 3u);
+    EXPECT_EQ(table.batch[0].newRow, 0u);
+
+    items[1]->setValue("note", text("just a note"));
+    context().processPendingChanges();
+    ASSERT_EQ(table.batch.size(), 1u);
+    EXPECT_EQ(table.batch[0].type, ChangeType::Update);
+    EXPECT_EQ(table.batch[0].oldRow, 1u);
+
+    items[1]->setToOne(forList, nullptr);
+    context().processPendingChanges();
+    ASSERT_EQ(table.batch.size(), 1u);
+    EXPECT_EQ(table.batch[0].type, ChangeType::Delete) << "it left the predicate";
+
+    EXPECT_EQ(bodies(*controller), (std::vector<std::string>{"h3", "new", "h2"}));
+    EXPECT_EQ(table.batches, 5);
+
+    // A change the controller's fetch does not cover tells the delegate nothing.
+    home->setValue("name", text("House"));
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 5);
+}
+
+TEST_F(Controllers, ABatchOfChangesAppliesCleanlyToATable) {
+    auto home = newList("Home");
+    auto work = newList("Work");
+    std::vector<std::shared_ptr<ManagedObject>> items;
+    for (int i = 0; i < 10; ++i) {
+        items.push_back(newItem(home.get(), fmt::format("h{}", i), i));
+    }
+    context().save();
+    auto controller = controllerFor(itemsOf(home.get()));
+    TableMirror table(*controller);
+    controller->setDelegate(&table);
+
+    context().deleteObject(*items[2]);
+    items[7]->setValue("sortNumber", integer(0));
+    items[0]->setValue("sortNumber", integer(8));
+    items[5]->setToOne(forList, work.get());
+    items[4]->setValue("note", text("updated"));
+    newItem(home.get(), "n1", 3);
+    newItem(home.get(), "n2", 100);
+    newItem(work.get(), "w", 1);
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 1);
+    EXPECT_EQ(table.counts[int(ChangeType::Insert)], 2);
+    EXPECT_EQ(table.counts[int(ChangeType::Delete)], 2);
+    EXPECT_EQ(table.counts[int(ChangeType::Move)], 2);
+    EXPECT_EQ(table.counts[int(ChangeType::Update)], 1);
+    EXPECT_EQ(bodies(*controller), expectedBodies(itemsOf(home.get())));
+}
+
+TEST_F(Controllers, ADetachedDelegateHearsNothingAndIsNotToldLater) {
+    auto home = newList("Home");
+    std::vector<std::shared_ptr<ManagedObject>> items;
+    for (int i = 0; i < 20; ++i) {
+        items.push_back(newItem(home.get(), fmt::format("h{}", i), i));
+    }
+    context().save();
+    auto controller = controllerFor(itemsOf(home.get()));
+    TableMirror table(*controller);
+    controller->setDelegate(&table);
+
+    controller->setDelegate(nullptr);
+    // Renumber every row in reverse while nobody listens.
+    for (int i = 0; i < 20; ++i) {
+        items[std::size_t(i)]->setValue("sortNumber", integer(100 - i));
+    }
+    controller->setDelegate(&table);
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 0) << "nothing of what happened while detached is replayed";
+    std::vector<std::string> reversed;
+    for (int i = 19; i >= 0; --i) {
+        reversed.push_back(fmt::format("h{}", i));
+    }
+    EXPECT_EQ(bodies(*controller), reversed);
+
+    // The delegate resumes from the current rows.
+    table.rows.clear();
+    for (const auto& object : controller->fetchedObjects()) {
+        table.rows.push_back(object.get());
+    }
+    items[0]->setValue("sortNumber", integer(0));
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 1);
+    EXPECT_EQ(bodies(*controller).front(), "h0");
+}
+
+TEST_F(Controllers, OnlyObjectsOfTheFetchedEntityBecomeRows) {
+    auto home = newList("Home");
+    newItem(home.get(), "a", 1);
+    context().save();
+    auto controller = controllerFor(FetchRequest::forEntity("Item").sortedBy("sortNumber", true));
+    TableMirror table(*controller);
+    controller->setDelegate(&table);
+
+    auto work = newList("Work", 1);
+    auto folder = context().insertNewObject("Folder");
+    home->setValue("sortNumber", integer(5));
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 0) << "lists and folders are no items";
+    ASSERT_EQ(controller->numberOfObjects(0), 1u);
+    EXPECT_EQ(&controller->objectAtIndexPath({0, 0}).entity(), &model->requireEntity("Item"));
+    EXPECT_EQ(controller->indexPathForObject(*work), std::nullopt);
+}
+
+TEST_F(Controllers, ChangesMadeWithoutADelegateStillUpdateTheRows) {
+    auto home = newList("Home");
+    auto a = newItem(home.get(), "a", 1);
+    context().save();
+    auto controller = controllerFor(itemsOf(home.get()));
+    newItem(home.get(), "b", 0);
+    a->setValue("sortNumber", integer(-1));
+    context().processPendingChanges();
+    EXPECT_EQ(bodies(*controller), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(Controllers, FetchingTwiceStillReportsEachChangeOnce) {
+    auto home = newList("Home");
+    newItem(home.get(), "a", 1);
+    newItem(home.get(), "b", 2);
+    context().save();
+    auto controller = controllerFor(itemsOf(home.get()));
+    controller->performFetch();
+    EXPECT_EQ(bodies(*controller), (std::vector<std::string>{"a", "b"}));
+    TableMirror table(*controller);
+    controller->setDelegate(&table);
+    newItem(home.get(), "c", 0);
+    context().processPendingChanges();
+    EXPECT_EQ(table.batches, 1) << "performing the fetch twice observes the context once";
+}
+
+// Random inserts, deletes, sort-key changes and predicate changes, processed in batches of a
+// few; after every batch the mirror equals the controller's rows (checked by the mirror) and
+// the rows equal a fresh fetch.
+void randomBatches(ManagedObjectContext& context, FetchedResultsController& controller,
+                   const std::vector<std::shared_ptr<ManagedObject>>& lists, unsigned seed,
+                   const RelationshipDescription& forList) {
+    std::mt19937 random(seed);
+    TableMirror table(controller);
+    controller.setDelegate(&table);
+    int created = 0;
+    const std::vector<Value> bodies{text("apple"), text("Apple"), text("b"), Value{},
+                                    text("\u00e9")};
+    for (int round = 0; round < 150; ++round) {
+        const int operations = 1 + int(random() % 6);
+        for (int k = 0; k < operations; ++k) {
+            auto all = context.executeFetchRequest(FetchRequest::forEntity("Item"));
+            const int action = int(random() % 100);
+            if (action < 25 || all.empty()) {
+                auto item = context.insertNewObject("Item");
+                item->setValue("sortNumber", integer(int(random() % 20)));
+                item->setValue("body", bodies[random() % bodies.size()]);
+                item->setValue("note", text(fmt::format("n{}", created++)));
+                item->setToOne(forList, lists[random() % lists.size()].get());
+            } else if (action < 40) {
+                context.deleteObject(*all[random() % all.size()]);
+            } else if (action < 65) {
+                all[random() % all.size()]->setValue("sortNumber", integer(int(random() % 20)));
+            } else if (action < 75) {
+                all[random() % all.size()]->setValue("body", bodies[random() % bodies.size()]);
+            } else if (action < 85) {
+                all[random() % all.size()]->setToOne(forList, lists[random() % lists.size()].get());
+            } else if (action < 92) {
+                all[random() % all.size()]->setValue("isDone", flag(random() % 2));
+            } else {
+                context.save();
+            }
+        }
+        context.processPendingChanges();
+        ASSERT_EQ(strings(controller.fetchedObjects(), "note"),
+                  strings(context.executeFetchRequest(controller.fetchRequest()), "note"))
+            << "round " << round;
+        if (::testing::Test::HasFailure()) {
+            FAIL() << "round " << round;
+        }
+    }
+    EXPECT_GT(table.batches, 50);
+    EXPECT_GT(table.counts[int(ChangeType::Move)], 0);
+    controller.setDelegate(nullptr);
+}
+
+TEST_F(Controllers, RandomChangesKeepATableInStepBySortNumber) {
+    std::vector<std::shared_ptr<ManagedObject>> lists{newList("Home"), newList("Work")};
+    for (int i = 0; i < 30; ++i) {
+        auto item = newItem(lists[i % 2].get(), "x", i % 7);
+        item->setValue("note", text(fmt::format("seed{}", i)));
+    }
+    context().save();
+    auto controller = controllerFor(itemsOf(lists[0].get()));
+    randomBatches(context(), *controller, lists, 99, forList);
+}
+
+TEST_F(Controllers, RandomChangesKeepATableInStepByTwoKeysAndAnAttributePredicate) {
+    std::vector<std::shared_ptr<ManagedObject>> lists{newList("Home"), newList("Work")};
+    for (int i = 0; i < 30; ++i) {
+        auto item = newItem(lists[i % 2].get(), "x", i % 5);
+        item->setValue("note", text(fmt::format("seed{}", i)));
+    }
+    context().save();
+    auto controller = controllerFor(FetchRequest::forEntity("Item")
+                                        .where("isDone", flag(false))
+                                        .sortedBy("body", false)
+                                        .sortedBy("sortNumber", true));
+    randomBatches(context(), *controller, lists, 2027, forList);
+}
+
+}  // namespace
+}  // namespace jw::store::test

@@ -1,0 +1,657 @@
+// Merging what another connection to the same store file saved: its inserts, updates and
+// deletes arrive in this context (and its controllers) as ordinary changes, this context's
+// own unsaved edits survive, and member counts stay right.
+
+#include <fmt/format.h>
+
+#include <map>
+#include <random>
+#include <set>
+
+#include "platform/store/FetchedResultsController.h"
+#include "platform/store/StoreConnection.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/store/TableMirror.h"
+
+namespace jw::store::test {
+namespace {
+
+// "Here" is the fixture's main context; "there" is a second container on the same file, as
+// the sync engine's connection would be.
+class Merging : public StoreTest {
+  protected:
+    Merging() : there(openContainer()) {
+        saveToken = there->viewContext().addSaveObserver(
+            [this](const ContextDidSaveNotification& note) { notes.push_back(note); });
+        observeHere();
+    }
+
+    void observeHere() {
+        changeToken = context().addChangeObserver(
+            [this](const ObjectsDidChange& change) { reports.push_back(change); });
+    }
+    // A relaunch here (there stays open); the new context is observed too.
+    void relaunch() {
+        StoreTest::relaunch();
+        observeHere();
+    }
+
+    ManagedObjectContext& elsewhere() { return there->viewContext(); }
+
+    // Saves there, then merges every notification here.
+    void saveThereAndMerge(bool somethingToSave = true) {
+        elsewhere().save();
+        if (somethingToSave) {
+            ASSERT_FALSE(notes.empty());
+        }
+        reports.clear();
+        for (const auto& note : notes) {
+            context().mergeChangesFromContextDidSaveNotification(note);
+        }
+        notes.clear();
+    }
+
+    std::shared_ptr<ManagedObject> overThere(const std::string& entity, const std::string& key,
+                                             const Value& value) {
+        return fetchOne(elsewhere(), entity, key, value);
+    }
+    std::shared_ptr<ManagedObject> here(const std::string& entity, const std::string& key,
+                                        const Value& value) {
+        return fetchOne(context(), entity, key, value);
+    }
+
+    // Home with h0..h2 (sort numbers 0, 10, 20) and Work with w0..w1 (5, 15), saved here.
+    void makeLists() {
+        auto home = newList("Home", 0);
+        auto work = newList("Work", 1);
+        for (int i = 0; i < 3; ++i) {
+            newItem(home.get(), fmt::format("h{}", i), i * 10);
+        }
+        for (int i = 0; i < 2; ++i) {
+            newItem(work.get(), fmt::format("w{}", i), i * 10 + 5);
+        }
+        context().save();
+    }
+    FetchRequest itemsOf(ManagedObject* list) {
+        return FetchRequest::forEntity("Item")
+            .whereRelated("forList", list)
+            .sortedBy("sortNumber", true);
+    }
+
+    std::unique_ptr<PersistentContainer> there;
+    std::vector<ContextDidSaveNotification> notes;
+    std::vector<ObjectsDidChange> reports;
+    ManagedObjectContext::ObserverToken saveToken, changeToken;
+};
+
+// Counts the batches and kinds of change a controller's delegate hears.
+struct CountingDelegate : FetchedResultsControllerDelegate {
+    void controllerDidChangeObject(FetchedResultsController&, ManagedObject& object,
+                                   const IndexPath*, ChangeType type, const IndexPath*) override {
+        changes.emplace_back(type, stringOf(object.value("body")).value_or("?"));
+    }
+    void controllerDidChangeContent(FetchedResultsController&) override { ++batches; }
+    std::vector<std::pair<ChangeType, std::string>> changes;
+    int batches = 0;
+};
+
+TEST_F(Merging, InsertsFromElsewhereAppearHereAndInControllers) {
+    makeLists();
+    relaunch();
+    auto home = here("List", "name", text("Home"));
+    EXPECT_EQ(home->toManyCount(listItems), 3u);
+    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    controller.performFetch();
+    CountingDelegate delegate;
+    controller.setDelegate(&delegate);
+
+    auto thereHome = overThere("List", "name", text("Home"));
+    newItem(elsewhere(), thereHome.get(), "h-new", 15);
+    saveThereAndMerge();
+
+    EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
+              (std::vector<std::string>{"h0", "h1", "h-new", "h2"}));
+    EXPECT_EQ(delegate.changes,
+              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Insert, "h-new"}}));
+    EXPECT_EQ(home->toManyCount(listItems), 4u);
+    EXPECT_EQ(home->toMany(listItems).size(), 4u);
+    auto fresh = here("Item", "body", text("h-new"));
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->toOne(forList), home.get());
+    EXPECT_FALSE(fresh->isInserted()) << "saved elsewhere: nothing for this context to save";
+    EXPECT_FALSE(context().hasChanges());
+    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(reports[0].inserted.size(), 1u);
+    EXPECT_EQ(reports[0].inserted[0], fresh);
+}
+
+TEST_F(Merging, AnInsertReadHereBeforeTheMergeStillReachesControllers) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    controller.performFetch();
+    CountingDelegate delegate;
+    controller.setDelegate(&delegate);
+
+    newItem(elsewhere(), overThere("List", "name", text("Home")).get(), "h-new", 15);
+    elsewhere().save();
+    // The notification is still on its way when something here reads the store.
+    EXPECT_EQ(context().executeFetchRequest(itemsOf(home.get())).size(), 4u);
+    ASSERT_EQ(notes.size(), 1u);
+    context().mergeChangesFromContextDidSaveNotification(notes[0]);
+
+    EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
+              (std::vector<std::string>{"h0", "h1", "h-new", "h2"}));
+    EXPECT_EQ(delegate.changes,
+              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Insert, "h-new"}}));
+}
+
+TEST_F(Merging, InsertsIntoAListWhoseItemsAreLoadedJoinTheMembers) {
+    makeLists();
+    auto work = here("List", "name", text("Work"));
+    ASSERT_EQ(work->toMany(listItems).size(), 2u);
+    newItem(elsewhere(), overThere("List", "name", text("Work")).get(), "w-new");
+    saveThereAndMerge();
+    EXPECT_EQ(work->toMany(listItems).size(), 3u);
+    EXPECT_EQ(work->toManyCount(listItems), 3u);
+}
+
+TEST_F(Merging, UpdatesFromElsewhereChangeValuesAndMoveRows) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    controller.performFetch();
+    CountingDelegate delegate;
+    controller.setDelegate(&delegate);
+
+    auto h0 = overThere("Item", "body", text("h0"));
+    h0->setValue("sortNumber", integer(99));
+    h0->setValue("note", text("from elsewhere"));
+    saveThereAndMerge();
+
+    auto mine = here("Item", "note", text("from elsewhere"));
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(mine->value("sortNumber"), integer(99));
+    EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
+              (std::vector<std::string>{"h1", "h2", "h0"}));
+    EXPECT_EQ(delegate.changes,
+              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Move, "h0"}}));
+    ASSERT_EQ(reports.size(), 1u);
+    const auto& entity = model->requireEntity("Item");
+    std::bitset<64> keys;
+    for (const auto& u : reports[0].updated) {
+        if (u.object == mine) {
+            keys = u.changedKeys;
+        }
+    }
+    EXPECT_TRUE(keys.test(entity.requireAttribute("sortNumber").index));
+    EXPECT_TRUE(keys.test(entity.requireAttribute("note").index));
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(Merging, AMoveElsewhereMovesTheItemBetweenListsHere) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    auto work = here("List", "name", text("Work"));
+    EXPECT_EQ(home->toMany(listItems).size(), 3u);
+    FetchedResultsController homeRows(itemsOf(home.get()), sharedContext());
+    homeRows.performFetch();
+    FetchedResultsController workRows(itemsOf(work.get()), sharedContext());
+    workRows.performFetch();
+
+    overThere("Item", "body", text("h1"))
+        ->setToOne(forList, overThere("List", "name", text("Work")).get());
+    saveThereAndMerge();
+
+    EXPECT_EQ(strings(homeRows.fetchedObjects(), "body"), (std::vector<std::string>{"h0", "h2"}));
+    EXPECT_EQ(strings(workRows.fetchedObjects(), "body"),
+              (std::vector<std::string>{"w0", "h1", "w1"}));
+    EXPECT_EQ(home->toMany(listItems).size(), 2u);
+    EXPECT_EQ(home->toManyCount(listItems), 2u);
+    EXPECT_EQ(work->toManyCount(listItems), 3u);
+    EXPECT_EQ(work->toMany(listItems).size(), 3u);
+}
+
+TEST_F(Merging, DeletesFromElsewhereRemoveObjectsHere) {
+    makeLists();
+    relaunch();
+    auto home = here("List", "name", text("Home"));
+    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    controller.performFetch();
+    CountingDelegate delegate;
+    controller.setDelegate(&delegate);
+    auto doomed = here("Item", "body", text("h1"));
+
+    elsewhere().deleteObject(*overThere("Item", "body", text("h1")));
+    saveThereAndMerge();
+
+    EXPECT_TRUE(doomed->isDeleted());
+    EXPECT_EQ(strings(controller.fetchedObjects(), "body"), (std::vector<std::string>{"h0", "h2"}));
+    EXPECT_EQ(delegate.changes,
+              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Delete, "h1"}}));
+    EXPECT_EQ(home->toManyCount(listItems), 2u);
+    EXPECT_EQ(home->toMany(listItems).size(), 2u);
+    EXPECT_EQ(context().existingObjectWithURI(doomed->uriRepresentation()), nullptr);
+    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(reports[0].deleted.size(), 1u);
+    EXPECT_EQ(reports[0].deleted[0], doomed);
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(Merging, AListDeletedElsewhereTakesItsItemsHere) {
+    makeLists();
+    auto work = here("List", "name", text("Work"));
+    auto w0 = here("Item", "body", text("w0"));
+    elsewhere().deleteObject(*overThere("List", "name", text("Work")));
+    saveThereAndMerge();
+    EXPECT_TRUE(work->isDeleted());
+    EXPECT_TRUE(w0->isDeleted());
+    EXPECT_EQ(context().executeFetchRequest(FetchRequest::forEntity("Item")).size(), 3u);
+    EXPECT_EQ(context().executeFetchRequest(FetchRequest::forEntity("List")).size(), 1u);
+}
+
+TEST_F(Merging, AFolderDeletedElsewhereLeavesItsListsOutsideAnyFolderHere) {
+    auto folder = context().insertNewObject("Folder");
+    folder->setValue("name", text("Folder"));
+    auto home = newList("Home");
+    home->setToOne(inFolder, folder.get());
+    context().save();
+    EXPECT_EQ(folder->toMany(folderLists).size(), 1u);
+
+    elsewhere().deleteObject(*overThere("Folder", "name", text("Folder")));
+    saveThereAndMerge();
+    EXPECT_TRUE(folder->isDeleted());
+    EXPECT_EQ(home->toOne(inFolder), nullptr);
+    EXPECT_FALSE(home->isDeleted());
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(Merging, UnsavedEditsHereSurviveAndSaveAfterwards) {
+    makeLists();
+    auto mine = here("Item", "body", text("h0"));
+    mine->setValue("body", text("mine"));
+    mine->setValue("stars", integer(3));
+
+    auto theirs = overThere("Item", "body", text("h0"));
+    theirs->setValue("body", text("theirs"));
+    theirs->setValue("note", text("their note"));
+    saveThereAndMerge();
+
+    EXPECT_EQ(mine->value("body"), text("mine")) << "this context's unsaved edit wins";
+    EXPECT_EQ(mine->value("stars"), integer(3));
+    EXPECT_EQ(mine->value("note"), text("their note")) << "an attribute not edited here merges";
+    EXPECT_TRUE(mine->isUpdated());
+    EXPECT_TRUE(context().hasChanges());
+
+    context().save();
+    relaunch();
+    auto saved = here("Item", "body", text("mine"));
+    ASSERT_NE(saved, nullptr);
+    EXPECT_EQ(saved->value("note"), text("their note"));
+    EXPECT_EQ(saved->value("stars"), integer(3));
+}
+
+TEST_F(Merging, AnUnsavedMoveHereSurvivesAMergeOfTheSameItem) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    auto work = here("List", "name", text("Work"));
+    auto mine = here("Item", "body", text("h0"));
+    mine->setToOne(forList, work.get());
+
+    overThere("Item", "body", text("h0"))->setValue("note", text("noted"));
+    saveThereAndMerge();
+    EXPECT_EQ(mine->toOne(forList), work.get());
+    EXPECT_EQ(mine->value("note"), text("noted"));
+    EXPECT_EQ(home->toManyCount(listItems), 2u);
+    EXPECT_EQ(work->toManyCount(listItems), 3u);
+
+    context().save();
+    relaunch();
+    EXPECT_EQ(here("List", "name", text("Work"))->toManyCount(listItems), 3u);
+    EXPECT_EQ(here("Item", "body", text("h0"))->value("note"), text("noted"));
+}
+
+TEST_F(Merging, CountsStayRightForItemsThisContextNeverRead) {
+    makeLists();
+    relaunch();
+    auto home = here("List", "name", text("Home"));
+    auto work = here("List", "name", text("Work"));
+    EXPECT_EQ(home->toManyCount(listItems), 3u);
+    EXPECT_EQ(work->toManyCount(listItems), 2u);
+    const auto registered = context().registeredObjectCount();
+
+    auto thereWork = overThere("List", "name", text("Work"));
+    overThere("Item", "body", text("h0"))->setToOne(forList, thereWork.get());
+    elsewhere().deleteObject(*overThere("Item", "body", text("h1")));
+    newItem(elsewhere(), thereWork.get(), "w-new");
+    saveThereAndMerge();
+
+    EXPECT_EQ(home->toManyCount(listItems), 1u);
+    EXPECT_EQ(work->toManyCount(listItems), 4u);
+    EXPECT_GE(context().registeredObjectCount(), registered);
+    EXPECT_EQ(home->toMany(listItems).size(), 1u);
+    EXPECT_EQ(work->toMany(listItems).size(), 4u);
+}
+
+TEST_F(Merging, AListWhoseItemsChangedElsewhereIsReportedWithItsItemsKey) {
+    makeLists();
+    relaunch();
+    auto home = here("List", "name", text("Home"));
+    ASSERT_EQ(home->toManyCount(listItems), 3u);
+    newItem(elsewhere(), overThere("List", "name", text("Home")).get(), "h-new");
+    saveThereAndMerge();
+
+    ASSERT_EQ(reports.size(), 1u);
+    std::map<ManagedObject*, std::bitset<64>> updated;
+    for (const auto& u : reports[0].updated) {
+        updated[u.object.get()] = u.changedKeys;
+    }
+    ASSERT_EQ(updated.count(home.get()), 1u);
+    EXPECT_TRUE(updated[home.get()].test(32 + listItems.index));
+    EXPECT_FALSE(updated[home.get()].test(32 + inFolder.index)) << "its folder did not change";
+}
+
+TEST_F(Merging, AnItemDeletedHereStaysDeletedWhenChangedElsewhere) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    ASSERT_EQ(home->toMany(listItems).size(), 3u);
+    auto doomed = here("Item", "body", text("h1"));
+    context().deleteObject(*doomed);
+
+    overThere("Item", "body", text("h1"))->setValue("note", text("edited elsewhere"));
+    saveThereAndMerge();
+
+    EXPECT_TRUE(doomed->isDeleted());
+    EXPECT_EQ(strings(home->toMany(listItems), "body").size(), 2u);
+    EXPECT_EQ(home->toManyCount(listItems), 2u);
+    EXPECT_EQ(strings(context().executeFetchRequest(itemsOf(home.get())), "body"),
+              (std::vector<std::string>{"h0", "h2"}));
+
+    context().save();
+    EXPECT_EQ(home->toManyCount(listItems), 2u);
+    EXPECT_EQ(home->toMany(listItems).size(), 2u);
+    RawDatabase raw(storeFile());
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM \"Item\" WHERE \"body\" LIKE 'h%'"), 2);
+}
+
+TEST_F(Merging, AContextOnItsOwnConnectionMergesLikeAContainer) {
+    makeLists();
+    auto worker = std::make_shared<ManagedObjectContext>(
+        std::make_shared<StoreConnection>(storeFile(), model));
+    std::vector<ContextDidSaveNotification> workerNotes;
+    auto token = worker->addSaveObserver(
+        [&](const ContextDidSaveNotification& note) { workerNotes.push_back(note); });
+    auto home = here("List", "name", text("Home"));
+    EXPECT_EQ(home->toManyCount(listItems), 3u);
+
+    auto workerHome = fetchOne(*worker, "List", "name", text("Home"));
+    for (int i = 0; i < 5; ++i) {
+        newItem(*worker, workerHome.get(), fmt::format("bulk{}", i), 100 + i);
+    }
+    workerHome->setValue("name", text("Home (synced)"));
+    worker->save();
+    ASSERT_EQ(workerNotes.size(), 1u);
+    EXPECT_EQ(workerNotes[0].inserted.size(), 5u);
+    context().mergeChangesFromContextDidSaveNotification(workerNotes[0]);
+
+    EXPECT_EQ(home->value("name"), text("Home (synced)"));
+    EXPECT_EQ(home->toManyCount(listItems), 8u);
+    EXPECT_EQ(context().executeFetchRequest(itemsOf(home.get())).size(), 8u);
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(Merging, AConnectionWithItsOwnCopyOfTheModelMergesToo) {
+    makeLists();
+    auto home = here("List", "name", text("Home"));
+    EXPECT_EQ(home->toManyCount(listItems), 3u);
+
+    auto copy = loadListModel();
+    ASSERT_NE(copy.get(), model.get());
+    auto worker = std::make_shared<ManagedObjectContext>(
+        std::make_shared<StoreConnection>(storeFile(), copy));
+    std::vector<ContextDidSaveNotification> workerNotes;
+    auto token = worker->addSaveObserver(
+        [&](const ContextDidSaveNotification& note) { workerNotes.push_back(note); });
+    auto workerHome = fetchOne(*worker, "List", "name", text("Home"));
+    auto item = worker->insertNewObject("Item");
+    item->setValue("body", text("from the copy"));
+    item->setToOne(copy->requireEntity("Item").requireRelationship("forList"), workerHome.get());
+    worker->deleteObject(*fetchOne(*worker, "Item", "body", text("h0")));
+    workerHome->setValue("sortNumber", integer(7));
+    worker->save();
+    ASSERT_EQ(workerNotes.size(), 1u);
+    context().mergeChangesFromContextDidSaveNotification(workerNotes[0]);
+
+    EXPECT_EQ(home->value("sortNumber"), integer(7));
+    EXPECT_EQ(home->toManyCount(listItems), 3u);
+    EXPECT_EQ(strings(context().executeFetchRequest(itemsOf(home.get())), "body"),
+              (std::vector<std::string>{"from the copy", "h1", "h2"}));
+    EXPECT_EQ(&here("Item", "body", text("from the copy"))->entity(),
+              &model->requireEntity("Item"));
+}
+
+// Both connections change the same lists at random; every save on one side is merged into the
+// other. Here, a controller's table stays in step after every merge, counts match the members,
+// and whenever both sides are saved they and a fresh reader see the same store.
+TEST_F(Merging, TwoConnectionsChangingAtRandomStayInStep) {
+    constexpr int kLists = 3;
+    for (int l = 0; l < kLists; ++l) {
+        auto list = newList(fmt::format("L{}", l), l);
+        for (int i = 0; i < 8; ++i) {
+            newItem(list.get(), fmt::format("seed {}.{}", l, i), i);
+        }
+    }
+    context().save();
+    std::vector<ContextDidSaveNotification> notesHere;
+    auto hereToken = context().addSaveObserver(
+        [&](const ContextDidSaveNotification& note) { notesHere.push_back(note); });
+
+    auto listsOf = [&](ManagedObjectContext& c) {
+        return c.executeFetchRequest(FetchRequest::forEntity("List").sortedBy("sortNumber", true));
+    };
+    auto listsHere = listsOf(context());
+    FetchedResultsController controller(itemsOf(listsHere[0].get()), sharedContext());
+    controller.performFetch();
+    TableMirror table(controller);
+    controller.setDelegate(&table);
+    listsHere[1]->toMany(listItems);  // one list's members loaded here, the others counted
+
+    std::mt19937 random(77);
+    int created = 0;
+    // One random change in a context; `noteOnly` edits only notes (this side's own attribute).
+    auto change = [&](ManagedObjectContext& c, bool noteOnly) {
+        auto lists = listsOf(c);
+        auto items = c.executeFetchRequest(FetchRequest::forEntity("Item"));
+        const int action = int(random() % 100);
+        if (items.empty() || action < 20) {
+            newItem(c, lists[random() % lists.size()].get(), fmt::format("new {}", created++),
+                    int(random() % 10));
+        } else if (noteOnly || action < 40) {
+            items[random() % items.size()]->setValue("note",
+                                                     text(fmt::format("n{}", random() % 5)));
+        } else if (action < 55) {
+            c.deleteObject(*items[random() % items.size()]);
+        } else if (action < 75) {
+            items[random() % items.size()]->setToOne(forList, lists[random() % lists.size()].get());
+        } else {
+            items[random() % items.size()]->setValue("sortNumber", integer(int(random() % 10)));
+        }
+    };
+    auto dump = [&](ManagedObjectContext& c) {
+        std::map<std::string, std::string> rows;
+        for (const auto& list : listsOf(c)) {
+            rows[list->globalID().toString()] = fmt::format(
+                "{} with {}", describeValue(list->value("name")), list->toManyCount(listItems));
+        }
+        for (const auto& item : c.executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            const auto* list = item->toOne(forList);
+            rows[item->globalID().toString()] = fmt::format(
+                "{} {} {} in {}", describeValue(item->value("body")),
+                describeValue(item->value("note")), describeValue(item->value("sortNumber")),
+                list ? list->globalID().toString() : "none");
+        }
+        return rows;
+    };
+
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(fmt::format("round {}", round));
+        const int thereChanges = 1 + int(random() % 4);
+        for (int k = 0; k < thereChanges; ++k) {
+            change(elsewhere(), false);
+        }
+        if (random() % 2) {
+            change(context(), random() % 2);  // an unsaved change here, merged over
+        }
+        saveThereAndMerge(/*somethingToSave=*/false);
+        context().processPendingChanges();  // the end of the run-loop event
+        ASSERT_FALSE(HasFailure());
+        EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
+                  strings(context().executeFetchRequest(controller.fetchRequest()), "body"));
+        for (const auto& list : listsHere) {
+            const auto members = context().executeFetchRequest(
+                FetchRequest::forEntity("Item").whereRelated("forList", list.get()));
+            EXPECT_EQ(list->toManyCount(listItems), members.size())
+                << describeValue(list->value("name"));
+        }
+        EXPECT_EQ(listsHere[1]->toMany(listItems).size(), listsHere[1]->toManyCount(listItems));
+        if (round % 5 == 4) {
+            context().save();
+            for (const auto& note : notesHere) {
+                elsewhere().mergeChangesFromContextDidSaveNotification(note);
+            }
+            notesHere.clear();
+            const auto mine = dump(context());
+            EXPECT_EQ(mine, dump(elsewhere()));
+            auto reader = openContainer();
+            EXPECT_EQ(mine, dump(reader->viewContext()));
+        }
+        ASSERT_FALSE(HasFailure());
+    }
+    EXPECT_GT(table.batches, 10);
+}
+
+// Lists come and go elsewhere while items change on both sides; this side merges with unsaved
+// changes of its own and saves now and then. Nothing may dangle: counts, members, a table of
+// every item and a fresh reader agree throughout.
+TEST_F(Merging, ListsComingAndGoingElsewhereLeaveNothingDangling) {
+    for (int l = 0; l < 3; ++l) {
+        auto list = newList(fmt::format("L{}", l), l);
+        for (int i = 0; i < 5; ++i) {
+            newItem(list.get(), fmt::format("seed {}.{}", l, i), i);
+        }
+    }
+    context().save();
+    std::vector<ContextDidSaveNotification> notesHere;
+    auto hereToken = context().addSaveObserver(
+        [&](const ContextDidSaveNotification& note) { notesHere.push_back(note); });
+    FetchedResultsController controller(
+        FetchRequest::forEntity("Item").sortedBy("sortNumber", true).sortedBy("body", true),
+        sharedContext());
+    controller.performFetch();
+    TableMirror table(controller);
+    controller.setDelegate(&table);
+
+    std::mt19937 random(1234);
+    int created = 0;
+    auto listsOf = [](ManagedObjectContext& c) {
+        return c.executeFetchRequest(FetchRequest::forEntity("List").sortedBy("sortNumber", true));
+    };
+    auto pick = [&](const auto& objects) { return objects[random() % objects.size()]; };
+    // Elsewhere: anything, lists included.
+    auto changeThere = [&] {
+        auto& c = elsewhere();
+        auto lists = listsOf(c);
+        auto items = c.executeFetchRequest(FetchRequest::forEntity("Item"));
+        const int action = int(random() % 100);
+        if (lists.size() < 2 || action < 8) {
+            newList(c, fmt::format("L{}", created++), int(random() % 10));
+        } else if (action < 14) {
+            c.deleteObject(*pick(lists));
+        } else if (items.empty() || action < 40) {
+            newItem(c, pick(lists).get(), fmt::format("there {}", created++), int(random() % 10));
+        } else if (action < 55) {
+            c.deleteObject(*pick(items));
+        } else if (action < 75) {
+            pick(items)->setToOne(forList, random() % 5 ? pick(lists).get() : nullptr);
+        } else {
+            pick(items)->setValue("sortNumber", integer(int(random() % 10)));
+        }
+    };
+    // Here: items only, left unsaved until the next save here.
+    auto changeHere = [&] {
+        auto& c = context();
+        auto lists = listsOf(c);
+        auto items = c.executeFetchRequest(FetchRequest::forEntity("Item"));
+        const int action = int(random() % 100);
+        if (items.empty() || action < 30) {
+            newItem(c, lists.empty() ? nullptr : pick(lists).get(),
+                    fmt::format("here {}", created++), int(random() % 10));
+        } else if (action < 50) {
+            c.deleteObject(*pick(items));
+        } else if (action < 75 && !lists.empty()) {
+            pick(items)->setToOne(forList, pick(lists).get());
+        } else {
+            pick(items)->setValue("note", text(fmt::format("n{}", random() % 5)));
+        }
+    };
+    auto dump = [&](ManagedObjectContext& c) {
+        std::map<std::string, std::string> rows;
+        for (const auto& list : listsOf(c)) {
+            rows[list->globalID().toString()] = fmt::format(
+                "{} with {}", describeValue(list->value("name")), list->toManyCount(listItems));
+        }
+        for (const auto& item : c.executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            const auto* list = item->toOne(forList);
+            rows[item->globalID().toString()] =
+                fmt::format("{} {} in {}", describeValue(item->value("body")),
+                            describeValue(item->value("note")),
+                            list ? list->globalID().toString() : "none");
+        }
+        return rows;
+    };
+
+    for (int round = 0; round < 80; ++round) {
+        SCOPED_TRACE(fmt::format("round {}", round));
+        for (int k = 1 + int(random() % 3); k > 0; --k) {
+            changeThere();
+        }
+        for (int k = int(random() % 3); k > 0; --k) {
+            changeHere();
+        }
+        saveThereAndMerge(/*somethingToSave=*/false);
+        context().processPendingChanges();
+        ASSERT_FALSE(HasFailure());
+
+        for (const auto& list : listsOf(context())) {
+            const auto members = context().executeFetchRequest(
+                FetchRequest::forEntity("Item").whereRelated("forList", list.get()));
+            ASSERT_EQ(list->toManyCount(listItems), members.size());
+            ASSERT_EQ(list->toMany(listItems).size(), members.size());
+            for (auto* member : list->toMany(listItems)) {
+                ASSERT_FALSE(member->isDeleted());
+                ASSERT_EQ(member->toOne(forList), list.get());
+            }
+        }
+        for (const auto& item : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            if (auto* list = item->toOne(forList)) {
+                ASSERT_FALSE(list->isDeleted()) << "an item of a deleted list";
+                ASSERT_EQ(list->managedObjectContext(), &context());
+            }
+        }
+        if (round % 4 == 3) {
+            context().save();
+            for (const auto& note : notesHere) {
+                elsewhere().mergeChangesFromContextDidSaveNotification(note);
+            }
+            notesHere.clear();
+            const auto mine = dump(context());
+            ASSERT_EQ(mine, dump(elsewhere()));
+            auto reader = openContainer();
+            ASSERT_EQ(mine, dump(reader->viewContext()));
+        }
+    }
+    EXPECT_GT(table.batches, 20);
+}
+
+}  // namespace
+}  // namespace jw::store::test

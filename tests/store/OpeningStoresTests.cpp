@@ -1,0 +1,309 @@
+// Opening a store: where the file lives, what survives a relaunch, and the files a container
+// refuses to open (reported once through the completion, the file left as it was).
+
+#include <fmt/format.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "platform/store/StoreConnection.h"
+#include "tests/store/StoreTestSupport.h"
+
+namespace jw::store::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class OpeningStores : public StoreTest {
+  protected:
+    struct LoadOutcome {
+        int calls = 0;
+        std::string error;  // empty on success
+    };
+
+    LoadOutcome load(PersistentContainer& c) {
+        LoadOutcome outcome;
+        c.loadPersistentStores([&](const StoreError* error) {
+            ++outcome.calls;
+            if (error) {
+                outcome.error = error->what();
+                if (outcome.error.empty()) {
+                    outcome.error = "(an error without a message)";
+                }
+            }
+        });
+        return outcome;
+    }
+
+    // A store holding one list, closed, then changed by `tamper` through a plain connection.
+    // With `rollbackJournal` the file is left in SQLite's default journal mode, as a program
+    // other than this one may leave it.
+    void makeStoreThen(const std::string& tamper, bool rollbackJournal) {
+        newList("Groceries");
+        context().save();
+        container.reset();
+        RawDatabase raw(storeFile());
+        if (rollbackJournal) {
+            raw.execute("PRAGMA journal_mode=DELETE");
+        }
+        raw.execute(tamper);
+    }
+
+    void expectRefusedAndUntouched() {
+        const auto before = fileBytes(storeFile());
+        ASSERT_FALSE(before.empty());
+        PersistentContainer refused("Jotwell", model, folder.path());
+        const auto outcome = load(refused);
+        EXPECT_EQ(outcome.calls, 1);
+        EXPECT_NE(outcome.error, "");
+        EXPECT_THROW(refused.viewContext(), std::logic_error);
+        EXPECT_TRUE(fileBytes(storeFile()) == before) << "the refused store file was changed";
+    }
+};
+
+TEST_F(OpeningStores, TheStoreIsOneSqliteFileNamedAfterTheContainer) {
+    EXPECT_EQ(container->storeURL(), folder.path() / "Jotwell.sqlite");
+    EXPECT_TRUE(fs::is_regular_file(storeFile()));
+
+    auto other = openContainer("Scratch");
+    EXPECT_EQ(other->storeURL(), folder.path() / "Scratch.sqlite");
+    EXPECT_TRUE(fs::is_regular_file(folder.path() / "Scratch.sqlite"));
+    EXPECT_NE(other->viewContext().storeIdentifier(), context().storeIdentifier());
+
+    RawDatabase raw(storeFile());
+    EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
+    EXPECT_EQ(raw.integer("PRAGMA user_version"), StoreConnection::kSchemaVersion);
+}
+
+TEST_F(OpeningStores, TheContainerCreatesItsFolder) {
+    PersistentContainer nested("Jotwell", model, folder.path() / "Library" / "Stores");
+    const auto outcome = load(nested);
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_TRUE(fs::is_regular_file(folder.path() / "Library" / "Stores" / "Jotwell.sqlite"));
+    EXPECT_EQ(nested.storeURL(), folder.path() / "Library" / "Stores" / "Jotwell.sqlite");
+}
+
+TEST_F(OpeningStores, TheStoreIdentifierAndObjectsSurviveARelaunch) {
+    const std::string identifier = context().storeIdentifier();
+    EXPECT_EQ(GlobalID::fromString(identifier).has_value(), true) << identifier;
+    newList("Groceries");
+    context().save();
+
+    relaunch();
+    EXPECT_EQ(context().storeIdentifier(), identifier);
+    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("List")), "name"),
+              std::vector<std::string>{"Groceries"});
+    EXPECT_FALSE(context().hasChanges());
+}
+
+TEST_F(OpeningStores, AFolderThatCannotBeCreatedIsReportedOnce) {
+    std::ofstream(folder.path() / "plain-file") << "not a folder";
+    PersistentContainer blocked("Jotwell", model, folder.path() / "plain-file" / "Stores");
+    const auto outcome = load(blocked);
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_NE(outcome.error, "");
+    EXPECT_THROW(blocked.viewContext(), std::logic_error);
+    EXPECT_THROW(blocked.sharedViewContext(), std::logic_error);
+}
+
+TEST_F(OpeningStores, AFileThatIsNotADatabaseIsRefusedAndLeftAlone) {
+    container.reset();
+    fs::remove(storeFile());
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) {
+        garbage += char((i * 37 + 11) % 256);
+    }
+    std::ofstream(storeFile(), std::ios::binary) << garbage;
+    expectRefusedAndUntouched();
+    EXPECT_EQ(fileBytes(storeFile()), garbage);
+}
+
+TEST_F(OpeningStores, AStoreOfANewerSchemaIsRefusedAndLeftAlone) {
+    makeStoreThen(fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1),
+                  false);
+    expectRefusedAndUntouched();
+}
+
+TEST_F(OpeningStores, AStoreOfANewerSchemaInAnotherJournalModeIsRefusedAndLeftAlone) {
+    makeStoreThen(fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1),
+                  true);
+    expectRefusedAndUntouched();
+}
+
+TEST_F(OpeningStores, AStoreOfANewerModelIsRefusedAndLeftAlone) {
+    makeStoreThen(fmt::format("UPDATE \"_store_metadata\" SET \"value\" = '{}' WHERE \"key\" = "
+                              "'modelVersion'",
+                              model->version() + 1),
+                  false);
+    expectRefusedAndUntouched();
+}
+
+TEST_F(OpeningStores, AStoreOfANewerModelInAnotherJournalModeIsRefusedAndLeftAlone) {
+    makeStoreThen(fmt::format("UPDATE \"_store_metadata\" SET \"value\" = '{}' WHERE \"key\" = "
+                              "'modelVersion'",
+                              model->version() + 1),
+                  true);
+    expectRefusedAndUntouched();
+}
+
+TEST_F(OpeningStores, AStoreWithDamagedMetadataIsReportedOnce) {
+    makeStoreThen(
+        "UPDATE \"_store_metadata\" SET \"value\" = 'unknown' WHERE \"key\" = 'modelVersion'",
+        false);
+    PersistentContainer damaged("Jotwell", model, folder.path());
+    LoadOutcome outcome;
+    EXPECT_NO_THROW(outcome = load(damaged));
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_NE(outcome.error, "");
+}
+
+TEST_F(OpeningStores, AStoreMissingATableIsReportedOnce) {
+    makeStoreThen("DROP TABLE \"Item\"", false);
+    PersistentContainer damaged("Jotwell", model, folder.path());
+    LoadOutcome outcome;
+    EXPECT_NO_THROW(outcome = load(damaged));
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_NE(outcome.error, "");
+    EXPECT_THROW(damaged.viewContext(), std::logic_error);
+}
+
+TEST_F(OpeningStores, AStoreOfAnOlderModelVersionOpens) {
+    // The model version is a ceiling, not an exact match: a store made by an older model of
+    // the same layout stays usable.
+    makeStoreThen("UPDATE \"_store_metadata\" SET \"value\" = '0' WHERE \"key\" = 'modelVersion'",
+                  false);
+    auto reopened = std::make_unique<PersistentContainer>("Jotwell", model, folder.path());
+    const auto outcome = load(*reopened);
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_EQ(outcome.error, "");
+    EXPECT_EQ(reopened->viewContext().executeFetchRequest(FetchRequest::forEntity("List")).size(),
+              1u);
+}
+
+TEST_F(OpeningStores, TheMainContextReportsItsChangesAtTheEndOfEachRunLoopEvent) {
+    int reports = 0;
+    std::size_t inserted = 0;
+    auto token = context().addChangeObserver([&](const ObjectsDidChange& change) {
+        ++reports;
+        inserted += change.inserted.size();
+    });
+    platform.loop().post([&] {
+        newList("One");
+        newList("Two");
+    });
+    EXPECT_EQ(reports, 0);
+    platform.loop().drain();
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(inserted, 2u);
+
+    platform.loop().post([] {});
+    platform.loop().drain();
+    EXPECT_EQ(reports, 1) << "an event without changes reports nothing";
+
+    // A container that is gone leaves nothing behind in the loop; its successor takes over.
+    relaunch();
+    int relaunchedReports = 0;
+    auto relaunchedToken =
+        context().addChangeObserver([&](const ObjectsDidChange&) { ++relaunchedReports; });
+    platform.loop().post([&] { newList("Three"); });
+    platform.loop().drain();
+    EXPECT_EQ(relaunchedReports, 1);
+    EXPECT_EQ(reports, 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The model document
+
+TEST(ObjectModelDocument, MembersKeepTheOrderOfTheFileAndRelationshipsPairUp) {
+    auto m = ObjectModel::fromJson(R"({
+        "version": 3,
+        "entities": [
+            {"name": "Shelf",
+             "attributes": [{"name": "label", "type": "string"}, {"name": "rank", "type": "integer32"}],
+             "relationships": [{"name": "books", "destination": "Book", "inverse": "shelf",
+                                "toMany": true, "deleteRule": "cascade"}]},
+            {"name": "Book",
+             "attributes": [{"name": "title", "type": "string"}],
+             "relationships": [{"name": "shelf", "destination": "Shelf", "inverse": "books"}]}
+        ]})");
+    EXPECT_EQ(m->version(), 3);
+    const auto& shelf = m->requireEntity("Shelf");
+    const auto& book = m->requireEntity("Book");
+    EXPECT_EQ(shelf.index, 0u);
+    EXPECT_EQ(book.index, 1u);
+    EXPECT_EQ(shelf.requireAttribute("rank").index, 1u);
+    EXPECT_EQ(shelf.requireAttribute("rank").type, AttributeType::Integer32);
+    const auto& books = shelf.requireRelationship("books");
+    const auto& shelfOfBook = book.requireRelationship("shelf");
+    EXPECT_TRUE(books.toMany);
+    EXPECT_EQ(books.deleteRule, DeleteRule::Cascade);
+    EXPECT_FALSE(shelfOfBook.toMany);
+    EXPECT_EQ(shelfOfBook.deleteRule, DeleteRule::Nullify);
+    EXPECT_EQ(books.inverse, &shelfOfBook);
+    EXPECT_EQ(shelfOfBook.inverse, &books);
+    EXPECT_EQ(books.destination, &book);
+    EXPECT_EQ(m->entity("Nope"), nullptr);
+    EXPECT_THROW(m->requireEntity("Nope"), std::logic_error);
+    EXPECT_THROW(book.requireAttribute("author"), std::logic_error);
+    EXPECT_THROW(book.requireRelationship("title"), std::logic_error);
+}
+
+TEST(ObjectModelDocument, InvalidDocumentsAreRefusedWithAStoreError) {
+    const char* invalid[] = {
+        "not json",
+        R"({"entities": []})",                                  // no version
+        R"({"version": 1})",                                    // no entities
+        R"({"version": 1, "entities": [{"attributes": []}]})",  // no name
+        R"({"version": 1, "entities": [{"name": "A"}, {"name": "A"}]})",
+        R"({"version": 1, "entities": [{"name": "_A"}]})",
+        R"({"version": 1, "entities": [{"name": "A",
+            "attributes": [{"name": "x", "type": "decimal"}]}]})",
+        R"({"version": 1, "entities": [{"name": "A",
+            "attributes": [{"name": "x", "type": "string"}, {"name": "x", "type": "date"}]}]})",
+        R"({"version": 1, "entities": [{"name": "A",
+            "relationships": [{"name": "b", "destination": "B", "inverse": "a"}]}]})",
+        R"({"version": 1, "entities": [
+            {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a"}]},
+            {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "b"}]}]})",
+        R"({"version": 1, "entities": [
+            {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a",
+                                             "toMany": true}]},
+            {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "c"}]}]})",
+        R"({"version": 1, "entities": [
+            {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a",
+                                             "toMany": true, "deleteRule": "deny"}]},
+            {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "b"}]}]})",
+    };
+    for (const char* document : invalid) {
+        EXPECT_THROW(ObjectModel::fromJson(document), StoreError) << document;
+    }
+}
+
+TEST(ObjectModelDocument, MembersOfTheWrongKindAreAStoreErrorToo) {
+    const char* invalid[] = {
+        R"({"version": "1", "entities": []})",
+        R"({"version": 1, "entities": [5]})",
+        R"({"version": 1, "entities": [{"name": "A", "attributes": 5}]})",
+        R"({"version": 1, "entities": [{"name": "A", "attributes": [{"name": 7, "type": "string"}]}]})",
+        R"({"version": 1, "entities": [
+            {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a",
+                                             "toMany": "yes"}]},
+            {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "b"}]}]})",
+        R"({"version": 1, "entities": [
+            {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a",
+                                             "toMany": true, "deleteRule": 1}]},
+            {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "b"}]}]})",
+    };
+    for (const char* document : invalid) {
+        EXPECT_THROW(ObjectModel::fromJson(document), StoreError) << document;
+    }
+}
+
+TEST(ObjectModelDocument, AMissingModelFileIsAStoreError) {
+    jw::test::TempDir empty;
+    EXPECT_THROW(ObjectModel::fromFile(empty.path() / "Missing.momd"), StoreError);
+}
+
+}  // namespace
+}  // namespace jw::store::test

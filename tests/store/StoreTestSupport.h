@@ -1,0 +1,114 @@
+#pragma once
+// What the store's tests share: a scratch folder with the manual platform, containers opened
+// on the list model (Folder, List, Item), a raw SQLite handle for looking at (or tampering
+// with) a store file behind the store's back, and a few shorthands for values and objects.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/ObjectModel.h"
+#include "platform/store/PersistentContainer.h"
+#include "platform/store/StoreError.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw::store::test {
+
+// The list model shipped as a resource (JOTWELL_RESOURCE_DIR, or the source tree's copy).
+std::shared_ptr<ObjectModel> loadListModel();
+
+// Value shorthands: the variant's converting constructor is easy to get wrong with literals.
+inline Value text(std::string_view s) {
+    return Value{std::string(s)};
+}
+inline Value integer(std::int64_t i) {
+    return Value{i};
+}
+inline Value flag(bool b) {
+    return Value{b};
+}
+inline Value date(double seconds) {
+    return Value{Date{seconds}};
+}
+inline Value blob(std::vector<unsigned char> bytes) {
+    return Value{Blob{std::move(bytes)}};
+}
+
+// The whole content of a file, as bytes.
+std::string fileBytes(const std::filesystem::path& file);
+
+// A plain SQLite connection to a store file, as another program would open it.
+class RawDatabase {
+  public:
+    explicit RawDatabase(const std::filesystem::path& file);
+    ~RawDatabase();
+    RawDatabase(const RawDatabase&) = delete;
+    RawDatabase& operator=(const RawDatabase&) = delete;
+
+    void execute(const std::string& sql);
+    // The first column of the first row as an integer (0 when there is no row).
+    std::int64_t integer(const std::string& sql);
+    // The first column of the first row as text (empty when there is no row).
+    std::string text(const std::string& sql);
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+// A fixture holding the manual platform, a scratch folder and the list model, with helpers
+// to open containers on one store file.
+class StoreTest : public ::testing::Test {
+  protected:
+    StoreTest();
+
+    // Opens the store "<folder>/Jotwell.sqlite" in a new container; the test fails if it does
+    // not load. Every container shares this fixture's model, as the containers of one program do.
+    std::unique_ptr<PersistentContainer> openContainer(const std::string& name = "Jotwell");
+    // Drops the main container and opens the file again: a relaunch.
+    void relaunch();
+    ManagedObjectContext& context() { return container->viewContext(); }
+    std::shared_ptr<ManagedObjectContext> sharedContext() { return container->sharedViewContext(); }
+    std::filesystem::path storeFile() const { return folder.path() / "Jotwell.sqlite"; }
+
+    std::shared_ptr<ManagedObject> newList(ManagedObjectContext& c, std::string_view name,
+                                           std::int64_t sortNumber = 0);
+    std::shared_ptr<ManagedObject> newItem(ManagedObjectContext& c, ManagedObject* list,
+                                           std::string_view body, std::int64_t sortNumber = 0);
+    std::shared_ptr<ManagedObject> newList(std::string_view name, std::int64_t sortNumber = 0) {
+        return newList(context(), name, sortNumber);
+    }
+    std::shared_ptr<ManagedObject> newItem(ManagedObject* list, std::string_view body,
+                                           std::int64_t sortNumber = 0) {
+        return newItem(context(), list, body, sortNumber);
+    }
+
+    // The one object of `entity` whose `key` attribute is `value` (the test fails otherwise).
+    std::shared_ptr<ManagedObject> fetchOne(ManagedObjectContext& c, const std::string& entity,
+                                            const std::string& key, const Value& value);
+
+    jw::test::ManualPlatform platform;
+    jw::test::TempDir folder;
+    std::shared_ptr<ObjectModel> model;
+    std::unique_ptr<PersistentContainer> container;
+
+    // The model's relationships, looked up once.
+    const RelationshipDescription& forList;      // Item -> List
+    const RelationshipDescription& listItems;    // List ->> Item (cascade)
+    const RelationshipDescription& inFolder;     // List -> Folder
+    const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
+};
+
+// Strings of a fetch result's attribute, for readable comparisons.
+std::vector<std::string> strings(const std::vector<std::shared_ptr<ManagedObject>>& objects,
+                                 std::string_view attribute);
+std::vector<std::string> strings(const std::vector<ManagedObject*>& objects,
+                                 std::string_view attribute);
+
+}  // namespace jw::store::test

@@ -1,0 +1,313 @@
+// Values written by one launch read back identically by the next: every attribute type at its
+// edges, text in any script, empty versus absent. Also the value helpers and names that
+// SQL would otherwise take for keywords.
+
+#include <fmt/format.h>
+
+#include <cmath>
+#include <limits>
+#include <map>
+
+#include "tests/store/StoreTestSupport.h"
+
+namespace jw::store::test {
+namespace {
+
+constexpr const char* kSampleModel = R"({
+    "version": 1,
+    "entities": [
+        {"name": "Sample",
+         "attributes": [
+            {"name": "label", "type": "string"},
+            {"name": "small", "type": "integer16"},
+            {"name": "medium", "type": "integer32"},
+            {"name": "large", "type": "integer64"},
+            {"name": "flag", "type": "boolean"},
+            {"name": "real", "type": "double"},
+            {"name": "text", "type": "string"},
+            {"name": "when", "type": "date"},
+            {"name": "data", "type": "binary"}
+         ]}
+    ]})";
+
+// A store of one entity holding a value of every type.
+class ValueRoundTrip : public ::testing::Test {
+  protected:
+    ValueRoundTrip() : model(ObjectModel::fromJson(kSampleModel)) { relaunch(); }
+
+    void relaunch() {
+        container.reset();
+        container = std::make_unique<PersistentContainer>("Samples", model, folder.path());
+        container->loadPersistentStores(
+            [](const StoreError* error) { ASSERT_EQ(error, nullptr) << error->what(); });
+    }
+    ManagedObjectContext& context() { return container->viewContext(); }
+
+    void add(const std::string& label, const std::string& attribute, Value value) {
+        auto sample = context().insertNewObject("Sample");
+        sample->setValue("label", text(label));
+        sample->setValue(attribute, value);
+        expected[label] = {attribute, std::move(value)};
+    }
+
+    std::vector<std::string> labelsWhere(const std::string& attribute, const Value& value) {
+        auto found = context().executeFetchRequest(
+            FetchRequest::forEntity("Sample").where(attribute, value).sortedBy("label", true));
+        return strings(found, "label");
+    }
+
+    jw::test::ManualPlatform platform;
+    jw::test::TempDir folder;
+    std::shared_ptr<ObjectModel> model;
+    std::unique_ptr<PersistentContainer> container;
+    std::map<std::string, std::pair<std::string, Value>> expected;
+};
+
+std::string megabyteOfText() {
+    std::string s;
+    s.reserve(1 << 20);
+    const std::string pattern = "Jotwell ✓ שלום 😀 ";
+    while (s.size() + pattern.size() <= (1u << 20)) {
+        s += pattern;
+    }
+    s.append((1u << 20) - s.size(), 'x');
+    return s;
+}
+
+TEST_F(ValueRoundTrip, EveryValueReadsBackAsWrittenAfterARelaunch) {
+    const std::string nul("a\0b", 3);
+    std::vector<unsigned char> everyByte;
+    for (int i = 0; i < 256; ++i) {
+        everyByte.push_back(static_cast<unsigned char>(i));
+    }
+    std::vector<unsigned char> large(100'000);
+    for (std::size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<unsigned char>((i * 7919) % 251);
+    }
+
+    add("emoji", "text", text("Family 👩‍👩‍👧 and a flag 🇩🇪 😀"));
+    add("right-to-left", "text", text("שלום עולם — مرحبا بالعالم"));
+    add("combining", "text", text("e\u0301 a\u0308\u0323 Z\u0351\u0352"));
+    add("precomposed", "text", text("\u00e9"));
+    add("decomposed", "text", text("e\u0301"));
+    add("embedded nul", "text", Value{nul});
+    add("empty text", "text", text(""));
+    add("absent text", "text", Value{});
+    add("megabyte", "text", Value{megabyteOfText()});
+    add("int16 min", "small", integer(std::numeric_limits<std::int16_t>::min()));
+    add("int16 max", "small", integer(std::numeric_limits<std::int16_t>::max()));
+    add("int32 min", "medium", integer(std::numeric_limits<std::int32_t>::min()));
+    add("int32 max", "medium", integer(std::numeric_limits<std::int32_t>::max()));
+    add("int64 min", "large", integer(std::numeric_limits<std::int64_t>::min()));
+    add("int64 max", "large", integer(std::numeric_limits<std::int64_t>::max()));
+    add("true", "flag", flag(true));
+    add("third", "real", Value{1.0 / 3.0});
+    add("tiny", "real", Value{std::numeric_limits<double>::denorm_min()});
+    add("huge negative", "real", Value{-std::numeric_limits<double>::max()});
+    add("infinity", "real", Value{std::numeric_limits<double>::infinity()});
+    add("fraction of a second", "when", date(1'800'000'000.123456));
+    add("before 1970", "when", date(-86'400.25));
+    add("the epoch", "when", date(0.0));
+    add("empty data", "data", blob({}));
+    add("absent data", "data", Value{});
+    add("every byte", "data", blob(everyByte));
+    add("large data", "data", blob(large));
+    context().save();
+    relaunch();
+
+    auto all = context().executeFetchRequest(FetchRequest::forEntity("Sample"));
+    ASSERT_EQ(all.size(), expected.size());
+    for (const auto& sample : all) {
+        const auto label = stringOf(sample->value("label")).value_or("?");
+        ASSERT_EQ(expected.count(label), 1u) << label;
+        const auto& [attribute, value] = expected.at(label);
+        const Value& read = sample->value(attribute);
+        EXPECT_EQ(read.index(), value.index()) << label;
+        EXPECT_TRUE(read == value) << label << ": wrote " << describeValue(value).substr(0, 80)
+                                   << ", read " << describeValue(read).substr(0, 80);
+    }
+}
+
+TEST_F(ValueRoundTrip, UnsetAttributesReadBackAsTheirDefaults) {
+    context().insertNewObject("Sample");
+    context().save();
+    relaunch();
+    auto all = context().executeFetchRequest(FetchRequest::forEntity("Sample"));
+    ASSERT_EQ(all.size(), 1u);
+    const auto& sample = *all[0];
+    EXPECT_EQ(sample.value("small"), integer(0));
+    EXPECT_EQ(sample.value("large"), integer(0));
+    EXPECT_EQ(sample.value("flag"), flag(false));
+    EXPECT_EQ(sample.value("real"), Value{0.0});
+    EXPECT_TRUE(isAbsent(sample.value("text")));
+    EXPECT_TRUE(isAbsent(sample.value("when")));
+    EXPECT_TRUE(isAbsent(sample.value("data")));
+}
+
+TEST_F(ValueRoundTrip, EmptyIsNotAbsentInTheStoreOrInAFetch) {
+    add("empty text", "text", text(""));
+    add("absent text", "text", Value{});
+    add("empty data", "data", blob({}));
+    add("absent data", "data", Value{});
+    context().save();
+    {
+        RawDatabase raw(folder.path() / "Samples.sqlite");
+        EXPECT_EQ(
+            raw.text("SELECT typeof(\"text\") FROM \"Sample\" WHERE \"label\" = 'empty text'"),
+            "text");
+        EXPECT_EQ(
+            raw.text("SELECT typeof(\"data\") FROM \"Sample\" WHERE \"label\" = 'empty data'"),
+            "blob");
+    }
+    relaunch();
+    EXPECT_EQ(labelsWhere("text", text("")), std::vector<std::string>{"empty text"});
+    EXPECT_EQ(labelsWhere("data", blob({})), std::vector<std::string>{"empty data"});
+    EXPECT_EQ(labelsWhere("data", Value{}),
+              (std::vector<std::string>{"absent data", "absent text", "empty text"}));
+
+    // The same answers from memory, with an unsaved change in play.
+    auto extra = context().insertNewObject("Sample");
+    extra->setValue("label", text("unsaved"));
+    extra->setValue("data", blob({0}));
+    EXPECT_EQ(labelsWhere("text", text("")), std::vector<std::string>{"empty text"});
+    EXPECT_EQ(labelsWhere("data", blob({})), std::vector<std::string>{"empty data"});
+    EXPECT_EQ(labelsWhere("text", Value{}),
+              (std::vector<std::string>{"absent data", "absent text", "empty data", "unsaved"}));
+}
+
+TEST_F(ValueRoundTrip, TextWithANulOrInAnotherNormalFormIsADifferentValue) {
+    const std::string nul("a\0b", 3);
+    add("nul", "text", Value{nul});
+    add("just a", "text", text("a"));
+    add("precomposed", "text", text("\u00e9"));
+    add("decomposed", "text", text("e\u0301"));
+    context().save();
+    relaunch();
+    EXPECT_EQ(labelsWhere("text", Value{nul}), std::vector<std::string>{"nul"});
+    EXPECT_EQ(labelsWhere("text", text("a")), std::vector<std::string>{"just a"});
+    EXPECT_EQ(labelsWhere("text", text("\u00e9")), std::vector<std::string>{"precomposed"});
+    EXPECT_EQ(labelsWhere("text", text("e\u0301")), std::vector<std::string>{"decomposed"});
+}
+
+TEST_F(ValueRoundTrip, EqualityOnNumbersAndDatesIsExact) {
+    add("a", "when", date(1000.5));
+    add("b", "when", date(1000.5000001));
+    add("c", "large", integer(std::numeric_limits<std::int64_t>::max()));
+    add("d", "large", integer(std::numeric_limits<std::int64_t>::max() - 1));
+    context().save();
+    EXPECT_EQ(labelsWhere("when", date(1000.5)), std::vector<std::string>{"a"});
+    EXPECT_EQ(labelsWhere("large", integer(std::numeric_limits<std::int64_t>::max() - 1)),
+              std::vector<std::string>{"d"});
+    EXPECT_EQ(labelsWhere("flag", flag(false)).size(), 4u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names SQL knows as keywords, and quotes, are just names to the store.
+
+TEST(StoreNames, KeywordsAndQuotesInNamesWork) {
+    jw::test::ManualPlatform platform;
+    jw::test::TempDir folder;
+    auto model = ObjectModel::fromJson(R"({
+        "version": 1,
+        "entities": [
+            {"name": "Order",
+             "attributes": [{"name": "select", "type": "string"},
+                            {"name": "group", "type": "integer32"},
+                            {"name": "say \"hi\"", "type": "string"}],
+             "relationships": [{"name": "from", "destination": "Table", "inverse": "where",
+                                "toMany": true, "deleteRule": "cascade"}]},
+            {"name": "Table",
+             "attributes": [{"name": "index", "type": "integer64"}],
+             "relationships": [{"name": "where", "destination": "Order", "inverse": "from"}]}
+        ]})");
+    const auto& from = model->requireEntity("Order").requireRelationship("from");
+    const auto& where = model->requireEntity("Table").requireRelationship("where");
+    auto open = [&] {
+        auto c = std::make_unique<PersistentContainer>("Keywords", model, folder.path());
+        c->loadPersistentStores([](const StoreError* e) { ASSERT_EQ(e, nullptr) << e->what(); });
+        return c;
+    };
+    {
+        auto c = open();
+        auto& ctx = c->viewContext();
+        for (int i = 0; i < 3; ++i) {
+            auto order = ctx.insertNewObject("Order");
+            order->setValue("select", text(fmt::format("order {}", i)));
+            order->setValue("group", integer(2 - i));
+            order->setValue("say \"hi\"", text("hi"));
+            for (int t = 0; t <= i; ++t) {
+                auto table = ctx.insertNewObject("Table");
+                table->setValue("index", integer(t));
+                table->setToOne(where, order.get());
+            }
+        }
+        ctx.save();
+    }
+    auto c = open();
+    auto& ctx = c->viewContext();
+    auto orders = ctx.executeFetchRequest(
+        FetchRequest::forEntity("Order").where("say \"hi\"", text("hi")).sortedBy("group", true));
+    EXPECT_EQ(strings(orders, "select"),
+              (std::vector<std::string>{"order 2", "order 1", "order 0"}));
+    ASSERT_EQ(orders.size(), 3u);
+    EXPECT_EQ(orders[0]->toManyCount(from), 3u);
+    EXPECT_EQ(orders[0]->toMany(from).size(), 3u);
+    auto tables = ctx.executeFetchRequest(FetchRequest::forEntity("Table")
+                                              .whereRelated("where", orders[1].get())
+                                              .sortedBy("index", false));
+    ASSERT_EQ(tables.size(), 2u);
+    EXPECT_EQ(tables[0]->value("index"), integer(1));
+    ctx.deleteObject(*orders[0]);
+    ctx.save();
+    EXPECT_EQ(ctx.executeFetchRequest(FetchRequest::forEntity("Table")).size(), 3u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The value helpers
+
+TEST(Values, CompareAsTheStoreOrdersThem) {
+    EXPECT_LT(compareValues(Value{}, text("")), 0);
+    EXPECT_GT(compareValues(text(""), Value{}), 0);
+    EXPECT_EQ(compareValues(Value{}, Value{}), 0);
+    EXPECT_LT(compareValues(text("Zoo"), text("apple")), 0);
+    EXPECT_LT(compareValues(text("z"), text("\u00e9")), 0) << "code point order, not a collation";
+    EXPECT_LT(compareValues(text("\uffff"), text("\U0001F600")), 0);
+    EXPECT_LT(compareValues(text("a"), Value{std::string("a\0", 2)}), 0);
+    EXPECT_LT(compareValues(flag(false), flag(true)), 0);
+    EXPECT_LT(compareValues(integer(-5), integer(3)), 0);
+    EXPECT_LT(compareValues(integer(std::numeric_limits<std::int64_t>::max() - 1),
+                            integer(std::numeric_limits<std::int64_t>::max())),
+              0);
+    EXPECT_LT(compareValues(date(1.25), date(1.5)), 0);
+    EXPECT_LT(compareValues(Value{-0.5}, Value{0.25}), 0);
+    EXPECT_LT(compareValues(blob({}), blob({0})), 0);
+    EXPECT_LT(compareValues(blob({1, 2}), blob({1, 3})), 0);
+    EXPECT_LT(compareValues(blob({0x7f}), blob({0x80})), 0);
+    EXPECT_EQ(compareValues(blob({1, 2}), blob({1, 2})), 0);
+}
+
+TEST(Values, DefaultsAndTypedReaders) {
+    EXPECT_EQ(defaultValueFor(AttributeType::Integer16), integer(0));
+    EXPECT_EQ(defaultValueFor(AttributeType::Boolean), flag(false));
+    EXPECT_EQ(defaultValueFor(AttributeType::Double), Value{0.0});
+    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::String)));
+    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::Date)));
+    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::Binary)));
+
+    EXPECT_EQ(stringOf(text("x")), std::optional<std::string>("x"));
+    EXPECT_EQ(stringOf(Value{}), std::nullopt);
+    EXPECT_EQ(stringOf(integer(1)), std::nullopt);
+    EXPECT_EQ(dateOf(date(3.5)), std::optional<Date>(Date{3.5}));
+    EXPECT_EQ(dateOf(text("2027-01-01")), std::nullopt);
+    EXPECT_EQ(integerOf(integer(-7)), -7);
+    EXPECT_EQ(integerOf(flag(true)), 1);
+    EXPECT_EQ(integerOf(Value{}), 0);
+    EXPECT_TRUE(booleanOf(flag(true)));
+    EXPECT_TRUE(booleanOf(integer(2)));
+    EXPECT_FALSE(booleanOf(Value{}));
+    EXPECT_EQ(describeValue(Value{}), "nil");
+    EXPECT_EQ(describeValue(blob({1, 2, 3})), "<3 bytes>");
+}
+
+}  // namespace
+}  // namespace jw::store::test

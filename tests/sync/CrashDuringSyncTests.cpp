@@ -1,0 +1,916 @@
+// A device killed with SIGKILL while it saves, exports, imports or compacts loses nothing it
+// was told was saved, duplicates nothing, leaves a store SQLite finds sound, and the next
+// merge finishes what was cut short, so the other device ends up with every change.
+//
+// Each round forks a child process that opens two devices, A and B, on their own stores and
+// one real cloud folder on disk, then changes items on both without pause: every change is
+// a save followed by a merge on that device's sync worker, so saves, exports, imports and
+// (once enough change files are in the folder) compaction run all the time, saves on the main
+// thread and merges on the workers at once. The child reports each save before it starts and
+// after it returned, through a pipe. The test kills the child either at a random moment or
+// while it is stopped at a chosen point of one phase:
+// - a halting cloud folder stops the worker just before or just after a change file or a
+//   baseline is written, right after another device's change file was read, or right after
+//   a compaction removed a file;
+// - a halting SQLite file layer stops a thread halfway through one of its next writes to the
+//   store's log: in the middle of the commit of a save (main thread), or of the commits that
+//   apply an imported file or record an export, or of one soon after them (worker).
+// After the kill the test checks both store files, reopens both devices, lets them merge until
+// they have nothing left to send or receive, and compares them with every acknowledged save.
+//
+// Each device changes only the items it created (their text starts with its name), so the
+// last acknowledged value of every item is the one both devices must end with.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/DebugLog.h"
+#include "platform/foundation/Paths.h"
+#include "platform/foundation/ThreadRunLoop.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/sync/FolderCloudFileSystem.h"
+#include "src/model/Entities.h"
+#include "src/model/JWDatabase.h"
+#include "src/model/Operations.h"
+#include "src/model/Ordering.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw::model {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kListName = "Crash";
+const char kDevices[] = {'A', 'B'};
+
+// The text of the item written by save `n` of `device`: unique per save, starting with the
+// device's name, a few hundred bytes to a couple of kilobytes of one-, two- and three-byte
+// characters.
+std::string itemText(char device, std::uint64_t n) {
+    std::string text = std::string(1, device) + " save " + std::to_string(n) + ":";
+    const std::size_t length = 200 + (n * 7919) % 1800;
+    for (std::size_t i = 0; text.size() < length; ++i) {
+        static const char* const kWords[] = {" milk", " \u00e4pfel", " \u65e5\u672c", " 42"};
+        text += kWords[(n + i) % 4];
+    }
+    return text;
+}
+
+fs::path resourceDirectory() {
+    return AppPaths::resolve(std::nullopt).resourceDirectory;
+}
+
+// Where the child stops for the kill.
+enum class Halt {
+    none,                     // killed at a random moment
+    insideSave,               // halfway through a log write in a save's commit
+    beforeExportWrite,        // a change file is about to be written
+    afterExportWrite,         // a change file was written; its bookkeeping not yet
+    insideExportBookkeeping,  // halfway through a log write recording the export, or soon after
+    afterImportRead,          // another device's change file was read, not applied yet
+    insideImport,             // halfway through a log write applying it, or soon after
+    afterBaselineWrite,       // a baseline was written, not yet recorded or announced
+    afterCompactionRemove,    // a compaction removed its first file
+};
+
+const char* haltName(Halt halt) {
+    switch (halt) {
+        case Halt::none:
+            return "none";
+        case Halt::insideSave:
+            return "insideSave";
+        case Halt::beforeExportWrite:
+            return "beforeExportWrite";
+        case Halt::afterExportWrite:
+            return "afterExportWrite";
+        case Halt::insideExportBookkeeping:
+            return "insideExportBookkeeping";
+        case Halt::afterImportRead:
+            return "afterImportRead";
+        case Halt::insideImport:
+            return "insideImport";
+        case Halt::afterBaselineWrite:
+            return "afterBaselineWrite";
+        case Halt::afterCompactionRemove:
+            return "afterCompactionRemove";
+    }
+    return "?";
+}
+
+// --- The child ---------------------------------------------------------------------------------
+//
+// Everything below up to "The test" runs only in the forked child, which never returns: it
+// is killed, or ends with _exit when something is wrong before it starts saving.
+
+struct ChildPlan {
+    fs::path folder;  // holds A/, B/ and Cloud/
+    std::uint32_t seed = 0;
+    std::uint64_t firstSave = 1;
+    Halt halt = Halt::none;
+    int occurrence = 1;  // stop at this occurrence of the halt point
+    int logWrite = 1;    // for the halts inside a commit: stop at this write to the log after it
+};
+
+int gReportFd = -1;
+
+// One line to the test; write(2) of less than PIPE_BUF bytes, so lines from the main thread
+// and a worker never mix.
+void report(const std::string& line) {
+    const std::string text = line + "\n";
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const auto n = ::write(gReportFd, text.data() + written, text.size() - written);
+        if (n <= 0) {
+            _exit(3);
+        }
+        written += std::size_t(n);
+    }
+}
+
+[[noreturn]] void haltForTheKill(Halt halt) {
+    report(std::string("halt ") + haltName(halt));
+    for (;;) {
+        pause();
+    }
+}
+
+Halt gHalt = Halt::none;
+std::atomic<int> gOccurrencesLeft{0};
+int gLogWrite = 1;
+
+// Whether this event is the chosen occurrence of the halt point.
+bool isTheHaltPoint(Halt event) {
+    return gHalt == event && gOccurrencesLeft.fetch_sub(1) == 1;
+}
+
+// The halting SQLite file layer: passes everything through; a thread that was armed with a
+// count stops at that many-th write to a log file, writing only half of its bytes.
+thread_local int tLogWritesToHalt = 0;
+thread_local Halt tLogHalt = Halt::none;
+sqlite3_vfs* gRealVfs = nullptr;
+
+struct ShimFile {
+    sqlite3_file base;
+    sqlite3_file* real;
+    bool isLog;
+};
+
+sqlite3_file* realOf(sqlite3_file* f) {
+    return reinterpret_cast<ShimFile*>(f)->real;
+}
+int shimClose(sqlite3_file* f) {
+    return realOf(f)->pMethods->xClose(realOf(f));
+}
+int shimRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
+    return realOf(f)->pMethods->xRead(realOf(f), buffer, amount, offset);
+}
+int shimWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
+    if (reinterpret_cast<ShimFile*>(f)->isLog && tLogWritesToHalt > 0 && --tLogWritesToHalt == 0) {
+        realOf(f)->pMethods->xWrite(realOf(f), buffer, amount / 2, offset);
+        haltForTheKill(tLogHalt);
+    }
+    return realOf(f)->pMethods->xWrite(realOf(f), buffer, amount, offset);
+}
+int shimTruncate(sqlite3_file* f, sqlite3_int64 size) {
+    return realOf(f)->pMethods->xTruncate(realOf(f), size);
+}
+int shimSync(sqlite3_file* f, int flags) {
+    return realOf(f)->pMethods->xSync(realOf(f), flags);
+}
+int shimFileSize(sqlite3_file* f, sqlite3_int64* size) {
+    return realOf(f)->pMethods->xFileSize(realOf(f), size);
+}
+int shimLock(sqlite3_file* f, int level) {
+    return realOf(f)->pMethods->xLock(realOf(f), level);
+}
+int shimUnlock(sqlite3_file* f, int level) {
+    return realOf(f)->pMethods->xUnlock(realOf(f), level);
+}
+int shimCheckReservedLock(sqlite3_file* f, int* out) {
+    return realOf(f)->pMethods->xCheckReservedLock(realOf(f), out);
+}
+int shimFileControl(sqlite3_file* f, int op, void* arg) {
+    return realOf(f)->pMethods->xFileControl(realOf(f), op, arg);
+}
+int shimSectorSize(sqlite3_file* f) {
+    return realOf(f)->pMethods->xSectorSize(realOf(f));
+}
+int shimDeviceCharacteristics(sqlite3_file* f) {
+    return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
+}
+int shimShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
+    return realOf(f)->pMethods->xShmMap(realOf(f), region, size, extend, out);
+}
+int shimShmLock(sqlite3_file* f, int offset, int n, int flags) {
+    return realOf(f)->pMethods->xShmLock(realOf(f), offset, n, flags);
+}
+void shimShmBarrier(sqlite3_file* f) {
+    realOf(f)->pMethods->xShmBarrier(realOf(f));
+}
+int shimShmUnmap(sqlite3_file* f, int deleteFlag) {
+    return realOf(f)->pMethods->xShmUnmap(realOf(f), deleteFlag);
+}
+int shimFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+    return realOf(f)->pMethods->xFetch(realOf(f), offset, amount, out);
+}
+int shimUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
+    return realOf(f)->pMethods->xUnfetch(realOf(f), offset, page);
+}
+
+const sqlite3_io_methods kShimMethods = {
+    3,
+    shimClose,
+    shimRead,
+    shimWrite,
+    shimTruncate,
+    shimSync,
+    shimFileSize,
+    shimLock,
+    shimUnlock,
+    shimCheckReservedLock,
+    shimFileControl,
+    shimSectorSize,
+    shimDeviceCharacteristics,
+    shimShmMap,
+    shimShmLock,
+    shimShmBarrier,
+    shimShmUnmap,
+    shimFetch,
+    shimUnfetch,
+};
+
+int shimOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
+    auto* shim = reinterpret_cast<ShimFile*>(f);
+    shim->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(f) + sizeof(ShimFile));
+    shim->isLog = (flags & SQLITE_OPEN_WAL) != 0;
+    const int rc = gRealVfs->xOpen(gRealVfs, name, shim->real, flags, outFlags);
+    shim->base.pMethods = shim->real->pMethods ? &kShimMethods : nullptr;
+    return rc;
+}
+
+sqlite3_vfs gShimVfs;
+
+void installHaltingFileLayer() {
+    gRealVfs = sqlite3_vfs_find(nullptr);
+    gShimVfs = *gRealVfs;
+    gShimVfs.zName = "jotwell-sync-crash";
+    gShimVfs.szOsFile = int(sizeof(ShimFile)) + gRealVfs->szOsFile;
+    gShimVfs.xOpen = shimOpen;
+    gShimVfs.pNext = nullptr;
+    if (sqlite3_vfs_register(&gShimVfs, 1) != SQLITE_OK) {
+        _exit(4);
+    }
+}
+
+// The calling thread stops at its plan.logWrite-th write to a log from now: in the commit that
+// follows, or in one soon after it.
+void armLogHalt(Halt halt) {
+    tLogHalt = halt;
+    tLogWritesToHalt = gLogWrite;
+}
+
+bool endsWith(const std::string& text, std::string_view end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The real cloud folder, with the halt points of the sync phases around its calls.
+class HaltingCloud final : public sync::CloudFileSystem {
+  public:
+    explicit HaltingCloud(const fs::path& root) : real_(root) {}
+
+    sync::CloudStatus checkRoot() override { return real_.checkRoot(); }
+    sync::CloudListing list(const std::string& folder) override { return real_.list(folder); }
+    sync::CloudRead read(const std::string& path, std::size_t maxBytes) override {
+        auto result = real_.read(path, maxBytes);
+        if (endsWith(path, ".jwchanges")) {
+            if (isTheHaltPoint(Halt::afterImportRead)) {
+                haltForTheKill(Halt::afterImportRead);
+            }
+            if (isTheHaltPoint(Halt::insideImport)) {
+                armLogHalt(Halt::insideImport);
+            }
+        }
+        return result;
+    }
+    sync::CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
+        const bool changes = endsWith(path, ".jwchanges");
+        if (changes && isTheHaltPoint(Halt::beforeExportWrite)) {
+            haltForTheKill(Halt::beforeExportWrite);
+        }
+        const auto status = real_.writeAtomically(path, contents);
+        if (changes && isTheHaltPoint(Halt::afterExportWrite)) {
+            haltForTheKill(Halt::afterExportWrite);
+        }
+        if (changes && isTheHaltPoint(Halt::insideExportBookkeeping)) {
+            armLogHalt(Halt::insideExportBookkeeping);
+        }
+        if (endsWith(path, ".jwbaseline") && isTheHaltPoint(Halt::afterBaselineWrite)) {
+            haltForTheKill(Halt::afterBaselineWrite);
+        }
+        return status;
+    }
+    sync::CloudStatus remove(const std::string& path) override {
+        const auto status = real_.remove(path);
+        if (isTheHaltPoint(Halt::afterCompactionRemove)) {
+            haltForTheKill(Halt::afterCompactionRemove);
+        }
+        return status;
+    }
+    sync::CloudStatus makeDirectory(const std::string& path) override {
+        return real_.makeDirectory(path);
+    }
+
+  private:
+    sync::FolderCloudFileSystem real_;
+};
+
+struct ChildDevice {
+    char name = 'A';
+    std::unique_ptr<UserDefaults> settings;
+    std::unique_ptr<JWDatabase> db;
+    std::shared_ptr<List> list;
+    std::vector<std::shared_ptr<Item>> own;  // the items this device created
+};
+
+[[noreturn]] void runDevicesUntilKilled(const ChildPlan& plan) {
+    installClock(std::make_shared<SystemClock>());
+    auto loop = std::make_shared<ThreadRunLoop>();
+    installMainRunLoop(loop);
+    // What the sync engine reports (skipped files, store errors) goes to the test, which shows
+    // it when a round fails.
+    setDebugLogSink([](std::string_view line) {
+        if (line.rfind("sync: ", 0) == 0) {
+            report("log " + std::string(line.substr(0, 400)));
+        }
+    });
+    installHaltingFileLayer();
+    gHalt = plan.halt;
+    gOccurrencesLeft = plan.occurrence;
+    gLogWrite = plan.logWrite;
+
+    ChildDevice devices[2];
+    for (int d = 0; d < 2; ++d) {
+        auto& device = devices[d];
+        device.name = kDevices[d];
+        const auto folder = plan.folder / std::string(1, device.name);
+        device.settings = std::make_unique<UserDefaults>(folder / "defaults.json");
+        JWDatabase::Locations locations{folder, resourceDirectory()};
+        locations.cloudFileSystem = std::make_shared<HaltingCloud>(plan.folder / "Cloud");
+        locations.settings = device.settings.get();
+        device.db = std::make_unique<JWDatabase>(locations);
+        for (auto& o : device.db->viewContext().executeFetchRequest(listsFetchRequest(false))) {
+            if (static_cast<List&>(*o).name() == kListName) {
+                device.list = std::static_pointer_cast<List>(o);
+            }
+        }
+        if (!device.list || device.db->syncState() != SyncState::attached) {
+            report("error device " + std::string(1, device.name) + " is not ready");
+            _exit(2);
+        }
+        for (auto& o : device.db->viewContext().executeFetchRequest(
+                 itemsFetchRequest(device.list.get(), JWListFilter::none))) {
+            auto item = std::static_pointer_cast<Item>(o);
+            if (item->body().value_or("").rfind(std::string(1, device.name) + " ", 0) == 0) {
+                device.own.push_back(item);
+            }
+        }
+    }
+    report("ready");
+    for (auto& device : devices) {
+        device.db->sync();  // becoming active: the timer, and a first merge
+    }
+
+    std::mt19937 random(plan.seed);
+    for (std::uint64_t n = plan.firstSave;; ++n) {
+        auto& device = devices[std::uniform_int_distribution<int>(0, 1)(random)];
+        const std::string who(1, device.name);
+        const std::string number = std::to_string(n);
+        const int roll = std::uniform_int_distribution<int>(0, 99)(random);
+        if (plan.halt == Halt::insideSave && isTheHaltPoint(Halt::insideSave)) {
+            armLogHalt(Halt::insideSave);
+        }
+        if (device.own.size() < 3 || roll < 40) {
+            report("begin " + who + " " + number + " insert");
+            auto item = newItem(*device.db, *device.list, itemText(device.name, n));
+            device.own.push_back(item);
+            report("saved " + who + " " + number + " " + item->globalID().toString());
+        } else {
+            auto& item = *device.own[std::uniform_int_distribution<std::size_t>(
+                0, device.own.size() - 1)(random)];
+            if (roll < 75) {
+                report("begin " + who + " " + number + " toggle " + item.globalID().toString() +
+                       (item.isDone() ? " 0" : " 1"));
+                toggleItem(*device.db, item);
+            } else {
+                report("begin " + who + " " + number + " edit " + item.globalID().toString());
+                editItemText(*device.db, item, itemText(device.name, n));
+            }
+            report("saved " + who + " " + number);
+        }
+        // Completions run between saves; at most a few merges wait on each worker.
+        loop->runPending();
+        loop->runUntil(
+            [&] {
+                return devices[0].db->operationsInFlight() + devices[1].db->operationsInFlight() <=
+                       2;
+            },
+            3600);
+    }
+}
+
+// --- The test ----------------------------------------------------------------------------------
+
+struct ItemState {
+    std::string body;
+    bool isDone = false;
+    bool operator==(const ItemState&) const = default;
+};
+using Items = std::map<std::string, ItemState>;  // by global identifier
+
+std::string describe(const Items& items) {
+    std::string text;
+    for (const auto& [id, state] : items) {
+        text += id.substr(0, 8) + " " + state.body.substr(0, 14) +
+                (state.isDone ? " [x]" : " [ ]") + "\n";
+    }
+    return text;
+}
+
+// A save that had begun but was not acknowledged when the child died.
+struct InFlight {
+    char device = 'A';
+    std::uint64_t save = 0;
+    std::string kind;  // insert, edit or toggle
+    std::string id;    // edit and toggle
+    bool isDone = false;
+};
+
+// The child, with the read end of its reports.
+class Child {
+  public:
+    explicit Child(const ChildPlan& plan) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        std::fflush(nullptr);  // nothing buffered here may be written twice
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            gReportFd = fds[1];
+            try {
+                runDevicesUntilKilled(plan);
+            } catch (const std::exception& e) {
+                report(std::string("error ") + e.what());
+            }
+            _exit(2);
+        }
+        close(fds[1]);
+        output_ = fds[0];
+        if (pid_ < 0) {
+            close(output_);
+            throw std::runtime_error("fork");
+        }
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(output_);
+    }
+
+    // The next line, or nothing once the child is gone. The long wait is a safety net for a
+    // child that hangs, not part of any check.
+    std::optional<std::string> nextLine() {
+        for (;;) {
+            if (auto at = buffer_.find('\n'); at != std::string::npos) {
+                std::string line = buffer_.substr(0, at);
+                buffer_.erase(0, at + 1);
+                return line;
+            }
+            pollfd p{output_, POLLIN, 0};
+            if (poll(&p, 1, 60'000) <= 0) {
+                return std::nullopt;
+            }
+            char chunk[4096];
+            const auto n = read(output_, chunk, sizeof chunk);
+            if (n <= 0) {
+                return std::nullopt;
+            }
+            buffer_.append(chunk, std::size_t(n));
+        }
+    }
+
+    // True when SIGKILL is what ended the child.
+    bool killAndWait() {
+        kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string buffer_;
+};
+
+std::string integrityCheck(const fs::path& file) {
+    sqlite3* raw = nullptr;
+    std::string result;
+    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        result = std::string("cannot open: ") + sqlite3_errmsg(raw);
+    } else {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            result += (result.empty() ? "" : "; ");
+            result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(raw);
+    return result;
+}
+
+// Runs `sql` on the store file and returns the rows, one string per row ("a|b").
+std::vector<std::string> query(const fs::path& file, const char* sql) {
+    sqlite3* raw = nullptr;
+    std::vector<std::string> rows;
+    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        rows.push_back(std::string("cannot open: ") + sqlite3_errmsg(raw));
+    } else {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(raw, sql, -1, &statement, nullptr) != SQLITE_OK) {
+            rows.push_back(std::string("error: ") + sqlite3_errmsg(raw));
+        }
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            std::string row;
+            for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                const auto* text = sqlite3_column_text(statement, c);
+                row +=
+                    (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "");
+            }
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(raw);
+    return rows;
+}
+
+class CrashDuringSync : public ::testing::Test {
+  protected:
+    CrashDuringSync() : platform_(SystemClock().now().value()) {
+        fs::create_directories(cloudFolder());
+        // A makes the list and attaches; B attaches and receives it. Then both close: only the
+        // child holds the stores while it runs.
+        auto a = open('A');
+        newList(*a, kListName);
+        attach(*a);
+        auto b = open('B');
+        attach(*b);
+        settle(*a, *b);
+        EXPECT_NE(listIn(*b), nullptr) << "B did not receive the list";
+    }
+
+    fs::path cloudFolder() const { return dir_.path() / "Cloud"; }
+    fs::path storeOf(char device) const {
+        return dir_.path() / std::string(1, device) / "Jotwell.sqlite";
+    }
+
+    std::unique_ptr<JWDatabase> open(char device) {
+        const auto folder = dir_.path() / std::string(1, device);
+        auto& settings = settings_[device];
+        // Read again at every opening: the child changes the file.
+        settings = std::make_unique<UserDefaults>(folder / "defaults.json");
+        JWDatabase::Locations locations{folder, resourceDirectory()};
+        locations.cloudFileSystem = std::make_shared<sync::FolderCloudFileSystem>(cloudFolder());
+        locations.settings = settings.get();
+        return std::make_unique<JWDatabase>(locations);
+    }
+    void finish(JWDatabase& db) {
+        for (int round = 0; db.operationsInFlight() > 0; ++round) {
+            if (round == 100) {
+                ADD_FAILURE() << "the database's operations never finished";
+                return;
+            }
+            db.ensemble()->waitUntilIdle();
+            platform_.loop().drain();
+        }
+        platform_.loop().drain();
+    }
+    void attach(JWDatabase& db) {
+        db.sync();
+        finish(db);
+        ASSERT_EQ(db.syncState(), SyncState::attached);
+    }
+    // Merges on both devices in turn until neither has anything to send or receive and both
+    // hold the same items. False when that does not happen in a few turns.
+    bool settle(JWDatabase& a, JWDatabase& b) {
+        for (int turn = 0; turn < 6; ++turn) {
+            for (auto* db : {&a, &b}) {
+                db->saveContext(false);
+                finish(*db);
+            }
+            const auto sa = a.ensemble()->status();
+            const auto sb = b.ensemble()->status();
+            if (sa.changesToExport == 0 && sa.filesToImport == 0 && sb.changesToExport == 0 &&
+                sb.filesToImport == 0 && itemsIn(a) == itemsIn(b)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static std::shared_ptr<List> listIn(JWDatabase& db) {
+        for (auto& o : db.viewContext().executeFetchRequest(listsFetchRequest(false))) {
+            if (static_cast<List&>(*o).name() == kListName) {
+                return std::static_pointer_cast<List>(o);
+            }
+        }
+        return nullptr;
+    }
+    static Items itemsIn(JWDatabase& db) {
+        Items items;
+        for (auto& o :
+             db.viewContext().executeFetchRequest(itemsFetchRequest(nullptr, JWListFilter::none))) {
+            auto& item = static_cast<Item&>(*o);
+            EXPECT_TRUE(item.forList() && item.forList()->name() == kListName)
+                << "an item outside the list";
+            items[item.globalID().toString()] = {item.body().value_or(""), item.isDone()};
+        }
+        return items;
+    }
+    static Items ownedBy(char device, const Items& items) {
+        Items out;
+        for (const auto& [id, state] : items) {
+            if (!state.body.empty() && state.body[0] == device) {
+                out.emplace(id, state);
+            }
+        }
+        return out;
+    }
+
+    // Folds one report of the child into what the stores must hold.
+    void take(const std::string& line) {
+        std::istringstream in(line);
+        std::string word;
+        in >> word;
+        if (word == "begin") {
+            InFlight op;
+            in >> op.device >> op.save >> op.kind;
+            if (op.kind != "insert") {
+                in >> op.id;
+            }
+            if (op.kind == "toggle") {
+                int done = 0;
+                in >> done;
+                op.isDone = done != 0;
+            }
+            inFlight_ = op;
+        } else if (word == "saved") {
+            char device = 0;
+            std::uint64_t n = 0;
+            in >> device >> n;
+            ASSERT_TRUE(inFlight_ && inFlight_->device == device && inFlight_->save == n)
+                << "an acknowledgement out of turn: " << line;
+            if (inFlight_->kind == "insert") {
+                std::string id;
+                in >> id;
+                expected_[id] = {itemText(device, n), false};
+            } else if (inFlight_->kind == "edit") {
+                expected_.at(inFlight_->id).body = itemText(device, n);
+            } else {
+                expected_.at(inFlight_->id).isDone = inFlight_->isDone;
+            }
+            inFlight_.reset();
+            nextSave_ = n + 1;
+            ++acknowledgedThisRound_;
+        } else if (word == "halt") {
+            haltedAt_ = line.substr(5);
+        } else if (word == "log") {
+            childLog_ += line.substr(4) + "\n";
+        } else if (word == "ready") {
+            ready_ = true;
+        } else {
+            ADD_FAILURE() << "unexpected report from the child: " << line;
+        }
+    }
+
+    // Runs the child until it halted at the plan's point (or, with no halt point, until it
+    // acknowledged `saves` saves and then for a random moment more), then kills it and reads
+    // what it reported until it died.
+    void runAndKill(Halt halt, int occurrence, int saves, std::mt19937& random) {
+        acknowledgedThisRound_ = 0;
+        haltedAt_.clear();
+        ready_ = false;
+        const int logWrite = std::uniform_int_distribution<int>(1, 3)(random);
+        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt, occurrence, logWrite};
+        Child child(plan);
+        while (halt != Halt::none ? haltedAt_.empty() : acknowledgedThisRound_ < saves) {
+            auto line = child.nextLine();
+            ASSERT_TRUE(line) << "the child stopped reporting after " << acknowledgedThisRound_
+                              << " saves; it logged:\n"
+                              << childLog_;
+            take(*line);
+            if (HasFatalFailure()) {
+                return;
+            }
+            // Every halt point comes round within a few hundred saves (compaction the
+            // slowest); a child far past that never gets there and would run forever.
+            ASSERT_LT(acknowledgedThisRound_, 3000)
+                << "the child never reached " << haltName(halt) << "; it logged:\n"
+                << childLog_;
+        }
+        if (halt == Halt::none) {
+            std::this_thread::sleep_for(
+                std::chrono::microseconds(std::uniform_int_distribution<int>(0, 20'000)(random)));
+        }
+        EXPECT_TRUE(child.killAndWait()) << "the child ended otherwise than by SIGKILL";
+        while (auto line = child.nextLine()) {
+            take(*line);
+        }
+        EXPECT_TRUE(ready_);
+        if (halt != Halt::none) {
+            EXPECT_EQ(haltedAt_, haltName(halt));
+        }
+    }
+
+    // The checks after a kill; afterwards what the stores hold is what the next round builds
+    // on.
+    void checkAfterCrash(const std::string& round, bool saveWasCutInTheMiddle) {
+        SCOPED_TRACE(round);
+        for (char device : kDevices) {
+            SCOPED_TRACE(std::string("device ") + device);
+            EXPECT_EQ(integrityCheck(storeOf(device)), "ok");
+            // No two objects share a global identifier, and the one list is still one.
+            EXPECT_EQ(
+                query(storeOf(device),
+                      "SELECT hex(g) FROM (SELECT \"_gid\" AS g FROM \"Folder\" UNION ALL "
+                      "SELECT \"_gid\" FROM \"List\" UNION ALL SELECT \"_gid\" FROM \"Item\") "
+                      "GROUP BY g HAVING COUNT(*) > 1"),
+                std::vector<std::string>{});
+            EXPECT_EQ(query(storeOf(device), "SELECT COUNT(*) FROM \"List\""),
+                      std::vector<std::string>{"1"});
+        }
+
+        auto a = open('A');
+        auto b = open('B');
+        std::map<char, Items> stored{{'A', itemsIn(*a)}, {'B', itemsIn(*b)}};
+
+        // The save in flight may or may not have been committed, but nothing else: after it
+        // is settled, each device holds exactly what it was told it saved of its own items.
+        if (inFlight_) {
+            const auto& mine = stored[inFlight_->device];
+            auto applied = expected_;
+            if (inFlight_->kind == "insert") {
+                for (const auto& [id, state] : ownedBy(inFlight_->device, mine)) {
+                    if (!expected_.count(id)) {
+                        applied[id] = {itemText(inFlight_->device, inFlight_->save), false};
+                    }
+                }
+            } else if (inFlight_->kind == "edit") {
+                applied.at(inFlight_->id).body = itemText(inFlight_->device, inFlight_->save);
+            } else {
+                applied.at(inFlight_->id).isDone = inFlight_->isDone;
+            }
+            const bool committed =
+                ownedBy(inFlight_->device, mine) == ownedBy(inFlight_->device, applied) &&
+                applied != expected_;
+            if (saveWasCutInTheMiddle) {
+                EXPECT_FALSE(committed) << "a save cut in the middle of its commit was kept";
+            }
+            if (committed) {
+                expected_ = applied;
+            }
+            nextSave_ = inFlight_->save + 1;
+            inFlight_.reset();
+        } else {
+            EXPECT_FALSE(saveWasCutInTheMiddle) << "the child halted in no save";
+        }
+        for (char device : kDevices) {
+            EXPECT_EQ(describe(ownedBy(device, stored[device])),
+                      describe(ownedBy(device, expected_)))
+                << "device " << device << " lost or changed its own acknowledged saves";
+        }
+
+        // The next merges finish the work: both devices end with every change, once each.
+        EXPECT_TRUE(settle(*a, *b)) << "the devices did not settle; the child logged:\n"
+                                    << childLog_;
+        EXPECT_EQ(describe(itemsIn(*a)), describe(expected_));
+        EXPECT_EQ(describe(itemsIn(*b)), describe(expected_));
+        EXPECT_EQ(itemsIn(*a), expected_);
+        EXPECT_EQ(itemsIn(*b), expected_);
+    }
+
+    // Runs the rounds: each halts at its point (at a random occurrence of it) or, for
+    // Halt::none, is killed at a random moment.
+    void runRounds(const std::vector<Halt>& rounds, std::uint32_t seed) {
+        std::mt19937 random(seed);
+        for (std::size_t r = 0; r < rounds.size(); ++r) {
+            const auto halt = rounds[r];
+            // A save is halted a few dozen saves in, so the stores hold something by then.
+            const int occurrence = halt == Halt::insideSave
+                                       ? std::uniform_int_distribution<int>(5, 40)(random)
+                                       : std::uniform_int_distribution<int>(1, 4)(random);
+            const int saves = std::uniform_int_distribution<int>(3, 40)(random);
+            runAndKill(halt, occurrence, saves, random);
+            if (HasFatalFailure()) {
+                return;
+            }
+            checkAfterCrash("round " + std::to_string(r) + ", killed at " + haltName(halt) +
+                                (halt != Halt::none ? " #" + std::to_string(occurrence) : ""),
+                            halt == Halt::insideSave);
+            if (HasFailure()) {
+                return;  // later rounds would only repeat the failure
+            }
+        }
+        EXPECT_GT(expected_.size(), 10u);
+        checkImportingAgainChangesNothing();
+    }
+
+    // After the crashes: B forgets which files it applied (the engine's record of them, the
+    // table "_sync_applied") and imports everything again, baselines included; a new device C
+    // attaches and catches up from what the folder holds now. Neither may differ from A.
+    void checkImportingAgainChangesNothing() {
+        SCOPED_TRACE("importing everything again");
+        EXPECT_EQ(query(storeOf('B'), "DELETE FROM \"_sync_applied\""), std::vector<std::string>{});
+        auto a = open('A');
+        auto b = open('B');
+        b->saveContext(false);
+        finish(*b);
+        EXPECT_EQ(b->ensemble()->status().filesToImport, 0);
+        EXPECT_EQ(describe(itemsIn(*b)), describe(expected_));
+        EXPECT_TRUE(settle(*a, *b));
+        EXPECT_EQ(itemsIn(*a), expected_);
+        EXPECT_EQ(itemsIn(*b), expected_);
+
+        auto c = open('C');
+        attach(*c);
+        EXPECT_TRUE(settle(*a, *c));
+        EXPECT_EQ(describe(itemsIn(*c)), describe(expected_));
+        EXPECT_EQ(query(storeOf('C'), "SELECT COUNT(*) FROM \"List\""),
+                  std::vector<std::string>{"1"});
+    }
+
+    test::ManualPlatform platform_;
+    test::TempDir dir_;
+    std::map<char, std::unique_ptr<UserDefaults>> settings_;
+    Items expected_;
+    std::optional<InFlight> inFlight_;
+    std::uint64_t nextSave_ = 1;
+    int acknowledgedThisRound_ = 0;
+    std::string haltedAt_;
+    bool ready_ = false;
+    std::string childLog_;
+};
+
+TEST_F(CrashDuringSync, KilledAtRandomMomentsLosesAndDuplicatesNothing) {
+    runRounds(std::vector<Halt>(8, Halt::none), 11);
+}
+
+TEST_F(CrashDuringSync, KilledInTheMiddleOfASave) {
+    runRounds({Halt::insideSave, Halt::insideSave, Halt::insideSave}, 12);
+}
+
+TEST_F(CrashDuringSync, KilledWhileExporting) {
+    runRounds({Halt::beforeExportWrite, Halt::afterExportWrite, Halt::insideExportBookkeeping,
+               Halt::afterExportWrite, Halt::insideExportBookkeeping},
+              13);
+}
+
+TEST_F(CrashDuringSync, KilledWhileImporting) {
+    runRounds(
+        {Halt::afterImportRead, Halt::insideImport, Halt::insideImport, Halt::afterImportRead}, 14);
+}
+
+TEST_F(CrashDuringSync, KilledWhileCompacting) {
+    runRounds({Halt::afterBaselineWrite, Halt::afterCompactionRemove, Halt::afterBaselineWrite,
+               Halt::afterCompactionRemove},
+              15);
+}
+
+}  // namespace
+}  // namespace jw::model

@@ -1,0 +1,234 @@
+// Object changes, the unit of exchange between devices: their JSON form (what a change file
+// holds, and what a reader refuses), attribute values in that form, and folding two changes of
+// the same object into one, which must keep per key the value with the greater stamp whichever
+// side it comes from.
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "platform/sync/ObjectChange.h"
+
+namespace jw::sync {
+namespace {
+
+using nlohmann::json;
+using store::AttributeType;
+
+const std::string kItem = "0f8fad5b-d9cb-469f-a165-70867728950e";
+const std::string kList = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
+
+Stamp stamp(std::int64_t counter, const std::string& device = "A") {
+    return Stamp{counter, device};
+}
+
+ObjectChange created(const Stamp& at, std::map<std::string, json> values) {
+    ObjectChange c;
+    c.entity = "Item";
+    c.globalID = kItem;
+    c.created = at;
+    for (auto& [key, value] : values) {
+        c.values[key] = {std::move(value), std::nullopt};
+    }
+    return c;
+}
+
+ObjectChange updated(const Stamp& at, std::map<std::string, json> values) {
+    ObjectChange c;
+    c.entity = "Item";
+    c.globalID = kItem;
+    for (auto& [key, value] : values) {
+        c.values[key] = {std::move(value), at};
+    }
+    return c;
+}
+
+ObjectChange removed(const Stamp& at) {
+    ObjectChange c;
+    c.entity = "Item";
+    c.globalID = kItem;
+    c.removed = at;
+    return c;
+}
+
+// Each key with its value and effective stamp, so that two changes meaning the same compare
+// equal however they spell their stamps.
+std::string meaning(const ObjectChange& c) {
+    std::string text = c.entity + " " + c.globalID;
+    if (c.created)
+        text += fmt::format(" created@{}/{}", c.created->counter, c.created->device);
+    if (c.removed)
+        text += fmt::format(" removed@{}/{}", c.removed->counter, c.removed->device);
+    for (const auto& [key, change] : c.values) {
+        const auto s = c.stampOf(key);
+        text += fmt::format(" {}={}@{}/{}", key, change.value.dump(), s ? s->counter : -1,
+                            s ? s->device : "");
+    }
+    return text;
+}
+
+// The JSON form ------------------------------------------------------------------------------
+
+TEST(ObjectChangeJson, ACreationWithLaterValuesRoundTrips) {
+    ObjectChange c = created(stamp(4), {{"body", "milk"}, {"isDone", false}});
+    c.values["isDone"] = {true, stamp(9, "B")};
+    c.values["forList"] = {kList, std::nullopt};
+
+    const json j = c.toJson();
+    EXPECT_EQ(j["x"], json::array({4, "A"}));
+    EXPECT_EQ(j["v"]["body"], json::array({"milk"})) << "a value of the creation has no stamp";
+    EXPECT_EQ(j["v"]["isDone"], json::array({true, 9, "B"}));
+
+    const auto back = ObjectChange::fromJson(json::parse(j.dump()));
+    EXPECT_EQ(meaning(back), meaning(c));
+    EXPECT_EQ(back.toJson(), j);
+}
+
+TEST(ObjectChangeJson, ARemovalAndAnUpdateRoundTrip) {
+    for (const auto& c : {removed(stamp(12, "C")), updated(stamp(3, "B"), {{"body", nullptr}})}) {
+        const auto back = ObjectChange::fromJson(json::parse(c.toJson().dump()));
+        EXPECT_EQ(meaning(back), meaning(c));
+    }
+}
+
+TEST(ObjectChangeJson, MalformedChangesAreRefusedWithAReason) {
+    const char* malformed[] = {
+        R"([])",
+        R"({"g": "x", "x": [1, "A"]})",
+        R"({"e": "Item", "x": [1, "A"]})",
+        R"({"e": 3, "g": "x", "x": [1, "A"]})",
+        R"({"e": "Item", "g": "x"})",                                  // changes nothing
+        R"({"e": "Item", "g": "x", "x": [1]})",                         // a stamp of one part
+        R"({"e": "Item", "g": "x", "x": ["1", "A"]})",                  // counter not a number
+        R"({"e": "Item", "g": "x", "x": [1.5, "A"]})",                  // nor a fraction
+        R"({"e": "Item", "g": "x", "x": [1, ""]})",                     // no device
+        R"({"e": "Item", "g": "x", "r": {"counter": 1}})",
+        R"({"e": "Item", "g": "x", "x": [1, "A"], "v": []})",           // values not an object
+        R"({"e": "Item", "g": "x", "x": [1, "A"], "v": {"body": "a"}})",  // value not in a list
+        R"({"e": "Item", "g": "x", "x": [1, "A"], "v": {"body": ["a", 2]}})",
+        R"({"e": "Item", "g": "x", "v": {"body": ["a"]}})",  // no stamp and no creation
+        R"({"e": "Item", "g": "x", "v": {"body": ["a", 2, 7]}})",
+    };
+    for (const char* text : malformed) {
+        EXPECT_THROW(ObjectChange::fromJson(json::parse(text)), std::invalid_argument) << text;
+    }
+}
+
+// Values in the file form -------------------------------------------------------------------------
+
+TEST(ObjectChangeValues, EveryTypeRoundTripsExactly) {
+    const std::pair<AttributeType, store::Value> values[] = {
+        {AttributeType::Integer16, std::int64_t{-32768}},
+        {AttributeType::Integer32, std::int64_t{2147483647}},
+        {AttributeType::Integer64, std::numeric_limits<std::int64_t>::min()},
+        {AttributeType::Boolean, true},
+        {AttributeType::Double, -0.1},
+        {AttributeType::String, std::string("Grüße, \"quoted\"\n\ttabbed")},
+        {AttributeType::String, std::string("")},
+        {AttributeType::String, std::string("\xff\xfe not UTF-8 \xc0\xaf")},
+        {AttributeType::String, std::string("nul \0 inside", 12)},
+        {AttributeType::Date, Date{1'800'007'200.123456}},
+        {AttributeType::Date, Date{-86400.5}},
+        {AttributeType::Binary, store::Blob{{0x00, 0xff, 0x10, 0x80}}},
+        {AttributeType::Binary, store::Blob{}},
+    };
+    for (const auto& [type, value] : values) {
+        const json encoded = encodeValue(type, value);
+        const auto decoded = decodeValue(type, json::parse(encoded.dump()));
+        EXPECT_EQ(decoded, value) << encoded.dump();
+    }
+}
+
+TEST(ObjectChangeValues, AbsentValuesAreNullAndReadAsTheTypesDefault) {
+    EXPECT_EQ(encodeValue(AttributeType::String, store::Value{}), json(nullptr));
+    EXPECT_EQ(encodeValue(AttributeType::Date, store::Value{}), json(nullptr));
+    EXPECT_EQ(decodeValue(AttributeType::String, nullptr), store::Value{});
+    EXPECT_EQ(decodeValue(AttributeType::Integer32, nullptr), store::Value{std::int64_t{0}});
+    EXPECT_EQ(decodeValue(AttributeType::Boolean, nullptr), store::Value{false});
+}
+
+TEST(ObjectChangeValues, AFormThatDoesNotFitTheTypeIsRefused) {
+    const std::pair<AttributeType, const char*> misfits[] = {
+        {AttributeType::Integer32, R"("12")"},   {AttributeType::Integer16, "1.5"},
+        {AttributeType::Boolean, "1"},           {AttributeType::String, "12"},
+        {AttributeType::String, R"({"h": "zz"})"}, {AttributeType::String, R"({"h": "abc"})"},
+        {AttributeType::Date, "1800000000"},     {AttributeType::Date, R"({"t": "today"})"},
+        {AttributeType::Binary, R"("00ff")"},     {AttributeType::Binary, R"({"b": 7})"},
+    };
+    for (const auto& [type, text] : misfits) {
+        EXPECT_THROW(decodeValue(type, json::parse(text)), std::invalid_argument) << text;
+    }
+}
+
+// Folding changes of one object ---------------------------------------------------------------------
+
+TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSide) {
+    const ObjectChange a = created(stamp(5), {{"body", "milk"}, {"isDone", false}});
+    ObjectChange b = updated(stamp(7, "B"), {{"body", "oat milk"}});
+    b.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
+
+    ObjectChange ab = a;
+    ab.absorb(b);
+    ObjectChange ba = b;
+    ba.absorb(a);
+    EXPECT_EQ(meaning(ab), meaning(ba));
+    EXPECT_EQ(ab.values.at("body").value, "oat milk");
+    EXPECT_EQ(ab.stampOf("body"), stamp(7, "B"));
+    EXPECT_EQ(ab.values.at("isDone").value, false) << "the creation's value is newer";
+    EXPECT_EQ(ab.stampOf("isDone"), stamp(5));
+    EXPECT_EQ(ab.created, stamp(5));
+}
+
+TEST(ObjectChangeAbsorb, EqualCountersAreOrderedByDevice) {
+    ObjectChange a = updated(stamp(8, "A"), {{"body", "from A"}});
+    const ObjectChange b = updated(stamp(8, "B"), {{"body", "from B"}});
+    ObjectChange ab = a, ba = b;
+    ab.absorb(b);
+    ba.absorb(a);
+    EXPECT_EQ(ab.values.at("body").value, "from B");
+    EXPECT_EQ(meaning(ab), meaning(ba));
+}
+
+TEST(ObjectChangeAbsorb, AbsorbingAChangeAgainChangesNothing) {
+    ObjectChange a = created(stamp(2), {{"body", "bread"}});
+    a.values["isDone"] = {true, stamp(6, "B")};
+    ObjectChange twice = a;
+    twice.absorb(a);
+    EXPECT_EQ(meaning(twice), meaning(a));
+    EXPECT_EQ(twice.toJson(), a.toJson());
+}
+
+TEST(ObjectChangeAbsorb, ARemovalSurvivesWhateverComesAfter) {
+    ObjectChange c = removed(stamp(4));
+    c.absorb(updated(stamp(9), {{"body", "later"}}));
+    c.absorb(created(stamp(1), {{"body", "first"}}));
+    ASSERT_TRUE(c.removed);
+    EXPECT_EQ(*c.removed, stamp(4));
+}
+
+TEST(ObjectChangeAbsorb, AValueOfTheCreationKeepsItsStampWhenAnEarlierCreationIsFolded) {
+    // Two creations of one object (a store attached twice): the earlier becomes the creation,
+    // and the later one's values keep their own, greater stamp.
+    ObjectChange later = created(stamp(9, "B"), {{"body", "later"}, {"note", "kept"}});
+    later.absorb(created(stamp(2, "A"), {{"body", "earlier"}}));
+    EXPECT_EQ(later.created, stamp(2, "A"));
+    EXPECT_EQ(later.values.at("body").value, "later");
+    EXPECT_EQ(later.stampOf("body"), stamp(9, "B"));
+    EXPECT_EQ(later.stampOf("note"), stamp(9, "B"));
+    const auto back = ObjectChange::fromJson(later.toJson());
+    EXPECT_EQ(meaning(back), meaning(later));
+}
+
+TEST(ObjectChangeAbsorb, MaxCounterSeesEveryStamp) {
+    ObjectChange c = created(stamp(3), {{"body", "a"}});
+    EXPECT_EQ(c.maxCounter(), 3);
+    c.values["isDone"] = {true, stamp(11, "B")};
+    EXPECT_EQ(c.maxCounter(), 11);
+    c.removed = stamp(20, "C");
+    EXPECT_EQ(c.maxCounter(), 20);
+}
+
+}  // namespace
+}  // namespace jw::sync

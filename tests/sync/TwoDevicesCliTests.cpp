@@ -1,0 +1,233 @@
+// Two devices as two real jotwell-cli processes: each has its own data folder, both share
+// one cloud folder on disk, and whatever each does reaches the other with a `sync`.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/foundation/Paths.h"
+#include "tests/support/TestEnvironment.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs jotwell-cli with `arguments` and collects what it prints and how it ended.
+Outcome runCli(const std::vector<std::string>& arguments) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    for (int fd : {out[0], out[1], err[0], err[1]}) {
+        posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    std::vector<std::string> argvStrings{JOTWELL_CLI_PATH};
+    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : argvStrings) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    // The same environment, with the resources of this build and no cloud folder but the one
+    // given on the command line.
+    const std::string resources =
+        "JOTWELL_RESOURCE_DIR=" + jw::AppPaths::resolve(std::nullopt).resourceDirectory.string();
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) {
+        const std::string_view entry(*e);
+        if (entry.rfind("JOTWELL_RESOURCE_DIR=", 0) != 0 &&
+            entry.rfind("JOTWELL_CLOUD_DIR=", 0) != 0) {
+            env.push_back(*e);
+        }
+    }
+    env.push_back(const_cast<char*>(resources.c_str()));
+    env.push_back(nullptr);
+
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    Outcome outcome;
+    if (rc != 0) {
+        close(out[0]);
+        close(err[0]);
+        outcome.err = "could not start jotwell-cli";
+        return outcome;
+    }
+    // Read both pipes as output arrives, so neither can fill up and stall the program.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&outcome.out, &outcome.err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+                char chunk[4096];
+                const auto n = read(fds[i].fd, chunk, sizeof chunk);
+                if (n > 0) {
+                    sinks[i]->append(chunk, std::size_t(n));
+                } else {
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                }
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return outcome;
+}
+
+class TwoDevicesCli : public ::testing::Test {
+  protected:
+    TwoDevicesCli() { fs::create_directories(cloudFolder()); }
+
+    fs::path cloudFolder() const { return dir_.path() / "Shared cloud"; }
+
+    // One command on a device; a failure is reported with what the program said.
+    Outcome on(const std::string& device, std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--data-dir", (dir_.path() / device).string(),
+                                             "--cloud-dir", cloudFolder().string()});
+        return runCli(arguments);
+    }
+    std::string output(const std::string& device, const std::vector<std::string>& arguments) {
+        const auto outcome = on(device, arguments);
+        EXPECT_EQ(outcome.status, 0)
+            << device << " " << ::testing::PrintToString(arguments) << ": " << outcome.err;
+        return outcome.out;
+    }
+    void run(const std::string& device, const std::vector<std::string>& arguments) {
+        output(device, arguments);
+    }
+    // What a user of the device sees: the lists, then each list's items.
+    std::string everything(const std::string& device) {
+        const auto lists = output(device, {"lists"});
+        std::string text = lists;
+        for (std::size_t at = 0; at < lists.size();) {
+            const auto end = lists.find('\n', at);
+            const auto name = lists.substr(at, lists.find('\t', at) - at);
+            text += output(device, {"items", name});
+            at = end == std::string::npos ? lists.size() : end + 1;
+        }
+        return text;
+    }
+
+    jw::test::TempDir dir_;
+};
+
+TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOther) {
+    run("A", {"new-list", "Groceries"});
+    run("A", {"add", "Groceries", "Milk"});
+    run("A", {"add", "Groceries", "Bread \U0001F35E"});
+    run("A", {"new-list", "Weekend trip"});
+    run("A", {"add", "Weekend trip", "Pack the tent"});
+    run("A", {"toggle", "Groceries", "1"});
+    const auto onA = everything("A");
+    ASSERT_NE(onA.find("Bread \U0001F35E"), std::string::npos) << onA;
+
+    EXPECT_EQ(output("B", {"sync"}), "attached\n");
+    EXPECT_EQ(everything("B"), onA);
+
+    run("B", {"add", "Groceries", "Eggs"});
+    run("B", {"rename-list", "Weekend trip", "Trip to the lake"});
+    run("B", {"edit", "Groceries", "2", "Sourdough bread"});
+    run("B", {"toggle", "Trip to the lake", "1"});
+    run("B", {"new-list", "Books"});
+    run("B", {"delete-list", "Books"});
+    const auto onB = everything("B");
+    ASSERT_NE(onB.find("Trip to the lake"), std::string::npos) << onB;
+    ASSERT_EQ(onB.find("Books"), std::string::npos) << onB;
+
+    EXPECT_EQ(output("A", {"sync"}), "attached\n");
+    EXPECT_EQ(everything("A"), onB);
+
+    // Both settled: attached, nothing waiting either way.
+    for (const char* device : {"A", "B"}) {
+        const auto status = output(device, {"status"});
+        EXPECT_EQ(status, "state: attached\ncloud folder: " + cloudFolder().string() +
+                              "\nto export: 0 changed objects (0 files)\nto import: 0 files\n")
+            << device;
+    }
+}
+
+TEST_F(TwoDevicesCli, DevicesWorkingAtTheSameTimeConverge) {
+    run("A", {"new-list", "Shared"});
+    EXPECT_EQ(output("B", {"sync"}), "attached\n");
+
+    // Both devices change the shared list at once, in separate processes, each command merging
+    // with the cloud folder as it ends; both also write the same item's text.
+    run("A", {"add", "Shared", "Contested"});
+    EXPECT_EQ(output("B", {"sync"}), "attached\n");
+    auto work = [this](const std::string& device) {
+        // First, while "Contested" is still the list's only item on this device (row 1).
+        run(device, {"edit", "Shared", "1", "Contested, written by " + device});
+        for (int i = 1; i <= 4; ++i) {
+            run(device, {"add", "Shared", device + " item " + std::to_string(i)});
+        }
+        run(device, {"new-list", "Only on " + device});
+    };
+    std::thread a(work, "A");
+    std::thread b(work, "B");
+    a.join();
+    b.join();
+
+    for (const char* device : {"A", "B", "A"}) {
+        EXPECT_EQ(output(device, {"sync"}), "attached\n");
+    }
+    const auto onA = everything("A");
+    EXPECT_EQ(everything("B"), onA);
+    for (const char* expected : {"A item 4", "B item 4", "Only on A", "Only on B"}) {
+        EXPECT_NE(onA.find(expected), std::string::npos) << expected << " is missing:\n" << onA;
+    }
+    // One of the two texts won, the same on both devices; the item was not duplicated.
+    const bool byA = onA.find("Contested, written by A") != std::string::npos;
+    const bool byB = onA.find("Contested, written by B") != std::string::npos;
+    EXPECT_TRUE(byA != byB) << onA;
+    EXPECT_EQ(output("A", {"lists"}), "Only on A\t\nOnly on B\t\nShared\t9\n");
+    for (const char* device : {"A", "B"}) {
+        EXPECT_NE(output(device, {"status"})
+                      .find("to export: 0 changed objects (0 files)\nto "
+                            "import: 0 files\n"),
+                  std::string::npos)
+            << device;
+    }
+}
+
+TEST_F(TwoDevicesCli, AMissingCloudFolderKeepsTheDeviceWaitingUntilItAppears) {
+    fs::remove(cloudFolder());
+    run("A", {"new-list", "Groceries"});
+    EXPECT_EQ(output("A", {"sync"}), "not yet attached\n");
+    EXPECT_EQ(output("A", {"status"}).rfind("state: not yet attached\n", 0), 0u);
+    EXPECT_FALSE(fs::exists(cloudFolder())) << "the folder the user named must not be made";
+
+    fs::create_directories(cloudFolder());
+    EXPECT_EQ(output("A", {"sync"}), "attached\n");
+    EXPECT_EQ(output("B", {"sync"}), "attached\n");
+    EXPECT_EQ(output("B", {"lists"}), "Groceries\t\n");
+}
+
+}  // namespace
