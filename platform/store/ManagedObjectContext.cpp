@@ -386,6 +386,8 @@ void ManagedObjectContext::deleteObject(ManagedObject& object) {
     object.fireFaultIfNeeded();
     auto keep = object.shared_from_this();
     const auto& e = *object.entity_;
+    // The saved state stays known until the save: a merge may move it before then.
+    impl_->objectWillChange(object);
     object.deleted_ = true;
     impl_->reportUpdated.erase(&object);
     impl_->reportInserted.erase(&object);
@@ -393,7 +395,21 @@ void ManagedObjectContext::deleteObject(ManagedObject& object) {
     for (const auto& r : e.relationships) {
         if (r.toMany) {
             // Copy: deleting or nullifying members changes the member list.
-            const std::vector<ManagedObject*> members = object.toMany(r);
+            std::vector<ManagedObject*> members = object.toMany(r);
+            // Read objects that still name it here although the store has moved them on (a
+            // merge on its way) go too: none may be left naming an object that is gone.
+            const std::unordered_set<ManagedObject*> listed(members.begin(), members.end());
+            const auto slot = r.inverse->toOneSlot;
+            for (auto* map : {&impl_->saved[r.destination->index],
+                              &impl_->temporary[r.destination->index]}) {
+                for (const auto& [key, member] : *map) {
+                    if (!member->fault_ && !member->deleted_ &&
+                        member->toOne_[slot].destination == &object &&
+                        !listed.contains(member.get())) {
+                        members.push_back(member.get());
+                    }
+                }
+            }
             for (auto* member : members) {
                 if (r.deleteRule == DeleteRule::Cascade) {
                     deleteObject(*member);
@@ -846,6 +862,30 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             ownersUnknown.insert(r->destination);
         }
     };
+    // The saved destination of an object edited or deleted here moves to what the store now
+    // says; the unsaved change's share in the counts of unloaded member lists moves with it
+    // (the old destination's store count no longer includes the object, the new one's does).
+    auto rebaseToOne = [&](ManagedObject& object, const RelationshipDescription& r,
+                           ManagedObject* stored) {
+        auto& baseline = object.committed_->toOne[r.toOneSlot];
+        if (baseline == stored) {
+            return;
+        }
+        const auto members = r.inverse->toManySlot;
+        if (baseline) {
+            if (!baseline->toMany_[members].loaded) {
+                ++baseline->toMany_[members].unsavedDelta;
+            }
+            owners.insert(baseline);
+        }
+        if (stored) {
+            if (!stored->toMany_[members].loaded) {
+                --stored->toMany_[members].unsavedDelta;
+            }
+            owners.insert(stored);
+        }
+        baseline = stored;
+    };
     // The saving connection may describe entities with its own copy of the model.
     auto resolve = [&](const ObjectID& id) -> const EntityDescription* {
         if (!id.entity || id.key <= 0) {
@@ -873,8 +913,15 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         if (!object->fault_) {
             noteOwners(*object);
             for (const auto* r : e->toOneRelationships) {
-                if (auto* destination = object->toOne_[r->toOneSlot].destination) {
-                    impl.removeMember(*destination, *r->inverse, *object, true);
+                auto* destination = object->toOne_[r->toOneSlot].destination;
+                // Moved (or deleted) here and not saved: that change is void now.
+                const bool changedHere =
+                    object->committed_ && object->committed_->toOne[r->toOneSlot] != destination;
+                if (changedHere) {
+                    rebaseToOne(*object, *r, nullptr);
+                }
+                if (destination) {
+                    impl.removeMember(*destination, *r->inverse, *object, !changedHere);
                     object->toOne_[r->toOneSlot].destination = nullptr;
                 }
             }
@@ -907,6 +954,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         object->context_ = nullptr;
     }
 
+    std::vector<std::shared_ptr<ManagedObject>> merged;  // brought in and not deleted here
     auto bringIn = [&](const ObjectID& id, bool inserted) {
         const auto* e = resolve(id);
         if (!e) {
@@ -924,6 +972,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             }
             object = impl.materialize(*e, row);
             noteOwners(*object);
+            merged.push_back(object);
             if (inserted) {
                 impl.reportInserted.emplace(object.get(), object);
             } else {
@@ -934,8 +983,20 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             return;
         }
         if (object->deleted_) {
+            // Deleted here and not saved yet: the deletion stands, wherever the store now
+            // files the object.
+            for (std::size_t slot = 0; object->committed_ && slot < e->toOneRelationships.size();
+                 ++slot) {
+                const auto* r = e->toOneRelationships[slot];
+                const int column = StoreConnection::toOneColumn(*e, slot);
+                ManagedObject* stored =
+                    row.columnIsNull(column)
+                        ? nullptr
+                        : impl.registeredOrFault(*r->destination, row.columnInt(column)).get();
+                rebaseToOne(*object, *r, stored);
+            }
             row.reset();
-            return;  // deleted here and not saved yet: the deletion stands
+            return;
         }
         // A registered, read object: take the store's values except where this context has an
         // unsaved edit of its own, whose saved baseline moves to the store's value.
@@ -964,7 +1025,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             const bool editedHere =
                 o.committed_ && o.committed_->toOne[slot] != o.toOne_[slot].destination;
             if (editedHere) {
-                o.committed_->toOne[slot] = stored;
+                rebaseToOne(o, *r, stored);
             } else if (o.toOne_[slot].destination != stored) {
                 if (o.toOne_[slot].destination) {
                     owners.insert(o.toOne_[slot].destination);
@@ -981,6 +1042,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
                 row.columnInt(StoreConnection::toManyCountColumn(*e, slot));
         }
         noteOwners(o);
+        merged.push_back(object);
         if (inserted) {
             // Read here before the notification arrived: still news to whoever holds an
             // earlier fetch, so it is reported as inserted (and only so).
@@ -995,6 +1057,25 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     }
     for (const auto& id : note.updated) {
         bringIn(id, false);
+    }
+    // Saved elsewhere into an owner deleted here and not saved yet: the deletion reaches it
+    // as if it had been there when the owner was deleted, so nothing is left naming an owner
+    // that is about to go.
+    for (const auto& object : merged) {
+        for (const auto* r : object->entity_->toOneRelationships) {
+            if (object->deleted_ || object->context_ != this) {
+                break;
+            }
+            auto* owner = object->toOne_[r->toOneSlot].destination;
+            if (!owner || !owner->deleted_) {
+                continue;
+            }
+            if (r->inverse->deleteRule == DeleteRule::Cascade) {
+                deleteObject(*object);
+            } else {
+                object->setToOne(*r, nullptr);
+            }
+        }
     }
     for (const auto* entity : ownersUnknown) {
         for (const auto& [key, object] : impl.saved[entity->index]) {

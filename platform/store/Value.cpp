@@ -80,7 +80,9 @@ int compareValues(const Value& a, const Value& b) {
             case 6: {
                 const auto& x = std::get_if<Blob>(&a)->bytes;
                 const auto& y = std::get_if<Blob>(&b)->bytes;
-                const int c = std::memcmp(x.data(), y.data(), std::min(x.size(), y.size()));
+                // memcmp must not see the null data of an empty blob, even for zero bytes.
+                const std::size_t common = std::min(x.size(), y.size());
+                const int c = common == 0 ? 0 : std::memcmp(x.data(), y.data(), common);
                 if (c != 0) {
                     return c < 0 ? -1 : 1;
                 }

@@ -51,8 +51,8 @@ void ChangeApplier::apply(const ObjectChange& change) {
         if (const auto* a = e->attribute(key)) {
             decodeValue(a->type, value.value);
         } else if (const auto* r = e->relationship(key); r && !r->toMany) {
-            if (!value.value.is_null() &&
-                !(value.value.is_string() && GlobalID::fromString(value.value.get<std::string>()))) {
+            if (!value.value.is_null() && !(value.value.is_string() &&
+                                            GlobalID::fromString(value.value.get<std::string>()))) {
                 throw std::invalid_argument(fmt::format("{}.{} must name an object", e->name, key));
             }
         } else {
@@ -96,9 +96,8 @@ ObjectChange ChangeApplier::completed(const store::EntityDescription& e, ObjectC
     // A key a creation leaves out holds the default, as an inserted row does; spelled out, an
     // object set aside reads the same however it came to be set aside.
     for (const auto& a : e.attributes) {
-        change.values.try_emplace(a.name,
-                                  KeyChange{encodeValue(a.type, store::defaultValueFor(a.type)),
-                                            std::nullopt});
+        change.values.try_emplace(
+            a.name, KeyChange{encodeValue(a.type, store::defaultValueFor(a.type)), std::nullopt});
     }
     for (const auto* r : e.toOneRelationships) {
         change.values.try_emplace(r->name, KeyChange{nullptr, std::nullopt});
@@ -415,6 +414,10 @@ void ChangeApplier::settleLocalChanges() {
         settleLinksTo(target, std::nullopt, true);
     }
     // Objects set aside that a local save has given an owner that exists.
+    if (tables_.stateInteger("asideChanged", 0) == 0) {
+        return;
+    }
+    tables_.setState("asideChanged", 0);
     std::vector<ObjectChange> comeBack;
     {
         auto& s = db_.cached("SELECT \"payload\" FROM \"_sync_parked\"");

@@ -65,6 +65,19 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
             waitForRemovedOwner(db, tables, entity, change);
         } else {
             const bool inserted = change.kind == Kind::insert;
+            // The context may be a merge behind: an object it updates may have been removed
+            // by a merge meanwhile (the change goes out all the same and changes nothing), or
+            // set aside by one, its owner removed (the change joins what is set aside).
+            bool removed = false;
+            std::optional<ObjectChange> aside;
+            if (!inserted) {
+                removed = tables.tombstone(change.globalID).has_value();
+                if (auto parked = tables.parked(change.globalID);
+                    !removed && parked && parked->created) {
+                    aside = std::move(parked);
+                }
+            }
+            const bool stored = !removed && !aside;
             const std::optional<Stamp> keyStamp =
                 inserted ? std::nullopt : std::optional<Stamp>(stamp);
             if (inserted) {
@@ -74,7 +87,7 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
             for (const auto& [index, value] : change.attributes) {
                 const auto& attribute = entity.attributes[index];
                 record.values[attribute.name] = {encodeValue(attribute.type, value), keyStamp};
-                if (!inserted) {
+                if (!inserted && stored) {
                     tables.setStamp(change.globalID, attribute.name, stamp);
                 }
             }
@@ -83,6 +96,9 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
                 record.values[name] = {
                     target ? nlohmann::json(target->toString()) : nlohmann::json(nullptr),
                     keyStamp};
+                if (!stored) {
+                    continue;
+                }
                 if (!inserted) {
                     tables.setStamp(change.globalID, name, stamp);
                 }
@@ -94,14 +110,9 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
                     tables.setLink(change.globalID, entity.name, name, *target);
                 }
             }
-            // An object a merge set aside (its owner was removed) that the context had not
-            // heard of yet: the change joins what is set aside.
-            if (!inserted) {
-                if (auto aside = tables.parked(change.globalID); aside && aside->created) {
-                    tables.clearStamps(change.globalID);
-                    tables.clearLinks(change.globalID);
-                    tables.park(change.globalID, record);
-                }
+            if (aside) {
+                tables.park(change.globalID, record);
+                tables.setState("asideChanged", 1);  // for the next merge to look at
             }
         }
         tables.addPending(change.globalID, record.toJson().dump());

@@ -242,7 +242,16 @@ class PersistentStoreEnsemble::Engine {
             return SyncError{fmt::format("The cloud folder's ensemble is damaged ({}).", e.what())};
         }
 
-        const auto device = store::GlobalID::generate().toString();
+        // The identity is chosen and kept here before it is registered there: an attach that
+        // is cut short after registering comes back as the same device instead of leaving a
+        // registration behind that nobody answers to (it would hold compaction back).
+        auto& conn = connection();
+        auto& db = conn.database();
+        std::string device = SyncTables(db).state("attachingAs").value_or("");
+        if (!store::GlobalID::fromString(device)) {
+            device = store::GlobalID::generate().toString();
+            SyncTables(db).setState("attachingAs", device);
+        }
         for (const auto& folder :
              {layout_.changesFolder(device), layout_.baselinesFolder(device)}) {
             if (fs_->makeDirectory(folder) != CloudStatus::ok) {
@@ -264,13 +273,12 @@ class PersistentStoreEnsemble::Engine {
                             describe(status))};
         }
 
-        auto& conn = connection();
-        auto& db = conn.database();
         {
             store::SqliteTransaction transaction(db);
             SyncTables tables(db);
             std::int64_t clock = tables.stateInteger("clock", 0);
             tables.setState("device", device);
+            tables.setState("attachingAs", "");
             tables.setState("ensemble", ensembleID);
             tables.setState("attached", 1);
             tables.setState("lost", 0);
@@ -359,9 +367,10 @@ class PersistentStoreEnsemble::Engine {
             return Attachment::unknown;
         }
         try {
-            if (ensembleIdentifierFrom(ensembleFile.contents) != tables.state("ensemble")) {
-                return Attachment::lost;  // replaced by another ensemble
-            }
+            // Another identifier alone proves nothing: two devices attaching before either
+            // saw the other's ensemble file each wrote one, and one of the two stays. A folder
+            // replaced by another ensemble no longer holds this device's registration.
+            ensembleIdentifierFrom(ensembleFile.contents);
         } catch (const std::invalid_argument&) {
             return Attachment::unknown;
         }
@@ -483,7 +492,9 @@ class PersistentStoreEnsemble::Engine {
         return out;
     }
 
-    FolderFiles listOtherDevicesFiles() { return listOtherDevicesFiles(fs_->list(layout_.devicesFolder())); }
+    FolderFiles listOtherDevicesFiles() {
+        return listOtherDevicesFiles(fs_->list(layout_.devicesFolder()));
+    }
 
     struct BaselineRef {
         std::string device;
@@ -549,7 +560,7 @@ class PersistentStoreEnsemble::Engine {
                 needed = needed || (applied.watermark < covered && nextMissing);
             }
             if (needed) {
-                importFile(baseline->device,
+                importFile(registrations, baseline->device,
                            layout_.baselinesFolder(baseline->device) + "/" +
                                CloudLayout::baselineFileName(baseline->info.sequence),
                            "baseline", baseline->info.sequence);
@@ -560,15 +571,15 @@ class PersistentStoreEnsemble::Engine {
                 if (tables.applied(other).contains(seq)) {
                     continue;
                 }
-                importFile(other,
+                importFile(registrations, other,
                            layout_.changesFolder(other) + "/" + CloudLayout::changeFileName(seq),
                            "changes", seq);
             }
         }
     }
 
-    void importFile(const std::string& device, const std::string& path, const std::string& kind,
-                    std::int64_t seq) {
+    void importFile(const Registrations& registrations, const std::string& device,
+                    const std::string& path, const std::string& kind, std::int64_t seq) {
         const auto limit = kind == "baseline" ? kMaxBaselineBytes : kMaxChangeFileBytes;
         const auto read = fs_->read(path, limit);
         if (read.status != CloudStatus::ok) {
@@ -585,8 +596,13 @@ class PersistentStoreEnsemble::Engine {
         auto& conn = *connection_;
         SyncTables tables(conn.database());
         const auto& h = file.header;
-        if (h.kind != kind || h.device != device || h.sequence != seq ||
-            h.ensemble != tables.state("ensemble")) {
+        // A device's files carry the ensemble it attached to: this device's, or (when two
+        // devices made the ensemble at once) the one its registration names.
+        const auto writer = registrations.byDevice.find(device);
+        const bool ensembleFits =
+            h.ensemble == tables.state("ensemble") ||
+            (writer != registrations.byDevice.end() && h.ensemble == writer->second.ensemble);
+        if (h.kind != kind || h.device != device || h.sequence != seq || !ensembleFits) {
             log(0, fmt::format("skipped {}: it is not this ensemble's file of that name", path));
             return;
         }
@@ -621,7 +637,9 @@ class PersistentStoreEnsemble::Engine {
     std::optional<SyncError> exportPending() {
         auto& db = connection_->database();
         SyncTables tables(db);
-        for (int round = 0; round < 2; ++round) {
+        // Pending records go out in files of at most kMaxRecordsPerFile records, oldest first,
+        // so that however much was saved while away, no file grows past what a reader takes.
+        for (;;) {
             std::int64_t fileNumber = 0;
             {
                 store::SqliteTransaction transaction(db);
@@ -644,8 +662,11 @@ class PersistentStoreEnsemble::Engine {
                     fileNumber = tables.stateInteger("nextFile", 1);
                     tables.setState("nextFile", fileNumber + 1);
                     auto& claim = db.cached(
-                        "UPDATE \"_sync_pending\" SET \"file\" = ? WHERE \"file\" IS NULL");
+                        "UPDATE \"_sync_pending\" SET \"file\" = ? WHERE \"seq\" IN (SELECT "
+                        "\"seq\" FROM \"_sync_pending\" WHERE \"file\" IS NULL ORDER BY "
+                        "\"seq\" LIMIT ?)");
                     claim.bindInt(1, fileNumber);
+                    claim.bindInt(2, std::int64_t(kMaxRecordsPerFile));
                     claim.step();
                     claim.reset();
                 }

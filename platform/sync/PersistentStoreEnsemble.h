@@ -66,6 +66,9 @@ class PersistentStoreEnsemble {
     static constexpr double kStaleDeviceSeconds = 30.0 * 24 * 3600;
     // A baseline is written once this many change files are in the folder.
     static constexpr std::size_t kBaselineAfterFiles = 40;
+    // An export writes at most this many change records per file (a few MiB), so the first
+    // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
+    static constexpr std::size_t kMaxRecordsPerFile = 20'000;
 
     // Opens the ensemble for the store file. Answers none when the store or the model cannot
     // be opened.

@@ -247,12 +247,9 @@ TEST_F(ChangeApplierTest, AnItemMovedOutOfARemovedListEndsUpWhereTheGreaterStamp
 
 TEST_F(ChangeApplierTest, AnItemWhoseLastMoveWasIntoARemovedListGoesWithIt) {
     const std::vector<ObjectChange> changes = {
-        listCreated(1, at(1), "One"),
-        listCreated(2, at(2), "Two"),
-        itemCreated(1, at(3), "milk", 1),
-        movedTo(1, at(4, "C"), 1),
-        movedTo(1, at(6, "B"), 2),
-        removedObject("List", listID(2), at(5)),
+        listCreated(1, at(1), "One"),     listCreated(2, at(2), "Two"),
+        itemCreated(1, at(3), "milk", 1), movedTo(1, at(4, "C"), 1),
+        movedTo(1, at(6, "B"), 2),        removedObject("List", listID(2), at(5)),
     };
     expectOrderDoesNotMatter(changes);
     apply(changes);
@@ -308,8 +305,8 @@ TEST_F(ChangeApplierTest, AnItemWaitingForAListThatArrivesRemovedGoesWithIt) {
 // Changes ahead of what they change ---------------------------------------------------------------
 
 TEST_F(ChangeApplierTest, AnUpdateArrivingBeforeItsObjectIsKeptAndAppliedWhenItComes) {
-    auto note = apply({itemChanged(1, at(7, "B"), "body", "edited"),
-                       itemChanged(1, at(2, "C"), "isDone", true)});
+    auto note = apply(
+        {itemChanged(1, at(7, "B"), "body", "edited"), itemChanged(1, at(2, "C"), "isDone", true)});
     EXPECT_FALSE(stored(itemID(1)));
     EXPECT_TRUE(note.inserted.empty() && note.updated.empty());
 
@@ -352,7 +349,8 @@ TEST_F(ChangeApplierTest, ConcurrentChangesToDifferentKeysAreBothKept) {
     EXPECT_TRUE(has(itemID(1), "isDone=true"));
 }
 
-// What the applier refuses -------------------------------------------------------------------------
+// What the applier refuses
+// -------------------------------------------------------------------------
 
 TEST_F(ChangeApplierTest, ChangesNamingWhatTheModelDoesNotKnowAreRefused) {
     ChangeApplier applier(*connection_);
@@ -371,7 +369,8 @@ TEST_F(ChangeApplierTest, ChangesNamingWhatTheModelDoesNotKnowAreRefused) {
     EXPECT_THROW(applier.apply(badID), std::invalid_argument);
     EXPECT_THROW(applier.apply(itemChanged(1, at(2), "isDone", "yes")), std::invalid_argument);
     EXPECT_THROW(applier.apply(itemChanged(1, at(2), "forList", 12)), std::invalid_argument);
-    EXPECT_THROW(applier.apply(itemChanged(1, at(2), "forList", "list one")), std::invalid_argument);
+    EXPECT_THROW(applier.apply(itemChanged(1, at(2), "forList", "list one")),
+                 std::invalid_argument);
 }
 
 TEST_F(ChangeApplierTest, AMalformedValueForAnObjectNotHereYetIsRefusedAtOnce) {

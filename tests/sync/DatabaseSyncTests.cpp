@@ -33,7 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::CloudOperation;
 using test::InMemoryCloud;
-using test::InMemoryCloudView;
 
 constexpr const char* kFlag = "cloudDBAlreadyLeeched";
 
@@ -309,6 +308,15 @@ TEST_F(DatabaseCreation, LogsTheStoreLocationAndTheEnsembleButDoesNotSyncYet) {
     EXPECT_EQ(db->operationsInFlight(), 0);
     EXPECT_FALSE(flag("A").has_value());
     EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
+}
+
+TEST_F(DatabaseCreation, SilencesTheSyncEngine) {
+    sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
+    auto db = launchOnCloud("A");
+    attach(*db);
+    for (const auto& line : platform_.logLines()) {
+        EXPECT_NE(line.rfind("sync: ", 0), 0u) << "the engine still logs: " << line;
+    }
 }
 
 TEST_F(DatabaseCreation, TheStoreLocationIsAnAbsoluteFileURL) {
@@ -640,6 +648,15 @@ TEST_F(DatabaseAttachmentLost, ACloudFolderEmptiedWhileRunningEndsTheAttachment)
     EXPECT_EQ(view->calls(CloudOperation::write), writes);
     EXPECT_EQ(view->calls(CloudOperation::checkRoot), checks);
     EXPECT_TRUE(cloud_.files().empty());
+
+    // Resigning and becoming active again: no new timer, only the intro.
+    db->saveContext(true);
+    takeDatabaseLines();
+    const int beforeSync = introRequests();
+    db->sync();
+    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: Sync called"});
+    EXPECT_EQ(loop().activeTimerCount(), 0);
+    EXPECT_EQ(introRequests(), beforeSync + 1);
 
     // The saves were written all the same.
     db = launchOnCloud("A");

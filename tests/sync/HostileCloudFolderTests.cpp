@@ -281,9 +281,9 @@ TEST_F(HostileCloudFolder, NamesThatOnlyLookRightAreIgnored) {
         "3f1e2d4c5b6a47988a9b0c1d2e3f4a5b",
     };
     for (const auto& name : deviceFolders) {
-        reader_->view->plantFile(kLayout.devicesFolder() + "/" + name + "/changes/" +
-                                     CloudLayout::changeFileName(1),
-                                 good);
+        reader_->view->plantFile(
+            kLayout.devicesFolder() + "/" + name + "/changes/" + CloudLayout::changeFileName(1),
+            good);
     }
     reader_->view->plantFile(kLayout.devicesFolder() + "/notes.txt", "hello");
     cloud_.deliverAll();
@@ -308,20 +308,20 @@ TEST_F(HostileCloudFolder, FilesOfAnotherEnsembleOrDeviceAreSkipped) {
     readerMerges();
     ASSERT_EQ(readerLists(), std::multiset<std::string>{"Groceries"});
     // Bring the list back under other names: were any of these applied, there would be more.
-    model::renameList(*writer_->db,
-                      *std::static_pointer_cast<model::List>(
-                          writer_->db->viewContext().executeFetchRequest(
-                              model::listsFetchRequest(false))[0]),
-                      "Renamed");
+    model::renameList(
+        *writer_->db,
+        *std::static_pointer_cast<model::List>(
+            writer_->db->viewContext().executeFetchRequest(model::listsFetchRequest(false))[0]),
+        "Renamed");
     settle();
     const auto renamed = writerChangeFile(lastWriterSequence());
     auto otherEnsemble = decodeChangeFile(renamed, 1);
     otherEnsemble.header.ensemble = "0d0c0b0a-0908-4706-8504-030201000000";
     otherEnsemble.header.sequence = 70;
     const std::string strangerFile = changePath(kStranger, lastWriterSequence());
-    reader_->view->plantFile(strangerFile, renamed);                        // another device's
+    reader_->view->plantFile(strangerFile, renamed);  // another device's
     reader_->view->plantFile(changePath(writerID_, 70), encodeChangeFile(otherEnsemble));
-    reader_->view->plantFile(changePath(writerID_, 71), renamed);          // another number's
+    reader_->view->plantFile(changePath(writerID_, 71), renamed);  // another number's
     auto baseline = decodeChangeFile(renamed, 1);
     baseline.header.kind = "baseline";
     baseline.header.sequence = 72;

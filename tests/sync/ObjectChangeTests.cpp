@@ -93,19 +93,19 @@ TEST(ObjectChangeJson, ARemovalAndAnUpdateRoundTrip) {
     }
 }
 
-TEST(ObjectChangeJson, MalformedChangesAreRefusedWithAReason) {
+TEST(ObjectChangeJson, MalformedChangesAreRefused) {
     const char* malformed[] = {
         R"([])",
         R"({"g": "x", "x": [1, "A"]})",
         R"({"e": "Item", "x": [1, "A"]})",
         R"({"e": 3, "g": "x", "x": [1, "A"]})",
-        R"({"e": "Item", "g": "x"})",                                  // changes nothing
-        R"({"e": "Item", "g": "x", "x": [1]})",                         // a stamp of one part
-        R"({"e": "Item", "g": "x", "x": ["1", "A"]})",                  // counter not a number
-        R"({"e": "Item", "g": "x", "x": [1.5, "A"]})",                  // nor a fraction
-        R"({"e": "Item", "g": "x", "x": [1, ""]})",                     // no device
+        R"({"e": "Item", "g": "x"})",                   // changes nothing
+        R"({"e": "Item", "g": "x", "x": [1]})",         // a stamp of one part
+        R"({"e": "Item", "g": "x", "x": ["1", "A"]})",  // counter not a number
+        R"({"e": "Item", "g": "x", "x": [1.5, "A"]})",  // nor a fraction
+        R"({"e": "Item", "g": "x", "x": [1, ""]})",     // no device
         R"({"e": "Item", "g": "x", "r": {"counter": 1}})",
-        R"({"e": "Item", "g": "x", "x": [1, "A"], "v": []})",           // values not an object
+        R"({"e": "Item", "g": "x", "x": [1, "A"], "v": []})",             // values not an object
         R"({"e": "Item", "g": "x", "x": [1, "A"], "v": {"body": "a"}})",  // value not in a list
         R"({"e": "Item", "g": "x", "x": [1, "A"], "v": {"body": ["a", 2]}})",
         R"({"e": "Item", "g": "x", "v": {"body": ["a"]}})",  // no stamp and no creation
@@ -151,18 +151,24 @@ TEST(ObjectChangeValues, AbsentValuesAreNullAndReadAsTheTypesDefault) {
 
 TEST(ObjectChangeValues, AFormThatDoesNotFitTheTypeIsRefused) {
     const std::pair<AttributeType, const char*> misfits[] = {
-        {AttributeType::Integer32, R"("12")"},   {AttributeType::Integer16, "1.5"},
-        {AttributeType::Boolean, "1"},           {AttributeType::String, "12"},
-        {AttributeType::String, R"({"h": "zz"})"}, {AttributeType::String, R"({"h": "abc"})"},
-        {AttributeType::Date, "1800000000"},     {AttributeType::Date, R"({"t": "today"})"},
-        {AttributeType::Binary, R"("00ff")"},     {AttributeType::Binary, R"({"b": 7})"},
+        {AttributeType::Integer32, R"("12")"},
+        {AttributeType::Integer16, "1.5"},
+        {AttributeType::Boolean, "1"},
+        {AttributeType::String, "12"},
+        {AttributeType::String, R"({"h": "zz"})"},
+        {AttributeType::String, R"({"h": "abc"})"},
+        {AttributeType::Date, "1800000000"},
+        {AttributeType::Date, R"({"t": "today"})"},
+        {AttributeType::Binary, R"("00ff")"},
+        {AttributeType::Binary, R"({"b": 7})"},
     };
     for (const auto& [type, text] : misfits) {
         EXPECT_THROW(decodeValue(type, json::parse(text)), std::invalid_argument) << text;
     }
 }
 
-// Folding changes of one object ---------------------------------------------------------------------
+// Folding changes of one object
+// ---------------------------------------------------------------------
 
 TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSide) {
     const ObjectChange a = created(stamp(5), {{"body", "milk"}, {"isDone", false}});

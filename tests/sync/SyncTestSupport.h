@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -134,17 +135,17 @@ inline std::vector<std::string> dumpDatabase(store::SqliteDatabase& db) {
     }
     std::vector<std::string> lines;
     for (const auto& e : model->entities()) {
-        store::SqliteStatement s(db.handle(), "SELECT " +
-                                                  store::StoreConnection::selectColumns(e) +
-                                                  " FROM " + store::StoreConnection::quoted(e.name));
+        store::SqliteStatement s(db.handle(), "SELECT " + store::StoreConnection::selectColumns(e) +
+                                                  " FROM " +
+                                                  store::StoreConnection::quoted(e.name));
         while (s.step()) {
-            std::string line = globalIDOf(s, store::StoreConnection::kGlobalIDColumn).toString() +
-                               " " + e.name;
+            std::string line =
+                globalIDOf(s, store::StoreConnection::kGlobalIDColumn).toString() + " " + e.name;
             for (const auto& a : e.attributes) {
                 line += " " + a.name + "=" +
-                        encodeValue(a.type, s.columnValue(
-                                                store::StoreConnection::attributeColumn(a.index),
-                                                a.type))
+                        encodeValue(
+                            a.type,
+                            s.columnValue(store::StoreConnection::attributeColumn(a.index), a.type))
                             .dump();
             }
             for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
@@ -205,15 +206,15 @@ inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
                                  "SELECT \"gid\", \"entity\", \"counter\", \"device\" FROM "
                                  "\"_sync_tombstones\"");
         while (s.step()) {
-            lines.push_back("removed " + globalIDOf(s, 0).toString() + " " + s.columnText(1) +
-                            " " + std::to_string(s.columnInt(2)) + "/" + s.columnText(3));
+            lines.push_back("removed " + globalIDOf(s, 0).toString() + " " + s.columnText(1) + " " +
+                            std::to_string(s.columnInt(2)) + "/" + s.columnText(3));
         }
     }
     {
         store::SqliteStatement s(db.handle(), "SELECT \"payload\" FROM \"_sync_parked\"");
         while (s.step()) {
-            lines.push_back("aside " +
-                            meaningOf(ObjectChange::fromJson(nlohmann::json::parse(s.columnText(0)))));
+            lines.push_back("aside " + meaningOf(ObjectChange::fromJson(
+                                           nlohmann::json::parse(s.columnText(0)))));
         }
     }
     {
@@ -339,11 +340,24 @@ class RecordingCloud final : public CloudFileSystem {
     }
     CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
         const auto status = inner_->writeAtomically(path, contents);
-        if (status == CloudStatus::ok && path.ends_with(".jwchanges")) {
+        std::function<void(const std::string&)> afterWrite;
+        if (status == CloudStatus::ok) {
             std::lock_guard lock(mutex_);
-            changeFiles_.emplace_back(path, std::string(contents));
+            if (path.ends_with(".jwchanges")) {
+                changeFiles_.emplace_back(path, std::string(contents));
+            }
+            afterWrite = afterWrite_;
+        }
+        if (afterWrite) {
+            afterWrite(path);
         }
         return status;
+    }
+    // Called on the writing thread after each write that succeeded; it may throw, standing for
+    // a process that stops right after the file was written.
+    void setAfterWrite(std::function<void(const std::string&)> afterWrite) {
+        std::lock_guard lock(mutex_);
+        afterWrite_ = std::move(afterWrite);
     }
     CloudStatus remove(const std::string& path) override {
         const auto status = inner_->remove(path);
@@ -373,6 +387,7 @@ class RecordingCloud final : public CloudFileSystem {
     std::vector<std::pair<std::string, std::string>> changeFiles_;
     std::vector<std::string> removed_;
     std::set<std::string> unavailable_;
+    std::function<void(const std::string&)> afterWrite_;
 };
 
 // Simulated devices ------------------------------------------------------------------------------

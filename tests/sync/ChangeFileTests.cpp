@@ -1,0 +1,197 @@
+// Change files and baselines as bytes: what a writer produces reads back the same, and a reader
+// refuses, with a reason, anything it cannot trust: a file cut anywhere, one longer than its
+// header says, a damaged one, one of a newer format or object model, one that is not JSON.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/sync/ChangeFile.h"
+
+namespace jw::sync {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kModel = 1;
+
+ChangeFile sampleFile() {
+    ChangeFile file;
+    file.header.ensemble = "5f0c3c8e-4d59-4d0a-8d1e-1c0e9bb0a6f2";
+    file.header.device = "0e3c6f4a-9a53-4c4b-a6a6-2d7c3c1b9e11";
+    file.header.sequence = 7;
+    file.header.modelVersion = kModel;
+    ObjectChange list;
+    list.entity = "List";
+    list.globalID = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
+    list.created = Stamp{3, file.header.device};
+    list.values["name"] = {"Groceries", std::nullopt};
+    list.values["themeKey"] = {"Ocean", Stamp{5, "other"}};
+    ObjectChange gone;
+    gone.entity = "Item";
+    gone.globalID = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    gone.removed = Stamp{6, file.header.device};
+    file.changes = {list, gone};
+    return file;
+}
+
+std::string header(const std::string& bytes) {
+    return bytes.substr(0, bytes.find('\n'));
+}
+std::string payload(const std::string& bytes) {
+    return bytes.substr(bytes.find('\n') + 1);
+}
+
+// A file whose header says what `edit` makes of it, with length and checksum made to fit
+// `body`: refusals then come from the field under test, not from a damaged file.
+std::string withHeader(const std::function<void(json&)>& edit, const std::string& body) {
+    json h = json::parse(header(encodeChangeFile(sampleFile())));
+    h["length"] = body.size();
+    h["crc32"] = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()),
+                       static_cast<uInt>(body.size()));
+    edit(h);
+    return h.dump() + "\n" + body;
+}
+
+std::string refusal(const std::string& bytes) {
+    try {
+        decodeChangeFile(bytes, kModel);
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+    return "accepted";
+}
+
+TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
+    const ChangeFile file = sampleFile();
+    const auto bytes = encodeChangeFile(file);
+    const auto back = decodeChangeFile(bytes, kModel);
+    EXPECT_EQ(back.header.kind, "changes");
+    EXPECT_EQ(back.header.ensemble, file.header.ensemble);
+    EXPECT_EQ(back.header.device, file.header.device);
+    EXPECT_EQ(back.header.sequence, 7);
+    EXPECT_EQ(back.header.modelVersion, kModel);
+    ASSERT_EQ(back.changes.size(), 2u);
+    EXPECT_EQ(back.changes[0].toJson(), file.changes[0].toJson());
+    EXPECT_EQ(back.changes[1].toJson(), file.changes[1].toJson());
+    EXPECT_EQ(encodeChangeFile(back), bytes) << "writing what was read gives the same bytes";
+}
+
+TEST(ChangeFileFormat, ABaselineKeepsItsCoverage) {
+    ChangeFile file = sampleFile();
+    file.header.kind = "baseline";
+    file.header.coverage = {{"device-a", 12}, {"device-b", 3}};
+    const auto back = decodeChangeFile(encodeChangeFile(file), kModel);
+    EXPECT_EQ(back.header.kind, "baseline");
+    EXPECT_EQ(back.header.coverage, file.header.coverage);
+}
+
+TEST(ChangeFileFormat, AnEmptyListOfChangesIsAFile) {
+    ChangeFile file = sampleFile();
+    file.changes.clear();
+    EXPECT_TRUE(decodeChangeFile(encodeChangeFile(file), kModel).changes.empty());
+}
+
+TEST(ChangeFileRefusals, AFileCutAnywhereIsRefused) {
+    const auto bytes = encodeChangeFile(sampleFile());
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        EXPECT_THROW(decodeChangeFile(bytes.substr(0, length), kModel), std::invalid_argument)
+            << "cut to " << length << " of " << bytes.size() << " bytes";
+    }
+    EXPECT_NE(refusal(bytes.substr(0, bytes.size() - 1)).find("cut short"), std::string::npos);
+}
+
+TEST(ChangeFileRefusals, AFileLongerThanItsHeaderSaysIsRefused) {
+    const auto bytes = encodeChangeFile(sampleFile());
+    EXPECT_NE(refusal(bytes + " ").find("longer"), std::string::npos);
+    EXPECT_NE(refusal(bytes + bytes).find("longer"), std::string::npos);
+}
+
+TEST(ChangeFileRefusals, ADamagedPayloadFailsItsChecksum) {
+    const auto bytes = encodeChangeFile(sampleFile());
+    const auto start = bytes.find('\n') + 1;
+    for (std::size_t at : {start, start + 10, bytes.size() - 1}) {
+        std::string damaged = bytes;
+        damaged[at] ^= 0x01;
+        EXPECT_NE(refusal(damaged).find("checksum"), std::string::npos) << "byte " << at;
+    }
+    // A checksum that is missing or not a number is no better.
+    const auto body = payload(bytes);
+    EXPECT_NE(refusal(withHeader([](json& h) { h.erase("crc32"); }, body)).find("checksum"),
+              std::string::npos);
+    EXPECT_NE(refusal(withHeader([](json& h) { h["crc32"] = "0"; }, body)).find("checksum"),
+              std::string::npos);
+}
+
+TEST(ChangeFileRefusals, FilesOfANewerFormatOrModelAreRefused) {
+    const auto body = payload(encodeChangeFile(sampleFile()));
+    EXPECT_NE(refusal(withHeader([](json& h) { h["jotwell-sync"] = kChangeFileFormat + 1; }, body))
+                  .find("newer format"),
+              std::string::npos);
+    EXPECT_NE(refusal(withHeader([](json& h) { h["model"] = kModel + 1; }, body))
+                  .find("newer object model"),
+              std::string::npos);
+    // Nor is a format that never was.
+    for (int format : {0, -1}) {
+        EXPECT_THROW(decodeChangeFile(
+                         withHeader([&](json& h) { h["jotwell-sync"] = format; }, body), kModel),
+                     std::invalid_argument);
+    }
+}
+
+TEST(ChangeFileRefusals, VersionNumbersTooLargeForTheReaderAreNewerNotWrappedAround) {
+    // 2^32 + 1 read into 32 bits would look like version 1.
+    const auto body = payload(encodeChangeFile(sampleFile()));
+    const std::int64_t huge = (std::int64_t{1} << 32) + 1;
+    EXPECT_NE(refusal(withHeader([&](json& h) { h["jotwell-sync"] = huge; }, body)).find("newer"),
+              std::string::npos);
+    EXPECT_NE(refusal(withHeader([&](json& h) { h["model"] = huge; }, body)).find("newer"),
+              std::string::npos);
+}
+
+TEST(ChangeFileRefusals, WhatIsNotJsonIsRefused) {
+    EXPECT_NE(refusal("").find("no header"), std::string::npos);
+    EXPECT_NE(refusal("PK\x03\x04 a zip file, perhaps").find("no header"), std::string::npos);
+    EXPECT_NE(refusal("not json\n[]").find("not JSON"), std::string::npos);
+    EXPECT_NE(refusal("{\"jotwell-sync\": 1,\n[]").find("not JSON"), std::string::npos);
+    EXPECT_NE(refusal("[1, 2, 3]\n[]").find("not a sync file"), std::string::npos);
+    EXPECT_NE(refusal("{\"other-app\": 1}\n[]").find("not a sync file"), std::string::npos);
+    // A whole, undamaged file whose payload is not JSON, or not a list of changes.
+    EXPECT_NE(refusal(withHeader([](json&) {}, "[{\"e\": ")).find("not JSON"), std::string::npos);
+    EXPECT_NE(refusal(withHeader([](json&) {}, "{\"e\": \"Item\"}")).find("not a list"),
+              std::string::npos);
+    EXPECT_THROW(decodeChangeFile(withHeader([](json&) {}, "[{\"e\": \"Item\"}]"), kModel),
+                 std::invalid_argument);
+}
+
+TEST(ChangeFileRefusals, AHeaderLackingAFieldOrOfTheWrongKindIsRefused) {
+    const auto body = payload(encodeChangeFile(sampleFile()));
+    for (const char* field : {"kind", "ensemble", "device", "sequence", "model"}) {
+        EXPECT_THROW(decodeChangeFile(withHeader([&](json& h) { h.erase(field); }, body), kModel),
+                     std::invalid_argument)
+            << "without " << field;
+        EXPECT_THROW(
+            decodeChangeFile(withHeader([&](json& h) { h[field] = json::array(); }, body), kModel),
+            std::invalid_argument)
+            << field << " as a list";
+    }
+    EXPECT_NE(
+        refusal(withHeader([](json& h) { h["kind"] = "snapshot"; }, body)).find("unknown kind"),
+        std::string::npos);
+    EXPECT_THROW(decodeChangeFile(withHeader([](json& h) { h["length"] = "12"; }, body), kModel),
+                 std::invalid_argument);
+    EXPECT_THROW(decodeChangeFile(withHeader([](json& h) { h["length"] = -1; }, body), kModel),
+                 std::invalid_argument);
+    EXPECT_THROW(decodeChangeFile(withHeader(
+                                      [](json& h) {
+                                          h["coverage"] = {{"a", "b"}};
+                                      },
+                                      body),
+                                  kModel),
+                 std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace jw::sync

@@ -1,0 +1,381 @@
+// The cloud folder does not grow without bound: once it holds many change files, a device
+// writes a baseline (everything it knows) and removes its own change files that the baseline
+// holds and every device still in touch has applied. A device away for longer than
+// kStaleDeviceSeconds stops holding that back; when it returns it catches up from the
+// baseline and keeps the changes it made while away. A device joining later starts from the
+// baseline. No device ever removes another device's files.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <stdexcept>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SyncTestSupport.h"
+#include "platform/sync/ChangeFile.h"
+#include "platform/sync/CloudLayout.h"
+#include "src/model/Entities.h"
+#include "src/model/Operations.h"
+#include "src/model/Ordering.h"
+
+namespace jw::sync {
+namespace {
+
+using testing::SimulatedDevice;
+
+const CloudLayout kLayout{"MainStore"};
+constexpr auto kManyFiles = int(PersistentStoreEnsemble::kBaselineAfterFiles) + 5;
+
+class Compaction : public ::testing::Test {
+  protected:
+    ~Compaction() override {
+        for (auto& device : devices_) {
+            device->close();
+        }
+    }
+
+    SimulatedDevice& addDevice(const std::string& name) {
+        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
+        auto& device = *devices_.back();
+        device.db->sync();
+        settle();
+        cloud_.deliverAll();
+        return device;
+    }
+
+    void settle() { testing::runUntilQuiet(platform_, devices_); }
+
+    // `count` saves on `device`, each exported in a file of its own.
+    void makeLists(SimulatedDevice& device, int count, const std::string& prefix) {
+        for (int i = 0; i < count; ++i) {
+            model::newList(*device.db, prefix + " " + std::to_string(i));
+            settle();
+        }
+    }
+
+    void merge(SimulatedDevice& device) {
+        device.db->merge();
+        settle();
+    }
+
+    // Every device merges what every other has, until nothing moves.
+    void mergeEverywhere() {
+        for (int round = 0; round < 3; ++round) {
+            cloud_.deliverAll();
+            for (auto& device : devices_) {
+                merge(*device);
+            }
+        }
+        cloud_.deliverAll();
+    }
+
+    // Files of a device in the cloud's true state.
+    std::size_t changeFilesOf(SimulatedDevice& device) {
+        return filesUnder(kLayout.changesFolder(device.deviceID()) + "/");
+    }
+    std::size_t baselinesOf(SimulatedDevice& device) {
+        return filesUnder(kLayout.baselinesFolder(device.deviceID()) + "/");
+    }
+    // How far the baselines in the folder reach into each device's files: the largest file
+    // number of the device that some baseline holds.
+    std::int64_t coveredOf(SimulatedDevice& device) {
+        std::int64_t covered = 0;
+        for (const auto& [path, contents] : cloud_.files()) {
+            if (path.ends_with(".jwbaseline")) {
+                const auto coverage =
+                    decodeChangeFile(contents, testing::jotwellModel()->version()).header.coverage;
+                if (auto it = coverage.find(device.deviceID()); it != coverage.end()) {
+                    covered = std::max(covered, it->second);
+                }
+            }
+        }
+        return covered;
+    }
+
+    // Whether the device's files left are exactly those no baseline holds.
+    void expectOnlyFilesPastTheBaseline(SimulatedDevice& device) {
+        const auto covered = coveredOf(device);
+        EXPECT_GT(covered, 0) << "a baseline holds " << device.name << "'s files";
+        const auto prefix = kLayout.changesFolder(device.deviceID()) + "/";
+        std::int64_t exported = 0;
+        for (const auto& [path, contents] : device.recorder->changeFiles()) {
+            exported = std::max(exported,
+                                *CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1)));
+        }
+        std::set<std::int64_t> expected, left;
+        for (std::int64_t n = covered + 1; n <= exported; ++n) {
+            expected.insert(n);
+        }
+        for (const auto& [path, contents] : cloud_.files()) {
+            if (path.starts_with(prefix)) {
+                left.insert(*CloudLayout::changeFileSequence(path.substr(prefix.size())));
+            }
+        }
+        EXPECT_EQ(left, expected) << device.name << "'s files past the baseline's " << covered;
+    }
+
+    std::size_t filesUnder(const std::string& prefix) {
+        std::size_t n = 0;
+        for (const auto& [path, contents] : cloud_.files()) {
+            n += path.starts_with(prefix) ? 1 : 0;
+        }
+        return n;
+    }
+
+    std::vector<std::string> dumpOf(SimulatedDevice& device) {
+        return testing::dumpStore(device.storeFile());
+    }
+
+    void expectSameStoreEverywhere() {
+        const auto first = dumpOf(*devices_[0]);
+        for (std::size_t i = 1; i < devices_.size(); ++i) {
+            const auto other = dumpOf(*devices_[i]);
+            EXPECT_TRUE(first == other)
+                << devices_[0]->name << " (-) and " << devices_[i]->name << " (+) differ:\n"
+                << testing::diffOf(first, other);
+        }
+    }
+
+    void expectNoDeviceRemovedAnothersFiles() {
+        for (auto& device : devices_) {
+            const auto own = kLayout.deviceFolder(device->deviceID()) + "/";
+            for (const auto& path : device->recorder->removed()) {
+                EXPECT_TRUE(path.starts_with(own)) << device->name << " removed " << path;
+            }
+        }
+    }
+
+    bool hasList(SimulatedDevice& device, const std::string& name) {
+        for (const auto& object :
+             device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+            if (std::static_pointer_cast<model::List>(object)->name() == name) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    test::ManualPlatform platform_;
+    test::InMemoryCloud cloud_;
+    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+};
+
+TEST_F(Compaction, ABaselineReplacesTheFilesEveryDeviceHasApplied) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto& c = addDevice("c");
+    makeLists(a, kManyFiles, "from a");
+    makeLists(b, 3, "from b");
+    ASSERT_GE(changeFilesOf(a), std::size_t(kManyFiles));
+    mergeEverywhere();
+    merge(a);  // now that a has heard every device has applied its files
+
+    EXPECT_EQ(baselinesOf(a), 1u);
+    expectOnlyFilesPastTheBaseline(a);
+    EXPECT_LT(changeFilesOf(a), PersistentStoreEnsemble::kBaselineAfterFiles);
+    EXPECT_EQ(changeFilesOf(b), 3u) << "b's files are b's to remove";
+    expectSameStoreEverywhere();
+    expectNoDeviceRemovedAnothersFiles();
+
+    // More files later: a newer baseline, and the older one goes.
+    makeLists(a, kManyFiles, "again from a");
+    mergeEverywhere();
+    merge(a);
+    mergeEverywhere();
+    EXPECT_EQ(baselinesOf(a) + baselinesOf(b) + baselinesOf(c), 1u) << "one baseline is enough";
+    expectOnlyFilesPastTheBaseline(a);
+    expectSameStoreEverywhere();
+    expectNoDeviceRemovedAnothersFiles();
+}
+
+TEST_F(Compaction, FilesADeviceHasNotAppliedStay) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto& lagging = addDevice("lagging");
+    makeLists(a, kManyFiles, "from a");
+    cloud_.deliverAll();
+    merge(b);
+    cloud_.deliverAll();
+    merge(a);
+    EXPECT_EQ(changeFilesOf(a), std::size_t(kManyFiles)) << "the lagging device needs them";
+
+    merge(lagging);
+    cloud_.deliverAll();
+    merge(a);
+    expectOnlyFilesPastTheBaseline(a);
+    cloud_.deliverAll();
+    expectSameStoreEverywhere();
+}
+
+TEST_F(Compaction, AFolderThatCannotBeReadThroughRemovesNothing) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto& lagging = addDevice("lagging");
+    makeLists(a, kManyFiles, "from a");
+    cloud_.deliverAll();
+    merge(b);
+    cloud_.deliverAll();
+
+    // An I/O error reading the lagging device's registration says nothing about what it
+    // has applied: a must not take it for a device that holds nothing back.
+    a.recorder->makeUnavailable(kLayout.registrationFile(lagging.deviceID()));
+    merge(a);
+    EXPECT_EQ(changeFilesOf(a), std::size_t(kManyFiles));
+    a.recorder->makeAvailable(kLayout.registrationFile(lagging.deviceID()));
+
+    // Nor when the devices folder cannot be listed.
+    a.recorder->makeUnavailable(kLayout.devicesFolder());
+    merge(a);
+    EXPECT_EQ(changeFilesOf(a), std::size_t(kManyFiles));
+    EXPECT_EQ(a.db->syncState(), model::SyncState::attached);
+    a.recorder->makeAvailable(kLayout.devicesFolder());
+
+    merge(lagging);
+    cloud_.deliverAll();
+    merge(a);
+    expectOnlyFilesPastTheBaseline(a);  // once it is known that all have applied them
+    expectNoDeviceRemovedAnothersFiles();
+}
+
+TEST_F(Compaction, ADeviceAwayTooLongCatchesUpFromTheBaselineKeepingItsOwnChanges) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto& away = addDevice("away");
+    model::newList(*away.db, "shared");
+    settle();
+    mergeEverywhere();
+
+    // Away: its folder is out of reach; what it does stays in its store.
+    away.view->setUnavailable(true);
+    model::newList(*away.db, "made while away");
+    auto lists = away.db->viewContext().executeFetchRequest(model::listsFetchRequest(false));
+    ASSERT_EQ(lists.size(), 2u);
+    for (auto& object : lists) {
+        auto list = std::static_pointer_cast<model::List>(object);
+        if (list->name() == "shared") {
+            model::renameList(*away.db, *list, "renamed while away");
+        }
+    }
+    settle();
+    ASSERT_GT(away.ensemble().status().changesToExport, 0);
+    EXPECT_EQ(away.db->syncState(), model::SyncState::attached) << "unreachable is not lost";
+
+    platform_.clock().advance(PersistentStoreEnsemble::kStaleDeviceSeconds + 3600);
+    makeLists(a, kManyFiles, "from a");
+    cloud_.deliverAll();
+    merge(b);
+    cloud_.deliverAll();
+    merge(a);
+    expectOnlyFilesPastTheBaseline(a);  // a device not seen for so long holds nothing back
+    EXPECT_EQ(baselinesOf(a), 1u);
+
+    // Back again.
+    away.view->setUnavailable(false);
+    cloud_.deliverAll();
+    merge(away);
+    EXPECT_TRUE(hasList(away, "from a 0"));
+    EXPECT_TRUE(hasList(away, "from a " + std::to_string(kManyFiles - 1)));
+    mergeEverywhere();
+    for (auto* device : {&a, &b, &away}) {
+        EXPECT_TRUE(hasList(*device, "made while away")) << device->name;
+        EXPECT_TRUE(hasList(*device, "renamed while away")) << device->name;
+        EXPECT_FALSE(hasList(*device, "shared")) << device->name;
+    }
+    expectSameStoreEverywhere();
+    expectNoDeviceRemovedAnothersFiles();
+}
+
+TEST_F(Compaction, ADeviceJoiningAfterCompactionGetsEverything) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    makeLists(a, kManyFiles, "from a");
+    makeLists(b, 2, "from b");
+    mergeEverywhere();
+    merge(a);
+    expectOnlyFilesPastTheBaseline(a);
+
+    // A new device, with a list of its own made before it attached.
+    devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "newcomer"));
+    auto& newcomer = *devices_.back();
+    model::newList(*newcomer.db, "the newcomer's");
+    newcomer.db->sync();
+    settle();
+    EXPECT_TRUE(hasList(newcomer, "from a 0"));
+    EXPECT_TRUE(hasList(newcomer, "from b 1"));
+    mergeEverywhere();
+    EXPECT_TRUE(hasList(a, "the newcomer's"));
+    expectSameStoreEverywhere();
+}
+
+TEST_F(Compaction, AnAttachCutShortAfterRegisteringLeavesNoStrayRegistration) {
+    auto& a = addDevice("a");
+    devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "b"));
+    auto& b = *devices_.back();
+    std::atomic<int> cuts = 0;
+    b.recorder->setAfterWrite([&](const std::string& path) {
+        if (path.ends_with("/device.json") && cuts++ == 0) {
+            throw std::runtime_error("stopped right after registering");
+        }
+    });
+    b.db->sync();
+    settle();
+    ASSERT_EQ(cuts.load(), 1);
+    EXPECT_FALSE(b.ensemble().isLeeched());
+
+    b.db->sync();  // the next start attaches, as the same device
+    settle();
+    ASSERT_TRUE(b.ensemble().isLeeched());
+    cloud_.deliverAll();
+    std::set<std::string> registered;
+    for (const auto& [path, contents] : cloud_.files()) {
+        if (path.ends_with("/device.json")) {
+            registered.insert(path);
+        }
+    }
+    EXPECT_EQ(registered, (std::set<std::string>{kLayout.registrationFile(a.deviceID()),
+                                                 kLayout.registrationFile(b.deviceID())}));
+
+    // So nothing holds compaction back: a's files go once b has applied them.
+    makeLists(a, kManyFiles, "from a");
+    mergeEverywhere();
+    merge(a);
+    expectOnlyFilesPastTheBaseline(a);
+    expectSameStoreEverywhere();
+}
+
+TEST_F(Compaction, ALargeStoreAttachesInFilesOfABoundedSize) {
+    auto& a = addDevice("a");
+    devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "large"));
+    auto& large = *devices_.back();
+    auto& context = large.db->viewContext();
+    auto list = std::static_pointer_cast<model::List>(context.insertNewObject("List"));
+    list->setName("many");
+    constexpr auto kItems = PersistentStoreEnsemble::kMaxRecordsPerFile + 10;
+    for (std::size_t i = 0; i < kItems; ++i) {
+        auto item = std::static_pointer_cast<model::Item>(context.insertNewObject("Item"));
+        item->setBody("item " + std::to_string(i));
+        item->setForList(list.get());
+    }
+    context.save();
+    large.db->sync();
+    settle();
+
+    // The list and its items, one record each, make two files.
+    ASSERT_EQ(large.recorder->changeFiles().size(), 2u);
+    for (const auto& [path, contents] : large.recorder->changeFiles()) {
+        EXPECT_LE(decodeChangeFile(contents, testing::jotwellModel()->version()).changes.size(),
+                  PersistentStoreEnsemble::kMaxRecordsPerFile)
+            << path;
+    }
+    cloud_.deliverAll();
+    merge(a);
+    auto lists = a.db->viewContext().executeFetchRequest(model::listsFetchRequest(false));
+    ASSERT_EQ(lists.size(), 1u);
+    EXPECT_EQ(std::static_pointer_cast<model::List>(lists[0])->listItems().size(), kItems);
+}
+
+}  // namespace
+}  // namespace jw::sync

@@ -1,0 +1,189 @@
+// The engine applies other devices' changes on its own connection while the main context goes
+// on with what it last heard; the context hears of a merge only when the main run loop gets to
+// the merged-changes notification. These examples save from a context that is one merge
+// behind, and check that every device still ends with the same store and no row points at an
+// object that is gone.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SyncTestSupport.h"
+#include "src/model/Entities.h"
+#include "src/model/Operations.h"
+#include "src/model/Ordering.h"
+
+namespace jw::sync {
+namespace {
+
+using model::Item;
+using model::List;
+using testing::SimulatedDevice;
+
+class MergeRaces : public ::testing::Test {
+  protected:
+    ~MergeRaces() override {
+        for (auto& device : devices_) {
+            device->close();
+        }
+    }
+
+    SimulatedDevice& addDevice(const std::string& name) {
+        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
+        auto& device = *devices_.back();
+        device.db->sync();
+        settle();
+        cloud_.deliverAll();
+        return device;
+    }
+
+    void settle() { testing::runUntilQuiet(platform_, devices_); }
+
+    // Merges on the engine's side only: the main context is not told yet.
+    void mergeBehindTheContext(SimulatedDevice& device) {
+        device.db->merge();
+        device.ensemble().waitUntilIdle();
+    }
+
+    void mergeEverywhere() {
+        for (int round = 0; round < 3; ++round) {
+            cloud_.deliverAll();
+            for (auto& device : devices_) {
+                device->db->merge();
+                settle();
+            }
+        }
+    }
+
+    std::shared_ptr<List> listNamed(SimulatedDevice& device, const std::string& name) {
+        for (auto& object :
+             device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+            auto list = std::static_pointer_cast<List>(object);
+            if (list->name() == name) {
+                return list;
+            }
+        }
+        return nullptr;
+    }
+
+    std::shared_ptr<Item> itemWithText(SimulatedDevice& device, const std::string& text) {
+        for (auto& object : device.db->viewContext().executeFetchRequest(
+                 model::itemsFetchRequest(nullptr, model::JWListFilter::none))) {
+            auto item = std::static_pointer_cast<Item>(object);
+            if (item->body() == text) {
+                return item;
+            }
+        }
+        return nullptr;
+    }
+
+    void expectSameStoresAndNothingDangling() {
+        const auto first = testing::dumpStore(devices_[0]->storeFile());
+        for (auto& device : devices_) {
+            const auto dump = testing::dumpStore(device->storeFile());
+            EXPECT_TRUE(dump == first)
+                << devices_[0]->name << " (-) and " << device->name << " (+) differ:\n"
+                << testing::diffOf(first, dump);
+            for (const auto& line : dump) {
+                EXPECT_EQ(line.find("dangling"), std::string::npos) << device->name << ": " << line;
+            }
+        }
+    }
+
+    test::ManualPlatform platform_;
+    test::InMemoryCloud cloud_;
+    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+};
+
+TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    model::newList(*a.db, "Groceries");
+    settle();
+    mergeEverywhere();
+    auto stale = listNamed(b, "Groceries");
+    ASSERT_TRUE(stale);
+
+    model::deleteList(*a.db, *listNamed(a, "Groceries"));
+    settle();
+    cloud_.deliverAll();
+    mergeBehindTheContext(b);  // the list is gone from b's store, not from its context
+    model::newItem(*b.db, *stale, "milk");
+    stale.reset();
+    settle();
+
+    EXPECT_FALSE(itemWithText(b, "milk")) << "the item went the way of its list";
+    mergeEverywhere();
+    EXPECT_FALSE(itemWithText(a, "milk"));
+    expectSameStoresAndNothingDangling();
+}
+
+TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    model::newList(*b.db, "Hardware");
+    settle();
+    mergeEverywhere();
+
+    model::newItem(*a.db, *listNamed(a, "Hardware"), "nails");
+    settle();
+    cloud_.deliverAll();
+    mergeBehindTheContext(b);  // the item is in b's store; b's context knows nothing of it
+    model::deleteList(*b.db, *listNamed(b, "Hardware"));
+    settle();
+
+    EXPECT_FALSE(itemWithText(b, "nails"));
+    mergeEverywhere();
+    EXPECT_FALSE(itemWithText(a, "nails"));
+    EXPECT_FALSE(listNamed(a, "Hardware"));
+    expectSameStoresAndNothingDangling();
+}
+
+TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
+    // c puts an item in a list that a, not having heard of the item, removes. b hears of both
+    // and sets the item aside, while its context, a merge behind, edits the item. Then c, not
+    // having heard of the removal, moves the item to another list: it comes back there,
+    // everywhere, with b's edit.
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto& c = addDevice("c");
+    model::newList(*a.db, "Old");
+    model::newList(*a.db, "New");
+    settle();
+    mergeEverywhere();
+
+    model::newItem(*c.db, *listNamed(c, "Old"), "bread");
+    settle();
+    cloud_.deliverAll();
+    b.db->merge();
+    settle();  // b's context now has the item; a has not merged it
+    auto item = itemWithText(b, "bread");
+    ASSERT_TRUE(item);
+    model::deleteList(*a.db, *listNamed(a, "Old"));
+    settle();
+
+    // b hears of the removal (its store sets the item aside); its context edits the item.
+    cloud_.deliverAll();
+    mergeBehindTheContext(b);
+    model::editItemText(*b.db, *item, "rye bread");
+    item.reset();
+    settle();
+    EXPECT_FALSE(itemWithText(b, "rye bread")) << "set aside with its list gone";
+
+    // c moves it out of the removed list before hearing of the removal.
+    model::moveItem(*c.db, *itemWithText(c, "bread"), *listNamed(c, "New"));
+    settle();
+    mergeEverywhere();
+    for (auto& device : devices_) {
+        auto back = itemWithText(*device, "rye bread");
+        ASSERT_TRUE(back) << device->name;
+        ASSERT_TRUE(back->forList()) << device->name;
+        EXPECT_EQ(back->forList()->name(), "New") << device->name;
+    }
+    expectSameStoresAndNothingDangling();
+}
+
+}  // namespace
+}  // namespace jw::sync
