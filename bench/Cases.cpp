@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "RawSqlite.h"
+#include "SyncCases.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/store/FetchedResultsController.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ObjectModel.h"
@@ -384,6 +386,52 @@ benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b,
 
 }  // namespace
 
+CheckedItem checkedItemOf(const GeneratedStore& store) {
+    const std::int64_t list = bigList(store, kCheckItemSortMode);
+    return {list, itemsToCheck(store.file, list).first};
+}
+
+void checkItemOurs(benchmark::State& state, const Environment& env, const GeneratedStore& store,
+                   CheckedItem checked, const std::function<void(model::JWDatabase&)>& afterSave) {
+    guarded(state, [&](benchmark::State& s) {
+        std::optional<UserDefaults> settings;
+        model::JWDatabase::Locations where{store.directory, env.resourceDirectory};
+        if (store.cloudDirectory) {
+            settings.emplace(store.directory / "settings.json");
+            where.cloudDirectory = store.cloudDirectory;
+            where.settings = &*settings;
+        }
+        model::JWDatabase db(where);
+        auto context = db.sharedViewContext();
+        const auto& model = context->model();
+        auto list = listWithKey(*context, model.requireEntity("List"), checked.list);
+        store::FetchedResultsController controller(
+            model::itemsFetchRequest(list.get(), model::JWListFilter::none), context);
+        controller.performFetch();
+        CountingDelegate delegate;
+        controller.setDelegate(&delegate);
+        auto item = std::static_pointer_cast<model::Item>(
+            context->objectWithID(store::ObjectID{&model.requireEntity("Item"), checked.item}));
+        auto check = [&] {
+            model::toggleItem(db, *item);
+            context->processPendingChanges();
+            if (afterSave) {
+                afterSave(db);
+            }
+        };
+        // Warm-up: check and uncheck once (the first recount reads the members).
+        check();
+        check();
+        delegate.changes = 0;
+        for (auto _ : s) {
+            check();
+        }
+        if (delegate.changes == 0) {
+            s.SkipWithError("the fetched-results delegate heard of no change");
+        }
+    });
+}
+
 const std::vector<SortModeCase>& measuredSortModes() {
     static const std::vector<SortModeCase> modes = {{1, "alphabetical"},
                                                     {3, "latestCreated"},
@@ -402,6 +450,9 @@ std::vector<CaseLine> caseTable() {
     lines.push_back({"check_item", "check_item/ours", "check_item/baseline", 2.0});
     lines.push_back({"lists_screen", "lists_screen/ours", "lists_screen/baseline", 2.0});
     lines.push_back({"lists_screen_scaling", "lists_screen/ours", "lists_screen_10k/ours", 1.3});
+    for (auto& line : syncCaseTable()) {
+        lines.push_back(std::move(line));
+    }
     return lines;
 }
 
@@ -434,38 +485,13 @@ void registerCases(const Environment& env) {
 
     const std::int64_t checkedList = bigList(env.checks, kCheckItemSortMode);
     const auto [oursItem, baselineItem] = itemsToCheck(env.checks.file, checkedList);
-    configure(
-        benchmark::RegisterBenchmark(
-            "check_item/ours",
-            [&env, checkedList, oursItem = oursItem](benchmark::State& state) {
-                guarded(state, [&](benchmark::State& s) {
-                    model::JWDatabase db({env.checks.directory, env.resourceDirectory});
-                    auto context = db.sharedViewContext();
-                    const auto& model = context->model();
-                    auto list = listWithKey(*context, model.requireEntity("List"), checkedList);
-                    store::FetchedResultsController controller(
-                        model::itemsFetchRequest(list.get(), model::JWListFilter::none), context);
-                    controller.performFetch();
-                    CountingDelegate delegate;
-                    controller.setDelegate(&delegate);
-                    auto item = std::static_pointer_cast<model::Item>(context->objectWithID(
-                        store::ObjectID{&model.requireEntity("Item"), oursItem}));
-                    // Warm-up: check and uncheck once (the first recount reads the members).
-                    for (int i = 0; i < 2; ++i) {
-                        model::toggleItem(db, *item);
-                        context->processPendingChanges();
-                    }
-                    delegate.changes = 0;
-                    for (auto _ : s) {
-                        model::toggleItem(db, *item);
-                        context->processPendingChanges();
-                    }
-                    if (delegate.changes == 0) {
-                        s.SkipWithError("the fetched-results delegate heard of no change");
-                    }
-                });
-            }),
-        kCheckItemIterations);
+    const CheckedItem checked = checkedItemOf(env.checks);
+    configure(benchmark::RegisterBenchmark(
+                  "check_item/ours",
+                  [&env, checked](benchmark::State& state) {
+                      checkItemOurs(state, env, env.checks, checked);
+                  }),
+              kCheckItemIterations);
     configure(benchmark::RegisterBenchmark(
                   "check_item/baseline",
                   [&env, checkedList, baselineItem = baselineItem](benchmark::State& state) {
@@ -502,6 +528,7 @@ void registerCases(const Environment& env) {
                                                });
                                            }),
               kListsScreenIterations);
+    registerSyncCases(env);
 }
 
 std::vector<std::string> casesWithDifferentOrders(const Environment& env) {

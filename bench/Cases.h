@@ -17,15 +17,24 @@
 //   doneCount and the member count ordered by name, formatting the same counts text.
 //   lists_screen_10k is ours on the 10,000-item store, for the scaling line.
 //
+// The sync engine's cases are in SyncCases.h.
+//
 // Benchmark names are "<case>/ours" and "<case>/baseline"; caseTable() lists how each printed
 // line is made from them.
 
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "StoreGenerator.h"
+
+namespace jw::model {
+class JWDatabase;
+}
 
 namespace jw::bench {
 
@@ -34,7 +43,12 @@ struct Environment {
     GeneratedStore large;   // 100,000 items in 200 lists
     GeneratedStore small;   // 10,000 items in the same 200 lists
     GeneratedStore checks;  // a copy of `large` that the check-an-item case writes to
+    GeneratedStore attached;  // another copy, with a cloud folder, for check_item_attached
+    std::filesystem::path work;  // a scratch folder for the cases that make stores and folders
 };
+
+// Which time a line compares (see Results.h).
+enum class CaseClock { cpu, wall };
 
 // One printed line: ours / baseline against a target ratio.
 struct CaseLine {
@@ -42,6 +56,7 @@ struct CaseLine {
     std::string oursBenchmark;
     std::string baselineBenchmark;
     double target = 0;
+    CaseClock clock = CaseClock::cpu;
 };
 
 // The lines in the order they are printed (peak memory is measured apart, see PeakMemory.h).
@@ -53,6 +68,21 @@ void registerCases(const Environment& environment);
 // Reads each big list through the store and through the baseline query and compares the
 // orders item by item. Returns the names of the cases whose orders differ (none when all agree).
 std::vector<std::string> casesWithDifferentOrders(const Environment& environment);
+
+// The item check_item/ours checks in a copy of `large`: the lowest-keyed item of the big
+// checked-first list (whose order moves a checked item).
+struct CheckedItem {
+    std::int64_t list = 0;
+    std::int64_t item = 0;
+};
+CheckedItem checkedItemOf(const GeneratedStore& store);
+
+// check_item/ours on `store`: toggles the item shown in a controller on its list; `afterSave`,
+// when given, runs after each check inside the timing. A store with a cloud folder is opened
+// with it (and user defaults of its own).
+void checkItemOurs(benchmark::State& state, const Environment& environment,
+                   const GeneratedStore& store, CheckedItem checked,
+                   const std::function<void(model::JWDatabase&)>& afterSave = nullptr);
 
 // The stored sort mode codes measured, with the names used in case names.
 struct SortModeCase {

@@ -56,12 +56,13 @@ void ResultCollector::Finalize() {
     }
 }
 
-std::optional<double> ResultCollector::medianMilliseconds(const std::string& benchmark) const {
+std::optional<double> ResultCollector::medianMilliseconds(const std::string& benchmark,
+                                                          CaseClock clock) const {
     auto it = samples_.find(benchmark);
     if (it == samples_.end() || it->second.cpu.empty() || errors_.count(benchmark)) {
         return std::nullopt;
     }
-    return median(it->second.cpu);
+    return median(clock == CaseClock::wall ? it->second.wall : it->second.cpu);
 }
 
 std::optional<std::string> ResultCollector::error(const std::string& benchmark) const {
@@ -84,8 +85,8 @@ void printComparison(std::ostream& out, const ResultCollector& results,
                      const std::vector<std::string>& differentOrders, const MemoryResult& memory) {
     out << "# name ours_ms baseline_ms ratio target status\n";
     for (const auto& line : caseTable()) {
-        const auto ours = results.medianMilliseconds(line.oursBenchmark);
-        const auto baseline = results.medianMilliseconds(line.baselineBenchmark);
+        const auto ours = results.medianMilliseconds(line.oursBenchmark, line.clock);
+        const auto baseline = results.medianMilliseconds(line.baselineBenchmark, line.clock);
         if (!ours || !baseline) {
             const bool failed =
                 results.error(line.oursBenchmark) || results.error(line.baselineBenchmark);

@@ -7,6 +7,8 @@
 // thread (user and kernel: reads from the OS page cache and WAL writes count). CPU time rather
 // than wall time because the machines this runs on are shared: time spent waiting for other
 // processes is nobody's cost, and would otherwise land at random on one side of a comparison.
+// The sync cases are the exception (CaseClock::wall): their work runs on the ensemble's worker
+// thread and waits for files to reach the disk, so only the wall clock sees all of it.
 // ratio = ours / baseline; status is "ok" when ratio <= target, "MISSED" otherwise. A case that
 // did not run (filtered out) or failed says so in the status column.
 
@@ -33,8 +35,9 @@ class ResultCollector : public benchmark::BenchmarkReporter {
     void ReportRuns(const std::vector<Run>& runs) override;
     void Finalize() override;
 
-    // The median over the repetitions of the CPU time per iteration, in milliseconds.
-    std::optional<double> medianMilliseconds(const std::string& benchmark) const;
+    // The median over the repetitions of the time per iteration, in milliseconds.
+    std::optional<double> medianMilliseconds(const std::string& benchmark,
+                                             CaseClock clock = CaseClock::cpu) const;
     std::optional<std::string> error(const std::string& benchmark) const;
     // Per benchmark and clock (CPU, wall): repetitions, min, median, max, as comment lines.
     void printSpread(std::ostream& out) const;

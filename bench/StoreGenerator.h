@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 namespace jw::bench {
 
@@ -30,6 +31,8 @@ struct GeneratedStore {
     StoreShape shape;
     // The big lists: stored sortMode code -> the list's "_key".
     std::map<std::int16_t, std::int64_t> bigListBySortMode;
+    // The cloud folder the store is opened with, if any.
+    std::optional<std::filesystem::path> cloudDirectory;
 };
 
 // Makes the store in `directory` (created if needed; it must not hold a store yet). Throws

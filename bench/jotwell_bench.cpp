@@ -100,6 +100,7 @@ int main(int argc, char** argv) {
     Environment env;
     std::filesystem::path folder;
     std::vector<std::string> differentOrders;
+    MemoryResult memory;
     try {
         folder = options.workDirectory.empty() ? makeTemporaryFolder() : options.workDirectory;
         env.resourceDirectory = options.resourceDirectory;
@@ -108,11 +109,24 @@ int main(int argc, char** argv) {
         env.small = generateStore(folder / "small", env.resourceDirectory,
                                   StoreShape{200, 10'000, 1'000}, kSeed);
         env.checks = copyStore(env.large, folder / "checks");
+        env.attached = copyStore(env.large, folder / "attached");
+        env.attached.cloudDirectory = folder / "attached-cloud";
+        std::filesystem::create_directories(*env.attached.cloudDirectory);
+        env.work = folder / "sync";
         std::cerr << "Stores generated in " << folder.string() << " (" << secondsSince(start)
                   << " s)\n";
         differentOrders = casesWithDifferentOrders(env);
         for (const auto& name : differentOrders) {
             std::cerr << name << ": the store and the baseline show different orders\n";
+        }
+        // Measured first: a probe forked later would start from a larger parent.
+        const auto memoryList = env.large.bigListBySortMode.find(1);
+        if (memoryList != env.large.bigListBySortMode.end()) {
+            memory.measured = true;
+            memory.peakBytes = peakResidentBytes(
+                MemoryProbe{siblingProgram("jotwell_bench_memory"), env.large.directory,
+                            env.resourceDirectory, memoryList->second, env.large.shape.bigListItems},
+                kMemoryRuns);
         }
         registerCases(env);
     } catch (const std::exception& error) {
@@ -124,16 +138,6 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     benchmark::RunSpecifiedBenchmarks(&results);
     std::cerr << "Benchmarks ran in " << secondsSince(start) << " s\n";
-
-    MemoryResult memory;
-    const auto memoryList = env.large.bigListBySortMode.find(1);
-    if (memoryList != env.large.bigListBySortMode.end()) {
-        memory.measured = true;
-        memory.peakBytes = peakResidentBytes(
-            MemoryProbe{siblingProgram("jotwell_bench_memory"), env.large.directory,
-                        env.resourceDirectory, memoryList->second, env.large.shape.bigListItems},
-            kMemoryRuns);
-    }
 
     if (options.verbose) {
         results.printSpread(std::cout);

@@ -133,8 +133,9 @@ void AppPaths::createDirectories() const {
 }
 
 void writeFileAtomically(const fs::path& file, std::string_view contents) {
-    auto [temporary, rawFd] = createTemporaryFile(file);
-    FileDescriptor fd(rawFd);
+    auto created = createTemporaryFile(file);
+    const auto temporary = std::move(created.first);
+    FileDescriptor fd(created.second);
     // Until the rename succeeds, any failure removes the temporary file.
     const auto fail = [&temporary, &file](std::string_view step, int error) {
         ::unlink(temporary.c_str());

@@ -36,23 +36,47 @@ std::int64_t versionNumber(const json& number) {
 }  // namespace
 
 std::string encodeChangeFile(const ChangeFile& file) {
-    json payload = json::array();
+    std::vector<std::string> encoded;
+    encoded.reserve(file.changes.size());
     for (const auto& change : file.changes) {
-        payload.push_back(change.toJson());
+        encoded.push_back(change.toJson().dump());
     }
-    const std::string body = payload.dump();
-    json header = {{"jotwell-sync", file.header.format},
-                   {"kind", file.header.kind},
-                   {"ensemble", file.header.ensemble},
-                   {"device", file.header.device},
-                   {"sequence", file.header.sequence},
-                   {"model", file.header.modelVersion},
+    return encodeChangeFile(file.header, encoded);
+}
+
+std::string encodeChangeFile(const ChangeFileHeader& fileHeader,
+                             const std::vector<std::string>& encodedChanges) {
+    // The compact dump of a JSON array of the changes, without building that array.
+    std::size_t size = 2;
+    for (const auto& change : encodedChanges) {
+        size += change.size() + 1;
+    }
+    std::string body;
+    body.reserve(size);
+    body += '[';
+    for (std::size_t i = 0; i < encodedChanges.size(); ++i) {
+        if (i > 0) {
+            body += ',';
+        }
+        body += encodedChanges[i];
+    }
+    body += ']';
+    json header = {{"jotwell-sync", fileHeader.format},
+                   {"kind", fileHeader.kind},
+                   {"ensemble", fileHeader.ensemble},
+                   {"device", fileHeader.device},
+                   {"sequence", fileHeader.sequence},
+                   {"model", fileHeader.modelVersion},
                    {"length", body.size()},
                    {"crc32", crc32Of(body.data(), body.size())}};
-    if (!file.header.coverage.empty()) {
-        header["coverage"] = file.header.coverage;
+    if (!fileHeader.coverage.empty()) {
+        header["coverage"] = fileHeader.coverage;
     }
-    return header.dump() + "\n" + body;
+    std::string out = header.dump();
+    out.reserve(out.size() + 1 + body.size());
+    out += '\n';
+    out += body;
+    return out;
 }
 
 ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion) {

@@ -39,6 +39,9 @@ struct ChangeFile {
 };
 
 std::string encodeChangeFile(const ChangeFile& file);
+// The same bytes, from changes each already encoded as ObjectChange::toJson().dump().
+std::string encodeChangeFile(const ChangeFileHeader& header,
+                             const std::vector<std::string>& encodedChanges);
 
 // Throws std::invalid_argument with the reason when the bytes are not a whole, undamaged file
 // of a format and model this program understands.

@@ -5,9 +5,11 @@
 #include <condition_variable>
 #include <deque>
 #include <future>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
 
 #include "ChangeApplier.h"
 #include "ChangeFile.h"
@@ -672,34 +674,48 @@ class PersistentStoreEnsemble::Engine {
                 }
                 transaction.commit();
             }
-            ChangeFile file;
-            file.header.kind = "changes";
-            file.header.ensemble = tables.state("ensemble").value_or("");
-            file.header.device = device();
-            file.header.sequence = fileNumber;
-            file.header.modelVersion = model_->version();
+            ChangeFileHeader header;
+            header.kind = "changes";
+            header.ensemble = tables.state("ensemble").value_or("");
+            header.device = device();
+            header.sequence = fileNumber;
+            header.modelVersion = model_->version();
+            // One change per object, in the order the objects were first changed. A record
+            // goes out as it was stored; only an object changed more than once is decoded, to
+            // fold its records into one.
+            std::vector<std::string> encoded;
             {
-                // One change per object, in the order the objects were first changed.
-                std::map<std::string, std::size_t> position;
+                std::unordered_map<std::string, std::size_t> position;
+                std::map<std::size_t, ObjectChange> folded;
                 auto& rows = db.cached(
-                    "SELECT \"payload\" FROM \"_sync_pending\" WHERE \"file\" = ? ORDER BY "
-                    "\"seq\"");
+                    "SELECT \"gid\", \"payload\" FROM \"_sync_pending\" WHERE \"file\" = ? "
+                    "ORDER BY \"seq\"");
                 rows.bindInt(1, fileNumber);
                 while (rows.step()) {
-                    auto change = ObjectChange::fromJson(nlohmann::json::parse(rows.columnText(0)));
-                    auto it = position.find(change.globalID);
-                    if (it == position.end()) {
-                        position.emplace(change.globalID, file.changes.size());
-                        file.changes.push_back(std::move(change));
-                    } else {
-                        file.changes[it->second].absorb(change);
+                    const auto* bytes = static_cast<const char*>(rows.columnBlobData(0));
+                    std::string gid(bytes ? bytes : "", bytes ? std::size_t(rows.columnBytes(0)) : 0);
+                    std::string payload = rows.columnText(1);
+                    auto [it, first] = position.try_emplace(std::move(gid), encoded.size());
+                    if (first) {
+                        encoded.push_back(std::move(payload));
+                        continue;
                     }
+                    auto change = ObjectChange::fromJson(nlohmann::json::parse(payload));
+                    auto [earlier, unfolded] = folded.try_emplace(it->second);
+                    if (unfolded) {
+                        earlier->second =
+                            ObjectChange::fromJson(nlohmann::json::parse(encoded[it->second]));
+                    }
+                    earlier->second.absorb(change);
                 }
                 rows.reset();
+                for (const auto& [index, change] : folded) {
+                    encoded[index] = change.toJson().dump();
+                }
             }
             const auto path =
                 layout_.changesFolder(device()) + "/" + CloudLayout::changeFileName(fileNumber);
-            if (const auto status = fs_->writeAtomically(path, encodeChangeFile(file));
+            if (const auto status = fs_->writeAtomically(path, encodeChangeFile(header, encoded));
                 status != CloudStatus::ok) {
                 return SyncError{
                     fmt::format("Local changes could not be written to the cloud "
@@ -718,22 +734,35 @@ class PersistentStoreEnsemble::Engine {
         return std::nullopt;
     }
 
+    // Rewrites this device's registration when what others rely on changed (what it applied,
+    // its baselines), and otherwise at most every kRegistrationRefreshSeconds to say it is
+    // still about: a save then costs one file written, not two.
     void writeRegistration(Date now) {
         SyncTables tables(connection_->database());
         DeviceRegistration r;
         r.device = device();
         r.ensemble = tables.state("ensemble").value_or("");
-        r.lastSeen = now.secondsSinceEpoch;
         for (const auto& [device, watermark] : tables.watermarks()) {
             r.applied[device] = watermark;
         }
-        r.exported = tables.stateInteger("exported", 0);
         r.baselines = ownBaselines();
+        const std::string substance = r.toJson();
+        if (substance == lastRegistration_ &&
+            now.secondsSinceEpoch - lastRegistrationWrite_ < kRegistrationRefreshSeconds &&
+            now.secondsSinceEpoch >= lastRegistrationWrite_) {
+            return;
+        }
+        r.lastSeen = now.secondsSinceEpoch;
+        r.exported = tables.stateInteger("exported", 0);
         const auto status = fs_->writeAtomically(layout_.registrationFile(r.device), r.toJson());
         if (status != CloudStatus::ok) {
+            lastRegistration_.clear();
             log(0,
                 fmt::format("could not update this device's registration ({})", describe(status)));
+            return;
         }
+        lastRegistration_ = substance;
+        lastRegistrationWrite_ = now.secondsSinceEpoch;
     }
 
     // Compacting ----------------------------------------------------------------------------
@@ -759,11 +788,15 @@ class PersistentStoreEnsemble::Engine {
             knowledge[other] = watermark;
         }
         knowledge[me] = exported;
+        // A baseline holds the whole store: the larger the store, the more files it waits
+        // for, so that writing baselines never costs much more than the files it replaces.
+        const auto enough =
+            std::max<std::int64_t>(kBaselineAfterFiles, storeObjectCount() / kObjectsPerBaselineFile);
         auto newest = newestBaseline(registrations);
-        const bool worthIt = filesInFolder >= kBaselineAfterFiles &&
-                             (!newest || (dominates(knowledge, newest->info.coverage) &&
-                                          total(knowledge) - total(newest->info.coverage) >=
-                                              std::int64_t(kBaselineAfterFiles / 2)));
+        const bool worthIt =
+            std::int64_t(filesInFolder) >= enough &&
+            (!newest || (dominates(knowledge, newest->info.coverage) &&
+                         total(knowledge) - total(newest->info.coverage) >= enough / 2));
         if (worthIt && tables.pendingCount() == 0) {
             writeBaseline(knowledge);
             newest = newestBaseline(registrations);
@@ -806,6 +839,18 @@ class PersistentStoreEnsemble::Engine {
             transaction.commit();
             writeRegistration(now);
         }
+    }
+
+    std::int64_t storeObjectCount() {
+        std::int64_t n = 0;
+        for (const auto& e : model_->entities()) {
+            auto& count = connection_->database().cached("SELECT COUNT(*) FROM " +
+                                                         store::StoreConnection::quoted(e.name));
+            count.step();
+            n += count.columnInt(0);
+            count.reset();
+        }
+        return n;
     }
 
     void writeBaseline(const std::map<std::string, std::int64_t>& coverage) {
@@ -860,6 +905,8 @@ class PersistentStoreEnsemble::Engine {
     bool stopping_ = false;
     std::thread worker_;
     std::unique_ptr<store::StoreConnection> connection_;  // worker thread only
+    std::string lastRegistration_;                        // worker thread only
+    double lastRegistrationWrite_ = 0;                    // worker thread only
 };
 
 // -----------------------------------------------------------------------------------------------

@@ -64,8 +64,13 @@ class PersistentStoreEnsemble {
     // A device not seen for this long stops holding back the removal of files it has not
     // applied; when it comes back it catches up from a baseline.
     static constexpr double kStaleDeviceSeconds = 30.0 * 24 * 3600;
-    // A baseline is written once this many change files are in the folder.
+    // A baseline is written once this many change files are in the folder, or one for every
+    // kObjectsPerBaselineFile objects in the store if that is more.
     static constexpr std::size_t kBaselineAfterFiles = 40;
+    static constexpr std::int64_t kObjectsPerBaselineFile = 100;
+    // A registration that says nothing new is rewritten only this often (to show the device
+    // is still about; see kStaleDeviceSeconds).
+    static constexpr double kRegistrationRefreshSeconds = 3600;
     // An export writes at most this many change records per file (a few MiB), so the first
     // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
     static constexpr std::size_t kMaxRecordsPerFile = 20'000;

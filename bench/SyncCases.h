@@ -1,0 +1,33 @@
+#pragma once
+// The sync engine's cases, measured like the others (see Cases.h), on a cloud folder on disk
+// (FolderCloudFileSystem, so every file is written and synced as the application writes it):
+//
+// - sync_import: a device attached to a folder that holds what another device wrote when it
+//   attached the 100,000-item store merges it all: lists every device's files, reads, checks
+//   and parses each file, applies every list and item and records what it applied. Against
+//   inserting the same rows with the SQLite C API, in one transaction, into an empty store of
+//   the same layout (its member-count triggers included).
+// - sync_attach: attaching a copy of the 100,000-item store to an empty folder: registering,
+//   recording a snapshot of every object, and exporting it in change files. Against reading
+//   every row of both tables and writing them to one file (synced to disk, as ours are).
+// - check_item_attached: check_item/ours on a copy of the store attached to a folder, each
+//   check waiting for the merge its save starts (the export of one change file). Against
+//   check_item/ours with no ensemble.
+//
+// A store or folder a timed step changes is made afresh for each iteration with the timer
+// paused.
+
+#include <vector>
+
+#include "Cases.h"
+
+namespace jw::bench {
+
+std::vector<CaseLine> syncCaseTable();
+
+// Prepares the stores and folders the cases start from (an attach of `large` is made once for
+// sync_import's folder) and registers the cases. Installs a main run loop for the ensembles'
+// completions. The environment must outlive the run.
+void registerSyncCases(const Environment& environment);
+
+}  // namespace jw::bench
