@@ -184,6 +184,10 @@ void UserDefaults::removeObjectForKey(const std::string& key) {
 }
 
 void UserDefaults::set(const std::string& key, Value value) {
+    auto it = values_.find(key);
+    if (it != values_.end() && it->second == value && !unsaved_) {
+        return;  // already so, on disk too
+    }
     values_[key] = std::move(value);
     persist();
 }
@@ -234,7 +238,7 @@ void UserDefaults::load() {
     }
 }
 
-void UserDefaults::persist() const {
+void UserDefaults::persist() {
     if (file_.empty()) {
         return;
     }
@@ -248,8 +252,11 @@ void UserDefaults::persist() const {
             fs::create_directories(file_.parent_path(), ignored);
         }
         writeFileAtomically(file_, document.dump(2) + "\n");
+        unsaved_ = false;
     } catch (const std::exception& e) {
-        // The value stays set in memory for the rest of the run; only its persistence failed.
+        // The value stays set in memory for the rest of the run; only its persistence failed,
+        // and the next change tries again.
+        unsaved_ = true;
         debugLog(fmt::format("UserDefaults: could not save: {}", e.what()));
     }
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The user defaults: small typed values under string keys, kept in one JSON file.
 //
-// Every set/remove writes the whole file at once (temporary file + rename), so a crash leaves
-// either the old or the new file. A write that fails (a full disk, a missing folder that cannot
+// Every set/remove that changes something writes the whole file at once (temporary file +
+// rename), so a crash leaves either the old or the new file; setting the value a key already
+// has writes nothing (unless an earlier write failed). A write that fails (a full disk, a missing folder that cannot
 // be made) is reported through debugLog and is not an error: the value stays set in memory for
 // the rest of the run. A value stored with another type reads as absent. A file that cannot be
 // read or parsed is moved aside (to "<file>.corrupt-<n>", the first n not taken) rather than
@@ -51,10 +52,11 @@ class UserDefaults {
   private:
     void set(const std::string& key, Value value);
     void load();
-    void persist() const;
+    void persist();
 
     std::filesystem::path file_;
     std::map<std::string, Value> values_;
+    bool unsaved_ = false;  // the last write failed: the file lags behind values_
 };
 
 }  // namespace jw

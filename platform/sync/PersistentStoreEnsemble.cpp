@@ -301,6 +301,7 @@ class PersistentStoreEnsemble::Engine {
             std::lock_guard lock(deviceMutex_);
             device_ = device;
         }
+        ownFiles_.reset();
         leeched_.store(true);
         log(1, fmt::format("attached as device {}", device));
         if (auto error = exportPending()) {
@@ -334,10 +335,11 @@ class PersistentStoreEnsemble::Engine {
             return SyncError{"The cloud folder cannot be read just now."};
         }
         auto registrations = readRegistrations(devices);
-        importAll(registrations, listOtherDevicesFiles(devices));
+        const auto others = listOtherDevicesFiles(devices);
+        importAll(registrations, others);
         auto exportError = exportPending();
         writeRegistration(now);
-        compact(now, registrations);
+        compact(now, registrations, others);
         if (exportError) {
             return exportError;
         }
@@ -729,6 +731,9 @@ class PersistentStoreEnsemble::Engine {
             done.reset();
             tables.setState("exported", std::max(tables.stateInteger("exported", 0), fileNumber));
             transaction.commit();
+            if (ownFiles_) {
+                ownFiles_->insert(fileNumber);
+            }
             log(2, fmt::format("exported {}", path));
         }
         return std::nullopt;
@@ -767,20 +772,38 @@ class PersistentStoreEnsemble::Engine {
 
     // Compacting ----------------------------------------------------------------------------
 
-    void compact(Date now, const Registrations& registrations) {
+    // Own change files in the folder. Listed once, then kept up to date as files are written
+    // and removed here: no other device touches this device's folder.
+    const std::set<std::int64_t>* ownChangeFiles() {
+        if (!ownFiles_) {
+            const auto listing = fs_->list(layout_.changesFolder(device()));
+            if (listing.status != CloudStatus::ok) {
+                return nullptr;
+            }
+            ownFiles_.emplace();
+            for (const auto& entry : listing.entries) {
+                if (auto seq = CloudLayout::changeFileSequence(entry.name)) {
+                    ownFiles_->insert(*seq);
+                }
+            }
+        }
+        return &*ownFiles_;
+    }
+
+    void compact(Date now, const Registrations& registrations, const FolderFiles& others) {
         auto& conn = *connection_;
         auto& db = conn.database();
         SyncTables tables(db);
         const auto me = device();
         const auto exported = tables.stateInteger("exported", 0);
 
-        std::size_t filesInFolder = 0;
-        for (const auto& [other, files] : listOtherDevicesFiles().byDevice) {
-            filesInFolder += files.size();
+        const auto* ownFiles = ownChangeFiles();
+        if (!ownFiles) {
+            return;  // the folder cannot be read just now
         }
-        const auto ownFiles = fs_->list(layout_.changesFolder(me));
-        for (const auto& entry : ownFiles.entries) {
-            filesInFolder += CloudLayout::changeFileSequence(entry.name) ? 1 : 0;
+        std::size_t filesInFolder = ownFiles->size();
+        for (const auto& [other, files] : others.byDevice) {
+            filesInFolder += files.size();
         }
 
         std::map<std::string, std::int64_t> knowledge;
@@ -790,8 +813,14 @@ class PersistentStoreEnsemble::Engine {
         knowledge[me] = exported;
         // A baseline holds the whole store: the larger the store, the more files it waits
         // for, so that writing baselines never costs much more than the files it replaces.
-        const auto enough =
-            std::max<std::int64_t>(kBaselineAfterFiles, storeObjectCount() / kObjectsPerBaselineFile);
+        // The count is taken again only when the files reach what the last count asked for.
+        auto enoughFor = [](std::int64_t objects) {
+            return std::max<std::int64_t>(kBaselineAfterFiles, objects / kObjectsPerBaselineFile);
+        };
+        if (std::int64_t(filesInFolder) >= enoughFor(objectCount_)) {
+            objectCount_ = storeObjectCount();
+        }
+        const auto enough = enoughFor(objectCount_);
         auto newest = newestBaseline(registrations);
         const bool worthIt =
             std::int64_t(filesInFolder) >= enough &&
@@ -815,10 +844,15 @@ class PersistentStoreEnsemble::Engine {
             auto it = registration.applied.find(me);
             removable = std::min(removable, it == registration.applied.end() ? 0 : it->second);
         }
-        for (const auto& entry : ownFiles.entries) {
-            if (auto seq = CloudLayout::changeFileSequence(entry.name); seq && *seq <= removable) {
-                fs_->remove(layout_.changesFolder(me) + "/" + entry.name);
+        while (!ownFiles_->empty() && *ownFiles_->begin() <= removable) {
+            const auto seq = *ownFiles_->begin();
+            const auto status =
+                fs_->remove(layout_.changesFolder(me) + "/" + CloudLayout::changeFileName(seq));
+            if (status != CloudStatus::ok && status != CloudStatus::notFound) {
+                ownFiles_.reset();  // listed afresh next time
+                break;
             }
+            ownFiles_->erase(ownFiles_->begin());
         }
         // Own baselines that a newer one replaces.
         auto own = ownBaselines();
@@ -907,6 +941,8 @@ class PersistentStoreEnsemble::Engine {
     std::unique_ptr<store::StoreConnection> connection_;  // worker thread only
     std::string lastRegistration_;                        // worker thread only
     double lastRegistrationWrite_ = 0;                    // worker thread only
+    std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
+    std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
 };
 
 // -----------------------------------------------------------------------------------------------

@@ -292,6 +292,23 @@ TEST_F(UserDefaultsTest, AFailedWriteKeepsTheValueInMemoryAndIsReported) {
                 Contains(AllOf(HasSubstr("could not save"), HasSubstr("blocked"))));
 }
 
+TEST_F(UserDefaultsTest, SettingTheSameValueAgainWritesNothingUnlessTheLastWriteFailed) {
+    UserDefaults defaults(file_);
+    defaults.setBool("flag", true);
+    writeFile(file_, "{\"flag\": {\"bool\": true}, \"mark\": {\"string\": \"untouched\"}}");
+    defaults.setBool("flag", true);
+    EXPECT_THAT(readFile(file_), HasSubstr("untouched")) << "an unchanged value was written again";
+
+    // A failed write leaves the file behind the values: the same value then writes again.
+    fs::remove(file_);
+    fs::create_directory(file_);  // a folder where the file goes: the write fails
+    defaults.setBool("flag", false);
+    fs::remove(file_);
+    defaults.setBool("flag", false);
+    UserDefaults reread(file_);
+    EXPECT_EQ(reread.boolForKey("flag"), false);
+}
+
 // --- the standard defaults -----------------------------------------------------------------
 
 TEST(StandardUserDefaults, AreInMemoryUntilInstalled) {
