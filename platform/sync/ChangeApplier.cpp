@@ -121,9 +121,30 @@ bool ChangeApplier::ownerRemoved(const store::EntityDescription& e, const Object
 
 void ChangeApplier::insertObject(const store::EntityDescription& e, const GlobalID& id,
                                  const ObjectChange& change) {
-    auto& insert = db_.cached(
-        fmt::format("INSERT INTO {} (\"_gid\") VALUES (?)", StoreConnection::quoted(e.name)));
+    // One row with every value the change has, in one statement.
+    std::string columns = "\"_gid\"";
+    std::string parameters = "?";
+    std::vector<store::Value> values;
+    values.reserve(change.values.size());
+    for (const auto& [name, value] : change.values) {
+        if (const auto* a = e.attribute(name)) {
+            values.push_back(decodeValue(a->type, value.value));
+        } else {
+            if (const auto target = resolveTarget(e, id, name, value.value)) {
+                values.emplace_back(*target);
+            } else {
+                values.emplace_back(std::monostate{});
+            }
+        }
+        columns += ", " + StoreConnection::quoted(name);
+        parameters += ", ?";
+    }
+    auto& insert = db_.cached(fmt::format("INSERT INTO {} ({}) VALUES ({})",
+                                          StoreConnection::quoted(e.name), columns, parameters));
     insert.bindBlob(1, id.bytes.data(), id.bytes.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        insert.bindValue(int(i) + 2, values[i]);
+    }
     insert.step();
     insert.reset();
     const auto key = db_.lastInsertRowid();
@@ -131,7 +152,6 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
     tables_.setStamp(id, "", *change.created);
     noteInserted(e, key);
     for (const auto& [name, value] : change.values) {
-        writeKey(e, id, key, name, value.value);
         if (value.stamp && *value.stamp != *change.created) {
             tables_.setStamp(id, name, *value.stamp);
         }
@@ -175,37 +195,39 @@ void ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& 
     auto& update =
         db_.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
                                StoreConnection::quoted(e.name), StoreConnection::quoted(name)));
-    auto finish = [&] {
-        update.bindInt(2, key);
-        update.step();
-        update.reset();
-    };
     if (const auto* a = e.attribute(name)) {
         update.bindValue(1, decodeValue(a->type, value));
-        finish();
-        return;
+    } else if (const auto target = resolveTarget(e, id, name, value)) {
+        update.bindInt(1, *target);
+    } else {
+        update.bindNull(1);
     }
+    update.bindInt(2, key);
+    update.step();
+    update.reset();
+}
+
+std::optional<std::int64_t> ChangeApplier::resolveTarget(const store::EntityDescription& e,
+                                                         const GlobalID& id,
+                                                         const std::string& name,
+                                                         const nlohmann::json& value) {
     const auto& r = e.requireRelationship(name);
     tables_.clearLink(id, name);
-    update.bindNull(1);
     if (value.is_null()) {
-        finish();
-        return;
+        return std::nullopt;
     }
     if (!value.is_string()) {
         throw std::invalid_argument(fmt::format("{}.{} must name an object", e.name, name));
     }
     const auto target = parseID(value.get<std::string>());
     if (tables_.tombstone(target)) {
-        finish();  // a removed target reads as none (an owner's removal is handled before)
-        return;
+        return std::nullopt;  // a removed target reads as none (an owner's removal is handled before)
     }
     if (const auto targetKey = keyFor(*r.destination, target)) {
-        update.bindInt(1, *targetKey);
-    } else {
-        tables_.setLink(id, e.name, name, target);
+        return targetKey;
     }
-    finish();
+    tables_.setLink(id, e.name, name, target);  // filled in when the target arrives
+    return std::nullopt;
 }
 
 void ChangeApplier::settleLinksTo(const GlobalID& target, std::optional<std::int64_t> targetKey,

@@ -75,6 +75,11 @@ class ChangeApplier {
         const store::RelationshipDescription& toMany, std::int64_t ownerKey);
     void writeKey(const store::EntityDescription& e, const store::GlobalID& id, std::int64_t key,
                   const std::string& name, const nlohmann::json& value);
+    // The stored key a to-one value names: none for none, for a removed target, or for one
+    // that has not arrived (then a link waits for it). Throws for a value that names nothing.
+    std::optional<std::int64_t> resolveTarget(const store::EntityDescription& e,
+                                              const store::GlobalID& id, const std::string& name,
+                                              const nlohmann::json& value);
     void settleLinksTo(const store::GlobalID& target, std::optional<std::int64_t> targetKey,
                        bool removed);
     void noteInserted(const store::EntityDescription& e, std::int64_t key);
