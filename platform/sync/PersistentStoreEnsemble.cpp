@@ -290,7 +290,7 @@ class PersistentStoreEnsemble::Engine {
             db.execute("DELETE FROM \"_sync_pending\"; DELETE FROM \"_sync_applied\";");
             // Everything this store holds goes out as the device's first file.
             const Stamp stamp{++clock, device};
-            for (const auto& change : snapshotStore(conn, tables, stamp, false)) {
+            for (const auto& change : snapshotStore(conn, stamp, false)) {
                 tables.addPending(*store::GlobalID::fromString(change.globalID),
                                   change.toJson().dump());
             }
@@ -902,7 +902,7 @@ class PersistentStoreEnsemble::Engine {
         {
             store::SqliteTransaction transaction(db);
             std::int64_t clock = tables.stateInteger("clock", 0);
-            file.changes = snapshotStore(conn, tables, Stamp{++clock, device()}, true);
+            file.changes = snapshotStore(conn, Stamp{++clock, device()}, true);
             tables.setState("clock", clock);
             transaction.commit();
         }

@@ -31,7 +31,7 @@ struct IDHash {
 
 }  // namespace
 
-std::vector<ObjectChange> snapshotStore(StoreConnection& connection, SyncTables& tables,
+std::vector<ObjectChange> snapshotStore(StoreConnection& connection,
                                         const Stamp& stampForNew, bool includeRemovals) {
     auto& db = connection.database();
     const auto& model = connection.model();
@@ -67,6 +67,7 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, SyncTables&
 
     std::vector<ObjectChange> out;
     for (const auto& e : model.entities()) {
+        bool unstamped = false;
         auto& s = db.cached(fmt::format("SELECT {} FROM {}", StoreConnection::selectColumns(e),
                                         StoreConnection::quoted(e.name)));
         while (s.step()) {
@@ -77,8 +78,8 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, SyncTables&
             change.globalID = id.toString();
             auto created = objectStamps.find("");
             if (created == objectStamps.end()) {
-                change.created = stampForNew;
-                tables.setStamp(id, "", stampForNew);
+                change.created = stampForNew;  // recorded for all such objects at once below
+                unstamped = true;
             } else {
                 change.created = created->second;
             }
@@ -118,6 +119,18 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, SyncTables&
             out.push_back(std::move(change));
         }
         s.reset();
+        if (unstamped) {
+            // The objects never stamped (made before the store was first attached) are
+            // created by this snapshot: one statement stamps them all.
+            auto& stamp = db.cached(fmt::format(
+                "INSERT OR IGNORE INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", "
+                "\"device\") SELECT \"_gid\", '', ?, ? FROM {}",
+                StoreConnection::quoted(e.name)));
+            stamp.bindInt(1, stampForNew.counter);
+            stamp.bindText(2, stampForNew.device);
+            stamp.step();
+            stamp.reset();
+        }
     }
     if (includeRemovals) {
         // Changes still waiting for their object travel along: the files that brought them

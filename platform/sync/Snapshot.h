@@ -8,13 +8,14 @@
 #include <vector>
 
 #include "ObjectChange.h"
-#include "SyncTables.h"
+#include "platform/store/GlobalID.h"
 #include "platform/store/StoreConnection.h"
 
 namespace jw::sync {
 
-// Objects without a creation stamp (made before the store was attached) get `stampForNew`.
-std::vector<ObjectChange> snapshotStore(store::StoreConnection& connection, SyncTables& tables,
+// Objects without a creation stamp (made before the store was attached) get `stampForNew`,
+// which is recorded as their creation stamp.
+std::vector<ObjectChange> snapshotStore(store::StoreConnection& connection,
                                         const Stamp& stampForNew, bool includeRemovals);
 
 }  // namespace jw::sync
