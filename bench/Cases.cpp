@@ -357,16 +357,6 @@ std::int64_t bigList(const GeneratedStore& store, std::int16_t sortMode) {
     return it->second;
 }
 
-// Runs `body` as a benchmark, turning an exception into a reported error.
-template <typename Body>
-void guarded(benchmark::State& state, Body&& body) {
-    try {
-        body(state);
-    } catch (const std::exception& error) {
-        state.SkipWithError(error.what());
-    }
-}
-
 // Times `show()`, which builds a screen's content; the content is released with the timer paused.
 template <typename Show>
 void timeShowing(benchmark::State& state, Show&& show) {
@@ -486,11 +476,10 @@ void registerCases(const Environment& env) {
     const std::int64_t checkedList = bigList(env.checks, kCheckItemSortMode);
     const auto [oursItem, baselineItem] = itemsToCheck(env.checks.file, checkedList);
     const CheckedItem checked = checkedItemOf(env.checks);
-    configure(benchmark::RegisterBenchmark(
-                  "check_item/ours",
-                  [&env, checked](benchmark::State& state) {
-                      checkItemOurs(state, env, env.checks, checked);
-                  }),
+    configure(benchmark::RegisterBenchmark("check_item/ours",
+                                           [&env, checked](benchmark::State& state) {
+                                               checkItemOurs(state, env, env.checks, checked);
+                                           }),
               kCheckItemIterations);
     configure(benchmark::RegisterBenchmark(
                   "check_item/baseline",

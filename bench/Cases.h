@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -40,10 +41,10 @@ namespace jw::bench {
 
 struct Environment {
     std::filesystem::path resourceDirectory;
-    GeneratedStore large;   // 100,000 items in 200 lists
-    GeneratedStore small;   // 10,000 items in the same 200 lists
-    GeneratedStore checks;  // a copy of `large` that the check-an-item case writes to
-    GeneratedStore attached;  // another copy, with a cloud folder, for check_item_attached
+    GeneratedStore large;        // 100,000 items in 200 lists
+    GeneratedStore small;        // 10,000 items in the same 200 lists
+    GeneratedStore checks;       // a copy of `large` that the check-an-item case writes to
+    GeneratedStore attached;     // another copy, with a cloud folder, for check_item_attached
     std::filesystem::path work;  // a scratch folder for the cases that make stores and folders
 };
 
@@ -83,6 +84,16 @@ CheckedItem checkedItemOf(const GeneratedStore& store);
 void checkItemOurs(benchmark::State& state, const Environment& environment,
                    const GeneratedStore& store, CheckedItem checked,
                    const std::function<void(model::JWDatabase&)>& afterSave = nullptr);
+
+// Runs `body` as a benchmark, turning an exception into a reported error.
+template <typename Body>
+void guarded(benchmark::State& state, Body&& body) {
+    try {
+        body(state);
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+    }
+}
 
 // The stored sort mode codes measured, with the names used in case names.
 struct SortModeCase {

@@ -141,8 +141,8 @@ TableRows readTable(const fs::path& file, const std::string& table) {
                 default: {
                     const auto* data =
                         static_cast<const char*>(sqlite3_column_blob(rows.handle(), c));
-                    row.emplace_back(std::string(data ? data : "",
-                                                 std::size_t(sqlite3_column_bytes(rows.handle(), c))));
+                    row.emplace_back(std::string(
+                        data ? data : "", std::size_t(sqlite3_column_bytes(rows.handle(), c))));
                 }
             }
         }
@@ -214,8 +214,8 @@ std::string dumpRows(const fs::path& storeFile) {
                     case SQLITE_NULL:
                         break;
                     case SQLITE_BLOB: {
-                        const auto* bytes =
-                            static_cast<const unsigned char*>(sqlite3_column_blob(rows.handle(), c));
+                        const auto* bytes = static_cast<const unsigned char*>(
+                            sqlite3_column_blob(rows.handle(), c));
                         for (int i = 0; i < sqlite3_column_bytes(rows.handle(), c); ++i) {
                             fmt::format_to(std::back_inserter(out), "{:02x}", bytes[i]);
                         }
@@ -231,15 +231,6 @@ std::string dumpRows(const fs::path& storeFile) {
     return out;
 }
 
-template <typename Body>
-void guarded(benchmark::State& state, Body&& body) {
-    try {
-        body(state);
-    } catch (const std::exception& error) {
-        state.SkipWithError(error.what());
-    }
-}
-
 benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b,
                                           benchmark::IterationCount iterations, int repetitions) {
     return b->Iterations(iterations)->Repetitions(repetitions)->Unit(benchmark::kMillisecond);
@@ -247,8 +238,8 @@ benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b,
 
 // What the import cases start from, made once.
 struct ImportSource {
-    fs::path emptyStore;   // a store file with the layout and no rows
-    fs::path cloud;        // a folder holding another device's attach of `large`
+    fs::path emptyStore;  // a store file with the layout and no rows
+    fs::path cloud;       // a folder holding another device's attach of `large`
 };
 
 ImportSource prepareImport(const Environment& env) {
@@ -274,8 +265,8 @@ fs::path emptyStoreIn(const ImportSource& source, const fs::path& folder) {
 
 void expectRows(const fs::path& file, const char* table, std::int64_t expected) {
     if (const auto n = rowCount(file, table); n != expected) {
-        throw std::runtime_error(fmt::format("{} rows of {} where {} were expected", n, table,
-                                             expected));
+        throw std::runtime_error(
+            fmt::format("{} rows of {} where {} were expected", n, table, expected));
     }
 }
 
@@ -378,9 +369,8 @@ void registerSyncCases(const Environment& env) {
     // The attached copy is attached once, here; every check then waits for its merge.
     {
         UserDefaults settings(env.attached.directory / "settings.json");
-        model::JWDatabase db(
-            {env.attached.directory, env.resourceDirectory, nullptr, env.attached.cloudDirectory,
-             &settings});
+        model::JWDatabase db({env.attached.directory, env.resourceDirectory, nullptr,
+                              env.attached.cloudDirectory, &settings});
         db.sync();
         if (!mainLoop().runUntil([&] { return db.operationsInFlight() == 0; }, kWaitSeconds) ||
             !db.ensemble() || !db.ensemble()->isLeeched()) {
@@ -392,8 +382,8 @@ void registerSyncCases(const Environment& env) {
                   "check_item_attached/ours",
                   [&env, checked](benchmark::State& state) {
                       checkItemOurs(state, env, env.attached, checked, [](model::JWDatabase& db) {
-                          if (!mainLoop().runUntil(
-                                  [&] { return db.operationsInFlight() == 0; }, kWaitSeconds)) {
+                          if (!mainLoop().runUntil([&] { return db.operationsInFlight() == 0; },
+                                                   kWaitSeconds)) {
                               throw std::runtime_error("a merge did not finish");
                           }
                       });

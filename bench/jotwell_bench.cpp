@@ -123,10 +123,11 @@ int main(int argc, char** argv) {
         const auto memoryList = env.large.bigListBySortMode.find(1);
         if (memoryList != env.large.bigListBySortMode.end()) {
             memory.measured = true;
-            memory.peakBytes = peakResidentBytes(
-                MemoryProbe{siblingProgram("jotwell_bench_memory"), env.large.directory,
-                            env.resourceDirectory, memoryList->second, env.large.shape.bigListItems},
-                kMemoryRuns);
+            memory.peakBytes =
+                peakResidentBytes(MemoryProbe{siblingProgram("jotwell_bench_memory"),
+                                              env.large.directory, env.resourceDirectory,
+                                              memoryList->second, env.large.shape.bigListItems},
+                                  kMemoryRuns);
         }
         registerCases(env);
     } catch (const std::exception& error) {

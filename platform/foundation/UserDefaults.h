@@ -3,12 +3,13 @@
 //
 // Every set/remove that changes something writes the whole file at once (temporary file +
 // rename), so a crash leaves either the old or the new file; setting the value a key already
-// has writes nothing (unless an earlier write failed). A write that fails (a full disk, a missing folder that cannot
-// be made) is reported through debugLog and is not an error: the value stays set in memory for
-// the rest of the run. A value stored with another type reads as absent. A file that cannot be
-// read or parsed is moved aside (to "<file>.corrupt-<n>", the first n not taken) rather than
-// overwritten, reported through debugLog, and the defaults start empty. A member of the file
-// whose shape is not understood reads as absent and is dropped at the next write.
+// has writes nothing (unless an earlier write failed). A write that fails (a full disk, a
+// missing folder that cannot be made) is reported through debugLog and is not an error: the
+// value stays set in memory for the rest of the run. A value stored with another type reads
+// as absent. A file that cannot be read or parsed is moved aside (to "<file>.corrupt-<n>",
+// the first n not taken) rather than overwritten, reported through debugLog, and the defaults
+// start empty. A member of the file whose shape is not understood reads as absent and is
+// dropped at the next write.
 // Main thread only.
 
 #include <filesystem>

@@ -271,8 +271,8 @@ CommittedChanges ManagedObjectContext::Impl::describeChanges(
     };
     for (const auto& e : model.entities()) {
         for (const auto& [raw, object] : unsavedInserted[e.index]) {
-            CommittedChange change{CommittedChange::Kind::insert, &e, raw->globalID_, keyOf(raw),
-                                   {}, {}};
+            CommittedChange change{
+                CommittedChange::Kind::insert, &e, raw->globalID_, keyOf(raw), {}, {}};
             for (const auto& a : e.attributes) {
                 change.attributes.emplace_back(a.index, raw->values_[a.index]);
             }
@@ -282,8 +282,8 @@ CommittedChanges ManagedObjectContext::Impl::describeChanges(
             out.changes.push_back(std::move(change));
         }
         for (const auto& [raw, object] : unsavedUpdated[e.index]) {
-            CommittedChange change{CommittedChange::Kind::update, &e, raw->globalID_, raw->key_,
-                                   {}, {}};
+            CommittedChange change{
+                CommittedChange::Kind::update, &e, raw->globalID_, raw->key_, {}, {}};
             for (const auto& a : e.attributes) {
                 if (!(raw->values_[a.index] == raw->committed_->values[a.index])) {
                     change.attributes.emplace_back(a.index, raw->values_[a.index]);
@@ -400,8 +400,8 @@ void ManagedObjectContext::deleteObject(ManagedObject& object) {
             // merge on its way) go too: none may be left naming an object that is gone.
             const std::unordered_set<ManagedObject*> listed(members.begin(), members.end());
             const auto slot = r.inverse->toOneSlot;
-            for (auto* map : {&impl_->saved[r.destination->index],
-                              &impl_->temporary[r.destination->index]}) {
+            for (auto* map :
+                 {&impl_->saved[r.destination->index], &impl_->temporary[r.destination->index]}) {
                 for (const auto& [key, member] : *map) {
                     if (!member->fault_ && !member->deleted_ &&
                         member->toOne_[slot].destination == &object &&
@@ -930,8 +930,8 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         // notification, but unsaved ones (and ones read before) still name it here.
         for (const auto* r : e->toManyRelationships) {
             const auto slot = r->inverse->toOneSlot;
-            for (auto* map : {&impl.saved[r->destination->index],
-                              &impl.temporary[r->destination->index]}) {
+            for (auto* map :
+                 {&impl.saved[r->destination->index], &impl.temporary[r->destination->index]}) {
                 for (auto& [key, member] : *map) {
                     if (member->committed_ && member->committed_->toOne[slot] == object.get()) {
                         member->committed_->toOne[slot] = nullptr;
@@ -954,6 +954,16 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         object->context_ = nullptr;
     }
 
+    // The object a stored row's to-one names, registered (as a fault if need be).
+    auto storedDestination = [&](const EntityDescription& e, const SqliteStatement& row,
+                                 std::size_t slot) -> ManagedObject* {
+        const int column = StoreConnection::toOneColumn(e, slot);
+        return row.columnIsNull(column)
+                   ? nullptr
+                   : impl.registeredOrFault(*e.toOneRelationships[slot]->destination,
+                                            row.columnInt(column))
+                         .get();
+    };
     std::vector<std::shared_ptr<ManagedObject>> merged;  // brought in and not deleted here
     auto bringIn = [&](const ObjectID& id, bool inserted) {
         const auto* e = resolve(id);
@@ -987,13 +997,8 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
             // files the object.
             for (std::size_t slot = 0; object->committed_ && slot < e->toOneRelationships.size();
                  ++slot) {
-                const auto* r = e->toOneRelationships[slot];
-                const int column = StoreConnection::toOneColumn(*e, slot);
-                ManagedObject* stored =
-                    row.columnIsNull(column)
-                        ? nullptr
-                        : impl.registeredOrFault(*r->destination, row.columnInt(column)).get();
-                rebaseToOne(*object, *r, stored);
+                rebaseToOne(*object, *e->toOneRelationships[slot],
+                            storedDestination(*e, row, slot));
             }
             row.reset();
             return;
@@ -1017,11 +1022,7 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         }
         for (std::size_t slot = 0; slot < e->toOneRelationships.size(); ++slot) {
             const auto* r = e->toOneRelationships[slot];
-            const int column = StoreConnection::toOneColumn(*e, slot);
-            ManagedObject* stored =
-                row.columnIsNull(column)
-                    ? nullptr
-                    : impl.registeredOrFault(*r->destination, row.columnInt(column)).get();
+            ManagedObject* stored = storedDestination(*e, row, slot);
             const bool editedHere =
                 o.committed_ && o.committed_->toOne[slot] != o.toOne_[slot].destination;
             if (editedHere) {

@@ -22,10 +22,7 @@ GlobalID parseID(const std::string& text) {
 }  // namespace
 
 ChangeApplier::ChangeApplier(store::StoreConnection& connection)
-    : connection_(connection),
-      db_(connection.database()),
-      model_(connection.model()),
-      tables_(connection.database()) {}
+    : db_(connection.database()), model_(connection.model()), tables_(connection.database()) {}
 
 std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription& e,
                                                   const GlobalID& id) {
@@ -221,7 +218,8 @@ std::optional<std::int64_t> ChangeApplier::resolveTarget(const store::EntityDesc
     }
     const auto target = parseID(value.get<std::string>());
     if (tables_.tombstone(target)) {
-        return std::nullopt;  // a removed target reads as none (an owner's removal is handled before)
+        return std::nullopt;  // a removed target reads as none (an owner's removal is handled
+                              // before)
     }
     if (const auto targetKey = keyFor(*r.destination, target)) {
         return targetKey;

@@ -86,7 +86,6 @@ class ChangeApplier {
     void noteUpdated(const store::EntityDescription& e, std::int64_t key);
     void noteDeleted(const store::EntityDescription& e, std::int64_t key);
 
-    store::StoreConnection& connection_;
     store::SqliteDatabase& db_;
     const store::ObjectModel& model_;
     SyncTables tables_;

@@ -695,7 +695,8 @@ class PersistentStoreEnsemble::Engine {
                 rows.bindInt(1, fileNumber);
                 while (rows.step()) {
                     const auto* bytes = static_cast<const char*>(rows.columnBlobData(0));
-                    std::string gid(bytes ? bytes : "", bytes ? std::size_t(rows.columnBytes(0)) : 0);
+                    std::string gid(bytes ? bytes : "",
+                                    bytes ? std::size_t(rows.columnBytes(0)) : 0);
                     std::string payload = rows.columnText(1);
                     auto [it, first] = position.try_emplace(std::move(gid), encoded.size());
                     if (first) {

@@ -31,8 +31,8 @@ struct IDHash {
 
 }  // namespace
 
-std::vector<ObjectChange> snapshotStore(StoreConnection& connection,
-                                        const Stamp& stampForNew, bool includeRemovals) {
+std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp& stampForNew,
+                                        bool includeRemovals) {
     auto& db = connection.database();
     const auto& model = connection.model();
 

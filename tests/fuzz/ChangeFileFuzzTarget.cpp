@@ -1,7 +1,7 @@
 #include "ChangeFileFuzzTarget.h"
 
-#include <nlohmann/json.hpp>
 #include <zlib.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +56,8 @@ std::optional<std::string> withFittingChecksum(const std::string& bytes) {
     }
     const std::string body = bytes.substr(newline + 1);
     header["length"] = body.size();
-    header["crc32"] = std::uint32_t(
-        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
+    header["crc32"] = std::uint32_t(crc32(
+        crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(body.data()), uInt(body.size())));
     return header.dump() + "\n" + body;
 }
 

@@ -1,5 +1,5 @@
 // libFuzzer's entry point for the change-file reader (a clang build with JOTWELL_FUZZ=ON):
-//   build-fuzz/tests/fuzz/jotwell_fuzz_change_file tests/fuzz/corpus/change_file
+//   build-fuzz/tests/fuzz/jotwell_fuzz_change_file NEW_DIR tests/fuzz/corpus/change_file
 #include <cstddef>
 #include <cstdint>
 

@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
             const std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                           std::istreambuf_iterator<char>()};
             std::fprintf(stderr, "%s\n", entry.path().filename().c_str());
-            jw::sync::fuzz::readChangeFileBytes(
-                reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+            jw::sync::fuzz::readChangeFileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                bytes.size());
             ++files;
         }
         if (ec) {

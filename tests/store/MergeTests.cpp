@@ -480,9 +480,10 @@ TEST_F(MergingConflicts, AnItemAddedElsewhereToAListDeletedHereGoesWithTheList) 
     saveThereAndMerge();
 
     // The deletion here cascades to what arrived in the list meanwhile.
-    EXPECT_TRUE(context()
-                    .executeFetchRequest(FetchRequest::forEntity("Item").where("body", text("late")))
-                    .empty());
+    EXPECT_TRUE(
+        context()
+            .executeFetchRequest(FetchRequest::forEntity("Item").where("body", text("late")))
+            .empty());
     EXPECT_TRUE(context()
                     .executeFetchRequest(FetchRequest::forEntity("Item").where("body", text("h1")))
                     .empty());

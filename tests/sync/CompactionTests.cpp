@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <memory>
-#include <stdexcept>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,47 +29,14 @@ using testing::SimulatedDevice;
 const CloudLayout kLayout{"MainStore"};
 constexpr auto kManyFiles = int(PersistentStoreEnsemble::kBaselineAfterFiles) + 5;
 
-class Compaction : public ::testing::Test {
+class Compaction : public testing::SharedCloudTest {
   protected:
-    ~Compaction() override {
-        for (auto& device : devices_) {
-            device->close();
-        }
-    }
-
-    SimulatedDevice& addDevice(const std::string& name) {
-        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
-        auto& device = *devices_.back();
-        device.db->sync();
-        settle();
-        cloud_.deliverAll();
-        return device;
-    }
-
-    void settle() { testing::runUntilQuiet(platform_, devices_); }
-
     // `count` saves on `device`, each exported in a file of its own.
     void makeLists(SimulatedDevice& device, int count, const std::string& prefix) {
         for (int i = 0; i < count; ++i) {
             model::newList(*device.db, prefix + " " + std::to_string(i));
             settle();
         }
-    }
-
-    void merge(SimulatedDevice& device) {
-        device.db->merge();
-        settle();
-    }
-
-    // Every device merges what every other has, until nothing moves.
-    void mergeEverywhere() {
-        for (int round = 0; round < 3; ++round) {
-            cloud_.deliverAll();
-            for (auto& device : devices_) {
-                merge(*device);
-            }
-        }
-        cloud_.deliverAll();
     }
 
     // Files of a device in the cloud's true state.
@@ -158,9 +125,6 @@ class Compaction : public ::testing::Test {
         return false;
     }
 
-    test::ManualPlatform platform_;
-    test::InMemoryCloud cloud_;
-    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
 };
 
 TEST_F(Compaction, ABaselineReplacesTheFilesEveryDeviceHasApplied) {

@@ -22,39 +22,12 @@ using model::Item;
 using model::List;
 using testing::SimulatedDevice;
 
-class MergeRaces : public ::testing::Test {
+class MergeRaces : public testing::SharedCloudTest {
   protected:
-    ~MergeRaces() override {
-        for (auto& device : devices_) {
-            device->close();
-        }
-    }
-
-    SimulatedDevice& addDevice(const std::string& name) {
-        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
-        auto& device = *devices_.back();
-        device.db->sync();
-        settle();
-        cloud_.deliverAll();
-        return device;
-    }
-
-    void settle() { testing::runUntilQuiet(platform_, devices_); }
-
     // Merges on the engine's side only: the main context is not told yet.
     void mergeBehindTheContext(SimulatedDevice& device) {
         device.db->merge();
         device.ensemble().waitUntilIdle();
-    }
-
-    void mergeEverywhere() {
-        for (int round = 0; round < 3; ++round) {
-            cloud_.deliverAll();
-            for (auto& device : devices_) {
-                device->db->merge();
-                settle();
-            }
-        }
     }
 
     std::shared_ptr<List> listNamed(SimulatedDevice& device, const std::string& name) {
@@ -92,9 +65,6 @@ class MergeRaces : public ::testing::Test {
         }
     }
 
-    test::ManualPlatform platform_;
-    test::InMemoryCloud cloud_;
-    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
 };
 
 TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {

@@ -453,4 +453,46 @@ inline void mergeNow(test::ManualPlatform& platform, SimulatedDevice& device) {
     runUntilQuiet(platform, device);
 }
 
+// Devices sharing one in-memory cloud folder. Each device added attaches at once, and what it
+// wrote is delivered to all.
+class SharedCloudTest : public ::testing::Test {
+  protected:
+    ~SharedCloudTest() override {
+        for (auto& device : devices_) {
+            device->close();
+        }
+    }
+
+    SimulatedDevice& addDevice(const std::string& name) {
+        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
+        auto& device = *devices_.back();
+        device.db->sync();
+        settle();
+        cloud_.deliverAll();
+        return device;
+    }
+
+    void settle() { runUntilQuiet(platform_, devices_); }
+
+    void merge(SimulatedDevice& device) {
+        device.db->merge();
+        settle();
+    }
+
+    // Every device merges what every other has, until nothing moves.
+    void mergeEverywhere() {
+        for (int round = 0; round < 3; ++round) {
+            cloud_.deliverAll();
+            for (auto& device : devices_) {
+                merge(*device);
+            }
+        }
+        cloud_.deliverAll();
+    }
+
+    test::ManualPlatform platform_;
+    test::InMemoryCloud cloud_;
+    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+};
+
 }  // namespace jw::sync::testing
