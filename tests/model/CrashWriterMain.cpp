@@ -26,6 +26,7 @@
 #include "src/model/JWDatabase.h"
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
+#include "tests/support/HaltingSqliteLayer.h"
 
 namespace {
 
@@ -49,126 +50,6 @@ bool gArmed = false;        // a save of the kind to halt in has begun
 long gLogWritesToHalt = 0;  // log writes still to pass through before halting
 std::uint64_t gHaltSave = 0;
 
-struct ShimFile {
-    sqlite3_file base;
-    sqlite3_file* real;
-    bool isLog;
-};
-
-sqlite3_vfs* gRealVfs = nullptr;
-
-sqlite3_file* realOf(sqlite3_file* f) {
-    return reinterpret_cast<ShimFile*>(f)->real;
-}
-
-int shimClose(sqlite3_file* f) {
-    return realOf(f)->pMethods->xClose(realOf(f));
-}
-int shimRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-    return realOf(f)->pMethods->xRead(realOf(f), buffer, amount, offset);
-}
-int shimWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
-    auto* shim = reinterpret_cast<ShimFile*>(f);
-    if (shim->isLog && gArmed && --gLogWritesToHalt <= 0) {
-        realOf(f)->pMethods->xWrite(realOf(f), buffer, amount / 2, offset);
-        say("halt " + std::to_string(gHaltSave));
-        for (;;) {
-            pause();
-        }
-    }
-    return realOf(f)->pMethods->xWrite(realOf(f), buffer, amount, offset);
-}
-int shimTruncate(sqlite3_file* f, sqlite3_int64 size) {
-    return realOf(f)->pMethods->xTruncate(realOf(f), size);
-}
-int shimSync(sqlite3_file* f, int flags) {
-    return realOf(f)->pMethods->xSync(realOf(f), flags);
-}
-int shimFileSize(sqlite3_file* f, sqlite3_int64* size) {
-    return realOf(f)->pMethods->xFileSize(realOf(f), size);
-}
-int shimLock(sqlite3_file* f, int level) {
-    return realOf(f)->pMethods->xLock(realOf(f), level);
-}
-int shimUnlock(sqlite3_file* f, int level) {
-    return realOf(f)->pMethods->xUnlock(realOf(f), level);
-}
-int shimCheckReservedLock(sqlite3_file* f, int* out) {
-    return realOf(f)->pMethods->xCheckReservedLock(realOf(f), out);
-}
-int shimFileControl(sqlite3_file* f, int op, void* arg) {
-    return realOf(f)->pMethods->xFileControl(realOf(f), op, arg);
-}
-int shimSectorSize(sqlite3_file* f) {
-    return realOf(f)->pMethods->xSectorSize(realOf(f));
-}
-int shimDeviceCharacteristics(sqlite3_file* f) {
-    return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
-}
-int shimShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
-    return realOf(f)->pMethods->xShmMap(realOf(f), region, size, extend, out);
-}
-int shimShmLock(sqlite3_file* f, int offset, int n, int flags) {
-    return realOf(f)->pMethods->xShmLock(realOf(f), offset, n, flags);
-}
-void shimShmBarrier(sqlite3_file* f) {
-    realOf(f)->pMethods->xShmBarrier(realOf(f));
-}
-int shimShmUnmap(sqlite3_file* f, int deleteFlag) {
-    return realOf(f)->pMethods->xShmUnmap(realOf(f), deleteFlag);
-}
-int shimFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-    return realOf(f)->pMethods->xFetch(realOf(f), offset, amount, out);
-}
-int shimUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
-    return realOf(f)->pMethods->xUnfetch(realOf(f), offset, page);
-}
-
-const sqlite3_io_methods kShimMethods = {
-    3,
-    shimClose,
-    shimRead,
-    shimWrite,
-    shimTruncate,
-    shimSync,
-    shimFileSize,
-    shimLock,
-    shimUnlock,
-    shimCheckReservedLock,
-    shimFileControl,
-    shimSectorSize,
-    shimDeviceCharacteristics,
-    shimShmMap,
-    shimShmLock,
-    shimShmBarrier,
-    shimShmUnmap,
-    shimFetch,
-    shimUnfetch,
-};
-
-int shimOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
-    auto* shim = reinterpret_cast<ShimFile*>(f);
-    shim->real = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(f) + sizeof(ShimFile));
-    shim->isLog = (flags & SQLITE_OPEN_WAL) != 0;
-    const int rc = gRealVfs->xOpen(gRealVfs, name, shim->real, flags, outFlags);
-    shim->base.pMethods = shim->real->pMethods ? &kShimMethods : nullptr;
-    return rc;
-}
-
-sqlite3_vfs gShimVfs;
-
-void installHaltingFileLayer() {
-    gRealVfs = sqlite3_vfs_find(nullptr);
-    gShimVfs = *gRealVfs;
-    gShimVfs.zName = "jotwell-crash-writer";
-    gShimVfs.szOsFile = int(sizeof(ShimFile)) + gRealVfs->szOsFile;
-    gShimVfs.xOpen = shimOpen;
-    gShimVfs.pNext = nullptr;
-    if (sqlite3_vfs_register(&gShimVfs, 1) != SQLITE_OK) {
-        std::_Exit(4);
-    }
-}
-
 // --- The loop ------------------------------------------------------------------------------
 
 int run(int argc, char** argv) {
@@ -183,7 +64,14 @@ int run(int argc, char** argv) {
     gHaltSave = std::strtoull(argv[5], nullptr, 10);
     gLogWritesToHalt = std::strtol(argv[6], nullptr, 10);
     const std::string haltKind = argv[7];
-    installHaltingFileLayer();
+    jw::test::installHaltingSqliteLayer(
+        "jotwell-crash-writer", [] { return gArmed && --gLogWritesToHalt <= 0; },
+        [] {
+            say("halt " + std::to_string(gHaltSave));
+            for (;;) {
+                pause();
+            }
+        });
 
     JWDatabase db({data, resources});
     std::shared_ptr<List> list;
