@@ -8,11 +8,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,8 +19,7 @@
 
 #include "CrashWriterProtocol.h"
 #include "ModelTestSupport.h"
-
-extern char** environ;
+#include "tests/support/ChildProcess.h"
 
 namespace jw::model {
 namespace {
@@ -43,78 +38,6 @@ struct InFlight {
     std::string kind;  // "insert", "edit" or "toggle"
     std::string id;    // edit, toggle
     bool isDone = false;
-};
-
-// A running writer with the read end of its standard output.
-class Writer {
-  public:
-    Writer(const std::vector<std::string>& arguments) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addclose(&actions, fds[1]);
-        std::vector<char*> argv;
-        for (const auto& a : arguments) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        output_ = fds[0];
-        if (rc != 0) {
-            close(output_);
-            throw std::runtime_error("could not start " + arguments[0]);
-        }
-    }
-    ~Writer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(output_);
-    }
-
-    // The next complete line, or nothing at the end of the output. A writer that says
-    // nothing for a long time is broken: the wait is a safety net, not part of the test.
-    std::optional<std::string> nextLine() {
-        for (;;) {
-            if (auto at = buffer_.find('\n'); at != std::string::npos) {
-                std::string line = buffer_.substr(0, at);
-                buffer_.erase(0, at + 1);
-                return line;
-            }
-            pollfd p{output_, POLLIN, 0};
-            if (poll(&p, 1, 30'000) <= 0) {
-                return std::nullopt;
-            }
-            char chunk[4096];
-            const auto n = read(output_, chunk, sizeof chunk);
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            buffer_.append(chunk, std::size_t(n));
-        }
-    }
-
-    // Kills the writer and waits for it; true when SIGKILL is what ended it.
-    bool killAndWait() {
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string buffer_;
 };
 
 class CrashSafety : public ModelTest {
@@ -181,10 +104,10 @@ class CrashSafety : public ModelTest {
         haltedThisRound = false;
         const bool haltInsideASave = !haltKind.empty();
         const std::uint64_t haltSave = haltInsideASave ? nextSave + std::uint64_t(saves) : 0;
-        Writer writer({JOTWELL_CRASH_WRITER, directory().string(),
-                       support::modelResourceDirectory().string(), std::to_string(seed),
-                       std::to_string(nextSave), std::to_string(haltSave),
-                       std::to_string(haltAtLogWrite), haltInsideASave ? haltKind : "none"});
+        test::ChildProcess writer(std::vector<std::string>{
+            JOTWELL_CRASH_WRITER, directory().string(), support::modelResourceDirectory().string(),
+            std::to_string(seed), std::to_string(nextSave), std::to_string(haltSave),
+            std::to_string(haltAtLogWrite), haltInsideASave ? haltKind : "none"});
         while (haltInsideASave ? !haltedThisRound : acknowledgedThisRound < saves) {
             auto line = writer.nextLine();
             ASSERT_TRUE(line) << "the writer stopped talking after " << acknowledgedThisRound

@@ -22,7 +22,6 @@
 // last acknowledged value of every item is the one both devices must end with.
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/wait.h>
@@ -51,6 +50,7 @@
 #include "src/model/JWDatabase.h"
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/HaltingSqliteLayer.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -353,78 +353,6 @@ struct InFlight {
     bool isDone = false;
 };
 
-// The child, with the read end of its reports.
-class Child {
-  public:
-    explicit Child(const ChildPlan& plan) {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        std::fflush(nullptr);  // nothing buffered here may be written twice
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            gReportFd = fds[1];
-            try {
-                runDevicesUntilKilled(plan);
-            } catch (const std::exception& e) {
-                report(std::string("error ") + e.what());
-            }
-            _exit(2);
-        }
-        close(fds[1]);
-        output_ = fds[0];
-        if (pid_ < 0) {
-            close(output_);
-            throw std::runtime_error("fork");
-        }
-    }
-    ~Child() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        close(output_);
-    }
-
-    // The next line, or nothing once the child is gone. The long wait is a safety net for a
-    // child that hangs, not part of any check.
-    std::optional<std::string> nextLine() {
-        for (;;) {
-            if (auto at = buffer_.find('\n'); at != std::string::npos) {
-                std::string line = buffer_.substr(0, at);
-                buffer_.erase(0, at + 1);
-                return line;
-            }
-            pollfd p{output_, POLLIN, 0};
-            if (poll(&p, 1, 60'000) <= 0) {
-                return std::nullopt;
-            }
-            char chunk[4096];
-            const auto n = read(output_, chunk, sizeof chunk);
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            buffer_.append(chunk, std::size_t(n));
-        }
-    }
-
-    // True when SIGKILL is what ended the child.
-    bool killAndWait() {
-        kill(pid_, SIGKILL);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int output_ = -1;
-    std::string buffer_;
-};
-
 std::string integrityCheck(const fs::path& file) {
     sqlite3* raw = nullptr;
     std::string result;
@@ -617,7 +545,14 @@ class CrashDuringSync : public ::testing::Test {
         ready_ = false;
         const int logWrite = std::uniform_int_distribution<int>(1, 3)(random);
         ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt, occurrence, logWrite};
-        Child child(plan);
+        test::ChildProcess child([&plan](int reportFd) {
+            gReportFd = reportFd;
+            try {
+                runDevicesUntilKilled(plan);
+            } catch (const std::exception& e) {
+                report(std::string("error ") + e.what());
+            }
+        });
         while (halt != Halt::none ? haltedAt_.empty() : acknowledgedThisRound_ < saves) {
             auto line = child.nextLine();
             ASSERT_TRUE(line) << "the child stopped reporting after " << acknowledgedThisRound_

@@ -1,0 +1,98 @@
+#include "ChildProcess.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace jw::test {
+
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    std::vector<char*> argv;
+    for (const auto& a : arguments) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    output_ = fds[0];
+    if (rc != 0) {
+        pid_ = -1;
+        close(output_);
+        throw std::runtime_error("could not start " + arguments.at(0));
+    }
+}
+
+ChildProcess::ChildProcess(const std::function<void(int reportFd)>& body) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    std::fflush(nullptr);  // nothing buffered here may be written twice
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(fds[0]);
+        body(fds[1]);
+        _exit(2);
+    }
+    close(fds[1]);
+    output_ = fds[0];
+    if (pid_ < 0) {
+        close(output_);
+        throw std::runtime_error("fork");
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    close(output_);
+}
+
+std::optional<std::string> ChildProcess::nextLine(int timeoutMs) {
+    for (;;) {
+        if (auto at = buffer_.find('\n'); at != std::string::npos) {
+            std::string line = buffer_.substr(0, at);
+            buffer_.erase(0, at + 1);
+            return line;
+        }
+        pollfd p{output_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) {
+            return std::nullopt;
+        }
+        char chunk[4096];
+        const auto n = read(output_, chunk, sizeof chunk);
+        if (n <= 0) {
+            return std::nullopt;
+        }
+        buffer_.append(chunk, std::size_t(n));
+    }
+}
+
+bool ChildProcess::killAndWait() {
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+}  // namespace jw::test

@@ -1,0 +1,37 @@
+#pragma once
+// A child process that a crash test lets run and then kills, with the read end of what the
+// child reports, line by line. Destroying it kills the child if it still runs.
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace jw::test {
+
+class ChildProcess {
+  public:
+    // Runs the program arguments[0] with these arguments; its standard output comes here.
+    explicit ChildProcess(const std::vector<std::string>& arguments);
+    // Forks; the child runs `body` with the write end of the pipe, then exits with status 2.
+    explicit ChildProcess(const std::function<void(int reportFd)>& body);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // The next complete line, or nothing once the child is gone or has said nothing for
+    // `timeoutMs` (a safety net for a child that hangs, not part of any check).
+    std::optional<std::string> nextLine(int timeoutMs = 60'000);
+
+    // Kills the child and waits for it; true when SIGKILL is what ended it.
+    bool killAndWait();
+
+  private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string buffer_;
+};
+
+}  // namespace jw::test
