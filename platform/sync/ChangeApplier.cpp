@@ -118,22 +118,32 @@ bool ChangeApplier::ownerRemoved(const store::EntityDescription& e, const Object
 
 void ChangeApplier::insertObject(const store::EntityDescription& e, const GlobalID& id,
                                  const ObjectChange& change) {
-    // One row with every value the change has, in one statement.
+    // One row in one statement, every column named in the entity's order (a key the change
+    // leaves out at its default, as in completed()), so each entity has one statement whatever
+    // the files hold.
     std::string columns = "\"_gid\"";
     std::string parameters = "?";
     std::vector<store::Value> values;
-    values.reserve(change.values.size());
-    for (const auto& [name, value] : change.values) {
-        if (const auto* a = e.attribute(name)) {
-            values.push_back(decodeValue(a->type, value.value));
-        } else {
-            if (const auto target = resolveTarget(e, id, name, value.value)) {
-                values.emplace_back(*target);
-            } else {
-                values.emplace_back(std::monostate{});
-            }
+    values.reserve(e.attributes.size() + e.toOneRelationships.size());
+    for (const auto& a : e.attributes) {
+        const auto it = change.values.find(a.name);
+        values.push_back(it == change.values.end() ? store::defaultValueFor(a.type)
+                                                   : decodeValue(a.type, it->second.value));
+        columns += ", " + StoreConnection::quoted(a.name);
+        parameters += ", ?";
+    }
+    for (const auto* r : e.toOneRelationships) {
+        const auto it = change.values.find(r->name);
+        std::optional<std::int64_t> target;
+        if (it != change.values.end()) {
+            target = resolveTarget(e, id, r->name, it->second.value);
         }
-        columns += ", " + StoreConnection::quoted(name);
+        if (target) {
+            values.emplace_back(*target);
+        } else {
+            values.emplace_back(std::monostate{});
+        }
+        columns += ", " + StoreConnection::quoted(r->name);
         parameters += ", ?";
     }
     auto& insert = db_.cached(fmt::format("INSERT INTO {} ({}) VALUES ({})",
