@@ -7,6 +7,7 @@
 #include "CliError.h"
 #include "Lookup.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/JWListSortMode.h"
 #include "src/model/Operations.h"
 #include "src/model/ShareText.h"
@@ -234,8 +235,11 @@ void printStatus(CommandContext& c) {
         objects = status.changesToExport;
         files = status.filesToImport;
     }
-    c.out << "to export: " << objects << " changed objects (" << (objects > 0 ? 1 : 0)
-          << (objects > 0 ? " file" : " files") << ")\n";
+    // Records go out in files of a bounded number of records each.
+    constexpr auto perFile = std::int64_t(sync::PersistentStoreEnsemble::kMaxRecordsPerFile);
+    const std::int64_t exportFiles = (objects + perFile - 1) / perFile;
+    c.out << "to export: " << objects << " changed objects (" << exportFiles
+          << (exportFiles == 1 ? " file" : " files") << ")\n";
     c.out << "to import: " << files << (files == 1 ? " file" : " files") << '\n';
 }
 

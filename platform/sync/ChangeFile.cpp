@@ -152,8 +152,8 @@ ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion)
         throw std::invalid_argument("the payload is not a list of changes");
     }
     file.changes.reserve(payload.size());
-    for (const auto& entry : payload) {
-        file.changes.push_back(ObjectChange::fromJson(entry));
+    for (auto& entry : payload) {
+        file.changes.push_back(ObjectChange::fromJson(std::move(entry)));
     }
     return file;
 }

@@ -15,12 +15,19 @@ json stampJson(const Stamp& s) {
     return json::array({s.counter, s.device});
 }
 
-Stamp stampFrom(const json& j) {
-    if (!j.is_array() || j.size() != 2 || !j[0].is_number_integer() || !j[1].is_string() ||
-        j[1].get<std::string>().empty()) {
+Stamp stampFrom(const json& counter, const json& device) {
+    if (!counter.is_number_integer() || !device.is_string() ||
+        device.get_ref<const std::string&>().empty()) {
         throw std::invalid_argument("a stamp must be [counter, device]");
     }
-    return Stamp{j[0].get<std::int64_t>(), j[1].get<std::string>()};
+    return Stamp{counter.get<std::int64_t>(), device.get<std::string>()};
+}
+
+Stamp stampFrom(const json& j) {
+    if (!j.is_array() || j.size() != 2) {
+        throw std::invalid_argument("a stamp must be [counter, device]");
+    }
+    return stampFrom(j[0], j[1]);
 }
 
 bool validUtf8(const std::string& s) {
@@ -176,6 +183,10 @@ json ObjectChange::toJson() const {
 }
 
 ObjectChange ObjectChange::fromJson(const json& j) {
+    return fromJson(json(j));
+}
+
+ObjectChange ObjectChange::fromJson(json&& j) {
     if (!j.is_object() || !j.contains("e") || !j["e"].is_string() || !j.contains("g") ||
         !j["g"].is_string()) {
         throw std::invalid_argument("an object change needs \"e\" and \"g\"");
@@ -191,13 +202,13 @@ ObjectChange ObjectChange::fromJson(const json& j) {
         if (!j["v"].is_object()) {
             throw std::invalid_argument("\"v\" must be an object");
         }
-        for (const auto& [key, entry] : j["v"].items()) {
+        for (auto& [key, entry] : j["v"].items()) {
             if (!entry.is_array() || (entry.size() != 1 && entry.size() != 3)) {
                 throw std::invalid_argument("a value must be [value] or [value, counter, device]");
             }
-            KeyChange change{entry[0], std::nullopt};
+            KeyChange change{std::move(entry[0]), std::nullopt};
             if (entry.size() == 3) {
-                change.stamp = stampFrom(json::array({entry[1], entry[2]}));
+                change.stamp = stampFrom(entry[1], entry[2]);
             } else if (!c.created) {
                 throw std::invalid_argument("a value without a stamp needs a creation stamp");
             }

@@ -55,6 +55,8 @@ struct ObjectChange {
     nlohmann::json toJson() const;
     // Throws std::invalid_argument with a reason for anything malformed.
     static ObjectChange fromJson(const nlohmann::json& json);
+    // The same, taking the values out of `json` instead of copying them.
+    static ObjectChange fromJson(nlohmann::json&& json);
 };
 
 // Attribute values to and from their file form. Throws std::invalid_argument for a form that
