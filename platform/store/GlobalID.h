@@ -5,6 +5,8 @@
 
 #include <array>
 #include <compare>
+#include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +23,15 @@ struct GlobalID {
 
     auto operator<=>(const GlobalID&) const = default;
     bool operator==(const GlobalID&) const = default;
+};
+
+// For unordered containers: the bytes are random, so the first eight hash well enough.
+struct GlobalIDHash {
+    std::size_t operator()(const GlobalID& id) const noexcept {
+        std::size_t h = 0;
+        std::memcpy(&h, id.bytes.data(), sizeof h);
+        return h;
+    }
 };
 
 }  // namespace jw::store

@@ -22,16 +22,29 @@ GlobalID parseID(const std::string& text) {
 }  // namespace
 
 ChangeApplier::ChangeApplier(store::StoreConnection& connection)
-    : db_(connection.database()), model_(connection.model()), tables_(connection.database()) {}
+    : db_(connection.database()),
+      model_(connection.model()),
+      tables_(connection.database()),
+      keySql_(model_.entities().size()),
+      insertSql_(model_.entities().size()) {}
 
 std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription& e,
                                                   const GlobalID& id) {
-    auto& s = db_.cached(
-        fmt::format("SELECT \"_key\" FROM {} WHERE \"_gid\" = ?", StoreConnection::quoted(e.name)));
+    if (const auto known = knownKeys_.find(id);
+        known != knownKeys_.end() && known->second.first == e.index) {
+        return known->second.second;
+    }
+    auto& sql = keySql_[e.index];
+    if (sql.empty()) {
+        sql = fmt::format("SELECT \"_key\" FROM {} WHERE \"_gid\" = ?",
+                          StoreConnection::quoted(e.name));
+    }
+    auto& s = db_.cached(sql);
     s.bindBlob(1, id.bytes.data(), id.bytes.size());
     std::optional<std::int64_t> key;
     if (s.step()) {
         key = s.columnInt(0);
+        knownKeys_[id] = {e.index, *key};
     }
     s.reset();
     return key;
@@ -121,16 +134,12 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
     // One row in one statement, every column named in the entity's order (a key the change
     // leaves out at its default, as in completed()), so each entity has one statement whatever
     // the files hold.
-    std::string columns = "\"_gid\"";
-    std::string parameters = "?";
     std::vector<store::Value> values;
     values.reserve(e.attributes.size() + e.toOneRelationships.size());
     for (const auto& a : e.attributes) {
         const auto it = change.values.find(a.name);
         values.push_back(it == change.values.end() ? store::defaultValueFor(a.type)
                                                    : decodeValue(a.type, it->second.value));
-        columns += ", " + StoreConnection::quoted(a.name);
-        parameters += ", ?";
     }
     for (const auto* r : e.toOneRelationships) {
         const auto it = change.values.find(r->name);
@@ -143,11 +152,23 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
         } else {
             values.emplace_back(std::monostate{});
         }
-        columns += ", " + StoreConnection::quoted(r->name);
-        parameters += ", ?";
     }
-    auto& insert = db_.cached(fmt::format("INSERT INTO {} ({}) VALUES ({})",
-                                          StoreConnection::quoted(e.name), columns, parameters));
+    auto& sql = insertSql_[e.index];
+    if (sql.empty()) {
+        std::string columns = "\"_gid\"";
+        std::string parameters = "?";
+        for (const auto& a : e.attributes) {
+            columns += ", " + StoreConnection::quoted(a.name);
+            parameters += ", ?";
+        }
+        for (const auto* r : e.toOneRelationships) {
+            columns += ", " + StoreConnection::quoted(r->name);
+            parameters += ", ?";
+        }
+        sql = fmt::format("INSERT INTO {} ({}) VALUES ({})", StoreConnection::quoted(e.name),
+                          columns, parameters);
+    }
+    auto& insert = db_.cached(sql);
     insert.bindBlob(1, id.bytes.data(), id.bytes.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         insert.bindValue(int(i) + 2, values[i]);
@@ -155,6 +176,7 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
     insert.step();
     insert.reset();
     const auto key = db_.lastInsertRowid();
+    knownKeys_[id] = {e.index, key};
     tables_.clearStamps(id);
     tables_.setStamp(id, "", *change.created);
     noteInserted(e, key);
@@ -227,6 +249,10 @@ std::optional<std::int64_t> ChangeApplier::resolveTarget(const store::EntityDesc
         throw std::invalid_argument(fmt::format("{}.{} must name an object", e.name, name));
     }
     const auto target = parseID(value.get<std::string>());
+    if (const auto known = knownKeys_.find(target);
+        known != knownKeys_.end() && known->second.first == r.destination->index) {
+        return known->second.second;  // stored, so not removed
+    }
     if (tables_.tombstone(target)) {
         return std::nullopt;  // a removed target reads as none (an owner's removal is handled
                               // before)
@@ -383,6 +409,7 @@ void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& 
     remove.bindInt(1, key);
     remove.step();
     remove.reset();
+    knownKeys_.erase(id);
     noteDeleted(e, key);
     tables_.unpark(id);
     tables_.park(id, whole);
@@ -417,6 +444,7 @@ void ChangeApplier::removeObject(const store::EntityDescription& e, const Global
         remove.bindInt(1, *key);
         remove.step();
         remove.reset();
+        knownKeys_.erase(id);
         noteDeleted(e, *key);
     }
     settleLinksTo(id, std::nullopt, true);

@@ -19,6 +19,7 @@
 // What changed is collected as a did-save notification for the main context.
 
 #include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,10 @@ class ChangeApplier {
     SyncTables tables_;
     std::int64_t maxCounter_ = 0;
     std::set<RowID> inserted_, updated_, deleted_;
+    // The entity and stored key of each object looked up or inserted here, until its row is
+    // deleted here (the applier's work is one transaction: nothing else changes rows meanwhile).
+    std::unordered_map<store::GlobalID, RowID, store::GlobalIDHash> knownKeys_;
+    std::vector<std::string> keySql_, insertSql_;  // per entity, made on first use
 };
 
 }  // namespace jw::sync

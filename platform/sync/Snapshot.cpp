@@ -21,14 +21,6 @@ GlobalID idFrom(const store::SqliteStatement& s, int column) {
     return id;
 }
 
-struct IDHash {
-    std::size_t operator()(const GlobalID& id) const {
-        std::size_t h = 0;
-        std::memcpy(&h, id.bytes.data(), sizeof h);
-        return h;
-    }
-};
-
 }  // namespace
 
 std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp& stampForNew,
@@ -37,7 +29,7 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
     const auto& model = connection.model();
 
     // Every stamp at once: creation stamps and the stamps of values written since.
-    std::unordered_map<GlobalID, std::map<std::string, Stamp>, IDHash> stamps;
+    std::unordered_map<GlobalID, std::map<std::string, Stamp>, store::GlobalIDHash> stamps;
     {
         auto& s =
             db.cached("SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\"");
@@ -46,7 +38,7 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
         }
         s.reset();
     }
-    std::unordered_map<GlobalID, std::map<std::string, GlobalID>, IDHash> waitingLinks;
+    std::unordered_map<GlobalID, std::map<std::string, GlobalID>, store::GlobalIDHash> waitingLinks;
     {
         auto& s = db.cached("SELECT \"gid\", \"key\", \"target\" FROM \"_sync_links\"");
         while (s.step()) {
