@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "ChangeApplier.h"
 #include "ChangeFile.h"
@@ -285,6 +286,8 @@ class PersistentStoreEnsemble::Engine {
             tables.setState("attached", 1);
             tables.setState("lost", 0);
             tables.setState("nextFile", 1);
+            tables.setState("claimFile", 0);
+            tables.setState("claimThrough", 0);
             tables.setState("exported", 0);
             tables.setState("baselines", "[]");
             db.execute("DELETE FROM \"_sync_pending\"; DELETE FROM \"_sync_applied\";");
@@ -643,36 +646,39 @@ class PersistentStoreEnsemble::Engine {
         SyncTables tables(db);
         // Pending records go out in files of at most kMaxRecordsPerFile records, oldest first,
         // so that however much was saved while away, no file grows past what a reader takes.
+        // A file's records are claimed by noting its number and its last record in the state
+        // (records only ever come after it): an export cut short writes the same file again.
         for (;;) {
             std::int64_t fileNumber = 0;
+            std::int64_t through = 0;
             {
                 store::SqliteTransaction transaction(db);
-                auto& unfinished = db.cached(
-                    "SELECT MIN(\"file\") FROM \"_sync_pending\" WHERE \"file\" IS NOT NULL");
-                unfinished.step();
-                if (!unfinished.columnIsNull(0)) {
-                    fileNumber = unfinished.columnInt(0);  // an export cut short: write it again
-                }
-                unfinished.reset();
+                adoptUnfinishedExportOfEarlierVersions(tables);
+                fileNumber = tables.stateInteger("claimFile", 0);
+                through = tables.stateInteger("claimThrough", 0);
                 if (fileNumber == 0) {
-                    auto& count = db.cached("SELECT COUNT(*) FROM \"_sync_pending\"");
-                    count.step();
-                    const bool nothing = count.columnInt(0) == 0;
-                    count.reset();
-                    if (nothing) {
+                    auto& last = db.cached(
+                        "SELECT \"seq\" FROM \"_sync_pending\" ORDER BY \"seq\" LIMIT 1 "
+                        "OFFSET ?");
+                    last.bindInt(1, std::int64_t(kMaxRecordsPerFile) - 1);
+                    if (last.step()) {
+                        through = last.columnInt(0);
+                    }
+                    last.reset();
+                    if (through == 0) {
+                        auto& newest = db.cached("SELECT MAX(\"seq\") FROM \"_sync_pending\"");
+                        newest.step();
+                        through = newest.columnIsNull(0) ? 0 : newest.columnInt(0);
+                        newest.reset();
+                    }
+                    if (through == 0) {
                         transaction.commit();
-                        return std::nullopt;
+                        return std::nullopt;  // nothing to send
                     }
                     fileNumber = tables.stateInteger("nextFile", 1);
                     tables.setState("nextFile", fileNumber + 1);
-                    auto& claim = db.cached(
-                        "UPDATE \"_sync_pending\" SET \"file\" = ? WHERE \"seq\" IN (SELECT "
-                        "\"seq\" FROM \"_sync_pending\" WHERE \"file\" IS NULL ORDER BY "
-                        "\"seq\" LIMIT ?)");
-                    claim.bindInt(1, fileNumber);
-                    claim.bindInt(2, std::int64_t(kMaxRecordsPerFile));
-                    claim.step();
-                    claim.reset();
+                    tables.setState("claimFile", fileNumber);
+                    tables.setState("claimThrough", through);
                 }
                 transaction.commit();
             }
@@ -690,9 +696,9 @@ class PersistentStoreEnsemble::Engine {
                 std::unordered_map<std::string, std::size_t> position;
                 std::map<std::size_t, ObjectChange> folded;
                 auto& rows = db.cached(
-                    "SELECT \"gid\", \"payload\" FROM \"_sync_pending\" WHERE \"file\" = ? "
+                    "SELECT \"gid\", \"payload\" FROM \"_sync_pending\" WHERE \"seq\" <= ? "
                     "ORDER BY \"seq\"");
-                rows.bindInt(1, fileNumber);
+                rows.bindInt(1, through);
                 while (rows.step()) {
                     const auto* bytes = static_cast<const char*>(rows.columnBlobData(0));
                     std::string gid(bytes ? bytes : "",
@@ -726,10 +732,12 @@ class PersistentStoreEnsemble::Engine {
                                 describe(status))};
             }
             store::SqliteTransaction transaction(db);
-            auto& done = db.cached("DELETE FROM \"_sync_pending\" WHERE \"file\" = ?");
-            done.bindInt(1, fileNumber);
+            auto& done = db.cached("DELETE FROM \"_sync_pending\" WHERE \"seq\" <= ?");
+            done.bindInt(1, through);
             done.step();
             done.reset();
+            tables.setState("claimFile", 0);
+            tables.setState("claimThrough", 0);
             tables.setState("exported", std::max(tables.stateInteger("exported", 0), fileNumber));
             transaction.commit();
             if (ownFiles_) {
@@ -738,6 +746,24 @@ class PersistentStoreEnsemble::Engine {
             log(2, fmt::format("exported {}", path));
         }
         return std::nullopt;
+    }
+
+    // Earlier versions claimed a file's records by marking each with the file's number; an
+    // export of theirs cut short is finished as a claim of ours. Looked for once per run.
+    void adoptUnfinishedExportOfEarlierVersions(SyncTables& tables) {
+        if (std::exchange(lookedForMarkedRecords_, true) ||
+            tables.stateInteger("claimFile", 0) != 0) {
+            return;
+        }
+        auto& db = connection_->database();
+        auto& marked = db.cached(
+            "SELECT \"file\", MAX(\"seq\") FROM \"_sync_pending\" WHERE \"file\" IS NOT NULL "
+            "GROUP BY \"file\" ORDER BY \"file\" LIMIT 1");
+        if (marked.step()) {
+            tables.setState("claimFile", marked.columnInt(0));
+            tables.setState("claimThrough", marked.columnInt(1));
+        }
+        marked.reset();
     }
 
     // Rewrites this device's registration when what others rely on changed (what it applied,
@@ -944,6 +970,7 @@ class PersistentStoreEnsemble::Engine {
     double lastRegistrationWrite_ = 0;                    // worker thread only
     std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
     std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
+    bool lookedForMarkedRecords_ = false;             // worker thread only
 };
 
 // -----------------------------------------------------------------------------------------------
