@@ -30,7 +30,7 @@ namespace fs = std::filesystem;
 
 // Each iteration takes seconds: one per repetition, and few repetitions.
 constexpr benchmark::IterationCount kSyncIterations = 1;
-constexpr int kSyncRepetitions = 3;
+constexpr int kSyncRepetitions = 5;
 constexpr benchmark::IterationCount kCheckAttachedIterations = 60;
 constexpr int kCheckAttachedRepetitions = 15;
 constexpr double kWaitSeconds = 900;
