@@ -6,6 +6,8 @@
 #include <cmath>
 #include <utility>
 
+#include "LoopTimer.h"
+
 namespace jw {
 
 namespace {
@@ -23,32 +25,12 @@ double normalizedInterval(double seconds, bool repeats) {
 
 }  // namespace
 
-struct ManualRunLoop::TimerImpl final : Timer {
+struct ManualRunLoop::TimerImpl final : detail::LoopTimer {
     TimerImpl(double intervalSeconds, bool repeats, TimerCallback callback, Date firstDue,
               unsigned long long sequence)
-        : intervalSeconds(intervalSeconds),
-          repeating(repeats),
-          callback(std::move(callback)),
+        : LoopTimer(intervalSeconds, repeats, std::move(callback)),
           firstDue(firstDue),
           sequence(sequence) {}
-
-    void invalidate() override {
-        valid.store(false);
-        if (!firing) {
-            releaseCallback();
-        }
-    }
-    bool isValid() const override { return valid.load(); }
-
-    // Drops the callback and what it captured, which is often this timer's own handle: an
-    // invalid timer must not keep itself alive. Moved out first, so an invalidate() reached
-    // from the captures' destructors finds nothing left to release.
-    void releaseCallback() {
-        TimerCallback released = std::move(callback);
-        callback = nullptr;
-    }
-    double interval() const override { return intervalSeconds; }
-    bool repeats() const override { return repeating; }
 
     // Counted from the first due time rather than summed firing by firing, so the n-th
     // firing lands exactly on start + n·interval without accumulated rounding.
@@ -56,14 +38,9 @@ struct ManualRunLoop::TimerImpl final : Timer {
         return firstDue.addingSeconds(static_cast<double>(firings) * intervalSeconds);
     }
 
-    const double intervalSeconds;
-    const bool repeating;
-    TimerCallback callback;
     const Date firstDue;
     long long firings = 0;
     const unsigned long long sequence;
-    std::atomic<bool> valid{true};
-    bool firing = false;  // as in ThreadRunLoop
 };
 
 ManualRunLoop::ManualRunLoop(std::shared_ptr<ManualClock> clock) : clock_(std::move(clock)) {}
@@ -175,14 +152,7 @@ std::shared_ptr<ManualRunLoop::TimerImpl> ManualRunLoop::nextTimerDueBy(Date lim
 }
 
 void ManualRunLoop::fire(TimerImpl& timer) {
-    {
-        struct FiringScope {
-            TimerImpl& timer;
-            explicit FiringScope(TimerImpl& t) : timer(t) { timer.firing = true; }
-            ~FiringScope() { timer.firing = false; }
-        } scope(timer);
-        timer.callback(timer);
-    }
+    timer.runCallback();
     if (!timer.repeating) {
         timer.invalidate();
     } else if (timer.isValid()) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "LoopTimer.h"
+
 namespace jw {
 
 namespace {
@@ -43,60 +45,18 @@ SteadyClock::time_point deadlineAfter(double seconds) {
 
 }  // namespace
 
-struct ThreadRunLoop::TimerImpl final : Timer {
+struct ThreadRunLoop::TimerImpl final : detail::LoopTimer {
     TimerImpl(double intervalSeconds, bool repeats, TimerCallback callback,
               SteadyClock::time_point due, unsigned long long sequence)
-        : intervalSeconds(intervalSeconds),
+        : LoopTimer(intervalSeconds, repeats, std::move(callback)),
           period(toDuration(intervalSeconds)),
-          repeating(repeats),
-          callback(std::move(callback)),
           due(due),
           sequence(sequence) {}
 
-    void invalidate() override {
-        valid.store(false);
-        if (!firing) {
-            releaseCallback();
-        }
-    }
-    bool isValid() const override { return valid.load(); }
-
-    // Drops the callback and what it captured, which is often this timer's own handle: an
-    // invalid timer must not keep itself alive. Moved out first, so an invalidate() reached
-    // from the captures' destructors finds nothing left to release.
-    void releaseCallback() {
-        TimerCallback released = std::move(callback);
-        callback = nullptr;
-    }
-    double interval() const override { return intervalSeconds; }
-    bool repeats() const override { return repeating; }
-
-    const double intervalSeconds;
     const SteadyClock::duration period;
-    const bool repeating;
-    TimerCallback callback;
     SteadyClock::time_point due;
     const unsigned long long sequence;
-    std::atomic<bool> valid{true};
-    // True while the callback runs: a loop run from inside the callback must not fire it
-    // again, and invalidating it must not destroy the callback under it.
-    bool firing = false;
 };
-
-namespace {
-
-// Runs a timer's callback with its firing flag set, also when the callback throws.
-template <typename TimerType>
-void runTimerCallback(TimerType& timer) {
-    struct FiringScope {
-        TimerType& timer;
-        explicit FiringScope(TimerType& t) : timer(t) { timer.firing = true; }
-        ~FiringScope() { timer.firing = false; }
-    } scope(timer);
-    timer.callback(timer);
-}
-
-}  // namespace
 
 ThreadRunLoop::ThreadRunLoop() = default;
 
@@ -211,7 +171,7 @@ bool ThreadRunLoop::fireDueTimer(SteadyClock::time_point now) {
     if (!timer) {
         return false;
     }
-    runTimerCallback(*timer);
+    timer->runCallback();
     if (!timer->repeating) {
         timer->invalidate();
     } else if (timer->isValid()) {

@@ -20,6 +20,7 @@
 #include "CrashWriterProtocol.h"
 #include "ModelTestSupport.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/HaltingSqliteLayer.h"
 
 namespace jw::model {
 namespace {
@@ -123,29 +124,11 @@ class CrashSafety : public ModelTest {
         }
     }
 
-    static std::string integrityCheck(const std::filesystem::path& file) {
-        sqlite3* raw = nullptr;
-        std::string result;
-        if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            result = std::string("cannot open: ") + sqlite3_errmsg(raw);
-        } else {
-            sqlite3_stmt* statement = nullptr;
-            sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
-            while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-                result += (result.empty() ? "" : "; ");
-                result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            }
-            sqlite3_finalize(statement);
-        }
-        sqlite3_close(raw);
-        return result;
-    }
-
     // Reopens the store and checks it against the acknowledged saves; the one save in flight
     // may be there or not. Afterwards the store's state is what the next round builds on.
     void checkStoreAfterCrash(const std::string& round) {
         SCOPED_TRACE(round);
-        EXPECT_EQ(integrityCheck(directory() / "Jotwell.sqlite"), "ok");
+        EXPECT_EQ(test::integrityCheck(directory() / "Jotwell.sqlite"), "ok");
 
         reopen();
         auto list = fetchListNamed(crashtest::kListName);

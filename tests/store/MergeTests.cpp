@@ -72,6 +72,23 @@ class Merging : public StoreTest {
         }
         context().save();
     }
+    // Every list and item as this context sees it, by global identifier: what two contexts
+    // on the same saved store must agree on.
+    std::map<std::string, std::string> canonicalRows(ManagedObjectContext& c) {
+        std::map<std::string, std::string> rows;
+        for (const auto& list : c.executeFetchRequest(FetchRequest::forEntity("List"))) {
+            rows[list->globalID().toString()] = fmt::format(
+                "{} with {}", describeValue(list->value("name")), list->toManyCount(listItems));
+        }
+        for (const auto& item : c.executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            const auto* list = item->toOne(forList);
+            rows[item->globalID().toString()] = fmt::format(
+                "{} {} {} in {}", describeValue(item->value("body")),
+                describeValue(item->value("note")), describeValue(item->value("sortNumber")),
+                list ? list->globalID().toString() : "none");
+        }
+        return rows;
+    }
     FetchRequest itemsOf(ManagedObject* list) {
         return FetchRequest::forEntity("Item")
             .whereRelated("forList", list)
@@ -628,21 +645,6 @@ TEST_F(Merging, TwoConnectionsChangingAtRandomStayInStep) {
             items[random() % items.size()]->setValue("sortNumber", integer(int(random() % 10)));
         }
     };
-    auto dump = [&](ManagedObjectContext& c) {
-        std::map<std::string, std::string> rows;
-        for (const auto& list : listsOf(c)) {
-            rows[list->globalID().toString()] = fmt::format(
-                "{} with {}", describeValue(list->value("name")), list->toManyCount(listItems));
-        }
-        for (const auto& item : c.executeFetchRequest(FetchRequest::forEntity("Item"))) {
-            const auto* list = item->toOne(forList);
-            rows[item->globalID().toString()] = fmt::format(
-                "{} {} {} in {}", describeValue(item->value("body")),
-                describeValue(item->value("note")), describeValue(item->value("sortNumber")),
-                list ? list->globalID().toString() : "none");
-        }
-        return rows;
-    };
 
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE(fmt::format("round {}", round));
@@ -671,10 +673,10 @@ TEST_F(Merging, TwoConnectionsChangingAtRandomStayInStep) {
                 elsewhere().mergeChangesFromContextDidSaveNotification(note);
             }
             notesHere.clear();
-            const auto mine = dump(context());
-            EXPECT_EQ(mine, dump(elsewhere()));
+            const auto mine = canonicalRows(context());
+            EXPECT_EQ(mine, canonicalRows(elsewhere()));
             auto reader = openContainer();
-            EXPECT_EQ(mine, dump(reader->viewContext()));
+            EXPECT_EQ(mine, canonicalRows(reader->viewContext()));
         }
         ASSERT_FALSE(HasFailure());
     }
@@ -754,20 +756,6 @@ TEST_F(Merging, ListsComingAndGoingElsewhereLeaveNothingDangling) {
             pick(items)->setValue("note", text(fmt::format("n{}", random() % 5)));
         }
     };
-    auto dump = [&](ManagedObjectContext& c) {
-        std::map<std::string, std::string> rows;
-        for (const auto& list : listsOf(c)) {
-            rows[list->globalID().toString()] = fmt::format(
-                "{} with {}", describeValue(list->value("name")), list->toManyCount(listItems));
-        }
-        for (const auto& item : c.executeFetchRequest(FetchRequest::forEntity("Item"))) {
-            const auto* list = item->toOne(forList);
-            rows[item->globalID().toString()] = fmt::format(
-                "{} {} in {}", describeValue(item->value("body")),
-                describeValue(item->value("note")), list ? list->globalID().toString() : "none");
-        }
-        return rows;
-    };
 
     for (int round = 0; round < 80; ++round) {
         SCOPED_TRACE(fmt::format("round {}", round));
@@ -806,10 +794,10 @@ TEST_F(Merging, ListsComingAndGoingElsewhereLeaveNothingDangling) {
                 elsewhere().mergeChangesFromContextDidSaveNotification(note);
             }
             notesHere.clear();
-            const auto mine = dump(context());
-            ASSERT_EQ(mine, dump(elsewhere()));
+            const auto mine = canonicalRows(context());
+            ASSERT_EQ(mine, canonicalRows(elsewhere()));
             auto reader = openContainer();
-            ASSERT_EQ(mine, dump(reader->viewContext()));
+            ASSERT_EQ(mine, canonicalRows(reader->viewContext()));
             if (round % 8 == 7) {
                 controller.reset();
                 relaunch();  // every list unread again

@@ -129,4 +129,22 @@ void installHaltingSqliteLayer(const char* name, LogWriteHook shouldHalt, HaltHo
     }
 }
 
+std::string integrityCheck(const std::filesystem::path& file) {
+    sqlite3* raw = nullptr;
+    std::string result;
+    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        result = std::string("cannot open: ") + sqlite3_errmsg(raw);
+    } else {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            result += (result.empty() ? "" : "; ");
+            result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(raw);
+    return result;
+}
+
 }  // namespace jw::test

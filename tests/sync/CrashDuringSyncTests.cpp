@@ -353,24 +353,6 @@ struct InFlight {
     bool isDone = false;
 };
 
-std::string integrityCheck(const fs::path& file) {
-    sqlite3* raw = nullptr;
-    std::string result;
-    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        result = std::string("cannot open: ") + sqlite3_errmsg(raw);
-    } else {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
-        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            result += (result.empty() ? "" : "; ");
-            result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(raw);
-    return result;
-}
-
 // Runs `sql` on the store file and returns the rows, one string per row ("a|b").
 std::vector<std::string> query(const fs::path& file, const char* sql) {
     sqlite3* raw = nullptr;
@@ -588,7 +570,7 @@ class CrashDuringSync : public ::testing::Test {
         SCOPED_TRACE(round);
         for (char device : kDevices) {
             SCOPED_TRACE(std::string("device ") + device);
-            EXPECT_EQ(integrityCheck(storeOf(device)), "ok");
+            EXPECT_EQ(test::integrityCheck(storeOf(device)), "ok");
             // No two objects share a global identifier, and the one list is still one.
             EXPECT_EQ(
                 query(storeOf(device),
