@@ -8,6 +8,7 @@
 #include "Lookup.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
+#include "src/model/DoneCounts.h"
 #include "src/model/JWListSortMode.h"
 #include "src/model/Operations.h"
 #include "src/model/ShareText.h"
@@ -55,8 +56,21 @@ JWListFilter parseFilter(const std::string& text) {
     throw UsageError(fmt::format("unknown filter \"{}\" (use all, checked or unchecked)", text));
 }
 
+// Recounts the lists and saves what changed.
+void settleCounts(CommandContext& c, const std::vector<model::List*>& lists) {
+    if (model::recountLists(lists)) {
+        c.db.saveContext(false);
+    }
+}
+
 void listLists(CommandContext& c) {
-    for (const auto& list : orderedLists(c.db)) {
+    const auto lists = orderedLists(c.db);
+    std::vector<model::List*> shown;
+    for (const auto& list : lists) {
+        shown.push_back(list.get());
+    }
+    settleCounts(c, shown);
+    for (const auto& list : lists) {
         const auto [counts, fraction] = list->progressInfo("", "");
         c.out << list->name().value_or("") << '\t' << counts.value_or("") << '\n';
     }
@@ -143,6 +157,7 @@ void editItem(CommandContext& c, const std::string& list, const std::string& ite
 void deleteItem(CommandContext& c, const std::string& list, const std::string& item) {
     auto target = findList(c.db, list);
     model::deleteItem(c.db, *findItem(c.db, *target, item));
+    settleCounts(c, {target.get()});
 }
 
 void sortItems(CommandContext& c, const std::string& list, const std::string& mode) {
@@ -172,6 +187,7 @@ void moveItem(CommandContext& c, const std::string& list, const std::string& ite
     auto source = findList(c.db, list);
     auto destination = findList(c.db, target);
     model::moveItem(c.db, *findItem(c.db, *source, item), *destination);
+    settleCounts(c, {source.get(), destination.get()});
 }
 
 void copyItem(CommandContext& c, const std::string& list, const std::string& item,
@@ -220,8 +236,8 @@ std::string syncStateText(model::SyncState state) {
     return "not yet attached";
 }
 
-void syncNow(CommandContext& c) {
-    c.db.sync();
+void syncNow(CommandContext& c, bool reattach) {
+    reattach ? c.db.reattach() : c.db.sync();
     // The result is known only once the operations complete; the program prints it then.
     c.printAfterSync = true;
 }
@@ -229,18 +245,63 @@ void syncNow(CommandContext& c) {
 void printStatus(CommandContext& c) {
     c.out << "state: " << syncStateText(c.db.syncState()) << '\n';
     c.out << "cloud folder: " << c.cloudDirectory.string() << '\n';
-    std::int64_t objects = 0, files = 0;
+    sync::PersistentStoreEnsemble::Status status;
     if (auto* ensemble = c.db.ensemble()) {
-        const auto status = ensemble->status();
-        objects = status.changesToExport;
-        files = status.filesToImport;
+        status = ensemble->status();
     }
-    // Records go out in files of a bounded number of records each.
-    constexpr auto perFile = std::int64_t(sync::PersistentStoreEnsemble::kMaxRecordsPerFile);
-    const std::int64_t exportFiles = (objects + perFile - 1) / perFile;
-    c.out << "to export: " << objects << " changed objects (" << exportFiles
-          << (exportFiles == 1 ? " file" : " files") << ")\n";
-    c.out << "to import: " << files << (files == 1 ? " file" : " files") << '\n';
+    auto files = [](std::int64_t n) { return fmt::format("{} {}", n, n == 1 ? "file" : "files"); };
+    c.out << "to export: " << status.changesToExport << " changed objects ("
+          << files(status.filesToExport) << ")\n";
+    c.out << "to import: " << files(status.filesToImport);
+    if (status.filesNotArrived > 0) {
+        c.out << fmt::format(" ({} not in the cloud folder yet: waiting for it to be synced)",
+                             status.filesNotArrived);
+    }
+    c.out << '\n';
+}
+
+std::optional<std::string> syncProblem(const CommandContext& c) {
+    const auto& error = c.db.lastSyncError();
+    const auto folder = c.cloudDirectory.string();
+    switch (c.db.syncState()) {
+        case model::SyncState::attachmentLost:
+            return "this device is no longer attached to the cloud folder (the folder holds "
+                   "other devices and no longer this one). Your lists are safe here; run "
+                   "\"jotwell-cli sync --reattach\" to attach them to " +
+                   folder + " again.";
+        case model::SyncState::notYetAttached:
+            if (!error) {
+                return std::nullopt;
+            }
+            return fmt::format(
+                "not attached to the cloud folder {}: {} Your changes are kept here and sent "
+                "once it attaches.",
+                folder, error->localizedDescription);
+        case model::SyncState::attached:
+            break;
+    }
+    if (!error) {
+        return std::nullopt;
+    }
+    using Kind = sync::SyncError::Kind;
+    switch (error->kind) {
+        case Kind::otherFolder:
+            return fmt::format(
+                "not synced: {} Use that folder again (--cloud-dir), or run \"jotwell-cli sync "
+                "--reattach\" to attach this store to {}.",
+                error->localizedDescription, folder);
+        case Kind::notRecognised:
+            return fmt::format(
+                "not synced: {} If the file-sync service is still filling {}, try again later; "
+                "if you emptied or replaced it on purpose, run \"jotwell-cli sync --reattach\".",
+                error->localizedDescription, folder);
+        case Kind::lost:
+        case Kind::unavailable:
+        case Kind::failed:
+            break;
+    }
+    return fmt::format("not synced: {} Your changes are kept here and sent at the next sync.",
+                       error->localizedDescription);
 }
 
 void demo(CommandContext& c) {

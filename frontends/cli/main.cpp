@@ -39,10 +39,15 @@ int main(int argc, char** argv) {
     app.add_option("--cloud-dir", cloudDir,
                    "The cloud folder shared with your other devices (default: $JOTWELL_CLOUD_DIR, "
                    "else a folder \"Cloud\" in the data folder)");
+    bool noMerge = false;
+    app.add_flag("--no-merge", noMerge,
+                 "Do not merge with the cloud folder before the command (it then shows only what "
+                 "this device has; a change is still saved and sent)");
 
     // The command to run once the line is parsed and the database is open.
     std::function<void(cli::CommandContext&)> command;
     std::string list, name, item, text, target, order, position, filter = "all";
+    bool reattach = false;
 
     auto sub = [&](const char* verb, const char* help) { return app.add_subcommand(verb, help); };
     auto addList = [&](CLI::App* s) { s->add_option("LIST", list, "A list")->required(); };
@@ -162,8 +167,13 @@ int main(int argc, char** argv) {
             command = [&, f](auto& c) { cli::shareList(c, list, f); };
         });
     }
-    sub("sync", "Attach to the cloud folder or merge with it, then print the sync state")
-        ->callback([&] { command = [](auto& c) { cli::syncNow(c); }; });
+    {
+        auto s = sub("sync", "Attach to the cloud folder or merge with it, then print the sync state");
+        s->add_flag("--reattach", reattach,
+                    "Attach this store afresh to the cloud folder as it is now (after \"attachment "
+                    "lost\", or to move to another folder); nothing is doubled");
+        s->callback([&] { command = [&](auto& c) { cli::syncNow(c, reattach); }; });
+    }
     sub("status", "Print the sync state, the cloud folder and the changes waiting")->callback([&] {
         command = [](auto& c) { cli::printStatus(c); };
     });
@@ -215,17 +225,34 @@ int main(int argc, char** argv) {
         auto db = std::make_shared<model::JWDatabase>(locations);
         model::setSharedDatabase(db);
         cli::CommandContext context{*db, std::cout, *locations.cloudDirectory};
-        command(context);
-        std::cout.flush();
         // What the command started (an attach, a merge) finishes before the program ends, so
         // that scripts on several devices stay in step.
-        if (!loop->runUntil([&] { return db->operationsInFlight() == 0; }, kSyncWaitSeconds)) {
+        auto waitForSync = [&] {
+            return loop->runUntil([&] { return db->operationsInFlight() == 0; },
+                                  kSyncWaitSeconds);
+        };
+        const bool syncCommand = app.got_subcommand("sync");
+        // Like the application becoming active: what the other devices did is merged before
+        // the command reads anything.
+        if (!noMerge && !syncCommand) {
+            db->sync();
+            if (!waitForSync()) {
+                std::cerr << "jotwell-cli: merging took too long; showing what this device "
+                             "has\n";
+            }
+        }
+        command(context);
+        std::cout.flush();
+        if (!waitForSync()) {
             std::cerr << "jotwell-cli: syncing did not finish in time; your changes are saved "
                          "and will be sent next time\n";
             return kFailureStatus;
         }
         if (context.printAfterSync) {
             std::cout << cli::syncStateText(db->syncState()) << '\n';
+        }
+        if (const auto problem = cli::syncProblem(context)) {
+            std::cerr << "jotwell-cli: " << *problem << '\n';
         }
     } catch (const cli::UsageError& e) {
         std::cerr << "jotwell-cli: " << e.what() << '\n';

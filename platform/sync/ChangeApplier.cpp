@@ -180,6 +180,11 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
     tables_.clearStamps(id);
     tables_.setStamp(id, "", *change.created);
     noteInserted(e, key);
+    for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
+        if (const auto* target = std::get_if<std::int64_t>(&values[e.attributes.size() + slot])) {
+            noteUpdated(*e.toOneRelationships[slot]->destination, *target);
+        }
+    }
     for (const auto& [name, value] : change.values) {
         if (value.stamp && *value.stamp != *change.created) {
             tables_.setStamp(id, name, *value.stamp);
@@ -226,10 +231,18 @@ void ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& 
                                StoreConnection::quoted(e.name), StoreConnection::quoted(name)));
     if (const auto* a = e.attribute(name)) {
         update.bindValue(1, decodeValue(a->type, value));
-    } else if (const auto target = resolveTarget(e, id, name, value)) {
-        update.bindInt(1, *target);
     } else {
-        update.bindNull(1);
+        // The object leaves one owner's to-many and joins another's: both changed.
+        const auto& r = e.requireRelationship(name);
+        if (const auto old = toOneTarget(e, key, r)) {
+            noteUpdated(*r.destination, *old);
+        }
+        if (const auto target = resolveTarget(e, id, name, value)) {
+            update.bindInt(1, *target);
+            noteUpdated(*r.destination, *target);
+        } else {
+            update.bindNull(1);
+        }
     }
     update.bindInt(2, key);
     update.step();
@@ -404,6 +417,7 @@ void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& 
     }
     tables_.clearStamps(id);
     tables_.clearLinks(id);
+    noteOwnersOf(e, key);
     auto& remove = db_.cached(
         fmt::format("DELETE FROM {} WHERE \"_key\" = ?", StoreConnection::quoted(e.name)));
     remove.bindInt(1, key);
@@ -439,6 +453,7 @@ void ChangeApplier::removeObject(const store::EntityDescription& e, const Global
                 }
             }
         }
+        noteOwnersOf(e, *key);
         auto& remove = db_.cached(
             fmt::format("DELETE FROM {} WHERE \"_key\" = ?", StoreConnection::quoted(e.name)));
         remove.bindInt(1, *key);
@@ -507,8 +522,31 @@ void ChangeApplier::noteInserted(const store::EntityDescription& e, std::int64_t
 }
 
 void ChangeApplier::noteUpdated(const store::EntityDescription& e, std::int64_t key) {
-    if (!inserted_.count({e.index, key})) {
+    if (!inserted_.count({e.index, key}) && !deleted_.count({e.index, key})) {
         updated_.emplace(e.index, key);
+    }
+}
+
+std::optional<std::int64_t> ChangeApplier::toOneTarget(const store::EntityDescription& e,
+                                                       std::int64_t key,
+                                                       const store::RelationshipDescription& r) {
+    auto& s = db_.cached(fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?",
+                                     StoreConnection::quoted(r.name),
+                                     StoreConnection::quoted(e.name)));
+    s.bindInt(1, key);
+    std::optional<std::int64_t> target;
+    if (s.step() && !s.columnIsNull(0)) {
+        target = s.columnInt(0);
+    }
+    s.reset();
+    return target;
+}
+
+void ChangeApplier::noteOwnersOf(const store::EntityDescription& e, std::int64_t key) {
+    for (const auto* r : e.toOneRelationships) {
+        if (const auto owner = toOneTarget(e, key, *r)) {
+            noteUpdated(*r->destination, *owner);
+        }
     }
 }
 

@@ -16,7 +16,8 @@
 //   comes back when a change with a greater stamp gives it an owner that still exists, and
 //   stays away otherwise. Every device thus keeps exactly the objects whose winning owner
 //   still exists, whatever order the changes arrive in.
-// What changed is collected as a did-save notification for the main context.
+// What changed is collected as a did-save notification for the main context; an object
+// whose to-many relationship gained or lost a member counts as updated.
 
 #include <set>
 #include <unordered_map>
@@ -83,6 +84,12 @@ class ChangeApplier {
                                               const nlohmann::json& value);
     void settleLinksTo(const store::GlobalID& target, std::optional<std::int64_t> targetKey,
                        bool removed);
+    // The stored target of one of the object's to-one relationships.
+    std::optional<std::int64_t> toOneTarget(const store::EntityDescription& e, std::int64_t key,
+                                            const store::RelationshipDescription& r);
+    // The objects whose to-many relationships hold this one (a list, for its item) change with
+    // it: they are told as updated, as a context's own save tells them.
+    void noteOwnersOf(const store::EntityDescription& e, std::int64_t key);
     void noteInserted(const store::EntityDescription& e, std::int64_t key);
     void noteUpdated(const store::EntityDescription& e, std::int64_t key);
     void noteDeleted(const store::EntityDescription& e, std::int64_t key);

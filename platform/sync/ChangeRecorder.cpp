@@ -44,10 +44,14 @@ void waitForRemovedOwner(store::SqliteDatabase& db, SyncTables& tables,
 
 void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedChanges& changes) {
     SyncTables tables(db);
-    if (tables.stateInteger("attached", 0) != 1 || changes.changes.empty()) {
+    // A store attached once keeps stamping its changes while the attachment is lost or being
+    // made afresh, so that attaching again sends them with their true order; only an attached
+    // store queues them for export (attaching exports the whole store anyway).
+    const auto device = tables.state("device").value_or("");
+    if (device.empty() || changes.changes.empty()) {
         return;
     }
-    const auto device = tables.state("device").value_or("");
+    const bool attached = tables.stateInteger("attached", 0) == 1;
     std::int64_t clock = tables.stateInteger("clock", 0);
     for (const auto& change : changes.changes) {
         const auto& entity = *change.entity;
@@ -115,7 +119,9 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
                 tables.setState("asideChanged", 1);  // for the next merge to look at
             }
         }
-        tables.addPending(change.globalID, record.toJson().dump());
+        if (attached) {
+            tables.addPending(change.globalID, record.toJson().dump());
+        }
     }
     tables.setState("clock", clock);
 }

@@ -64,6 +64,19 @@ class CloudFileSystem {
     virtual CloudStatus remove(const std::string& path) = 0;
     // Makes the folder and any missing parents; ok when it already exists.
     virtual CloudStatus makeDirectory(const std::string& path) = 0;
+
+    // Where this file system reaches the cloud folder, for telling one folder from another
+    // (the same folder always gives the same text); empty when it cannot tell.
+    virtual std::string location() const { return {}; }
+    // Removes the temporary files (see isTemporaryCloudName) directly in `folder` that were
+    // last written more than `olderThanSeconds` ago: what writes cut short by a crash left
+    // behind. Answers how many went; 0 when there is nothing of the kind to look at.
+    virtual std::size_t removeStaleTemporaryFiles(const std::string& folder,
+                                                  double olderThanSeconds) {
+        (void)folder;
+        (void)olderThanSeconds;
+        return 0;
+    }
 };
 
 // Whether `path` is well formed in the sense above. The empty path (the root itself) is not a

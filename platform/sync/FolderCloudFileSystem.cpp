@@ -9,10 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -450,6 +452,47 @@ CloudStatus FolderCloudFileSystem::makeDirectory(const std::string& path) {
         current = std::move(next);
     }
     return CloudStatus::ok;
+}
+
+std::string FolderCloudFileSystem::location() const {
+    std::error_code error;
+    auto resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(root_, error), error);
+    return (error || resolved.empty() ? root_.lexically_normal() : resolved).string();
+}
+
+std::size_t FolderCloudFileSystem::removeStaleTemporaryFiles(const std::string& folder,
+                                                             double olderThanSeconds) {
+    if (!isValidCloudPath(folder)) {
+        return 0;
+    }
+    const auto names = splitPath(folder);
+    FileDescriptor fd;
+    if (openFolder(root_, names, names.size(), true, fd) != CloudStatus::ok) {
+        return 0;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> directory(::fdopendir(fd.get()), &::closedir);
+    if (!directory) {
+        return 0;
+    }
+    fd.release();
+    std::vector<std::string> stale;
+    const double now = double(::time(nullptr));
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (!isTemporaryCloudName(entry->d_name)) {
+            continue;
+        }
+        struct stat status {};
+        if (::fstatat(::dirfd(directory.get()), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) ==
+                0 &&
+            S_ISREG(status.st_mode) && now - double(status.st_mtime) > olderThanSeconds) {
+            stale.emplace_back(entry->d_name);
+        }
+    }
+    std::size_t removed = 0;
+    for (const auto& name : stale) {
+        removed += ::unlinkat(::dirfd(directory.get()), name.c_str(), 0) == 0 ? 1 : 0;
+    }
+    return removed;
 }
 
 }  // namespace jw::sync

@@ -43,6 +43,11 @@ class FolderCloudFileSystem final : public CloudFileSystem {
     CloudStatus writeAtomically(const std::string& path, std::string_view contents) override;
     CloudStatus remove(const std::string& path) override;
     CloudStatus makeDirectory(const std::string& path) override;
+    // The root as an absolute path with links above it resolved.
+    std::string location() const override;
+    // Looks at the modification times of ".<name>.<random>.tmp" files; never follows links.
+    std::size_t removeStaleTemporaryFiles(const std::string& folder,
+                                          double olderThanSeconds) override;
 
   private:
     std::filesystem::path root_;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -12,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "Baselines.h"
 #include "ChangeApplier.h"
 #include "ChangeFile.h"
 #include "ChangeRecorder.h"
@@ -39,27 +41,11 @@ void log(int level, const std::string& text) {
     }
 }
 
-// Whether the attachment still stands, as far as the cloud folder can tell.
-enum class Attachment { attached, lost, unknown };
-
-std::int64_t total(const std::map<std::string, std::int64_t>& coverage) {
-    std::int64_t sum = 0;
-    for (const auto& [device, n] : coverage) {
-        sum += n;
-    }
-    return sum;
+SyncError failure(SyncError::Kind kind, std::string text) {
+    return SyncError{kind, std::move(text)};
 }
 
-bool dominates(const std::map<std::string, std::int64_t>& a,
-               const std::map<std::string, std::int64_t>& b) {
-    for (const auto& [device, n] : b) {
-        auto it = a.find(device);
-        if (it == a.end() || it->second < n) {
-            return false;
-        }
-    }
-    return true;
-}
+constexpr std::size_t kSmallFileBytes = 1 << 20;  // ensemble files and registrations
 
 }  // namespace
 
@@ -71,11 +57,12 @@ class PersistentStoreEnsemble::Engine {
   public:
     Engine(std::string ensembleIdentifier, std::filesystem::path storeURL,
            std::shared_ptr<const store::ObjectModel> model, std::shared_ptr<CloudFileSystem> fs,
-           bool leeched)
+           EnsembleTuning tuning, bool leeched)
         : identifier_(std::move(ensembleIdentifier)),
           storeURL_(std::move(storeURL)),
           model_(std::move(model)),
           fs_(std::move(fs)),
+          tuning_(tuning),
           layout_{identifier_},
           mainLoop_(mainRunLoop()),
           alive_(std::make_shared<std::atomic<bool>>(true)),
@@ -128,6 +115,10 @@ class PersistentStoreEnsemble::Engine {
         complete(std::move(completion), guarded([&] { return doLeech(now); }));
     }
 
+    void reattach(Date now, SyncCompletion completion) {
+        complete(std::move(completion), guarded([&] { return doReattach(now); }));
+    }
+
     void merge(Date now, SyncCompletion completion) {
         complete(std::move(completion), guarded([&] { return doMerge(now); }));
     }
@@ -141,12 +132,16 @@ class PersistentStoreEnsemble::Engine {
             s.lost = tables.stateInteger("lost", 0) == 1;
             s.device = tables.state("device").value_or("");
             s.changesToExport = tables.pendingCount();
+            auto& rows = db.cached("SELECT COUNT(*) FROM \"_sync_pending\"");
+            rows.step();
+            const auto records = rows.columnInt(0);
+            rows.reset();
+            const auto perFile = std::int64_t(tuning_.maxRecordsPerFile);
+            s.filesToExport = (records + perFile - 1) / perFile;
             if (s.leeched) {
-                for (const auto& [device, files] : listOtherDevicesFiles().byDevice) {
-                    const auto applied = tables.applied(device);
-                    for (auto seq : files) {
-                        s.filesToImport += applied.contains(seq) ? 0 : 1;
-                    }
+                const auto devices = fs_->list(layout_.devicesFolder());
+                if (devices.status == CloudStatus::ok) {
+                    countFilesToImport(lookAtFolder(devices), s);
                 }
             }
             return std::nullopt;
@@ -162,10 +157,11 @@ class PersistentStoreEnsemble::Engine {
             return step();
         } catch (const store::StoreError& e) {
             log(0, fmt::format("store error: {}", e.what()));
-            return SyncError{fmt::format("The local store could not be updated: {}", e.what())};
+            return failure(SyncError::Kind::failed,
+                           fmt::format("The local store could not be updated: {}", e.what()));
         } catch (const std::exception& e) {
             log(0, fmt::format("error: {}", e.what()));
-            return SyncError{fmt::format("Syncing failed: {}", e.what())};
+            return failure(SyncError::Kind::failed, fmt::format("Syncing failed: {}", e.what()));
         }
     }
 
@@ -218,31 +214,35 @@ class PersistentStoreEnsemble::Engine {
             return std::nullopt;  // attached already: nothing to do
         }
         if (fs_->checkRoot() != CloudStatus::ok) {
-            return SyncError{"The cloud folder is not available, so the store cannot be attached."};
+            return failure(SyncError::Kind::unavailable,
+                           "The cloud folder is not available, so the store cannot be attached.");
         }
         if (fs_->makeDirectory(layout_.devicesFolder()) != CloudStatus::ok) {
-            return SyncError{
-                "The cloud folder cannot be written, so the store cannot be attached."};
+            return failure(SyncError::Kind::unavailable,
+                           "The cloud folder cannot be written, so the store cannot be attached.");
         }
-        auto ensembleFile = fs_->read(layout_.ensembleFile(), 64 * 1024);
+        auto ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
         if (ensembleFile.status == CloudStatus::notFound) {
             const auto status = fs_->writeAtomically(
                 layout_.ensembleFile(), ensembleFileJson(store::GlobalID::generate().toString()));
             if (status != CloudStatus::ok) {
-                return SyncError{
-                    fmt::format("The cloud folder cannot be written ({}).", describe(status))};
+                return failure(SyncError::Kind::unavailable,
+                               fmt::format("The cloud folder cannot be written ({}).",
+                                           describe(status)));
             }
-            ensembleFile = fs_->read(layout_.ensembleFile(), 64 * 1024);
+            ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
         }
         if (ensembleFile.status != CloudStatus::ok) {
-            return SyncError{fmt::format("The cloud folder's ensemble cannot be read ({}).",
-                                         describe(ensembleFile.status))};
+            return failure(SyncError::Kind::unavailable,
+                           fmt::format("The cloud folder's ensemble cannot be read ({}).",
+                                       describe(ensembleFile.status)));
         }
         std::string ensembleID;
         try {
             ensembleID = ensembleIdentifierFrom(ensembleFile.contents);
         } catch (const std::invalid_argument& e) {
-            return SyncError{fmt::format("The cloud folder's ensemble is damaged ({}).", e.what())};
+            return failure(SyncError::Kind::notRecognised,
+                           fmt::format("The cloud folder's ensemble is damaged ({}).", e.what()));
         }
 
         // The identity is chosen and kept here before it is registered there: an attach that
@@ -258,9 +258,9 @@ class PersistentStoreEnsemble::Engine {
         for (const auto& folder :
              {layout_.changesFolder(device), layout_.baselinesFolder(device)}) {
             if (fs_->makeDirectory(folder) != CloudStatus::ok) {
-                return SyncError{
-                    "The cloud folder cannot be written, so the store cannot be "
-                    "attached."};
+                return failure(
+                    SyncError::Kind::unavailable,
+                    "The cloud folder cannot be written, so the store cannot be attached.");
             }
         }
         DeviceRegistration registration;
@@ -270,10 +270,10 @@ class PersistentStoreEnsemble::Engine {
         if (const auto status =
                 fs_->writeAtomically(layout_.registrationFile(device), registration.toJson());
             status != CloudStatus::ok) {
-            return SyncError{
-                fmt::format("This device could not be registered in the cloud "
-                            "folder ({}).",
-                            describe(status))};
+            return failure(SyncError::Kind::unavailable,
+                           fmt::format("This device could not be registered in the cloud "
+                                       "folder ({}).",
+                                       describe(status)));
         }
 
         {
@@ -283,6 +283,7 @@ class PersistentStoreEnsemble::Engine {
             tables.setState("device", device);
             tables.setState("attachingAs", "");
             tables.setState("ensemble", ensembleID);
+            tables.setState("cloudLocation", fs_->location());
             tables.setState("attached", 1);
             tables.setState("lost", 0);
             tables.setState("nextFile", 1);
@@ -291,9 +292,10 @@ class PersistentStoreEnsemble::Engine {
             tables.setState("exported", 0);
             tables.setState("baselines", "[]");
             db.execute("DELETE FROM \"_sync_pending\"; DELETE FROM \"_sync_applied\";");
-            // Everything this store holds goes out as the device's first file.
+            // Everything this store holds goes out as the device's first file; removals too,
+            // for a store attached before whose deletions the others may not have seen.
             const Stamp stamp{++clock, device};
-            for (const auto& change : snapshotStore(conn, stamp, false)) {
+            for (const auto& change : snapshotStore(conn, stamp, true)) {
                 tables.addPending(*store::GlobalID::fromString(change.globalID),
                                   change.toJson().dump());
             }
@@ -305,6 +307,8 @@ class PersistentStoreEnsemble::Engine {
             device_ = device;
         }
         ownFiles_.reset();
+        lastRegistration_.clear();
+        objectCount_ = 0;
         leeched_.store(true);
         log(1, fmt::format("attached as device {}", device));
         if (auto error = exportPending()) {
@@ -314,35 +318,55 @@ class PersistentStoreEnsemble::Engine {
         return std::nullopt;
     }
 
+    // A fresh attachment whatever the state. The old identity stays the recorder's until the
+    // new one takes over in the attach's own transaction, so no local save between the two
+    // goes unstamped.
+    std::optional<SyncError> doReattach(Date now) {
+        auto& db = connection().database();
+        const auto oldDevice = SyncTables(db).state("device").value_or("");
+        {
+            store::SqliteTransaction transaction(db);
+            SyncTables tables(db);
+            tables.setState("attached", 0);
+            tables.setState("lost", 0);
+            tables.setState("attachingAs", "");
+            transaction.commit();
+        }
+        leeched_.store(false);
+        auto error = doLeech(now);
+        if (!error && !oldDevice.empty() && oldDevice != device()) {
+            // Were the old registration still here, it would hold compaction back for weeks.
+            fs_->remove(layout_.registrationFile(oldDevice));
+        }
+        return error;
+    }
+
     // Merging -------------------------------------------------------------------------------
 
     std::optional<SyncError> doMerge(Date now) {
         if (!leeched_.load()) {
-            return SyncError{"The store is not attached to the cloud."};
+            return failure(SyncError::Kind::failed, "The store is not attached to the cloud.");
         }
         connection();
-        switch (checkAttachment()) {
-            case Attachment::lost:
+        if (auto problem = checkAttachment()) {
+            if (problem->kind == SyncError::Kind::lost) {
                 endAttachment();
-                return SyncError{
-                    "The cloud folder no longer holds this store's data; the store "
-                    "is no longer attached."};
-            case Attachment::unknown:
-                return SyncError{"The cloud folder is not available."};
-            case Attachment::attached:
-                break;
+            }
+            log(0, fmt::format("merge stopped: {}", problem->localizedDescription));
+            return problem;
         }
         settleLocalChanges();
+        removeStaleTemporaryFiles();
         const auto devices = fs_->list(layout_.devicesFolder());
         if (devices.status != CloudStatus::ok) {
-            return SyncError{"The cloud folder cannot be read just now."};
+            return failure(SyncError::Kind::unavailable,
+                           "The cloud folder cannot be read just now.");
         }
-        auto registrations = readRegistrations(devices);
-        const auto others = listOtherDevicesFiles(devices);
-        importAll(registrations, others);
+        auto folder = lookAtFolder(devices);
+        importAll(folder);
         auto exportError = exportPending();
         writeRegistration(now);
-        compact(now, registrations, others);
+        compact(now, folder);
         if (exportError) {
             return exportError;
         }
@@ -361,33 +385,84 @@ class PersistentStoreEnsemble::Engine {
         postNotification(applier.takeNotification());
     }
 
-    Attachment checkAttachment() {
+    // A write of this device cut short by a crash leaves its temporary file behind, which the
+    // file-sync service would carry everywhere. Only this device's own folders are looked at
+    // (another device's temporary file may be a write under way), once per run: a write of
+    // this run happens on this thread, never during the look.
+    void removeStaleTemporaryFiles() {
+        if (std::exchange(lookedForTemporaryFiles_, true)) {
+            return;
+        }
+        const auto me = device();
+        std::size_t removed = 0;
+        for (const auto& folder : {layout_.deviceFolder(me), layout_.changesFolder(me),
+                                   layout_.baselinesFolder(me)}) {
+            removed += fs_->removeStaleTemporaryFiles(folder, tuning_.staleTemporaryFileSeconds);
+        }
+        if (removed > 0) {
+            log(1, fmt::format("removed {} temporary files left by earlier writes", removed));
+        }
+    }
+
+    // Whether the attachment still stands, as far as the folder can tell: none when it does,
+    // else why not. Only `lost` ends it; everything else proves nothing and leaves it as it is.
+    std::optional<SyncError> checkAttachment() {
         if (fs_->checkRoot() != CloudStatus::ok) {
-            return Attachment::unknown;
+            return failure(SyncError::Kind::unavailable,
+                           "The cloud folder is not available (missing, not mounted or not "
+                           "readable).");
         }
         SyncTables tables(connection_->database());
-        const auto ensembleFile = fs_->read(layout_.ensembleFile(), 64 * 1024);
-        if (ensembleFile.status == CloudStatus::notFound) {
-            return Attachment::lost;
+        const auto me = device();
+        const auto own = fs_->read(layout_.registrationFile(me), kSmallFileBytes);
+        const bool registered = own.status == CloudStatus::ok || own.status == CloudStatus::invalid;
+        // The folder attached to is remembered: another folder (a path typed wrong, a default
+        // used by mistake) may hold anything and proves nothing about this attachment. The
+        // same folder reached by another path still holds this device's registration.
+        const auto here = fs_->location();
+        const auto attachedTo = tables.state("cloudLocation").value_or("");
+        if (!here.empty() && here != attachedTo) {
+            if (!registered && !attachedTo.empty()) {
+                return failure(
+                    SyncError::Kind::otherFolder,
+                    fmt::format("This store is attached to the cloud folder {}, not to {}.",
+                                attachedTo, here));
+            }
+            if (registered) {
+                tables.setState("cloudLocation", here);
+            }
         }
+        if (registered) {
+            return std::nullopt;
+        }
+        if (own.status != CloudStatus::notFound) {
+            return failure(SyncError::Kind::unavailable,
+                           fmt::format("This device's registration cannot be read ({}).",
+                                       describe(own.status)));
+        }
+        // Not registered here. That is a lost attachment only when the folder plainly holds an
+        // ensemble that other devices are registered in: a folder emptied for a moment (an
+        // unmounted drive, a sync client that has not filled it yet) holds nothing at all.
+        const auto ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
         if (ensembleFile.status != CloudStatus::ok) {
-            return Attachment::unknown;
+            return failure(ensembleFile.status == CloudStatus::notFound
+                               ? SyncError::Kind::notRecognised
+                               : SyncError::Kind::unavailable,
+                           "The cloud folder holds no synced data just now.");
         }
-        try {
-            // Another identifier alone proves nothing: two devices attaching before either
-            // saw the other's ensemble file each wrote one, and one of the two stays. A folder
-            // replaced by another ensemble no longer holds this device's registration.
-            ensembleIdentifierFrom(ensembleFile.contents);
-        } catch (const std::invalid_argument&) {
-            return Attachment::unknown;
+        const auto devices = fs_->list(layout_.devicesFolder());
+        if (devices.status != CloudStatus::ok) {
+            return failure(SyncError::Kind::unavailable, "The cloud folder cannot be read just now.");
         }
-        const auto own = fs_->read(layout_.registrationFile(device()), 1 << 20);
-        if (own.status == CloudStatus::notFound) {
-            return Attachment::lost;
+        auto registrations = readRegistrations(devices);
+        if (registrations.byDevice.empty()) {
+            return failure(SyncError::Kind::notRecognised,
+                           "This device is not registered in the cloud folder, and no other "
+                           "device is either.");
         }
-        return own.status == CloudStatus::ok || own.status == CloudStatus::invalid
-                   ? Attachment::attached
-                   : Attachment::unknown;
+        return failure(SyncError::Kind::lost,
+                       "The cloud folder no longer holds this device's registration; the store "
+                       "is no longer attached.");
     }
 
     void endAttachment() {
@@ -399,9 +474,10 @@ class PersistentStoreEnsemble::Engine {
         transaction.commit();
         leeched_.store(false);
         log(0,
-            "the cloud folder no longer holds this store's ensemble or registration: "
-            "attachment lost");
+            "the cloud folder holds other devices and no longer this one: attachment lost");
     }
+
+    // The folder as this device sees it ---------------------------------------------------------
 
     // The other devices' registrations. Not `complete` when the folder could not be read
     // through (an I/O error proves nothing): compaction then removes nothing, since a device
@@ -410,6 +486,27 @@ class PersistentStoreEnsemble::Engine {
         std::map<std::string, DeviceRegistration> byDevice;
         bool complete = true;
     };
+
+    // Every other device's change files by sequence; devices whose folder could not be
+    // listed are in `unlisted` (their files are not known to be missing).
+    struct FolderFiles {
+        std::map<std::string, std::vector<std::int64_t>> byDevice;
+        std::set<std::string> unlisted;
+    };
+
+    struct FolderView {
+        Registrations registrations;
+        FolderFiles others;
+        std::vector<BaselineRef> baselines;  // the baselines that count (see Baselines.h)
+    };
+
+    FolderView lookAtFolder(const CloudListing& devices) {
+        FolderView view;
+        view.registrations = readRegistrations(devices);
+        view.others = listOtherDevicesFiles(devices);
+        view.baselines = presentBaselines(view.registrations);
+        return view;
+    }
 
     Registrations readRegistrations(const CloudListing& devices) {
         Registrations out;
@@ -420,7 +517,7 @@ class PersistentStoreEnsemble::Engine {
                 continue;  // reported by listOtherDevicesFiles
             }
             const auto path = layout_.registrationFile(entry.name);
-            const auto file = fs_->read(path, 1 << 20);
+            const auto file = fs_->read(path, kSmallFileBytes);
             if (file.status == CloudStatus::unavailable) {
                 out.complete = false;
                 continue;
@@ -434,12 +531,12 @@ class PersistentStoreEnsemble::Engine {
             try {
                 auto registration = DeviceRegistration::fromJson(file.contents);
                 if (registration.device != entry.name) {
-                    log(0, fmt::format("skipped {}: it registers another device", path));
+                    reportStray(path, "it registers another device");
                     continue;
                 }
                 out.byDevice.emplace(entry.name, std::move(registration));
             } catch (const std::invalid_argument& e) {
-                log(0, fmt::format("skipped {}: {}", path, e.what()));
+                reportStray(path, e.what());
             }
         }
         return out;
@@ -453,13 +550,6 @@ class PersistentStoreEnsemble::Engine {
             log(0, fmt::format("skipped {}: {}", path, reason));
         }
     }
-
-    // Every other device's change files by sequence; devices whose folder could not be
-    // listed are in `unlisted` (their files are not known to be missing).
-    struct FolderFiles {
-        std::map<std::string, std::vector<std::int64_t>> byDevice;
-        std::set<std::string> unlisted;
-    };
 
     FolderFiles listOtherDevicesFiles(const CloudListing& devices) {
         FolderFiles out;
@@ -499,32 +589,33 @@ class PersistentStoreEnsemble::Engine {
         return out;
     }
 
-    FolderFiles listOtherDevicesFiles() {
-        return listOtherDevicesFiles(fs_->list(layout_.devicesFolder()));
-    }
-
-    struct BaselineRef {
-        std::string device;
-        BaselineInfo info;
-    };
-
-    std::optional<BaselineRef> newestBaseline(const Registrations& registrations) {
-        std::optional<BaselineRef> best;
-        auto consider = [&](const std::string& device, const BaselineInfo& info) {
-            if (!best || (dominates(info.coverage, best->info.coverage) &&
-                          total(info.coverage) > total(best->info.coverage))) {
-                best = BaselineRef{device, info};
+    // The baselines described by their writers that this device sees in the folder.
+    std::vector<BaselineRef> presentBaselines(const Registrations& registrations) {
+        std::vector<BaselineRef> out;
+        auto collect = [&](const std::string& writer, const std::vector<BaselineInfo>& described) {
+            if (described.empty()) {
+                return;
+            }
+            const auto listing = fs_->list(layout_.baselinesFolder(writer));
+            if (listing.status != CloudStatus::ok) {
+                return;
+            }
+            for (const auto& b : described) {
+                const auto name = CloudLayout::baselineFileName(b.sequence);
+                const bool listed = std::any_of(
+                    listing.entries.begin(), listing.entries.end(), [&](const CloudEntry& entry) {
+                        return entry.name == name && entry.kind == CloudEntryKind::file;
+                    });
+                if (listed) {
+                    out.push_back({writer, b});
+                }
             }
         };
-        for (const auto& [device, registration] : registrations.byDevice) {
-            for (const auto& b : registration.baselines) {
-                consider(device, b);
-            }
+        for (const auto& [writer, registration] : registrations.byDevice) {
+            collect(writer, registration.baselines);
         }
-        for (const auto& b : ownBaselines()) {
-            consider(device(), b);
-        }
-        return best;
+        collect(device(), ownBaselines());
+        return out;
     }
 
     std::vector<BaselineInfo> ownBaselines() {
@@ -549,69 +640,164 @@ class PersistentStoreEnsemble::Engine {
         SyncTables(connection_->database()).setState("baselines", list.dump());
     }
 
-    void importAll(const Registrations& registrations, FolderFiles folder) {
-        auto& files = folder.byDevice;
-        SyncTables tables(connection_->database());
-        // A baseline first, when some device's next file is gone because it replaced it.
-        if (auto baseline = newestBaseline(registrations);
-            baseline && baseline->device != device()) {
-            bool needed = false;
-            for (const auto& [other, covered] : baseline->info.coverage) {
-                if (other == device() || folder.unlisted.count(other)) {
-                    continue;
-                }
-                const auto applied = tables.applied(other);
-                const auto& present = files[other];
-                const bool nextMissing =
-                    !std::binary_search(present.begin(), present.end(), applied.watermark + 1);
-                needed = needed || (applied.watermark < covered && nextMissing);
-            }
-            if (needed) {
-                importFile(registrations, baseline->device,
-                           layout_.baselinesFolder(baseline->device) + "/" +
-                               CloudLayout::baselineFileName(baseline->info.sequence),
-                           "baseline", baseline->info.sequence);
+    // The other devices this device has something to take in from: those with a folder here,
+    // and those a baseline here holds files of.
+    std::set<std::string> otherDevices(const FolderView& folder) {
+        std::set<std::string> out;
+        for (const auto& [other, files] : folder.others.byDevice) {
+            out.insert(other);
+        }
+        for (const auto& b : folder.baselines) {
+            for (const auto& [other, n] : b.info.coverage) {
+                out.insert(other);
             }
         }
-        for (const auto& [other, sequences] : files) {
-            for (auto seq : sequences) {
-                if (tables.applied(other).contains(seq)) {
+        out.erase(device());
+        return out;
+    }
+
+    // Importing -------------------------------------------------------------------------------
+
+    // Each other device's files in order, as far as they go; where the next one is missing, or
+    // there and unreadable, the baseline that reaches furthest into that device's files closes
+    // the gap. Files past a gap still come in (in any order) but never move the device's
+    // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
+    void importAll(const FolderView& folder) {
+        SyncTables tables(connection_->database());
+        std::set<std::pair<std::string, std::int64_t>> baselinesTried;
+        for (const auto& other : otherDevices(folder)) {
+            if (folder.others.unlisted.count(other)) {
+                continue;
+            }
+            static const std::vector<std::int64_t> kNone;
+            const auto it = folder.others.byDevice.find(other);
+            const auto& files = it == folder.others.byDevice.end() ? kNone : it->second;
+            for (;;) {
+                const auto next = tables.applied(other).watermark + 1;
+                const bool there = std::binary_search(files.begin(), files.end(), next);
+                if (there && importChangeFile(folder.registrations, other, next)) {
                     continue;
                 }
-                importFile(registrations, other,
-                           layout_.changesFolder(other) + "/" + CloudLayout::changeFileName(seq),
-                           "changes", seq);
+                if (!there && !expectsMore(folder, other, next)) {
+                    break;  // caught up
+                }
+                const auto baseline = reachingFurthest(folder.baselines, other, next);
+                if (baseline && baseline->device == device()) {
+                    // This store holds all its own baseline held: only the record of what was
+                    // applied is behind.
+                    store::SqliteTransaction transaction(connection_->database());
+                    for (const auto& [writer, covered] : baseline->info.coverage) {
+                        if (writer != device()) {
+                            tables.raiseWatermark(writer, covered);
+                        }
+                    }
+                    transaction.commit();
+                    continue;
+                }
+                if (!baseline ||
+                    !baselinesTried.emplace(baseline->device, baseline->info.sequence).second ||
+                    !importBaseline(folder.registrations, *baseline)) {
+                    if (!there) {
+                        log(1, fmt::format("waiting for file {} of {}", next, other));
+                    }
+                    break;
+                }
+            }
+            for (auto seq : files) {
+                if (!tables.applied(other).contains(seq)) {
+                    importChangeFile(folder.registrations, other, seq);
+                }
             }
         }
     }
 
-    void importFile(const Registrations& registrations, const std::string& device,
+    // Whether `other` is known to have written file `next` or later.
+    bool expectsMore(const FolderView& folder, const std::string& other, std::int64_t next) {
+        const auto files = folder.others.byDevice.find(other);
+        if (files != folder.others.byDevice.end() && !files->second.empty() &&
+            files->second.back() >= next) {
+            return true;
+        }
+        const auto registration = folder.registrations.byDevice.find(other);
+        if (registration != folder.registrations.byDevice.end() &&
+            registration->second.exported >= next) {
+            return true;
+        }
+        return coveredThrough(folder.baselines, other) >= next;
+    }
+
+    // The other devices' files not applied yet, for status(): those in the folder, and those
+    // the writer's registration or a baseline here says were written (a baseline here holds
+    // them for the next merge; otherwise they have not arrived).
+    void countFilesToImport(const FolderView& folder, Status& s) {
+        SyncTables tables(connection_->database());
+        for (const auto& other : otherDevices(folder)) {
+            const auto applied = tables.applied(other);
+            static const std::vector<std::int64_t> kNone;
+            const auto it = folder.others.byDevice.find(other);
+            const auto& files = it == folder.others.byDevice.end() ? kNone : it->second;
+            for (auto seq : files) {
+                s.filesToImport += applied.contains(seq) ? 0 : 1;
+            }
+            const auto covered = coveredThrough(folder.baselines, other);
+            std::int64_t written = covered;
+            if (const auto r = folder.registrations.byDevice.find(other);
+                r != folder.registrations.byDevice.end()) {
+                written = std::max(written, r->second.exported);
+            }
+            for (auto seq = applied.watermark + 1; seq <= written; ++seq) {
+                if (!applied.contains(seq) && !std::binary_search(files.begin(), files.end(), seq)) {
+                    ++s.filesToImport;
+                    s.filesNotArrived += seq > covered ? 1 : 0;
+                }
+            }
+        }
+    }
+
+    bool importChangeFile(const Registrations& registrations, const std::string& writer,
+                          std::int64_t seq) {
+        return importFile(registrations, writer,
+                          layout_.changesFolder(writer) + "/" + CloudLayout::changeFileName(seq),
+                          "changes", seq);
+    }
+
+    bool importBaseline(const Registrations& registrations, const BaselineRef& baseline) {
+        return importFile(registrations, baseline.device,
+                          layout_.baselinesFolder(baseline.device) + "/" +
+                              CloudLayout::baselineFileName(baseline.info.sequence),
+                          "baseline", baseline.info.sequence);
+    }
+
+    // Applies one file in one transaction with its bookkeeping; false (and a log line) when it
+    // cannot be read or is not what its name says, to be tried again at the next merge.
+    bool importFile(const Registrations& registrations, const std::string& writer,
                     const std::string& path, const std::string& kind, std::int64_t seq) {
         const auto limit = kind == "baseline" ? kMaxBaselineBytes : kMaxChangeFileBytes;
         const auto read = fs_->read(path, limit);
         if (read.status != CloudStatus::ok) {
             log(0, fmt::format("skipped {}: {}", path, describe(read.status)));
-            return;
+            return false;
         }
         ChangeFile file;
         try {
             file = decodeChangeFile(read.contents, model_->version());
         } catch (const std::exception& e) {
             log(0, fmt::format("skipped {}: {}", path, e.what()));
-            return;
+            return false;
         }
         auto& conn = *connection_;
         SyncTables tables(conn.database());
         const auto& h = file.header;
         // A device's files carry the ensemble it attached to: this device's, or (when two
         // devices made the ensemble at once) the one its registration names.
-        const auto writer = registrations.byDevice.find(device);
+        const auto registration = registrations.byDevice.find(writer);
         const bool ensembleFits =
             h.ensemble == tables.state("ensemble") ||
-            (writer != registrations.byDevice.end() && h.ensemble == writer->second.ensemble);
-        if (h.kind != kind || h.device != device || h.sequence != seq || !ensembleFits) {
+            (registration != registrations.byDevice.end() &&
+             h.ensemble == registration->second.ensemble);
+        if (h.kind != kind || h.device != writer || h.sequence != seq || !ensembleFits) {
             log(0, fmt::format("skipped {}: it is not this ensemble's file of that name", path));
-            return;
+            return false;
         }
         ChangeApplier applier(conn);
         try {
@@ -621,22 +807,23 @@ class PersistentStoreEnsemble::Engine {
             }
             if (kind == "baseline") {
                 for (const auto& [other, covered] : h.coverage) {
-                    if (other != this->device()) {
+                    if (other != device()) {
                         tables.raiseWatermark(other, covered);
                     }
                 }
             } else {
-                tables.markApplied(device, seq);
+                tables.markApplied(writer, seq);
             }
             tables.setState("clock",
                             std::max(tables.stateInteger("clock", 0), applier.maxCounter()));
             transaction.commit();
         } catch (const std::invalid_argument& e) {
             log(0, fmt::format("skipped {}: {}", path, e.what()));
-            return;
+            return false;
         }
         log(2, fmt::format("applied {}", path));
         postNotification(applier.takeNotification());
+        return true;
     }
 
     // Exporting -----------------------------------------------------------------------------
@@ -644,8 +831,9 @@ class PersistentStoreEnsemble::Engine {
     std::optional<SyncError> exportPending() {
         auto& db = connection_->database();
         SyncTables tables(db);
-        // Pending records go out in files of at most kMaxRecordsPerFile records, oldest first,
-        // so that however much was saved while away, no file grows past what a reader takes.
+        // Pending records go out in files of at most tuning_.maxRecordsPerFile records, oldest
+        // first, so that however much was saved while away, no file grows past what a reader
+        // takes.
         // A file's records are claimed by noting its number and its last record in the state
         // (records only ever come after it): an export cut short writes the same file again.
         for (;;) {
@@ -660,7 +848,7 @@ class PersistentStoreEnsemble::Engine {
                     auto& last = db.cached(
                         "SELECT \"seq\" FROM \"_sync_pending\" ORDER BY \"seq\" LIMIT 1 "
                         "OFFSET ?");
-                    last.bindInt(1, std::int64_t(kMaxRecordsPerFile) - 1);
+                    last.bindInt(1, std::int64_t(tuning_.maxRecordsPerFile) - 1);
                     if (last.step()) {
                         through = last.columnInt(0);
                     }
@@ -726,7 +914,7 @@ class PersistentStoreEnsemble::Engine {
                 layout_.changesFolder(device()) + "/" + CloudLayout::changeFileName(fileNumber);
             if (const auto status = fs_->writeAtomically(path, encodeChangeFile(header, encoded));
                 status != CloudStatus::ok) {
-                return SyncError{
+                return SyncError{SyncError::Kind::unavailable,
                     fmt::format("Local changes could not be written to the cloud "
                                 "folder ({}); they will be sent at the next merge.",
                                 describe(status))};
@@ -767,7 +955,7 @@ class PersistentStoreEnsemble::Engine {
     }
 
     // Rewrites this device's registration when what others rely on changed (what it applied,
-    // its baselines), and otherwise at most every kRegistrationRefreshSeconds to say it is
+    // its baselines), and otherwise at most every registrationRefreshSeconds to say it is
     // still about: a save then costs one file written, not two.
     void writeRegistration(Date now) {
         SyncTables tables(connection_->database());
@@ -780,7 +968,7 @@ class PersistentStoreEnsemble::Engine {
         r.baselines = ownBaselines();
         const std::string substance = r.toJson();
         if (substance == lastRegistration_ &&
-            now.secondsSinceEpoch - lastRegistrationWrite_ < kRegistrationRefreshSeconds &&
+            now.secondsSinceEpoch - lastRegistrationWrite_ < tuning_.registrationRefreshSeconds &&
             now.secondsSinceEpoch >= lastRegistrationWrite_) {
             return;
         }
@@ -817,9 +1005,8 @@ class PersistentStoreEnsemble::Engine {
         return &*ownFiles_;
     }
 
-    void compact(Date now, const Registrations& registrations, const FolderFiles& others) {
-        auto& conn = *connection_;
-        auto& db = conn.database();
+    void compact(Date now, FolderView& folder) {
+        auto& db = connection_->database();
         SyncTables tables(db);
         const auto me = device();
         const auto exported = tables.stateInteger("exported", 0);
@@ -829,11 +1016,11 @@ class PersistentStoreEnsemble::Engine {
             return;  // the folder cannot be read just now
         }
         std::size_t filesInFolder = ownFiles->size();
-        for (const auto& [other, files] : others.byDevice) {
+        for (const auto& [other, files] : folder.others.byDevice) {
             filesInFolder += files.size();
         }
 
-        std::map<std::string, std::int64_t> knowledge;
+        Coverage knowledge;
         for (const auto& [other, watermark] : tables.watermarks()) {
             knowledge[other] = watermark;
         }
@@ -841,31 +1028,33 @@ class PersistentStoreEnsemble::Engine {
         // A baseline holds the whole store: the larger the store, the more files it waits
         // for, so that writing baselines never costs much more than the files it replaces.
         // The count is taken again only when the files reach what the last count asked for.
-        auto enoughFor = [](std::int64_t objects) {
-            return std::max<std::int64_t>(kBaselineAfterFiles, objects / kObjectsPerBaselineFile);
+        auto enoughFor = [&](std::int64_t objects) {
+            return std::max<std::int64_t>(std::int64_t(tuning_.baselineAfterFiles),
+                                          objects / tuning_.objectsPerBaselineFile);
         };
         if (std::int64_t(filesInFolder) >= enoughFor(objectCount_)) {
             objectCount_ = storeObjectCount();
         }
         const auto enough = enoughFor(objectCount_);
-        auto newest = newestBaseline(registrations);
+        const auto top = topRanked(folder.baselines);
         const bool worthIt =
             std::int64_t(filesInFolder) >= enough &&
-            (!newest || (dominates(knowledge, newest->info.coverage) &&
-                         total(knowledge) - total(newest->info.coverage) >= enough / 2));
+            (!top || (dominates(knowledge, top->info.coverage) &&
+                      totalFiles(knowledge) - totalFiles(top->info.coverage) >= enough / 2));
         if (worthIt && tables.pendingCount() == 0) {
-            writeBaseline(knowledge);
-            newest = newestBaseline(registrations);
-            writeRegistration(now);
+            if (auto written = writeBaseline(knowledge)) {
+                folder.baselines.push_back(*written);
+                writeRegistration(now);
+            }
         }
-        if (!newest || !registrations.complete) {
+        if (!folder.registrations.complete) {
             return;
         }
-        // Own change files go once a baseline holds them and every device still in touch has
-        // applied them; a device away too long no longer holds them back.
-        std::int64_t removable = newest->info.coverage.count(me) ? newest->info.coverage.at(me) : 0;
-        for (const auto& [other, registration] : registrations.byDevice) {
-            if (now.secondsSinceEpoch - registration.lastSeen > kStaleDeviceSeconds) {
+        // Own change files go once a baseline in the folder holds them and every device still
+        // in touch has applied them; a device away too long no longer holds them back.
+        std::int64_t removable = coveredThrough(folder.baselines, me);
+        for (const auto& [other, registration] : folder.registrations.byDevice) {
+            if (now.secondsSinceEpoch - registration.lastSeen > tuning_.staleDeviceSeconds) {
                 continue;
             }
             auto it = registration.applied.find(me);
@@ -881,13 +1070,11 @@ class PersistentStoreEnsemble::Engine {
             }
             ownFiles_->erase(ownFiles_->begin());
         }
-        // Own baselines that a newer one replaces.
+        // Own baselines that one above them in the folder replaces.
         auto own = ownBaselines();
         const auto before = own.size();
         std::erase_if(own, [&](const BaselineInfo& b) {
-            const bool superseded =
-                !(newest->device == me && newest->info.sequence == b.sequence) &&
-                dominates(newest->info.coverage, b.coverage);
+            const bool superseded = isSuperseded(BaselineRef{me, b}, folder.baselines);
             if (superseded) {
                 fs_->remove(layout_.baselinesFolder(me) + "/" +
                             CloudLayout::baselineFileName(b.sequence));
@@ -914,7 +1101,7 @@ class PersistentStoreEnsemble::Engine {
         return n;
     }
 
-    void writeBaseline(const std::map<std::string, std::int64_t>& coverage) {
+    std::optional<BaselineRef> writeBaseline(const Coverage& coverage) {
         auto& conn = *connection_;
         auto& db = conn.database();
         SyncTables tables(db);
@@ -938,19 +1125,21 @@ class PersistentStoreEnsemble::Engine {
         if (fs_->makeDirectory(layout_.baselinesFolder(device())) != CloudStatus::ok ||
             fs_->writeAtomically(path, encodeChangeFile(file)) != CloudStatus::ok) {
             log(0, "could not write a baseline; compaction waits");
-            return;
+            return std::nullopt;
         }
         own.push_back({file.header.sequence, coverage});
         store::SqliteTransaction transaction(db);
         setOwnBaselines(own);
         transaction.commit();
         log(1, fmt::format("wrote baseline {}", path));
+        return BaselineRef{device(), own.back()};
     }
 
     std::string identifier_;
     std::filesystem::path storeURL_;
     std::shared_ptr<const store::ObjectModel> model_;
     std::shared_ptr<CloudFileSystem> fs_;
+    EnsembleTuning tuning_;
     CloudLayout layout_;
     RunLoop& mainLoop_;
     std::shared_ptr<std::atomic<bool>> alive_;
@@ -971,6 +1160,7 @@ class PersistentStoreEnsemble::Engine {
     std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
     std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
     bool lookedForMarkedRecords_ = false;             // worker thread only
+    bool lookedForTemporaryFiles_ = false;            // worker thread only
 };
 
 // -----------------------------------------------------------------------------------------------
@@ -978,7 +1168,7 @@ class PersistentStoreEnsemble::Engine {
 std::shared_ptr<PersistentStoreEnsemble> PersistentStoreEnsemble::create(
     const std::string& ensembleIdentifier, const std::filesystem::path& storeURL,
     const std::filesystem::path& managedObjectModelURL,
-    std::shared_ptr<CloudFileSystem> cloudFileSystem) {
+    std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning) {
     if (!cloudFileSystem || ensembleIdentifier.empty()) {
         return nullptr;
     }
@@ -994,7 +1184,7 @@ std::shared_ptr<PersistentStoreEnsemble> PersistentStoreEnsemble::create(
         return nullptr;
     }
     auto engine = std::make_unique<Engine>(ensembleIdentifier, storeURL, std::move(model),
-                                           std::move(cloudFileSystem), leeched);
+                                           std::move(cloudFileSystem), tuning, leeched);
     std::shared_ptr<PersistentStoreEnsemble> ensemble(
         new PersistentStoreEnsemble(std::move(engine)));
     ensemble->engine_->owner = ensemble.get();
@@ -1022,6 +1212,13 @@ void PersistentStoreEnsemble::leechPersistentStore(SyncCompletion completion) {
     const auto now = currentClock().now().value_or(Date{});
     engine_->enqueue([engine = engine_.get(), now, completion = std::move(completion)]() mutable {
         engine->leech(now, std::move(completion));
+    });
+}
+
+void PersistentStoreEnsemble::reattachPersistentStore(SyncCompletion completion) {
+    const auto now = currentClock().now().value_or(Date{});
+    engine_->enqueue([engine = engine_.get(), now, completion = std::move(completion)]() mutable {
+        engine->reattach(now, std::move(completion));
     });
 }
 

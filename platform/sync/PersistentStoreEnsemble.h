@@ -4,17 +4,20 @@
 //
 // - leechPersistentStore attaches the store: it registers this device in the cloud folder
 //   under a fresh device identifier and exports the whole local store, so lists made before
-//   attaching come along. isLeeched() stays true across launches (it is kept in the store).
+//   attaching come along. isLeeched() stays true across launches (it is kept in the store),
+//   and the store remembers which folder it attached to.
 // - merge imports every change file of the other devices not applied yet (in any order, each
-//   in one transaction with its bookkeeping), then exports the local changes saved since the
-//   last export as one new file, then compacts what every device has applied.
+//   in one transaction with its bookkeeping; a gap in a device's files is closed from a
+//   baseline, see Baselines.h), then exports the local changes saved since the last export,
+//   then compacts what every device has applied.
 // - Local saves are recorded by a commit hook on the store file while the ensemble lives;
 //   merged changes are saved on the ensemble's own connection and reported to the delegate as
 //   a did-save notification for the main context to merge.
-// - A cloud folder that definitely no longer holds this ensemble or this device's
-//   registration (deleted, or replaced by another ensemble) ends the attachment: isLeeched()
-//   becomes false and stays so. A folder that cannot be read proves nothing: the merge fails
-//   and the attachment stays.
+// - The attachment ends (isLeeched() becomes false and stays so) only on plain evidence: the
+//   folder it attached to holds the ensemble, with other devices registered in it, and no
+//   longer this device. A folder that cannot be read, is empty, holds no ensemble, or is
+//   another folder than the one attached to proves nothing: the merge fails with the reason
+//   and the attachment stays. reattachPersistentStore starts afresh from the folder as it is.
 // - Bad files (partial, damaged, foreign, of a newer format) are skipped with a log line and
 //   tried again at the next merge; they never stop other files from merging.
 //
@@ -37,6 +40,14 @@
 namespace jw::sync {
 
 struct SyncError {
+    enum class Kind {
+        unavailable,    // the cloud folder cannot be reached or read just now
+        otherFolder,    // the store is attached to another cloud folder than this one
+        notRecognised,  // the folder holds no ensemble, or not this device and no other
+        lost,           // the attachment has ended (see above)
+        failed,         // anything else: a write refused, the local store failing
+    };
+    Kind kind = Kind::failed;
     std::string localizedDescription;
 };
 using SyncCompletion = std::function<void(const std::optional<SyncError>&)>;
@@ -56,31 +67,36 @@ class PersistentStoreEnsembleDelegate {
 // attachment), 1 also each merge's outcome, 2 everything.
 void setCurrentLoggingLevel(int level);
 
+// Thresholds of the engine; tests lower them to reach compaction in a few saves.
+struct EnsembleTuning {
+    // A baseline is written once this many change files are in the folder, or one for every
+    // objectsPerBaselineFile objects in the store if that is more.
+    std::size_t baselineAfterFiles = 40;
+    std::int64_t objectsPerBaselineFile = 100;
+    // A device not seen for this long stops holding back the removal of files it has not
+    // applied; when it comes back it catches up from a baseline.
+    double staleDeviceSeconds = 30.0 * 24 * 3600;
+    // A registration that says nothing new is rewritten only this often (to show the device
+    // is still about).
+    double registrationRefreshSeconds = 3600;
+    // An export writes at most this many change records per file (a few MiB), so the first
+    // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
+    std::size_t maxRecordsPerFile = 20'000;
+    // This device's temporary files older than this are left from a write cut short.
+    double staleTemporaryFileSeconds = 15 * 60;
+};
+
 class PersistentStoreEnsemble {
   public:
     // Files larger than these are refused unread, so a hostile folder cannot exhaust memory.
     static constexpr std::size_t kMaxChangeFileBytes = 64u << 20;
     static constexpr std::size_t kMaxBaselineBytes = 512u << 20;
-    // A device not seen for this long stops holding back the removal of files it has not
-    // applied; when it comes back it catches up from a baseline.
-    static constexpr double kStaleDeviceSeconds = 30.0 * 24 * 3600;
-    // A baseline is written once this many change files are in the folder, or one for every
-    // kObjectsPerBaselineFile objects in the store if that is more.
-    static constexpr std::size_t kBaselineAfterFiles = 40;
-    static constexpr std::int64_t kObjectsPerBaselineFile = 100;
-    // A registration that says nothing new is rewritten only this often (to show the device
-    // is still about; see kStaleDeviceSeconds).
-    static constexpr double kRegistrationRefreshSeconds = 3600;
-    // An export writes at most this many change records per file (a few MiB), so the first
-    // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
-    static constexpr std::size_t kMaxRecordsPerFile = 20'000;
-
     // Opens the ensemble for the store file. Answers none when the store or the model cannot
     // be opened.
     static std::shared_ptr<PersistentStoreEnsemble> create(
         const std::string& ensembleIdentifier, const std::filesystem::path& storeURL,
         const std::filesystem::path& managedObjectModelURL,
-        std::shared_ptr<CloudFileSystem> cloudFileSystem);
+        std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning = {});
     ~PersistentStoreEnsemble();
     PersistentStoreEnsemble(const PersistentStoreEnsemble&) = delete;
     PersistentStoreEnsemble& operator=(const PersistentStoreEnsemble&) = delete;
@@ -92,6 +108,11 @@ class PersistentStoreEnsemble {
 
     void leechPersistentStore(SyncCompletion completion);
     void merge(SyncCompletion completion);
+    // Attaches the store afresh to the cloud folder as it is now, whatever its state (lost,
+    // attached to another folder, attached): a new device identity, the whole store exported
+    // again (removals included), every other device's files applied again. Objects keep their
+    // global identifiers, so nothing is doubled. The old registration, if any, is left alone.
+    void reattachPersistentStore(SyncCompletion completion);
 
     // "<PersistentStoreEnsemble MainStore attached device ...>", for logs.
     std::string description() const;
@@ -102,7 +123,11 @@ class PersistentStoreEnsemble {
         bool lost = false;
         std::string device;
         std::int64_t changesToExport = 0;  // objects changed locally since the last export
-        std::int64_t filesToImport = 0;    // other devices' files not applied yet
+        std::int64_t filesToExport = 0;    // the files the next export writes for them
+        // Other devices' files not applied yet: those in the folder as this device sees it,
+        // and those it knows were written but cannot see yet and no baseline here holds.
+        std::int64_t filesToImport = 0;
+        std::int64_t filesNotArrived = 0;  // of filesToImport, the ones it cannot see yet
     };
     Status status();
     // Returns once every operation asked for before the call has finished on the worker (its

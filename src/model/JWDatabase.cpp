@@ -5,6 +5,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "DoneCounts.h"
 #include "Entities.h"
 #include "ListsScreenHook.h"
 #include "platform/foundation/DebugLog.h"
@@ -64,12 +65,20 @@ JWDatabase::JWDatabase(const Locations& locations)
     }
     persistentContainer_ = std::make_unique<store::PersistentContainer>("Jotwell", std::move(model),
                                                                         locations.dataDirectory);
+    std::error_code ignored;
+    const bool storeIsNew =
+        !std::filesystem::exists(locations.dataDirectory / "Jotwell.sqlite", ignored);
     persistentContainer_->loadPersistentStores([](const store::StoreError* error) {
         if (error) {
             fatalError(error->description(), error->userInfo());
         }
     });
     debugLog("PSC location: " + fileURLString(storeURL()));
+    if (storeIsNew && settings_.boolForKey(cloudDBAlreadyLeeched).value_or(false)) {
+        // The settings outlived the store they describe; this store was never attached.
+        settings_.setBool(cloudDBAlreadyLeeched, false);
+        cloudLog("new store: the earlier store's attachment no longer applies");
+    }
 
     cloudLog("setup begin");
     sync::setCurrentLoggingLevel(0);
@@ -78,8 +87,8 @@ JWDatabase::JWDatabase(const Locations& locations)
         fileSystem = std::make_shared<sync::FolderCloudFileSystem>(*locations.cloudDirectory);
     }
     if (fileSystem) {
-        ensemble_ = sync::PersistentStoreEnsemble::create("MainStore", storeURL(),
-                                                          managedObjectModelURL_, fileSystem);
+        ensemble_ = sync::PersistentStoreEnsemble::create(
+            "MainStore", storeURL(), managedObjectModelURL_, fileSystem, locations.syncTuning);
     }
     if (ensemble_) {
         ensemble_->setDelegate(this);
@@ -156,7 +165,7 @@ void JWDatabase::leech() {
             if (!*alive) {
                 return;
             }
-            --operationsInFlight_;
+            completed(error);
             cloudLog("leech complete");
             if (error) {
                 cloudLog("leech error: " + error->localizedDescription);
@@ -171,6 +180,33 @@ void JWDatabase::leech() {
     }
     cloudLog("icloud setting changed must reinstall app");
     askForIntro();
+}
+
+void JWDatabase::completed(const std::optional<sync::SyncError>& error) {
+    --operationsInFlight_;
+    lastSyncError_ = error;
+}
+
+void JWDatabase::reattach() {
+    if (!ensemble_) {
+        return;
+    }
+    ++operationsInFlight_;
+    auto alive = alive_;
+    ensemble_->reattachPersistentStore([this, alive](const std::optional<sync::SyncError>& error) {
+        if (!*alive) {
+            return;
+        }
+        completed(error);
+        cloudLog("reattach complete");
+        if (error) {
+            cloudLog("reattach error: " + error->localizedDescription);
+            askForIntro();
+            return;
+        }
+        settings_.setBool(cloudDBAlreadyLeeched, true);
+        merge();
+    });
 }
 
 void JWDatabase::merge() {
@@ -188,7 +224,7 @@ void JWDatabase::merge() {
         if (!*alive) {
             return;
         }
-        --operationsInFlight_;
+        completed(error);
         cloudLog("merge complete");
         if (error) {
             cloudLog("merge error: " + error->localizedDescription);
@@ -226,8 +262,14 @@ void JWDatabase::persistentStoreEnsembleDidSaveMergeChanges(
     sync::PersistentStoreEnsemble&, const store::ContextDidSaveNotification& notification) {
     // Queued on the main context's own queue, as any merge of another connection's save.
     auto context = persistentContainer_->sharedViewContext();
-    runOnMain([context, notification] {
+    auto alive = alive_;
+    runOnMain([this, alive, context, notification] {
         context->mergeChangesFromContextDidSaveNotification(notification);
+        // Merged counts are last-writer values: put right what the merged items say, and send
+        // it on, so every device shows the true count once it has merged.
+        if (*alive && recountLists(listsTouchedBy(*context, notification))) {
+            saveContext(false);
+        }
     });
 }
 

@@ -10,6 +10,9 @@
 //   not yet attached  no ensemble, or not leeched while the flag is false (attaching is
 //                     retried at every save and every 10 seconds while sync runs);
 //   attachment lost   an ensemble exists, not leeched, and the flag is true (no sync at all).
+// A store file made afresh starts "not yet attached" whatever the flag says: the flag speaks
+// of a store that is gone. After merged changes reach the main context, the lists they touch
+// are recounted and saved (see DoneCounts.h).
 //
 // Creation stops the program when the model resource is missing or the store cannot be
 // loaded; a failed save stops it too, with the "Unresolved error " message. Every diagnostic
@@ -43,6 +46,8 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
         // The user defaults holding "cloudDBAlreadyLeeched"; the standard ones when none (tests
         // that simulate several devices in one process give each its own).
         UserDefaults* settings = nullptr;
+        // The sync engine's thresholds (tests lower them).
+        sync::EnsembleTuning syncTuning = {};
     };
 
     explicit JWDatabase(const Locations& locations);
@@ -74,9 +79,17 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     // on with it (merge or attach).
     void saveContext(bool willResignActive);
 
+    // Attaches the store afresh to the cloud folder as it is now (see
+    // PersistentStoreEnsemble::reattachPersistentStore): the way back from a lost attachment,
+    // or to another folder. On success the flag is set and a merge follows.
+    void reattach();
+
     // Attach and merge operations started and not yet completed (for programs that must wait
     // for them before exiting).
     int operationsInFlight() const { return operationsInFlight_; }
+    // Why the last attach or merge that completed failed; none when it succeeded (or none
+    // completed yet).
+    const std::optional<sync::SyncError>& lastSyncError() const { return lastSyncError_; }
 
     void persistentStoreEnsembleDidSaveMergeChanges(
         sync::PersistentStoreEnsemble& ensemble,
@@ -84,6 +97,8 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
 
   private:
     void askForIntro();
+    // Bookkeeping of an attach or merge completing: none on success.
+    void completed(const std::optional<sync::SyncError>& error);
 
     UserDefaults& settings_;
     std::filesystem::path managedObjectModelURL_;
@@ -91,6 +106,7 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     std::shared_ptr<sync::PersistentStoreEnsemble> ensemble_;
     std::shared_ptr<Timer> syncTimer_;
     int operationsInFlight_ = 0;
+    std::optional<sync::SyncError> lastSyncError_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

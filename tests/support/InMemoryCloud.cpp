@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -71,6 +72,7 @@ struct ViewState {
 
 struct InMemoryCloudState {
     mutable std::mutex mutex;
+    std::string location;
     std::uint64_t lastVersion = 0;
     Tree cloud;
     std::map<std::string, ViewState> views;
@@ -330,7 +332,41 @@ using detail::Node;
 
 // --- InMemoryCloud -------------------------------------------------------------------------
 
-InMemoryCloud::InMemoryCloud() : state_(std::make_shared<detail::InMemoryCloudState>()) {}
+InMemoryCloud::InMemoryCloud() : state_(std::make_shared<detail::InMemoryCloudState>()) {
+    static std::atomic<int> made{0};
+    state_->location = "memory-cloud-" + std::to_string(++made);
+}
+
+std::string InMemoryCloud::location() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->location;
+}
+
+void InMemoryCloud::setLocation(std::string location) {
+    std::lock_guard lock(state_->mutex);
+    state_->location = std::move(location);
+}
+
+std::shared_ptr<InMemoryCloudView> InMemoryCloud::joiningView(const std::string& device) {
+    {
+        std::lock_guard lock(state_->mutex);
+        if (!state_->views.count(device)) {
+            detail::ViewState& view = state_->views[device];
+            // The tree's order puts every folder before what is in it.
+            for (const auto& [path, node] : state_->cloud.nodes) {
+                if (node.kind == CloudEntryKind::other) {
+                    continue;
+                }
+                const auto kind = node.kind == CloudEntryKind::file ? ChangeKind::write
+                                                                    : ChangeKind::makeDirectory;
+                state_->pending.push_back(
+                    detail::Delivery{device, Change{kind, path, node.contents, node.version}});
+            }
+            (void)view;
+        }
+    }
+    return view(device);
+}
 
 InMemoryCloud::~InMemoryCloud() = default;
 
@@ -518,6 +554,11 @@ std::optional<CloudStatus> answerFault(detail::ViewState& view, CloudOperation o
 InMemoryCloudView::InMemoryCloudView(std::shared_ptr<detail::InMemoryCloudState> state,
                                      std::string device)
     : state_(std::move(state)), device_(std::move(device)) {}
+
+std::string InMemoryCloudView::location() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->location;
+}
 
 CloudStatus InMemoryCloudView::checkRoot() {
     std::lock_guard lock(state_->mutex);

@@ -72,6 +72,15 @@ class InMemoryCloud {
     std::shared_ptr<sync::CloudFileSystem> deviceView(const std::string& device);
     // The same view, with its faults and counters.
     std::shared_ptr<InMemoryCloudView> view(const std::string& device);
+    // A view for a device that joins now and whose file-sync service has not brought it
+    // anything yet: it starts empty, and everything in the true state is pending for it (a
+    // folder before what is in it), to arrive with the deliveries like any change.
+    std::shared_ptr<InMemoryCloudView> joiningView(const std::string& device);
+
+    // What every view answers to location(): "memory-cloud-<n>", n counting clouds made in
+    // this process, unless set (two clouds with one location are one folder seen twice).
+    std::string location() const;
+    void setLocation(std::string location);
 
     CloudDeliveryOptions options() const;
     void setOptions(const CloudDeliveryOptions& options);
@@ -118,6 +127,7 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
     sync::CloudStatus writeAtomically(const std::string& path, std::string_view contents) override;
     sync::CloudStatus remove(const std::string& path) override;
     sync::CloudStatus makeDirectory(const std::string& path) override;
+    std::string location() const override;
 
     // The next `count` calls of `operation` on this view fail with `status` (which must not be
     // ok) and change nothing. Queued after failures already asked for.

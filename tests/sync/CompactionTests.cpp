@@ -1,7 +1,7 @@
 // The cloud folder does not grow without bound: once it holds many change files, a device
 // writes a baseline (everything it knows) and removes its own change files that the baseline
 // holds and every device still in touch has applied. A device away for longer than
-// kStaleDeviceSeconds stops holding that back; when it returns it catches up from the
+// the stale-device time stops holding that back; when it returns it catches up from the
 // baseline and keeps the changes it made while away. A device joining later starts from the
 // baseline. No device ever removes another device's files.
 
@@ -27,7 +27,7 @@ namespace {
 using testing::SimulatedDevice;
 
 const CloudLayout kLayout{"MainStore"};
-constexpr auto kManyFiles = int(PersistentStoreEnsemble::kBaselineAfterFiles) + 5;
+constexpr auto kManyFiles = int(EnsembleTuning{}.baselineAfterFiles) + 5;
 
 class Compaction : public testing::SharedCloudTest {
   protected:
@@ -139,7 +139,7 @@ TEST_F(Compaction, ABaselineReplacesTheFilesEveryDeviceHasApplied) {
 
     EXPECT_EQ(baselinesOf(a), 1u);
     expectOnlyFilesPastTheBaseline(a);
-    EXPECT_LT(changeFilesOf(a), PersistentStoreEnsemble::kBaselineAfterFiles);
+    EXPECT_LT(changeFilesOf(a), EnsembleTuning{}.baselineAfterFiles);
     EXPECT_EQ(changeFilesOf(b), 3u) << "b's files are b's to remove";
     expectSameStoreEverywhere();
     expectNoDeviceRemovedAnothersFiles();
@@ -227,7 +227,7 @@ TEST_F(Compaction, ADeviceAwayTooLongCatchesUpFromTheBaselineKeepingItsOwnChange
     ASSERT_GT(away.ensemble().status().changesToExport, 0);
     EXPECT_EQ(away.db->syncState(), model::SyncState::attached) << "unreachable is not lost";
 
-    platform_.clock().advance(PersistentStoreEnsemble::kStaleDeviceSeconds + 3600);
+    platform_.clock().advance(EnsembleTuning{}.staleDeviceSeconds + 3600);
     makeLists(a, kManyFiles, "from a");
     cloud_.deliverAll();
     merge(b);
@@ -317,7 +317,7 @@ TEST_F(Compaction, ALargeStoreAttachesInFilesOfABoundedSize) {
     auto& context = large.db->viewContext();
     auto list = std::static_pointer_cast<model::List>(context.insertNewObject("List"));
     list->setName("many");
-    constexpr auto kItems = PersistentStoreEnsemble::kMaxRecordsPerFile + 10;
+    constexpr auto kItems = EnsembleTuning{}.maxRecordsPerFile + 10;
     for (std::size_t i = 0; i < kItems; ++i) {
         auto item = std::static_pointer_cast<model::Item>(context.insertNewObject("Item"));
         item->setBody("item " + std::to_string(i));
@@ -331,7 +331,7 @@ TEST_F(Compaction, ALargeStoreAttachesInFilesOfABoundedSize) {
     ASSERT_EQ(large.recorder->changeFiles().size(), 2u);
     for (const auto& [path, contents] : large.recorder->changeFiles()) {
         EXPECT_LE(decodeChangeFile(contents, testing::jotwellModel()->version()).changes.size(),
-                  PersistentStoreEnsemble::kMaxRecordsPerFile)
+                  EnsembleTuning{}.maxRecordsPerFile)
             << path;
     }
     cloud_.deliverAll();

@@ -1,13 +1,15 @@
-// When the cloud folder definitely no longer holds this store's ensemble (the folder was
-// deleted, or this device's registration is gone), the attachment ends for good: isLeeched()
-// becomes false and stays so, across launches, and the database reports "attachment lost".
-// What proves nothing (a folder out of reach, a read that fails, a damaged ensemble file)
-// fails the merge and leaves the attachment as it was. Nor does another device's first
-// attach, made before it could see this one's, end anything.
+// "Attachment lost" cannot be undone by the user short of attaching afresh, so it takes plain
+// evidence: the folder the store attached to holds the ensemble with other devices registered
+// in it, and no longer this device. Everything else (a folder out of reach, emptied for a
+// moment, another folder, a damaged file, failing calls) fails the merge with its reason and
+// leaves the attachment as it was, and nothing saved meanwhile is lost. A store made afresh
+// starts unattached whatever old settings say; settings made afresh do not end an attachment.
+// Attaching afresh brings a lost device back without doubling anything.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,163 +24,245 @@ namespace jw::sync {
 namespace {
 
 using testing::SimulatedDevice;
+using Kind = SyncError::Kind;
 
 const CloudLayout kLayout{"MainStore"};
 
-class LostAttachment : public ::testing::Test {
+std::vector<std::string> listNames(SimulatedDevice& device) {
+    std::vector<std::string> names;
+    for (const auto& object :
+         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+        names.push_back(std::static_pointer_cast<model::List>(object)->name().value_or(""));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::shared_ptr<model::List> listNamed(SimulatedDevice& device, const std::string& name) {
+    for (const auto& object :
+         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+        if (std::static_pointer_cast<model::List>(object)->name() == name) {
+            return std::static_pointer_cast<model::List>(object);
+        }
+    }
+    return nullptr;
+}
+
+// "device" and "other" attached to one folder, each with a list the other has.
+class Attachment : public testing::SharedCloudTest {
   protected:
-    LostAttachment() : device_(std::make_unique<SimulatedDevice>(cloud_, "device")) {
-        device_->db->sync();
+    Attachment() : device_(addDevice("device")), other_(addDevice("other")) {
+        model::newList(*device_.db, "from device");
+        model::newList(*other_.db, "from other");
         settle();
+        mergeEverywhere();
     }
 
-    ~LostAttachment() override {
-        if (other_) {
-            other_->close();
-        }
-        device_->close();
+    // The folder no longer holds `device_`: another device removed its registration (as when
+    // the folder was replaced by one of another set of devices).
+    void removeDeviceFromFolder() {
+        ASSERT_EQ(other_.view->remove(kLayout.registrationFile(device_.deviceID())),
+                  CloudStatus::ok);
+        cloud_.deliverAll();
     }
 
-    void settle() {
-        std::vector<SimulatedDevice*> all{device_.get()};
-        if (other_) {
-            all.push_back(other_.get());
-        }
-        testing::runUntilQuiet(platform_, all);
-    }
-
-    void merge(SimulatedDevice& device) {
-        device.db->merge();
-        settle();
-    }
-
-    bool mergeFailed() {
-        return testing::anyLineContains(platform_.logLines(), "CloudDB: merge error");
-    }
-
-    std::vector<std::string> listNames(SimulatedDevice& device) {
-        std::vector<std::string> names;
-        for (const auto& object :
-             device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-            names.push_back(std::static_pointer_cast<model::List>(object)->name().value_or(""));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    void expectStillAttached() {
-        EXPECT_TRUE(device_->ensemble().isLeeched());
-        EXPECT_EQ(device_->db->syncState(), model::SyncState::attached);
+    void expectAttached(SimulatedDevice& device) {
+        EXPECT_TRUE(device.ensemble().isLeeched()) << device.name;
+        EXPECT_EQ(device.db->syncState(), model::SyncState::attached) << device.name;
     }
 
     void expectLostForGood() {
-        EXPECT_FALSE(device_->ensemble().isLeeched());
-        EXPECT_EQ(device_->db->syncState(), model::SyncState::attachmentLost);
-        EXPECT_TRUE(testing::anyLineContains(platform_.logLines(), "attachment lost"));
+        EXPECT_EQ(device_.db->syncState(), model::SyncState::attachmentLost);
+        ASSERT_TRUE(device_.db->lastSyncError());
+        EXPECT_EQ(device_.db->lastSyncError()->kind, Kind::lost);
         // Saves and the timer no longer try anything; a relaunch remembers it.
-        model::newList(*device_->db, "after the loss");
-        device_->db->sync();
+        model::newList(*device_.db, "after the loss");
+        device_.db->sync();
         platform_.loop().advance(30);
         settle();
-        EXPECT_FALSE(device_->ensemble().isLeeched());
-        device_->close();
-        device_->open();
-        EXPECT_FALSE(device_->ensemble().isLeeched());
-        EXPECT_EQ(device_->db->syncState(), model::SyncState::attachmentLost);
+        EXPECT_FALSE(device_.ensemble().isLeeched());
+        device_.close();
+        device_.open();
+        EXPECT_EQ(device_.db->syncState(), model::SyncState::attachmentLost);
     }
 
-    test::ManualPlatform platform_;
-    test::InMemoryCloud cloud_;
-    std::unique_ptr<SimulatedDevice> device_;
-    std::unique_ptr<SimulatedDevice> other_;
+    test::InMemoryCloud elsewhere_;  // another folder
+    SimulatedDevice& device_;
+    SimulatedDevice& other_;
 };
 
-TEST_F(LostAttachment, AFolderDeletedEndsTheAttachmentForGood) {
-    ASSERT_TRUE(device_->ensemble().isLeeched());
-    cloud_.removeEverythingNow();
-    merge(*device_);
-    expectLostForGood();
-}
+// What proves nothing: begun, the device saves a list (and its merge fails, or not); ended,
+// the device merges and everything saved meanwhile reaches the other device.
+struct Disturbance {
+    const char* name;
+    std::function<void(Attachment&, SimulatedDevice&, test::InMemoryCloud&)> begin;
+    std::optional<Kind> failure;  // none: the merge goes through
+};
 
-TEST_F(LostAttachment, AFolderDeletedAndStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
-    cloud_.removeEverythingNow();
-    other_ = std::make_unique<SimulatedDevice>(cloud_, "other");
-    model::newList(*other_->db, "a fresh start");
-    other_->db->sync();
+class ProvesNothing : public Attachment, public ::testing::WithParamInterface<Disturbance> {};
+
+const Disturbance kDisturbances[] = {
+    {"Unmounted",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) { d.view->setUnavailable(true); },
+     Kind::unavailable},
+    {"EmptiedForAMoment",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+         // The same folder, seen empty (a sync client that has not filled it yet).
+         elsewhere.setLocation(d.recorder->location());
+         d.recorder->redirect(elsewhere.deviceView(d.name));
+     },
+     Kind::notRecognised},
+    {"AnotherEmptyFolder",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+         d.recorder->redirect(elsewhere.deviceView(d.name));
+     },
+     Kind::otherFolder},
+    {"AnotherFolderOfOtherDevices",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+         // A folder shared by a stranger: its ensemble, its device, not this one.
+         elsewhere.plantFile(kLayout.ensembleFile(), ensembleFileJson("stranger"));
+         DeviceRegistration stranger;
+         stranger.device = store::GlobalID::generate().toString();
+         stranger.ensemble = "stranger";
+         elsewhere.plantFile(kLayout.registrationFile(stranger.device), stranger.toJson());
+         d.recorder->redirect(elsewhere.deviceView(d.name));
+     },
+     Kind::otherFolder},
+    {"DamagedEnsembleFile",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+         d.view->plantFile(kLayout.ensembleFile(), "[]");
+     },
+     std::nullopt},
+    {"FailingRead",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+         d.view->failNext(test::CloudOperation::read, 1, CloudStatus::unavailable);
+     },
+     Kind::unavailable},
+    {"FailingCheck",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+         d.view->failNext(test::CloudOperation::checkRoot, 1, CloudStatus::unavailable);
+     },
+     Kind::unavailable},
+    {"FailingListing",
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+         d.view->failNext(test::CloudOperation::list, 1, CloudStatus::unavailable);
+     },
+     Kind::unavailable},
+};
+
+TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
+    const auto& disturbance = GetParam();
+    disturbance.begin(*this, device_, elsewhere_);
+    model::newList(*device_.db, "made meanwhile");
     settle();
-    cloud_.deliverAll();
-    merge(*device_);
-    expectLostForGood();
-    EXPECT_TRUE(other_->ensemble().isLeeched());
-}
-
-TEST_F(LostAttachment, ItsRegistrationRemovedEndsTheAttachment) {
-    const auto device = device_->deviceID();
-    ASSERT_EQ(device_->view->remove(kLayout.registrationFile(device)), CloudStatus::ok);
-    merge(*device_);
-    expectLostForGood();
-}
-
-TEST_F(LostAttachment, AFolderOutOfReachProvesNothing) {
-    device_->view->setUnavailable(true);
-    model::newList(*device_->db, "made offline");
-    merge(*device_);
-    EXPECT_TRUE(mergeFailed());
-    expectStillAttached();
-
-    device_->view->setUnavailable(false);
-    platform_.clearLog();
-    merge(*device_);
-    EXPECT_FALSE(mergeFailed());
-    expectStillAttached();
-    EXPECT_EQ(device_->ensemble().status().changesToExport, 0) << "what waited went out";
-}
-
-TEST_F(LostAttachment, FailingReadsAndChecksProveNothing) {
-    for (auto operation : {test::CloudOperation::read, test::CloudOperation::checkRoot,
-                           test::CloudOperation::list}) {
-        platform_.clearLog();
-        device_->view->failNext(operation, 1, CloudStatus::unavailable);
-        merge(*device_);
-        EXPECT_TRUE(mergeFailed()) << int(operation);
-        expectStillAttached();
+    expectAttached(device_);
+    if (disturbance.failure) {
+        ASSERT_TRUE(device_.db->lastSyncError()) << "the merge failed and says why";
+        EXPECT_EQ(device_.db->lastSyncError()->kind, *disturbance.failure)
+            << device_.db->lastSyncError()->localizedDescription;
+    } else {
+        EXPECT_FALSE(device_.db->lastSyncError());
     }
+
+    device_.view->setUnavailable(false);
+    device_.recorder->redirect(device_.view);
+    mergeEverywhere();
+    expectAttached(device_);
+    EXPECT_FALSE(device_.db->lastSyncError());
+    const std::vector<std::string> all{"from device", "from other", "made meanwhile"};
+    EXPECT_EQ(listNames(device_), all);
+    EXPECT_EQ(listNames(other_), all);
 }
 
-TEST_F(LostAttachment, ADamagedEnsembleFileProvesNothing) {
-    for (const char* contents : {"", "{\"jotwell-ensemble\": 1", "[]"}) {
-        cloud_.plantFile(kLayout.ensembleFile(), contents);
-        platform_.clearLog();
-        merge(*device_);
-        EXPECT_TRUE(mergeFailed()) << contents;
-        expectStillAttached();
+INSTANTIATE_TEST_SUITE_P(Attachment, ProvesNothing, ::testing::ValuesIn(kDisturbances),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Attachment, AFolderHoldingOthersButNoLongerThisDeviceEndsItForGood) {
+    removeDeviceFromFolder();
+    merge(device_);
+    expectLostForGood();
+    expectAttached(other_);
+}
+
+TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
+    cloud_.removeEverythingNow();
+    auto& stranger = addDevice("stranger");
+    expectAttached(stranger);
+    merge(device_);
+    expectLostForGood();
+}
+
+TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) {
+    removeDeviceFromFolder();
+    merge(device_);
+    ASSERT_EQ(device_.db->syncState(), model::SyncState::attachmentLost);
+    // While lost: a list made, one renamed, the other device's list deleted; meanwhile the
+    // other device adds one.
+    model::newList(*device_.db, "made while lost");
+    model::renameList(*device_.db, *listNamed(device_, "from device"), "renamed while lost");
+    model::deleteList(*device_.db, *listNamed(device_, "from other"));
+    model::newList(*other_.db, "other meanwhile");
+    settle();
+
+    device_.db->reattach();
+    settle();
+    expectAttached(device_);
+    mergeEverywhere();
+    const std::vector<std::string> all{"made while lost", "other meanwhile", "renamed while lost"};
+    EXPECT_EQ(listNames(device_), all);
+    EXPECT_EQ(listNames(other_), all);
+    EXPECT_EQ(testing::dumpStore(device_.storeFile()), testing::dumpStore(other_.storeFile()));
+}
+
+TEST_F(Attachment, AStoreDeletedWithoutItsSettingsStartsUnattachedAndAttachesAfresh) {
+    const auto before = device_.deviceID();
+    device_.close();
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(device_.dir.path() / (std::string("Jotwell.sqlite") + suffix));
     }
+    device_.open();
+    EXPECT_EQ(device_.db->syncState(), model::SyncState::notYetAttached);
+    device_.db->sync();
+    settle();
+    expectAttached(device_);
+    EXPECT_NE(device_.deviceID(), before);
+    EXPECT_EQ(listNames(device_), (std::vector<std::string>{"from device", "from other"}));
 }
 
-TEST_F(LostAttachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMeet) {
+TEST_F(Attachment, SettingsDeletedWithoutTheStoreLeaveItAttached) {
+    device_.close();
+    device_.settings.removeObjectForKey("cloudDBAlreadyLeeched");
+    device_.open();
+    device_.db->sync();
+    settle();
+    expectAttached(device_);
+    EXPECT_EQ(device_.settings.boolForKey("cloudDBAlreadyLeeched"), true);
+}
+
+TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMeet) {
     // The first attach of each makes an ensemble file; only one of the two can stay.
-    cloud_.removeEverythingNow();
-    device_->close();
-    device_ = std::make_unique<SimulatedDevice>(cloud_, "first");
-    other_ = std::make_unique<SimulatedDevice>(cloud_, "second");
-    model::newList(*device_->db, "from the first");
-    model::newList(*other_->db, "from the second");
-    device_->db->sync();
-    other_->db->sync();
-    settle();
-    ASSERT_TRUE(device_->ensemble().isLeeched());
-    ASSERT_TRUE(other_->ensemble().isLeeched());
-
+    test::InMemoryCloud fresh;
+    SimulatedDevice first(fresh, "first"), second(fresh, "second");
+    model::newList(*first.db, "from the first");
+    model::newList(*second.db, "from the second");
+    first.db->sync();
+    second.db->sync();
+    std::vector<SimulatedDevice*> both{&first, &second};
+    testing::runUntilQuiet(platform_, both);
     for (int round = 0; round < 3; ++round) {
-        cloud_.deliverAll();
-        merge(*device_);
-        merge(*other_);
+        fresh.deliverAll();
+        for (auto* d : both) {
+            d->db->merge();
+            testing::runUntilQuiet(platform_, both);
+        }
     }
-    EXPECT_TRUE(device_->ensemble().isLeeched());
-    EXPECT_TRUE(other_->ensemble().isLeeched());
-    const std::vector<std::string> both = {"from the first", "from the second"};
-    EXPECT_EQ(listNames(*device_), both);
-    EXPECT_EQ(listNames(*other_), both);
+    const std::vector<std::string> names = {"from the first", "from the second"};
+    for (auto* d : both) {
+        expectAttached(*d);
+        EXPECT_EQ(listNames(*d), names);
+    }
+    first.close();
+    second.close();
 }
 
 }  // namespace

@@ -309,7 +309,15 @@ class RecordingCloud final : public CloudFileSystem {
   public:
     explicit RecordingCloud(std::shared_ptr<CloudFileSystem> inner) : inner_(std::move(inner)) {}
 
-    CloudStatus checkRoot() override { return inner_->checkRoot(); }
+    // From now on the calls go to `inner`: the device was pointed at another folder, or its
+    // folder was swapped for a moment.
+    void redirect(std::shared_ptr<CloudFileSystem> inner) {
+        std::lock_guard lock(mutex_);
+        inner_ = std::move(inner);
+    }
+
+    CloudStatus checkRoot() override { return inner()->checkRoot(); }
+    std::string location() const override { return inner()->location(); }
     CloudListing list(const std::string& folder) override {
         {
             std::lock_guard lock(mutex_);
@@ -317,7 +325,7 @@ class RecordingCloud final : public CloudFileSystem {
                 return {CloudStatus::unavailable, {}};
             }
         }
-        return inner_->list(folder);
+        return inner()->list(folder);
     }
     CloudRead read(const std::string& path, std::size_t maxBytes) override {
         {
@@ -326,7 +334,7 @@ class RecordingCloud final : public CloudFileSystem {
                 return {CloudStatus::unavailable, {}};
             }
         }
-        return inner_->read(path, maxBytes);
+        return inner()->read(path, maxBytes);
     }
 
     // Reads of this file, or listings of this folder, answer unavailable until `available`.
@@ -339,7 +347,7 @@ class RecordingCloud final : public CloudFileSystem {
         unavailable_.erase(path);
     }
     CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
-        const auto status = inner_->writeAtomically(path, contents);
+        const auto status = inner()->writeAtomically(path, contents);
         std::function<void(const std::string&)> afterWrite;
         if (status == CloudStatus::ok) {
             std::lock_guard lock(mutex_);
@@ -360,7 +368,7 @@ class RecordingCloud final : public CloudFileSystem {
         afterWrite_ = std::move(afterWrite);
     }
     CloudStatus remove(const std::string& path) override {
-        const auto status = inner_->remove(path);
+        const auto status = inner()->remove(path);
         if (status == CloudStatus::ok) {
             std::lock_guard lock(mutex_);
             removed_.push_back(path);
@@ -368,7 +376,7 @@ class RecordingCloud final : public CloudFileSystem {
         return status;
     }
     CloudStatus makeDirectory(const std::string& path) override {
-        return inner_->makeDirectory(path);
+        return inner()->makeDirectory(path);
     }
 
     // Every change file written, in order, as (path, contents).
@@ -382,6 +390,11 @@ class RecordingCloud final : public CloudFileSystem {
     }
 
   private:
+    std::shared_ptr<CloudFileSystem> inner() const {
+        std::lock_guard lock(mutex_);
+        return inner_;
+    }
+
     std::shared_ptr<CloudFileSystem> inner_;
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> changeFiles_;
@@ -395,17 +408,21 @@ class RecordingCloud final : public CloudFileSystem {
 // One device: its own folder, user defaults and view of the shared cloud, and a JWDatabase.
 // Needs a ManualPlatform alive around it (the ensemble posts to the main run loop).
 struct SimulatedDevice {
-    SimulatedDevice(test::InMemoryCloud& cloud, std::string deviceName)
+    // With `joiningLate`, the device's view of the folder starts empty and is filled by the
+    // deliveries (see InMemoryCloud::joiningView).
+    SimulatedDevice(test::InMemoryCloud& cloud, std::string deviceName, bool joiningLate = false,
+                    EnsembleTuning syncTuning = {})
         : name(std::move(deviceName)),
           settings(std::filesystem::path{}),
-          view(cloud.view(name)),
-          recorder(std::make_shared<RecordingCloud>(view)) {
+          view(joiningLate ? cloud.joiningView(name) : cloud.view(name)),
+          recorder(std::make_shared<RecordingCloud>(view)),
+          tuning(syncTuning) {
         open();
     }
 
     void open() {
         db = std::make_unique<model::JWDatabase>(model::JWDatabase::Locations{
-            dir.path(), resourceDirectory(), recorder, std::nullopt, &settings});
+            dir.path(), resourceDirectory(), recorder, std::nullopt, &settings, tuning});
     }
     // Closes the database (the ensemble's work under way finishes first).
     void close() { db.reset(); }
@@ -419,6 +436,7 @@ struct SimulatedDevice {
     UserDefaults settings;
     std::shared_ptr<test::InMemoryCloudView> view;
     std::shared_ptr<RecordingCloud> recorder;
+    EnsembleTuning tuning;
     std::unique_ptr<model::JWDatabase> db;
 };
 

@@ -1,0 +1,55 @@
+#include "DoneCounts.h"
+
+#include <algorithm>
+#include <set>
+
+#include "Operations.h"
+
+namespace jw::model {
+
+std::vector<List*> listsTouchedBy(store::ManagedObjectContext& context,
+                                  const store::ContextDidSaveNotification& note) {
+    std::set<List*> lists;
+    auto consider = [&](const store::ObjectID& id) {
+        // The engine names entities with its own copy of the model.
+        const auto* entity = id.entity ? context.model().entity(id.entity->name) : nullptr;
+        if (!entity || id.key <= 0) {
+            return;
+        }
+        // What the merge brought in is read; a fault here is a row gone again since.
+        auto object = context.objectWithID({entity, id.key});
+        if (!object || object->isFault() || object->isDeleted() ||
+            !object->managedObjectContext()) {
+            return;
+        }
+        if (auto* list = dynamic_cast<List*>(object.get())) {
+            lists.insert(list);
+        } else if (auto* item = dynamic_cast<Item*>(object.get())) {
+            if (List* owner = item->forList(); owner && !owner->isDeleted()) {
+                lists.insert(owner);
+            }
+        }
+    };
+    for (const auto& id : note.inserted) {
+        consider(id);
+    }
+    for (const auto& id : note.updated) {
+        consider(id);
+    }
+    return {lists.begin(), lists.end()};
+}
+
+bool recountLists(const std::vector<List*>& lists) {
+    bool changed = false;
+    for (List* list : std::set<List*>(lists.begin(), lists.end())) {
+        if (!list || list->isDeleted()) {
+            continue;
+        }
+        const auto before = list->doneCount();
+        recountDone(*list);
+        changed = changed || list->doneCount() != before;
+    }
+    return changed;
+}
+
+}  // namespace jw::model
