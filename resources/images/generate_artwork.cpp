@@ -11,8 +11,8 @@
 #include <functional>
 #include <string>
 
-#include "src/themes/Color.h"
-#include "src/themes/Image.h"
+#include "platform/ui/Color.h"
+#include "platform/ui/Image.h"
 #include "src/themes/JWThemesDB.h"
 #include "src/themes/Palette.h"
 #include "src/themes/PngImage.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "src/themes/Image.h"
+#include "platform/ui/Image.h"
 
 namespace jw {
 

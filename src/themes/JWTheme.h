@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "src/themes/Color.h"
+#include "platform/ui/Color.h"
 
 namespace jw {
 

@@ -2,7 +2,7 @@
 // The colours and hues shared across the app. Constants: made at compile time, never
 // changed, safe from any thread.
 
-#include "src/themes/Color.h"
+#include "platform/ui/Color.h"
 
 namespace jw {
 

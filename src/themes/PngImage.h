@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "src/themes/Image.h"
+#include "platform/ui/Image.h"
 
 namespace jw {
 

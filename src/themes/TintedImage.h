@@ -1,8 +1,8 @@
 #pragma once
 // Drawing an icon in a theme colour.
 
-#include "src/themes/Color.h"
-#include "src/themes/Image.h"
+#include "platform/ui/Color.h"
+#include "platform/ui/Image.h"
 
 namespace jw {
 
