@@ -1,0 +1,114 @@
+// The bookkeeping of a batch of row changes: where each row after the batch comes from
+// ("s.r" for the row it was, "new" for a row the data source is asked for; sections split by
+// "|"), or why the batch does not add up.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/ui/TableBatch.h"
+
+namespace jw::ui {
+namespace {
+
+struct BatchCase {
+    const char* name;
+    std::vector<std::size_t> before;
+    std::vector<std::size_t> after;
+    TableUpdate update;
+    const char* expected;  // the origins, or "error: " and a part of the message
+};
+
+void PrintTo(const BatchCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string plan(const BatchCase& batch) {
+    try {
+        std::string text;
+        for (const auto& section : planTableUpdate(batch.before, batch.after, batch.update)) {
+            text += text.empty() ? "" : " |";
+            for (const auto& origin : section) {
+                text += (text.empty() ? "" : " ") + (origin ? origin->text() : std::string("new"));
+            }
+        }
+        return text;
+    } catch (const TableUpdateError& error) {
+        return std::string("error: ") + error.what();
+    }
+}
+
+class TableBatchTest : public ::testing::TestWithParam<BatchCase> {};
+
+TEST_P(TableBatchTest, PlansOrRefuses) {
+    const std::string expected = GetParam().expected;
+    const std::string actual = plan(GetParam());
+    if (expected.starts_with("error: ")) {
+        EXPECT_TRUE(actual.starts_with("error: ")) << actual;
+        EXPECT_NE(actual.find(expected.substr(7)), std::string::npos) << actual;
+    } else {
+        EXPECT_EQ(actual, expected);
+    }
+}
+
+IndexPath at(std::size_t section, std::size_t row) {
+    return IndexPath{section, row};
+}
+
+const BatchCase batchCases[] = {
+    {"NothingChanges", {3}, {3}, {}, "0.0 0.1 0.2"},
+    // Deletions name rows before the batch, insertions after it, whatever the call order.
+    {"DeleteAndInsertInTheirOwnCoordinates",
+     {5},
+     {5},
+     {.deletedRows = {at(0, 1)}, .insertedRows = {at(0, 3)}},
+     "0.0 0.2 0.3 new 0.4"},
+    {"MoveTakesItsRowAlong", {4}, {4}, {.movedRows = {{at(0, 3), at(0, 0)}}}, "0.3 0.0 0.1 0.2"},
+    {"ReloadAsksForTheRowInPlace", {3}, {3}, {.reloadedRows = {at(0, 1)}}, "0.0 new 0.2"},
+    {"EverythingAtOnce",
+     {5},
+     {5},
+     {.deletedRows = {at(0, 0)},
+      .insertedRows = {at(0, 2)},
+      .reloadedRows = {at(0, 2)},
+      .movedRows = {{at(0, 4), at(0, 0)}}},
+     "0.4 0.1 new new 0.3"},
+    {"InsertedSectionIsAllNew", {2}, {1, 2}, {.insertedSections = {0}}, "new | 0.0 0.1"},
+    {"DeletedSectionTakesItsRows", {1, 2}, {2}, {.deletedSections = {0}}, "1.0 1.1"},
+    {"MoveAcrossSections", {2, 1}, {1, 2}, {.movedRows = {{at(0, 0), at(1, 0)}}}, "0.1 | 0.0 1.0"},
+    {"CountThatDoesNotAddUp", {2}, {3}, {}, "error: invalid number of rows in section 0"},
+    {"SectionsThatDoNotAddUp", {1}, {1, 1}, {}, "error: invalid number of sections"},
+    {"DeleteOfARowThatIsNotThere",
+     {2},
+     {1},
+     {.deletedRows = {at(0, 5)}},
+     "error: which does not exist before the update"},
+    {"DeleteAndReloadOfOneRow",
+     {2},
+     {1},
+     {.deletedRows = {at(0, 0)}, .reloadedRows = {at(0, 0)}},
+     "error: attempt to delete and reload the same index path"},
+    {"InsertBeyondTheEnd",
+     {2},
+     {3},
+     {.insertedRows = {at(0, 5)}},
+     "error: there are only 3 rows in section 0"},
+    {"TwoRowsInOnePlace",
+     {2},
+     {4},
+     {.insertedRows = {at(0, 0), at(0, 0)}},
+     "error: same index path"},
+    {"RowOfADeletedSection",
+     {1, 1},
+     {1},
+     {.deletedSections = {0}, .deletedRows = {at(0, 0)}},
+     "error: section that is being deleted"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Batches, TableBatchTest, ::testing::ValuesIn(batchCases),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace jw::ui
