@@ -307,6 +307,7 @@ class PersistentStoreEnsemble::Engine {
             device_ = device;
         }
         ownFiles_.reset();
+        ownBaselines_.reset();
         lastRegistration_.clear();
         objectCount_ = 0;
         leeched_.store(true);
@@ -618,26 +619,41 @@ class PersistentStoreEnsemble::Engine {
         return out;
     }
 
-    std::vector<BaselineInfo> ownBaselines() {
-        SyncTables tables(connection_->database());
-        std::vector<BaselineInfo> out;
-        try {
-            for (const auto& b : nlohmann::json::parse(tables.state("baselines").value_or("[]"))) {
-                out.push_back({b.at("sequence").get<std::int64_t>(),
-                               b.at("coverage").get<std::map<std::string, std::int64_t>>()});
+    // This device's baselines, as kept in the store; read once, then kept here (only this
+    // engine changes them).
+    const std::vector<BaselineInfo>& ownBaselines() {
+        if (!ownBaselines_) {
+            ownBaselines_.emplace();
+            SyncTables tables(connection_->database());
+            try {
+                for (const auto& b :
+                     nlohmann::json::parse(tables.state("baselines").value_or("[]"))) {
+                    ownBaselines_->push_back(
+                        {b.at("sequence").get<std::int64_t>(),
+                         b.at("coverage").get<std::map<std::string, std::int64_t>>()});
+                }
+            } catch (const std::exception&) {
+                // A damaged list only keeps old baselines around longer.
             }
-        } catch (const std::exception&) {
-            // A damaged list only keeps old baselines around longer.
         }
-        return out;
+        return *ownBaselines_;
     }
 
+    // Inside the caller's transaction; the copy here follows once it committed (see
+    // commitOwnBaselines).
     void setOwnBaselines(const std::vector<BaselineInfo>& baselines) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& b : baselines) {
             list.push_back({{"sequence", b.sequence}, {"coverage", b.coverage}});
         }
         SyncTables(connection_->database()).setState("baselines", list.dump());
+    }
+
+    void commitOwnBaselines(std::vector<BaselineInfo> baselines) {
+        store::SqliteTransaction transaction(connection_->database());
+        setOwnBaselines(baselines);
+        transaction.commit();
+        ownBaselines_ = std::move(baselines);
     }
 
     // The other devices this device has something to take in from: those with a folder here,
@@ -672,10 +688,13 @@ class PersistentStoreEnsemble::Engine {
             static const std::vector<std::int64_t> kNone;
             const auto it = folder.others.byDevice.find(other);
             const auto& files = it == folder.others.byDevice.end() ? kNone : it->second;
+            // Read again only when an import moved it.
+            auto applied = tables.applied(other);
             for (;;) {
-                const auto next = tables.applied(other).watermark + 1;
+                const auto next = applied.watermark + 1;
                 const bool there = std::binary_search(files.begin(), files.end(), next);
                 if (there && importChangeFile(folder.registrations, other, next)) {
+                    applied = tables.applied(other);
                     continue;
                 }
                 if (!there && !expectsMore(folder, other, next)) {
@@ -692,6 +711,7 @@ class PersistentStoreEnsemble::Engine {
                         }
                     }
                     transaction.commit();
+                    applied = tables.applied(other);
                     continue;
                 }
                 if (!baseline ||
@@ -702,9 +722,10 @@ class PersistentStoreEnsemble::Engine {
                     }
                     break;
                 }
+                applied = tables.applied(other);
             }
             for (auto seq : files) {
-                if (!tables.applied(other).contains(seq)) {
+                if (!applied.contains(seq)) {
                     importChangeFile(folder.registrations, other, seq);
                 }
             }
@@ -1082,9 +1103,7 @@ class PersistentStoreEnsemble::Engine {
             return superseded;
         });
         if (own.size() != before) {
-            store::SqliteTransaction transaction(db);
-            setOwnBaselines(own);
-            transaction.commit();
+            commitOwnBaselines(std::move(own));
             writeRegistration(now);
         }
     }
@@ -1128,9 +1147,7 @@ class PersistentStoreEnsemble::Engine {
             return std::nullopt;
         }
         own.push_back({file.header.sequence, coverage});
-        store::SqliteTransaction transaction(db);
-        setOwnBaselines(own);
-        transaction.commit();
+        commitOwnBaselines(own);
         log(1, fmt::format("wrote baseline {}", path));
         return BaselineRef{device(), own.back()};
     }
@@ -1159,6 +1176,7 @@ class PersistentStoreEnsemble::Engine {
     double lastRegistrationWrite_ = 0;                    // worker thread only
     std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
     std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
+    std::optional<std::vector<BaselineInfo>> ownBaselines_;  // see ownBaselines()
     bool lookedForMarkedRecords_ = false;             // worker thread only
     bool lookedForTemporaryFiles_ = false;            // worker thread only
 };

@@ -63,6 +63,10 @@ struct Delivery {
 struct ViewState {
     Tree tree;
     bool unavailable = false;
+    // Offline: the device's file-sync service is not running. Its own changes wait in the
+    // outbox; what others made waits in the pending deliveries.
+    bool offline = false;
+    std::vector<Change> outbox;
     std::array<std::deque<CloudStatus>, kOperationCount> failures;
     std::array<std::size_t, kOperationCount> calls{};
     std::weak_ptr<InMemoryCloudView> object;
@@ -274,14 +278,28 @@ ViewState& viewOf(InMemoryCloudState& state, const std::string& device) {
 }
 
 // A change a device made: in its view and in the true state now, in every other view later.
-void makeChange(InMemoryCloudState& state, const std::string& device, Change change) {
-    apply(state.views.at(device).tree, change);
+// The change leaves `device` for the cloud service and every other device.
+void publish(InMemoryCloudState& state, const std::string& device, const Change& change) {
     apply(state.cloud, change);
     for (const auto& [other, view] : state.views) {
         if (other != device) {
             state.pending.push_back(Delivery{other, change});
         }
     }
+}
+
+void makeChange(InMemoryCloudState& state, const std::string& device, Change change) {
+    auto& view = state.views.at(device);
+    apply(view.tree, change);
+    if (view.offline) {
+        view.outbox.push_back(std::move(change));
+    } else {
+        publish(state, device, change);
+    }
+}
+
+bool canArrive(const InMemoryCloudState& state, const Delivery& delivery) {
+    return !state.views.at(delivery.device).offline;
 }
 
 // "notes.txt" gives "notes (conflict 1).txt", ".hidden" gives ".hidden (conflict 1)".
@@ -398,14 +416,23 @@ void InMemoryCloud::setOptions(const CloudDeliveryOptions& options) {
 std::size_t InMemoryCloud::deliverAll() {
     std::lock_guard lock(state_->mutex);
     std::size_t delivered = 0;
-    // A conflict copy arriving makes new deliveries; they are delivered too.
-    while (!state_->pending.empty()) {
+    // A conflict copy arriving makes new deliveries; they are delivered too. What is for an
+    // offline device waits.
+    for (bool more = true; more;) {
         std::vector<detail::Delivery> round = std::move(state_->pending);
         state_->pending.clear();
-        for (const detail::Delivery& delivery : round) {
+        more = false;
+        for (detail::Delivery& delivery : round) {
+            if (!detail::canArrive(*state_, delivery)) {
+                state_->pending.push_back(std::move(delivery));
+                continue;
+            }
             detail::deliverWhole(*state_, delivery);
             ++delivered;
+            more = true;
         }
+        more = more && std::any_of(state_->pending.begin(), state_->pending.end(),
+                                   [&](const auto& d) { return detail::canArrive(*state_, d); });
     }
     return delivered;
 }
@@ -423,7 +450,8 @@ std::size_t InMemoryCloud::deliverSome(std::mt19937& rng) {
     std::vector<detail::Delivery> chosen;
     std::vector<detail::Delivery> later;
     for (detail::Delivery& delivery : round) {
-        (arrives(rng) ? chosen : later).push_back(std::move(delivery));
+        const bool now = detail::canArrive(*state_, delivery) && arrives(rng);
+        (now ? chosen : later).push_back(std::move(delivery));
     }
     std::shuffle(chosen.begin(), chosen.end(), rng);
 
@@ -714,6 +742,17 @@ void InMemoryCloudView::failNext(Operation operation, int count, CloudStatus sta
     auto& failures = state_->views.at(device_).failures[detail::indexOf(operation)];
     for (int i = 0; i < count; ++i) {
         failures.push_back(status);
+    }
+}
+
+void InMemoryCloudView::setOffline(bool offline) {
+    std::lock_guard lock(state_->mutex);
+    auto& view = state_->views.at(device_);
+    view.offline = offline;
+    if (!offline) {
+        for (const auto& change : std::exchange(view.outbox, {})) {
+            detail::publish(*state_, device_, change);
+        }
     }
 }
 

@@ -6,7 +6,7 @@
 // own view at once and in the true state at once, and reaches every other device's view only
 // when the test delivers it:
 // - deliverAll() delivers everything pending, in the order it was made, whole and once; after
-//   it every view holds exactly the true state.
+//   it every view holds exactly the true state (but for devices offline, see setOffline).
 // - deliverSome(rng) delivers a random subset of what is pending in a random order, and applies
 //   the faults of the delivery options: a file whose first arrival is a prefix of it (the
 //   rest comes with a later delivery), a delivery that arrives again later, and such a second
@@ -135,6 +135,10 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
     // While set, every call on this view answers unavailable and changes nothing, as when the
     // drive is unmounted; deliveries still arrive and are seen once it is cleared.
     void setUnavailable(bool unavailable);
+    // While set, the device's file-sync service does not run: the view works, but what this
+    // device writes or removes reaches the cloud and the others only once it is cleared, and
+    // nothing made elsewhere arrives here meanwhile.
+    void setOffline(bool offline);
 
     // Like InMemoryCloud's, but in this view only: nothing is delivered to anyone.
     void plantFile(const std::string& path, std::string_view contents);

@@ -341,5 +341,108 @@ TEST_F(Compaction, ALargeStoreAttachesInFilesOfABoundedSize) {
     EXPECT_EQ(std::static_pointer_cast<model::List>(lists[0])->listItems().size(), kItems);
 }
 
+// Each device has its own copy of the folder, which the file-sync service brings in step only
+// now and then; compaction decides on those copies, yet at every moment the folder itself
+// (what the service holds) keeps what a newcomer needs to rebuild everything.
+class CompactionOnOwnCopies : public Compaction {
+  protected:
+    CompactionOnOwnCopies() {
+        tuning_.baselineAfterFiles = 10;
+        tuning_.objectsPerBaselineFile = 1'000'000;
+    }
+
+    void expectTheFolderRebuildsEverything() {
+        std::set<std::string> written;
+        for (auto& device : devices_) {
+            for (const auto& [path, contents] : device->recorder->changeFiles()) {
+                written.insert(path);
+            }
+        }
+        EXPECT_EQ(testing::unrecoverableFiles(cloud_.files(), written),
+                  std::vector<std::string>{});
+    }
+
+    std::size_t itemsIn(SimulatedDevice& device) {
+        return device.db->viewContext()
+            .executeFetchRequest(model::itemsFetchRequest(nullptr, model::JWListFilter::none))
+            .size();
+    }
+};
+
+TEST_F(CompactionOnOwnCopies, TwoDevicesCompactingAtOnceLeaveANewcomerEverything) {
+    auto& a = addDevice("a");
+    auto& b = addDevice("b");
+    auto shared = model::newList(*a.db, "L");
+    settle();
+    mergeEverywhere();
+    auto onB = std::static_pointer_cast<model::List>(
+        b.db->viewContext().executeFetchRequest(model::listsFetchRequest(false)).at(0));
+    for (int i = 0; i < 8; ++i) {
+        model::newItem(*a.db, *shared, "a " + std::to_string(i));
+        model::newItem(*b.db, *onB, "b " + std::to_string(i));
+        settle();
+    }
+    // Copies crossed, then each merges: both write a baseline, neither having seen the other's.
+    // Then again, twice: each may now remove what the other's baseline holds.
+    for (int round = 0; round < 3; ++round) {
+        cloud_.deliverAll();
+        merge(a);
+        merge(b);
+        expectTheFolderRebuildsEverything();
+    }
+    cloud_.deliverAll();
+    EXPECT_GE(baselinesOf(a) + baselinesOf(b), 1u);
+    EXPECT_LT(changeFilesOf(a) + changeFilesOf(b), 10u) << "compaction did its work";
+
+    auto& newcomer = addDevice("newcomer", true);
+    for (int round = 0; round < 3; ++round) {
+        cloud_.deliverAll();
+        merge(newcomer);
+    }
+    EXPECT_EQ(itemsIn(newcomer), 16u);
+    expectSameStoreEverywhere();
+}
+
+TEST_F(CompactionOnOwnCopies, AGapInAnotherDevicesFilesIsClosedFromABaselineOrWaitedFor) {
+    auto& a = addDevice("a");
+    auto& d = addDevice("d");
+    // d is away past the stale time while a's files pile up, are held by a's baseline and
+    // removed.
+    d.view->setOffline(true);
+    platform_.clock().advance(tuning_.staleDeviceSeconds + 3600);
+    makeLists(a, 12, "from a");
+    merge(a);
+    merge(a);
+    ASSERT_EQ(baselinesOf(a), 1u);
+    ASSERT_LT(changeFilesOf(a), 12u);
+    const auto firstGone =
+        kLayout.changesFolder(a.deviceID()) + "/" + CloudLayout::changeFileName(2);
+    ASSERT_FALSE(cloud_.files().count(firstGone));
+
+    // Back: the files' removal arrives, along with a cut-short copy of one of them, before d
+    // can see the baseline.
+    d.view->setOffline(false);
+    d.recorder->makeUnavailable(kLayout.baselinesFolder(a.deviceID()));
+    cloud_.deliverAll();
+    d.view->plantFile(firstGone, "{\"jotwell-sync\"");
+    merge(d);
+    EXPECT_FALSE(hasList(d, "from a 0"));
+    const auto waiting = d.ensemble().status();
+    EXPECT_GT(waiting.filesToImport, 0) << "it says it waits";
+    EXPECT_GT(waiting.filesNotArrived, 0);
+    EXPECT_EQ(d.db->syncState(), model::SyncState::attached);
+
+    d.recorder->makeAvailable(kLayout.baselinesFolder(a.deviceID()));
+    merge(d);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(hasList(d, "from a " + std::to_string(i))) << i;
+    }
+    const auto caughtUp = d.ensemble().status();
+    EXPECT_EQ(caughtUp.filesToImport, 0);
+    EXPECT_EQ(caughtUp.filesNotArrived, 0);
+    mergeEverywhere();
+    expectSameStoreEverywhere();
+}
+
 }  // namespace
 }  // namespace jw::sync

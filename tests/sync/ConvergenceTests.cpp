@@ -1,13 +1,18 @@
-// Convergence: five simulated devices share one cloud folder that delivers late, out of order,
-// twice, cut short and as conflict copies, and sometimes fails. Each seed runs a random
-// sequence of every model operation on random devices with random merges. Once everything is
-// delivered and merged, every device must hold exactly the same store, and that store must be
-// what the changes the devices exported say it should be: per attribute the value with the
-// greatest stamp, removals final, a list's items gone with it. Independently of the engine's
-// stamps, a model of the operations checks the plain facts: what was created and never
-// deleted is everywhere, what was deleted is nowhere.
+// Convergence: five simulated devices, each with its own copy of the cloud folder that a
+// file-sync service fills late, out of order, twice, cut short and as conflict copies, and
+// empties late; calls sometimes fail. Each seed runs a random sequence of every model
+// operation on random devices with random merges, with compaction lowered to a few files so
+// that baselines replace files all the time under those stale copies; a device goes offline
+// now and then (its service stops both ways) and long stretches pass, so that the others stop
+// waiting for it and it must catch up from baselines. Once everything is delivered and
+// merged, every device must hold exactly the same store, with every list's done count true
+// to its items, and that store must be what the changes the devices exported say it should
+// be: per attribute the value with the greatest stamp, removals final, a list's items gone
+// with it. Independently of the engine's stamps, a model of the operations checks the plain
+// facts: what was created and never deleted is everywhere, what was deleted is nowhere.
+// Last, a newcomer joins, its copy of the folder filled late, and must end with the same store.
 //
-// Each seed is cheap (small stores in a memory folder, ~45 operations); JOTWELL_SYNC_SEEDS
+// Each seed is cheap (small stores in a memory folder, ~60 operations); JOTWELL_SYNC_SEEDS
 // runs more. A failure names the seed; the operations it runs are the same every time (the
 // identifiers the store generates are not).
 
@@ -40,8 +45,8 @@ using nlohmann::json;
 using testing::SimulatedDevice;
 
 constexpr int kDevices = 5;
-constexpr int kOperationsPerSeed = 45;
-constexpr int kDefaultSeeds = 200;
+constexpr int kOperationsPerSeed = 60;
+constexpr int kDefaultSeeds = 100;
 
 template <typename T>
 std::vector<std::shared_ptr<T>> fetchAs(store::ManagedObjectContext& context,
@@ -158,9 +163,13 @@ class ConvergenceRun {
         options.duplicateProbability = 0.2;
         options.conflictCopyProbability = 0.5;
         cloud_.setOptions(options);
+        tuning_.baselineAfterFiles = 4;
+        tuning_.objectsPerBaselineFile = 1'000'000;
+        tuning_.registrationRefreshSeconds = 600;
+        tuning_.staleDeviceSeconds = 2 * 3600;
         for (int i = 0; i < kDevices; ++i) {
-            devices_.push_back(
-                std::make_unique<SimulatedDevice>(cloud_, "device" + std::to_string(i)));
+            devices_.push_back(std::make_unique<SimulatedDevice>(
+                cloud_, "device" + std::to_string(i), false, tuning_));
         }
     }
 
@@ -189,6 +198,21 @@ class ConvergenceRun {
         for (int step = 0; step < kOperationsPerSeed && !::testing::Test::HasFatalFailure();
              ++step) {
             randomStep();
+        }
+        settle();
+        check();
+        if (::testing::Test::HasFailure()) {
+            return;
+        }
+        // A newcomer, whose copy of the folder fills only as the service brings it.
+        devices_.push_back(
+            std::make_unique<SimulatedDevice>(cloud_, "newcomer", true, tuning_));
+        auto& newcomer = *devices_.back();
+        newcomer.db->sync();
+        for (int round = 0; round < 6; ++round) {
+            trace("newcomer: deliver some: {}", cloud_.deliverSome(rng_));
+            newcomer.db->merge();
+            testing::runUntilQuiet(platform_, devices_);
         }
         settle();
         check();
@@ -246,14 +270,52 @@ class ConvergenceRun {
             for (auto& device : devices_) {
                 device->ensemble().waitUntilIdle();
             }
-        } else {
+        } else if (kind < 97) {
             trace("deliver all: {}", cloud_.deliverAll());
+        } else if (kind < 98) {
+            // A device goes offline (its file-sync service stops), or comes back.
+            if (away_ < 0) {
+                away_ = 1 + pick(kDevices - 1);
+                trace("{} goes offline", devices_[away_]->name);
+                devices_[away_]->view->setOffline(true);
+            } else {
+                comeBack();
+            }
+        } else {
+            // A long stretch passes: a device not heard of since is no longer waited for.
+            trace("three hours pass");
+            platform_.clock().advance(3 * 3600);
         }
+        checkFolderRebuildsEverything();
         // Completions and merged changes reach the main contexts only now and then, so the
         // contexts often act on a store that has moved on under them.
         if (chance(0.5)) {
             trace("main loop runs");
             testing::runUntilQuiet(platform_, devices_);
+        }
+    }
+
+    // At every moment, whatever the devices saw and removed, the folder itself still holds
+    // everything any device exported (checked while no device holds writes back).
+    void checkFolderRebuildsEverything() {
+        if (away_ >= 0) {
+            return;
+        }
+        std::set<std::string> written;
+        for (auto& device : devices_) {
+            for (const auto& [path, contents] : device->recorder->changeFiles()) {
+                written.insert(path);
+            }
+        }
+        const auto lost = testing::unrecoverableFiles(cloud_.files(), written);
+        ASSERT_TRUE(lost.empty()) << "a newcomer could not rebuild " << lost.front();
+    }
+
+    void comeBack() {
+        if (away_ >= 0) {
+            trace("{} is back online", devices_[away_]->name);
+            devices_[away_]->view->setOffline(false);
+            away_ = -1;
         }
     }
 
@@ -427,6 +489,7 @@ class ConvergenceRun {
     // Merge everywhere, deliver everything, until every merge succeeds (failures asked for
     // may still be queued) and nothing is left to import or export.
     void settle() {
+        comeBack();
         int quietRounds = 0;
         for (int round = 0; round < 12 && quietRounds < 2; ++round) {
             platform_.clearLog();
@@ -434,6 +497,7 @@ class ConvergenceRun {
                 device->db->saveContext(false);
             }
             testing::runUntilQuiet(platform_, devices_);
+            checkFolderRebuildsEverything();
             cloud_.deliverAll();
             bool quiet = !testing::anyLineContains(platform_.logLines(), "CloudDB: merge error");
             for (auto& device : devices_) {
@@ -453,15 +517,18 @@ class ConvergenceRun {
             ASSERT_EQ(device->db->syncState(), model::SyncState::attached) << device->name;
             dumps.push_back(testing::dumpStore(device->storeFile()));
         }
-        for (int i = 1; i < kDevices; ++i) {
+        for (std::size_t i = 1; i < devices_.size(); ++i) {
             ASSERT_TRUE(dumps[0] == dumps[i])
                 << devices_[0]->name << " (-) and " << devices_[i]->name << " (+) differ:\n"
                 << testing::diffOf(dumps[0], dumps[i]);
         }
         // Nothing left waiting anywhere: every change exported, every object created, every
-        // link settled. What is kept aside is objects whose owner is removed.
+        // link settled. What is kept aside is objects whose owner is removed. Every done count
+        // is what the items say.
         const auto present = testing::objectsIn(dumps[0]);
         for (auto& device : devices_) {
+            EXPECT_EQ(wrongDoneCounts(device->storeFile()), std::vector<std::string>{})
+                << device->name;
             for (const char* table : {"_sync_pending", "_sync_links"}) {
                 EXPECT_EQ(testing::rowCount(device->storeFile(), table), 0)
                     << device->name << " " << table;
@@ -476,7 +543,7 @@ class ConvergenceRun {
         // a key went out as it was written.
         ReferenceStore reference;
         std::map<std::tuple<int, std::string, std::string>, std::string> exported;
-        for (int d = 0; d < kDevices; ++d) {
+        for (int d = 0; d < int(devices_.size()); ++d) {
             const auto device = devices_[d]->deviceID();
             std::map<std::int64_t, ChangeFile> files;  // by sequence: in the order written
             for (const auto& [path, contents] : devices_[d]->recorder->changeFiles()) {
@@ -542,11 +609,29 @@ class ConvergenceRun {
         }
     }
 
+    // "<list> <stored count> <checked items>" for each list whose count is wrong.
+    static std::vector<std::string> wrongDoneCounts(const std::filesystem::path& storeFile) {
+        store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
+        store::SqliteStatement s(
+            db.handle(),
+            "SELECT hex(l.\"_gid\"), l.\"doneCount\", (SELECT COUNT(*) FROM \"Item\" i WHERE "
+            "i.\"forList\" = l.\"_key\" AND i.\"isDone\") AS done FROM \"List\" l WHERE "
+            "l.\"doneCount\" != done");
+        std::vector<std::string> wrong;
+        while (s.step()) {
+            wrong.push_back(s.columnText(0) + " " + std::to_string(s.columnInt(1)) + " " +
+                            std::to_string(s.columnInt(2)));
+        }
+        return wrong;
+    }
+
     std::mt19937 rng_;
     test::ManualPlatform platform_;
     test::InMemoryCloud cloud_;
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
     OperationFacts facts_;
+    EnsembleTuning tuning_;
+    int away_ = -1;  // the device offline, if any
     int counter_ = 0;
     bool tracing_ = std::getenv("JOTWELL_SYNC_TRACE") != nullptr;
 };

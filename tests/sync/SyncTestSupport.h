@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -281,6 +282,59 @@ inline std::string diffOf(const std::vector<std::string>& a, const std::vector<s
     return text;
 }
 
+// The folder's own guarantee to a newcomer -------------------------------------------------------
+
+// The files devices wrote that a folder can no longer give a newcomer: neither there nor held
+// by a baseline there, as "<device> <n>". `folder` is every file of the folder by path;
+// `written` is every change file path devices wrote into it. Empty when everything every
+// device exported can be rebuilt from the folder.
+inline std::vector<std::string> unrecoverableFiles(const std::map<std::string, std::string>& folder,
+                                                   const std::set<std::string>& written) {
+    // "MainStore/devices/<device>/<kind>/<name>"
+    auto split = [](const std::string& path) -> std::optional<std::array<std::string, 3>> {
+        const std::string prefix = "MainStore/devices/";
+        if (!path.starts_with(prefix)) {
+            return std::nullopt;
+        }
+        const auto rest = path.substr(prefix.size());
+        const auto a = rest.find('/');
+        const auto b = a == std::string::npos ? a : rest.find('/', a + 1);
+        if (b == std::string::npos) {
+            return std::nullopt;
+        }
+        return std::array<std::string, 3>{rest.substr(0, a), rest.substr(a + 1, b - a - 1),
+                                          rest.substr(b + 1)};
+    };
+    std::map<std::string, std::int64_t> covered;
+    std::set<std::pair<std::string, std::int64_t>> present;
+    for (const auto& [path, contents] : folder) {
+        const auto parts = split(path);
+        if (!parts) {
+            continue;
+        }
+        const auto& [device, kind, name] = *parts;
+        if (kind == "changes") {
+            if (const auto n = CloudLayout::changeFileSequence(name)) {
+                present.emplace(device, *n);
+            }
+        } else if (kind == "baselines" && CloudLayout::baselineFileSequence(name)) {
+            const auto header = nlohmann::json::parse(contents.substr(0, contents.find('\n')));
+            for (const auto& [other, n] : header.at("coverage").items()) {
+                covered[other] = std::max(covered[other], n.get<std::int64_t>());
+            }
+        }
+    }
+    std::vector<std::string> lost;
+    for (const auto& path : written) {
+        const auto parts = split(path);
+        const auto n = parts ? CloudLayout::changeFileSequence((*parts)[2]) : std::nullopt;
+        if (n && !present.count({(*parts)[0], *n}) && covered[(*parts)[0]] < *n) {
+            lost.push_back((*parts)[0] + " " + std::to_string(*n));
+        }
+    }
+    return lost;
+}
+
 // Log lines of the engine saying it skipped a file or folder.
 inline std::vector<std::string> skippedLines(const test::ManualPlatform& platform) {
     std::vector<std::string> out;
@@ -481,8 +535,8 @@ class SharedCloudTest : public ::testing::Test {
         }
     }
 
-    SimulatedDevice& addDevice(const std::string& name) {
-        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
+    SimulatedDevice& addDevice(const std::string& name, bool joiningLate = false) {
+        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name, joiningLate, tuning_));
         auto& device = *devices_.back();
         device.db->sync();
         settle();
@@ -510,6 +564,7 @@ class SharedCloudTest : public ::testing::Test {
 
     test::ManualPlatform platform_;
     test::InMemoryCloud cloud_;
+    EnsembleTuning tuning_;  // for the devices added from now on
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
 };
 
