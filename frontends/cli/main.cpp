@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     using namespace jw;
     CLI::App app{kDescription, "jotwell-cli"};
     app.require_subcommand(1);
+    app.fallthrough();  // the options above may also follow the command
     std::string dataDir, cloudDir;
     app.add_option("--data-dir", dataDir, "Folder for the store and settings of this device");
     app.add_option("--cloud-dir", cloudDir,

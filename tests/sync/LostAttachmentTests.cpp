@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ struct Disturbance {
     std::function<void(Attachment&, SimulatedDevice&, test::InMemoryCloud&)> begin;
     std::optional<Kind> failure;  // none: the merge goes through
 };
+
+void PrintTo(const Disturbance& disturbance, std::ostream* out) {
+    *out << disturbance.name;
+}
 
 class ProvesNothing : public Attachment, public ::testing::WithParamInterface<Disturbance> {};
 

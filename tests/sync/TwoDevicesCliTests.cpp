@@ -1,5 +1,6 @@
-// Two devices as two real jotwell-cli processes: each has its own data folder, both share
-// one cloud folder on disk, and whatever each does reaches the other with a `sync`.
+// Devices as real jotwell-cli processes: each has its own data folder, and they share one
+// cloud folder on disk, or each has its own copy of it that a file-sync service (below) brings
+// in step now and then, as with a cloud drive client. Whatever a device does reaches the others.
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -7,7 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/time.h>
+
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,16 +109,82 @@ Outcome runCli(const std::vector<std::string>& arguments) {
     return outcome;
 }
 
+std::string contentsOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A file-sync service over copies of one folder, run when the test says: files new or changed
+// in a copy go to every copy (the most recently written version wins), files removed from a
+// copy since the last run are removed from every copy, temporary files stay where they are.
+// A copy added later starts empty and gets everything at the next run.
+class FolderSyncService {
+  public:
+    void addCopy(const fs::path& copy) {
+        fs::create_directories(copy);
+        copies_.push_back(copy);
+        fresh_.insert(copy);
+    }
+
+    void run() {
+        std::map<std::string, std::vector<fs::path>> holders;  // relative path -> copies
+        for (const auto& copy : copies_) {
+            for (const auto& entry : fs::recursive_directory_iterator(copy)) {
+                const auto name = entry.path().filename().string();
+                if (entry.is_regular_file() && !(name.starts_with('.') && name.ends_with(".tmp"))) {
+                    holders[fs::relative(entry.path(), copy).string()].push_back(copy);
+                }
+            }
+        }
+        std::set<std::string> now;
+        for (const auto& [path, have] : holders) {
+            const bool removedSomewhere =
+                known_.count(path) && std::any_of(copies_.begin(), copies_.end(), [&](auto& c) {
+                    return !fresh_.count(c) && std::find(have.begin(), have.end(), c) == have.end();
+                });
+            if (removedSomewhere) {
+                for (const auto& copy : have) {
+                    fs::remove(copy / path);
+                }
+                continue;
+            }
+            const auto newest = *std::max_element(have.begin(), have.end(), [&](auto& a, auto& b) {
+                return fs::last_write_time(a / path) < fs::last_write_time(b / path);
+            });
+            const auto contents = contentsOf(newest / path);
+            for (const auto& copy : copies_) {
+                if (copy != newest && (!fs::exists(copy / path) || contentsOf(copy / path) != contents)) {
+                    fs::create_directories((copy / path).parent_path());
+                    std::ofstream(copy / path, std::ios::binary | std::ios::trunc) << contents;
+                }
+            }
+            now.insert(path);
+        }
+        known_ = std::move(now);
+        fresh_.clear();
+    }
+
+  private:
+    std::vector<fs::path> copies_;
+    std::set<fs::path> fresh_;
+    std::set<std::string> known_;  // every copy's files after the last run
+};
+
 class TwoDevicesCli : public ::testing::Test {
   protected:
     TwoDevicesCli() { fs::create_directories(cloudFolder()); }
 
     fs::path cloudFolder() const { return dir_.path() / "Shared cloud"; }
+    // The device's own copy of the folder, when it has one.
+    fs::path copyOf(const std::string& device) const { return dir_.path() / ("copy of " + device); }
 
     // One command on a device; a failure is reported with what the program said.
     Outcome on(const std::string& device, std::vector<std::string> arguments) {
+        const auto folder = ownCopies_ ? copyOf(device) : cloudFolder();
         arguments.insert(arguments.begin(), {"--data-dir", (dir_.path() / device).string(),
-                                             "--cloud-dir", cloudFolder().string()});
+                                             "--cloud-dir", folder.string()});
         return runCli(arguments);
     }
     std::string output(const std::string& device, const std::vector<std::string>& arguments) {
@@ -136,7 +209,17 @@ class TwoDevicesCli : public ::testing::Test {
         return text;
     }
 
+    // The device folders in the shared folder.
+    std::set<std::string> registeredDevices() {
+        std::set<std::string> out;
+        for (const auto& entry : fs::directory_iterator(cloudFolder() / "MainStore" / "devices")) {
+            out.insert(entry.path().filename().string());
+        }
+        return out;
+    }
+
     jw::test::TempDir dir_;
+    bool ownCopies_ = false;  // each device on its own copy of the folder
 };
 
 TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOther) {
@@ -228,6 +311,122 @@ TEST_F(TwoDevicesCli, AMissingCloudFolderKeepsTheDeviceWaitingUntilItAppears) {
     EXPECT_EQ(output("A", {"sync"}), "attached\n");
     EXPECT_EQ(output("B", {"sync"}), "attached\n");
     EXPECT_EQ(output("B", {"lists"}), "Groceries\t\n");
+}
+
+// The service brings the copies in step only between commands; compaction decides on each
+// device's copy, and a device joining last still finds everything.
+TEST_F(TwoDevicesCli, DevicesOnTheirOwnCopiesCompactAndANewcomerFindsEverything) {
+    ownCopies_ = true;
+    FolderSyncService service;
+    service.addCopy(copyOf("A"));
+    service.addCopy(copyOf("B"));
+    run("A", {"new-list", "L"});
+    service.run();
+    EXPECT_EQ(output("B", {"sync"}), "attached\n");
+    service.run();
+    for (int i = 0; i < 24; ++i) {
+        run("A", {"add", "L", "a " + std::to_string(i)});
+        run("B", {"add", "L", "b " + std::to_string(i)});
+    }
+    for (int round = 0; round < 3; ++round) {
+        service.run();
+        run("A", {"sync"});
+        run("B", {"sync"});
+    }
+    service.run();
+    const auto baselines = [&](const fs::path& copy) {
+        std::size_t n = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(copy)) {
+            n += entry.path().extension() == ".jwbaseline" ? 1 : 0;
+        }
+        return n;
+    };
+    ASSERT_GE(baselines(copyOf("A")), 1u) << "the test meant compaction to happen";
+
+    service.addCopy(copyOf("C"));
+    service.run();
+    EXPECT_EQ(output("C", {"sync"}), "attached\n");
+    const auto onA = everything("A");
+    EXPECT_EQ(output("A", {"lists"}), "L\t48\n");
+    EXPECT_EQ(everything("B"), onA);
+    EXPECT_EQ(everything("C"), onA);
+}
+
+TEST_F(TwoDevicesCli, EveryCommandShowsWhatTheOthersDidUnlessToldNotToMerge) {
+    run("A", {"new-list", "Groceries"});
+    run("B", {"sync"});
+    run("A", {"add", "Groceries", "Milk"});
+    EXPECT_EQ(output("B", {"items", "--no-merge", "Groceries"}), "\n");
+    EXPECT_EQ(output("B", {"items", "Groceries"}), "Groceries (1)\n[ ] Milk\n");
+    run("B", {"toggle", "Groceries", "1"});
+    EXPECT_EQ(output("A", {"lists"}), "Groceries\t1/1\n");
+}
+
+TEST_F(TwoDevicesCli, ALostAttachmentIsSaidAndAttachingAfreshBringsTheDeviceBack) {
+    run("A", {"new-list", "Groceries"});
+    const auto before = registeredDevices();
+    run("B", {"sync"});
+    std::string b;
+    for (const auto& device : registeredDevices()) {
+        b = before.count(device) ? b : device;
+    }
+    ASSERT_FALSE(b.empty());
+    fs::remove(cloudFolder() / "MainStore" / "devices" / b / "device.json");
+
+    run("B", {"new-list", "Made on B"});
+    const auto lost = on("B", {"lists"});
+    EXPECT_EQ(lost.status, 0);
+    EXPECT_EQ(lost.out, "Groceries\t\nMade on B\t\n");
+    EXPECT_NE(lost.err.find("no longer attached"), std::string::npos) << lost.err;
+    EXPECT_NE(lost.err.find("sync --reattach"), std::string::npos) << lost.err;
+    EXPECT_EQ(output("B", {"sync"}), "attachment lost\n");
+
+    EXPECT_EQ(output("B", {"sync", "--reattach"}), "attached\n");
+    run("A", {"sync"});
+    EXPECT_EQ(output("A", {"lists"}), "Groceries\t\nMade on B\t\n");
+    EXPECT_EQ(on("B", {"lists"}).err, "");
+}
+
+TEST_F(TwoDevicesCli, AnotherFolderProvesNothingAndIsSaid) {
+    run("A", {"new-list", "Groceries"});
+    const auto other = dir_.path() / "empty folder";
+    fs::create_directories(other);
+    auto elsewhere = runCli({"--data-dir", (dir_.path() / "A").string(), "--cloud-dir",
+                             other.string(), "new-list", "Made elsewhere"});
+    EXPECT_EQ(elsewhere.status, 0);
+    EXPECT_NE(elsewhere.err.find("attached to the cloud folder " + cloudFolder().string()),
+              std::string::npos)
+        << elsewhere.err;
+    EXPECT_EQ(output("A", {"sync"}), "attached\n");
+    EXPECT_EQ(output("B", {"lists"}), "Groceries\t\nMade elsewhere\t\n");
+}
+
+TEST_F(TwoDevicesCli, TemporaryFilesLeftByAKilledWriteAreRemovedByTheirDeviceOnly) {
+    run("A", {"new-list", "Groceries"});
+    const auto aDevice = *registeredDevices().begin();
+    run("B", {"sync"});
+    std::string b;
+    for (const auto& device : registeredDevices()) {
+        b = device == aDevice ? b : device;
+    }
+    const auto devices = cloudFolder() / "MainStore" / "devices";
+    auto leave = [&](const fs::path& file, int ageSeconds) {
+        std::ofstream(file) << "cut short";
+        const timeval when[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
+        utimes(file.c_str(), when);
+        return file;
+    };
+    const auto old = leave(devices / b / ".device.json.0123456789abcdef.tmp", 3600);
+    const auto oldChanges =
+        leave(devices / b / "changes" / ".000000000009.jwchanges.0123456789abcdef.tmp", 3600);
+    const auto recent = leave(devices / b / "changes" / ".000000000010.jwchanges.fedcba9876543210.tmp", 5);
+    const auto anothers = leave(devices / aDevice / ".device.json.0123456789abcdef.tmp", 3600);
+
+    run("B", {"sync"});
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_FALSE(fs::exists(oldChanges));
+    EXPECT_TRUE(fs::exists(recent)) << "a write of another run may still own it";
+    EXPECT_TRUE(fs::exists(anothers)) << "another device's files are its own";
 }
 
 }  // namespace
