@@ -209,8 +209,10 @@ class PersistentStoreEnsemble::Engine {
 
     // Attaching ------------------------------------------------------------------------------
 
-    std::optional<SyncError> doLeech(Date now) {
-        if (leeched_.load()) {
+    // With `afresh`, attaches whatever the state: the attachment there was (if any) stands
+    // until the new one is in place, so an attach that fails changes nothing.
+    std::optional<SyncError> doLeech(Date now, bool afresh = false) {
+        if (leeched_.load() && !afresh) {
             return std::nullopt;  // attached already: nothing to do
         }
         if (fs_->checkRoot() != CloudStatus::ok) {
@@ -319,22 +321,11 @@ class PersistentStoreEnsemble::Engine {
         return std::nullopt;
     }
 
-    // A fresh attachment whatever the state. The old identity stays the recorder's until the
-    // new one takes over in the attach's own transaction, so no local save between the two
-    // goes unstamped.
+    // A fresh attachment whatever the state, under a new identity.
     std::optional<SyncError> doReattach(Date now) {
         auto& db = connection().database();
         const auto oldDevice = SyncTables(db).state("device").value_or("");
-        {
-            store::SqliteTransaction transaction(db);
-            SyncTables tables(db);
-            tables.setState("attached", 0);
-            tables.setState("lost", 0);
-            tables.setState("attachingAs", "");
-            transaction.commit();
-        }
-        leeched_.store(false);
-        auto error = doLeech(now);
+        auto error = doLeech(now, true);
         if (!error && !oldDevice.empty() && oldDevice != device()) {
             // Were the old registration still here, it would hold compaction back for weeks.
             fs_->remove(layout_.registrationFile(oldDevice));

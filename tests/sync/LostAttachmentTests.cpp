@@ -209,6 +209,15 @@ TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) 
     model::newList(*other_.db, "other meanwhile");
     settle();
 
+    // Attaching afresh while the folder is out of reach changes nothing.
+    device_.view->setUnavailable(true);
+    device_.db->reattach();
+    settle();
+    EXPECT_EQ(device_.db->syncState(), model::SyncState::attachmentLost);
+    ASSERT_TRUE(device_.db->lastSyncError());
+    EXPECT_EQ(device_.db->lastSyncError()->kind, Kind::unavailable);
+
+    device_.view->setUnavailable(false);
     device_.db->reattach();
     settle();
     expectAttached(device_);
