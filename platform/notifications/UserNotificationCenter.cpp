@@ -323,11 +323,16 @@ void UserNotificationCenter::armDeliveryTimer() {
             }
         }
     }
-    const auto now = currentClock().now();
-    if (!earliest || !now) {
+    if (!earliest) {
         return;
     }
-    const double wait = std::max(0.0, earliest->secondsSince(*now));
+    // The timer counts run-loop time, which stops while the computer sleeps and does not follow
+    // the clock being set; so never wait longer than one check interval before reading the wall
+    // clock again. Without a date to compare with, look again after one interval.
+    double wait = wallClockCheckInterval;
+    if (const auto now = currentClock().now()) {
+        wait = std::clamp(earliest->secondsSince(*now), 0.0, wallClockCheckInterval);
+    }
     deliveryTimer_ = mainRunLoop().scheduleTimer(wait, false, [weak = weak_from_this()](Timer&) {
         if (auto self = weak.lock()) {
             self->deliverDue();
@@ -335,9 +340,14 @@ void UserNotificationCenter::armDeliveryTimer() {
     });
 }
 
+void UserNotificationCenter::wallClockChanged() {
+    deliverDue();
+}
+
 void UserNotificationCenter::deliverDue() {
     const auto now = currentClock().now();
     if (!now) {
+        armDeliveryTimer();
         return;
     }
     std::vector<PendingNotificationRequest> due;

@@ -8,6 +8,11 @@
 // - Requests: a one-shot request falls due its trigger's interval after it was added. Adding
 //   a request replaces a pending one with the same identifier. Pending requests are kept in
 //   the state file and survive a restart.
+// - Due dates: a request falls due at a date on the wall clock (the installed Clock), not after
+//   an amount of run-loop time, which stands still while the computer sleeps and knows nothing
+//   of the clock being set. While requests are pending the centre looks at the wall clock at
+//   least every wallClockCheckInterval seconds of run-loop time, so a request arrives no later
+//   than that after its date, and never before it. With nothing pending it keeps no timer.
 // - Delivery, while the program runs: on the main run loop, a due request goes to the
 //   delegate's willPresentNotification; the options it answers with go to the installed
 //   NotificationPresenter; when the user acts on it, the delegate hears
@@ -97,6 +102,14 @@ class UserNotificationCenter : public std::enable_shared_from_this<UserNotificat
 
     // The user's choice in the system settings, made outside any prompt.
     void setAuthorizationStatus(AuthorizationStatus status);
+
+    // The computer woke from sleep or the wall clock was set: delivers at once what is now due
+    // instead of at the next look at the clock. Not needed for correctness, only for
+    // promptness. Main thread.
+    void wallClockChanged();
+
+    // Seconds of run-loop time between two looks at the wall clock while requests are pending.
+    static constexpr double wallClockCheckInterval = 2.0;
 
     // Blocks until the centre's background work is done, including work that work queued.
     // Not from a completion.
