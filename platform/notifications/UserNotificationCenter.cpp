@@ -22,6 +22,19 @@ std::shared_ptr<UserNotificationCenter>& installedCenter() {
     return center;
 }
 
+// One pending request per identifier: a new one takes the place of the old, keeping its turn.
+void replaceOrAdd(std::vector<PendingNotificationRequest>& pending,
+                  const PendingNotificationRequest& request) {
+    const auto existing = std::find_if(pending.begin(), pending.end(), [&](const auto& entry) {
+        return entry.request.identifier == request.request.identifier;
+    });
+    if (existing != pending.end()) {
+        *existing = request;
+    } else {
+        pending.push_back(request);
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<UserNotificationCenter> UserNotificationCenter::create(
@@ -87,12 +100,13 @@ void UserNotificationCenter::setNotificationPresenter(
 }
 
 void UserNotificationCenter::getNotificationSettings(SettingsCompletion completion) {
-    NotificationSettings settings;
-    {
-        std::lock_guard lock(mutex_);
-        settings.authorizationStatus = state_.authorizationStatus;
-    }
-    notification_queue::post([completion = std::move(completion), settings] {
+    // Read in turn on the background thread, like the pending requests.
+    notification_queue::post([self = shared_from_this(), completion = std::move(completion)] {
+        NotificationSettings settings;
+        {
+            std::lock_guard lock(self->mutex_);
+            settings.authorizationStatus = self->state_.authorizationStatus;
+        }
         if (completion) {
             completion(settings);
         }
@@ -204,8 +218,6 @@ void UserNotificationCenter::addNotificationRequest(NotificationRequest request,
         fail(NotificationErrorCode::noCurrentDate, "The current date is not available.");
         return;
     }
-    const std::string identifier = request.identifier;
-    std::optional<PendingNotificationRequest> replaced;
     {
         std::lock_guard lock(mutex_);
         if (state_.authorizationStatus != AuthorizationStatus::authorized) {
@@ -213,66 +225,56 @@ void UserNotificationCenter::addNotificationRequest(NotificationRequest request,
                  "Notifications are not allowed for this application.");
             return;
         }
-        PendingNotificationRequest pending{std::move(request), now->addingSeconds(interval)};
-        auto existing = std::find_if(
-            state_.pending.begin(), state_.pending.end(),
-            [&identifier](const auto& entry) { return entry.request.identifier == identifier; });
-        if (existing != state_.pending.end()) {
-            replaced = *existing;
-            *existing = std::move(pending);
-        } else {
-            state_.pending.push_back(std::move(pending));
-        }
     }
-    // The file is written on the background thread, with whatever the state is by then, so
-    // writes queued in any order still leave the latest state on disk.
-    notification_queue::post([self = shared_from_this(), identifier, replaced, completion] {
-        NotificationCenterState snapshot;
-        {
-            std::lock_guard lock(self->mutex_);
-            snapshot = self->state_;
-        }
-        try {
-            self->stateFile_.save(snapshot);
-        } catch (const std::exception& error) {
+    // The request joins the pending ones only once the file holds it, so the completion's
+    // answer is what is pending and what a restart finds. Saves run one at a time on the
+    // background thread, each writing what is held plus its own request: a save that fails
+    // leaves everything as it was, and no other save can write its request or take back one
+    // that was saved after it.
+    notification_queue::post(
+        [self = shared_from_this(),
+         pending = PendingNotificationRequest{std::move(request), now->addingSeconds(interval)},
+         completion] {
+            NotificationCenterState next;
             {
-                // A request that could not be kept must not fire: put back what was there.
                 std::lock_guard lock(self->mutex_);
-                auto& pending = self->state_.pending;
-                auto entry = std::find_if(pending.begin(), pending.end(), [&](const auto& e) {
-                    return e.request.identifier == identifier;
-                });
-                if (entry != pending.end()) {
-                    if (replaced) {
-                        *entry = *replaced;
-                    } else {
-                        pending.erase(entry);
-                    }
+                next = self->state_;
+            }
+            replaceOrAdd(next.pending, pending);
+            try {
+                self->stateFile_.save(next);
+            } catch (const std::exception& error) {
+                completion(NotificationError{
+                    NotificationErrorCode::persistenceFailed,
+                    std::string("The request could not be saved: ") + error.what()});
+                return;
+            }
+            {
+                // Onto what is held now, not `next`: the main thread may have delivered some
+                // requests meanwhile (their removal is saved after this).
+                std::lock_guard lock(self->mutex_);
+                replaceOrAdd(self->state_.pending, pending);
+            }
+            completion(std::nullopt);
+            runOnMain([weak = std::weak_ptr<UserNotificationCenter>(self)] {
+                if (auto center = weak.lock()) {
+                    center->armDeliveryTimer();
                 }
-            }
-            completion(
-                NotificationError{NotificationErrorCode::persistenceFailed,
-                                  std::string("The request could not be saved: ") + error.what()});
-            return;
-        }
-        completion(std::nullopt);
-        runOnMain([weak = std::weak_ptr<UserNotificationCenter>(self)] {
-            if (auto center = weak.lock()) {
-                center->armDeliveryTimer();
-            }
+            });
         });
-    });
 }
 
 void UserNotificationCenter::getPendingNotificationRequests(PendingCompletion completion) {
-    std::vector<PendingNotificationRequest> pending;
-    {
-        std::lock_guard lock(mutex_);
-        pending = state_.pending;
-    }
-    notification_queue::post([completion = std::move(completion), pending = std::move(pending)] {
+    // Read in turn on the background thread, so the answer includes the outcome of every
+    // request added before this call.
+    notification_queue::post([self = shared_from_this(), completion = std::move(completion)] {
+        std::vector<PendingNotificationRequest> pending;
+        {
+            std::lock_guard lock(self->mutex_);
+            pending = self->state_.pending;
+        }
         if (completion) {
-            completion(pending);
+            completion(std::move(pending));
         }
     });
 }

@@ -7,7 +7,11 @@
 //   no. setAuthorizationStatus plays the user changing their mind in the settings.
 // - Requests: a one-shot request falls due its trigger's interval after it was added. Adding
 //   a request replaces a pending one with the same identifier. Pending requests are kept in
-//   the state file and survive a restart.
+//   the state file and survive a restart. A request is pending only once the file holds it:
+//   an add reported as done is pending and in the file; one reported as failed is in neither,
+//   and what was pending before (an earlier request for the same identifier) stays. However
+//   adds for one identifier and failing writes interleave, one add's outcome never changes
+//   another's.
 // - Due dates: a request falls due at a date on the wall clock (the installed Clock), not after
 //   an amount of run-loop time, which stands still while the computer sleeps and knows nothing
 //   of the clock being set. While requests are pending the centre looks at the wall clock at
@@ -22,6 +26,8 @@
 //
 // Threads: every completion runs on the centre's background thread (never the caller's, never
 // before the call returns), so callers hop back to the main thread themselves (runOnMain).
+// The answers of getNotificationSettings and getPendingNotificationRequests include the
+// outcome of every addNotificationRequest made before them.
 // getNotificationSettings and requestAuthorization may be called from any thread;
 // create, addNotificationRequest, setDelegate and the setters of the application's parts are
 // for the main thread (a request's interval counts from the main clock at the call).

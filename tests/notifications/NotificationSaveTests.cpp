@@ -1,0 +1,248 @@
+// What the centre reports is what it holds and what its file holds, whatever order its saves
+// meet a file system that fails for a while.
+//
+// The scenarios hold the centre's background thread while the main thread makes its calls,
+// then let it go, so queued saves meet the failure exactly where the scenario puts it.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <future>
+#include <mutex>
+
+#include "platform/notifications/CompletionQueue.h"
+#include "tests/notifications/NotificationTestSupport.h"
+
+namespace jw::test {
+namespace {
+
+std::string describe(AuthorizationStatus status,
+                     const std::vector<PendingNotificationRequest>& pending) {
+    std::string text(authorizationStatusName(status));
+    text += ":";
+    for (const auto& entry : pending) {
+        text += " " + entry.request.content.body;
+    }
+    return text;
+}
+
+class SaveScenario : public CenterFixture {
+  public:
+    SaveScenario() { prompt->answerAtOnce.reset(); }
+    ~SaveScenario() override { release(); }
+
+    // Holds the background thread from here until release().
+    void hold() {
+        release();
+        held_ = std::make_unique<std::promise<void>>();
+        notification_queue::post([until = held_->get_future().share()] { until.wait(); });
+    }
+    void release() {
+        if (held_) {
+            held_->set_value();
+            held_.reset();
+        }
+    }
+    // Lets everything queued so far run, then holds again.
+    void settleHere() {
+        release();
+        settle();
+        hold();
+    }
+
+    // The state file cannot be written from this point of the queue on (its folder is set
+    // aside, whole, and a plain file takes its place), or can again.
+    void failWrites() {
+        notification_queue::post([this] { moveDataFolder(true); });
+    }
+    void allowWrites() {
+        notification_queue::post([this] { moveDataFolder(false); });
+    }
+
+    // "Set" for the one item, with `body` as its text.
+    void setReminder(std::string body) {
+        center->addNotificationRequest(reminderRequest("item", 600, body),
+                                       [this, body](std::optional<NotificationError> e) {
+                                           record(body + (e ? " failed" : " saved"));
+                                       });
+    }
+    // What the centre says it holds, at this point of the queue (the two answers come in the
+    // order asked, on the one background thread).
+    void look() {
+        center->getNotificationSettings([this](NotificationSettings settings) {
+            lookedStatus_ = settings.authorizationStatus;
+        });
+        center->getPendingNotificationRequests([this](std::vector<PendingNotificationRequest> p) {
+            record("holds " + describe(lookedStatus_, p));
+        });
+    }
+    // Asks for permission; the prompt, if shown, waits for answer().
+    void ask() {
+        center->requestAuthorization(
+            AuthorizationOptions::alert | AuthorizationOptions::sound,
+            [this](bool granted, std::optional<NotificationError> e) {
+                std::string text = granted ? "granted" : "not granted";
+                if (e) {
+                    text += " (error " + std::to_string(static_cast<int>(e->code)) + ")";
+                }
+                record(text);
+            });
+        platform.loop().drain();
+    }
+    void answer(bool allowed) {
+        ASSERT_TRUE(prompt->pending) << "no prompt is up";
+        std::exchange(prompt->pending, nullptr)(allowed);
+    }
+
+    // The user's choice in the system settings.
+    void changeSettings(AuthorizationStatus status) { center->setAuthorizationStatus(status); }
+    // Time passes on the main run loop; what falls due is delivered.
+    void pass(double seconds) { platform.loop().advance(seconds); }
+
+    // Everything that happened, then what the centre holds and what its file holds.
+    std::string outcome() {
+        release();
+        settle();
+        moveDataFolder(false);
+        std::string text;
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& event : events_) {
+                text += event + ", ";
+            }
+        }
+        const auto file = NotificationStateFile(stateFile()).load();
+        return text + "held " +
+               describe(statusOf(*center, platform.loop()), pendingOf(*center, platform.loop())) +
+               ", file " + describe(file.authorizationStatus, file.pending) + ", asked " +
+               std::to_string(prompt->asked);
+    }
+
+  private:
+    void record(std::string event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
+    void moveDataFolder(bool aside) {
+        const auto folder = stateFile().parent_path();
+        auto away = folder;
+        away += ".away";
+        if (aside && !std::filesystem::exists(away)) {
+            std::filesystem::rename(folder, away);
+            std::ofstream(folder) << "not a folder";
+        } else if (!aside && std::filesystem::exists(away)) {
+            std::filesystem::remove(folder);
+            std::filesystem::rename(away, folder);
+        }
+    }
+
+    std::unique_ptr<std::promise<void>> held_;
+    AuthorizationStatus lookedStatus_ = AuthorizationStatus::notDetermined;
+    std::mutex mutex_;
+    std::vector<std::string> events_;
+};
+
+struct SaveCase {
+    const char* name;
+    void (*script)(SaveScenario&);
+    const char* expected;
+};
+
+void PrintTo(const SaveCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string caseName(const ::testing::TestParamInfo<SaveCase>& info) {
+    return info.param.name;
+}
+
+// Setting a reminder: reported saved means held and in the file, reported failed means neither,
+// and a later request for the same item is never taken back by an earlier one's failure.
+// Another reminder, "other", is pending from the start (due in a minute).
+class SavingARequest : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
+  protected:
+    SavingARequest() {
+        authorize();
+        add(*center, platform.loop(), reminderRequest("other", 60, "other"));
+    }
+};
+
+const SaveCase savingARequestCases[] = {
+    {"BothSaved",
+     [](SaveScenario& t) {
+         t.setReminder("first");
+         t.setReminder("second");
+         t.look();
+     },
+     "first saved, second saved, holds authorized: other second, "
+     "held authorized: other second, file authorized: other second, asked 0"},
+    {"SetTwiceFirstFails",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.setReminder("first");
+         t.look();
+         t.allowWrites();
+         t.setReminder("second");
+         t.look();
+     },
+     "first failed, holds authorized: other, second saved, holds authorized: other second, "
+     "held authorized: other second, file authorized: other second, asked 0"},
+    {"SetTwiceSecondFails",
+     [](SaveScenario& t) {
+         t.setReminder("first");
+         t.look();
+         t.failWrites();
+         t.setReminder("second");
+         t.look();
+     },
+     "first saved, holds authorized: other first, second failed, holds authorized: other first, "
+     "held authorized: other first, file authorized: other first, asked 0"},
+    {"SetTwiceBothFail",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.setReminder("first");
+         t.setReminder("second");
+         t.look();
+     },
+     "first failed, second failed, holds authorized: other, "
+     "held authorized: other, file authorized: other, asked 0"},
+    {"SettingsSaveQueuedBeforeAFailingOne",
+     [](SaveScenario& t) {
+         t.changeSettings(AuthorizationStatus::authorized);
+         t.failWrites();
+         t.setReminder("first");
+         t.look();
+     },
+     "first failed, holds authorized: other, "
+     "held authorized: other, file authorized: other, asked 0"},
+    {"DeliverySaveQueuedBeforeAFailingOne",
+     [](SaveScenario& t) {
+         t.pass(60);  // "other" is delivered and its removal saved
+         t.failWrites();
+         t.setReminder("first");
+         t.look();
+     },
+     "first failed, holds authorized:, held authorized:, file authorized:, asked 0"},
+    {"SavedThenTheNextFailsBehindAQueuedSave",
+     [](SaveScenario& t) {
+         t.setReminder("first");
+         t.changeSettings(AuthorizationStatus::authorized);
+         t.failWrites();
+         t.setReminder("second");
+         t.look();
+     },
+     "first saved, second failed, holds authorized: other first, "
+     "held authorized: other first, file authorized: other first, asked 0"},
+};
+
+TEST_P(SavingARequest, ReportsWhatIsHeldAndInTheFile) {
+    hold();
+    GetParam().script(*this);
+    EXPECT_EQ(outcome(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, SavingARequest, ::testing::ValuesIn(savingARequestCases),
+                         caseName);
+
+}  // namespace
+}  // namespace jw::test
