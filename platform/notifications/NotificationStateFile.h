@@ -44,7 +44,8 @@ class NotificationStateFile {
     NotificationCenterState load() const;
 
     // Writes the whole state, creating the folder if needed. Throws std::runtime_error (or
-    // std::filesystem::filesystem_error) when it cannot; the old file is then unchanged.
+    // std::filesystem::filesystem_error) when it cannot; the old file is then unchanged, except
+    // when only the final sync of the folder failed: the file may then hold the new state.
     void save(const NotificationCenterState& state) const;
 
     const std::filesystem::path& file() const { return file_; }

@@ -52,11 +52,14 @@ std::shared_ptr<UserNotificationCenter> UserNotificationCenter::create(
 UserNotificationCenter::UserNotificationCenter(Passkey, std::filesystem::path stateFile)
     : stateFile_(std::move(stateFile)), startDate_(currentClock().now()) {
     state_ = stateFile_.load();
+    fileState_ = state_;
 }
 
 UserNotificationCenter::~UserNotificationCenter() {
-    if (deliveryTimer_) {
-        deliveryTimer_->invalidate();
+    for (const auto& timer : {deliveryTimer_, saveRetryTimer_}) {
+        if (timer) {
+            timer->invalidate();
+        }
     }
 }
 
@@ -170,29 +173,64 @@ void UserNotificationCenter::askPromptOnMain(AuthorizationOptions options) {
 }
 
 void UserNotificationCenter::finishPrompt(std::optional<bool> allowed) {
-    std::vector<AuthorizationCompletion> waiting;
+    if (!allowed) {
+        std::vector<AuthorizationCompletion> waiting;
+        {
+            std::lock_guard lock(mutex_);
+            promptShowing_ = false;
+            waiting.swap(waitingForPrompt_);
+        }
+        const NotificationError error{NotificationErrorCode::noAuthorizationPrompt,
+                                      "There is no way to ask the user for permission."};
+        for (auto& completion : waiting) {
+            notification_queue::post(
+                [completion = std::move(completion), error] { completion(false, error); });
+        }
+        return;
+    }
+    // The answer holds only once the file holds it, so what the completions report is what a
+    // restart finds. Until then the prompt counts as showing: requests made meanwhile wait for
+    // this answer instead of asking again.
+    const auto answer = *allowed ? AuthorizationStatus::authorized : AuthorizationStatus::denied;
+    AuthorizationStatus asked;
     {
         std::lock_guard lock(mutex_);
-        promptShowing_ = false;
-        waiting.swap(waitingForPrompt_);
-        if (allowed) {
-            state_.authorizationStatus =
-                *allowed ? AuthorizationStatus::authorized : AuthorizationStatus::denied;
+        asked = state_.authorizationStatus;
+    }
+    notification_queue::post([self = shared_from_this(), asked, answer] {
+        NotificationCenterState next;
+        {
+            std::lock_guard lock(self->mutex_);
+            next = self->state_;
         }
-    }
-    if (allowed) {
-        saveLater();
-    }
-    std::optional<NotificationError> error;
-    if (!allowed) {
-        error = NotificationError{NotificationErrorCode::noAuthorizationPrompt,
-                                  "There is no way to ask the user for permission."};
-    }
-    const bool granted = allowed.value_or(false);
-    for (auto& completion : waiting) {
-        notification_queue::post(
-            [completion = std::move(completion), granted, error] { completion(granted, error); });
-    }
+        // A choice made in the settings since the answer came after it, and stays; its own save
+        // is queued behind this.
+        bool saved = true;
+        std::string failure;
+        if (next.authorizationStatus == asked) {
+            next.authorizationStatus = answer;
+            saved = self->write(next, failure);
+        }
+        std::vector<AuthorizationCompletion> waiting;
+        bool granted = false;
+        {
+            std::lock_guard lock(self->mutex_);
+            if (saved && self->state_.authorizationStatus == asked) {
+                self->state_.authorizationStatus = answer;
+            }
+            granted = self->state_.authorizationStatus == AuthorizationStatus::authorized;
+            self->promptShowing_ = false;
+            waiting.swap(self->waitingForPrompt_);
+        }
+        std::optional<NotificationError> error;
+        if (!saved) {
+            error = NotificationError{NotificationErrorCode::persistenceFailed,
+                                      "The answer could not be saved: " + failure};
+        }
+        for (auto& completion : waiting) {
+            completion(granted, error);
+        }
+    });
 }
 
 void UserNotificationCenter::addNotificationRequest(NotificationRequest request,
@@ -241,12 +279,10 @@ void UserNotificationCenter::addNotificationRequest(NotificationRequest request,
                 next = self->state_;
             }
             replaceOrAdd(next.pending, pending);
-            try {
-                self->stateFile_.save(next);
-            } catch (const std::exception& error) {
-                completion(NotificationError{
-                    NotificationErrorCode::persistenceFailed,
-                    std::string("The request could not be saved: ") + error.what()});
+            std::string failure;
+            if (!self->write(next, failure)) {
+                completion(NotificationError{NotificationErrorCode::persistenceFailed,
+                                             "The request could not be saved: " + failure});
                 return;
             }
             {
@@ -292,19 +328,54 @@ void UserNotificationCenter::waitUntilIdle() {
 }
 
 void UserNotificationCenter::saveLater() {
-    notification_queue::post([self = shared_from_this()] {
-        NotificationCenterState snapshot;
-        {
-            std::lock_guard lock(self->mutex_);
-            snapshot = self->state_;
-        }
-        try {
-            self->stateFile_.save(snapshot);
-        } catch (const std::exception& error) {
-            // Kept in memory; the next successful save writes it.
-            debugLog(std::string("notifications: cannot save state: ") + error.what());
+    notification_queue::post([self = shared_from_this()] { self->saveNow(); });
+}
+
+void UserNotificationCenter::saveNow() {
+    NotificationCenterState snapshot;
+    {
+        std::lock_guard lock(mutex_);
+        snapshot = state_;
+    }
+    if (fileState_ == snapshot) {
+        return;
+    }
+    std::string failure;
+    if (!write(snapshot, failure)) {
+        debugLog("notifications: cannot save state, trying again later: " + failure);
+    }
+}
+
+bool UserNotificationCenter::write(const NotificationCenterState& state, std::string& failure) {
+    try {
+        stateFile_.save(state);
+        fileState_ = state;
+        return true;
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    // The file is no longer known to hold what is held, so it is written again later. That
+    // covers a refused change too: its write can fail after the file was replaced (when the
+    // folder cannot be synced), and the next write puts back what is held.
+    fileState_.reset();
+    runOnMain([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->armSaveRetry();
         }
     });
+    return false;
+}
+
+void UserNotificationCenter::armSaveRetry() {
+    if (saveRetryTimer_ && saveRetryTimer_->isValid()) {
+        return;
+    }
+    saveRetryTimer_ =
+        mainRunLoop().scheduleTimer(saveRetryInterval, false, [weak = weak_from_this()](Timer&) {
+            if (auto self = weak.lock()) {
+                self->saveLater();
+            }
+        });
 }
 
 void UserNotificationCenter::startDelivery() {

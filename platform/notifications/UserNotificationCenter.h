@@ -4,7 +4,10 @@
 // - Authorisation: the first request for authorisation asks the user through the installed
 //   AuthorizationPrompt; the answer is remembered (also across restarts), so later requests
 //   are answered from memory without asking again: granted after a yes, not granted after a
-//   no. setAuthorizationStatus plays the user changing their mind in the settings.
+//   no. The answer counts only once the state file holds it: one that cannot be saved is
+//   reported as not granted, with a persistenceFailed error, and the next request asks again.
+//   setAuthorizationStatus plays the user changing their mind in the settings; such a choice
+//   made while an answer is being saved comes after it, and stays.
 // - Requests: a one-shot request falls due its trigger's interval after it was added. Adding
 //   a request replaces a pending one with the same identifier. Pending requests are kept in
 //   the state file and survive a restart. A request is pending only once the file holds it:
@@ -12,6 +15,10 @@
 //   and what was pending before (an earlier request for the same identifier) stays. However
 //   adds for one identifier and failing writes interleave, one add's outcome never changes
 //   another's.
+// - Changes nobody is told of (a delivered request leaving the pending ones, a choice in the
+//   settings) hold at once. When the file cannot take them, the centre writes it again every
+//   saveRetryInterval seconds until it can, so that a restart brings back neither a delivered
+//   request nor an older choice.
 // - Due dates: a request falls due at a date on the wall clock (the installed Clock), not after
 //   an amount of run-loop time, which stands still while the computer sleeps and knows nothing
 //   of the clock being set. While requests are pending the centre looks at the wall clock at
@@ -38,6 +45,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/foundation/Date.h"
@@ -94,8 +102,9 @@ class UserNotificationCenter : public std::enable_shared_from_this<UserNotificat
     void getNotificationSettings(SettingsCompletion completion);
 
     // Answers at once from memory after an earlier answer; otherwise asks the user (one
-    // prompt at a time; requests made meanwhile share its answer). Without a prompt to ask,
-    // the answer is not granted, with an error, and the status stays not determined.
+    // prompt at a time; requests made meanwhile, also while the answer is being saved, share
+    // it). Without a prompt to ask, or when the answer cannot be saved, the answer is not
+    // granted, with an error, and the status stays not determined.
     void requestAuthorization(AuthorizationOptions options, AuthorizationCompletion completion);
 
     // Schedules `request`. Fails (through the completion, with nothing scheduled) when
@@ -116,6 +125,8 @@ class UserNotificationCenter : public std::enable_shared_from_this<UserNotificat
 
     // Seconds of run-loop time between two looks at the wall clock while requests are pending.
     static constexpr double wallClockCheckInterval = 2.0;
+    // Seconds of run-loop time between two attempts to write a state the file could not take.
+    static constexpr double saveRetryInterval = 30.0;
 
     // Blocks until the centre's background work is done, including work that work queued.
     // Not from a completion.
@@ -126,6 +137,9 @@ class UserNotificationCenter : public std::enable_shared_from_this<UserNotificat
     void askPromptOnMain(AuthorizationOptions options);
     void finishPrompt(std::optional<bool> allowed);
     void saveLater();
+    void saveNow();
+    bool write(const NotificationCenterState& state, std::string& failure);
+    void armSaveRetry();
     void armDeliveryTimer();
     void deliverDue();
     void deliver(const Notification& notification);
@@ -142,9 +156,13 @@ class UserNotificationCenter : public std::enable_shared_from_this<UserNotificat
     std::shared_ptr<AuthorizationPrompt> prompt_;
     std::shared_ptr<NotificationPresenter> presenter_;
 
+    // Background thread only: what the file is known to hold; nothing after a failed write.
+    std::optional<NotificationCenterState> fileState_;
+
     // Main thread only.
     UserNotificationCenterDelegate* delegate_ = nullptr;
     std::shared_ptr<Timer> deliveryTimer_;
+    std::shared_ptr<Timer> saveRetryTimer_;
 };
 
 }  // namespace jw

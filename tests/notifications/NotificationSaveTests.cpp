@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <utility>
 
 #include "platform/notifications/CompletionQueue.h"
 #include "tests/notifications/NotificationTestSupport.h"
@@ -96,8 +97,14 @@ class SaveScenario : public CenterFixture {
 
     // The user's choice in the system settings.
     void changeSettings(AuthorizationStatus status) { center->setAuthorizationStatus(status); }
-    // Time passes on the main run loop; what falls due is delivered.
-    void pass(double seconds) { platform.loop().advance(seconds); }
+    // Time passes on the main run loop; what falls due is delivered. Unless it is held, the
+    // background thread catches up first, as it would in far less time.
+    void pass(double seconds) {
+        if (!held_) {
+            settle();
+        }
+        platform.loop().advance(seconds);
+    }
 
     // Everything that happened, then what the centre holds and what its file holds.
     std::string outcome() {
@@ -127,12 +134,16 @@ class SaveScenario : public CenterFixture {
         const auto folder = stateFile().parent_path();
         auto away = folder;
         away += ".away";
-        if (aside && !std::filesystem::exists(away)) {
-            std::filesystem::rename(folder, away);
+        if (aside && !std::filesystem::is_regular_file(folder)) {
+            if (std::filesystem::exists(folder)) {
+                std::filesystem::rename(folder, away);
+            }
             std::ofstream(folder) << "not a folder";
-        } else if (!aside && std::filesystem::exists(away)) {
+        } else if (!aside && std::filesystem::is_regular_file(folder)) {
             std::filesystem::remove(folder);
-            std::filesystem::rename(away, folder);
+            if (std::filesystem::exists(away)) {
+                std::filesystem::rename(away, folder);
+            }
         }
     }
 
@@ -243,6 +254,134 @@ TEST_P(SavingARequest, ReportsWhatIsHeldAndInTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Orders, SavingARequest, ::testing::ValuesIn(savingARequestCases),
                          caseName);
+
+// Answering the permission prompt: the answer reported is the status held and the status in
+// the file; an answer that cannot be kept is not reported as given, and the next request asks
+// again.
+class AnsweringThePrompt : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
+
+const SaveCase answeringThePromptCases[] = {
+    {"YesSaved",
+     [](SaveScenario& t) {
+         t.ask();
+         t.answer(true);
+         t.look();
+     },
+     "granted, holds authorized:, held authorized:, file authorized:, asked 1"},
+    {"NoSaved",
+     [](SaveScenario& t) {
+         t.ask();
+         t.answer(false);
+         t.look();
+     },
+     "not granted, holds denied:, held denied:, file denied:, asked 1"},
+    {"YesNotSaved",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.ask();
+         t.answer(true);
+         t.look();
+     },
+     "not granted (error 4), holds notDetermined:, held notDetermined:, "
+     "file notDetermined:, asked 1"},
+    {"NoNotSaved",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.ask();
+         t.answer(false);
+         t.look();
+     },
+     "not granted (error 4), holds notDetermined:, held notDetermined:, "
+     "file notDetermined:, asked 1"},
+    {"AskedAgainAfterAnAnswerThatWasNotSaved",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.ask();
+         t.answer(true);
+         t.settleHere();
+         t.allowWrites();
+         t.ask();
+         t.answer(true);
+         t.look();
+     },
+     "not granted (error 4), granted, holds authorized:, held authorized:, "
+     "file authorized:, asked 2"},
+    {"RequestsWhileTheAnswerIsSavedShareIt",
+     [](SaveScenario& t) {
+         t.ask();
+         t.answer(true);
+         t.ask();
+         t.look();
+     },
+     "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1"},
+    {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays",
+     [](SaveScenario& t) {
+         t.ask();
+         t.answer(true);
+         t.changeSettings(AuthorizationStatus::denied);
+         t.look();
+     },
+     "not granted, holds denied:, held denied:, file denied:, asked 1"},
+};
+
+TEST_P(AnsweringThePrompt, ReportsWhatIsHeldAndInTheFile) {
+    hold();
+    GetParam().script(*this);
+    EXPECT_EQ(outcome(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, AnsweringThePrompt, ::testing::ValuesIn(answeringThePromptCases),
+                         caseName);
+
+// Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
+// the settings, hold at once, and reach the file once it can be written again (within a
+// minute), so a restart neither brings back a delivered request nor an older choice.
+// Another reminder, "other", is pending from the start (due in a minute).
+class ChangesNobodyIsToldOf : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
+  protected:
+    ChangesNobodyIsToldOf() {
+        authorize();
+        add(*center, platform.loop(), reminderRequest("other", 60, "other"));
+    }
+};
+
+const SaveCase changesNobodyIsToldOfCases[] = {
+    {"ADeliveredRequestLeavesTheFile",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.pass(60);
+         t.look();
+         t.allowWrites();
+         t.pass(60);
+     },
+     "holds authorized:, held authorized:, file authorized:, asked 0"},
+    {"ASettingsChoiceReachesTheFile",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.changeSettings(AuthorizationStatus::denied);
+         t.look();
+         t.allowWrites();
+         t.pass(60);
+     },
+     "holds denied: other, held denied:, file denied:, asked 0"},
+    {"AfterALongFailure",
+     [](SaveScenario& t) {
+         t.failWrites();
+         t.changeSettings(AuthorizationStatus::denied);
+         t.pass(600);
+         t.allowWrites();
+         t.pass(60);
+     },
+     "held denied:, file denied:, asked 0"},
+};
+
+TEST_P(ChangesNobodyIsToldOf, ReachTheFileOnceItCanBeWritten) {
+    GetParam().script(*this);
+    EXPECT_EQ(outcome(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ChangesNobodyIsToldOf,
+                         ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
 
 }  // namespace
 }  // namespace jw::test
