@@ -23,7 +23,8 @@
 //   an amount of run-loop time, which stands still while the computer sleeps and knows nothing
 //   of the clock being set. While requests are pending the centre looks at the wall clock at
 //   least every wallClockCheckInterval seconds of run-loop time, so a request arrives no later
-//   than that after its date, and never before it. With nothing pending it keeps no timer.
+//   than that after its date, and never before it. With nothing pending it keeps no delivery
+//   timer.
 // - Delivery, while the program runs: on the main run loop, a due request goes to the
 //   delegate's willPresentNotification; the options it answers with go to the installed
 //   NotificationPresenter; when the user acts on it, the delegate hears
