@@ -35,8 +35,8 @@ class ChangeApplier {
   public:
     explicit ChangeApplier(store::StoreConnection& connection);
 
-    // Throws std::invalid_argument when the change names an unknown entity, key or value form
-    // (the caller rolls the whole file back and tries it again later).
+    // Throws RefusedChange when the change names an unknown entity, key or value form (the
+    // caller rolls the whole file back and tries it again later).
     void apply(const ObjectChange& change);
 
     // Settles what local saves left for the engine (the main context saves on its own

@@ -829,7 +829,7 @@ class PersistentStoreEnsemble::Engine {
             tables.setState("clock",
                             std::max(tables.stateInteger("clock", 0), applier.maxCounter()));
             transaction.commit();
-        } catch (const std::invalid_argument& e) {
+        } catch (const RefusedChange& e) {
             log(0, fmt::format("skipped {}: {}", path, e.what()));
             return false;
         }
@@ -853,7 +853,6 @@ class PersistentStoreEnsemble::Engine {
             std::int64_t through = 0;
             {
                 store::SqliteTransaction transaction(db);
-                adoptUnfinishedExportOfEarlierVersions(tables);
                 fileNumber = tables.stateInteger("claimFile", 0);
                 through = tables.stateInteger("claimThrough", 0);
                 if (fileNumber == 0) {
@@ -946,24 +945,6 @@ class PersistentStoreEnsemble::Engine {
             log(2, fmt::format("exported {}", path));
         }
         return std::nullopt;
-    }
-
-    // Earlier versions claimed a file's records by marking each with the file's number; an
-    // export of theirs cut short is finished as a claim of ours. Looked for once per run.
-    void adoptUnfinishedExportOfEarlierVersions(SyncTables& tables) {
-        if (std::exchange(lookedForMarkedRecords_, true) ||
-            tables.stateInteger("claimFile", 0) != 0) {
-            return;
-        }
-        auto& db = connection_->database();
-        auto& marked = db.cached(
-            "SELECT \"file\", MAX(\"seq\") FROM \"_sync_pending\" WHERE \"file\" IS NOT NULL "
-            "GROUP BY \"file\" ORDER BY \"file\" LIMIT 1");
-        if (marked.step()) {
-            tables.setState("claimFile", marked.columnInt(0));
-            tables.setState("claimThrough", marked.columnInt(1));
-        }
-        marked.reset();
     }
 
     // Rewrites this device's registration when what others rely on changed (what it applied,
@@ -1168,7 +1149,6 @@ class PersistentStoreEnsemble::Engine {
     std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
     std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
     std::optional<std::vector<BaselineInfo>> ownBaselines_;  // see ownBaselines()
-    bool lookedForMarkedRecords_ = false;             // worker thread only
     bool lookedForTemporaryFiles_ = false;            // worker thread only
 };
 

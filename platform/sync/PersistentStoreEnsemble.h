@@ -111,10 +111,11 @@ class PersistentStoreEnsemble {
     // Attaches the store afresh to the cloud folder as it is now, whatever its state (lost,
     // attached to another folder, attached): a new device identity, the whole store exported
     // again (removals included), every other device's files applied again. Objects keep their
-    // global identifiers, so nothing is doubled. The old registration, if any, is left alone.
+    // global identifiers, so nothing is doubled. The attachment there was stands until the new
+    // one is in place; its registration then goes, so it holds nothing back.
     void reattachPersistentStore(SyncCompletion completion);
 
-    // "<PersistentStoreEnsemble MainStore attached device ...>", for logs.
+    // "<PersistentStoreEnsemble MainStore attached>" (or "not attached"), for logs.
     std::string description() const;
 
     // For status displays and tests; these wait for the worker.
