@@ -6,10 +6,10 @@
 
 #include "CliError.h"
 #include "Lookup.h"
-#include "platform/foundation/UserDefaults.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/DoneCounts.h"
 #include "src/model/JWListSortMode.h"
+#include "src/model/ListOrder.h"
 #include "src/model/Operations.h"
 #include "src/model/ShareText.h"
 #include "src/themes/JWThemesDB.h"
@@ -97,7 +97,7 @@ void sortLists(CommandContext&, const std::string& order) {
         throw UsageError(
             fmt::format("unknown list order \"{}\" (use alphabetical or manual)", order));
     }
-    UserDefaults::standard().setBool("ManualSortLists", order == "manual");
+    model::setManualSortLists(order == "manual");
 }
 
 void moveList(CommandContext& c, const std::string& list, const std::string& position) {
@@ -107,7 +107,7 @@ void moveList(CommandContext& c, const std::string& list, const std::string& pos
         to == 0) {
         throw UsageError(fmt::format("\"{}\" is not a position (use 1, 2, ...)", position));
     }
-    if (!UserDefaults::standard().boolForKey("ManualSortLists").value_or(false)) {
+    if (!model::manualSortLists()) {
         throw CommandError("lists are in alphabetical order; run \"sort-lists manual\" first");
     }
     auto target = findList(c.db, list);

@@ -5,7 +5,7 @@
 #include <charconv>
 
 #include "CliError.h"
-#include "platform/foundation/UserDefaults.h"
+#include "src/model/ListOrder.h"
 #include "src/model/Ordering.h"
 
 namespace jw::cli {
@@ -35,8 +35,7 @@ std::optional<std::size_t> positiveNumber(std::string_view text) {
 }  // namespace
 
 std::vector<std::shared_ptr<model::List>> orderedLists(model::JWDatabase& db) {
-    const bool manual = UserDefaults::standard().boolForKey("ManualSortLists").value_or(false);
-    return fetchAs<model::List>(db, model::listsFetchRequest(manual));
+    return model::listsInScreenOrder(db);
 }
 
 std::shared_ptr<model::List> findList(model::JWDatabase& db, const std::string& reference) {

@@ -14,7 +14,7 @@
 
 namespace jw::cli {
 
-// The lists in the lists screen's order (the user default "ManualSortLists" decides it).
+// The lists in the lists screen's order (see src/model/ListOrder.h).
 std::vector<std::shared_ptr<model::List>> orderedLists(model::JWDatabase& db);
 // Throws CommandError when nothing or several lists match.
 std::shared_ptr<model::List> findList(model::JWDatabase& db, const std::string& reference);
