@@ -61,12 +61,18 @@ void MobileAds::start(StartCompletion completion) {
     InitializationStatus status;
     {
         std::lock_guard lock(mutex_);
+        ++startCount_;
         loadCatalogueLocked();
         status = statusLocked();
     }
     if (completion) {
         runOnMain([completion = std::move(completion), status] { completion(status); });
     }
+}
+
+std::size_t MobileAds::startCount() const {
+    std::lock_guard lock(mutex_);
+    return startCount_;
 }
 
 void MobileAds::setFullScreenAdPresenter(std::shared_ptr<FullScreenAdPresenter> presenter) {

@@ -59,6 +59,9 @@ class MobileAds {
     // loop. Starting is optional: a load reads the catalogue on its own when needed. Starting
     // again, with or without a completion, is harmless.
     void start(StartCompletion completion = {});
+    // How many times start() was called in the life of this instance (diagnostics: the
+    // application starts the network once per process).
+    std::size_t startCount() const;
 
     RequestConfiguration& requestConfiguration() { return requestConfiguration_; }
 
@@ -83,6 +86,7 @@ class MobileAds {
     std::optional<std::vector<HouseAdCreative>> creatives_;
     std::string catalogueError_;
     std::size_t nextCreative_ = 0;
+    std::size_t startCount_ = 0;
     std::mt19937 random_;
     std::shared_ptr<FullScreenAdPresenter> presenter_;
 };
