@@ -68,6 +68,7 @@ class ManualPlatform {
     ManualRunLoop& loop() { return *loop_; }
     UserDefaults& defaults() { return *defaults_; }
     std::shared_ptr<ManualClock> sharedClock() const { return clock_; }
+    std::shared_ptr<ManualRunLoop> sharedLoop() const { return loop_; }
 
     // The lines logged so far, in order.
     std::vector<std::string> logLines() const;

@@ -1,0 +1,743 @@
+#include "tests/support/AppDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "platform/foundation/Paths.h"
+#include "platform/ui/ActivityViewController.h"
+#include "platform/ui/AlertController.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Carousel.h"
+#include "platform/ui/KeyInput.h"
+#include "platform/ui/Label.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/SplitViewController.h"
+#include "platform/ui/TextField.h"
+#include "src/app/AdScreenPresenter.h"
+#include "src/app/QZIntroHomeViewController.h"
+#include "src/items/DetailViewController.h"
+#include "src/items/EmptyDetailViewController.h"
+#include "src/lists/ListSelectViewController.h"
+#include "src/lists/MasterViewController.h"
+#include "src/model/ListOrder.h"
+#include "src/themes/ThemeSelectViewController.h"
+
+namespace jw::test {
+
+namespace {
+
+// What a person's failed attempt is reported as: the test fails here, with what was missing.
+[[noreturn]] void cannot(const std::string& what) {
+    throw std::logic_error(what);
+}
+
+std::shared_ptr<ui::ViewController> topOf(std::shared_ptr<ui::ViewController> controller) {
+    while (const auto navigation =
+               std::dynamic_pointer_cast<ui::NavigationController>(controller)) {
+        if (!navigation->topViewController()) {
+            break;
+        }
+        controller = navigation->topViewController();
+    }
+    return controller;
+}
+
+bool isContainer(const ui::ViewController& controller) {
+    return dynamic_cast<const ui::NavigationController*>(&controller) ||
+           dynamic_cast<const ui::SplitViewController*>(&controller);
+}
+
+// The outermost container holding `controller`: the level of the screen it belongs to.
+const ui::ViewController* levelOf(const ui::ViewController& controller) {
+    const ui::ViewController* level = &controller;
+    while (const auto parent = level->parentViewController()) {
+        level = parent.get();
+    }
+    return level;
+}
+
+std::string buttonLabel(const ui::BarButtonItem& item, const ui::ViewController& owner) {
+    if (const auto split = owner.splitViewController();
+        split && split->displayModeButtonItem().get() == &item) {
+        return "Columns";
+    }
+    if (!item.systemItem()) {
+        return item.title();
+    }
+    switch (*item.systemItem()) {
+        case ui::SystemItem::done:
+            return "Done";
+        case ui::SystemItem::cancel:
+            return "Cancel";
+        case ui::SystemItem::edit:
+            return "Edit";
+        case ui::SystemItem::save:
+            return "Save";
+        case ui::SystemItem::add:
+            return "+";
+        case ui::SystemItem::action:
+            return "Share";
+        case ui::SystemItem::compose:
+            return "Compose";
+        case ui::SystemItem::reply:
+            return "Reply";
+        case ui::SystemItem::flexibleSpace:
+        case ui::SystemItem::fixedSpace:
+            return "";
+    }
+    return "";
+}
+
+// The texts a person reads in a view and its subviews, in order; hidden views show nothing.
+void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
+    if (view.isHidden()) {
+        return;
+    }
+    if (const auto* label = dynamic_cast<const ui::Label*>(&view);
+        label && !label->text().empty()) {
+        texts.push_back(label->text());
+    } else if (const auto* field = dynamic_cast<const ui::TextField*>(&view);
+               field && !field->text().empty()) {
+        texts.push_back(field->text());
+    } else if (const auto* button = dynamic_cast<const ui::Button*>(&view)) {
+        texts.push_back("[" + button->title() + "]");
+    }
+    for (const auto& subview : view.subviews()) {
+        collectTexts(*subview, texts);
+    }
+}
+
+std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
+    std::string text;
+    for (const auto& part : parts) {
+        text += (text.empty() ? "" : std::string(separator)) + part;
+    }
+    return text;
+}
+
+// The first view of type Found in `view`'s tree (itself included).
+template <class Found>
+std::shared_ptr<Found> findView(ui::View& view) {
+    if (auto* found = dynamic_cast<Found*>(&view)) {
+        return std::static_pointer_cast<Found>(found->shared_from_this());
+    }
+    for (const auto& subview : view.subviews()) {
+        if (auto found = findView<Found>(*subview)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<ui::Button> findButton(ui::View& view, std::string_view title) {
+    if (auto* button = dynamic_cast<ui::Button*>(&view); button && button->title() == title) {
+        return std::static_pointer_cast<ui::Button>(button->shared_from_this());
+    }
+    for (const auto& subview : view.subviews()) {
+        if (auto found = findButton(*subview, title)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+std::string nameOfShown(ui::ViewController& controller) {
+    return screenName(
+        *topOf(std::static_pointer_cast<ui::ViewController>(controller.shared_from_this())));
+}
+
+// The last presented controller over the window, or none.
+std::shared_ptr<ui::ViewController> topPresented(ui::Window& window) {
+    std::shared_ptr<ui::ViewController> top;
+    for (auto level = window.rootViewController(); level;
+         level = level->presentedViewController()) {
+        if (level != window.rootViewController()) {
+            top = level;
+        }
+    }
+    return top;
+}
+
+class AllowingPrompt final : public AuthorizationPrompt {
+  public:
+    void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
+        answer(true);
+    }
+};
+
+}  // namespace
+
+// Notifications put in front of the user, as lines.
+class RecordingNotificationPresenter final : public NotificationPresenter {
+  public:
+    void presentNotification(const Notification& notification, PresentationOptions options,
+                             std::function<void()> activated) override {
+        activations.push_back(std::move(activated));
+        std::string how;
+        if (contains(options, PresentationOptions::alert)) {
+            how += "alert";
+        }
+        if (contains(options, PresentationOptions::sound)) {
+            how += how.empty() ? "sound" : " sound";
+        }
+        shown.push_back(notification.request.content.title + ": " +
+                        notification.request.content.body + " [" + how + "]");
+    }
+    std::vector<std::string> shown;
+    std::vector<std::function<void()>> activations;
+};
+
+// What the screens went through, as the front end would be told it.
+class HistoryRecorder final : public ui::Observer {
+  public:
+    void didPresent(ui::ViewController&, ui::ViewController& presented, bool) override {
+        events.push_back("present " + nameOfShown(presented));
+    }
+    void didDismiss(ui::ViewController&, ui::ViewController& dismissed, bool) override {
+        events.push_back("dismiss " + nameOfShown(dismissed));
+    }
+    void containerDidChange(ui::ViewController& container) override {
+        auto* split = dynamic_cast<ui::SplitViewController*>(&container);
+        if (!split || split->isCollapsed()) {
+            return;
+        }
+        const auto columns = split->viewControllers();
+        const std::string second = columns.size() > 1 ? screenName(*topOf(columns.back())) : "none";
+        if (second != lastSecondColumn) {
+            events.push_back("second column " + second);
+            lastSecondColumn = second;
+        }
+    }
+    void tableViewDidUpdate(ui::TableView& table, const ui::TableUpdate& update) override {
+        if (!dynamic_cast<MasterViewController*>(table.delegate().get())) {
+            return;
+        }
+        if (update.reloadedAll) {
+            events.push_back("lists reloaded");
+            return;
+        }
+        std::string change = "lists rows";
+        for (const auto& row : update.deletedRows) {
+            change += " -" + std::to_string(row.row);
+        }
+        for (const auto& row : update.insertedRows) {
+            change += " +" + std::to_string(row.row);
+        }
+        for (const auto& [from, to] : update.movedRows) {
+            change += " " + std::to_string(from.row) + ">" + std::to_string(to.row);
+        }
+        events.push_back(change);
+    }
+
+    std::vector<std::string> events;
+    std::string lastSecondColumn;
+};
+
+std::string screenName(const ui::ViewController& controller) {
+    if (dynamic_cast<const MasterViewController*>(&controller)) {
+        return "Lists";
+    }
+    if (const auto* items = dynamic_cast<const DetailViewController*>(&controller)) {
+        return "Items(" + (items->list() ? items->list()->name().value_or("") : "") + ")";
+    }
+    if (dynamic_cast<const EmptyDetailViewController*>(&controller)) {
+        return "Empty";
+    }
+    if (dynamic_cast<const QZIntroHomeViewController*>(&controller)) {
+        return "Intro";
+    }
+    if (dynamic_cast<const ThemeSelectViewController*>(&controller)) {
+        return "Themes";
+    }
+    if (dynamic_cast<const ListSelectViewController*>(&controller)) {
+        return "Picker(" + controller.title() + ")";
+    }
+    if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
+        return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
+               alert->title() + ")";
+    }
+    if (dynamic_cast<const ui::ActivityViewController*>(&controller)) {
+        return "Share";
+    }
+    if (dynamic_cast<const HouseAdViewController*>(&controller)) {
+        return "Ad";
+    }
+    if (const auto* navigation = dynamic_cast<const ui::NavigationController*>(&controller)) {
+        return navigation->topViewController() ? screenName(*navigation->topViewController())
+                                               : "Navigation";
+    }
+    return isContainer(controller) ? "Split" : "Screen";
+}
+
+// --- ScreenDriver ------------------------------------------------------------------------------
+
+ScreenDriver::ScreenDriver(std::string name, Finder find, std::function<void()> settle)
+    : name_(std::move(name)), find_(std::move(find)), settle_(std::move(settle)) {}
+
+bool ScreenDriver::isShown() const {
+    const auto screen = find_();
+    return screen && screen->isOnScreen();
+}
+
+ui::ViewController& ScreenDriver::controller() const {
+    const auto screen = find_();
+    if (!screen || !screen->isOnScreen()) {
+        cannot("the " + name_ + " screen is not on screen");
+    }
+    return *screen;
+}
+
+std::string ScreenDriver::title() const {
+    return controller().title();
+}
+
+std::string ScreenDriver::barButtons() const {
+    auto& screen = controller();
+    std::vector<std::string> bar;
+    for (const auto& item : {screen.navigationItem().leftBarButtonItem(),
+                             screen.navigationItem().rightBarButtonItem()}) {
+        if (item) {
+            bar.push_back(buttonLabel(*item, screen));
+        }
+    }
+    std::vector<std::string> toolbar;
+    if (const auto navigation = screen.navigationController();
+        navigation && !navigation->isToolbarHidden()) {
+        for (const auto& item : screen.toolbarItems()) {
+            if (const auto label = buttonLabel(*item, screen); !label.empty()) {
+                toolbar.push_back(label);
+            }
+        }
+    }
+    std::vector<std::string> parts;
+    if (!bar.empty()) {
+        parts.push_back("bar: " + joined(bar, ", "));
+    }
+    if (!toolbar.empty()) {
+        parts.push_back("toolbar: " + joined(toolbar, ", "));
+    }
+    return joined(parts, "; ");
+}
+
+ui::TableViewController& ScreenDriver::table() const {
+    auto* table = dynamic_cast<ui::TableViewController*>(&controller());
+    if (!table) {
+        cannot("the " + name_ + " screen has no rows");
+    }
+    return *table;
+}
+
+std::string ScreenDriver::rows() const {
+    auto& tableView = table().tableView();
+    std::vector<std::string> rows;
+    for (const auto& path : tableView.indexPathsForVisibleRows()) {
+        std::vector<std::string> texts;
+        collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
+        rows.push_back("[" + joined(texts, " · ") + "]");
+    }
+    return joined(rows, " ");
+}
+
+std::string ScreenDriver::texts() const {
+    std::vector<std::string> texts;
+    collectTexts(controller().view(), texts);
+    return joined(texts, " / ");
+}
+
+ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
+    auto& tableView = table().tableView();
+    for (const auto& path : tableView.indexPathsForVisibleRows()) {
+        std::vector<std::string> texts;
+        collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
+        if (!texts.empty() && texts.front() == shown) {
+            return path;
+        }
+    }
+    cannot("no row showing \"" + std::string(shown) + "\" on the " + name_ + " screen");
+}
+
+void ScreenDriver::tapBarButton(std::string_view shown) {
+    auto& screen = controller();
+    std::vector<std::shared_ptr<ui::BarButtonItem>> items{
+        screen.navigationItem().leftBarButtonItem(), screen.navigationItem().rightBarButtonItem()};
+    if (const auto navigation = screen.navigationController();
+        navigation && !navigation->isToolbarHidden()) {
+        items.insert(items.end(), screen.toolbarItems().begin(), screen.toolbarItems().end());
+    }
+    for (const auto& item : items) {
+        if (item && buttonLabel(*item, screen) == shown) {
+            item->sendAction();
+            settle_();
+            return;
+        }
+    }
+    cannot("no bar button \"" + std::string(shown) + "\" on the " + name_ + " screen");
+}
+
+void ScreenDriver::tapRow(std::string_view shown) {
+    table().tableView().tapRow(rowShowing(shown));
+    settle_();
+}
+
+void ScreenDriver::dragRow(std::string_view shown, std::size_t toPosition) {
+    table().tableView().dragRow(rowShowing(shown), ui::IndexPath{0, toPosition});
+    settle_();
+}
+
+std::string ScreenDriver::swipeRow(std::string_view shown) {
+    std::vector<std::string> titles;
+    for (const auto& action : table().tableView().swipeRow(rowShowing(shown))) {
+        titles.push_back(action->title());
+    }
+    settle_();
+    return joined(titles, ", ");
+}
+
+void ScreenDriver::tapRowAction(std::string_view title) {
+    auto& tableView = table().tableView();
+    for (const auto& action : tableView.shownRowActions()) {
+        if (action->title() == title) {
+            tableView.tapRowAction(*action);
+            settle_();
+            return;
+        }
+    }
+    cannot("no row action \"" + std::string(title) + "\" is shown");
+}
+
+void ScreenDriver::deleteRow(std::string_view shown) {
+    table().tableView().deleteRowWithEditingControl(rowShowing(shown));
+    settle_();
+}
+
+void ScreenDriver::tapButton(std::string_view title) {
+    auto& screen = controller();
+    const auto button = findButton(screen.view(), title);
+    if (!button) {
+        cannot("no button \"" + std::string(title) + "\" on the " + name_ + " screen");
+    }
+    button->tap();
+    settle_();
+}
+
+// --- AppDriver ---------------------------------------------------------------------------------
+
+AppDriver::AppDriver()
+    : dataFolder_(folder_.path() / "data"),
+      defaultsFile_(folder_.path() / "config" / "defaults.json"),
+      history_(std::make_shared<HistoryRecorder>()),
+      notificationPresenter_(std::make_shared<RecordingNotificationPresenter>()) {}
+
+AppDriver::~AppDriver() {
+    if (app_) {
+        try {
+            quit();
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "quitting: " << error.what();
+        }
+    }
+    waitForTrackingAnswers();
+}
+
+void AppDriver::launchOnPhone(std::shared_ptr<sync::CloudFileSystem> cloud) {
+    launch(ui::Window::phoneSize, std::move(cloud));
+}
+
+void AppDriver::launchOnTablet(std::shared_ptr<sync::CloudFileSystem> cloud) {
+    launch(ui::Window::tabletSize, std::move(cloud));
+}
+
+void AppDriver::launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSystem> cloud) {
+    LaunchSettings settings;
+    settings.dataDirectory = dataFolder_;
+    settings.resourceDirectory = AppPaths::resolve(std::nullopt).resourceDirectory;
+    settings.cloudFileSystem = std::move(cloud);
+    settings.clock = platform_.sharedClock();
+    settings.runLoop = platform_.sharedLoop();
+    settings.userDefaults = std::make_shared<UserDefaults>(defaultsFile_);
+    settings.notificationPrompt = std::make_shared<AllowingPrompt>();
+    settings.notificationPresenter = notificationPresenter_;
+    settings.advertising = std::make_shared<ads::MobileAds>(
+        ads::HouseAdNetworkOptions{settings.resourceDirectory / "ads", 1.0, 0.0, 7});
+    settings.observer = history_;
+    settings.windowSize = windowSize;
+    app_ = JotwellApplication::launch(std::move(settings));
+    ++trackingRequests_;
+    settle();
+}
+
+void AppDriver::launchSignedIn(ui::Size windowSize) {
+    launch(windowSize, cloud_.deviceView("here"));
+    if (screens() == "Intro") {
+        wait(QZIntroHomeViewController::recheckInterval);
+        front().tapButton("Start");
+    }
+}
+
+void AppDriver::quit() {
+    settle();
+    app_.reset();
+}
+
+JotwellApplication& AppDriver::app() {
+    if (!app_) {
+        cannot("the application is not running");
+    }
+    return *app_;
+}
+
+void AppDriver::becomeActive() {
+    const bool wasActive = app().application().applicationState() == ui::Application::State::active;
+    app().application().becomeActive();
+    if (!wasActive) {
+        ++trackingRequests_;
+    }
+    settle();
+}
+
+void AppDriver::resignActive() {
+    app().application().resignActive();
+    settle();
+}
+
+void AppDriver::resizeToPhone() {
+    app().window().setSize(ui::Window::phoneSize);
+    settle();
+}
+
+void AppDriver::resizeToTablet() {
+    app().window().setSize(ui::Window::tabletSize);
+    settle();
+}
+
+void AppDriver::waitForTrackingAnswers() {
+    // The answers come on the tracking service's thread, soon; the bound only keeps a broken
+    // build from hanging.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const auto lines = platform_.logLines();
+        const auto answered = static_cast<std::size_t>(
+            std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                return line.rfind("ATTrackingManager status ", 0) == 0;
+            }));
+        if (answered >= trackingRequests_) {
+            return;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << "the tracking prompt answered " << answered << " of "
+                          << trackingRequests_ << " requests";
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void AppDriver::settle() {
+    // The screens' own work comes first, as on a device where it takes a moment and the
+    // cloud takes longer: only then is the work on other threads waited for and its
+    // completions run, until nothing more happens.
+    for (int round = 0; round < 100; ++round) {
+        int ran = platform_.loop().drain();
+        waitForTrackingAnswers();
+        if (!app_) {
+            platform_.loop().drain();
+            return;
+        }
+        app_->notificationCenter().waitUntilIdle();
+        auto* db = model::sharedDatabase();
+        if (db && db->ensemble()) {
+            db->ensemble()->waitUntilIdle();
+        }
+        ran += platform_.loop().drain();
+        if (ran == 0 && (!db || db->operationsInFlight() == 0)) {
+            return;
+        }
+    }
+    ADD_FAILURE() << "the application never settled";
+}
+
+void AppDriver::wait(double seconds) {
+    platform_.loop().advance(seconds);
+    settle();
+}
+
+ScreenDriver AppDriver::lists() {
+    return ScreenDriver(
+        "lists",
+        [this]() -> std::shared_ptr<ui::ViewController> {
+            const auto split = std::dynamic_pointer_cast<ui::SplitViewController>(
+                app().window().rootViewController());
+            const auto navigation = std::dynamic_pointer_cast<ui::NavigationController>(
+                split->viewControllers().front());
+            return navigation->viewControllers().front();
+        },
+        [this] { settle(); });
+}
+
+ScreenDriver AppDriver::items() {
+    return ScreenDriver(
+        "items",
+        [this]() -> std::shared_ptr<ui::ViewController> {
+            for (const auto& screen : app().window().visibleViewControllers()) {
+                if (std::dynamic_pointer_cast<DetailViewController>(screen)) {
+                    return screen;
+                }
+            }
+            return nullptr;
+        },
+        [this] { settle(); });
+}
+
+ScreenDriver AppDriver::front() {
+    return ScreenDriver(
+        "front",
+        [this]() -> std::shared_ptr<ui::ViewController> {
+            if (const auto presented = topPresented(app().window())) {
+                return topOf(presented);
+            }
+            const auto visible = app().window().visibleViewControllers();
+            return visible.empty() ? nullptr : visible.back();
+        },
+        [this] { settle(); });
+}
+
+std::string AppDriver::screens() const {
+    if (!app_) {
+        return "";
+    }
+    std::string text;
+    const ui::ViewController* currentLevel = nullptr;
+    for (const auto& screen : app_->window().visibleViewControllers()) {
+        if (isContainer(*screen)) {
+            continue;
+        }
+        const auto* level = levelOf(*screen);
+        if (!text.empty()) {
+            text += level == currentLevel ? " | " : " > ";
+        }
+        currentLevel = level;
+        text += screenName(*screen);
+    }
+    return text;
+}
+
+std::string AppDriver::alert() const {
+    const auto alert =
+        app_ ? std::dynamic_pointer_cast<ui::AlertController>(topPresented(app_->window()))
+             : nullptr;
+    if (!alert) {
+        return "";
+    }
+    std::vector<std::string> parts{
+        (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "alert " : "sheet ") +
+        alert->title()};
+    for (const auto& field : alert->textFields()) {
+        parts.push_back("field \"" + field->text() + "\" (" + field->placeholder() + ")");
+    }
+    for (const auto& action : alert->actions()) {
+        parts.push_back(action->title() +
+                        (action->style() == ui::AlertActionStyle::cancel ? " (cancel)" : ""));
+    }
+    return joined(parts, " | ");
+}
+
+void AppDriver::tapAlertAction(std::string_view title) {
+    const auto alert = std::dynamic_pointer_cast<ui::AlertController>(topPresented(app().window()));
+    if (!alert) {
+        cannot("no alert or sheet shows");
+    }
+    for (const auto& action : alert->actions()) {
+        if (action->title() == title) {
+            alert->tapAction(*action);
+            settle();
+            return;
+        }
+    }
+    cannot("the alert \"" + alert->title() + "\" has no button \"" + std::string(title) + "\"");
+}
+
+void AppDriver::type(std::string_view keys) {
+    auto* input = dynamic_cast<ui::KeyInput*>(app().application().firstResponder().get());
+    if (!input) {
+        cannot("no field holds the keyboard focus");
+    }
+    input->insertText(keys);
+    settle();
+}
+
+void AppDriver::eraseText() {
+    auto* input = dynamic_cast<ui::KeyInput*>(app().application().firstResponder().get());
+    if (!input) {
+        cannot("no field holds the keyboard focus");
+    }
+    while (input->hasText()) {
+        input->deleteBackward();
+    }
+    settle();
+}
+
+void AppDriver::scrollCarouselTo(std::size_t index) {
+    auto screen = front();
+    const auto carousel =
+        screen.isShown() ? findView<ui::Carousel>(screen.controller().view()) : nullptr;
+    if (!carousel) {
+        cannot("no carousel on the screen in front");
+    }
+    carousel->scrollToItemAtIndex(index, true);
+    settle();
+}
+
+std::string AppDriver::takeHistory() {
+    auto events = std::move(history_->events);
+    history_->events.clear();
+    return joined(events, "\n");
+}
+
+std::vector<std::string> AppDriver::shownNotifications() const {
+    return notificationPresenter_->shown;
+}
+
+void AppDriver::openNotification(std::size_t index) {
+    if (index >= notificationPresenter_->activations.size()) {
+        cannot("no notification " + std::to_string(index) + " was shown");
+    }
+    notificationPresenter_->activations[index]();
+    settle();
+}
+
+// --- OtherDevice -------------------------------------------------------------------------------
+
+OtherDevice::OtherDevice(AppDriver& app, const std::string& name) : app_(app) {
+    model::JWDatabase::Locations where{app.dataFolder().parent_path() / name,
+                                       AppPaths::resolve(std::nullopt).resourceDirectory};
+    where.cloudFileSystem = app.cloud().deviceView(name);
+    where.settings = &settings_;
+    db_ = std::make_unique<model::JWDatabase>(where);
+}
+
+OtherDevice::~OtherDevice() = default;
+
+void OtherDevice::sync() {
+    db_->sync();
+    for (int round = 0; round < 100; ++round) {
+        db_->ensemble()->waitUntilIdle();
+        if (app_.platform().loop().drain() == 0 && db_->operationsInFlight() == 0) {
+            return;
+        }
+    }
+    ADD_FAILURE() << "the other device never settled";
+}
+
+std::shared_ptr<model::List> OtherDevice::listNamed(const std::string& name) {
+    for (const auto& list : model::listsInScreenOrder(*db_, settings_)) {
+        if (list->name() == name) {
+            return list;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace jw::test

@@ -1,0 +1,195 @@
+#pragma once
+// Using the whole application the way a person does, without a display: launch it on a
+// phone-sized or tablet-sized window, read what is on screen, tap, swipe, drag and type, and
+// let time pass. Screen tests read as the steps a person takes:
+//
+//   AppDriver app;
+//   app.launchOnPhone();
+//   app.lists().tapBarButton("+");
+//   app.type("Groceries\n");
+//   EXPECT_EQ(app.screens(), "Items(Groceries)");
+//
+// Everything runs on the manual platform (clock, run loop, captured debugLog). The application
+// keeps its store and its file-backed user defaults in a scratch folder that outlives quit(),
+// so a relaunch finds them as a restart would. Every action lets the application settle
+// before it returns: the run loop is drained, and the work the sync engine, the notification
+// centre and the tracking prompt do on their own threads is waited for. Time passes only
+// through wait().
+//
+// What a person cannot do (tap a row that is not on screen, type with no field focused, tap
+// an action no alert shows) fails the test with a message naming what was not found.
+// Main thread only.
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/sync/CloudFileSystem.h"
+#include "platform/ui/TableViewController.h"
+#include "platform/ui/ViewController.h"
+#include "platform/ui/Window.h"
+#include "src/app/JotwellApplication.h"
+#include "src/model/Entities.h"
+#include "tests/support/InMemoryCloud.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace jw::test {
+
+class HistoryRecorder;
+class RecordingNotificationPresenter;
+
+// One screen, as a person sees it and acts on it. The screen is looked up again at each call,
+// so a driver for "the items screen" follows whichever items screen shows.
+class ScreenDriver {
+  public:
+    using Finder = std::function<std::shared_ptr<ui::ViewController>()>;
+    ScreenDriver(std::string name, Finder find, std::function<void()> settle);
+
+    bool isShown() const;
+    ui::ViewController& controller() const;
+
+    // --- Reading ---
+    std::string title() const;
+    // "bar: <left>, <right>; toolbar: <items>", each button as shown ("+", "Menu", "Edit",
+    // "Cancel", "Save", "Share", "Columns" for the split view's button); parts without
+    // buttons are left out.
+    std::string barButtons() const;
+    // The rows on screen, each in brackets with the texts it shows joined by " · ":
+    // "[Zoo] [apple · 3/10]".
+    std::string rows() const;
+    // The visible texts of the screen's own labels and buttons, joined by " / ".
+    std::string texts() const;
+
+    // --- Acting (rows are named by the first text they show) ---
+    void tapBarButton(std::string_view shown);
+    void tapRow(std::string_view shown);
+    // Drags the row by its reorder control so that it ends at `toPosition` (from 0).
+    void dragRow(std::string_view shown, std::size_t toPosition);
+    // Swipes the row; the buttons it shows, joined by ", ".
+    std::string swipeRow(std::string_view shown);
+    void tapRowAction(std::string_view title);
+    // The delete control of the row in editing mode.
+    void deleteRow(std::string_view shown);
+    void tapButton(std::string_view title);
+
+  private:
+    ui::TableViewController& table() const;
+    ui::IndexPath rowShowing(std::string_view shown) const;
+
+    std::string name_;
+    Finder find_;
+    std::function<void()> settle_;
+};
+
+class AppDriver {
+  public:
+    AppDriver();
+    ~AppDriver();
+    AppDriver(const AppDriver&) = delete;
+    AppDriver& operator=(const AppDriver&) = delete;
+
+    // --- Starting and stopping ---
+    // `cloud`: the device's view of a cloud folder; none plays a device signed out of it.
+    void launchOnPhone(std::shared_ptr<sync::CloudFileSystem> cloud = nullptr);
+    void launchOnTablet(std::shared_ptr<sync::CloudFileSystem> cloud = nullptr);
+    void launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSystem> cloud);
+    // A person signed in to the cloud: launches on this device's view of cloud() and, when the
+    // intro shows, waits for "iCloud Ready" and taps "Start".
+    void launchSignedIn(ui::Size windowSize);
+    // The cloud folder this device and any other simulated device share.
+    InMemoryCloud& cloud() { return cloud_; }
+    std::shared_ptr<InMemoryCloudView> cloudView() { return cloud_.view("here"); }
+    // The process ends: nothing more is saved. The folder and the defaults file stay.
+    void quit();
+    bool isRunning() const { return app_ != nullptr; }
+    JotwellApplication& app();
+    ManualPlatform& platform() { return platform_; }
+    const std::filesystem::path& dataFolder() const { return dataFolder_; }
+    const std::filesystem::path& defaultsFile() const { return defaultsFile_; }
+
+    // --- The platform's events ---
+    void becomeActive();
+    void resignActive();
+    void resizeToPhone();
+    void resizeToTablet();
+
+    // --- Time: the clock moves on, timers fire, and what they start is waited for ---
+    void wait(double seconds);
+    void settle();
+
+    // --- Screens ---
+    ScreenDriver lists();
+    // The items screen on screen (in the secondary column or pushed).
+    ScreenDriver items();
+    // The screen in front: the top presented one (the top of it, when it is a navigation
+    // controller), else the last one on screen.
+    ScreenDriver front();
+    // What is on screen: the screens side by side joined by " | ", each presentation over
+    // them after " > ". Screens: Lists, Items(<list name>), Empty, Intro, Themes, Picker(<title>),
+    // Alert(<title>), Sheet(<title>), Share, Ad.
+    std::string screens() const;
+
+    // --- The alert or sheet in front ---
+    // "alert <title> | field \"<text>\" (<placeholder>) | <actions...>" or
+    // "sheet <title> | <actions...>"; actions of the cancel style end in " (cancel)". Empty
+    // when none shows.
+    std::string alert() const;
+    void tapAlertAction(std::string_view title);
+
+    // --- Keyboard: into the field holding the focus; "\n" is the return key ---
+    void type(std::string_view keys);
+    // Backspace until the focused field is empty.
+    void eraseText();
+
+    // --- The carousel in front, scrolled by a swipe to the item, which then comes to rest ---
+    void scrollCarouselTo(std::size_t index);
+
+    // --- What happened on screen since the last call: presentations, the split view's second
+    // column and the lists table's row changes, one event per line ---
+    std::string takeHistory();
+
+    // Notifications the application put in front of the user: "<title>: <body> [alert sound]".
+    std::vector<std::string> shownNotifications() const;
+    // The person clicks the notification shown `index`-th.
+    void openNotification(std::size_t index);
+
+  private:
+    void waitForTrackingAnswers();
+
+    ManualPlatform platform_;
+    TempDir folder_;
+    InMemoryCloud cloud_;
+    std::filesystem::path dataFolder_;
+    std::filesystem::path defaultsFile_;
+    std::shared_ptr<HistoryRecorder> history_;
+    std::shared_ptr<RecordingNotificationPresenter> notificationPresenter_;
+    std::unique_ptr<JotwellApplication> app_;
+    // Tracking answers asked for (one per activation) in this process.
+    std::size_t trackingRequests_ = 0;
+};
+
+// Another device of the same person on the same cloud folder: a database of its own (its own
+// folder and settings) without screens, changed through the model's operations.
+class OtherDevice {
+  public:
+    OtherDevice(AppDriver& app, const std::string& name);
+    ~OtherDevice();
+    model::JWDatabase& db() { return *db_; }
+    // The device becomes active (attaches or merges) and its sync work is waited for.
+    void sync();
+    std::shared_ptr<model::List> listNamed(const std::string& name);
+
+  private:
+    AppDriver& app_;
+    UserDefaults settings_{std::filesystem::path()};
+    std::unique_ptr<model::JWDatabase> db_;
+};
+
+// The name a screen goes by in AppDriver::screens().
+std::string screenName(const ui::ViewController& controller);
+
+}  // namespace jw::test
