@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "RawSqlite.h"
+#include "ScreenCases.h"
 #include "SyncCases.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/store/FetchedResultsController.h"
@@ -443,6 +444,9 @@ std::vector<CaseLine> caseTable() {
     for (auto& line : syncCaseTable()) {
         lines.push_back(std::move(line));
     }
+    for (auto& line : screenCaseTable()) {
+        lines.push_back(std::move(line));
+    }
     return lines;
 }
 
@@ -518,6 +522,7 @@ void registerCases(const Environment& env) {
                                            }),
               kListsScreenIterations);
     registerSyncCases(env);
+    registerScreenCases(env);
 }
 
 std::vector<std::string> casesWithDifferentOrders(const Environment& env) {
