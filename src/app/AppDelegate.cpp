@@ -51,10 +51,12 @@ void AppDelegate::applicationDidBecomeActive(ui::Application&) {
             if (didLoadAds->exchange(true)) {
                 return;
             }
-            ads::MobileAds::sharedInstance().start([](const ads::InitializationStatus&) {
-                auto& network = ads::MobileAds::sharedInstance();
-                network.start();
-                network.requestConfiguration().setTestDeviceIdentifiers(testDeviceIdentifiers());
+            // Held for the call: the application may put another network in place meanwhile.
+            const auto network = ads::MobileAds::sharedHandle();
+            network->start([](const ads::InitializationStatus&) {
+                auto& started = ads::MobileAds::sharedInstance();
+                started.start();
+                started.requestConfiguration().setTestDeviceIdentifiers(testDeviceIdentifiers());
             });
         });
     if (auto* db = model::sharedDatabase()) {
