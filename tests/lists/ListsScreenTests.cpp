@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -70,81 +69,54 @@ TEST_F(ListsScreen, FirstRunShowsTheListsByNameWithTheMarkOnAlphabetical) {
     EXPECT_EQ(lists.rows(), "[Zoo] [apple] [banana]");
 }
 
-// What typing into the "New List" alert makes, on a tablet (where the list opens beside).
+// Naming in the "New List" alert ("+") and the "Edit List" alert (a tap on a row in editing
+// mode, which never opens the list), on a tablet: the keys typed, then the rows and screens.
 struct NameCase {
     const char* name;
-    const char* keys;
-    const char* expected;  // rows, then the screens
+    bool renaming;
+    const char* keys;  // "\b" erases the field
+    const char* expected;
 };
 
 void PrintTo(const NameCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class NewListNames : public ListsScreen, public ::testing::WithParamInterface<NameCase> {};
+class Naming : public ListsScreen, public ::testing::WithParamInterface<NameCase> {};
 
-TEST_P(NewListNames, AreTakenExactlyAsTypedAndEmptyMakesNothing) {
-    open(ui::Window::tabletSize, {"apple"});
-    app_.lists().tapBarButton("+");
-    EXPECT_EQ(app_.alert(), "alert New List | field \"\" (Name) | Cancel (cancel)");
-
-    app_.type(GetParam().keys);
-
+TEST_P(Naming, TakesTheNameExactlyAsTypedAndAnEmptyOneChangesNothing) {
+    open(ui::Window::tabletSize, {"apple", "banana"});
+    if (GetParam().renaming) {
+        app_.lists().tapBarButton("Edit");
+        app_.lists().tapRow("apple");
+        EXPECT_EQ(app_.alert(), "alert Edit List | field \"apple\" (Name) | Cancel (cancel)");
+    } else {
+        app_.lists().tapBarButton("+");
+        EXPECT_EQ(app_.alert(), "alert New List | field \"\" (Name) | Cancel (cancel)");
+    }
+    std::string keys = GetParam().keys;
+    if (keys.starts_with('\b')) {
+        app_.eraseText();
+        keys.erase(0, 1);
+    }
+    app_.type(keys);
+    if (!app_.alert().empty()) {
+        app_.tapAlertAction("Cancel");
+    }
     EXPECT_EQ(app_.lists().rows() + " / " + app_.screens(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Typed, NewListNames,
-    ::testing::Values(NameCase{"AName", "Groceries\n",
-                               "[Groceries] [apple] / Lists | Items(Groceries)"},
-                      NameCase{"ThreeSpaces", "   \n", "[   ] [apple] / Lists | Items(   )"},
-                      NameCase{"Nothing", "\n", "[apple] / Lists | Items()"}),
+    Typed, Naming,
+    ::testing::Values(NameCase{"NewName", false, "Groceries\n",
+                               "[Groceries] [apple] [banana] / Lists | Items(Groceries)"},
+                      NameCase{"NewSpaces", false, "   \n",
+                               "[   ] [apple] [banana] / Lists | Items(   )"},
+                      NameCase{"NewEmpty", false, "\n", "[apple] [banana] / Lists | Items()"},
+                      NameCase{"Rename", true, "\bcherry\n", "[banana] [cherry] / Lists | Items()"},
+                      NameCase{"RenameEmpty", true, "\b\n", "[apple] [banana] / Lists | Items()"},
+                      NameCase{"RenameCancelled", true, "x", "[apple] [banana] / Lists | Items()"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// Renaming: in editing mode a tap on a row opens "Edit List" with the name, never the list.
-struct RenameCase {
-    const char* name;
-    std::function<void(AppDriver&)> edit;
-    const char* expected;  // rows / screens
-};
-
-void PrintTo(const RenameCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class Renaming : public ListsScreen, public ::testing::WithParamInterface<RenameCase> {};
-
-TEST_P(Renaming, TakesTheTypedNameAndKeepsTheOldOneForAnEmptyOne) {
-    open(ui::Window::tabletSize, {"apple", "banana"});
-    app_.lists().tapBarButton("Edit");
-    app_.lists().tapRow("apple");
-    EXPECT_EQ(app_.alert(), "alert Edit List | field \"apple\" (Name) | Cancel (cancel)");
-
-    GetParam().edit(app_);
-
-    EXPECT_EQ(app_.lists().rows() + " / " + app_.screens(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Edits, Renaming,
-                         ::testing::Values(RenameCase{"Replaced",
-                                                      [](AppDriver& app) {
-                                                          app.eraseText();
-                                                          app.type("cherry\n");
-                                                      },
-                                                      "[banana] [cherry] / Lists | Items()"},
-                                           RenameCase{"Emptied",
-                                                      [](AppDriver& app) {
-                                                          app.eraseText();
-                                                          app.type("\n");
-                                                      },
-                                                      "[apple] [banana] / Lists | Items()"},
-                                           RenameCase{"Cancelled",
-                                                      [](AppDriver& app) {
-                                                          app.type("x");
-                                                          app.tapAlertAction("Cancel");
-                                                      },
-                                                      "[apple] [banana] / Lists | Items()"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ListsScreen, ANewListOnAPhoneOpensByTheSegueAndOnATabletInTheItemsScreenBeside) {
     open(ui::Window::tabletSize, {});
@@ -241,7 +213,13 @@ TEST_F(ListsScreen, AListRenamedOnAnotherDeviceRedrawsItsRow) {
     app_.wait(10);  // the sync timer's save merges
 
     EXPECT_EQ(app_.lists().rows(), "[Aardvark] [Zoo] [mango]");
-    EXPECT_EQ(app_.takeHistory(), "lists rows 1>0 2>2") << "the rows on screen are redrawn";
+    // The rows on screen are redrawn where they are and moved, in one batch or in two, as the
+    // merges bring the two renames.
+    std::string rowChanges = app_.takeHistory();
+    for (std::size_t at; (at = rowChanges.find("\nlists rows")) != std::string::npos;) {
+        rowChanges.erase(at, 11);
+    }
+    EXPECT_EQ(rowChanges, "lists rows 1>0 2>2");
 }
 
 }  // namespace

@@ -145,8 +145,6 @@ TEST_F(SharedTableBase, EachScreenPutsItsThemeOnItsBars) {
     auto& db = app_.app().database();
     const auto pink = model::newList(db, "Pink list");
     model::chooseTheme(db, pink.get(), "Pink");
-    const auto lost = model::newList(db, "Lost theme");
-    model::chooseTheme(db, lost.get(), "Removed");
     app_.settle();
 
     EXPECT_EQ(bars(app_.lists().controller()),
@@ -157,14 +155,19 @@ TEST_F(SharedTableBase, EachScreenPutsItsThemeOnItsBars) {
     EXPECT_EQ(bars(app_.items().controller()),
               "bar ED396F title FFFFFF opaque tint FFFFFF; toolbar F5F5F5/333333; separators "
               "ED396F@59");
-    app_.lists().tapRow("Lost theme");
-    EXPECT_EQ(bars(app_.items().controller()),
-              "bar 2B2B2B title FFFFFF opaque tint FFFFFF; toolbar F5F5F5/333333; separators "
-              "2B2B2B@59");
     listsScreen().presentThemeSelect(nullptr, {});
     app_.settle();
     EXPECT_EQ(bars(app_.front().controller()),
               "bar 2B2B2B title FFFFFF opaque tint FFFFFF; toolbar EBEBEB/333333");
+    app_.front().tapBarButton("Cancel");
+
+    // On a phone the items screen's navigation controller is pushed inside the lists' one.
+    app_.quit();
+    app_.launchSignedIn(ui::Window::phoneSize);
+    app_.lists().tapRow("Pink list");
+    const auto outer = app_.items().controller().navigationController()->navigationController();
+    ASSERT_NE(outer, nullptr);
+    EXPECT_EQ(hexOf(outer->navigationBar().standardAppearance()->backgroundColor), "ED396F");
 }
 
 }  // namespace

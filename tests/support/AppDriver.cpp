@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <thread>
+#include <future>
 
+#include "platform/ads/TrackingAuthorization.h"
 #include "platform/foundation/Paths.h"
 #include "platform/ui/ActivityViewController.h"
 #include "platform/ui/AlertController.h"
@@ -465,7 +465,6 @@ void AppDriver::launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSyste
     settings.observer = history_;
     settings.windowSize = windowSize;
     app_ = JotwellApplication::launch(std::move(settings));
-    ++trackingRequests_;
     settle();
 }
 
@@ -490,11 +489,7 @@ JotwellApplication& AppDriver::app() {
 }
 
 void AppDriver::becomeActive() {
-    const bool wasActive = app().application().applicationState() == ui::Application::State::active;
     app().application().becomeActive();
-    if (!wasActive) {
-        ++trackingRequests_;
-    }
     settle();
 }
 
@@ -514,24 +509,15 @@ void AppDriver::resizeToTablet() {
 }
 
 void AppDriver::waitForTrackingAnswers() {
-    // The answers come on the tracking service's thread, soon; the bound only keeps a broken
-    // build from hanging.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
-        const auto lines = platform_.logLines();
-        const auto answered = static_cast<std::size_t>(
-            std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-                return line.rfind("ATTrackingManager status ", 0) == 0;
-            }));
-        if (answered >= trackingRequests_) {
-            return;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            ADD_FAILURE() << "the tracking prompt answered " << answered << " of "
-                          << trackingRequests_ << " requests";
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The tracking service answers one request at a time, in order, on its own thread: once a
+    // request made now is answered, every earlier answer has been handled to its end. The
+    // bound only keeps a broken build from hanging.
+    auto answered = std::make_shared<std::promise<void>>();
+    auto done = answered->get_future();
+    ads::TrackingManager::requestTrackingAuthorization(
+        [answered](ads::TrackingAuthorizationStatus) { answered->set_value(); });
+    if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "the tracking service did not answer";
     }
 }
 

@@ -168,8 +168,6 @@ class AppDriver {
     std::shared_ptr<HistoryRecorder> history_;
     std::shared_ptr<RecordingNotificationPresenter> notificationPresenter_;
     std::unique_ptr<JotwellApplication> app_;
-    // Tracking answers asked for (one per activation) in this process.
-    std::size_t trackingRequests_ = 0;
 };
 
 // Another device of the same person on the same cloud folder: a database of its own (its own
