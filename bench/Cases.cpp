@@ -112,12 +112,7 @@ OursShown listsScreenOurs(const OurStore& ours) {
     shown.controller = std::make_unique<store::FetchedResultsController>(
         model::listsFetchRequest(false), shown.context);
     shown.controller->performFetch();
-    for (const auto& object : shown.controller->fetchedObjects()) {
-        const auto& list = static_cast<const model::List&>(*object);
-        const auto name = list.name();
-        const auto [text, fraction] = list.progressInfo("", "");
-        shown.bytes += (name ? name->size() : 0) + (text ? text->size() : 0) + (fraction > 0.5f);
-    }
+    shown.bytes += bytesOfListsShown(*shown.controller);
     return shown;
 }
 
@@ -376,6 +371,17 @@ benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b,
 }
 
 }  // namespace
+
+std::size_t bytesOfListsShown(const store::FetchedResultsController& controller) {
+    std::size_t bytes = 0;
+    for (const auto& object : controller.fetchedObjects()) {
+        const auto& list = static_cast<const model::List&>(*object);
+        const auto name = list.name();
+        const auto [text, fraction] = list.progressInfo("", "");
+        bytes += (name ? name->size() : 0) + (text ? text->size() : 0) + (fraction > 0.5f);
+    }
+    return bytes;
+}
 
 CheckedItem checkedItemOf(const GeneratedStore& store) {
     const std::int64_t list = bigList(store, kCheckItemSortMode);

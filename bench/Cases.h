@@ -36,6 +36,9 @@
 namespace jw::model {
 class JWDatabase;
 }
+namespace jw::store {
+class FetchedResultsController;
+}
 
 namespace jw::bench {
 
@@ -47,6 +50,10 @@ struct Environment {
     GeneratedStore attached;     // another copy, with a cloud folder, for check_item_attached
     std::filesystem::path work;  // a scratch folder for the cases that make stores and folders
 };
+
+// What the lists screen shows of each list the controller fetched (name and counts text), as
+// a byte count, so that neither side can skip the work.
+std::size_t bytesOfListsShown(const store::FetchedResultsController& controller);
 
 // Which time a line compares (see Results.h).
 enum class CaseClock { cpu, wall };

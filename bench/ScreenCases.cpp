@@ -83,12 +83,7 @@ StoreShown openStoreLists(const Environment& env, const UserDefaults& settings) 
     shown.controller = std::make_unique<store::FetchedResultsController>(
         model::listsScreenFetchRequest(settings), shown.db->sharedViewContext());
     shown.controller->performFetch();
-    for (const auto& object : shown.controller->fetchedObjects()) {
-        const auto& list = static_cast<const model::List&>(*object);
-        const auto name = list.name();
-        const auto [text, fraction] = list.progressInfo("", "");
-        shown.bytes += (name ? name->size() : 0) + (text ? text->size() : 0) + (fraction > 0.5f);
-    }
+    shown.bytes += bytesOfListsShown(*shown.controller);
     return shown;
 }
 
