@@ -107,6 +107,24 @@ void TableView::readAllRows() {
     computeRowTops();
 }
 
+void TableView::setTableHeaderView(std::shared_ptr<View> header) {
+    if (header == headerView_) {
+        return;
+    }
+    if (headerView_) {
+        headerView_->removeFromSuperview();
+    }
+    headerView_ = std::move(header);
+    if (headerView_) {
+        addSubview(headerView_);
+    }
+    if (loaded_ && !busy_) {
+        computeRowTops();
+        layoutRows();
+    }
+    didChange();
+}
+
 void TableView::reloadData() {
     requireNotBusy("reload the table");
     if (updateDepth_ > 0) {
@@ -244,7 +262,7 @@ void TableView::computeRowTops() {
     for (const auto& section : sections_) {
         sectionStarts_.push_back(sectionStarts_.back() + section.size());
     }
-    rowTops_.assign(1, 0.0);
+    rowTops_.assign(1, headerView_ ? headerView_->frame().size.height : 0.0);
     rowTops_.reserve(sectionStarts_.back() + 1);
     const auto delegate = delegate_.lock();
     BusyScope busy(busy_);

@@ -63,6 +63,11 @@ class TableView : public View {
     void setContentInset(EdgeInsets inset);
     std::optional<Color> separatorColor() const { return separatorColor_; }
     void setSeparatorColor(std::optional<Color> color) { update(separatorColor_, color); }
+    // A view above the first row, scrolling with the rows (a field to add a row, say). It is a
+    // subview of the table, so it is on screen with it; its frame's height pushes the rows
+    // down. None by default.
+    std::shared_ptr<View> tableHeaderView() const { return headerView_; }
+    void setTableHeaderView(std::shared_ptr<View> header);
 
     // --- Cells ---
     void registerCell(std::string reuseIdentifier, CellFactory factory);
@@ -164,6 +169,7 @@ class TableView : public View {
     double rowHeight_ = 44.0;
     EdgeInsets contentInset_;
     std::optional<Color> separatorColor_;
+    std::shared_ptr<View> headerView_;
 
     std::map<std::string, CellFactory> cellFactories_;
     std::map<std::string, std::vector<std::shared_ptr<TableViewCell>>> reuseQueues_;

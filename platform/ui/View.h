@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/ui/Application.h"
@@ -40,6 +41,11 @@ class View : public Responder {
     // The corner radius of the view's layer, in points.
     double cornerRadius() const { return cornerRadius_; }
     void setCornerRadius(double radius) { update(cornerRadius_, radius); }
+
+    // What the view is called for a person who cannot see it (a screen reader, a test): for a
+    // view that shows only an image, what it does ("Check"). Empty: its own text names it.
+    const std::string& accessibilityLabel() const { return accessibilityLabel_; }
+    void setAccessibilityLabel(std::string label) { update(accessibilityLabel_, std::move(label)); }
 
     // Takes `subview` out of its current superview first.
     void addSubview(std::shared_ptr<View> subview);
@@ -76,6 +82,7 @@ class View : public Responder {
     bool hidden_ = false;
     std::optional<Color> backgroundColor_;
     double cornerRadius_ = 0.0;
+    std::string accessibilityLabel_;
     bool onScreen_ = false;
     std::vector<std::shared_ptr<View>> subviews_;
     std::weak_ptr<View> superview_;

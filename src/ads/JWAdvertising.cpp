@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "platform/ads/AdBuildSettings.h"
 #include "platform/ads/AdRequest.h"
@@ -12,9 +13,25 @@
 
 namespace jw {
 
+namespace {
+
+std::shared_ptr<JWAdvertising>& installedPacer() {
+    static std::shared_ptr<JWAdvertising> pacer;
+    return pacer;
+}
+
+}  // namespace
+
 JWAdvertising& JWAdvertising::shared() {
-    static JWAdvertising instance;
-    return instance;
+    auto& pacer = installedPacer();
+    if (!pacer) {
+        pacer = std::make_shared<JWAdvertising>();
+    }
+    return *pacer;
+}
+
+std::shared_ptr<JWAdvertising> JWAdvertising::installShared(std::shared_ptr<JWAdvertising> pacer) {
+    return std::exchange(installedPacer(), std::move(pacer));
 }
 
 JWAdvertising::JWAdvertising() : self_(std::make_shared<JWAdvertising*>(this)) {

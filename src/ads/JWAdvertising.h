@@ -34,8 +34,11 @@ class JWAdvertising final : public ads::FullScreenContentDelegate {
     // Seconds of grace after the first-initialisation date.
     static constexpr double minIntervalFirstAdInit = 10.0;
 
-    // The one pacer of the app, made on first use.
+    // The pacer of the running application: the one installed last, else one made on first
+    // use. The application installs a fresh one at launch (its in-memory state is a launch's).
     static JWAdvertising& shared();
+    // Makes `pacer` the shared one; returns the one it replaces (to put back). Main thread.
+    static std::shared_ptr<JWAdvertising> installShared(std::shared_ptr<JWAdvertising> pacer);
 
     // A pacer with empty in-memory state, as at launch. The app uses shared(); tests make
     // their own to play a fresh launch. Loads in flight when it is destroyed are ignored.

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "platform/foundation/Paths.h"
+#include "src/ads/JWAdvertising.h"
 #include "src/app/AdScreenPresenter.h"
 #include "src/app/AppDelegate.h"
 #include "src/app/Storyboards.h"
@@ -92,6 +93,10 @@ void JotwellApplication::install() {
                         previous = ads::MobileAds::installSharedInstance(advertising_)] {
         advertising->setFullScreenAdPresenter(nullptr);
         ads::MobileAds::installSharedInstance(previous);
+    });
+
+    putBack_.push_back([previous = JWAdvertising::installShared(std::make_shared<JWAdvertising>())] {
+        JWAdvertising::installShared(previous);
     });
 
     const AppPaths paths{settings_.dataDirectory, {}, settings_.resourceDirectory};

@@ -131,7 +131,7 @@ TEST_F(ListsScreen, ANewListOnAPhoneOpensByTheSegueAndOnATabletInTheItemsScreenB
     app_.lists().tapBarButton("+");
     app_.type("Chores\n");
     EXPECT_EQ(app_.screens(), "Items(Chores)");
-    EXPECT_EQ(app_.items().barButtons(), "bar: Columns");
+    EXPECT_EQ(app_.items().barButtons(), "bar: Columns, Share; toolbar: Menu, All, Edit");
 }
 
 TEST_F(ListsScreen, ADragRenumbersEveryListAndIsSavedWhenEditingEnds) {

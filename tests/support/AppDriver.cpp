@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 
@@ -103,7 +104,9 @@ void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
                field && !field->text().empty()) {
         texts.push_back(field->text());
     } else if (const auto* button = dynamic_cast<const ui::Button*>(&view)) {
-        texts.push_back("[" + button->title() + "]");
+        // A button with only an image reads as what it does.
+        texts.push_back("[" + (button->title().empty() ? button->accessibilityLabel()
+                                                         : button->title()) + "]");
     }
     for (const auto& subview : view.subviews()) {
         collectTexts(*subview, texts);
@@ -212,14 +215,18 @@ class HistoryRecorder final : public ui::Observer {
         }
     }
     void tableViewDidUpdate(ui::TableView& table, const ui::TableUpdate& update) override {
-        if (!dynamic_cast<MasterViewController*>(table.delegate().get())) {
+        const auto delegate = table.delegate();
+        const char* name = dynamic_cast<MasterViewController*>(delegate.get())   ? "lists"
+                           : dynamic_cast<DetailViewController*>(delegate.get()) ? "items"
+                                                                                 : nullptr;
+        if (!name) {
             return;
         }
         if (update.reloadedAll) {
-            events.push_back("lists reloaded");
+            events.push_back(std::string(name) + " reloaded");
             return;
         }
-        std::string change = "lists rows";
+        std::string change = std::string(name) + " rows";
         for (const auto& row : update.deletedRows) {
             change += " -" + std::to_string(row.row);
         }
@@ -352,7 +359,10 @@ ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
     for (const auto& path : tableView.indexPathsForVisibleRows()) {
         std::vector<std::string> texts;
         collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
-        if (!texts.empty() && texts.front() == shown) {
+        // Named by its first text that is not a button's.
+        const auto name = std::find_if(texts.begin(), texts.end(),
+                                       [](const std::string& text) { return !text.starts_with('['); });
+        if (name != texts.end() && *name == shown) {
             return path;
         }
     }
@@ -420,6 +430,66 @@ void ScreenDriver::tapButton(std::string_view title) {
         cannot("no button \"" + std::string(title) + "\" on the " + name_ + " screen");
     }
     button->tap();
+    settle_();
+}
+
+void ScreenDriver::goBack() {
+    std::shared_ptr<ui::ViewController> child = find_();
+    for (auto parent = child ? child->parentViewController() : nullptr; parent;
+         child = parent, parent = parent->parentViewController()) {
+        const auto navigation = std::dynamic_pointer_cast<ui::NavigationController>(parent);
+        if (navigation && navigation->viewControllers().front() != child) {
+            navigation->popViewController(true);
+            settle_();
+            return;
+        }
+    }
+    cannot("no back button on the " + name_ + " screen");
+}
+
+void ScreenDriver::tapInRow(std::string_view shown, std::string_view title) {
+    auto& tableView = table().tableView();
+    const auto cell = tableView.cellForRowAtIndexPath(rowShowing(shown));
+    const auto button = findView<ui::Button>(*cell);
+    if (!button || (button->title() != title && button->accessibilityLabel() != title)) {
+        cannot("no button \"" + std::string(title) + "\" in the row \"" + std::string(shown) +
+               "\"");
+    }
+    button->tap();
+    settle_();
+}
+
+namespace {
+
+std::shared_ptr<ui::TextField> findField(ui::View& view, std::string_view shown) {
+    if (auto* field = dynamic_cast<ui::TextField*>(&view);
+        field && !view.isHidden() &&
+        (field->text() == shown || (field->text().empty() && field->placeholder() == shown))) {
+        return std::static_pointer_cast<ui::TextField>(field->shared_from_this());
+    }
+    for (const auto& subview : view.subviews()) {
+        if (auto found = findField(*subview, shown)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void ScreenDriver::tapField(std::string_view shown) {
+    auto& screen = controller();
+    auto field = findField(screen.view(), shown);
+    if (auto* table = dynamic_cast<ui::TableViewController*>(&screen); table && !field) {
+        for (const auto& path : table->tableView().indexPathsForVisibleRows()) {
+            if ((field = findField(*table->tableView().cellForRowAtIndexPath(path), shown))) {
+                break;
+            }
+        }
+    }
+    if (!field || !field->becomeFirstResponder()) {
+        cannot("no field showing \"" + std::string(shown) + "\" on the " + name_ + " screen");
+    }
     settle_();
 }
 

@@ -75,6 +75,13 @@ class ScreenDriver {
     // The delete control of the row in editing mode.
     void deleteRow(std::string_view shown);
     void tapButton(std::string_view title);
+    // The back button of the navigation bar (a phone's way back to the lists).
+    void goBack();
+    // A button in a row, named by its title or, for an image, what it does ("Check").
+    void tapInRow(std::string_view shown, std::string_view button);
+    // Puts the keyboard in the text field showing `shown` (its text, else its placeholder):
+    // one of the screen's own or one in a row on screen.
+    void tapField(std::string_view shown);
 
   private:
     ui::TableViewController& table() const;
