@@ -9,9 +9,12 @@
 
 #include "platform/foundation/ManualRunLoop.h"
 #include "platform/store/FetchedResultsController.h"
+#include "platform/store/ObjectModel.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SplitViewController.h"
 #include "src/app/JotwellApplication.h"
+#include "src/items/DetailViewController.h"
+#include "src/items/JWItemTableViewCell.h"
 #include "src/lists/JWListTableViewCell.h"
 #include "src/lists/MasterViewController.h"
 #include "src/model/Entities.h"
@@ -25,15 +28,23 @@ namespace {
 constexpr benchmark::IterationCount kLaunchIterations = 20;
 constexpr int kLaunchRepetitions = 15;
 
-// Counts the list rows the screens filled in: the cells whose subviews changed.
+constexpr benchmark::IterationCount kItemsScreenIterations = 4;
+constexpr benchmark::IterationCount kCheckOnScreenIterations = 60;
+constexpr int kItemsScreenRepetitions = 15;
+
+// Counts the rows the screens filled in: the cells whose subviews changed, lists and items apart.
 class ConfiguredCells final : public ui::Observer {
   public:
     void viewDidChange(ui::View& view) override {
-        if (const auto cell = std::dynamic_pointer_cast<JWListTableViewCell>(view.superview())) {
-            cells.insert(cell.get());
+        const auto superview = view.superview();
+        if (std::dynamic_pointer_cast<JWListTableViewCell>(superview)) {
+            cells.insert(superview.get());
+        } else if (std::dynamic_pointer_cast<JWItemTableViewCell>(superview)) {
+            itemCells.insert(superview.get());
         }
     }
     std::set<const void*> cells;
+    std::set<const void*> itemCells;
 };
 
 // One launch of the application, kept until the timer is paused.
@@ -43,13 +54,43 @@ struct Launched {
     std::shared_ptr<ConfiguredCells> configured = std::make_shared<ConfiguredCells>();
     std::unique_ptr<JotwellApplication> app;
 
-    std::size_t rowsOnScreen() {
-        const auto split =
-            std::dynamic_pointer_cast<ui::SplitViewController>(app->window().rootViewController());
+    ui::SplitViewController& split() {
+        return dynamic_cast<ui::SplitViewController&>(*app->window().rootViewController());
+    }
+    MasterViewController& listsScreen() {
         const auto lists =
-            std::dynamic_pointer_cast<ui::NavigationController>(split->viewControllers().front());
-        auto& screen = dynamic_cast<MasterViewController&>(*lists->topViewController());
-        return screen.tableView().indexPathsForVisibleRows().size();
+            std::dynamic_pointer_cast<ui::NavigationController>(split().viewControllers().front());
+        return dynamic_cast<MasterViewController&>(*lists->topViewController());
+    }
+    DetailViewController& itemsScreen() {
+        const auto items =
+            std::dynamic_pointer_cast<ui::NavigationController>(split().viewControllers().back());
+        return dynamic_cast<DetailViewController&>(*items->topViewController());
+    }
+    std::size_t rowsOnScreen() { return listsScreen().tableView().indexPathsForVisibleRows().size(); }
+
+    // Scrolls the lists screen to the list with this key; its row.
+    ui::IndexPath scrollToList(std::int64_t listKey) {
+        auto& screen = listsScreen();
+        const auto& lists = screen.fetchedResultsController().fetchedObjects();
+        for (std::size_t row = 0; row < lists.size(); ++row) {
+            if (lists[row]->objectID().key == listKey) {
+                const ui::IndexPath path{0, row};
+                screen.tableView().scrollToRow(path, false);
+                return path;
+            }
+        }
+        throw std::runtime_error("no list with key " + std::to_string(listKey));
+    }
+
+    // Fails unless the items screen configured exactly the rows it shows, and some.
+    void requireOnlyItemRowsOnScreenConfigured() {
+        const std::size_t onScreen = itemsScreen().tableView().indexPathsForVisibleRows().size();
+        if (onScreen == 0 || configured->itemCells.size() != onScreen) {
+            throw std::runtime_error(std::to_string(configured->itemCells.size()) +
+                                     " item rows configured for " + std::to_string(onScreen) +
+                                     " on screen");
+        }
     }
 };
 
@@ -87,11 +128,98 @@ StoreShown openStoreLists(const Environment& env, const UserDefaults& settings) 
     return shown;
 }
 
+// The application launched, with the lists screen scrolled to the big list of `sortMode`.
+std::unique_ptr<Launched> launchedAtBigList(const Environment& env, std::int16_t sortMode,
+                                            ui::IndexPath& row) {
+    auto launched = launchApplication(env);
+    launched->loop->drain();
+    row = launched->scrollToList(env.large.bigListBySortMode.at(sortMode));
+    launched->configured->itemCells.clear();
+    return launched;
+}
+
 }  // namespace
 
 std::vector<CaseLine> screenCaseTable() {
-    return {{"launch_lists_screen", "launch_lists_screen/ours", "launch_lists_screen/store", 1.3}};
+    std::vector<CaseLine> lines{
+        {"launch_lists_screen", "launch_lists_screen/ours", "launch_lists_screen/store", 1.3}};
+    for (const auto& mode : measuredSortModes()) {
+        const std::string name = std::string("items_screen_") + mode.name;
+        lines.push_back(
+            {name, name + "/ours", std::string("open_list_") + mode.name + "/ours", 1.3});
+    }
+    lines.push_back({"check_item_on_screen", "check_item_on_screen/ours", "check_item/ours", 1.5});
+    return lines;
 }
+
+namespace {
+
+// items_screen_<mode>/ours: the tap on the big list's row, to the items screen's first
+// screenful of rows configured. Each iteration launches the application afresh (not timed),
+// so every open reads the list from the store as a first open does.
+void openItemsScreen(benchmark::State& state, const Environment& env, std::int16_t sortMode) {
+    guarded(state, [&](benchmark::State& s) {
+        ui::IndexPath row;
+        for (auto _ : s) {
+            s.PauseTiming();
+            auto launched = launchedAtBigList(env, sortMode, row);
+            s.ResumeTiming();
+            launched->listsScreen().tableView().tapRow(row);
+            launched->loop->drain();
+            s.PauseTiming();
+            launched->requireOnlyItemRowsOnScreenConfigured();
+            launched.reset();
+            s.ResumeTiming();
+        }
+    });
+}
+
+// check_item_on_screen/ours: the big checked-first list open on the items screen; a tap on the
+// first row's tick, to the row redrawn (and moved) and the title updated.
+void checkItemOnScreen(benchmark::State& state, const Environment& env) {
+    guarded(state, [&](benchmark::State& s) {
+        ui::IndexPath row;
+        auto launched = launchedAtBigList(env, 5, row);
+        launched->listsScreen().tableView().tapRow(row);
+        launched->loop->drain();
+        auto& screen = launched->itemsScreen();
+        const auto tick = [&] {
+            const auto cell = std::dynamic_pointer_cast<JWItemTableViewCell>(
+                screen.tableView().cellForRowAtIndexPath(ui::IndexPath{0, 0}));
+            cell->tickButton.lock()->tap();
+            launched->loop->drain();
+        };
+        tick();  // warm-up: check and uncheck once
+        tick();
+        launched->configured->itemCells.clear();
+        for (auto _ : s) {
+            tick();
+        }
+        if (launched->configured->itemCells.empty()) {
+            throw std::runtime_error("no row was redrawn");
+        }
+    });
+}
+
+void registerItemsScreenCases(const Environment& env) {
+    for (const auto& mode : measuredSortModes()) {
+        const std::int16_t code = mode.code;
+        benchmark::RegisterBenchmark(
+            (std::string("items_screen_") + mode.name + "/ours").c_str(),
+            [&env, code](benchmark::State& state) { openItemsScreen(state, env, code); })
+            ->Iterations(kItemsScreenIterations)
+            ->Repetitions(kItemsScreenRepetitions)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark(
+        "check_item_on_screen/ours",
+        [&env](benchmark::State& state) { checkItemOnScreen(state, env); })
+        ->Iterations(kCheckOnScreenIterations)
+        ->Repetitions(kItemsScreenRepetitions)
+        ->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
 
 void registerScreenCases(const Environment& env) {
     benchmark::RegisterBenchmark(
@@ -135,6 +263,7 @@ void registerScreenCases(const Environment& env) {
         ->Iterations(kLaunchIterations)
         ->Repetitions(kLaunchRepetitions)
         ->Unit(benchmark::kMillisecond);
+    registerItemsScreenCases(env);
 }
 
 }  // namespace jw::bench

@@ -9,6 +9,14 @@
 //   request, and every list's name and counts read. Only the rows on screen may be configured:
 //   a run that configures more is reported as failed.
 //
+// - items_screen_<mode>: the tap on the big list's row of that sort mode on the lists screen
+//   (the application launched afresh, untimed, for each tap), to the items screen's first
+//   screenful of rows configured; against open_list_<mode>/ours, the store's own open of the
+//   same list. Only the rows on screen may be configured.
+// - check_item_on_screen: a tap on the tick of the first row of the big checked-first list on
+//   the items screen, to the row redrawn and moved and the title updated; against
+//   check_item/ours, the model's check with a controller attached.
+//
 // The application is torn down with the timer paused, on both sides.
 
 #include <vector>
