@@ -5,6 +5,7 @@
 #include "src/app/QZIntroHomeViewController.h"
 #include "src/items/DetailViewController.h"
 #include "src/items/EmptyDetailViewController.h"
+#include "src/items/ItemEditorViewController.h"
 #include "src/lists/ListSelectViewController.h"
 #include "src/lists/MasterViewController.h"
 #include "src/themes/ThemeSelectViewController.h"
@@ -48,6 +49,7 @@ std::shared_ptr<ui::Storyboard> makeMainStoryboard() {
     main->addScene("ThemeSelect", navigationAround("ThemeSelectScreen", false));
     main->addScene("ThemeSelectScreen", screen<ThemeSelectViewController>());
     main->addScene("MoveCopyItem", screen<ListSelectViewController>());
+    main->addScene("ItemEditor", screen<ItemEditorViewController>());
     main->addSegue("Lists", "showDetail", ui::SegueKind::showDetail, "DetailNavigation");
     main->addSegue("Lists", "showEmpty", ui::SegueKind::showDetail, "EmptyNavigation");
     return main;

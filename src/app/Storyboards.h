@@ -7,7 +7,8 @@
 // open a list by the segue "showDetail" to a new "DetailNavigation"; "showEmpty" puts the empty
 // placeholder ("EmptyNavigation") there instead; both are shown as the split view's secondary
 // column (pushed onto the lists when it is collapsed). Also "ThemeSelect" (a navigation
-// controller around the theme picker) and "MoveCopyItem" (the list picker).
+// controller around the theme picker), "MoveCopyItem" (the list picker) and "ItemEditor" (the
+// item text editor, which its presenter puts in a navigation controller).
 // "Intro": the cloud status intro inside a navigation controller.
 // Each call makes a new storyboard. Main thread only.
 

@@ -17,10 +17,12 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SplitViewController.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/TextView.h"
 #include "src/app/AdScreenPresenter.h"
 #include "src/app/QZIntroHomeViewController.h"
 #include "src/items/DetailViewController.h"
 #include "src/items/EmptyDetailViewController.h"
+#include "src/items/ItemEditorViewController.h"
 #include "src/lists/ListSelectViewController.h"
 #include "src/lists/MasterViewController.h"
 #include "src/model/ListOrder.h"
@@ -103,6 +105,9 @@ void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
     } else if (const auto* field = dynamic_cast<const ui::TextField*>(&view);
                field && !field->text().empty()) {
         texts.push_back(field->text());
+    } else if (const auto* area = dynamic_cast<const ui::TextView*>(&view);
+               area && !area->text().empty()) {
+        texts.push_back(area->text());
     } else if (const auto* button = dynamic_cast<const ui::Button*>(&view)) {
         // A button with only an image reads as what it does.
         texts.push_back("[" + (button->title().empty() ? button->accessibilityLabel()
@@ -262,6 +267,9 @@ std::string screenName(const ui::ViewController& controller) {
     if (dynamic_cast<const ListSelectViewController*>(&controller)) {
         return "Picker(" + controller.title() + ")";
     }
+    if (dynamic_cast<const ItemEditorViewController*>(&controller)) {
+        return "Editor";
+    }
     if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
         return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
                alert->title() + ")";
@@ -420,6 +428,14 @@ void ScreenDriver::tapRowAction(std::string_view title) {
 
 void ScreenDriver::deleteRow(std::string_view shown) {
     table().tableView().deleteRowWithEditingControl(rowShowing(shown));
+    settle_();
+}
+
+void ScreenDriver::tapTextView() {
+    const auto area = findView<ui::TextView>(controller().view());
+    if (!area || !area->becomeFirstResponder()) {
+        cannot("no text view to type in on the " + name_ + " screen");
+    }
     settle_();
 }
 

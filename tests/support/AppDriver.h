@@ -61,7 +61,8 @@ class ScreenDriver {
     // The rows on screen, each in brackets with the texts it shows joined by " · ":
     // "[Zoo] [apple · 3/10]".
     std::string rows() const;
-    // The visible texts of the screen's own labels and buttons, joined by " / ".
+    // The visible texts of the screen's own labels, fields, text views and buttons, joined by
+    // " / ".
     std::string texts() const;
 
     // --- Acting (rows are named by the first text they show) ---
@@ -82,6 +83,8 @@ class ScreenDriver {
     // Puts the keyboard in the text field showing `shown` (its text, else its placeholder):
     // one of the screen's own or one in a row on screen.
     void tapField(std::string_view shown);
+    // Taps into the screen's (first) multi-line text view, which takes the keyboard focus.
+    void tapTextView();
 
   private:
     ui::TableViewController& table() const;
@@ -137,7 +140,7 @@ class AppDriver {
     ScreenDriver front();
     // What is on screen: the screens side by side joined by " | ", each presentation over
     // them after " > ". Screens: Lists, Items(<list name>), Empty, Intro, Themes, Picker(<title>),
-    // Alert(<title>), Sheet(<title>), Share, Ad.
+    // Editor, Alert(<title>), Sheet(<title>), Share, Ad.
     std::string screens() const;
 
     // --- The alert or sheet in front ---

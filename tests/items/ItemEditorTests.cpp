@@ -1,0 +1,103 @@
+// The item text editor as a person uses it: opened from the items screen for one item, typed
+// into, closed with Save or Cancel.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Storyboard.h"
+#include "src/items/DetailViewController.h"
+#include "src/items/ItemEditorViewController.h"
+#include "src/model/Operations.h"
+#include "tests/support/AppDriver.h"
+
+namespace jw {
+namespace {
+
+using test::AppDriver;
+
+// What the editor shows when opened for Milk (or for no item), the keys typed into its text
+// view, the button that closes it, and then: the screens, Milk's body and whether the store
+// holds every change (an unsaved sort-mode choice is pending throughout).
+struct EditCase {
+    const char* name;
+    bool withItem;
+    const char* keys;  // "\b" first erases the text
+    const char* button;
+    const char* expected;
+};
+
+void PrintTo(const EditCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ItemEditor : public ::testing::TestWithParam<EditCase> {
+  protected:
+    AppDriver app_;
+};
+
+TEST_P(ItemEditor, StoresTheTypedTextOnSaveOnly) {
+    app_.launchSignedIn(ui::Window::tabletSize);
+    auto& db = app_.app().database();
+    const auto shop = model::newList(db, "Shop");
+    const auto milk = model::newItem(db, *shop, "Milk");
+    app_.lists().tapRow("Shop");
+    model::chooseSortMode(shop.get(), 7);
+
+    // As the items screen opens it for a row.
+    auto& items = dynamic_cast<DetailViewController&>(app_.items().controller());
+    auto editor = std::dynamic_pointer_cast<ItemEditorViewController>(
+        items.storyboard()->instantiateViewController("ItemEditor"));
+    ASSERT_NE(editor, nullptr);
+    editor->item = GetParam().withItem ? milk : nullptr;
+    auto sheet = ui::NavigationController::withRoot(editor);
+    sheet->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
+    items.present(sheet, true);
+    app_.settle();
+    const std::string opened =
+        app_.screens() + " [" + app_.front().barButtons() + "] \"" + app_.front().texts() + "\"";
+
+    app_.front().tapTextView();
+    std::string keys = GetParam().keys;
+    if (keys.starts_with('\b')) {
+        app_.eraseText();
+        keys.erase(0, 1);
+    }
+    if (!keys.empty()) {
+        app_.type(keys);
+    }
+    app_.front().tapBarButton(GetParam().button);
+
+    EXPECT_EQ(opened + " / " + app_.screens() + " / " + milk->body().value_or("(none)") + " / " +
+                  (db.viewContext().hasChanges() ? "unsaved" : "saved"),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Closing, ItemEditor,
+    ::testing::Values(
+        EditCase{"SaveTyped", true, " and eggs\nfresh", "Save",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
+                 "/ Milk and eggs\nfresh / saved"},
+        EditCase{"CancelTyped", true, " and eggs", "Cancel",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
+                 "/ Milk / unsaved"},
+        EditCase{"SaveUnchanged", true, "", "Save",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
+                 "/ Milk / unsaved"},
+        EditCase{"SaveErased", true, "\b", "Save",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
+                 "/  / saved"},
+        EditCase{"SaveWithoutItem", false, "Bread", "Save",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"\" / Lists | Items(Shop) / "
+                 "Milk / unsaved"},
+        EditCase{"CancelWithoutItem", false, "", "Cancel",
+                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"\" / Lists | Items(Shop) / "
+                 "Milk / unsaved"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace jw
