@@ -96,11 +96,6 @@ bool ListSelectViewController::canEditRowAtIndexPath(ui::TableView&, const ui::I
 
 void ListSelectViewController::didSelectRowAtIndexPath(ui::TableView&,
                                                        const ui::IndexPath& indexPath) {
-    // A second tap while the picker slides away would move or copy twice.
-    if (picked_) {
-        return;
-    }
-    picked_ = true;
     // The completion holds what it needs itself: the picker may be gone by the time it runs.
     dismiss(true, [target = shownLists_.at(indexPath.row), copying = copyItem, moving = moveItem] {
         auto* db = model::sharedDatabase();

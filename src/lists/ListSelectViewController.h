@@ -7,9 +7,9 @@
 // Picking a row closes the picker (animated) and, once it is gone, in the dismissal's
 // completion: copies `copyItem` into the picked list (a new unchecked item with the same text,
 // created then) or moves `moveItem` there (only its list changes), through
-// src/model/Operations.h, which saves; a move to the item's own list changes nothing and
-// still saves. Only the first pick counts. Cancel closes the picker and changes nothing. No list's
-// doneCount is touched: the items screen recounts.
+// src/model/Operations.h, which saves; a move to the item's own list changes nothing and still
+// saves. Cancel closes the picker and changes nothing. No list's doneCount is touched: the items
+// screen recounts.
 //
 // The lists are fetched on first need and the picker does not follow the store while it is
 // open: the rows are those of that fetch, and a row picks the list it shows. A list or item
@@ -53,7 +53,6 @@ class ListSelectViewController : public JotwellTableViewController {
     // The lists as the table last counted them, so that a row always stands for the list it
     // shows even if the store changes underneath.
     std::vector<std::shared_ptr<model::List>> shownLists_;
-    bool picked_ = false;
 };
 
 }  // namespace jw
