@@ -7,10 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/ui/NavigationController.h"
-#include "platform/ui/Storyboard.h"
 #include "src/items/DetailViewController.h"
-#include "src/items/ItemEditorViewController.h"
 #include "src/model/Operations.h"
 #include "tests/support/AppDriver.h"
 
@@ -47,15 +44,8 @@ TEST_P(ItemEditor, StoresTheTypedTextOnSaveOnly) {
     app_.lists().tapRow("Shop");
     model::chooseSortMode(shop.get(), 7);
 
-    // As the items screen opens it for a row.
-    auto& items = dynamic_cast<DetailViewController&>(app_.items().controller());
-    auto editor = std::dynamic_pointer_cast<ItemEditorViewController>(
-        items.storyboard()->instantiateViewController("ItemEditor"));
-    ASSERT_NE(editor, nullptr);
-    editor->item = GetParam().withItem ? milk : nullptr;
-    auto sheet = ui::NavigationController::withRoot(editor);
-    sheet->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
-    items.present(sheet, true);
+    dynamic_cast<DetailViewController&>(app_.items().controller())
+        .presentItemEditor(GetParam().withItem ? milk : nullptr);
     app_.settle();
     const std::string opened =
         app_.screens() + " [" + app_.front().barButtons() + "] \"" + app_.front().texts() + "\"";

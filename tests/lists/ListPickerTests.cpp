@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "src/items/DetailViewController.h"
 #include "src/lists/ListSelectViewController.h"
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
@@ -39,13 +38,10 @@ class ListPicker : public ::testing::Test {
     }
     model::JWDatabase& db() { return app_.app().database(); }
 
-    // The picker opened the way the items screen's "Move" and "Copy" row actions open it.
+    // The picker opened by the items screen's "Move" or "Copy" row action on Milk.
     void openPicker(bool copying) {
-        auto& items = dynamic_cast<DetailViewController&>(app_.items().controller());
-        items.present(copying ? items.moveCopyController(nullptr, milk_)
-                              : items.moveCopyController(milk_, nullptr),
-                      true);
-        app_.settle();
+        app_.items().swipeRow("Milk");
+        app_.items().tapRowAction(copying ? "Copy" : "Move");
     }
 
     // Every list by name with its items, each as "<body> [done@<s>] #<sortNumber> c<s>" (times
