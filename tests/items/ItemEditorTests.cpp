@@ -16,9 +16,9 @@ namespace {
 
 using test::AppDriver;
 
-// What the editor shows when opened for Milk (or for no item), the keys typed into its text
-// view, the button that closes it, and then: the screens, Milk's body and whether the store
-// holds every change (an unsaved sort-mode choice is pending throughout).
+// The editor opened for Milk (or for no item), the keys typed into its text view, the button
+// that closes it, and then: what the editor showed, Milk's body and whether the store holds
+// every change (an unsaved sort-mode choice is pending throughout).
 struct EditCase {
     const char* name;
     bool withItem;
@@ -47,8 +47,9 @@ TEST_P(ItemEditor, StoresTheTypedTextOnSaveOnly) {
     dynamic_cast<DetailViewController&>(app_.items().controller())
         .presentItemEditor(GetParam().withItem ? milk : nullptr);
     app_.settle();
-    const std::string opened =
-        app_.screens() + " [" + app_.front().barButtons() + "] \"" + app_.front().texts() + "\"";
+    EXPECT_EQ(app_.screens() + " [" + app_.front().barButtons() + "]",
+              "Lists | Items(Shop) > Editor [bar: Cancel, Save]");
+    const std::string shown = app_.front().texts();
 
     app_.front().tapTextView();
     std::string keys = GetParam().keys;
@@ -61,32 +62,22 @@ TEST_P(ItemEditor, StoresTheTypedTextOnSaveOnly) {
     }
     app_.front().tapBarButton(GetParam().button);
 
-    EXPECT_EQ(opened + " / " + app_.screens() + " / " + milk->body().value_or("(none)") + " / " +
+    EXPECT_EQ(app_.screens(), "Lists | Items(Shop)");
+    EXPECT_EQ("\"" + shown + "\" / " + milk->body().value_or("(none)") + " / " +
                   (db.viewContext().hasChanges() ? "unsaved" : "saved"),
               GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Closing, ItemEditor,
-    ::testing::Values(
-        EditCase{"SaveTyped", true, " and eggs\nfresh", "Save",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
-                 "/ Milk and eggs\nfresh / saved"},
-        EditCase{"CancelTyped", true, " and eggs", "Cancel",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
-                 "/ Milk / unsaved"},
-        EditCase{"SaveUnchanged", true, "", "Save",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
-                 "/ Milk / unsaved"},
-        EditCase{"SaveErased", true, "\b", "Save",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"Milk\" / Lists | Items(Shop) "
-                 "/  / saved"},
-        EditCase{"SaveWithoutItem", false, "Bread", "Save",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"\" / Lists | Items(Shop) / "
-                 "Milk / unsaved"},
-        EditCase{"CancelWithoutItem", false, "", "Cancel",
-                 "Lists | Items(Shop) > Editor [bar: Cancel, Save] \"\" / Lists | Items(Shop) / "
-                 "Milk / unsaved"}),
+    ::testing::Values(EditCase{"SaveTyped", true, " and eggs\nfresh", "Save",
+                               "\"Milk\" / Milk and eggs\nfresh / saved"},
+                      EditCase{"CancelTyped", true, " and eggs", "Cancel",
+                               "\"Milk\" / Milk / unsaved"},
+                      EditCase{"SaveUnchanged", true, "", "Save", "\"Milk\" / Milk / unsaved"},
+                      EditCase{"SaveErased", true, "\b", "Save", "\"Milk\" /  / saved"},
+                      EditCase{"SaveWithoutItem", false, "Bread", "Save", "\"\" / Milk / unsaved"},
+                      EditCase{"CancelWithoutItem", false, "", "Cancel", "\"\" / Milk / unsaved"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
