@@ -9,6 +9,7 @@
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Storyboard.h"
 #include "src/ads/JWAdvertising.h"
+#include "src/items/ItemEditorViewController.h"
 #include "src/items/JWItemTableViewCell.h"
 #include "src/lists/Menu.h"
 #include "src/model/JWDatabase.h"
@@ -22,10 +23,6 @@
 #if __has_include("src/reminders/ReminderViewController.h")
 #include "src/reminders/ReminderViewController.h"
 #define JW_HAS_REMINDER_SCREEN 1
-#endif
-#if __has_include("src/items/ItemEditorViewController.h")
-#include "src/items/ItemEditorViewController.h"
-#define JW_HAS_ITEM_EDITOR 1
 #endif
 
 namespace jw {
@@ -226,7 +223,6 @@ void DetailViewController::presentReminder(std::shared_ptr<model::Item> item) {
 }
 
 void DetailViewController::presentItemEditor(std::shared_ptr<model::Item> item) {
-#ifdef JW_HAS_ITEM_EDITOR
     auto editor = std::dynamic_pointer_cast<ItemEditorViewController>(
         storyboard()->instantiateViewController("ItemEditor"));
     if (!editor) {
@@ -236,7 +232,6 @@ void DetailViewController::presentItemEditor(std::shared_ptr<model::Item> item) 
     auto navigation = ui::NavigationController::withRoot(editor);
     navigation->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
     present(navigation, true);
-#endif
 }
 
 void DetailViewController::renumberAfterMove(std::size_t from, std::size_t to) {
