@@ -389,6 +389,30 @@ void registerSyncCases(const Environment& env) {
                       });
                   }),
               kCheckAttachedIterations, kCheckAttachedRepetitions);
+    // The same check with the merge waited for with the timer paused: the model's side of a
+    // tick tapped on the items screen over an attached store (see ScreenCases.h).
+    configure(benchmark::RegisterBenchmark(
+                  "check_item_attached_paused/ours",
+                  [&env, checked](benchmark::State& state) {
+                      // The first two checks are checkItemOurs's warm-up, before timing.
+                      int checks = 0;
+                      checkItemOurs(state, env, env.attached, checked,
+                                    [&state, &checks](model::JWDatabase& db) {
+                                        const bool timed = ++checks > 2;
+                                        if (timed) {
+                                            state.PauseTiming();
+                                        }
+                                        if (!mainLoop().runUntil(
+                                                [&] { return db.operationsInFlight() == 0; },
+                                                kWaitSeconds)) {
+                                            throw std::runtime_error("a merge did not finish");
+                                        }
+                                        if (timed) {
+                                            state.ResumeTiming();
+                                        }
+                                    });
+                  }),
+              kCheckAttachedIterations, kCheckAttachedRepetitions);
 }
 
 }  // namespace jw::bench

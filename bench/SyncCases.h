@@ -12,7 +12,8 @@
 //   every row of both tables and writing them to one file (synced to disk, as ours are).
 // - check_item_attached: check_item/ours on a copy of the store attached to a folder, each
 //   check waiting for the merge its save starts (the export of one change file). Against
-//   check_item/ours with no ensemble.
+//   check_item/ours with no ensemble. check_item_attached_paused is the same check with the
+//   merge waited for with the timer paused (the baseline of check_item_on_screen_attached).
 //
 // A store or folder a timed step changes is made afresh for each iteration with the timer
 // paused.
