@@ -15,6 +15,7 @@
 #include "src/items/DetailViewController.h"
 #include "src/items/JWItemTableViewCell.h"
 #include "src/model/Operations.h"
+#include "src/themes/JWThemesDB.h"
 #include "src/themes/Palette.h"
 #include "tests/support/AppDriver.h"
 
@@ -267,6 +268,20 @@ TEST_F(ItemsScreen, TheMenuListsItsEntriesAndSortingCheckedSwitchesTheFilterToAl
     chooseFromMenu("Sort: Checked First");
     EXPECT_EQ(shown() + " | " + model::filterButtonTitle(screen().filterMode()).data(),
               "✔b a | All");
+}
+
+TEST_F(ItemsScreen, ListThemeStoresTheChosenThemeAndColoursTheScreen) {
+    auto list = makeList("L", {"a"});
+    app_.lists().tapRow("L");
+    chooseFromMenu("List Theme");
+    ASSERT_EQ(app_.screens(), "Themes");
+    app_.scrollCarouselTo(3);
+    app_.front().tapBarButton("Save");
+    EXPECT_EQ(list->themeKey(), "Yellow");
+    EXPECT_FALSE(db().viewContext().hasChanges());
+    const auto bar =
+        screen().navigationController()->navigationBar().standardAppearance()->backgroundColor;
+    EXPECT_EQ(bar, JWThemesDB::shared().themeForKey("Yellow")->baseColor());
 }
 
 struct BulkCase {
