@@ -212,6 +212,17 @@ const AppearanceCase presentationCases[] = {
      "dismiss:P P:willDisappear Q:willDisappear | P:didDisappear Q:didDisappear done"},
     {"DismissWithNothingPresentedStillCompletesOnTheLoop",
      [](AppearanceTest& t) { t.a->dismiss(true, t.logs("done")); }, "| done"},
+    {"AScreenDismissedAgainClosesNothingItsPresenterShowsSince",
+     [](AppearanceTest& t) {
+         auto p = t.presented("P", formSheet);
+         t.a->present(p, true);
+         p->dismiss(true);
+         t.settle();
+         t.a->present(t.presented("Q", formSheet), true);
+         p->dismiss(true, t.logs("done"));
+     },
+     "present:P P:load P:willAppear dismiss:P P:willDisappear | P:didDisappear "
+     "present:Q Q:load Q:willAppear | Q:didAppear done"},
     {"AnAlertActionRunsAfterTheAlertIsGoneAndMayPresent",
      [](AppearanceTest& t) {
          auto alert =
