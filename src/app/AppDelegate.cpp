@@ -62,6 +62,10 @@ void AppDelegate::applicationDidBecomeActive(ui::Application&) {
     if (auto* db = model::sharedDatabase()) {
         db->sync();
     }
+    // The computer may have slept, or the clock been set, while the application was away: a
+    // reminder that fell due meanwhile is delivered now rather than at the centre's next look
+    // at the clock.
+    UserNotificationCenter::currentNotificationCenter().wallClockChanged();
 }
 
 void AppDelegate::applicationWillResignActive(ui::Application&) {

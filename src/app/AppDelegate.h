@@ -11,7 +11,9 @@
 // - Becoming active, each time: asks for tracking authorisation and, without waiting for the
 //   answer, runs `sync`. The answer arrives on another thread and touches only the shared
 //   "ads loaded" flag, debugLog and the advertising network: the first answer of the process
-//   starts the network once.
+//   starts the network once. Then the notification centre is told the wall clock may have
+//   moved (the computer slept, or the clock was set), so a reminder that fell due meanwhile
+//   is delivered at once.
 // - Resigning active: saves the store and stops the sync timer.
 // - Collapse rule: the items column is dropped when the split view collapses unless it shows a
 //   list (see collapseSecondaryViewController).

@@ -8,6 +8,7 @@
 #include "src/items/ItemEditorViewController.h"
 #include "src/lists/ListSelectViewController.h"
 #include "src/lists/MasterViewController.h"
+#include "src/reminders/ReminderViewController.h"
 #include "src/themes/ThemeSelectViewController.h"
 
 namespace jw {
@@ -50,6 +51,7 @@ std::shared_ptr<ui::Storyboard> makeMainStoryboard() {
     main->addScene("ThemeSelectScreen", screen<ThemeSelectViewController>());
     main->addScene("MoveCopyItem", screen<ListSelectViewController>());
     main->addScene("ItemEditor", screen<ItemEditorViewController>());
+    main->addScene("Reminder", screen<ReminderViewController>());
     main->addSegue("Lists", "showDetail", ui::SegueKind::showDetail, "DetailNavigation");
     main->addSegue("Lists", "showEmpty", ui::SegueKind::showDetail, "EmptyNavigation");
     return main;

@@ -7,8 +7,9 @@
 // open a list by the segue "showDetail" to a new "DetailNavigation"; "showEmpty" puts the empty
 // placeholder ("EmptyNavigation") there instead; both are shown as the split view's secondary
 // column (pushed onto the lists when it is collapsed). Also "ThemeSelect" (a navigation
-// controller around the theme picker), "MoveCopyItem" (the list picker) and "ItemEditor" (the
-// item text editor, which its presenter puts in a navigation controller).
+// controller around the theme picker), "MoveCopyItem" (the list picker), "ItemEditor" (the
+// item text editor) and "Reminder" (the reminder screen); the presenter puts each of the last
+// two in a navigation controller of its own.
 // "Intro": the cloud status intro inside a navigation controller.
 // Each call makes a new storyboard. Main thread only.
 

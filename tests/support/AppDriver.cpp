@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <ctime>
 #include <future>
+#include <sstream>
 
 #include "platform/ads/TrackingAuthorization.h"
 #include "platform/foundation/Paths.h"
@@ -12,6 +15,7 @@
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Carousel.h"
+#include "platform/ui/DatePicker.h"
 #include "platform/ui/KeyInput.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationController.h"
@@ -26,6 +30,7 @@
 #include "src/lists/ListSelectViewController.h"
 #include "src/lists/MasterViewController.h"
 #include "src/model/ListOrder.h"
+#include "src/reminders/ReminderViewController.h"
 #include "src/themes/ThemeSelectViewController.h"
 
 namespace jw::test {
@@ -110,8 +115,8 @@ void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
         texts.push_back(area->text());
     } else if (const auto* button = dynamic_cast<const ui::Button*>(&view)) {
         // A button with only an image reads as what it does.
-        texts.push_back("[" + (button->title().empty() ? button->accessibilityLabel()
-                                                         : button->title()) + "]");
+        texts.push_back(
+            "[" + (button->title().empty() ? button->accessibilityLabel() : button->title()) + "]");
     }
     for (const auto& subview : view.subviews()) {
         collectTexts(*subview, texts);
@@ -169,14 +174,34 @@ std::shared_ptr<ui::ViewController> topPresented(ui::Window& window) {
     return top;
 }
 
-class AllowingPrompt final : public AuthorizationPrompt {
-  public:
-    void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
-        answer(true);
-    }
-};
+// A date as the person's wall clock shows it: "2027-01-15 11:05:00".
+std::string localDateText(Date date) {
+    const auto seconds = static_cast<std::time_t>(std::floor(date.secondsSinceEpoch));
+    std::tm fields{};
+    localtime_r(&seconds, &fields);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+    return text;
+}
 
 }  // namespace
+
+// The person in front of the "allow notifications?" prompt.
+class PersonsNotificationPrompt final : public AuthorizationPrompt {
+  public:
+    void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
+        ++shown;
+        if (answering == AppDriver::PromptAnswer::later) {
+            waiting = std::move(answer);
+            return;
+        }
+        answer(answering == AppDriver::PromptAnswer::allow);
+    }
+
+    AppDriver::PromptAnswer answering = AppDriver::PromptAnswer::allow;
+    std::function<void(bool)> waiting;
+    int shown = 0;
+};
 
 // Notifications put in front of the user, as lines.
 class RecordingNotificationPresenter final : public NotificationPresenter {
@@ -269,6 +294,9 @@ std::string screenName(const ui::ViewController& controller) {
     }
     if (dynamic_cast<const ItemEditorViewController*>(&controller)) {
         return "Editor";
+    }
+    if (dynamic_cast<const ReminderViewController*>(&controller)) {
+        return "Reminder";
     }
     if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
         return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
@@ -368,8 +396,9 @@ ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
         std::vector<std::string> texts;
         collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
         // Named by its first text that is not a button's.
-        const auto name = std::find_if(texts.begin(), texts.end(),
-                                       [](const std::string& text) { return !text.starts_with('['); });
+        const auto name = std::find_if(texts.begin(), texts.end(), [](const std::string& text) {
+            return !text.starts_with('[');
+        });
         if (name != texts.end() && *name == shown) {
             return path;
         }
@@ -377,7 +406,7 @@ ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
     cannot("no row showing \"" + std::string(shown) + "\" on the " + name_ + " screen");
 }
 
-void ScreenDriver::tapBarButton(std::string_view shown) {
+std::shared_ptr<ui::BarButtonItem> ScreenDriver::barButton(std::string_view shown) const {
     auto& screen = controller();
     std::vector<std::shared_ptr<ui::BarButtonItem>> items{
         screen.navigationItem().leftBarButtonItem(), screen.navigationItem().rightBarButtonItem()};
@@ -387,12 +416,22 @@ void ScreenDriver::tapBarButton(std::string_view shown) {
     }
     for (const auto& item : items) {
         if (item && buttonLabel(*item, screen) == shown) {
-            item->sendAction();
-            settle_();
-            return;
+            return item;
         }
     }
     cannot("no bar button \"" + std::string(shown) + "\" on the " + name_ + " screen");
+}
+
+void ScreenDriver::tapBarButton(std::string_view shown) {
+    barButton(shown)->sendAction();
+    settle_();
+}
+
+void ScreenDriver::doubleTapBarButton(std::string_view shown) {
+    const auto item = barButton(shown);
+    item->sendAction();
+    item->sendAction();
+    settle_();
 }
 
 void ScreenDriver::tapRow(std::string_view shown) {
@@ -509,13 +548,31 @@ void ScreenDriver::tapField(std::string_view shown) {
     settle_();
 }
 
+Date ScreenDriver::pickedDate() const {
+    const auto picker = findView<ui::DatePicker>(controller().view());
+    if (!picker) {
+        cannot("no date picker on the " + name_ + " screen");
+    }
+    return picker->date();
+}
+
+void ScreenDriver::pickDate(Date date) {
+    const auto picker = findView<ui::DatePicker>(controller().view());
+    if (!picker) {
+        cannot("no date picker on the " + name_ + " screen");
+    }
+    picker->pick(date);
+    settle_();
+}
+
 // --- AppDriver ---------------------------------------------------------------------------------
 
 AppDriver::AppDriver()
     : dataFolder_(folder_.path() / "data"),
       defaultsFile_(folder_.path() / "config" / "defaults.json"),
       history_(std::make_shared<HistoryRecorder>()),
-      notificationPresenter_(std::make_shared<RecordingNotificationPresenter>()) {}
+      notificationPresenter_(std::make_shared<RecordingNotificationPresenter>()),
+      notificationPrompt_(std::make_shared<PersonsNotificationPrompt>()) {}
 
 AppDriver::~AppDriver() {
     if (app_) {
@@ -544,7 +601,7 @@ void AppDriver::launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSyste
     settings.clock = platform_.sharedClock();
     settings.runLoop = platform_.sharedLoop();
     settings.userDefaults = std::make_shared<UserDefaults>(defaultsFile_);
-    settings.notificationPrompt = std::make_shared<AllowingPrompt>();
+    settings.notificationPrompt = notificationPrompt_;
     settings.notificationPresenter = notificationPresenter_;
     settings.advertising = std::make_shared<ads::MobileAds>(
         ads::HouseAdNetworkOptions{settings.resourceDirectory / "ads", 1.0, 0.0, 7});
@@ -731,6 +788,13 @@ void AppDriver::tapAlertAction(std::string_view title) {
     cannot("the alert \"" + alert->title() + "\" has no button \"" + std::string(title) + "\"");
 }
 
+std::string AppDriver::alertMessage() const {
+    const auto alert =
+        app_ ? std::dynamic_pointer_cast<ui::AlertController>(topPresented(app_->window()))
+             : nullptr;
+    return alert ? alert->message().value_or("") : "";
+}
+
 void AppDriver::type(std::string_view keys) {
     auto* input = dynamic_cast<ui::KeyInput*>(app().application().firstResponder().get());
     if (!input) {
@@ -778,6 +842,49 @@ void AppDriver::openNotification(std::size_t index) {
     }
     notificationPresenter_->activations[index]();
     settle();
+}
+
+std::vector<std::string> AppDriver::pendingNotifications() {
+    // The answer comes on the centre's thread, and only after every request added before.
+    auto answered = std::make_shared<std::promise<std::vector<PendingNotificationRequest>>>();
+    auto answer = answered->get_future();
+    app().notificationCenter().getPendingNotificationRequests(
+        [answered](std::vector<PendingNotificationRequest> pending) {
+            answered->set_value(std::move(pending));
+        });
+    settle();
+    std::vector<std::string> lines;
+    for (const auto& pending : answer.get()) {
+        const auto& request = pending.request;
+        std::ostringstream line;
+        line << request.content.title << ": " << request.content.body << " at "
+             << localDateText(pending.fireDate) << " in " << request.trigger.timeInterval << "s ("
+             << request.identifier << ")";
+        lines.push_back(line.str());
+    }
+    return lines;
+}
+
+void AppDriver::answerNotificationPromptsWith(PromptAnswer answer) {
+    notificationPrompt_->answering = answer;
+}
+
+bool AppDriver::notificationPromptShows() const {
+    return static_cast<bool>(notificationPrompt_->waiting);
+}
+
+void AppDriver::answerNotificationPrompt(bool allow) {
+    auto answer = std::move(notificationPrompt_->waiting);
+    notificationPrompt_->waiting = nullptr;
+    if (!answer) {
+        cannot("no notification prompt shows");
+    }
+    answer(allow);
+    settle();
+}
+
+int AppDriver::notificationPromptsShown() const {
+    return notificationPrompt_->shown;
 }
 
 // --- OtherDevice -------------------------------------------------------------------------------

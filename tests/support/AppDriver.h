@@ -40,6 +40,7 @@
 namespace jw::test {
 
 class HistoryRecorder;
+class PersonsNotificationPrompt;
 class RecordingNotificationPresenter;
 
 // One screen, as a person sees it and acts on it. The screen is looked up again at each call,
@@ -64,9 +65,13 @@ class ScreenDriver {
     // The visible texts of the screen's own labels, fields, text views and buttons, joined by
     // " / ".
     std::string texts() const;
+    // The date the screen's date picker shows.
+    Date pickedDate() const;
 
     // --- Acting (rows are named by the first text they show) ---
     void tapBarButton(std::string_view shown);
+    // Two taps on the bar button before the application has answered the first.
+    void doubleTapBarButton(std::string_view shown);
     void tapRow(std::string_view shown);
     // Drags the row by its reorder control so that it ends at `toPosition` (from 0).
     void dragRow(std::string_view shown, std::size_t toPosition);
@@ -83,11 +88,14 @@ class ScreenDriver {
     // Puts the keyboard in the text field showing `shown` (its text, else its placeholder):
     // one of the screen's own or one in a row on screen.
     void tapField(std::string_view shown);
+    // Spins the screen's date picker to `date`.
+    void pickDate(Date date);
     // Taps into the screen's (first) multi-line text view, which takes the keyboard focus.
     void tapTextView();
 
   private:
     ui::TableViewController& table() const;
+    std::shared_ptr<ui::BarButtonItem> barButton(std::string_view shown) const;
     ui::IndexPath rowShowing(std::string_view shown) const;
 
     std::string name_;
@@ -140,7 +148,7 @@ class AppDriver {
     ScreenDriver front();
     // What is on screen: the screens side by side joined by " | ", each presentation over
     // them after " > ". Screens: Lists, Items(<list name>), Empty, Intro, Themes, Picker(<title>),
-    // Editor, Alert(<title>), Sheet(<title>), Share, Ad.
+    // Editor, Reminder, Alert(<title>), Sheet(<title>), Share, Ad.
     std::string screens() const;
 
     // --- The alert or sheet in front ---
@@ -149,6 +157,8 @@ class AppDriver {
     // when none shows.
     std::string alert() const;
     void tapAlertAction(std::string_view title);
+    // The message of the alert in front; empty when it has none or none shows.
+    std::string alertMessage() const;
 
     // --- Keyboard: into the field holding the focus; "\n" is the return key ---
     void type(std::string_view keys);
@@ -166,6 +176,21 @@ class AppDriver {
     std::vector<std::string> shownNotifications() const;
     // The person clicks the notification shown `index`-th.
     void openNotification(std::size_t index);
+    // The notification centre's pending requests in the order they were first added, one line
+    // each: "<title>: <body> at <local date and time> in <seconds>s (<identifier>)", the
+    // seconds being the trigger's interval.
+    std::vector<std::string> pendingNotifications();
+
+    // --- The "allow notifications?" prompt; the centre remembers its answer ---
+    // How the person answers the prompts from now on: at once (allow, as a person would who
+    // wants reminders, or refuse), or only when answerNotificationPrompt says.
+    enum class PromptAnswer { allow, refuse, later };
+    void answerNotificationPromptsWith(PromptAnswer answer);
+    // A prompt waiting for answerNotificationPrompt.
+    bool notificationPromptShows() const;
+    void answerNotificationPrompt(bool allow);
+    // How many prompts were shown since the driver was made.
+    int notificationPromptsShown() const;
 
   private:
     void waitForTrackingAnswers();
@@ -177,6 +202,7 @@ class AppDriver {
     std::filesystem::path defaultsFile_;
     std::shared_ptr<HistoryRecorder> history_;
     std::shared_ptr<RecordingNotificationPresenter> notificationPresenter_;
+    std::shared_ptr<PersonsNotificationPrompt> notificationPrompt_;
     std::unique_ptr<JotwellApplication> app_;
 };
 

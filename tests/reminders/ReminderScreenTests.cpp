@@ -1,0 +1,372 @@
+// The reminder screen as a person uses it: opened on an item of the open list, a date picked,
+// "Set" or "Cancel", the permission prompt on first use, what a press still under way does
+// once the screen has gone, and a reminder that fell due while the computer slept arriving as
+// the application comes back.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "src/items/DetailViewController.h"
+#include "src/model/Operations.h"
+#include "src/themes/ApplyTheme.h"
+#include "src/themes/JWThemesDB.h"
+#include "src/themes/Palette.h"
+#include "tests/reminders/LocalTime.h"
+#include "tests/support/AppDriver.h"
+
+namespace jw {
+namespace {
+
+using test::AppDriver;
+using test::localDate;
+using PromptAnswer = AppDriver::PromptAnswer;
+
+class ReminderScreen : public ::testing::Test {
+  public:
+    // A signed-in person on a tablet who made the list "Groceries" and added "Milk" to it, at
+    // 11:01:20.5 on 2027-01-15 (Berlin).
+    ReminderScreen() {
+        app.launchSignedIn(ui::Window::tabletSize);
+        groceries = model::newList(app.app().database(), "Groceries");
+        app.settle();
+        app.lists().tapRow("Groceries");
+        app.items().tapField("Add an item");
+        app.type("Milk\n");
+        milk = groceries->listItems().at(0);
+        app.wait(opened.secondsSince(app.platform().clock().current()));
+        app.takeHistory();
+    }
+
+    // The "⏰ Reminder" row action on the row of `body`.
+    void openReminder(std::string_view body = "Milk") {
+        app.items().swipeRow(body);
+        app.items().tapRowAction("\u23F0 Reminder");
+    }
+    // What that row action does, for an item no row shows (or for none).
+    void presentReminder(std::shared_ptr<model::Item> item) {
+        dynamic_cast<DetailViewController&>(app.items().controller()).presentReminder(item);
+        app.settle();
+    }
+    // The person allowed notifications some time ago.
+    void allowedEarlier() {
+        app.app().notificationCenter().setAuthorizationStatus(AuthorizationStatus::authorized);
+        app.settle();
+    }
+    // "Set" on the reminder screen in front.
+    void set() { app.front().tapBarButton("Set"); }
+
+    // One line of what the person sees and what is set: the screens, the alert's message, the
+    // pending reminders (an item's identifier written as "#" and its text), the prompt while it
+    // waits, and in braces what happened since the last look.
+    void look() {
+        std::string line = app.screens();
+        if (!app.alert().empty()) {
+            line += " / " + app.alertMessage() + " [" + app.alert() + "]";
+        }
+        for (auto pending : app.pendingNotifications()) {
+            for (const auto* item : {milk, other.get()}) {
+                const auto at = item ? pending.find(item->uriRepresentation()) : std::string::npos;
+                if (at != std::string::npos) {
+                    pending.replace(at, item->uriRepresentation().size(),
+                                    "#" + item->body().value_or(""));
+                }
+            }
+            line += " / " + pending;
+        }
+        if (app.notificationPromptShows()) {
+            line += " / prompt";
+        }
+        std::string events = app.takeHistory();
+        for (std::size_t at; (at = events.find('\n')) != std::string::npos;) {
+            events.replace(at, 1, ", ");
+        }
+        if (app.notificationPromptsShown() > promptsSeen) {
+            events += std::string(events.empty() ? "" : ", ") + "asked";
+            promptsSeen = app.notificationPromptsShown();
+        }
+        transcript += (transcript.empty() ? "" : "\n") + line + " {" + events + "}";
+    }
+
+    test::BerlinTime berlin;
+    const Date opened = localDate(2027, 1, 15, 11, 1, 20, 0.5);
+    AppDriver app;
+    std::shared_ptr<model::List> groceries;
+    model::Item* milk = nullptr;
+    std::shared_ptr<model::Item> other;
+    std::string transcript;
+    int promptsSeen = 0;
+};
+
+TEST_F(ReminderScreen, OpensOnTheItemWithThePickerFiveMinutesOn) {
+    openReminder();
+    auto reminder = app.front();
+    EXPECT_EQ(app.screens(), "Lists | Items(Groceries) > Reminder");
+    EXPECT_EQ(reminder.title() + " / " + reminder.barButtons() + " / " + reminder.texts(),
+              "Reminder / bar: Cancel, Set / Groceries: Milk");
+    EXPECT_EQ(reminder.pickedDate(), localDate(2027, 1, 15, 11, 6, 20, 0.5));
+    auto& screen = reminder.controller();
+    EXPECT_EQ(screen.view().backgroundColor(), grey92);
+    EXPECT_EQ(screen.navigationController()->navigationBar().standardAppearance(),
+              themedBarAppearance(*JWThemesDB::shared().themeForKey("Default")));
+}
+
+TEST_F(ReminderScreen, WithoutAnItemItCanOnlyBeCancelled) {
+    presentReminder(nullptr);
+    EXPECT_EQ(app.front().texts(), "");
+    EXPECT_THROW(set(), std::logic_error) << "Set is disabled";
+    app.front().tapBarButton("Cancel");
+    look();
+    EXPECT_EQ(transcript, "Lists | Items(Groceries) {present Reminder, dismiss Reminder}");
+}
+
+// One person's way through the screen, read back as the lines look() wrote.
+struct ScreenCase {
+    const char* name;
+    std::function<void(ReminderScreen&)> act;
+    const char* expected;
+};
+
+void PrintTo(const ScreenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ReminderScreenWay : public ReminderScreen,
+                          public ::testing::WithParamInterface<ScreenCase> {};
+
+TEST_P(ReminderScreenWay, EndsAsExpected) {
+    GetParam().act(*this);
+    EXPECT_EQ(transcript, GetParam().expected);
+}
+
+// A "Set" press, from the permission to the screen closing or the alert that keeps it open.
+const ScreenCase pressCases[] = {
+    {"PresetDateOnFirstUseAllowed",
+     [](ReminderScreen& t) {
+         t.openReminder();
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder, asked}"},
+    {"PresetDateAllowedEarlier",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
+    {"TheNextMinute",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.app.front().pickDate(localDate(2027, 1, 15, 11, 2, 0));
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:02:00 in 39.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
+    {"TheCurrentMinute",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.app.front().pickDate(localDate(2027, 1, 15, 11, 1, 50));
+         t.set();
+         t.look();
+         t.app.tapAlertAction("OK");
+         t.look();
+     },
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / Reminder date must be in the future "
+     "[alert Error | OK (cancel)] {present Reminder, present Alert(Error)}\n"
+     "Lists | Items(Groceries) > Reminder {dismiss Alert(Error)}"},
+    {"YesterdayStaysOpenWithItsDate",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.app.front().pickDate(localDate(2027, 1, 14, 9, 30, 0));
+         t.set();
+         t.app.tapAlertAction("OK");
+         t.look();
+         EXPECT_EQ(t.app.front().pickedDate(), localDate(2027, 1, 14, 9, 30, 0));
+     },
+     "Lists | Items(Groceries) > Reminder "
+     "{present Reminder, present Alert(Error), dismiss Alert(Error)}"},
+    {"FirstUseAllowedWithoutPressingSetAgain",
+     [](ReminderScreen& t) {
+         t.app.answerNotificationPromptsWith(PromptAnswer::later);
+         t.openReminder();
+         t.set();
+         t.look();
+         t.app.answerNotificationPrompt(true);
+         t.look();
+     },
+     "Lists | Items(Groceries) > Reminder / prompt {present Reminder, asked}\n"
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{dismiss Reminder}"},
+    {"RefusedAndRefusedAgainOnTheNextPress",
+     [](ReminderScreen& t) {
+         t.app.answerNotificationPromptsWith(PromptAnswer::refuse);
+         t.openReminder();
+         t.set();
+         t.look();
+         t.app.tapAlertAction("OK");
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
+     "[alert Error | OK (cancel)] {present Reminder, present Alert(Error), asked}\n"
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
+     "[alert Error | OK (cancel)] {dismiss Alert(Error), present Alert(Error)}"},
+    {"CancelSetsNothing",
+     [](ReminderScreen& t) {
+         t.openReminder();
+         t.app.front().tapBarButton("Cancel");
+         t.look();
+     },
+     "Lists | Items(Groceries) {present Reminder, dismiss Reminder}"},
+    {"TextTypedIntoTheTextViewIsNotTheReminder",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.app.front().tapTextView();
+         t.app.type(" and eggs");
+         EXPECT_EQ(t.app.front().texts(), "Groceries: Milk and eggs");
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
+    {"AnItemWithoutAList",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         auto& db = t.app.app().database();
+         t.other = model::newItem(db, *t.groceries, "Call Anna");
+         t.other->setForList(nullptr);
+         db.saveContext(false);
+         t.app.settle();
+         t.app.takeHistory();
+         t.presentReminder(t.other);
+         EXPECT_EQ(t.app.front().texts(), ": Call Anna");
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / : Call Anna at 2027-01-15 11:06:00 in 279.5s (#Call Anna) "
+     "{present Reminder, dismiss Reminder}"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Press, ReminderScreenWay, ::testing::ValuesIn(pressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A press still under way when the screen closes: the answers that come back afterwards close
+// nothing and show nothing; the request of a press is added once permission comes.
+const ScreenCase underWayCases[] = {
+    {"DoubleSetClosesTheScreenOnce",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.app.front().doubleTapBarButton("Set");
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
+    {"DoubleSetRefusedShowsOneAlert",
+     [](ReminderScreen& t) {
+         t.app.answerNotificationPromptsWith(PromptAnswer::refuse);
+         t.openReminder();
+         t.app.front().doubleTapBarButton("Set");
+         t.app.tapAlertAction("OK");
+         t.look();
+     },
+     "Lists | Items(Groceries) > Reminder "
+     "{present Reminder, present Alert(Error), dismiss Alert(Error), asked}"},
+    {"CancelWhileThePromptShowsThenAllowed",
+     [](ReminderScreen& t) {
+         t.app.answerNotificationPromptsWith(PromptAnswer::later);
+         t.openReminder();
+         t.set();
+         t.app.front().tapBarButton("Cancel");
+         t.look();
+         t.app.answerNotificationPrompt(true);
+         t.look();
+     },
+     "Lists | Items(Groceries) / prompt {present Reminder, dismiss Reminder, asked}\n"
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) {}"},
+    {"CancelWhileThePromptShowsThenRefused",
+     [](ReminderScreen& t) {
+         t.app.answerNotificationPromptsWith(PromptAnswer::later);
+         t.openReminder();
+         t.set();
+         t.app.front().tapBarButton("Cancel");
+         t.app.answerNotificationPrompt(false);
+         t.look();
+     },
+     "Lists | Items(Groceries) {present Reminder, dismiss Reminder, asked}"},
+    {"ASecondReminderForTheItemReplacesTheFirst",
+     [](ReminderScreen& t) {
+         t.allowedEarlier();
+         t.openReminder();
+         t.set();
+         t.openReminder();
+         t.app.front().pickDate(localDate(2027, 1, 15, 18, 0, 30));
+         t.set();
+         t.look();
+     },
+     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 18:00:00 in 25119.5s (#Milk) "
+     "{present Reminder, dismiss Reminder, present Reminder, dismiss Reminder}"},
+};
+
+INSTANTIATE_TEST_SUITE_P(UnderWay, ReminderScreenWay, ::testing::ValuesIn(underWayCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A reminder set for 11:06, then the application leaves the foreground, the computer sleeps
+// (the wall clock moves on while the run loop's time stands still) and perhaps wakes.
+struct SleepCase {
+    const char* name;
+    double asleepSeconds;
+    bool wakes;
+    const char* expected;  // the notifications shown, then what is pending
+};
+
+void PrintTo(const SleepCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ReminderWhileAsleep : public ReminderScreen,
+                            public ::testing::WithParamInterface<SleepCase> {};
+
+TEST_P(ReminderWhileAsleep, ArrivesAsTheApplicationComesBack) {
+    allowedEarlier();
+    openReminder();
+    set();
+    app.resignActive();
+    app.platform().clock().advance(GetParam().asleepSeconds);
+    if (GetParam().wakes) {
+        app.becomeActive();
+    }
+    std::string shown;
+    for (const auto& notification : app.shownNotifications()) {
+        shown += notification + " / ";
+    }
+    EXPECT_EQ(shown + std::to_string(app.pendingNotifications().size()) + " pending",
+              GetParam().expected);
+}
+
+const SleepCase sleepCases[] = {
+    {"PastTheDateAndWakes", 8 * 3600.0, true, "Groceries: Milk [alert sound] / 0 pending"},
+    {"JustPastTheDateAndWakes", 280.0, true, "Groceries: Milk [alert sound] / 0 pending"},
+    {"PastTheDateStillAsleep", 8 * 3600.0, false, "1 pending"},
+    {"ShortOfTheDateAndWakes", 270.0, true, "1 pending"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Sleep, ReminderWhileAsleep, ::testing::ValuesIn(sleepCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace jw
