@@ -146,14 +146,6 @@ TEST_P(ReminderScreenWay, EndsAsExpected) {
 
 // A "Set" press, from the permission to the screen closing or the alert that keeps it open.
 const ScreenCase pressCases[] = {
-    {"PresetDateOnFirstUseAllowed",
-     [](ReminderScreen& t) {
-         t.openReminder();
-         t.set();
-         t.look();
-     },
-     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
-     "{present Reminder, dismiss Reminder, asked}"},
     {"PresetDateAllowedEarlier",
      [](ReminderScreen& t) {
          t.allowedEarlier();

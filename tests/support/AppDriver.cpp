@@ -857,6 +857,7 @@ std::vector<std::string> AppDriver::pendingNotifications() {
     for (const auto& pending : answer.get()) {
         const auto& request = pending.request;
         std::ostringstream line;
+        line.precision(12);  // whole seconds and tenths, however far off
         line << request.content.title << ": " << request.content.body << " at "
              << localDateText(pending.fireDate) << " in " << request.trigger.timeInterval << "s ("
              << request.identifier << ")";
