@@ -17,13 +17,10 @@
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
 #include "src/model/ShareText.h"
+#include "src/reminders/ReminderViewController.h"
 #include "src/themes/ApplyTheme.h"
 #include "src/themes/JWThemesDB.h"
 #include "src/themes/Palette.h"
-#if __has_include("src/reminders/ReminderViewController.h")
-#include "src/reminders/ReminderViewController.h"
-#define JW_HAS_REMINDER_SCREEN 1
-#endif
 
 namespace jw {
 
@@ -209,7 +206,6 @@ void DetailViewController::recountDone() {
 }
 
 void DetailViewController::presentReminder(std::shared_ptr<model::Item> item) {
-#ifdef JW_HAS_REMINDER_SCREEN
     auto reminder = std::dynamic_pointer_cast<ReminderViewController>(
         storyboard()->instantiateViewController("Reminder"));
     if (!reminder) {
@@ -219,7 +215,6 @@ void DetailViewController::presentReminder(std::shared_ptr<model::Item> item) {
     auto navigation = ui::NavigationController::withRoot(reminder);
     navigation->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
     present(navigation, true);
-#endif
 }
 
 void DetailViewController::presentItemEditor(std::shared_ptr<model::Item> item) {
