@@ -68,7 +68,9 @@ struct Launched {
             std::dynamic_pointer_cast<ui::NavigationController>(split().viewControllers().back());
         return dynamic_cast<DetailViewController&>(*items->topViewController());
     }
-    std::size_t rowsOnScreen() { return listsScreen().tableView().indexPathsForVisibleRows().size(); }
+    std::size_t rowsOnScreen() {
+        return listsScreen().tableView().indexPathsForVisibleRows().size();
+    }
 
     // Scrolls the lists screen to the list with this key; its row.
     ui::IndexPath scrollToList(std::int64_t listKey) {
@@ -108,9 +110,9 @@ std::unique_ptr<Launched> launchApplication(const Environment& env,
     settings.resourceDirectory = env.resourceDirectory;
     settings.clock = launched->clock;
     settings.runLoop = launched->loop;
-    settings.userDefaults = std::make_shared<UserDefaults>(
-        store && store->cloudDirectory ? store->directory / "settings.json"
-                                       : std::filesystem::path());
+    settings.userDefaults = std::make_shared<UserDefaults>(store && store->cloudDirectory
+                                                               ? store->directory / "settings.json"
+                                                               : std::filesystem::path());
     settings.advertising = std::make_shared<ads::MobileAds>(
         ads::HouseAdNetworkOptions{env.resourceDirectory / "ads", 1.5, 0.0, 1});
     settings.observer = launched->configured;
@@ -245,9 +247,8 @@ void registerItemsScreenCases(const Environment& env) {
             ->Repetitions(kItemsScreenRepetitions)
             ->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark(
-        "check_item_on_screen/ours",
-        [&env](benchmark::State& state) { checkItemOnScreen(state, env); })
+    benchmark::RegisterBenchmark("check_item_on_screen/ours",
+                                 [&env](benchmark::State& state) { checkItemOnScreen(state, env); })
         ->Iterations(kCheckOnScreenIterations)
         ->Repetitions(kItemsScreenRepetitions)
         ->Unit(benchmark::kMillisecond);

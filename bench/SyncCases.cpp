@@ -396,21 +396,21 @@ void registerSyncCases(const Environment& env) {
                   [&env, checked](benchmark::State& state) {
                       // The first two checks are checkItemOurs's warm-up, before timing.
                       int checks = 0;
-                      checkItemOurs(state, env, env.attached, checked,
-                                    [&state, &checks](model::JWDatabase& db) {
-                                        const bool timed = ++checks > 2;
-                                        if (timed) {
-                                            state.PauseTiming();
-                                        }
-                                        if (!mainLoop().runUntil(
-                                                [&] { return db.operationsInFlight() == 0; },
-                                                kWaitSeconds)) {
-                                            throw std::runtime_error("a merge did not finish");
-                                        }
-                                        if (timed) {
-                                            state.ResumeTiming();
-                                        }
-                                    });
+                      checkItemOurs(
+                          state, env, env.attached, checked,
+                          [&state, &checks](model::JWDatabase& db) {
+                              const bool timed = ++checks > 2;
+                              if (timed) {
+                                  state.PauseTiming();
+                              }
+                              if (!mainLoop().runUntil([&] { return db.operationsInFlight() == 0; },
+                                                       kWaitSeconds)) {
+                                  throw std::runtime_error("a merge did not finish");
+                              }
+                              if (timed) {
+                                  state.ResumeTiming();
+                              }
+                          });
                   }),
               kCheckAttachedIterations, kCheckAttachedRepetitions);
 }

@@ -95,9 +95,10 @@ void JotwellApplication::install() {
         ads::MobileAds::installSharedInstance(previous);
     });
 
-    putBack_.push_back([previous = JWAdvertising::installShared(std::make_shared<JWAdvertising>())] {
-        JWAdvertising::installShared(previous);
-    });
+    putBack_.push_back(
+        [previous = JWAdvertising::installShared(std::make_shared<JWAdvertising>())] {
+            JWAdvertising::installShared(previous);
+        });
 
     const AppPaths paths{settings_.dataDirectory, {}, settings_.resourceDirectory};
     notificationCenter_ =

@@ -12,6 +12,7 @@
 #include "src/items/ItemEditorViewController.h"
 #include "src/items/JWItemTableViewCell.h"
 #include "src/lists/Menu.h"
+#include "src/lists/StoreChangesOnTable.h"
 #include "src/model/JWDatabase.h"
 #include "src/model/JWListSortMode.h"
 #include "src/model/Operations.h"
@@ -25,10 +26,6 @@
 namespace jw {
 
 namespace {
-
-ui::IndexPath rowOf(const store::IndexPath& path) {
-    return ui::IndexPath{path.section, path.row};
-}
 
 model::JWDatabase& database() {
     auto* db = model::sharedDatabase();
@@ -257,21 +254,20 @@ void DetailViewController::showMenu() {
         sheet->addAction(ui::AlertAction::make(
             std::move(title), style, [effect = std::move(effect)](ui::AlertAction&) { effect(); }));
     };
-    entry("List Theme", ui::AlertActionStyle::defaultStyle,
-          weakly([](DetailViewController& screen) {
-              screen.presentThemeSelect(
-                  nullptr, [self = std::weak_ptr<DetailViewController>(
-                                std::static_pointer_cast<DetailViewController>(
-                                    screen.shared_from_this()))](const JWThemeRef& theme) {
-                      if (const auto screen = self.lock()) {
-                          model::chooseTheme(database(), screen->list_.get(),
-                                             theme ? theme->name() : "");
-                          screen->applyListTheme();
-                      }
-                  });
-          }));
-    const auto marked =
-        model::markedSortMode(list_ ? std::optional<std::int64_t>(list_->sortMode()) : std::nullopt);
+    entry(
+        "List Theme", ui::AlertActionStyle::defaultStyle, weakly([](DetailViewController& screen) {
+            screen.presentThemeSelect(nullptr, [self = std::weak_ptr<DetailViewController>(
+                                                    std::static_pointer_cast<DetailViewController>(
+                                                        screen.shared_from_this()))](
+                                                   const JWThemeRef& theme) {
+                if (const auto screen = self.lock()) {
+                    model::chooseTheme(database(), screen->list_.get(), theme ? theme->name() : "");
+                    screen->applyListTheme();
+                }
+            });
+        }));
+    const auto marked = model::markedSortMode(list_ ? std::optional<std::int64_t>(list_->sortMode())
+                                                    : std::nullopt);
     for (const auto mode : model::menuSortModes()) {
         entry(menuEntryTitle(model::sortModeMenuLabel(mode), marked == mode),
               ui::AlertActionStyle::defaultStyle, weakly([mode](DetailViewController& screen) {
@@ -305,8 +301,8 @@ std::shared_ptr<ui::AlertController> confirmation(const std::string& title,
                                                   ui::AlertActionStyle yesStyle,
                                                   std::function<void()> yes) {
     auto alert = ui::AlertController::make(title, message, ui::AlertControllerStyle::alert);
-    alert->addAction(ui::AlertAction::make(
-        "Yes", yesStyle, [yes = std::move(yes)](ui::AlertAction&) { yes(); }));
+    alert->addAction(ui::AlertAction::make("Yes", yesStyle,
+                                           [yes = std::move(yes)](ui::AlertAction&) { yes(); }));
     alert->addAction(ui::AlertAction::make("Cancel", ui::AlertActionStyle::cancel, {}));
     return alert;
 }
@@ -441,8 +437,8 @@ std::shared_ptr<ui::TableViewCell> DetailViewController::cellForRowAtIndexPath(
     }
     const auto self = std::weak_ptr<DetailViewController>(
         std::static_pointer_cast<DetailViewController>(shared_from_this()));
-    const auto weakCell = std::weak_ptr<JWItemTableViewCell>(
-        std::static_pointer_cast<JWItemTableViewCell>(cell));
+    const auto weakCell =
+        std::weak_ptr<JWItemTableViewCell>(std::static_pointer_cast<JWItemTableViewCell>(cell));
     itemCell->didToggleTick = [self, weakCell] {
         const auto screen = self.lock();
         const auto cell = weakCell.lock();
@@ -539,11 +535,7 @@ void DetailViewController::controllerWillChangeContent(store::FetchedResultsCont
 
 void DetailViewController::controllerDidChangeSection(store::FetchedResultsController&,
                                                       std::size_t index, store::ChangeType type) {
-    if (type == store::ChangeType::Insert) {
-        tableView().insertSections({index}, ui::RowAnimation::fade);
-    } else if (type == store::ChangeType::Delete) {
-        tableView().deleteSections({index}, ui::RowAnimation::fade);
-    }
+    showSectionChange(tableView(), index, type);
 }
 
 void DetailViewController::controllerDidChangeObject(store::FetchedResultsController&,
@@ -552,45 +544,13 @@ void DetailViewController::controllerDidChangeObject(store::FetchedResultsContro
                                                      store::ChangeType type,
                                                      const store::IndexPath* newIndexPath) {
     auto* item = dynamic_cast<model::Item*>(&object);
-    // The cell on screen for the row the object had, if any, when the object is an item.
-    const auto cellShowing = [&]() -> JWItemTableViewCell* {
-        if (!indexPath || !item) {
-            return nullptr;
-        }
-        const auto cell = tableView().cellForRowAtIndexPath(rowOf(*indexPath));
-        return dynamic_cast<JWItemTableViewCell*>(cell.get());
-    };
-    switch (type) {
-        case store::ChangeType::Insert:
-            if (newIndexPath) {
-                tableView().insertRows({rowOf(*newIndexPath)}, ui::RowAnimation::fade);
-            }
-            return;
-        case store::ChangeType::Delete:
-            if (indexPath) {
-                tableView().deleteRows({rowOf(*indexPath)}, ui::RowAnimation::fade);
-            }
-            return;
-        case store::ChangeType::Move:
-            if (isManualOrder()) {
-                if (indexPath && newIndexPath) {
-                    tableView().reloadData();
-                }
-            } else if (indexPath && newIndexPath &&
-                       tableView().cellForRowAtIndexPath(rowOf(*indexPath))) {
-                if (auto* cell = cellShowing()) {
-                    cell->configure(*item);
-                }
-                tableView().moveRow(rowOf(*indexPath), rowOf(*newIndexPath));
-            }
-            return;
-        case store::ChangeType::Update:
-            if (auto* cell = cellShowing()) {
-                cell->configure(*item);
-            }
-            return;
-    }
-    fatalError("unknown change type " + std::to_string(static_cast<int>(type)), "");
+    showObjectChange(tableView(), indexPath, type, newIndexPath, isManualOrder(),
+                     [item](ui::TableViewCell& cell) {
+                         if (auto* itemCell = dynamic_cast<JWItemTableViewCell*>(&cell);
+                             itemCell && item) {
+                             itemCell->configure(*item);
+                         }
+                     });
 }
 
 void DetailViewController::controllerDidChangeContent(store::FetchedResultsController&) {

@@ -11,6 +11,7 @@
 #include "src/items/DetailViewController.h"
 #include "src/lists/JWListTableViewCell.h"
 #include "src/lists/Menu.h"
+#include "src/lists/StoreChangesOnTable.h"
 #include "src/model/JWDatabase.h"
 #include "src/model/ListOrder.h"
 #include "src/model/Operations.h"
@@ -19,10 +20,6 @@
 namespace jw {
 
 namespace {
-
-ui::IndexPath rowOf(const store::IndexPath& path) {
-    return ui::IndexPath{path.section, path.row};
-}
 
 model::JWDatabase& database() {
     auto* db = model::sharedDatabase();
@@ -343,11 +340,7 @@ void MasterViewController::controllerWillChangeContent(store::FetchedResultsCont
 
 void MasterViewController::controllerDidChangeSection(store::FetchedResultsController&,
                                                       std::size_t index, store::ChangeType type) {
-    if (type == store::ChangeType::Insert) {
-        tableView().insertSections({index}, ui::RowAnimation::fade);
-    } else if (type == store::ChangeType::Delete) {
-        tableView().deleteSections({index}, ui::RowAnimation::fade);
-    }
+    showSectionChange(tableView(), index, type);
 }
 
 void MasterViewController::controllerDidChangeObject(store::FetchedResultsController&,
@@ -356,44 +349,13 @@ void MasterViewController::controllerDidChangeObject(store::FetchedResultsContro
                                                      store::ChangeType type,
                                                      const store::IndexPath* newIndexPath) {
     auto* list = dynamic_cast<model::List*>(&object);
-    // The cell on screen for the row the object had, if any, when the object is a list.
-    const auto cellShowing = [&]() -> JWListTableViewCell* {
-        if (!indexPath || !list) {
-            return nullptr;
-        }
-        const auto cell = tableView().cellForRowAtIndexPath(rowOf(*indexPath));
-        return dynamic_cast<JWListTableViewCell*>(cell.get());
-    };
-    switch (type) {
-        case store::ChangeType::Insert:
-            if (newIndexPath) {
-                tableView().insertRows({rowOf(*newIndexPath)}, ui::RowAnimation::fade);
-            }
-            break;
-        case store::ChangeType::Delete:
-            if (indexPath) {
-                tableView().deleteRows({rowOf(*indexPath)}, ui::RowAnimation::fade);
-            }
-            break;
-        case store::ChangeType::Move:
-            if (model::manualSortLists()) {
-                if (indexPath && newIndexPath) {
-                    tableView().reloadData();
-                }
-            } else if (indexPath && newIndexPath && list &&
-                       tableView().cellForRowAtIndexPath(rowOf(*indexPath))) {
-                if (auto* cell = cellShowing()) {
-                    cell->configure(*list, true);
-                }
-                tableView().moveRow(rowOf(*indexPath), rowOf(*newIndexPath));
-            }
-            break;
-        case store::ChangeType::Update:
-            if (auto* cell = cellShowing()) {
-                cell->configure(*list, true);
-            }
-            break;
-    }
+    showObjectChange(tableView(), indexPath, type, newIndexPath, model::manualSortLists(),
+                     [list](ui::TableViewCell& cell) {
+                         if (auto* listCell = dynamic_cast<JWListTableViewCell*>(&cell);
+                             listCell && list) {
+                             listCell->configure(*list, true);
+                         }
+                     });
 }
 
 void MasterViewController::controllerDidChangeContent(store::FetchedResultsController&) {

@@ -107,8 +107,10 @@ constexpr const char* newestFirst = "✔e ✔d apple Zebra ✔b";
 INSTANTIATE_TEST_SUITE_P(
     Modes, SortOrder,
     ::testing::Values(SortCase{0, "Sort: Latest Created", newestFirst},
-                      SortCase{2, "", newestFirst}, SortCase{3, "Sort: Latest Created", newestFirst},
-                      SortCase{4, "", newestFirst}, SortCase{8, "Sort: Latest Created", newestFirst},
+                      SortCase{2, "", newestFirst},
+                      SortCase{3, "Sort: Latest Created", newestFirst},
+                      SortCase{4, "", newestFirst},
+                      SortCase{8, "Sort: Latest Created", newestFirst},
                       SortCase{-1, "Sort: Latest Created", newestFirst},
                       SortCase{1, "Sort: Alphabetical", "Zebra apple ✔b ✔d ✔e"},
                       SortCase{5, "Sort: Checked First", "✔e ✔b ✔d apple Zebra"},
@@ -138,8 +140,8 @@ TEST_F(ItemsScreen, TheFilterCyclesAndTheTitleCountsEveryItemWhateverIsShown) {
     items.tapBarButton(uncheckedTitle);
     app_.lists().tapBarButton("+");  // a new list, given to the same screen: the filter stays
     app_.type("New\n");
-    EXPECT_EQ(app_.items().barButtons(), std::string("bar: Columns, Share; toolbar: Menu, ") +
-                                             checkedTitle + ", Edit");
+    EXPECT_EQ(app_.items().barButtons(),
+              std::string("bar: Columns, Share; toolbar: Menu, ") + checkedTitle + ", Edit");
     EXPECT_EQ(shown() + "|" + app_.items().title(), "|");
 }
 
@@ -213,7 +215,8 @@ TEST_F(ItemsScreen, EditingARowStoresTheTextAsTypedAndShowsTheEditingLook) {
         const auto field = cellOf(row)->bodyTextField.lock();
         return field->backgroundColor() == Color::white(0.7, 0.2) && field->cornerRadius() == 4.0
                    ? "editing"
-                   : !field->backgroundColor() && field->cornerRadius() == 0.0 ? "plain" : "?";
+               : !field->backgroundColor() && field->cornerRadius() == 0.0 ? "plain"
+                                                                           : "?";
     };
     // Counts the reports of the first row's cell, passing them on.
     int reports = 0;
@@ -341,7 +344,8 @@ TEST_F(ItemsScreen, SharingSendsTheShownItemsAsTextWithAPrintFormatter) {
         }
         auto& sheet = dynamic_cast<ui::ActivityViewController&>(app_.front().controller());
         const auto text = std::get<std::string>(sheet.activityItems().at(0));
-        EXPECT_EQ(sheet.activityItems().at(1), ui::ActivityItem{ui::SimpleTextPrintFormatter{text}});
+        EXPECT_EQ(sheet.activityItems().at(1),
+                  ui::ActivityItem{ui::SimpleTextPrintFormatter{text}});
         sheet.dismiss(false);
         app_.settle();
         return text;
