@@ -25,18 +25,6 @@
 
 namespace jw {
 
-namespace {
-
-model::JWDatabase& database() {
-    auto* db = model::sharedDatabase();
-    if (!db) {
-        throw std::logic_error("the items screen needs the shared database");
-    }
-    return *db;
-}
-
-}  // namespace
-
 DetailViewController::~DetailViewController() {
     if (fetchedResultsController_) {
         fetchedResultsController_->setDelegate(nullptr);

@@ -26,6 +26,14 @@ void JotwellTableViewController::presentThemeSelect(
     present(scene, true);
 }
 
+model::JWDatabase& JotwellTableViewController::database() {
+    auto* db = model::sharedDatabase();
+    if (!db) {
+        throw std::logic_error("the table screens need the shared database");
+    }
+    return *db;
+}
+
 std::shared_ptr<ui::NavigationController> JotwellTableViewController::moveCopyController(
     std::shared_ptr<model::Item> moveItem, std::shared_ptr<model::Item> copyItem) {
     if (!storyboard()) {

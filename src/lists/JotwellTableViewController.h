@@ -10,6 +10,7 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TableViewController.h"
 #include "src/model/Entities.h"
+#include "src/model/JWDatabase.h"
 #include "src/themes/JWTheme.h"
 
 namespace jw {
@@ -31,6 +32,11 @@ class JotwellTableViewController : public ui::TableViewController {
     // Throws std::logic_error when this screen was not made by a storyboard.
     std::shared_ptr<ui::NavigationController> moveCopyController(
         std::shared_ptr<model::Item> moveItem, std::shared_ptr<model::Item> copyItem);
+
+  protected:
+    // The shared database the table screens read and write. Throws std::logic_error when there
+    // is none (a screen made outside the application).
+    static model::JWDatabase& database();
 };
 
 }  // namespace jw

@@ -14,14 +14,6 @@ namespace jw {
 
 namespace {
 
-model::JWDatabase& database() {
-    auto* db = model::sharedDatabase();
-    if (!db) {
-        throw std::logic_error("the list picker needs the shared database");
-    }
-    return *db;
-}
-
 // Still in the store: not deleted in the view context, nor gone with a deletion saved or merged.
 bool isLive(const store::ManagedObject& object) {
     return object.managedObjectContext() && !object.isDeleted();

@@ -19,18 +19,6 @@
 
 namespace jw {
 
-namespace {
-
-model::JWDatabase& database() {
-    auto* db = model::sharedDatabase();
-    if (!db) {
-        throw std::logic_error("the lists screen needs the shared database");
-    }
-    return *db;
-}
-
-}  // namespace
-
 MasterViewController::~MasterViewController() {
     if (fetchedResultsController_) {
         fetchedResultsController_->setDelegate(nullptr);
