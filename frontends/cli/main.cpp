@@ -211,18 +211,8 @@ int main(int argc, char** argv) {
         } releaseDatabase;
 
         model::JWDatabase::Locations locations{paths.dataDirectory, paths.resourceDirectory};
-        if (cloudDir.empty()) {
-            if (const char* fromEnvironment = std::getenv("JOTWELL_CLOUD_DIR");
-                fromEnvironment && *fromEnvironment) {
-                cloudDir = fromEnvironment;
-            }
-        }
-        if (cloudDir.empty()) {
-            // Our own default folder is made on demand; a folder the user names must exist.
-            cloudDir = (paths.dataDirectory / "Cloud").string();
-            std::filesystem::create_directories(cloudDir);
-        }
-        locations.cloudDirectory = std::filesystem::absolute(cloudDir);
+        locations.cloudDirectory = paths.cloudDirectory(
+            cloudDir.empty() ? std::nullopt : std::optional<std::filesystem::path>(cloudDir));
         auto db = std::make_shared<model::JWDatabase>(locations);
         model::setSharedDatabase(db);
         cli::CommandContext context{*db, std::cout, *locations.cloudDirectory};

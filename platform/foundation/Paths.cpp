@@ -132,6 +132,18 @@ void AppPaths::createDirectories() const {
     fs::create_directories(configDirectory);
 }
 
+fs::path AppPaths::cloudDirectory(const std::optional<fs::path>& chosen) const {
+    if (chosen && !chosen->empty()) {
+        return fs::absolute(*chosen);
+    }
+    if (auto fromEnvironment = environmentValue("JOTWELL_CLOUD_DIR")) {
+        return fs::absolute(*fromEnvironment);
+    }
+    const fs::path ours = fs::absolute(dataDirectory / "Cloud");
+    fs::create_directories(ours);
+    return ours;
+}
+
 void writeFileAtomically(const fs::path& file, std::string_view contents) {
     auto created = createTemporaryFile(file);
     const auto temporary = std::move(created.first);

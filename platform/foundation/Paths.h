@@ -27,6 +27,12 @@ struct AppPaths {
     // Creates the data and config directories. Throws std::filesystem::filesystem_error.
     void createDirectories() const;
     std::filesystem::path userDefaultsFile() const { return configDirectory / "defaults.json"; }
+    // The cloud folder shared with the other devices: `chosen` (the programs' --cloud-dir) when
+    // given, else $JOTWELL_CLOUD_DIR when set, else "Cloud" in the data directory. Only that
+    // last one is ours, and it is created here (throws std::filesystem::filesystem_error when
+    // it cannot be); a folder the user names is not created: attaching to one that is missing
+    // fails and says so. Always absolute.
+    std::filesystem::path cloudDirectory(const std::optional<std::filesystem::path>& chosen) const;
 };
 
 // Writes `contents` to `file` through a temporary file in the same folder and a rename, so

@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -106,6 +107,31 @@ TEST_F(AppPathsTest, CreateDirectoriesThrowsWhenAFileIsInTheWay) {
     std::ofstream(temp.path() / "device") << "not a folder";
     const auto paths = AppPaths::resolve(temp.path() / "device");
     EXPECT_THROW(paths.createDirectories(), fs::filesystem_error);
+}
+
+TEST_F(AppPathsTest, TheCloudFolderIsTheChosenOneElseTheEnvironmentsElseOursInTheDataFolder) {
+    test::TempDir temp;
+    const auto paths = AppPaths::resolve(temp.path() / "device");
+    struct Case {
+        std::optional<fs::path> chosen;
+        std::optional<std::string> environment;
+        fs::path expected;
+    };
+    const std::vector<Case> cases = {
+        {fs::path("/mnt/shared"), "/srv/env", "/mnt/shared"},
+        {std::nullopt, "/srv/env", "/srv/env"},
+        {fs::path(), "/srv/env", "/srv/env"},
+        {std::nullopt, std::nullopt, temp.path() / "device" / "Cloud"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnvironmentVariable cloud("JOTWELL_CLOUD_DIR", c.environment);
+        EXPECT_EQ(paths.cloudDirectory(c.chosen), c.expected);
+    }
+    // Only our own folder is made; a named one that is missing stays missing.
+    EXPECT_TRUE(fs::is_directory(temp.path() / "device" / "Cloud"));
+    EXPECT_FALSE(fs::exists("/mnt/shared"));
+    ScopedEnvironmentVariable none("JOTWELL_CLOUD_DIR", std::nullopt);
+    EXPECT_TRUE(paths.cloudDirectory(fs::path("relative")).is_absolute());
 }
 
 // --- writeFileAtomically -------------------------------------------------------------------

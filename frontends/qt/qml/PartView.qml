@@ -1,0 +1,177 @@
+// One view of the tree, drawn by its kind (see ViewParts.h). In a row it sizes itself for the
+// row's layout; elsewhere it fills the box its parent gives it.
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+Loader {
+    id: partView
+    property var part: ({})
+    property bool inRow: false
+    readonly property string kind: part.kind || ""
+    readonly property bool primary: part.primary === true
+
+    Layout.fillWidth: inRow && (primary || kind === "field" || kind === "textView")
+    Layout.preferredWidth: !inRow ? -1
+                         : kind === "image" ? Math.min(part.w || 24, 32)
+                         : kind === "button" && part.image ? Math.max(32, Math.min(part.w || 32, 44))
+                         : item ? item.implicitWidth : 0
+    Layout.preferredHeight: !inRow ? -1
+                          : kind === "image" ? Math.min(part.h || 24, 32)
+                          : kind === "button" && part.image ? Math.max(32, Math.min(part.h || 32, 44))
+                          : item ? item.implicitHeight : 0
+    Layout.alignment: Qt.AlignVCenter
+
+    sourceComponent: kind === "label" ? label
+                   : kind === "button" ? (part.image ? imageButton : textButton)
+                   : kind === "field" ? field
+                   : kind === "textView" ? textView
+                   : kind === "image" ? image
+                   : kind === "box" ? box
+                   : kind === "progress" ? progress
+                   : kind === "datePicker" ? datePicker
+                   : null
+
+    Component {
+        id: label
+        Text {
+            text: partView.part.text || ""
+            color: partView.part.color && partView.part.color.valid ? partView.part.color : "#1c1c1e"
+            font.pixelSize: Math.max(11, partView.part.pointSize || 17)
+            font.bold: partView.part.bold === true
+            elide: partView.inRow ? Text.ElideRight : Text.ElideNone
+            wrapMode: partView.inRow ? Text.NoWrap : Text.WordWrap
+            horizontalAlignment: partView.part.align === "center" ? Text.AlignHCenter
+                               : partView.part.align === "right" ? Text.AlignRight : Text.AlignLeft
+            verticalAlignment: Text.AlignVCenter
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
+        }
+    }
+    Component {
+        id: textButton
+        Button {
+            text: partView.part.text || ""
+            enabled: partView.part.enabled !== false
+            font.pixelSize: 17
+            objectName: "button:" + text
+            Accessible.name: text
+            onClicked: bridge.tapButton(partView.part.handle)
+        }
+    }
+    Component {
+        id: imageButton
+        AbstractButton {
+            objectName: "imageButton:" + (partView.part.text || "")
+            enabled: partView.part.enabled !== false
+            implicitWidth: 36
+            implicitHeight: 36
+            focusPolicy: Qt.NoFocus
+            Accessible.role: Accessible.Button
+            Accessible.name: partView.part.text || "Button"
+            onClicked: bridge.tapButton(partView.part.handle)
+            contentItem: Image {
+                source: partView.part.image || ""
+                fillMode: Image.PreserveAspectFit
+                smooth: true
+                opacity: parent.pressed ? 0.5 : 1.0
+            }
+            background: Item {}
+        }
+    }
+    Component {
+        id: field
+        TextField {
+            id: input
+            readonly property int handle: partView.part.handle || 0
+            text: partView.part.text || ""
+            placeholderText: partView.part.placeholder || ""
+            font.pixelSize: 17
+            enabled: partView.part.enabled !== false
+            objectName: "field:" + placeholderText
+            Accessible.name: text !== "" ? text : placeholderText
+            // The light rounded look while editing; plain text otherwise.
+            background: Rectangle {
+                radius: 6
+                color: input.activeFocus || partView.part.rounded ? "#f2f2f7" : "transparent"
+                border.color: input.activeFocus ? "#c7c7cc" : "transparent"
+            }
+            onTextEdited: bridge.editField(handle, text)
+            onAccepted: bridge.pressReturn(handle)
+            onActiveFocusChanged: activeFocus ? bridge.focusField(handle) : bridge.blurField(handle)
+            Component.onCompleted: if (bridge.focusedHandle === handle) forceActiveFocus()
+            Connections {
+                target: bridge
+                function onFocusChanged() {
+                    if (bridge.focusedHandle === input.handle && !input.activeFocus)
+                        input.forceActiveFocus()
+                }
+            }
+        }
+    }
+    Component {
+        id: textView
+        TextArea {
+            id: area
+            readonly property int handle: partView.part.handle || 0
+            text: partView.part.text || ""
+            readOnly: partView.part.editable === false
+            wrapMode: TextEdit.Wrap
+            font.pixelSize: 17
+            onTextChanged: if (activeFocus && text !== bridge.fieldText(handle)) bridge.editField(handle, text)
+            onActiveFocusChanged: activeFocus ? bridge.focusField(handle) : bridge.blurField(handle)
+            Component.onCompleted: if (bridge.focusedHandle === handle) forceActiveFocus()
+        }
+    }
+    Component {
+        id: image
+        Image {
+            source: partView.part.image || ""
+            fillMode: Image.PreserveAspectFit
+            smooth: true
+        }
+    }
+    Component {
+        id: box
+        Rectangle {
+            color: partView.part.color || "transparent"
+            radius: partView.part.radius || 0
+        }
+    }
+    Component {
+        id: progress
+        ProgressBar {
+            from: 0
+            to: 1
+            value: partView.part.value || 0
+        }
+    }
+    Component {
+        id: datePicker
+        Column {
+            id: picker
+            spacing: 8
+            readonly property var date: partView.part.date
+            Text {
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: picker.date ? picker.date.toLocaleString(Qt.locale(), partView.part.mode === "time"
+                        ? "HH:mm" : partView.part.mode === "date" ? "ddd d MMM yyyy" : "ddd d MMM yyyy  HH:mm") : ""
+                font.pixelSize: 22
+                color: "#1c1c1e"
+            }
+            Row {
+                anchors.horizontalCenter: parent.horizontalCenter
+                spacing: 6
+                Repeater {
+                    model: [["−1 day", -1440], ["−1 h", -60], ["−5 min", -5], ["+5 min", 5], ["+1 h", 60], ["+1 day", 1440]]
+                    delegate: Button {
+                        required property var modelData
+                        text: modelData[0]
+                        onClicked: bridge.pickDate(partView.part.handle,
+                                                   new Date(picker.date.getTime() + modelData[1] * 60000))
+                    }
+                }
+            }
+        }
+    }
+}
