@@ -26,7 +26,9 @@ constexpr double kSyncGraceSeconds = 5.0;
 AppHost::AppHost(HostSettings settings, QObject* parent)
     : QObject(parent), settings_(std::move(settings)) {
     // The Basic style draws everything under Qt Quick's software renderer too (headless runs).
-    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    if (QQuickStyle::name().isEmpty()) {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+    }
     runLoop_ = std::make_shared<QtRunLoop>();
     bridge_ = new SceneBridge(this);
     connect(bridge_, &SceneBridge::urlOpened, this,

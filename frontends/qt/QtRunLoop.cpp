@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 #include <QTimer>
-#include <QDebug>
 
 #include <algorithm>
 
@@ -44,7 +43,6 @@ void QtRunLoop::runOneTask() {
         task = std::move(tasks_.front());
         tasks_.pop_front();
     }
-    if (qEnvironmentVariableIsSet("JW_DEBUG")) qDebug("task");
     task();
     endOfEvent();
 }

@@ -1,7 +1,6 @@
 #include "frontends/qt/SceneBridge.h"
 
 #include <QClipboard>
-#include <QDebug>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -297,13 +296,20 @@ void ColumnObject::refresh() {
             tint = toQColor(bar.tintColor());
         }
         auto& item = top->navigationItem();
-        if (item.leftBarButtonItem()) {
+        // The split view's own button has nothing to do while one column shows.
+        const auto split = top->splitViewController();
+        const bool columnsButtonShown = !split || !split->isCollapsed();
+        const auto shownItem = [&](const std::shared_ptr<ui::BarButtonItem>& button) {
+            return button && (columnsButtonShown || !split ||
+                              split->displayModeButtonItem() != button);
+        };
+        if (shownItem(item.leftBarButtonItem())) {
             left.push_back(bridge_.describeBarItem(item.leftBarButtonItem(), *top));
         }
-        if (item.rightBarButtonItem()) {
+        if (shownItem(item.rightBarButtonItem())) {
             right.push_back(bridge_.describeBarItem(item.rightBarButtonItem(), *top));
         }
-        if (!item.leftBarButtonItem() || item.leftItemsSupplementBackButton()) {
+        if (!shownItem(item.leftBarButtonItem()) || item.leftItemsSupplementBackButton()) {
             if (const auto stack = stackToPop()) {
                 const auto& screens = stack->viewControllers();
                 const auto previous = topOf(screens[screens.size() - 2]);
@@ -584,7 +590,6 @@ void SceneBridge::refresh() {
             }
         }
     }
-    if (qEnvironmentVariableIsSet("JW_DEBUG")) qDebug() << presented;
     if (presented != presented_) {
         presented_ = presented;
         emit presentedChanged();
