@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
+#include <QImage>
+#include <QQuickWindow>
+#include <QTimer>
 
 #include <cstdio>
 #include <exception>
@@ -35,7 +38,11 @@ int main(int argc, char** argv) {
     const QCommandLineOption size(QStringLiteral("size"),
                                   QStringLiteral("The window's size in points, e.g. 1180x820."),
                                   QStringLiteral("WxH"), QStringLiteral("390x844"));
-    parser.addOptions({dataDir, cloudDir, size});
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of the window to FILE (PNG) once it has settled, then quit."),
+        QStringLiteral("FILE"));
+    parser.addOptions({dataDir, cloudDir, size, screenshot});
     // Read before the window system is reached, so --help and --version work without a
     // display.
     if (!parser.parse(arguments)) {
@@ -76,6 +83,13 @@ int main(int argc, char** argv) {
         }
         settings.windowSize = QSize(dimensions[0].toInt(), dimensions[1].toInt());
         jw::qt::AppHost host(settings);
+        if (parser.isSet(screenshot)) {
+            // Long enough for the first merge and the first frames.
+            QTimer::singleShot(2500, &host, [&] {
+                const bool saved = host.window()->grabWindow().save(parser.value(screenshot));
+                QCoreApplication::exit(saved ? 0 : 1);
+            });
+        }
         return QGuiApplication::exec();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "jotwell: %s\n", error.what());
