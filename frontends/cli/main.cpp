@@ -169,7 +169,8 @@ int main(int argc, char** argv) {
         });
     }
     {
-        auto s = sub("sync", "Attach to the cloud folder or merge with it, then print the sync state");
+        auto s =
+            sub("sync", "Attach to the cloud folder or merge with it, then print the sync state");
         s->add_flag("--reattach", reattach,
                     "Attach this store afresh to the cloud folder as it is now (after \"attachment "
                     "lost\", or to move to another folder); nothing is doubled");
@@ -219,8 +220,7 @@ int main(int argc, char** argv) {
         // What the command started (an attach, a merge) finishes before the program ends, so
         // that scripts on several devices stay in step.
         auto waitForSync = [&] {
-            return loop->runUntil([&] { return db->operationsInFlight() == 0; },
-                                  kSyncWaitSeconds);
+            return loop->runUntil([&] { return db->operationsInFlight() == 0; }, kSyncWaitSeconds);
         };
         const bool syncCommand = app.got_subcommand("sync");
         // Like the application becoming active: what the other devices did is merged before

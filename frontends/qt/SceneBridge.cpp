@@ -273,8 +273,8 @@ void ColumnObject::refresh() {
     }
     const auto outer = std::dynamic_pointer_cast<ui::NavigationController>(controller);
     const auto inner = top ? top->navigationController() : nullptr;
-    const bool barVisible = outer && !outer->isNavigationBarHidden() && inner &&
-                            !inner->isNavigationBarHidden();
+    const bool barVisible =
+        outer && !outer->isNavigationBarHidden() && inner && !inner->isNavigationBarHidden();
     assign(barVisible_, barVisible, changed);
     QColor barColor = defaultBarColor, titleColor = defaultTitleColor, tint = defaultTint;
     QVariantList left, right, toolbar;
@@ -300,8 +300,8 @@ void ColumnObject::refresh() {
         const auto split = top->splitViewController();
         const bool columnsButtonShown = !split || !split->isCollapsed();
         const auto shownItem = [&](const std::shared_ptr<ui::BarButtonItem>& button) {
-            return button && (columnsButtonShown || !split ||
-                              split->displayModeButtonItem() != button);
+            return button &&
+                   (columnsButtonShown || !split || split->displayModeButtonItem() != button);
         };
         if (shownItem(item.leftBarButtonItem())) {
             left.push_back(bridge_.describeBarItem(item.leftBarButtonItem(), *top));
@@ -513,9 +513,9 @@ QVariantMap SceneBridge::describePresented(const std::shared_ptr<ui::ViewControl
     auto* column = columnFor(controller);
     column->refresh();
     entry["column"] = QVariant::fromValue<QObject*>(column);
-    entry["fullScreen"] = ui::hidesPresentingScreens(controller->modalPresentationStyle()) ||
-                          controller->modalPresentationStyle() ==
-                              ui::ModalPresentationStyle::overFullScreen;
+    entry["fullScreen"] =
+        ui::hidesPresentingScreens(controller->modalPresentationStyle()) ||
+        controller->modalPresentationStyle() == ui::ModalPresentationStyle::overFullScreen;
     return entry;
 }
 

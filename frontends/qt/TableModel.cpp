@@ -98,8 +98,8 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
 }
 
 QHash<int, QByteArray> TableModel::roleNames() const {
-    return {{PartsRole, "parts"},       {RowHeightRole, "rowHeight"}, {CanEditRole, "canEdit"},
-            {CanMoveRole, "canMove"},   {SelectedRole, "selected"},   {TitleRole, "title"}};
+    return {{PartsRole, "parts"},     {RowHeightRole, "rowHeight"}, {CanEditRole, "canEdit"},
+            {CanMoveRole, "canMove"}, {SelectedRole, "selected"},   {TitleRole, "title"}};
 }
 
 void TableModel::resetRows() {
@@ -110,11 +110,10 @@ void TableModel::resetRows() {
 
 void TableModel::applyUpdate(const ui::TableUpdate& update) {
     const auto oldCounts = sectionCounts_;
-    const bool followable = !update.reloadedAll && update.insertedSections.empty() &&
-                            update.deletedSections.empty() &&
-                            (update.movedRows.empty() ||
-                             (update.movedRows.size() == 1 && update.deletedRows.empty() &&
-                              update.insertedRows.empty() && update.reloadedRows.empty()));
+    const bool followable =
+        !update.reloadedAll && update.insertedSections.empty() && update.deletedSections.empty() &&
+        (update.movedRows.empty() || (update.movedRows.size() == 1 && update.deletedRows.empty() &&
+                                      update.insertedRows.empty() && update.reloadedRows.empty()));
     if (!followable) {
         resetRows();
         return;

@@ -109,8 +109,7 @@ QString modeName(ui::DatePickerMode mode) {
 }
 
 QDateTime toQDateTime(const Date& date) {
-    return QDateTime::fromMSecsSinceEpoch(
-        static_cast<qint64>(date.secondsSinceEpoch * 1000.0));
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(date.secondsSinceEpoch * 1000.0));
 }
 
 void collect(const ui::View& view, double x, double y, ImageStore& images, Handles& handles,
@@ -162,8 +161,8 @@ void collect(const ui::View& view, double x, double y, ImageStore& images, Handl
     } else if (const auto* picker = dynamic_cast<const ui::DatePicker*>(&view)) {
         part["kind"] = QStringLiteral("datePicker");
         part["date"] = toQDateTime(picker->date());
-        part["minimum"] = picker->minimumDate() ? QVariant(toQDateTime(*picker->minimumDate()))
-                                                : QVariant();
+        part["minimum"] =
+            picker->minimumDate() ? QVariant(toQDateTime(*picker->minimumDate())) : QVariant();
         part["mode"] = modeName(picker->datePickerMode());
         part["handle"] = handles.handleFor(self);
     } else if (view.backgroundColor()) {
@@ -195,7 +194,8 @@ QVariantList describeSubviews(const ui::View& root, ImageStore& images, Handles&
         if (kind != "label" && kind != "field" && kind != "textView") {
             continue;
         }
-        if (primary < 0 || parts[i].toMap()["x"].toDouble() < parts[primary].toMap()["x"].toDouble()) {
+        if (primary < 0 ||
+            parts[i].toMap()["x"].toDouble() < parts[primary].toMap()["x"].toDouble()) {
             primary = i;
         }
     }

@@ -27,9 +27,9 @@ int main(int argc, char** argv) {
         "under $XDG_CONFIG_HOME/jotwell; --data-dir puts both in one folder."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
-                                     QStringLiteral("Folder for the store and settings of this device."),
-                                     QStringLiteral("DIR"));
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Folder for the store and settings of this device."), QStringLiteral("DIR"));
     const QCommandLineOption cloudDir(
         QStringLiteral("cloud-dir"),
         QStringLiteral("The cloud folder shared with your other devices (default: "
@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
                                   QStringLiteral("WxH"), QStringLiteral("390x844"));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
-        QStringLiteral("Save a picture of the window to FILE (PNG) once it has settled, then quit."),
+        QStringLiteral(
+            "Save a picture of the window to FILE (PNG) once it has settled, then quit."),
         QStringLiteral("FILE"));
     parser.addOptions({dataDir, cloudDir, size, screenshot});
     // Read before the window system is reached, so --help and --version work without a

@@ -20,10 +20,10 @@
 #include <thread>
 
 #include "frontends/qt/AppHost.h"
-#include "src/app/JotwellApplication.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SplitViewController.h"
 #include "platform/ui/Window.h"
+#include "src/app/JotwellApplication.h"
 #include "src/lists/MasterViewController.h"
 #include "src/themes/ApplyTheme.h"
 #include "src/themes/JWThemesDB.h"
@@ -82,7 +82,8 @@ class Window : public ::testing::Test {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) {
-                if (const auto shot = qEnvironmentVariable("JOTWELL_FAILURE_SHOT"); !shot.isEmpty()) {
+                if (const auto shot = qEnvironmentVariable("JOTWELL_FAILURE_SHOT");
+                    !shot.isEmpty()) {
                     window().grabWindow().save(shot);
                 }
                 FAIL() << "timed out waiting until " << what << "; on screen: " << scene();
@@ -227,7 +228,8 @@ TEST_F(Window, ANewListComesFromTheReturnKeyAndOpensBesideTheLists) {
     launch(tablet);
     addList(QStringLiteral("Groceries"));
     click("row:Groceries");
-    waitUntil("the row is chosen", [&] { return find("row:Groceries")->property("highlighted") == true; });
+    waitUntil("the row is chosen",
+              [&] { return find("row:Groceries")->property("highlighted") == true; });
     EXPECT_EQ(scene(), "Lists [Groceries] | (table) []");
 }
 
@@ -278,7 +280,8 @@ TEST_F(Window, ASwipeOnTheCarouselPicksTheThemeTheBarsThenShow) {
         std::dynamic_pointer_cast<ui::NavigationController>(split->viewControllers().front());
     auto* lists = dynamic_cast<MasterViewController*>(stack->viewControllers().front().get());
     ASSERT_TRUE(lists);
-    lists->presentThemeSelect(nullptr, [lists](const JWThemeRef& theme) { applyTheme(*lists, theme); });
+    lists->presentThemeSelect(nullptr,
+                              [lists](const JWThemeRef& theme) { applyTheme(*lists, theme); });
     click("carousel");
     auto* carousel = find(QStringLiteral("carousel"));
     const QPoint start = centreOf(carousel);
@@ -300,7 +303,10 @@ TEST_F(Window, ASwipeOnTheCarouselPicksTheThemeTheBarsThenShow) {
     waitUntil("the picker closes", [&] { return !find(QStringLiteral("carousel")); });
     const auto colour = theme->baseColor().rgba8();
     EXPECT_EQ(find(QStringLiteral("navigationBar"), find("primaryColumn"))
-                  ->property("color").value<QColor>().name().toStdString(),
+                  ->property("color")
+                  .value<QColor>()
+                  .name()
+                  .toStdString(),
               QColor(colour[0], colour[1], colour[2]).name().toStdString());
 }
 
