@@ -186,10 +186,32 @@ void ScreenObject::refresh() {
     auto& view = controller->view();
     QString kind = QStringLiteral("plain");
     TableModel* table = nullptr;
+    QVariantList header;
+    double headerHeight = 0;
+    QVariantList views;
     if (auto* tableController = dynamic_cast<ui::TableViewController*>(controller.get())) {
         kind = QStringLiteral("table");
-        table = bridge_.tableModelFor(std::static_pointer_cast<ui::TableView>(
-            tableController->tableView().shared_from_this()));
+        auto& tableView = tableController->tableView();
+        table = bridge_.tableModelFor(
+            std::static_pointer_cast<ui::TableView>(tableView.shared_from_this()));
+        // The header scrolls with the rows (the ListView's header); other views stay put.
+        const auto headerView = tableView.tableHeaderView();
+        if (headerView && !headerView->isHidden()) {
+            header = describeSubviews(*headerView, bridge_.images(), bridge_.handles());
+            headerHeight = headerView->frame().size.height;
+        }
+        for (const auto& subview : tableView.subviews()) {
+            if (subview != headerView) {
+                for (auto& part : describeSubviews(*subview, bridge_.images(), bridge_.handles())) {
+                    auto map = part.toMap();
+                    map["x"] = map["x"].toDouble() + subview->frame().origin.x;
+                    map["y"] = map["y"].toDouble() + subview->frame().origin.y;
+                    views.push_back(map);
+                }
+            }
+        }
+    } else {
+        views = describeSubviews(view, bridge_.images(), bridge_.handles());
     }
     QVariantList colors;
     int index = 0;
@@ -214,7 +236,9 @@ void ScreenObject::refresh() {
         table_ = table;
         changed = true;
     }
-    assign(views_, describeSubviews(view, bridge_.images(), bridge_.handles()), changed);
+    assign(views_, views, changed);
+    assign(header_, header, changed);
+    assign(headerHeight_, headerHeight, changed);
     assign(carouselColors_, colors, changed);
     assign(carouselIndex_, index, changed);
     assign(carouselSpacing_, spacing, changed);
@@ -689,6 +713,7 @@ std::string textOf(ui::Responder& responder) {
 }  // namespace
 
 void SceneBridge::focusField(int handle) {
+    qmlFocusedHandle_ = handle;
     if (const auto responder = responderFor(handles_, handle);
         responder && !responder->isFirstResponder()) {
         responder->becomeFirstResponder();
@@ -696,10 +721,24 @@ void SceneBridge::focusField(int handle) {
 }
 
 void SceneBridge::blurField(int handle) {
-    if (const auto responder = responderFor(handles_, handle);
-        responder && responder->isFirstResponder()) {
-        responder->resignFirstResponder();
+    if (qmlFocusedHandle_ == handle) {
+        qmlFocusedHandle_ = -1;
     }
+    // Decided once the focus has settled: while a screen moves from one column to the other
+    // (a resize), the field is drawn twice for a moment and the focus passes from one drawing
+    // to the other; the field keeps editing then.
+    QMetaObject::invokeMethod(
+        this,
+        [this, handle] {
+            if (qmlFocusedHandle_ == handle) {
+                return;
+            }
+            if (const auto responder = responderFor(handles_, handle);
+                responder && responder->isFirstResponder()) {
+                responder->resignFirstResponder();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void SceneBridge::editField(int handle, const QString& text) {

@@ -5,7 +5,7 @@
 // current event is over (a queued call), brings its QML-facing objects up to date, emitting
 // change signals only for what changed:
 // - ScreenObject: one per screen (view controller) on screen: its kind ("table", "carousel" or
-//   "plain"), title, background, the table's model, the parts its own views show;
+//   "plain"), title, background, the table's model and header, the parts its own views show;
 // - ColumnObject: one per column of the window (a navigation stack, or a bare screen): the
 //   screen on top and the bars over it, in the colours the bars were given;
 // - the bridge itself: the window's columns (primary, and secondary while the split view is
@@ -51,6 +51,8 @@ class ScreenObject final : public QObject {
     Q_PROPERTY(QColor background READ background NOTIFY changed)
     Q_PROPERTY(QObject* table READ table NOTIFY changed)
     Q_PROPERTY(QVariantList views READ views NOTIFY changed)
+    Q_PROPERTY(QVariantList header READ header NOTIFY changed)
+    Q_PROPERTY(double headerHeight READ headerHeight NOTIFY changed)
     Q_PROPERTY(QVariantList carouselColors READ carouselColors NOTIFY changed)
     Q_PROPERTY(int carouselIndex READ carouselIndex NOTIFY changed)
     Q_PROPERTY(double carouselSpacing READ carouselSpacing NOTIFY changed)
@@ -62,6 +64,8 @@ class ScreenObject final : public QObject {
     QColor background() const { return background_; }
     QObject* table() const { return table_; }
     QVariantList views() const { return views_; }
+    QVariantList header() const { return header_; }
+    double headerHeight() const { return headerHeight_; }
     QVariantList carouselColors() const { return carouselColors_; }
     int carouselIndex() const { return carouselIndex_; }
     double carouselSpacing() const { return carouselSpacing_; }
@@ -87,6 +91,8 @@ class ScreenObject final : public QObject {
     QColor background_;
     QPointer<TableModel> table_;
     QVariantList views_;
+    QVariantList header_;
+    double headerHeight_ = 0;
     QVariantList carouselColors_;
     int carouselIndex_ = 0;
     double carouselSpacing_ = 0;
@@ -237,6 +243,8 @@ class SceneBridge final : public QObject {
     QPointer<ColumnObject> secondary_;
     QVariantList presented_;
     int focusedHandle_ = -1;
+    // The field QML draws with the keyboard focus (-1: none).
+    int qmlFocusedHandle_ = -1;
     int revision_ = 0;
     bool refreshScheduled_ = false;
     bool windowActive_ = true;

@@ -124,6 +124,8 @@ void collect(const ui::View& view, double x, double y, ImageStore& images, Handl
     part["w"] = frame.size.width;
     part["h"] = frame.size.height;
     auto self = std::const_pointer_cast<ui::Responder>(view.shared_from_this());
+    // What a screen reader says for it, when the view says more than its text.
+    part["accessibleName"] = QString::fromStdString(view.accessibilityLabel());
     if (const auto* label = dynamic_cast<const ui::Label*>(&view)) {
         part["kind"] = QStringLiteral("label");
         part["text"] = QString::fromStdString(label->text());

@@ -12,6 +12,7 @@
 //   image     image
 //   box       color (its background), radius
 //   datePicker  date (QDateTime), minimum, mode ("time"/"date"/"dateAndTime"), handle
+// Every part has `accessibleName` (the view's accessibility label; "" for none).
 // `primary` is set on the first label, field or text view from the left: the one that takes the
 // room left in a row. Handles name the view for the calls QML makes back (Handles).
 // Main thread only.

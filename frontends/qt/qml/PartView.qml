@@ -68,7 +68,7 @@ Loader {
             implicitHeight: 36
             focusPolicy: Qt.NoFocus
             Accessible.role: Accessible.Button
-            Accessible.name: partView.part.text || "Button"
+            Accessible.name: partView.part.accessibleName || partView.part.text || "Button"
             onClicked: bridge.tapButton(partView.part.handle)
             contentItem: Image {
                 source: partView.part.image || ""
@@ -89,7 +89,7 @@ Loader {
             font.pixelSize: 17
             enabled: partView.part.enabled !== false
             objectName: "field:" + placeholderText
-            Accessible.name: text !== "" ? text : placeholderText
+            Accessible.name: partView.part.accessibleName || (text !== "" ? text : placeholderText)
             // The light rounded look while editing; plain text otherwise.
             background: Rectangle {
                 radius: 6

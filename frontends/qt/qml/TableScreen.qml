@@ -21,6 +21,15 @@ Rectangle {
         currentIndex: -1
         ScrollBar.vertical: ScrollBar {}
         onContentYChanged: if (tableScreen.table) tableScreen.table.scrollTo(contentY - originY)
+        header: Item {
+            width: list.width
+            height: tableScreen.screen ? tableScreen.screen.headerHeight : 0
+            visible: height > 0
+            CellContent {
+                anchors.fill: parent
+                parts: tableScreen.screen ? tableScreen.screen.header : []
+            }
+        }
         delegate: TableRow {
             table: tableScreen.table
             width: list.width

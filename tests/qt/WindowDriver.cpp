@@ -1,0 +1,203 @@
+#include "tests/qt/WindowDriver.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "src/app/JotwellApplication.h"
+#include "src/model/JWDatabase.h"
+
+namespace jw::test {
+
+namespace {
+
+void makeGuiApplication() {
+    if (QCoreApplication::instance()) {
+        return;
+    }
+    // No display is needed: Qt's offscreen platform, unless the caller chose one (xvfb).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static int argc = 1;
+    static char name[] = "jotwell-window-driver";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+}
+
+}  // namespace
+
+WindowDriver::WindowDriver() {
+    makeGuiApplication();
+}
+
+WindowDriver::~WindowDriver() {
+    quit();
+}
+
+void WindowDriver::launch(const std::filesystem::path& dataDirectory,
+                          const std::filesystem::path& cloudDirectory, QSize size) {
+    qt::HostSettings settings;
+    settings.paths = AppPaths::resolve(dataDirectory);
+    settings.cloudDirectory = cloudDirectory;
+    std::filesystem::create_directories(cloudDirectory);
+    settings.windowSize = size;
+    host_ = std::make_unique<qt::AppHost>(settings);
+    // A person signed in to the cloud folder: once attached, the intro says ready and offers
+    // Start (it does not show when attaching won the race to the screen).
+    auto& db = host_->application().database();
+    waitUntil("the store is attached", [&] {
+        return db.syncState() == model::SyncState::attached && db.operationsInFlight() == 0;
+    });
+    if (find(QStringLiteral("button:Start"))) {
+        click(QStringLiteral("button:Start"));
+    }
+    waitUntil("the lists show", [&] { return columnText("primaryColumn").startsWith("Lists ["); });
+}
+
+void WindowDriver::quit() {
+    host_.reset();
+    QCoreApplication::processEvents();
+}
+
+QQuickWindow& WindowDriver::window() {
+    return *host_->window();
+}
+
+void WindowDriver::waitUntil(const std::string& what, const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            if (const auto shot = qEnvironmentVariable("JOTWELL_FAILURE_SHOT"); !shot.isEmpty()) {
+                grab(shot);
+            }
+            throw std::runtime_error("timed out waiting until " + what + "; on screen: " + scene());
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QCoreApplication::processEvents();
+}
+
+QQuickItem* WindowDriver::find(const QString& name, QQuickItem* from) {
+    if (!from) {
+        from = window().contentItem();
+    }
+    for (auto* child : from->childItems()) {
+        if (!child->isVisible()) {
+            continue;
+        }
+        if (child->objectName() == name) {
+            return child;
+        }
+        if (auto* found = find(name, child)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+QPoint WindowDriver::centreOf(QQuickItem* item) {
+    return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+}
+
+void WindowDriver::click(const QString& name) {
+    waitUntil("\"" + name.toStdString() + "\" shows", [&] { return find(name) != nullptr; });
+    QTest::mouseClick(&window(), Qt::LeftButton, {}, centreOf(find(name)));
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::type(const QString& keys) {
+    for (const QChar key : keys) {
+        if (key == QLatin1Char('\n')) {
+            QTest::keyClick(&window(), Qt::Key_Return);
+        } else {
+            QTest::keyClick(&window(), key.toLatin1());
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::resize(QSize size) {
+    window().resize(size);
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::grab(const QString& file) {
+    // A frame drawn after the last change.
+    QCoreApplication::processEvents();
+    window().grabWindow().save(file);
+}
+
+QString WindowDriver::columnText(const QString& name) {
+    auto* column = find(name);
+    if (!column) {
+        return {};
+    }
+    auto* title = find(QStringLiteral("navigationTitle"), column);
+    QString text = title ? title->property("text").toString() : QString();
+    if (text.isEmpty()) {
+        // An untitled screen goes by what it is: a table (the items) or plain views.
+        text = find(QStringLiteral("tableList"), column) ? "(table)" : "(plain)";
+    }
+    QStringList rows;
+    collectNamed(column, QStringLiteral("row:"), rows);
+    return text + " [" + rows.join(", ").replace("row:", "") + "]";
+}
+
+void WindowDriver::collectNamed(QQuickItem* from, const QString& prefix, QStringList& found) {
+    for (auto* child : from->childItems()) {
+        if (!child->isVisible()) {
+            continue;
+        }
+        if (child->objectName().startsWith(prefix)) {
+            found.push_back(child->objectName());
+        }
+        collectNamed(child, prefix, found);
+    }
+}
+
+std::string WindowDriver::scene() {
+    if (!host_) {
+        return "(not running)";
+    }
+    QString text = columnText(QStringLiteral("primaryColumn"));
+    if (const auto second = columnText(QStringLiteral("secondaryColumn")); !second.isEmpty()) {
+        text += " | " + second;
+    }
+    QStringList presented;
+    if (const auto screen = columnText(QStringLiteral("presentedColumn")); !screen.isEmpty()) {
+        presented.push_back(screen);
+    }
+    for (const char* kind : {"alert:", "actionSheet:", "shareSheet"}) {
+        collectNamed(window().contentItem(), QString::fromUtf8(kind), presented);
+    }
+    if (!presented.isEmpty()) {
+        text += " > " + presented.join(" > ");
+    }
+    return text.toStdString();
+}
+
+std::string WindowDriver::sheetChoices() {
+    QStringList choices;
+    collectNamed(window().contentItem(), QStringLiteral("sheetAction:"), choices);
+    return choices.join(", ").replace("sheetAction:", "").toStdString();
+}
+
+void WindowDriver::addList(const QString& name) {
+    click(QStringLiteral("barButton:Add"));
+    waitUntil("the name field has the keyboard", [&] {
+        auto* field = find(QStringLiteral("alertField:Name"));
+        return field && field->hasActiveFocus();
+    });
+    type(name + "\n");
+    waitUntil("the row shows", [&] { return find("row:" + name) != nullptr; });
+}
+
+}  // namespace jw::test
