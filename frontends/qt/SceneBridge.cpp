@@ -518,6 +518,34 @@ QVariantMap SceneBridge::describePresented(const std::shared_ptr<ui::ViewControl
             actions.push_back(a);
         }
         entry["actions"] = actions;
+        // Where a sheet shown beside its button points: which column (0 the lists, 1 the
+        // items), the bar holding the button ("bar" at the top, "toolbar" at the bottom) and
+        // the button's place along it, from 0 (left) to 1 (right).
+        if (const auto* popover = alert->popoverPresentationController();
+            popover && popover->barButtonItem()) {
+            const int anchor = handles_.handleFor(popover->barButtonItem());
+            int columnIndex = 0;
+            for (const auto* column : {primary_.data(), secondary_.data()}) {
+                if (column) {
+                    const auto place = [&](const QVariantList& items, const char* bar, double from,
+                                           double to) {
+                        for (int i = 0; i < items.size(); ++i) {
+                            if (items[i].toMap()["handle"].toInt() == anchor) {
+                                entry["anchorColumn"] = columnIndex;
+                                entry["anchorBar"] = QString::fromUtf8(bar);
+                                entry["anchorAlong"] =
+                                    items.size() > 1 ? from + (to - from) * i / (items.size() - 1)
+                                                     : from;
+                            }
+                        }
+                    };
+                    place(column->leftItems(), "bar", 0.0, 0.0);
+                    place(column->rightItems(), "bar", 1.0, 1.0);
+                    place(column->toolbarItems(), "toolbar", 0.0, 1.0);
+                }
+                ++columnIndex;
+            }
+        }
         return entry;
     }
     if (const auto share = std::dynamic_pointer_cast<ui::ActivityViewController>(controller)) {

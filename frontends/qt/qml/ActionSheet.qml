@@ -10,14 +10,25 @@ Item {
     readonly property var cancel: (entry.actions || []).find(a => a.style === "cancel")
     readonly property bool wide: entry.wide === true
     readonly property real panelWidth: wide ? 320 : Math.min(width - 16, 500)
+    // The columns' places in the window (Main.qml).
+    property real primaryWidth: width
+    property real secondaryLeft: width
 
     Column {
         id: panel
         objectName: "actionSheet:" + (sheet.entry.title || "")
         width: sheet.panelWidth
         spacing: 8
-        x: sheet.wide ? 12 : (sheet.width - width) / 2
-        y: sheet.wide ? 56 : sheet.height - height - 12
+        // Beside its button on a wide window (above a toolbar, below a navigation bar), from
+        // the bottom on a narrow one.
+        readonly property real columnLeft: sheet.entry.anchorColumn === 1 ? sheet.secondaryLeft : 0
+        readonly property real columnWidth: sheet.entry.anchorColumn === 1 ? sheet.width - sheet.secondaryLeft
+                                                                           : sheet.primaryWidth
+        x: !sheet.wide ? (sheet.width - width) / 2
+           : Math.max(8, Math.min(sheet.width - width - 8,
+                                  columnLeft + 8 + (columnWidth - width - 16) * (sheet.entry.anchorAlong || 0)))
+        y: !sheet.wide ? sheet.height - height - 12
+           : sheet.entry.anchorBar === "toolbar" ? sheet.height - 48 - height - 8 : 56
         Accessible.role: Accessible.Dialog
         Accessible.name: sheet.entry.title || ""
 

@@ -53,6 +53,7 @@ Window {
         delegate: PresentedLayer {
             required property int index
             entry: bridge.presented[index] || ({})
+            primaryWidth: root.primaryWidth
             width: root.width
             height: root.height
             z: 10 + index

@@ -6,6 +6,7 @@ import QtQuick.Controls
 Item {
     id: presentation
     property var entry: ({})
+    property real primaryWidth: width
     readonly property string kind: entry.kind || ""
 
     Rectangle {
@@ -29,7 +30,11 @@ Item {
     }
     Component {
         id: sheet
-        ActionSheet { entry: presentation.entry }
+        ActionSheet {
+            entry: presentation.entry
+            primaryWidth: presentation.primaryWidth
+            secondaryLeft: presentation.primaryWidth + 1
+        }
     }
     Component {
         id: share
