@@ -1,6 +1,6 @@
 // jotwell-screenshots FOLDER DATA-DIR: pictures of the window over the lists in DATA-DIR (which
 // scripts/screenshots fills with the demo lists) at a phone's size and a tablet's: the lists,
-// an open list, and the lists' menu. Needs no display.
+// in edit mode, the new-list alert, an open list, and the lists' menu. Needs no display.
 
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -25,6 +25,15 @@ int main(int argc, char** argv) {
         jw::test::WindowDriver window;
         window.launch(data, data / "Cloud", jw::test::WindowDriver::phone);
         window.grab(file("phone.png"));
+        window.click(QStringLiteral("barButton:Edit"));
+        window.waitUntil("edit mode", [&] { return window.find(QStringLiteral("deleteControl")); });
+        window.grab(file("phone-edit.png"));
+        window.click(QStringLiteral("barButton:Done"));
+        window.click(QStringLiteral("barButton:Add"));
+        window.waitUntil("the name alert", [&] { return window.find(QStringLiteral("alertField:Name")); });
+        window.type(QStringLiteral("Hardware"));
+        window.grab(file("phone-new-list.png"));
+        window.click(QStringLiteral("alertAction:Cancel"));
         window.click(QStringLiteral("row:Groceries"));
         window.waitUntil("the list opens",
                          [&] { return window.find(QStringLiteral("barButton:‹ Lists")); });

@@ -57,6 +57,7 @@ Rectangle {
                 placeholderText: box.fields[index] ? box.fields[index].placeholder : ""
                 text: { bridge.revision; return bridge.fieldText(handle) }
                 font.pixelSize: 15
+                padding: 8
                 Layout.fillWidth: true
                 Layout.topMargin: 12
                 Layout.leftMargin: 16
