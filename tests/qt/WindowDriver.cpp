@@ -49,13 +49,13 @@ void WindowDriver::launch(const std::filesystem::path& dataDirectory,
     std::filesystem::create_directories(cloudDirectory);
     settings.windowSize = size;
     host_ = std::make_unique<qt::AppHost>(settings);
-    // A person signed in to the cloud folder: once attached, the intro says ready and offers
-    // Start (it does not show when attaching won the race to the screen).
+    // A person signed in to the cloud folder: once attached, the intro says ready at its next
+    // check and offers Start (it does not show when attaching won the race to the screen).
     auto& db = host_->application().database();
     waitUntil("the store is attached", [&] {
         return db.syncState() == model::SyncState::attached && db.operationsInFlight() == 0;
     });
-    if (find(QStringLiteral("button:Start"))) {
+    if (find(QStringLiteral("presentedColumn"))) {
         click(QStringLiteral("button:Start"));
     }
     waitUntil("the lists show", [&] { return columnText("primaryColumn").startsWith("Lists ["); });
