@@ -1,8 +1,11 @@
 // The counts text and done fraction of a list: every item counts, the done count is the
 // stored doneCount as it is (stale or not), and the text shows "done/" only from one done up.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <iomanip>
+#include <optional>
+#include <sstream>
 
 #include "ModelTestSupport.h"
 
@@ -11,207 +14,121 @@ namespace {
 
 using support::ModelTest;
 
-class ProgressInfo : public ModelTest {
-  protected:
-    std::shared_ptr<List> list = newList(db(), "Groceries");
+// "text fraction", the text "-" when there is none; nine digits tell a float from a double.
+std::string describe(const List& list, const std::string& prefix = "",
+                     const std::string& suffix = "") {
+    const auto [text, fraction] = list.progressInfo(prefix, suffix);
+    std::ostringstream out;
+    out << text.value_or("-") << " " << std::setprecision(9) << fraction;
+    return out.str();
+}
 
-    std::vector<std::shared_ptr<Item>> itemsCalled(std::initializer_list<std::string> texts) {
-        return addItems(*list, texts);
-    }
-    // The list's done count as something else left it (a merge, an earlier recount).
-    void storeDoneCount(std::int32_t count) {
-        list->setDoneCount(count);
-        db().saveContext(false);
-    }
+struct ProgressCase {
+    const char* name;
+    int items;
+    std::vector<int> checked;              // which of them are toggled
+    std::optional<std::int32_t> doneCount;  // then stored as another device would leave it
+    const char* prefix;
+    const char* suffix;
+    const char* expected;
 };
 
-TEST_F(ProgressInfo, AListWithNoItemsHasNoTextAndNothingDone) {
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, std::nullopt);
-    EXPECT_EQ(fraction, 0.0f);
-}
+const ProgressCase kProgressCases[] = {
+    {"NoItems", 0, {}, std::nullopt, "", "", "- 0"},
+    {"NoItemsWithAStaleDoneCount", 0, {}, 3, " (", ")", "- 0"},
+    {"NothingDone", 5, {}, std::nullopt, "", "", "5 0"},
+    {"SomeDone", 5, {0, 3}, std::nullopt, "", "", "2/5 0.400000006"},
+    {"PrefixAndSuffix", 10, {0, 3, 6}, std::nullopt, " (", ")", " (3/10) 0.300000012"},
+    {"AllDone", 3, {0, 1, 2}, std::nullopt, "", "", "3/3 1"},
+    {"AThirtyTwoBitDivision", 3, {0}, std::nullopt, "", "", "1/3 0.333333343"},
+    {"StaleAboveTheItemCount", 4, {}, 5, "", "", "5/4 1.25"},
+    {"NegativeDoneCount", 4, {}, -1, "", "", "4 -0.25"},
+    {"NoDigitGrouping", 1, {}, 1234567, "", "", "1234567/1 1234567"},
+};
 
-TEST_F(ProgressInfo, NoItemsMeansNoTextEvenWithAStaleDoneCount) {
-    storeDoneCount(3);
-    const auto [text, fraction] = list->progressInfo(" (", ")");
-    EXPECT_EQ(text, std::nullopt);
-    EXPECT_EQ(fraction, 0.0f);
-}
+class ProgressInfo : public ModelTest, public ::testing::WithParamInterface<ProgressCase> {
+  protected:
+    std::shared_ptr<List> list = newList(db(), "Groceries");
+};
 
-TEST_F(ProgressInfo, NothingDoneShowsJustTheItemCount) {
-    itemsCalled({"a", "b", "c", "d", "e"});
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, "5");
-    EXPECT_EQ(fraction, 0.0f);
-}
-
-TEST_F(ProgressInfo, SomeDoneShowsDoneSlashCount) {
-    auto items = itemsCalled({"a", "b", "c", "d", "e"});
-    toggleItem(db(), *items[0]);
-    toggleItem(db(), *items[3]);
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, "2/5");
-    EXPECT_FLOAT_EQ(fraction, 0.4f);
-}
-
-TEST_F(ProgressInfo, PrefixAndSuffixWrapTheCountsAsTheTitleNeedsThem) {
-    std::vector<std::string> ten;
-    for (int i = 0; i < 10; ++i) {
-        ten.push_back("item " + std::to_string(i));
+TEST_P(ProgressInfo, TextAndFraction) {
+    const ProgressCase& c = GetParam();
+    std::vector<std::string> texts;
+    for (int i = 0; i < c.items; ++i) {
+        texts.push_back("item " + std::to_string(i));
     }
-    auto items = addItems(*list, ten);
-    EXPECT_EQ(list->progressInfo(" (", ")").first, " (10)");
-    for (int i = 0; i < 3; ++i) {
-        toggleItem(db(), *items[std::size_t(i) * 3]);
+    auto items = addItems(*list, texts);
+    for (int i : c.checked) {
+        toggleItem(db(), *items[std::size_t(i)]);
     }
-    EXPECT_EQ(list->progressInfo(" (", ")").first, " (3/10)");
-    EXPECT_EQ(list->name().value_or("") + *list->progressInfo(" (", ")").first, "Groceries (3/10)");
-}
-
-TEST_F(ProgressInfo, AllDoneGivesAFractionOfOne) {
-    auto items = itemsCalled({"a", "b", "c"});
-    for (auto& i : items) {
-        toggleItem(db(), *i);
+    if (c.doneCount) {
+        list->setDoneCount(*c.doneCount);
+        db().saveContext(false);
     }
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, "3/3");
-    EXPECT_EQ(fraction, 1.0f);
-}
-
-TEST_F(ProgressInfo, TheFractionIsAThirtyTwoBitDivision) {
-    auto items = itemsCalled({"a", "b", "c"});
-    toggleItem(db(), *items[0]);
-    EXPECT_EQ(list->progressInfo("", "").second, 1.0f / 3.0f);
-}
-
-TEST_F(ProgressInfo, AStaleDoneCountAboveTheItemCountIsShownAsItIs) {
-    itemsCalled({"a", "b", "c", "d"});
-    storeDoneCount(5);
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, "5/4");
-    EXPECT_FLOAT_EQ(fraction, 1.25f);
-}
-
-TEST_F(ProgressInfo, ANegativeDoneCountShowsNoDonePartAndANegativeFraction) {
-    itemsCalled({"a", "b", "c", "d"});
-    storeDoneCount(-1);
-    const auto [text, fraction] = list->progressInfo("", "");
-    EXPECT_EQ(text, "4");
-    EXPECT_FLOAT_EQ(fraction, -0.25f);
-}
-
-TEST_F(ProgressInfo, LargeCountsArePlainDigitsWithoutGrouping) {
-    itemsCalled({"a"});
-    storeDoneCount(1234567);
-    EXPECT_EQ(list->progressInfo("", "").first, "1234567/1");
-}
-
-TEST_F(ProgressInfo, CountsItemsNotYetSaved) {
-    itemsCalled({"a"});
-    auto unsaved = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
-    unsaved->setBody("b");
-    unsaved->setForList(list.get());
-    EXPECT_EQ(list->progressInfo("", "").first, "2");
-}
-
-TEST_F(ProgressInfo, CountsEveryItemWhateverAScreenFiltersAndIgnoresOtherLists) {
-    auto other = newList(db(), "Other");
-    addItems(*other, {"x", "y", "z"});
-    auto items = itemsCalled({"a", "b", "c", "d", "e"});
-    ASSERT_TRUE(fetchItems(list.get(), JWListFilter::checked).empty());
-    EXPECT_EQ(list->progressInfo(" (", ")").first, " (5)");
-    toggleItem(db(), *items[1]);
-    EXPECT_EQ(list->progressInfo(" (", ")").first, " (1/5)");
-}
-
-TEST_F(ProgressInfo, IsTheSameWhenReadBackFromTheFileWithoutLoadingTheItems) {
-    auto items = itemsCalled({"a", "b", "c", "d", "e"});
-    toggleItem(db(), *items[0]);
-    toggleItem(db(), *items[1]);
+    EXPECT_EQ(describe(*list, c.prefix, c.suffix), c.expected);
     reopen();
-    auto stored = fetchListNamed("Groceries");
-    const auto [text, fraction] = stored->progressInfo("", "");
-    EXPECT_EQ(text, "2/5");
-    EXPECT_FLOAT_EQ(fraction, 0.4f);
+    EXPECT_EQ(describe(*fetchListNamed("Groceries"), c.prefix, c.suffix), c.expected)
+        << "read back from the file without loading the items";
 }
 
-TEST_F(ProgressInfo, CountsStayRightForListsWhoseItemsWereNeverRead) {
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressInfo, ::testing::ValuesIn(kProgressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class Counting : public ModelTest {
+  protected:
+    std::shared_ptr<List> list = newList(db(), "Groceries");
+};
+
+TEST_F(Counting, EveryItemCountsSavedOrNotWhateverAScreenFiltersButNoOtherList) {
+    addItems(*newList(db(), "Other"), {"x", "y", "z"});
+    auto items = addItems(*list, {"a", "b", "c", "d"});
+    toggleItem(db(), *items[1]);
+    auto unsaved = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
+    unsaved->setBody("e");
+    unsaved->setForList(list.get());
+    ASSERT_EQ(fetchItems(list.get(), JWListFilter::checked).size(), 1u);
+    EXPECT_EQ(describe(*list, " (", ")"), " (1/5) 0.200000003");
+}
+
+TEST_F(Counting, ListsWhoseItemsWereNeverReadCountRight) {
     newList(db(), "Other");
-    itemsCalled({"a", "b", "c"});
+    addItems(*list, {"a", "b", "c"});
     reopen();
     auto groceries = fetchListNamed("Groceries");
     auto target = fetchListNamed("Other");
-    auto a = fetchItemWithBody("a");
-    auto b = fetchItemWithBody("b");
-    moveItem(db(), *a, *target);
-    deleteItem(db(), *b);
+    moveItem(db(), *fetchItemWithBody("a"), *target);
+    deleteItem(db(), *fetchItemWithBody("b"));
     newItem(db(), *target, "d");
-    EXPECT_EQ(groceries->progressInfo("", "").first, "1");
-    EXPECT_EQ(target->progressInfo("", "").first, "2");
+    EXPECT_EQ(describe(*groceries) + ", " + describe(*target), "1 0, 2 0");
     reopen();
-    EXPECT_EQ(fetchListNamed("Groceries")->progressInfo("", "").first, "1");
-    EXPECT_EQ(fetchListNamed("Other")->progressInfo("", "").first, "2");
+    EXPECT_EQ(describe(*fetchListNamed("Groceries")) + ", " + describe(*fetchListNamed("Other")),
+              "1 0, 2 0");
 }
 
-// --- How doneCount lags --------------------------------------------------------------------------
-
-class DoneCountLag : public ModelTest {
-  protected:
-    std::shared_ptr<List> list = newList(db(), "Groceries");
-};
-
-TEST_F(DoneCountLag, DeletingACheckedItemLeavesTheCountTooHighUntilARecount) {
-    auto items = addItems(*list, {"a", "b"});
-    toggleItem(db(), *items[0]);
-    toggleItem(db(), *items[1]);
-    deleteItem(db(), *items[0]);
-    EXPECT_EQ(list->progressInfo("", "").first, "2/1");
-    EXPECT_FLOAT_EQ(list->progressInfo("", "").second, 2.0f);
-    recountDone(*list);
-    EXPECT_EQ(list->progressInfo("", "").first, "1/1");
-}
-
-TEST_F(DoneCountLag, MovingACheckedItemAwayLeavesBothListsStaleUntilEachIsRecounted) {
+// The done count lags behind deletes, moves and copies until the list is recounted; the
+// recount reads items that were never loaded from the file.
+TEST_F(Counting, TheDoneCountLagsUntilARecount) {
     auto target = newList(db(), "Target");
+    auto copies = newList(db(), "Copies");
     addItems(*target, {"t"});
-    auto items = addItems(*list, {"a", "b"});
-    toggleItem(db(), *items[0]);
-    moveItem(db(), *items[0], *target);
-
-    EXPECT_EQ(list->progressInfo("", "").first, "1/1");  // b alone, not done
-    EXPECT_EQ(target->progressInfo("", "").first, "2");  // holds a done item, counts 0
-    reopen();
-    auto storedSource = fetchListNamed("Groceries");
-    auto storedTarget = fetchListNamed("Target");
-    EXPECT_EQ(storedSource->progressInfo("", "").first, "1/1");
-    EXPECT_EQ(storedTarget->progressInfo("", "").first, "2");
-    recountDone(*storedSource);
-    recountDone(*storedTarget);
-    EXPECT_EQ(storedSource->progressInfo("", "").first, "1");
-    EXPECT_EQ(storedTarget->progressInfo("", "").first, "1/2");
-}
-
-TEST_F(DoneCountLag, CopyingACheckedItemAddsAnUncheckedItemAndNoDoneCount) {
-    auto target = newList(db(), "Target");
-    auto item = addItems(*list, {"a"})[0];
-    toggleItem(db(), *item);
-    copyItem(db(), *item, *target);
-    EXPECT_EQ(target->progressInfo("", "").first, "1");
-    recountDone(*target);
-    EXPECT_EQ(target->doneCount(), 0);
-    EXPECT_EQ(list->progressInfo("", "").first, "1/1");
-}
-
-TEST_F(DoneCountLag, RecountingAListWhoseItemsWereNeverLoadedReadsThemFromTheFile) {
     auto items = addItems(*list, {"a", "b", "c"});
-    toggleItem(db(), *items[0]);
-    toggleItem(db(), *items[2]);
-    list->setDoneCount(0);
-    db().saveContext(false);
+    for (auto& item : items) {
+        toggleItem(db(), *item);
+    }
+    deleteItem(db(), *items[0]);
+    moveItem(db(), *items[1], *target);
+    copyItem(db(), *items[2], *copies);
+    const auto all = [&] {
+        return describe(*fetchListNamed("Groceries")) + ", " + describe(*fetchListNamed("Target")) +
+               ", " + describe(*fetchListNamed("Copies"));
+    };
+    EXPECT_EQ(all(), "3/1 3, 2 0, 1 0");
     reopen();
-    auto stored = fetchListNamed("Groceries");
-    recountDone(*stored);
-    EXPECT_EQ(stored->doneCount(), 2);
+    EXPECT_EQ(all(), "3/1 3, 2 0, 1 0");
+    for (const char* name : {"Groceries", "Target", "Copies"}) {
+        recountDone(*fetchListNamed(name));
+    }
+    EXPECT_EQ(all(), "1/1 1, 1/2 0.5, 1 0");
 }
 
 }  // namespace

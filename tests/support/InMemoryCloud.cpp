@@ -253,22 +253,6 @@ std::map<std::string, std::string> filesOf(const Tree& tree) {
     return files;
 }
 
-std::size_t bytesOf(const Tree& tree) {
-    std::size_t bytes = 0;
-    for (const auto& [path, node] : tree.nodes) {
-        if (node.kind == CloudEntryKind::file) {
-            bytes += node.contents.size();
-        }
-    }
-    return bytes;
-}
-
-std::size_t fileCountOf(const Tree& tree) {
-    return static_cast<std::size_t>(
-        std::count_if(tree.nodes.begin(), tree.nodes.end(),
-                      [](const auto& entry) { return entry.second.kind == CloudEntryKind::file; }));
-}
-
 ViewState& viewOf(InMemoryCloudState& state, const std::string& device) {
     const auto [it, made] = state.views.try_emplace(device);
     if (made) {
@@ -539,25 +523,6 @@ std::map<std::string, std::string> InMemoryCloud::files() const {
     return detail::filesOf(state_->cloud);
 }
 
-std::size_t InMemoryCloud::storedBytes() const {
-    std::lock_guard lock(state_->mutex);
-    return detail::bytesOf(state_->cloud);
-}
-
-std::size_t InMemoryCloud::storedFiles() const {
-    std::lock_guard lock(state_->mutex);
-    return detail::fileCountOf(state_->cloud);
-}
-
-std::size_t InMemoryCloud::calls(Operation operation) const {
-    std::lock_guard lock(state_->mutex);
-    std::size_t total = 0;
-    for (const auto& [device, view] : state_->views) {
-        total += view.calls[detail::indexOf(operation)];
-    }
-    return total;
-}
-
 // --- InMemoryCloudView ---------------------------------------------------------------------
 
 namespace {
@@ -792,16 +757,6 @@ void InMemoryCloudView::plantOther(const std::string& path) {
 std::map<std::string, std::string> InMemoryCloudView::files() const {
     std::lock_guard lock(state_->mutex);
     return detail::filesOf(state_->views.at(device_).tree);
-}
-
-std::size_t InMemoryCloudView::storedBytes() const {
-    std::lock_guard lock(state_->mutex);
-    return detail::bytesOf(state_->views.at(device_).tree);
-}
-
-std::size_t InMemoryCloudView::storedFiles() const {
-    std::lock_guard lock(state_->mutex);
-    return detail::fileCountOf(state_->views.at(device_).tree);
 }
 
 std::size_t InMemoryCloudView::calls(Operation operation) const {

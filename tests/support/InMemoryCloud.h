@@ -104,12 +104,8 @@ class InMemoryCloud {
     void plantDirectory(const std::string& path);
     void plantOther(const std::string& path);
 
-    // The true state: every file and its contents; bytes and files held.
+    // The true state: every file and its contents.
     std::map<std::string, std::string> files() const;
-    std::size_t storedBytes() const;
-    std::size_t storedFiles() const;
-    // Calls of `operation` made through all views so far.
-    std::size_t calls(Operation operation) const;
 
   private:
     std::shared_ptr<detail::InMemoryCloudState> state_;
@@ -145,10 +141,8 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
     void plantDirectory(const std::string& path);
     void plantOther(const std::string& path);
 
-    // What this device sees now: every file and its contents; bytes and files held.
+    // What this device sees now: every file and its contents.
     std::map<std::string, std::string> files() const;
-    std::size_t storedBytes() const;
-    std::size_t storedFiles() const;
     // Calls of `operation` made on this view so far, failed ones included.
     std::size_t calls(Operation operation) const;
 
