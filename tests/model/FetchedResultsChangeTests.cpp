@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "ModelTestSupport.h"
 #include "platform/store/StoreConnection.h"
 
@@ -55,7 +57,14 @@ class RowChangeRecorder : public store::FetchedResultsControllerDelegate {
 };
 
 class ItemsScreenRows : public ModelTest {
-  protected:
+  public:
+    using ModelTest::clock;
+    using ModelTest::db;
+    using ModelTest::fetchItems;
+    using ModelTest::platform;
+
+    Item& item(const std::string& body) { return *fetchItemWithBody(body); }
+
     std::shared_ptr<List> list = newList(db(), "Groceries");
     RowChangeRecorder recorder;
 
@@ -74,6 +83,19 @@ class ItemsScreenRows : public ModelTest {
     static std::vector<std::string> rows(const store::FetchedResultsController& frc) {
         return support::bodiesOf(support::objectsAs<Item>(frc.fetchedObjects()));
     }
+    // "callback, callback | row row".
+    static std::string heard(const RowChangeRecorder& recorder,
+                             const store::FetchedResultsController& frc) {
+        std::string text;
+        for (const auto& line : recorder.lines) {
+            text += (text.empty() ? "" : ", ") + line;
+        }
+        text += " |";
+        for (const auto& row : rows(frc)) {
+            text += " " + row;
+        }
+        return text;
+    }
 
     std::vector<std::shared_ptr<Item>> withSortMode(std::int16_t mode,
                                                     const std::vector<std::string>& oldestFirst) {
@@ -82,174 +104,111 @@ class ItemsScreenRows : public ModelTest {
     }
 };
 
-TEST_F(ItemsScreenRows, CheckingUnderCheckedFirstMovesTheRowToTheTop) {
-    auto items = withSortMode(5, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    ASSERT_THAT(rows(*frc), ElementsAre("c", "b", "a"));
-    toggleItem(db(), *items[0]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "move a 2->0", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("a", "c", "b"));
+// The screen's list in a sort mode and filter, its items (oldest first, some checked), an
+// operation, and then what the controller said and the rows it shows.
+struct RowCase {
+    const char* name;
+    std::int16_t sortMode;
+    JWListFilter filter;
+    std::vector<std::string> oldestFirst;
+    std::vector<std::string> checked;
+    std::function<void(ItemsScreenRows&)> operation;
+    const char* expected;
+};
+
+#define OP [](ItemsScreenRows & t)
+constexpr auto kNone = JWListFilter::none;
+
+const RowCase kRowCases[] = {
+    {"CheckingUnderCheckedFirstMovesToTheTop", 5, kNone, {"a", "b", "c"}, {},
+     OP { toggleItem(t.db(), t.item("a")); }, "will change, move a 2->0, did change | a c b"},
+    {"UncheckingUnderCheckedFirstMovesBack", 5, kNone, {"a", "b", "c"}, {"b"},
+     OP { toggleItem(t.db(), t.item("b")); }, "will change, move b 0->1, did change | c b a"},
+    {"CheckingUnderCheckedLastMovesBelow", 6, kNone, {"a", "b", "c"}, {},
+     OP { toggleItem(t.db(), t.item("c")); }, "will change, move c 0->2, did change | b a c"},
+    {"CheckingUnderLatestCreatedUpdatesInPlace", 3, kNone, {"a", "b", "c"}, {},
+     OP { toggleItem(t.db(), t.item("b")); }, "will change, update b 1->1, did change | c b a"},
+    {"CheckingUnderManualUpdatesInPlace", 7, kNone, {"a", "b", "c"}, {},
+     OP { toggleItem(t.db(), t.item("c")); }, "will change, update c 0->0, did change | c b a"},
+    {"CheckingUnderTheUncheckedFilterRemoves", 3, JWListFilter::unchecked, {"a", "b", "c"}, {},
+     OP { toggleItem(t.db(), t.item("b")); }, "will change, delete b 1->-, did change | c a"},
+    {"TheCheckedFilterGainsAndLosesRows", 3, JWListFilter::checked, {"a", "b", "c"}, {"a"},
+     OP {
+         toggleItem(t.db(), t.item("c"));
+         toggleItem(t.db(), t.item("a"));
+     },
+     "will change, insert c -->0, did change, will change, delete a 1->-, did change | c"},
+    {"AddingUnderTheUncheckedFilterInsertsAtTheTop", 3, JWListFilter::unchecked, {"a", "b"}, {},
+     OP {
+         t.clock().advance(1);
+         newItem(t.db(), *t.list, "new");
+     },
+     "will change, insert new -->0, did change | new b a"},
+    {"AddingUnderTheCheckedFilterShowsNothingNew", 3, JWListFilter::checked, {"a", "b"}, {"a"},
+     OP { newItem(t.db(), *t.list, "new"); }, " | a"},
+    {"AddingUnderAlphabeticalInsertsInPlace", 1, kNone, {"Apple", "cherry", "banana"}, {},
+     OP { newItem(t.db(), *t.list, "Blueberry"); },
+     "will change, insert Blueberry -->1, did change | Apple Blueberry banana cherry"},
+    {"EditingUnderAlphabeticalMoves", 1, kNone, {"a", "b", "c"}, {},
+     OP { editItemText(t.db(), t.item("a"), "z"); },
+     "will change, move z 0->2, did change | b c z"},
+    {"EditingUnderLatestCreatedUpdates", 3, kNone, {"a", "b", "c"}, {},
+     OP { editItemText(t.db(), t.item("b"), "y"); },
+     "will change, update y 1->1, did change | c y a"},
+    {"DeletingRemovesTheRow", 3, kNone, {"a", "b", "c"}, {},
+     OP { deleteItem(t.db(), t.item("b")); }, "will change, delete b 1->-, did change | c a"},
+    {"DeleteCheckedRemovesEachCheckedRow", 3, kNone, {"a", "b", "c", "d"}, {"a", "c"},
+     OP {
+         deleteChecked(t.db(), t.list.get(), support::raw(t.fetchItems(t.list.get())));
+     },
+     "will change, delete c 1->-, delete a 3->-, did change | d b"},
+    {"ASortModeChoiceChangesNothingUntilANewController", 3, kNone, {"b", "a", "c"}, {},
+     OP {
+         chooseSortMode(t.list.get(), 1);
+         t.db().viewContext().processPendingChanges();
+     },
+     " | c a b"},
+    {"AnEditDuringAnEventIsReportedWhenItEnds", 3, kNone, {"a", "b"}, {},
+     OP {
+         t.platform().loop().post([&t] { t.item("a").setBody("A"); });
+         EXPECT_TRUE(t.recorder.lines.empty());
+         t.platform().loop().drain();
+     },
+     "will change, update A 1->1, did change | b A"},
+};
+
+class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(RowChanges, AsTheScreenHearsThem) {
+    const RowCase& c = GetParam();
+    withSortMode(c.sortMode, c.oldestFirst);
+    for (const auto& body : c.checked) {
+        toggleItem(db(), item(body));
+    }
+    auto frc = controllerFor(list.get(), c.filter);
+    c.operation(*this);
+    EXPECT_EQ(heard(recorder, *frc), c.expected);
 }
 
-TEST_F(ItemsScreenRows, UncheckingUnderCheckedFirstMovesTheRowBackAmongTheUnchecked) {
-    auto items = withSortMode(5, {"a", "b", "c"});
-    toggleItem(db(), *items[1]);
-    auto frc = controllerFor(list.get());
-    ASSERT_THAT(rows(*frc), ElementsAre("b", "c", "a"));
-    toggleItem(db(), *items[1]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "move b 0->1", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("c", "b", "a"));
-}
+INSTANTIATE_TEST_SUITE_P(Cases, RowChanges, ::testing::ValuesIn(kRowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ItemsScreenRows, CheckingUnderCheckedLastMovesTheRowBelowTheUnchecked) {
-    auto items = withSortMode(6, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    toggleItem(db(), *items[2]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "move c 0->2", "did change"));
-}
-
-TEST_F(ItemsScreenRows, CheckingUnderLatestCreatedUpdatesTheRowInPlace) {
-    auto items = withSortMode(3, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    toggleItem(db(), *items[1]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "update b 1->1", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("c", "b", "a"));
-}
-
-TEST_F(ItemsScreenRows, CheckingUnderManualOrderUpdatesTheRowInPlace) {
-    auto items = withSortMode(7, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    toggleItem(db(), *items[2]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "update c 0->0", "did change"));
-}
-
-TEST_F(ItemsScreenRows, CheckingUnderTheUncheckedFilterRemovesTheRow) {
-    auto items = withSortMode(3, {"a", "b", "c"});
-    auto frc = controllerFor(list.get(), JWListFilter::unchecked);
-    toggleItem(db(), *items[1]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "delete b 1->-", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("c", "a"));
-}
-
-TEST_F(ItemsScreenRows, UncheckingUnderTheCheckedFilterRemovesTheRowAndCheckingAddsOne) {
-    auto items = withSortMode(3, {"a", "b", "c"});
-    toggleItem(db(), *items[0]);
-    auto frc = controllerFor(list.get(), JWListFilter::checked);
-    ASSERT_THAT(rows(*frc), ElementsAre("a"));
-    toggleItem(db(), *items[2]);
-    toggleItem(db(), *items[0]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "insert c -->0", "did change",
-                                            "will change", "delete a 1->-", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("c"));
-}
-
-TEST_F(ItemsScreenRows, AddingUnderTheUncheckedFilterInsertsTheNewestRowAtTheTop) {
+// Moving and copying reach the target's screen too: the moved item leaves here, and both are
+// the newest there.
+TEST_F(ItemsScreenRows, MovesAndCopiesReachTheTargetsScreen) {
+    auto target = newList(db(), "Target");
+    addItems(*target, {"t"});
     withSortMode(3, {"a", "b"});
-    auto frc = controllerFor(list.get(), JWListFilter::unchecked);
-    clock().advance(1);
-    newItem(db(), *list, "new");
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "insert new -->0", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("new", "b", "a"));
-}
-
-TEST_F(ItemsScreenRows, AddingUnderTheCheckedFilterShowsNothingNew) {
-    auto items = withSortMode(3, {"a", "b"});
-    toggleItem(db(), *items[0]);
-    auto frc = controllerFor(list.get(), JWListFilter::checked);
-    clock().advance(1);
-    newItem(db(), *list, "new");
-    EXPECT_THAT(recorder.lines, IsEmpty());
-    EXPECT_THAT(rows(*frc), ElementsAre("a"));
-}
-
-TEST_F(ItemsScreenRows, AddingUnderAlphabeticalInsertsAtTheAlphabeticalRow) {
-    withSortMode(1, {"Apple", "cherry", "banana"});
-    auto frc = controllerFor(list.get());
-    ASSERT_THAT(rows(*frc), ElementsAre("Apple", "banana", "cherry"));
-    newItem(db(), *list, "Blueberry");
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "insert Blueberry -->1", "did change"));
-}
-
-TEST_F(ItemsScreenRows, EditingTextUnderAlphabeticalMovesTheRowAndUnderLatestCreatedUpdatesIt) {
-    auto items = withSortMode(1, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    editItemText(db(), *items[0], "z");
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "move z 0->2", "did change"));
-
-    chooseSortMode(list.get(), 3);
-    db().saveContext(false);
-    RowChangeRecorder newest;
-    auto refetched = controllerFor(list.get(), JWListFilter::none, &newest);
-    editItemText(db(), *items[1], "y");
-    EXPECT_THAT(newest.lines, ElementsAre("will change", "update y 1->1", "did change"));
-}
-
-TEST_F(ItemsScreenRows, DeletingAnItemRemovesItsRow) {
-    auto items = withSortMode(3, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    deleteItem(db(), *items[1]);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "delete b 1->-", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("c", "a"));
-}
-
-TEST_F(ItemsScreenRows, DeleteCheckedRemovesEachCheckedRow) {
-    auto items = withSortMode(3, {"a", "b", "c", "d"});
-    toggleItem(db(), *items[0]);
-    toggleItem(db(), *items[2]);
-    auto frc = controllerFor(list.get());
-    deleteChecked(db(), list.get(), support::raw(support::objectsAs<Item>(frc->fetchedObjects())));
-    EXPECT_THAT(recorder.lines,
-                ElementsAre("will change", "delete c 1->-", "delete a 3->-", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("d", "b"));
-}
-
-TEST_F(ItemsScreenRows, MovingAnItemRemovesItHereAndInsertsItInTheTargetsScreen) {
-    auto target = newList(db(), "Target");
-    addItems(*target, {"t"});
-    auto items = withSortMode(3, {"a", "b"});
-    auto source = controllerFor(list.get());
+    auto here = controllerFor(list.get());
     RowChangeRecorder targetRecorder;
     auto there = controllerFor(target.get(), JWListFilter::none, &targetRecorder);
-    moveItem(db(), *items[0], *target);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "delete a 1->-", "did change"));
-    // a was created after t, so it is the newest there.
-    EXPECT_THAT(targetRecorder.lines, ElementsAre("will change", "insert a -->0", "did change"));
-}
-
-TEST_F(ItemsScreenRows, ACopyAppearsAtTheTopOfTheTargetAndTheSourceRowIsUntouched) {
-    auto target = newList(db(), "Target");
-    addItems(*target, {"t"});
-    auto items = withSortMode(3, {"a"});
-    toggleItem(db(), *items[0]);
-    auto source = controllerFor(list.get());
-    RowChangeRecorder targetRecorder;
-    auto there = controllerFor(target.get(), JWListFilter::none, &targetRecorder);
+    moveItem(db(), item("a"), *target);
     clock().advance(1);
-    copyItem(db(), *items[0], *target);
-    EXPECT_THAT(recorder.lines, IsEmpty());
-    EXPECT_THAT(targetRecorder.lines, ElementsAre("will change", "insert a -->0", "did change"));
-}
-
-TEST_F(ItemsScreenRows, ASortModeChoiceChangesNothingUntilTheScreenBuildsANewController) {
-    withSortMode(3, {"b", "a", "c"});
-    auto frc = controllerFor(list.get());
-    chooseSortMode(list.get(), 1);
-    context().processPendingChanges();
-    EXPECT_THAT(recorder.lines, IsEmpty());
-    EXPECT_THAT(rows(*frc), ElementsAre("c", "a", "b"));
-    frc->setDelegate(nullptr);
-    RowChangeRecorder fresh;
-    auto rebuilt = controllerFor(list.get(), JWListFilter::none, &fresh);
-    EXPECT_THAT(rows(*rebuilt), ElementsAre("a", "b", "c"));
-}
-
-TEST_F(ItemsScreenRows, AnEditMadeDuringAnEventIsReportedWhenTheEventEnds) {
-    auto items = withSortMode(3, {"a", "b"});
-    auto frc = controllerFor(list.get());
-    platform().loop().post([&] { items[0]->setBody("A"); });
-    EXPECT_THAT(recorder.lines, IsEmpty());
-    platform().loop().drain();
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "update A 1->1", "did change"));
+    copyItem(db(), item("b"), *target);
+    EXPECT_EQ(heard(recorder, *here), "will change, delete a 1->-, did change | b");
+    EXPECT_EQ(heard(targetRecorder, *there),
+              "will change, insert a -->0, did change, will change, insert b -->0, did change | "
+              "b a t");
 }
 
 // --- Changes saved elsewhere --------------------------------------------------------------------
