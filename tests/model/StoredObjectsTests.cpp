@@ -1,4 +1,4 @@
-// What a new list or item holds, and how texts, dates and the carried-only attributes come
+// How texts, dates and the carried-only attributes come
 // back from the store file: exactly as written, absent where nothing was written.
 
 #include <gmock/gmock.h>
@@ -16,96 +16,6 @@ namespace {
 
 using support::ModelTest;
 using ::testing::ElementsAre;
-using ::testing::UnorderedElementsAre;
-
-class NewObjects : public ModelTest {};
-
-TEST_F(NewObjects, ANewListHoldsItsNameAndCreationTimeAndDefaultsForEverythingElse) {
-    const Date now = clock().current();
-    auto list = newList(db(), "Groceries");
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->name(), "Groceries");
-    EXPECT_EQ(list->created(), now);
-    EXPECT_EQ(list->doneCount(), 0);
-    EXPECT_EQ(list->sortMode(), 0);
-    EXPECT_EQ(list->sortNumber(), 0);
-    EXPECT_FALSE(list->isSmart());
-    EXPECT_EQ(list->themeKey(), std::nullopt);
-    EXPECT_EQ(list->iconImage(), std::nullopt);
-    EXPECT_EQ(list->inFolder(), nullptr);
-    EXPECT_TRUE(list->listItems().empty());
-}
-
-TEST_F(NewObjects, ANewListsDefaultsAreWhatTheStoreFileHoldsToo) {
-    const Date now = clock().current();
-    newList(db(), "Groceries");
-    reopen();
-    auto list = fetchListNamed("Groceries");
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(list->created(), now);
-    EXPECT_EQ(list->doneCount(), 0);
-    EXPECT_EQ(list->sortMode(), 0);
-    EXPECT_EQ(list->sortNumber(), 0);
-    EXPECT_FALSE(list->isSmart());
-    EXPECT_EQ(list->themeKey(), std::nullopt);
-    EXPECT_EQ(list->smartCreatedFrom(), std::nullopt);
-    EXPECT_EQ(list->smartCreatedTo(), 0);
-    EXPECT_EQ(list->smartImportanceFrom(), 0);
-    EXPECT_EQ(list->smartImportanceTo(), 0);
-    EXPECT_EQ(list->smartStarsFrom(), 0);
-    EXPECT_EQ(list->smartStarsTo(), 0);
-    EXPECT_EQ(list->listItemsCount(), 0u);
-}
-
-TEST_F(NewObjects, ANewListsSortModeZeroShowsNewestFirstAndMarksLatestCreated) {
-    auto list = newList(db(), "Groceries");
-    addItems(*list, {"first", "second", "third"});
-    EXPECT_EQ(effectiveSortMode(list->sortMode()), JWListSortMode::latestCreated);
-    EXPECT_EQ(markedSortMode(list->sortMode()), JWListSortMode::latestCreated);
-    EXPECT_THAT(support::bodiesOf(fetchItems(list.get())), ElementsAre("third", "second", "first"));
-}
-
-TEST_F(NewObjects, ANewItemIsUncheckedWithNoDoneDateAndZeroScalars) {
-    auto list = newList(db(), "Groceries");
-    clock().advance(7);
-    const Date now = clock().current();
-    auto item = newItem(db(), *list, "Milk");
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->body(), "Milk");
-    EXPECT_EQ(item->created(), now);
-    EXPECT_EQ(item->forList(), list.get());
-    EXPECT_FALSE(item->isDone());
-    EXPECT_EQ(item->doneDate(), std::nullopt);
-    EXPECT_EQ(item->sortNumber(), 0);
-    EXPECT_EQ(item->importance(), 0);
-    EXPECT_EQ(item->stars(), 0);
-    EXPECT_EQ(item->note(), std::nullopt);
-    EXPECT_EQ(item->reminderDate(), std::nullopt);
-
-    reopen();
-    auto stored = fetchItemWithBody("Milk");
-    ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->created(), now);
-    EXPECT_FALSE(stored->isDone());
-    EXPECT_EQ(stored->doneDate(), std::nullopt);
-    EXPECT_EQ(stored->sortNumber(), 0);
-    ASSERT_NE(stored->forList(), nullptr);
-    EXPECT_EQ(stored->forList()->name(), "Groceries");
-}
-
-TEST_F(NewObjects, TwoListsMayShareAName) {
-    auto first = newList(db(), "Shop");
-    auto second = newList(db(), "Shop");
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(first.get(), second.get());
-    addItems(*first, {"bread"});
-    reopen();
-    auto lists = fetchLists();
-    EXPECT_THAT(support::namesOf(lists), ElementsAre("Shop", "Shop"));
-    EXPECT_THAT((std::vector{lists[0]->listItemsCount(), lists[1]->listItemsCount()}),
-                UnorderedElementsAre(0u, 1u));
-}
 
 // --- The platform cannot produce a date ------------------------------------------------------
 

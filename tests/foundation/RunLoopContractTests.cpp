@@ -1,0 +1,130 @@
+// What every run loop does, the real-time one and the manual one alike: posted work in order,
+// timers in due order, invalidation, and the end-of-event observers.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/foundation/ManualRunLoop.h"
+#include "platform/foundation/ThreadRunLoop.h"
+
+namespace jw {
+namespace {
+
+// Runs a ManualRunLoop: "until" advances the clock in small steps.
+struct ManualLoop {
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    ManualRunLoop loop{clock};
+
+    int runPending() { return loop.drain(); }
+    bool runUntil(const std::function<bool()>& done) {
+        for (int step = 0; step < 100'000 && !done(); ++step) {
+            loop.advance(0.001);
+        }
+        return done();
+    }
+    void runAWhile() { loop.advance(1.0); }
+};
+
+// Runs a ThreadRunLoop on this thread, with limits never reached on a healthy machine.
+struct RealLoop {
+    ThreadRunLoop loop;
+
+    int runPending() { return loop.runPending(); }
+    bool runUntil(const std::function<bool()>& done) { return loop.runUntil(done, 30.0); }
+    void runAWhile() { loop.runUntil([] { return false; }, 0.05); }
+};
+
+template <typename Driver>
+class RunLoopContract : public ::testing::Test {
+  protected:
+    // "a, b, c"
+    std::string events() const {
+        std::string text;
+        for (const auto& e : events_) {
+            text += (text.empty() ? "" : ", ") + e;
+        }
+        return text;
+    }
+    void record(const std::string& event) { events_.push_back(event); }
+
+    Driver driver_;
+    RunLoop& loop_ = driver_.loop;
+    std::vector<std::string> events_;
+};
+
+using Loops = ::testing::Types<ManualLoop, RealLoop>;
+TYPED_TEST_SUITE(RunLoopContract, Loops);
+
+TYPED_TEST(RunLoopContract, PostedWorkRunsInOrderWithWhatItPosts) {
+    this->loop_.post([this] { this->record("a"); });
+    this->loop_.post([this] {
+        this->record("b");
+        this->loop_.post([this] { this->record("posted by b"); });
+    });
+    EXPECT_EQ(this->driver_.runPending(), 3);
+    EXPECT_EQ(this->events(), "a, b, posted by b");
+    EXPECT_EQ(this->driver_.runPending(), 0);
+}
+
+TYPED_TEST(RunLoopContract, TimersFireInDueOrderAndMayScheduleTimersAndPostWork) {
+    this->loop_.scheduleTimer(0.2, false, [this](Timer&) { this->record("later"); });
+    auto sooner = this->loop_.scheduleTimer(0.01, false, [this](Timer&) {
+        this->record("sooner");
+        this->loop_.post([this] { this->record("posted"); });
+        this->loop_.scheduleTimer(0.5, false, [this](Timer&) { this->record("scheduled"); });
+    });
+    EXPECT_TRUE(sooner->isValid());
+    ASSERT_TRUE(this->driver_.runUntil([this] { return this->events_.size() == 4; }));
+    EXPECT_EQ(this->events(), "sooner, posted, later, scheduled");
+    EXPECT_FALSE(sooner->isValid()) << "a one-shot timer is done once it fired";
+}
+
+TYPED_TEST(RunLoopContract, ARepeatingTimerFiresUntilInvalidatedAndAnInvalidatedOneNever) {
+    int firings = 0;
+    this->loop_.scheduleTimer(0.005, true, [&](Timer& timer) {
+        if (++firings == 3) {
+            timer.invalidate();
+        }
+    });
+    auto never = this->loop_.scheduleTimer(0.001, true, [this](Timer&) { this->record("never"); });
+    never->invalidate();
+    never->invalidate();  // harmless the second time
+    EXPECT_FALSE(never->isValid());
+    ASSERT_TRUE(this->driver_.runUntil([&] { return firings == 3; }));
+    this->driver_.runAWhile();
+    EXPECT_EQ(firings, 3);
+    EXPECT_EQ(this->events(), "");
+}
+
+TYPED_TEST(RunLoopContract, InvalidatingReleasesWhatTheCallbackHoldsEvenItsOwnHandle) {
+    auto owned = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = owned;
+    auto timer = this->loop_.scheduleTimer(1.0, true, [owned](Timer&) {});
+    timer->invalidate();
+    auto holder = std::make_shared<std::shared_ptr<Timer>>();
+    bool fired = false;
+    *holder = this->loop_.scheduleTimer(0.001, true, [holder, owned, &fired](Timer&) {
+        fired = true;
+        (*holder)->invalidate();
+    });
+    owned.reset();
+    ASSERT_TRUE(this->driver_.runUntil([&] { return fired; }));
+    holder.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+TYPED_TEST(RunLoopContract, ObserversRunInOrderAfterEveryTaskAndEveryFiring) {
+    this->loop_.addEndOfEventObserver([this] { this->record("observer 1"); });
+    this->loop_.addEndOfEventObserver([this] { this->record("observer 2"); });
+    this->loop_.post([this] { this->record("task"); });
+    this->driver_.runPending();
+    this->loop_.scheduleTimer(0.001, false, [this](Timer&) { this->record("timer"); });
+    ASSERT_TRUE(this->driver_.runUntil([this] { return this->events_.size() == 6; }));
+    EXPECT_EQ(this->events(), "task, observer 1, observer 2, timer, observer 1, observer 2");
+}
+
+}  // namespace
+}  // namespace jw
