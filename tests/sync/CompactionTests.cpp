@@ -279,8 +279,10 @@ TEST_F(Compaction, AnAttachCutShortAfterRegisteringLeavesNoStrayRegistration) {
     devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "b"));
     auto& b = *devices_.back();
     std::atomic<int> cuts = 0;
-    b.recorder->setAfterWrite([&](const std::string& path) {
-        if (path.ends_with("/device.json") && cuts++ == 0) {
+    b.recorder->setAfter([&](test::CloudOperation operation, const std::string& path,
+                             CloudStatus status) {
+        if (operation == test::CloudOperation::write && status == CloudStatus::ok &&
+            path.ends_with("/device.json") && cuts++ == 0) {
             throw std::runtime_error("stopped right after registering");
         }
     });

@@ -52,6 +52,7 @@
 #include "src/model/Ordering.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HaltingSqliteLayer.h"
+#include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::model {
@@ -174,61 +175,43 @@ void armLogHalt(Halt halt) {
     tLogWritesToHalt = gLogWrite;
 }
 
-bool endsWith(const std::string& text, std::string_view end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 // The real cloud folder, with the halt points of the sync phases around its calls.
-class HaltingCloud final : public sync::CloudFileSystem {
-  public:
-    explicit HaltingCloud(const fs::path& root) : real_(root) {}
-
-    sync::CloudStatus checkRoot() override { return real_.checkRoot(); }
-    sync::CloudListing list(const std::string& folder) override { return real_.list(folder); }
-    sync::CloudRead read(const std::string& path, std::size_t maxBytes) override {
-        auto result = real_.read(path, maxBytes);
-        if (endsWith(path, ".jwchanges")) {
+std::shared_ptr<test::ScriptableCloud> haltingCloud(const fs::path& root) {
+    using test::CloudOperation;
+    auto cloud =
+        std::make_shared<test::ScriptableCloud>(std::make_shared<sync::FolderCloudFileSystem>(root));
+    cloud->setBefore([](CloudOperation operation, const std::string& path) {
+        if (operation == CloudOperation::write && path.ends_with(".jwchanges") &&
+            isTheHaltPoint(Halt::beforeExportWrite)) {
+            haltForTheKill(Halt::beforeExportWrite);
+        }
+    });
+    cloud->setAfter([](CloudOperation operation, const std::string& path, sync::CloudStatus) {
+        const bool changes = path.ends_with(".jwchanges");
+        if (operation == CloudOperation::read && changes) {
             if (isTheHaltPoint(Halt::afterImportRead)) {
                 haltForTheKill(Halt::afterImportRead);
             }
             if (isTheHaltPoint(Halt::insideImport)) {
                 armLogHalt(Halt::insideImport);
             }
-        }
-        return result;
-    }
-    sync::CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
-        const bool changes = endsWith(path, ".jwchanges");
-        if (changes && isTheHaltPoint(Halt::beforeExportWrite)) {
-            haltForTheKill(Halt::beforeExportWrite);
-        }
-        const auto status = real_.writeAtomically(path, contents);
-        if (changes && isTheHaltPoint(Halt::afterExportWrite)) {
-            haltForTheKill(Halt::afterExportWrite);
-        }
-        if (changes && isTheHaltPoint(Halt::insideExportBookkeeping)) {
-            armLogHalt(Halt::insideExportBookkeeping);
-        }
-        if (endsWith(path, ".jwbaseline") && isTheHaltPoint(Halt::afterBaselineWrite)) {
+        } else if (operation == CloudOperation::write && changes) {
+            if (isTheHaltPoint(Halt::afterExportWrite)) {
+                haltForTheKill(Halt::afterExportWrite);
+            }
+            if (isTheHaltPoint(Halt::insideExportBookkeeping)) {
+                armLogHalt(Halt::insideExportBookkeeping);
+            }
+        } else if (operation == CloudOperation::write && path.ends_with(".jwbaseline") &&
+                   isTheHaltPoint(Halt::afterBaselineWrite)) {
             haltForTheKill(Halt::afterBaselineWrite);
-        }
-        return status;
-    }
-    sync::CloudStatus remove(const std::string& path) override {
-        const auto status = real_.remove(path);
-        if (isTheHaltPoint(Halt::afterCompactionRemove)) {
+        } else if (operation == CloudOperation::remove &&
+                   isTheHaltPoint(Halt::afterCompactionRemove)) {
             haltForTheKill(Halt::afterCompactionRemove);
         }
-        return status;
-    }
-    sync::CloudStatus makeDirectory(const std::string& path) override {
-        return real_.makeDirectory(path);
-    }
-
-  private:
-    sync::FolderCloudFileSystem real_;
-};
+    });
+    return cloud;
+}
 
 struct ChildDevice {
     char name = 'A';
@@ -263,7 +246,7 @@ struct ChildDevice {
         const auto folder = plan.folder / std::string(1, device.name);
         device.settings = std::make_unique<UserDefaults>(folder / "defaults.json");
         JWDatabase::Locations locations{folder, resourceDirectory()};
-        locations.cloudFileSystem = std::make_shared<HaltingCloud>(plan.folder / "Cloud");
+        locations.cloudFileSystem = haltingCloud(plan.folder / "Cloud");
         locations.settings = device.settings.get();
         device.db = std::make_unique<JWDatabase>(locations);
         for (auto& o : device.db->viewContext().executeFetchRequest(listsFetchRequest(false))) {

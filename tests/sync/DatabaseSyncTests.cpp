@@ -27,6 +27,7 @@
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::model {
@@ -63,67 +64,6 @@ class RecordingScreen final : public store::FetchedResultsControllerDelegate {
         changes.push_back(std::string(kind) + " " + label);
     }
     std::vector<std::string> changes;
-};
-
-// A cloud folder whose calls wait while the gate is closed, so a test can hold the sync
-// engine's worker in the middle of an operation.
-class GatedCloud final : public sync::CloudFileSystem {
-  public:
-    explicit GatedCloud(std::shared_ptr<sync::CloudFileSystem> inner) : inner_(std::move(inner)) {}
-
-    void close() {
-        std::lock_guard lock(mutex_);
-        open_ = false;
-    }
-    void open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
-        opened_.notify_all();
-    }
-
-    sync::CloudStatus checkRoot() override {
-        waitForGate();
-        return inner_->checkRoot();
-    }
-    sync::CloudListing list(const std::string& folder) override {
-        waitForGate();
-        return inner_->list(folder);
-    }
-    sync::CloudRead read(const std::string& path, std::size_t maxBytes) override {
-        waitForGate();
-        return inner_->read(path, maxBytes);
-    }
-    sync::CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
-        waitForGate();
-        return inner_->writeAtomically(path, contents);
-    }
-    sync::CloudStatus remove(const std::string& path) override {
-        waitForGate();
-        return inner_->remove(path);
-    }
-    sync::CloudStatus makeDirectory(const std::string& path) override {
-        waitForGate();
-        return inner_->makeDirectory(path);
-    }
-
-  private:
-    void waitForGate() {
-        std::unique_lock lock(mutex_);
-        opened_.wait(lock, [&] { return open_; });
-    }
-
-    std::shared_ptr<sync::CloudFileSystem> inner_;
-    std::mutex mutex_;
-    std::condition_variable opened_;
-    bool open_ = true;
-};
-
-// Opens the gate when the scope ends, so a failed check cannot leave a worker waiting forever.
-struct OpenAtExit {
-    GatedCloud& gate;
-    ~OpenAtExit() { gate.open(); }
 };
 
 fs::path resourceDirectory() {
@@ -388,9 +328,9 @@ using DatabaseFirstLaunch = DatabaseTest;
 
 TEST_F(DatabaseFirstLaunch, SyncStartsTheTimerAttachesAndMergesAtOnce) {
     newList(*launchWithoutCloud("A"), "Made before attaching");
-    auto gate = std::make_shared<GatedCloud>(cloud_.deviceView("A"));
+    auto gate = std::make_shared<test::ScriptableCloud>(cloud_.deviceView("A"));
     auto db = launch("A", gate);
-    OpenAtExit opener{*gate};  // before the database closes, whatever happens
+    test::OpenGateAtExit opener{*gate};  // before the database closes, whatever happens
     takeDatabaseLines();
 
     db->sync();
@@ -408,7 +348,7 @@ TEST_F(DatabaseFirstLaunch, SyncStartsTheTimerAttachesAndMergesAtOnce) {
     // The attach completes: the flag is set and a merge follows in the same completion (held
     // at the gate, so that it cannot complete in the same drain).
     db->ensemble()->waitUntilIdle();
-    gate->close();
+    gate->closeGate();
     loop().drain();
     EXPECT_EQ(takeDatabaseLines(), (std::vector<std::string>{"CloudDB: leech complete",
                                                              "CloudDB: leeched calling to merge"}));
@@ -416,7 +356,7 @@ TEST_F(DatabaseFirstLaunch, SyncStartsTheTimerAttachesAndMergesAtOnce) {
     EXPECT_TRUE(db->ensemble()->isLeeched());
     EXPECT_EQ(db->operationsInFlight(), 1) << "no merge was started after attaching";
 
-    gate->open();
+    gate->openGate();
     settle(*db);
     EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: merge complete"});
     EXPECT_EQ(db->syncState(), SyncState::attached);
@@ -446,11 +386,11 @@ TEST_F(DatabaseFirstLaunch, SyncingAgainWhileActiveKeepsTheOneTimerAndMerges) {
 }
 
 TEST_F(DatabaseFirstLaunch, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
-    auto gate = std::make_shared<GatedCloud>(cloud_.deviceView("A"));
+    auto gate = std::make_shared<test::ScriptableCloud>(cloud_.deviceView("A"));
     auto db = launch("A", gate);
     {
-        OpenAtExit opener{*gate};
-        gate->close();  // the first attach cannot finish before the save below
+        test::OpenGateAtExit opener{*gate};
+        gate->closeGate();  // the first attach cannot finish before the save below
         db->sync();
         newList(*db, "Groceries");  // its save asks to attach again
         EXPECT_FALSE(db->ensemble()->isLeeched());

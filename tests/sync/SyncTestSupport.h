@@ -40,6 +40,7 @@
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/JWDatabase.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::sync::testing {
@@ -353,110 +354,6 @@ inline bool anyLineContains(const std::vector<std::string>& lines, std::string_v
     });
 }
 
-// A recording cloud file system -----------------------------------------------------------------
-
-// Passes every call through to `inner` and remembers the change files written and the files
-// removed through it; can make reads of one file or listings of one folder fail (as an I/O
-// error would) while the rest works. Thread-safe (the engine's worker calls it, the test reads
-// it).
-class RecordingCloud final : public CloudFileSystem {
-  public:
-    explicit RecordingCloud(std::shared_ptr<CloudFileSystem> inner) : inner_(std::move(inner)) {}
-
-    // From now on the calls go to `inner`: the device was pointed at another folder, or its
-    // folder was swapped for a moment.
-    void redirect(std::shared_ptr<CloudFileSystem> inner) {
-        std::lock_guard lock(mutex_);
-        inner_ = std::move(inner);
-    }
-
-    CloudStatus checkRoot() override { return inner()->checkRoot(); }
-    std::string location() const override { return inner()->location(); }
-    CloudListing list(const std::string& folder) override {
-        {
-            std::lock_guard lock(mutex_);
-            if (unavailable_.count(folder)) {
-                return {CloudStatus::unavailable, {}};
-            }
-        }
-        return inner()->list(folder);
-    }
-    CloudRead read(const std::string& path, std::size_t maxBytes) override {
-        {
-            std::lock_guard lock(mutex_);
-            if (unavailable_.count(path)) {
-                return {CloudStatus::unavailable, {}};
-            }
-        }
-        return inner()->read(path, maxBytes);
-    }
-
-    // Reads of this file, or listings of this folder, answer unavailable until `available`.
-    void makeUnavailable(const std::string& path) {
-        std::lock_guard lock(mutex_);
-        unavailable_.insert(path);
-    }
-    void makeAvailable(const std::string& path) {
-        std::lock_guard lock(mutex_);
-        unavailable_.erase(path);
-    }
-    CloudStatus writeAtomically(const std::string& path, std::string_view contents) override {
-        const auto status = inner()->writeAtomically(path, contents);
-        std::function<void(const std::string&)> afterWrite;
-        if (status == CloudStatus::ok) {
-            std::lock_guard lock(mutex_);
-            if (path.ends_with(".jwchanges")) {
-                changeFiles_.emplace_back(path, std::string(contents));
-            }
-            afterWrite = afterWrite_;
-        }
-        if (afterWrite) {
-            afterWrite(path);
-        }
-        return status;
-    }
-    // Called on the writing thread after each write that succeeded; it may throw, standing for
-    // a process that stops right after the file was written.
-    void setAfterWrite(std::function<void(const std::string&)> afterWrite) {
-        std::lock_guard lock(mutex_);
-        afterWrite_ = std::move(afterWrite);
-    }
-    CloudStatus remove(const std::string& path) override {
-        const auto status = inner()->remove(path);
-        if (status == CloudStatus::ok) {
-            std::lock_guard lock(mutex_);
-            removed_.push_back(path);
-        }
-        return status;
-    }
-    CloudStatus makeDirectory(const std::string& path) override {
-        return inner()->makeDirectory(path);
-    }
-
-    // Every change file written, in order, as (path, contents).
-    std::vector<std::pair<std::string, std::string>> changeFiles() const {
-        std::lock_guard lock(mutex_);
-        return changeFiles_;
-    }
-    std::vector<std::string> removed() const {
-        std::lock_guard lock(mutex_);
-        return removed_;
-    }
-
-  private:
-    std::shared_ptr<CloudFileSystem> inner() const {
-        std::lock_guard lock(mutex_);
-        return inner_;
-    }
-
-    std::shared_ptr<CloudFileSystem> inner_;
-    mutable std::mutex mutex_;
-    std::vector<std::pair<std::string, std::string>> changeFiles_;
-    std::vector<std::string> removed_;
-    std::set<std::string> unavailable_;
-    std::function<void(const std::string&)> afterWrite_;
-};
-
 // Simulated devices ------------------------------------------------------------------------------
 
 // One device: its own folder, user defaults and view of the shared cloud, and a JWDatabase.
@@ -469,7 +366,7 @@ struct SimulatedDevice {
         : name(std::move(deviceName)),
           settings(std::filesystem::path{}),
           view(joiningLate ? cloud.joiningView(name) : cloud.view(name)),
-          recorder(std::make_shared<RecordingCloud>(view)),
+          recorder(std::make_shared<test::ScriptableCloud>(view)),
           tuning(syncTuning) {
         open();
     }
@@ -489,7 +386,7 @@ struct SimulatedDevice {
     ScratchDir dir;
     UserDefaults settings;
     std::shared_ptr<test::InMemoryCloudView> view;
-    std::shared_ptr<RecordingCloud> recorder;
+    std::shared_ptr<test::ScriptableCloud> recorder;  // every call of the device goes through it
     EnsembleTuning tuning;
     std::unique_ptr<model::JWDatabase> db;
 };
