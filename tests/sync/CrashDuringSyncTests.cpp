@@ -13,8 +13,10 @@
 //   baseline is written, right after another device's change file was read, or right after
 //   a compaction removed a file;
 // - a halting SQLite file layer stops a thread halfway through one of its next writes to the
-//   store's log: in the middle of the commit of a save (main thread), or of the commits that
-//   apply an imported file or record an export, or of one soon after them (worker).
+//   store's log: in the middle of the commit of a save (main thread; of a chosen kind, at a
+//   chosen write, torn in its first page or after whole pages reached the log), or of the
+//   commits that apply an imported file or record an export, or of one soon after them
+//   (worker).
 // After the kill the test checks both store files, reopens both devices, lets them merge until
 // they have nothing left to send or receive, and compares them with every acknowledged save.
 //
@@ -129,6 +131,7 @@ struct ChildPlan {
     Halt halt = Halt::none;
     int occurrence = 1;  // stop at this occurrence of the halt point
     int logWrite = 1;    // for the halts inside a commit: stop at this write to the log after it
+    std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
 };
 
 int gReportFd = -1;
@@ -277,10 +280,13 @@ struct ChildDevice {
         const std::string who(1, device.name);
         const std::string number = std::to_string(n);
         const int roll = std::uniform_int_distribution<int>(0, 99)(random);
-        if (plan.halt == Halt::insideSave && isTheHaltPoint(Halt::insideSave)) {
+        const bool insert = device.own.size() < 3 || roll < 40;
+        const std::string kind = insert ? "insert" : roll < 75 ? "toggle" : "edit";
+        if (plan.halt == Halt::insideSave && (plan.saveKind.empty() || plan.saveKind == kind) &&
+            isTheHaltPoint(Halt::insideSave)) {
             armLogHalt(Halt::insideSave);
         }
-        if (device.own.size() < 3 || roll < 40) {
+        if (insert) {
             report("begin " + who + " " + number + " insert");
             auto item = newItem(*device.db, *device.list, itemText(device.name, n));
             device.own.push_back(item);
@@ -288,7 +294,7 @@ struct ChildDevice {
         } else {
             auto& item = *device.own[std::uniform_int_distribution<std::size_t>(
                 0, device.own.size() - 1)(random)];
-            if (roll < 75) {
+            if (kind == "toggle") {
                 report("begin " + who + " " + number + " toggle " + item.globalID().toString() +
                        (item.isDone() ? " 0" : " 1"));
                 toggleItem(*device.db, item);
@@ -310,6 +316,14 @@ struct ChildDevice {
 }
 
 // --- The test ----------------------------------------------------------------------------------
+
+// One kill: where the child stops (at a random occurrence of that point), and for a halt
+// inside a save, the kind of save and the log write (0: one of the first three at random).
+struct Round {
+    Halt halt = Halt::none;
+    std::string saveKind;
+    int logWrite = 0;
+};
 
 struct ItemState {
     std::string body;
@@ -504,12 +518,15 @@ class CrashDuringSync : public ::testing::Test {
     // Runs the child until it halted at the plan's point (or, with no halt point, until it
     // acknowledged `saves` saves and then for a random moment more), then kills it and reads
     // what it reported until it died.
-    void runAndKill(Halt halt, int occurrence, int saves, std::mt19937& random) {
+    void runAndKill(const Round& round, int occurrence, int saves, std::mt19937& random) {
+        const Halt halt = round.halt;
         acknowledgedThisRound_ = 0;
         haltedAt_.clear();
         ready_ = false;
-        const int logWrite = std::uniform_int_distribution<int>(1, 3)(random);
-        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt, occurrence, logWrite};
+        const int logWrite =
+            round.logWrite ? round.logWrite : std::uniform_int_distribution<int>(1, 3)(random);
+        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt,
+                       occurrence,  logWrite,                round.saveKind};
         test::ChildProcess child([&plan](int reportFd) {
             gReportFd = reportFd;
             try {
@@ -616,18 +633,22 @@ class CrashDuringSync : public ::testing::Test {
 
     // Runs the rounds: each halts at its point (at a random occurrence of it) or, for
     // Halt::none, is killed at a random moment.
-    void runRounds(const std::vector<Halt>& rounds, std::uint32_t seed) {
+    void runRounds(const std::vector<Round>& rounds, std::uint32_t seed) {
         std::mt19937 random(seed);
         for (std::size_t r = 0; r < rounds.size(); ++r) {
-            const auto halt = rounds[r];
+            const auto halt = rounds[r].halt;
             // A save is halted a few dozen saves in, so the stores hold something by then.
             const int occurrence = halt == Halt::insideSave
                                        ? std::uniform_int_distribution<int>(5, 40)(random)
                                        : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
-            runAndKill(halt, occurrence, saves, random);
+            runAndKill(rounds[r], occurrence, saves, random);
             if (HasFatalFailure()) {
                 return;
+            }
+            if (halt == Halt::insideSave && !rounds[r].saveKind.empty()) {
+                ASSERT_TRUE(inFlight_.has_value());
+                EXPECT_EQ(inFlight_->kind, rounds[r].saveKind);
             }
             checkAfterCrash("round " + std::to_string(r) + ", killed at " + haltName(halt) +
                                 (halt != Halt::none ? " #" + std::to_string(occurrence) : ""),
@@ -676,30 +697,53 @@ class CrashDuringSync : public ::testing::Test {
     std::string childLog_;
 };
 
-TEST_F(CrashDuringSync, KilledAtRandomMomentsLosesAndDuplicatesNothing) {
-    runRounds(std::vector<Halt>(8, Halt::none), 11);
+// Each case: the halts of its rounds, in order. Inside a save, write 1 to the log tears the
+// first page's frame header; 3 and 4 come after a whole page of the save reached the log (a
+// check writes the item's page and the list's).
+struct CrashCase {
+    const char* name;
+    std::vector<Round> rounds;
+    std::uint32_t seed;
+};
+
+const Round kRandomMoment{Halt::none};
+
+const CrashCase kCrashCases[] = {
+    {"AtRandomMoments", std::vector<Round>(8, kRandomMoment), 11},
+    {"InTheMiddleOfASave",
+     {{Halt::insideSave, "toggle", 1},
+      {Halt::insideSave, "insert", 2},
+      {Halt::insideSave, "edit", 4},
+      {Halt::insideSave, "toggle", 3},
+      {Halt::insideSave, "toggle", 4},
+      {Halt::insideSave}},
+     12},
+    {"WhileExporting",
+     {{Halt::beforeExportWrite},
+      {Halt::afterExportWrite},
+      {Halt::insideExportBookkeeping},
+      {Halt::afterExportWrite},
+      {Halt::insideExportBookkeeping}},
+     13},
+    {"WhileImporting",
+     {{Halt::afterImportRead}, {Halt::insideImport}, {Halt::insideImport}, {Halt::afterImportRead}},
+     14},
+    {"WhileCompacting",
+     {{Halt::afterBaselineWrite},
+      {Halt::afterCompactionRemove},
+      {Halt::afterBaselineWrite},
+      {Halt::afterCompactionRemove}},
+     15},
+};
+
+class KilledDevices : public CrashDuringSync, public ::testing::WithParamInterface<CrashCase> {};
+
+TEST_P(KilledDevices, LoseAndDuplicateNothing) {
+    runRounds(GetParam().rounds, GetParam().seed);
 }
 
-TEST_F(CrashDuringSync, KilledInTheMiddleOfASave) {
-    runRounds({Halt::insideSave, Halt::insideSave, Halt::insideSave}, 12);
-}
-
-TEST_F(CrashDuringSync, KilledWhileExporting) {
-    runRounds({Halt::beforeExportWrite, Halt::afterExportWrite, Halt::insideExportBookkeeping,
-               Halt::afterExportWrite, Halt::insideExportBookkeeping},
-              13);
-}
-
-TEST_F(CrashDuringSync, KilledWhileImporting) {
-    runRounds(
-        {Halt::afterImportRead, Halt::insideImport, Halt::insideImport, Halt::afterImportRead}, 14);
-}
-
-TEST_F(CrashDuringSync, KilledWhileCompacting) {
-    runRounds({Halt::afterBaselineWrite, Halt::afterCompactionRemove, Halt::afterBaselineWrite,
-               Halt::afterCompactionRemove},
-              15);
-}
+INSTANTIATE_TEST_SUITE_P(CrashDuringSync, KilledDevices, ::testing::ValuesIn(kCrashCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jw::model
