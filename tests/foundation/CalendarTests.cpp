@@ -1,4 +1,6 @@
 #include <cmath>
+#include <cstdio>
+#include <optional>
 #include <ctime>
 #include <limits>
 #include <string>
@@ -46,122 +48,63 @@ class CalendarInBerlin : public ::testing::Test {
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-// --- addingMinutes -------------------------------------------------------------------------
-
-TEST_F(CalendarInBerlin, AddingMinutesMovesTheWallClockByThatManyMinutes) {
-    const Date start = utc(2027, 1, 15, 9, 15, 30);
-    const auto later = calendar::addingMinutes(start, 20);
-    ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(wallClock(*later), "2027-01-15 10:35:30 CET");
-    EXPECT_EQ(later->secondsSince(start), 1200.0);
+// The result as "local wall clock (seconds from the start)", or "nothing".
+std::string describe(const std::optional<Date>& result, Date start) {
+    if (!result) {
+        return "nothing";
+    }
+    char offset[32];
+    std::snprintf(offset, sizeof offset, " (%+g)", result->secondsSince(start));
+    return wallClock(*result) + offset;
 }
 
-TEST_F(CalendarInBerlin, AddingMinutesCarriesIntoTheNextHourDayAndYear) {
-    const Date newYearsEve = utc(2027, 12, 31, 22, 59, 30);  // 23:59:30 local
-    const auto later = calendar::addingMinutes(newYearsEve, 1);
-    ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(wallClock(*later), "2028-01-01 00:00:30 CET");
-}
+struct CalendarCase {
+    Date start;
+    double minutes;  // addingMinutes; NaN: settingSecondsToZero
+    const char* expected;
+};
 
-TEST_F(CalendarInBerlin, AddingNegativeMinutesGoesBack) {
-    const Date start = utc(2028, 1, 1, 0, 5, 0);  // 01:05 local
-    const auto earlier = calendar::addingMinutes(start, -90);
-    ASSERT_TRUE(earlier.has_value());
-    EXPECT_EQ(wallClock(*earlier), "2027-12-31 23:35:00 CET");
-}
+constexpr double kZeroSeconds = notANumber;
 
-TEST_F(CalendarInBerlin, AddingMinutesKeepsFractionsOfASecond) {
-    const Date start = utc(2027, 1, 15, 9, 0, 12.25);
-    const auto later = calendar::addingMinutes(start, 3);
-    ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(*later, start.addingSeconds(180.0));
-}
-
-TEST_F(CalendarInBerlin, AddingMinutesAcrossTheSpringGapIsAbsoluteTime) {
-    const Date beforeGap = utc(2027, 3, 28, 0, 30, 0);
-    ASSERT_EQ(wallClock(beforeGap), "2027-03-28 01:30:00 CET");
-    const auto later = calendar::addingMinutes(beforeGap, 60);
-    ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(*later, utc(2027, 3, 28, 1, 30, 0));
-    EXPECT_EQ(wallClock(*later), "2027-03-28 03:30:00 CEST");
-
-    const auto back = calendar::addingMinutes(utc(2027, 3, 28, 1, 10, 0), -20);  // 03:10 CEST
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(wallClock(*back), "2027-03-28 01:50:00 CET");
-}
-
-TEST_F(CalendarInBerlin, AddingMinutesAcrossTheAutumnRepeatReachesTheSecondOccurrence) {
-    const Date firstOccurrence = utc(2027, 10, 31, 0, 30, 0);
-    ASSERT_EQ(wallClock(firstOccurrence), "2027-10-31 02:30:00 CEST");
-    const auto later = calendar::addingMinutes(firstOccurrence, 60);
-    ASSERT_TRUE(later.has_value());
-    EXPECT_EQ(*later, utc(2027, 10, 31, 1, 30, 0));
-    EXPECT_EQ(wallClock(*later), "2027-10-31 02:30:00 CET");
-}
-
-TEST_F(CalendarInBerlin, AddingMinutesToAnUnrepresentableDateGivesNothing) {
-    EXPECT_FALSE(calendar::addingMinutes(Date{notANumber}, 1).has_value());
-    EXPECT_FALSE(calendar::addingMinutes(Date{infinity}, 1).has_value());
-    EXPECT_FALSE(calendar::addingMinutes(Date{-infinity}, -1).has_value());
-    EXPECT_FALSE(calendar::addingMinutes(Date{1e300}, 1).has_value());
-}
-
-// --- settingSecondsToZero ------------------------------------------------------------------
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroDropsSecondsAndFractions) {
-    const auto result = calendar::settingSecondsToZero(utc(2027, 1, 15, 9, 15, 42.75));
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(*result, utc(2027, 1, 15, 9, 15, 0));
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroNeverRoundsUpToTheNextMinute) {
-    const auto result = calendar::settingSecondsToZero(utc(2027, 1, 15, 9, 15, 59.999));
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(*result, utc(2027, 1, 15, 9, 15, 0));
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroLeavesAWholeMinuteAlone) {
-    const Date onTheMinute = utc(2027, 1, 15, 9, 16, 0);
-    EXPECT_EQ(calendar::settingSecondsToZero(onTheMinute), onTheMinute);
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroBefore1970DropsFractionsTowardThePast) {
-    // -0.5 s is 00:59:59.5 local on 1 January 1970: its minute began at 00:59:00 (-60 s).
-    EXPECT_EQ(calendar::settingSecondsToZero(Date{-0.5}), Date{-60.0});
-    // -60.5 s is 00:58:59.5 local: its minute began at 00:58:00, not at 00:59:00.
-    EXPECT_EQ(calendar::settingSecondsToZero(Date{-60.5}), Date{-120.0});
-    EXPECT_EQ(calendar::settingSecondsToZero(Date{-60.0}), Date{-60.0});
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroUsesTheLocalMinuteNotTheUtcOne) {
-    // Before 1893 Berlin kept local mean time, UTC+0:53:28. Midnight UTC on 1 January 1880
-    // read 00:53:28 locally, so the local minute began 28 seconds before it.
-    const Date midnightUtc = utc(1880, 1, 1, 0, 0, 0);
-    const auto result = calendar::settingSecondsToZero(midnightUtc);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(*result, midnightUtc.addingSeconds(-28.0));
-    EXPECT_EQ(wallClock(*result), "1880-01-01 00:53:00 LMT");
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroStaysInTheSameOccurrenceOfARepeatedHour) {
-    const Date first = utc(2027, 10, 31, 0, 30, 45);   // 02:30:45 CEST
-    const Date second = utc(2027, 10, 31, 1, 30, 45);  // 02:30:45 CET
-    EXPECT_EQ(calendar::settingSecondsToZero(first), utc(2027, 10, 31, 0, 30, 0));
-    EXPECT_EQ(calendar::settingSecondsToZero(second), utc(2027, 10, 31, 1, 30, 0));
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroJustAfterTheSpringGap) {
-    const Date justAfter = utc(2027, 3, 28, 1, 0, 30);  // 03:00:30 CEST
-    const auto result = calendar::settingSecondsToZero(justAfter);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(wallClock(*result), "2027-03-28 03:00:00 CEST");
-    EXPECT_EQ(*result, utc(2027, 3, 28, 1, 0, 0));
-}
-
-TEST_F(CalendarInBerlin, SettingSecondsToZeroOnAnUnrepresentableDateGivesNothing) {
-    EXPECT_FALSE(calendar::settingSecondsToZero(Date{notANumber}).has_value());
-    EXPECT_FALSE(calendar::settingSecondsToZero(Date{infinity}).has_value());
-    EXPECT_FALSE(calendar::settingSecondsToZero(Date{-1e300}).has_value());
+TEST_F(CalendarInBerlin, AddingMinutesAndSettingSecondsToZero) {
+    const CalendarCase cases[] = {
+        // The wall clock moves by the minutes, carrying into the next hour, day and year.
+        {utc(2027, 1, 15, 9, 15, 30), 20, "2027-01-15 10:35:30 CET (+1200)"},
+        {utc(2027, 12, 31, 22, 59, 30), 1, "2028-01-01 00:00:30 CET (+60)"},
+        {utc(2028, 1, 1, 0, 5, 0), -90, "2027-12-31 23:35:00 CET (-5400)"},
+        {utc(2027, 1, 15, 9, 0, 12.25), 3, "2027-01-15 10:03:12 CET (+180)"},
+        // Across the spring gap and the autumn repeat it is absolute time.
+        {utc(2027, 3, 28, 0, 30, 0), 60, "2027-03-28 03:30:00 CEST (+3600)"},
+        {utc(2027, 3, 28, 1, 10, 0), -20, "2027-03-28 01:50:00 CET (-1200)"},
+        {utc(2027, 10, 31, 0, 30, 0), 60, "2027-10-31 02:30:00 CET (+3600)"},
+        {Date{notANumber}, 1, "nothing"},
+        {Date{infinity}, 1, "nothing"},
+        {Date{-infinity}, -1, "nothing"},
+        {Date{1e300}, 1, "nothing"},
+        // Seconds and fractions go, never rounding up; a whole minute stays.
+        {utc(2027, 1, 15, 9, 15, 42.75), kZeroSeconds, "2027-01-15 10:15:00 CET (-42.75)"},
+        {utc(2027, 1, 15, 9, 15, 59.999), kZeroSeconds, "2027-01-15 10:15:00 CET (-59.999)"},
+        {utc(2027, 1, 15, 9, 16, 0), kZeroSeconds, "2027-01-15 10:16:00 CET (+0)"},
+        // Before 1970 fractions go toward the past: -0.5 s is 00:59:59.5 local.
+        {Date{-0.5}, kZeroSeconds, "1970-01-01 00:59:00 CET (-59.5)"},
+        {Date{-60.5}, kZeroSeconds, "1970-01-01 00:58:00 CET (-59.5)"},
+        {Date{-60.0}, kZeroSeconds, "1970-01-01 00:59:00 CET (+0)"},
+        // The local minute, not the UTC one: Berlin kept mean time (UTC+0:53:28) until 1893.
+        {utc(1880, 1, 1, 0, 0, 0), kZeroSeconds, "1880-01-01 00:53:00 LMT (-28)"},
+        // The same occurrence of a repeated hour; just after the spring gap.
+        {utc(2027, 10, 31, 0, 30, 45), kZeroSeconds, "2027-10-31 02:30:00 CEST (-45)"},
+        {utc(2027, 10, 31, 1, 30, 45), kZeroSeconds, "2027-10-31 02:30:00 CET (-45)"},
+        {utc(2027, 3, 28, 1, 0, 30), kZeroSeconds, "2027-03-28 03:00:00 CEST (-30)"},
+        {Date{notANumber}, kZeroSeconds, "nothing"},
+        {Date{infinity}, kZeroSeconds, "nothing"},
+        {Date{-1e300}, kZeroSeconds, "nothing"},
+    };
+    for (const auto& c : cases) {
+        const auto result = std::isnan(c.minutes) ? calendar::settingSecondsToZero(c.start)
+                                                  : calendar::addingMinutes(c.start, int(c.minutes));
+        EXPECT_EQ(describe(result, c.start), c.expected)
+            << c.start.secondsSinceEpoch << " " << c.minutes;
+    }
 }
 
 TEST(CalendarInOtherZones, SettingSecondsToZeroFollowsTheProcessTimeZone) {
