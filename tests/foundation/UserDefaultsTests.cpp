@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -40,126 +41,67 @@ class UserDefaultsTest : public ::testing::Test {
 
 // --- values and types ----------------------------------------------------------------------
 
-TEST_F(UserDefaultsTest, EachTypeReadsBackAsSet) {
-    UserDefaults defaults{fs::path()};
-    defaults.setBool("flag", true);
-    defaults.setNumber("count", 2.5);
-    defaults.setString("name", "Groceries");
-    defaults.setDate("when", Date{1'800'000'000.25});
-    EXPECT_EQ(defaults.boolForKey("flag"), true);
-    EXPECT_EQ(defaults.numberForKey("count"), 2.5);
-    EXPECT_EQ(defaults.stringForKey("name"), "Groceries");
-    EXPECT_EQ(defaults.dateForKey("when"), Date{1'800'000'000.25});
+// Every key as each type reads it, "-" when absent: "flag=b:0 count=n:2.5 ...". Numbers and
+// dates print with 17 digits, so that only an exact value reads back the same.
+std::string describe(const UserDefaults& defaults, std::initializer_list<const char*> keys) {
+    std::string text;
+    char number[40];
+    for (const char* key : keys) {
+        text += std::string(text.empty() ? "" : " ") + key + "=";
+        if (!defaults.contains(key)) {
+            text += "-";
+        }
+        if (auto b = defaults.boolForKey(key)) {
+            text += "b:" + std::to_string(int(*b));
+        }
+        if (auto n = defaults.numberForKey(key)) {
+            std::snprintf(number, sizeof number, "n:%.17g", *n);
+            text += number;
+        }
+        if (auto s = defaults.stringForKey(key)) {
+            text += "s:" + *s;
+        }
+        if (auto d = defaults.dateForKey(key)) {
+            std::snprintf(number, sizeof number, "d:%.17g", d->secondsSinceEpoch);
+            text += number;
+        }
+    }
+    return text;
 }
 
-TEST_F(UserDefaultsTest, AMissingKeyReadsAbsentForEveryType) {
-    UserDefaults defaults{fs::path()};
-    EXPECT_FALSE(defaults.contains("missing"));
-    EXPECT_FALSE(defaults.boolForKey("missing").has_value());
-    EXPECT_FALSE(defaults.numberForKey("missing").has_value());
-    EXPECT_FALSE(defaults.stringForKey("missing").has_value());
-    EXPECT_FALSE(defaults.dateForKey("missing").has_value());
-}
-
-TEST_F(UserDefaultsTest, AValueReadAsAnotherTypeIsAbsent) {
-    UserDefaults defaults{fs::path()};
-    defaults.setBool("flag", false);
-    defaults.setNumber("count", 1.0);
-    defaults.setString("name", "1");
-    defaults.setDate("when", Date{1.0});
-
-    EXPECT_TRUE(defaults.contains("flag"));
-    EXPECT_FALSE(defaults.numberForKey("flag").has_value());
-    EXPECT_FALSE(defaults.stringForKey("flag").has_value());
-    EXPECT_FALSE(defaults.boolForKey("count").has_value());
-    EXPECT_FALSE(defaults.dateForKey("count").has_value());
-    EXPECT_FALSE(defaults.numberForKey("name").has_value());
-    EXPECT_FALSE(defaults.boolForKey("name").has_value());
-    EXPECT_FALSE(defaults.numberForKey("when").has_value());
-    EXPECT_FALSE(defaults.stringForKey("when").has_value());
-}
-
-TEST_F(UserDefaultsTest, SettingAnotherTypeReplacesTheValue) {
-    UserDefaults defaults{fs::path()};
-    defaults.setNumber("key", 3.0);
-    defaults.setString("key", "three");
-    EXPECT_FALSE(defaults.numberForKey("key").has_value());
-    EXPECT_EQ(defaults.stringForKey("key"), "three");
-}
-
-TEST_F(UserDefaultsTest, RemovingMakesTheKeyAbsent) {
-    UserDefaults defaults{fs::path()};
-    defaults.setBool("flag", true);
-    defaults.removeObjectForKey("flag");
-    defaults.removeObjectForKey("never set");
-    EXPECT_FALSE(defaults.contains("flag"));
-    EXPECT_FALSE(defaults.boolForKey("flag").has_value());
-}
-
-// --- the file ------------------------------------------------------------------------------
-
-TEST_F(UserDefaultsTest, EachTypeSurvivesAReload) {
+// Each value reads back as its own type only, in memory and after a reload; another type
+// replaces it, a removal takes it away.
+TEST_F(UserDefaultsTest, EachValueReadsBackAsSetAndAfterAReload) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    const auto keys = {"flag", "count", "third", "tiny", "max", "negzero", "nan", "name",
+                       "empty", "when",  "early", "ninf",  "replaced", "gone", "missing"};
+    const std::string expected =
+        "flag=b:0 count=n:-0.125 third=n:0.33333333333333331 tiny=n:1.0000000000000001e-300 "
+        "max=n:1.7976931348623157e+308 negzero=n:-0 nan=n:nan name=s:\u00dcn\u00efcode "
+        "\"quoted\"\n empty=s: when=d:1800000000.25 early=d:-86400 ninf=d:-inf "
+        "replaced=s:three gone=- missing=-";
     {
         UserDefaults defaults(file_);
         defaults.setBool("flag", false);
         defaults.setNumber("count", -0.125);
-        defaults.setNumber("whole", 7.0);
-        defaults.setString("name", "Ünïcode \"quoted\"\n");
-        defaults.setString("empty", "");
-        defaults.setDate("when", Date{1'800'000'000.5});
-        defaults.setDate("early", Date{-86'400.0});
-    }
-    const UserDefaults reloaded(file_);
-    EXPECT_EQ(reloaded.boolForKey("flag"), false);
-    EXPECT_EQ(reloaded.numberForKey("count"), -0.125);
-    EXPECT_EQ(reloaded.numberForKey("whole"), 7.0);
-    EXPECT_EQ(reloaded.stringForKey("name"), "Ünïcode \"quoted\"\n");
-    EXPECT_EQ(reloaded.stringForKey("empty"), "");
-    EXPECT_EQ(reloaded.dateForKey("when"), Date{1'800'000'000.5});
-    EXPECT_EQ(reloaded.dateForKey("early"), Date{-86'400.0});
-    // The type survives too: a number is not a date after a reload.
-    EXPECT_FALSE(reloaded.dateForKey("whole").has_value());
-    EXPECT_FALSE(reloaded.numberForKey("when").has_value());
-}
-
-TEST_F(UserDefaultsTest, NumbersSurviveAReloadExactly) {
-    const double values[] = {0.1, 1.0 / 3.0, 1e-300, 1.7976931348623157e308, -0.0};
-    {
-        UserDefaults defaults(file_);
-        for (int i = 0; i < 5; ++i) {
-            defaults.setNumber("n" + std::to_string(i), values[i]);
-        }
-    }
-    const UserDefaults reloaded(file_);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(reloaded.numberForKey("n" + std::to_string(i)), values[i]) << i;
-    }
-}
-
-TEST_F(UserDefaultsTest, NonFiniteNumbersSurviveAReload) {
-    {
-        UserDefaults defaults(file_);
+        defaults.setNumber("third", 1.0 / 3.0);
+        defaults.setNumber("tiny", 1e-300);
+        defaults.setNumber("max", 1.7976931348623157e308);
+        defaults.setNumber("negzero", -0.0);
         defaults.setNumber("nan", std::numeric_limits<double>::quiet_NaN());
-        defaults.setNumber("inf", std::numeric_limits<double>::infinity());
-        defaults.setDate("-inf", Date{-std::numeric_limits<double>::infinity()});
-    }
-    const UserDefaults reloaded(file_);
-    ASSERT_TRUE(reloaded.numberForKey("nan").has_value());
-    EXPECT_TRUE(std::isnan(*reloaded.numberForKey("nan")));
-    EXPECT_EQ(reloaded.numberForKey("inf"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(reloaded.dateForKey("-inf"), Date{-std::numeric_limits<double>::infinity()});
-}
-
-TEST_F(UserDefaultsTest, RemovalSurvivesAReload) {
-    {
-        UserDefaults defaults(file_);
-        defaults.setString("kept", "yes");
-        defaults.setString("gone", "no");
+        defaults.setString("name", "\u00dcn\u00efcode \"quoted\"\n");
+        defaults.setString("empty", "");
+        defaults.setDate("when", Date{1'800'000'000.25});
+        defaults.setDate("early", Date{-86'400.0});
+        defaults.setDate("ninf", Date{-inf});
+        defaults.setNumber("replaced", 3.0);
+        defaults.setString("replaced", "three");
+        defaults.setBool("gone", true);
         defaults.removeObjectForKey("gone");
+        defaults.removeObjectForKey("never set");
+        EXPECT_EQ(describe(defaults, keys), expected);
     }
-    const UserDefaults reloaded(file_);
-    EXPECT_EQ(reloaded.stringForKey("kept"), "yes");
-    EXPECT_FALSE(reloaded.contains("gone"));
+    EXPECT_EQ(describe(UserDefaults(file_), keys), expected);
 }
 
 TEST_F(UserDefaultsTest, TheFileNamesEachValuesType) {
