@@ -144,17 +144,6 @@ TEST(CloudPaths, TemporaryNamesStartWithADotAndEndInTmp) {
     EXPECT_FALSE(isTemporaryCloudName(".notes.tmp.txt"));
 }
 
-TEST(CloudPaths, EveryStatusDescribesItselfDifferently) {
-    std::set<std::string> descriptions;
-    for (CloudStatus status : {CloudStatus::ok, CloudStatus::notFound, CloudStatus::unavailable,
-                               CloudStatus::invalid, CloudStatus::tooLarge}) {
-        descriptions.insert(describe(status));
-    }
-    EXPECT_EQ(descriptions.size(), 5u);
-    EXPECT_EQ(descriptions.count(""), 0u);
-    EXPECT_STREQ(describe(CloudStatus::notFound), "not found");
-}
-
 // -----------------------------------------------------------------------------------------------
 // What every cloud file system does, the real folder and the in-memory one alike
 
@@ -224,10 +213,6 @@ class EveryCloudFileSystem : public ::testing::TestWithParam<Implementation> {
     std::unique_ptr<Subject> subject = GetParam().make();
     CloudFileSystem& cloud = subject->cloud();
 };
-
-TEST_P(EveryCloudFileSystem, AHealthyRootIsOk) {
-    EXPECT_EQ(cloud.checkRoot(), CloudStatus::ok);
-}
 
 TEST_P(EveryCloudFileSystem, WhatIsWrittenReadsBackByteForByte) {
     const std::string large = everyByteValue(200'000);  // more than one read's worth
