@@ -431,15 +431,6 @@ class MergingConflicts : public Merging {
         EXPECT_EQ(work->toMany(listItems).size(), workCount);
         EXPECT_EQ(third->toMany(listItems).size(), thirdCount);
     }
-    void expectSavedCounts(std::size_t homeCount, std::size_t workCount, std::size_t thirdCount) {
-        context().save();
-        relaunch();
-        home = here("List", "name", text("Home"));
-        work = here("List", "name", text("Work"));
-        third = here("List", "name", text("Third"));
-        expectCounts(homeCount, workCount, thirdCount);
-    }
-
     // Saves elsewhere with one more item in every list, so that this context rereads every
     // list's count from the store, and merges.
     void addOneEverywhereSaveAndMerge() {
@@ -453,52 +444,70 @@ class MergingConflicts : public Merging {
     std::shared_ptr<ManagedObject> home, work, third, h0;
 };
 
-TEST_F(MergingConflicts, AnItemDeletedHereAndMovedElsewhere) {
-    context().deleteObject(*h0);
-    overThere("Item", "body", text("h0"))
-        ->setToOne(forList, overThere("List", "name", text("Work")).get());
+// h0 (in Home) changed here and elsewhere at once: what happens to it, and each list's count
+// ("Home Work Third") before and after the save.
+struct ConflictCase {
+    const char* name;
+    const char* here;   // "delete", or "move <list>"
+    const char* there;  // "delete", "delete+add", or "move <list>"
+    const char* expected;
+};
+
+const ConflictCase kConflictCases[] = {
+    {"DeletedHereMovedElsewhere", "delete", "move Work", "deleted 3 3 1"},
+    {"MovedHereDeletedElsewhere", "move Work", "delete", "deleted 3 3 1"},
+    {"DeletedHereAndElsewhere", "delete", "delete+add", "deleted 4 3 1"},
+    {"MovedHereAndElsewhere", "move Work", "move Third", "in Work 3 4 1"},
+    {"MovedTheSameWayBoth", "move Work", "move Work", "in Work 3 4 1"},
+};
+
+class Conflicts : public MergingConflicts, public ::testing::WithParamInterface<ConflictCase> {
+  protected:
+    std::string counts() {
+        std::string text;
+        for (auto* list : {&home, &work, &third}) {
+            const auto count = (*list)->toManyCount(listItems);
+            EXPECT_EQ((*list)->toMany(listItems).size(), count) << "read members and count agree";
+            text += " " + std::to_string(count);
+        }
+        return text;
+    }
+    std::string fate() {
+        auto* list = !h0 || h0->isDeleted() ? nullptr : h0->toOne(forList);
+        return list ? "in " + *stringOf(list->value("name")) : "deleted";
+    }
+};
+
+TEST_P(Conflicts, TheChangeHereStandsAndCountsFollow) {
+    const std::string hereOp = GetParam().here;
+    const std::string thereOp = GetParam().there;
+    if (hereOp == "delete") {
+        context().deleteObject(*h0);
+    } else {
+        h0->setToOne(forList, here("List", "name", text(hereOp.substr(5))).get());
+    }
+    auto theirs = overThere("Item", "body", text("h0"));
+    if (thereOp.starts_with("delete")) {
+        elsewhere().deleteObject(*theirs);
+    } else {
+        theirs->setToOne(forList, overThere("List", "name", text(thereOp.substr(5))).get());
+    }
+    if (thereOp == "delete+add") {
+        newItem(elsewhere(), overThere("List", "name", text("Home")).get(), "h-new");
+    }
     addOneEverywhereSaveAndMerge();
-    EXPECT_TRUE(h0->isDeleted());
-    expectCounts(3, 3, 1);
-    expectSavedCounts(3, 3, 1);
+    EXPECT_EQ(fate() + counts(), GetParam().expected);
+    context().save();
+    relaunch();
+    home = here("List", "name", text("Home"));
+    work = here("List", "name", text("Work"));
+    third = here("List", "name", text("Third"));
+    h0 = here("Item", "body", text("h0"));
+    EXPECT_EQ(fate() + counts(), GetParam().expected) << "as saved";
 }
 
-TEST_F(MergingConflicts, AnItemMovedHereAndDeletedElsewhere) {
-    h0->setToOne(forList, work.get());
-    elsewhere().deleteObject(*overThere("Item", "body", text("h0")));
-    addOneEverywhereSaveAndMerge();
-    EXPECT_TRUE(h0->isDeleted());
-    expectCounts(3, 3, 1);
-    expectSavedCounts(3, 3, 1);
-}
-
-TEST_F(MergingConflicts, AnItemDeletedHereAndElsewhere) {
-    context().deleteObject(*h0);
-    elsewhere().deleteObject(*overThere("Item", "body", text("h0")));
-    newItem(elsewhere(), overThere("List", "name", text("Home")).get(), "h-new");
-    addOneEverywhereSaveAndMerge();
-    expectCounts(4, 3, 1);
-    expectSavedCounts(4, 3, 1);
-}
-
-TEST_F(MergingConflicts, AnItemMovedHereAndMovedElsewhere) {
-    h0->setToOne(forList, work.get());
-    overThere("Item", "body", text("h0"))
-        ->setToOne(forList, overThere("List", "name", text("Third")).get());
-    addOneEverywhereSaveAndMerge();
-    EXPECT_EQ(h0->toOne(forList), work.get()) << "this context's unsaved move stands";
-    expectCounts(3, 4, 1);
-    expectSavedCounts(3, 4, 1);
-}
-
-TEST_F(MergingConflicts, AnItemMovedHereAndTheSameWayElsewhere) {
-    h0->setToOne(forList, work.get());
-    overThere("Item", "body", text("h0"))
-        ->setToOne(forList, overThere("List", "name", text("Work")).get());
-    addOneEverywhereSaveAndMerge();
-    expectCounts(3, 4, 1);
-    expectSavedCounts(3, 4, 1);
-}
+INSTANTIATE_TEST_SUITE_P(MergingConflicts, Conflicts, ::testing::ValuesIn(kConflictCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MergingConflicts, AnItemAddedElsewhereToAListDeletedHereGoesWithTheList) {
     auto work0 = here("Item", "body", text("w0"));
