@@ -29,43 +29,42 @@ class AppPathsTest : public ::testing::Test {
     ScopedEnvironmentVariable resources_{"JOTWELL_RESOURCE_DIR", std::nullopt};
 };
 
-TEST_F(AppPathsTest, DefaultsToTheFoldersUnderHome) {
-    const auto paths = AppPaths::resolve(std::nullopt);
-    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
-    EXPECT_EQ(paths.configDirectory, fs::path("/home/ada/.config/jotwell"));
-    EXPECT_EQ(paths.userDefaultsFile(), fs::path("/home/ada/.config/jotwell/defaults.json"));
-}
+// The environment ("-" unset), an override folder, and the folders then used: "data | config |
+// defaults file".
+struct PathCase {
+    const char* xdgData;
+    const char* xdgConfig;
+    const char* override;
+    const char* expected;
+};
 
-TEST_F(AppPathsTest, FollowsAbsoluteXdgDirectories) {
-    ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data");
-    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
-    const auto paths = AppPaths::resolve(std::nullopt);
-    EXPECT_EQ(paths.dataDirectory, fs::path("/srv/data/jotwell"));
-    EXPECT_EQ(paths.configDirectory, fs::path("/etc/ada/jotwell"));
-}
-
-TEST_F(AppPathsTest, EachXdgDirectoryCountsOnItsOwn) {
-    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
-    const auto paths = AppPaths::resolve(std::nullopt);
-    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
-    EXPECT_EQ(paths.configDirectory, fs::path("/etc/ada/jotwell"));
-}
-
-TEST_F(AppPathsTest, IgnoresRelativeOrEmptyXdgDirectories) {
-    ScopedEnvironmentVariable data("XDG_DATA_HOME", "relative/data");
-    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "");
-    const auto paths = AppPaths::resolve(std::nullopt);
-    EXPECT_EQ(paths.dataDirectory, fs::path("/home/ada/.local/share/jotwell"));
-    EXPECT_EQ(paths.configDirectory, fs::path("/home/ada/.config/jotwell"));
-}
-
-TEST_F(AppPathsTest, AnOverridePutsDataAndConfigInOneFolder) {
-    ScopedEnvironmentVariable data("XDG_DATA_HOME", "/srv/data");
-    ScopedEnvironmentVariable config("XDG_CONFIG_HOME", "/etc/ada");
-    const auto paths = AppPaths::resolve(fs::path("/tmp/device-a"));
-    EXPECT_EQ(paths.dataDirectory, fs::path("/tmp/device-a"));
-    EXPECT_EQ(paths.configDirectory, fs::path("/tmp/device-a/config"));
-    EXPECT_EQ(paths.userDefaultsFile(), fs::path("/tmp/device-a/config/defaults.json"));
+TEST_F(AppPathsTest, TheFoldersFollowHomeXdgAndAnOverride) {
+    const PathCase cases[] = {
+        {"-", "-", "",
+         "/home/ada/.local/share/jotwell | /home/ada/.config/jotwell | "
+         "/home/ada/.config/jotwell/defaults.json"},
+        {"/srv/data", "/etc/ada", "",
+         "/srv/data/jotwell | /etc/ada/jotwell | /etc/ada/jotwell/defaults.json"},
+        {"-", "/etc/ada", "",
+         "/home/ada/.local/share/jotwell | /etc/ada/jotwell | /etc/ada/jotwell/defaults.json"},
+        {"relative/data", "", "",
+         "/home/ada/.local/share/jotwell | /home/ada/.config/jotwell | "
+         "/home/ada/.config/jotwell/defaults.json"},
+        {"/srv/data", "/etc/ada", "/tmp/device-a",
+         "/tmp/device-a | /tmp/device-a/config | /tmp/device-a/config/defaults.json"},
+    };
+    const auto value = [](const char* v) {
+        return std::string(v) == "-" ? std::nullopt : std::optional<std::string>(v);
+    };
+    for (const auto& c : cases) {
+        ScopedEnvironmentVariable data("XDG_DATA_HOME", value(c.xdgData));
+        ScopedEnvironmentVariable config("XDG_CONFIG_HOME", value(c.xdgConfig));
+        const auto paths = AppPaths::resolve(*c.override ? std::optional<fs::path>(c.override)
+                                                         : std::nullopt);
+        EXPECT_EQ(paths.dataDirectory.string() + " | " + paths.configDirectory.string() + " | " +
+                      paths.userDefaultsFile().string(),
+                  c.expected);
+    }
 }
 
 TEST_F(AppPathsTest, WithoutHomeFallsBackToTheAccountsHome) {
