@@ -286,28 +286,5 @@ TEST(Values, CompareAsTheStoreOrdersThem) {
     EXPECT_EQ(compareValues(blob({1, 2}), blob({1, 2})), 0);
 }
 
-TEST(Values, DefaultsAndTypedReaders) {
-    EXPECT_EQ(defaultValueFor(AttributeType::Integer16), integer(0));
-    EXPECT_EQ(defaultValueFor(AttributeType::Boolean), flag(false));
-    EXPECT_EQ(defaultValueFor(AttributeType::Double), Value{0.0});
-    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::String)));
-    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::Date)));
-    EXPECT_TRUE(isAbsent(defaultValueFor(AttributeType::Binary)));
-
-    EXPECT_EQ(stringOf(text("x")), std::optional<std::string>("x"));
-    EXPECT_EQ(stringOf(Value{}), std::nullopt);
-    EXPECT_EQ(stringOf(integer(1)), std::nullopt);
-    EXPECT_EQ(dateOf(date(3.5)), std::optional<Date>(Date{3.5}));
-    EXPECT_EQ(dateOf(text("2027-01-01")), std::nullopt);
-    EXPECT_EQ(integerOf(integer(-7)), -7);
-    EXPECT_EQ(integerOf(flag(true)), 1);
-    EXPECT_EQ(integerOf(Value{}), 0);
-    EXPECT_TRUE(booleanOf(flag(true)));
-    EXPECT_TRUE(booleanOf(integer(2)));
-    EXPECT_FALSE(booleanOf(Value{}));
-    EXPECT_EQ(describeValue(Value{}), "nil");
-    EXPECT_EQ(describeValue(blob({1, 2, 3})), "<3 bytes>");
-}
-
 }  // namespace
 }  // namespace jw::store::test
