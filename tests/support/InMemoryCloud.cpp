@@ -464,20 +464,6 @@ std::size_t InMemoryCloud::deliverSome(std::mt19937& rng) {
     return chosen.size();
 }
 
-std::size_t InMemoryCloud::pendingDeliveries() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->pending.size();
-}
-
-void InMemoryCloud::removeEverything() {
-    std::lock_guard lock(state_->mutex);
-    const Change change{ChangeKind::removeEverything, {}, {}, ++state_->lastVersion};
-    detail::apply(state_->cloud, change);
-    for (const auto& [device, view] : state_->views) {
-        state_->pending.push_back(detail::Delivery{device, change});
-    }
-}
-
 void InMemoryCloud::removeEverythingNow() {
     std::lock_guard lock(state_->mutex);
     const Change change{ChangeKind::removeEverything, {}, {}, ++state_->lastVersion};
@@ -506,11 +492,6 @@ void plantEverywhere(detail::InMemoryCloudState& state, const std::string& path,
 void InMemoryCloud::plantFile(const std::string& path, std::string_view contents) {
     std::lock_guard lock(state_->mutex);
     plantEverywhere(*state_, path, Node{CloudEntryKind::file, std::string(contents), 0, false});
-}
-
-void InMemoryCloud::plantDirectory(const std::string& path) {
-    std::lock_guard lock(state_->mutex);
-    plantEverywhere(*state_, path, Node{CloudEntryKind::directory, {}, 0, false});
 }
 
 void InMemoryCloud::plantOther(const std::string& path) {

@@ -88,12 +88,9 @@ class InMemoryCloud {
     // Each returns the number of deliveries that arrived (a truncated arrival counts).
     std::size_t deliverAll();
     std::size_t deliverSome(std::mt19937& rng);
-    std::size_t pendingDeliveries() const;
 
-    // The user deleted everything in the cloud folder. The true state is emptied at once;
-    // the views are emptied when the removal is delivered to them (what was written after the
-    // removal survives it), or at once with removeEverythingNow().
-    void removeEverything();
+    // The user deleted everything in the cloud folder: the true state and every view are
+    // emptied at once.
     void removeEverythingNow();
 
     // Puts an entry into the true state and every view at once, replacing whatever was at the
@@ -101,7 +98,6 @@ class InMemoryCloud {
     // link: listed as other, refused as a file or as a folder. Throws std::invalid_argument
     // for a malformed path or a path under a file.
     void plantFile(const std::string& path, std::string_view contents);
-    void plantDirectory(const std::string& path);
     void plantOther(const std::string& path);
 
     // The true state: every file and its contents.
