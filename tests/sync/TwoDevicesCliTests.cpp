@@ -1,6 +1,6 @@
 // Devices as real jotwell-cli processes: each has its own data folder, and they share one
-// cloud folder on disk, or each has its own copy of it that a file-sync service (below) brings
-// in step now and then, as with a cloud drive client. Whatever a device does reaches the others.
+// cloud folder on disk. Whatever a device does reaches the others. (Devices on copies of the
+// folder that a file-sync service brings in step now and then are CompactionOnOwnCopies.)
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -109,82 +108,16 @@ Outcome runCli(const std::vector<std::string>& arguments) {
     return outcome;
 }
 
-std::string contentsOf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A file-sync service over copies of one folder, run when the test says: files new or changed
-// in a copy go to every copy (the most recently written version wins), files removed from a
-// copy since the last run are removed from every copy, temporary files stay where they are.
-// A copy added later starts empty and gets everything at the next run.
-class FolderSyncService {
-  public:
-    void addCopy(const fs::path& copy) {
-        fs::create_directories(copy);
-        copies_.push_back(copy);
-        fresh_.insert(copy);
-    }
-
-    void run() {
-        std::map<std::string, std::vector<fs::path>> holders;  // relative path -> copies
-        for (const auto& copy : copies_) {
-            for (const auto& entry : fs::recursive_directory_iterator(copy)) {
-                const auto name = entry.path().filename().string();
-                if (entry.is_regular_file() && !(name.starts_with('.') && name.ends_with(".tmp"))) {
-                    holders[fs::relative(entry.path(), copy).string()].push_back(copy);
-                }
-            }
-        }
-        std::set<std::string> now;
-        for (const auto& [path, have] : holders) {
-            const bool removedSomewhere =
-                known_.count(path) && std::any_of(copies_.begin(), copies_.end(), [&](auto& c) {
-                    return !fresh_.count(c) && std::find(have.begin(), have.end(), c) == have.end();
-                });
-            if (removedSomewhere) {
-                for (const auto& copy : have) {
-                    fs::remove(copy / path);
-                }
-                continue;
-            }
-            const auto newest = *std::max_element(have.begin(), have.end(), [&](auto& a, auto& b) {
-                return fs::last_write_time(a / path) < fs::last_write_time(b / path);
-            });
-            const auto contents = contentsOf(newest / path);
-            for (const auto& copy : copies_) {
-                if (copy != newest && (!fs::exists(copy / path) || contentsOf(copy / path) != contents)) {
-                    fs::create_directories((copy / path).parent_path());
-                    std::ofstream(copy / path, std::ios::binary | std::ios::trunc) << contents;
-                }
-            }
-            now.insert(path);
-        }
-        known_ = std::move(now);
-        fresh_.clear();
-    }
-
-  private:
-    std::vector<fs::path> copies_;
-    std::set<fs::path> fresh_;
-    std::set<std::string> known_;  // every copy's files after the last run
-};
-
 class TwoDevicesCli : public ::testing::Test {
   protected:
     TwoDevicesCli() { fs::create_directories(cloudFolder()); }
 
     fs::path cloudFolder() const { return dir_.path() / "Shared cloud"; }
-    // The device's own copy of the folder, when it has one.
-    fs::path copyOf(const std::string& device) const { return dir_.path() / ("copy of " + device); }
 
     // One command on a device; a failure is reported with what the program said.
     Outcome on(const std::string& device, std::vector<std::string> arguments) {
-        const auto folder = ownCopies_ ? copyOf(device) : cloudFolder();
         arguments.insert(arguments.begin(), {"--data-dir", (dir_.path() / device).string(),
-                                             "--cloud-dir", folder.string()});
+                                             "--cloud-dir", cloudFolder().string()});
         return runCli(arguments);
     }
     std::string output(const std::string& device, const std::vector<std::string>& arguments) {
@@ -219,7 +152,6 @@ class TwoDevicesCli : public ::testing::Test {
     }
 
     jw::test::TempDir dir_;
-    bool ownCopies_ = false;  // each device on its own copy of the folder
 };
 
 TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOther) {
@@ -311,45 +243,6 @@ TEST_F(TwoDevicesCli, AMissingCloudFolderKeepsTheDeviceWaitingUntilItAppears) {
     EXPECT_EQ(output("A", {"sync"}), "attached\n");
     EXPECT_EQ(output("B", {"sync"}), "attached\n");
     EXPECT_EQ(output("B", {"lists"}), "Groceries\t\n");
-}
-
-// The service brings the copies in step only between commands; compaction decides on each
-// device's copy, and a device joining last still finds everything.
-TEST_F(TwoDevicesCli, DevicesOnTheirOwnCopiesCompactAndANewcomerFindsEverything) {
-    ownCopies_ = true;
-    FolderSyncService service;
-    service.addCopy(copyOf("A"));
-    service.addCopy(copyOf("B"));
-    run("A", {"new-list", "L"});
-    service.run();
-    EXPECT_EQ(output("B", {"sync"}), "attached\n");
-    service.run();
-    for (int i = 0; i < 24; ++i) {
-        run("A", {"add", "L", "a " + std::to_string(i)});
-        run("B", {"add", "L", "b " + std::to_string(i)});
-    }
-    for (int round = 0; round < 3; ++round) {
-        service.run();
-        run("A", {"sync"});
-        run("B", {"sync"});
-    }
-    service.run();
-    const auto baselines = [&](const fs::path& copy) {
-        std::size_t n = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(copy)) {
-            n += entry.path().extension() == ".jwbaseline" ? 1 : 0;
-        }
-        return n;
-    };
-    ASSERT_GE(baselines(copyOf("A")), 1u) << "the test meant compaction to happen";
-
-    service.addCopy(copyOf("C"));
-    service.run();
-    EXPECT_EQ(output("C", {"sync"}), "attached\n");
-    const auto onA = everything("A");
-    EXPECT_EQ(output("A", {"lists"}), "L\t48\n");
-    EXPECT_EQ(everything("B"), onA);
-    EXPECT_EQ(everything("C"), onA);
 }
 
 TEST_F(TwoDevicesCli, EveryCommandShowsWhatTheOthersDidUnlessToldNotToMerge) {
