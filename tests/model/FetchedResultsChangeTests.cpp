@@ -115,6 +115,7 @@ struct RowCase {
     std::function<void(ItemsScreenRows&)> operation;
     const char* expected;
 };
+void PrintTo(const RowCase& c, std::ostream* out) { *out << c.name; }
 
 #define OP [](ItemsScreenRows & t)
 constexpr auto kNone = JWListFilter::none;

@@ -91,6 +91,7 @@ struct OperationCase {
     const char* inMemory;
     const char* inFile;  // null: the same, saved
 };
+void PrintTo(const OperationCase& c, std::ostream* out) { *out << c.name; }
 
 #define OP [](Operations & t, JWDatabase & db, List & source, List & target)
 
@@ -240,6 +241,7 @@ struct RenumberCase {
     std::size_t to;
     const char* expected;
 };
+void PrintTo(const RenumberCase& c, std::ostream* out) { *out << c.name; }
 
 const RenumberCase kRenumberCases[] = {
     {"LastOfFourToTheTop", {"a", "b", "c", "d"}, {}, {}, JWListFilter::none, 3, 0,

@@ -32,6 +32,7 @@ struct ProgressCase {
     const char* suffix;
     const char* expected;
 };
+void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
 
 const ProgressCase kProgressCases[] = {
     {"NoItems", 0, {}, std::nullopt, "", "", "- 0"},

@@ -452,6 +452,7 @@ struct ConflictCase {
     const char* there;  // "delete", "delete+add", or "move <list>"
     const char* expected;
 };
+void PrintTo(const ConflictCase& c, std::ostream* out) { *out << c.name; }
 
 const ConflictCase kConflictCases[] = {
     {"DeletedHereMovedElsewhere", "delete", "move Work", "deleted 3 3 1"},

@@ -94,6 +94,7 @@ struct DamageCase {
     bool rollbackJournal;
     const char* expected;
 };
+void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string kNewerSchema =
     fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1);

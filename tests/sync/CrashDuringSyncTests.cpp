@@ -705,6 +705,7 @@ struct CrashCase {
     std::vector<Round> rounds;
     std::uint32_t seed;
 };
+void PrintTo(const CrashCase& c, std::ostream* out) { *out << c.name; }
 
 const Round kRandomMoment{Halt::none};
 
