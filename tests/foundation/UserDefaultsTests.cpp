@@ -76,7 +76,7 @@ TEST_F(UserDefaultsTest, EachValueReadsBackAsSetAndAfterAReload) {
     const auto keys = {"flag", "count", "third", "tiny", "max", "negzero", "nan", "name",
                        "empty", "when",  "early", "ninf",  "replaced", "gone", "missing"};
     const std::string expected =
-        "flag=b:0 count=n:-0.125 third=n:0.33333333333333331 tiny=n:1.0000000000000001e-300 "
+        "flag=b:0 count=n:-0.125 third=n:0.33333333333333331 tiny=n:1e-300 "
         "max=n:1.7976931348623157e+308 negzero=n:-0 nan=n:nan name=s:\u00dcn\u00efcode "
         "\"quoted\"\n empty=s: when=d:1800000000.25 early=d:-86400 ninf=d:-inf "
         "replaced=s:three gone=- missing=-";
