@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <string>
 #include <vector>
 
@@ -29,10 +31,11 @@ class AdPacing : public ::testing::Test {
     }
 
     // One appearance of the items screen; tells whether the completion ran before returning.
+    // The flag outlives the call: a shown ad runs the completion only once it is closed.
     bool appear() {
-        bool completed = false;
-        pacer.showAdIfDue(screen, [&completed] { completed = true; });
-        return completed;
+        auto completed = std::make_shared<bool>(false);
+        pacer.showAdIfDue(screen, [completed] { *completed = true; });
+        return *completed;
     }
 
     std::optional<Date> stored(const char* key) { return platform.defaults().dateForKey(key); }
