@@ -111,21 +111,12 @@ void moveList(CommandContext& c, const std::string& list, const std::string& pos
         throw CommandError("lists are in alphabetical order; run \"sort-lists manual\" first");
     }
     auto target = findList(c.db, list);
-    const auto lists = orderedLists(c.db);
-    if (to > lists.size()) {
+    const auto count = orderedLists(c.db).size();
+    if (to > count) {
         throw CommandError(
-            fmt::format("position {} is past the last list (there are {})", to, lists.size()));
+            fmt::format("position {} is past the last list (there are {})", to, count));
     }
-    std::vector<store::ManagedObject*> shown;
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < lists.size(); ++i) {
-        shown.push_back(lists[i].get());
-        if (lists[i] == target) {
-            from = i;
-        }
-    }
-    model::renumberAfterMove(shown, from, to - 1);
-    c.db.saveContext(false);
+    model::moveListInScreenOrder(c.db, *target, to - 1);
 }
 
 void listItems(CommandContext& c, const std::string& list, JWListFilter filter) {

@@ -32,4 +32,11 @@ store::FetchRequest listsScreenFetchRequest(
 std::vector<std::shared_ptr<List>> listsInScreenOrder(
     JWDatabase& db, const UserDefaults& settings = UserDefaults::standard());
 
+// Moves `list` to `position` (from 0) of the lists screen's order, renumbering every list's
+// sortNumber to its new place, and saves. Only lists in manual order may be moved: false, and
+// nothing changes, when the lists are in alphabetical order, when `position` is past the last
+// list, or when `list` is not among them.
+bool moveListInScreenOrder(JWDatabase& db, List& list, std::size_t position,
+                           const UserDefaults& settings = UserDefaults::standard());
+
 }  // namespace jw::model
