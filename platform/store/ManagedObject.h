@@ -74,7 +74,6 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
 
   private:
     friend class ManagedObjectContext;
-    friend class StoreRows;
 
     struct ToOneSlot {
         ManagedObject* destination = nullptr;
