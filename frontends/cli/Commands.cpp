@@ -288,6 +288,8 @@ std::optional<std::string> syncProblem(const CommandContext& c) {
                 error->localizedDescription, folder);
         case Kind::lost:
         case Kind::unavailable:
+        case Kind::notFound:
+        case Kind::refused:
         case Kind::failed:
             break;
     }

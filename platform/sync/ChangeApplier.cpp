@@ -14,7 +14,7 @@ namespace {
 GlobalID parseID(const std::string& text) {
     auto id = GlobalID::fromString(text);
     if (!id) {
-        throw RefusedChange(fmt::format("\"{}\" is not a global identifier", text));
+        throw RefusedFile(fmt::format("\"{}\" is not a global identifier", text));
     }
     return *id;
 }
@@ -53,7 +53,7 @@ std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription
 void ChangeApplier::apply(const ObjectChange& change) {
     const auto* e = model_.entity(change.entity);
     if (!e) {
-        throw RefusedChange(fmt::format("unknown entity \"{}\"", change.entity));
+        throw RefusedFile(fmt::format("unknown entity \"{}\"", change.entity));
     }
     // Every value is checked now, even one that must wait for its object: a malformed value
     // kept aside would fail the file that brings the object, and with it good changes.
@@ -63,10 +63,10 @@ void ChangeApplier::apply(const ObjectChange& change) {
         } else if (const auto* r = e->relationship(key); r && !r->toMany) {
             if (!value.value.is_null() && !(value.value.is_string() &&
                                             GlobalID::fromString(value.value.get<std::string>()))) {
-                throw RefusedChange(fmt::format("{}.{} must name an object", e->name, key));
+                throw RefusedFile(fmt::format("{}.{} must name an object", e->name, key));
             }
         } else {
-            throw RefusedChange(fmt::format("unknown key {}.{}", e->name, key));
+            throw RefusedFile(fmt::format("unknown key {}.{}", e->name, key));
         }
     }
     maxCounter_ = std::max(maxCounter_, change.maxCounter());
@@ -259,7 +259,7 @@ std::optional<std::int64_t> ChangeApplier::resolveTarget(const store::EntityDesc
         return std::nullopt;
     }
     if (!value.is_string()) {
-        throw RefusedChange(fmt::format("{}.{} must name an object", e.name, name));
+        throw RefusedFile(fmt::format("{}.{} must name an object", e.name, name));
     }
     const auto target = parseID(value.get<std::string>());
     if (const auto known = knownKeys_.find(target);
@@ -530,9 +530,9 @@ void ChangeApplier::noteUpdated(const store::EntityDescription& e, std::int64_t 
 std::optional<std::int64_t> ChangeApplier::toOneTarget(const store::EntityDescription& e,
                                                        std::int64_t key,
                                                        const store::RelationshipDescription& r) {
-    auto& s = db_.cached(fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?",
-                                     StoreConnection::quoted(r.name),
-                                     StoreConnection::quoted(e.name)));
+    auto& s =
+        db_.cached(fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?",
+                               StoreConnection::quoted(r.name), StoreConnection::quoted(e.name)));
     s.bindInt(1, key);
     std::optional<std::int64_t> target;
     if (s.step() && !s.columnIsNull(0)) {

@@ -35,7 +35,7 @@ class ChangeApplier {
   public:
     explicit ChangeApplier(store::StoreConnection& connection);
 
-    // Throws RefusedChange when the change names an unknown entity, key or value form (the
+    // Throws RefusedFile when the change names an unknown entity, key or value form (the
     // caller rolls the whole file back and tries it again later).
     void apply(const ObjectChange& change);
 

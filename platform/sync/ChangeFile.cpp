@@ -82,17 +82,17 @@ std::string encodeChangeFile(const ChangeFileHeader& fileHeader,
 ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion) {
     const auto newline = bytes.find('\n');
     if (newline == std::string::npos) {
-        throw std::invalid_argument("no header line (an empty or cut file)");
+        throw RefusedFile("no header line (an empty or cut file)");
     }
     json header;
     try {
         header = json::parse(bytes.begin(), bytes.begin() + std::ptrdiff_t(newline));
     } catch (const json::exception&) {
-        throw std::invalid_argument("the header is not JSON");
+        throw RefusedFile("the header is not JSON");
     }
     if (!header.is_object() || !header.contains("jotwell-sync") ||
         !header["jotwell-sync"].is_number_integer()) {
-        throw std::invalid_argument("not a sync file");
+        throw RefusedFile("not a sync file");
     }
     ChangeFile file;
     auto& h = file.header;
@@ -100,10 +100,10 @@ ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion)
     // would wrap around into a version this program knows.
     const auto format = versionNumber(header["jotwell-sync"]);
     if (format > kChangeFileFormat) {
-        throw std::invalid_argument(fmt::format("written in a newer format ({})", format));
+        throw RefusedFile(fmt::format("written in a newer format ({})", format));
     }
     if (format < 1) {
-        throw std::invalid_argument(fmt::format("not a format this program knows ({})", format));
+        throw RefusedFile(fmt::format("not a format this program knows ({})", format));
     }
     h.format = static_cast<int>(format);
     std::int64_t model = 0;
@@ -113,43 +113,45 @@ ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion)
         h.device = header.at("device").get<std::string>();
         h.sequence = header.at("sequence").get<std::int64_t>();
         if (!header.at("model").is_number_integer() || !header.at("length").is_number_unsigned()) {
-            throw std::invalid_argument("");
+            throw RefusedFile("");
         }
         model = versionNumber(header["model"]);
         if (header.contains("coverage")) {
             h.coverage = header["coverage"].get<std::map<std::string, std::int64_t>>();
         }
-    } catch (const std::exception&) {
-        throw std::invalid_argument("the header lacks a field or has one of the wrong kind");
+    } catch (const std::invalid_argument&) {
+        throw RefusedFile("the header lacks a field or has one of the wrong kind");
+    } catch (const json::exception&) {
+        throw RefusedFile("the header lacks a field or has one of the wrong kind");
     }
     if (model > supportedModelVersion) {
-        throw std::invalid_argument(fmt::format("written with a newer object model ({})", model));
+        throw RefusedFile(fmt::format("written with a newer object model ({})", model));
     }
     h.modelVersion = static_cast<int>(model);
     if (h.kind != "changes" && h.kind != "baseline") {
-        throw std::invalid_argument(fmt::format("an unknown kind of file ({})", h.kind));
+        throw RefusedFile(fmt::format("an unknown kind of file ({})", h.kind));
     }
     const auto length = header["length"].get<std::uint64_t>();
     const std::size_t available = bytes.size() - newline - 1;
     if (available < length) {
-        throw std::invalid_argument(fmt::format("cut short ({} of {} bytes)", available, length));
+        throw RefusedFile(fmt::format("cut short ({} of {} bytes)", available, length));
     }
     if (available > length) {
-        throw std::invalid_argument("longer than its header says");
+        throw RefusedFile("longer than its header says");
     }
     const char* body = bytes.data() + newline + 1;
     if (!header.contains("crc32") || !header["crc32"].is_number_unsigned() ||
         header["crc32"].get<std::uint32_t>() != crc32Of(body, length)) {
-        throw std::invalid_argument("damaged (checksum mismatch)");
+        throw RefusedFile("damaged (checksum mismatch)");
     }
     json payload;
     try {
         payload = json::parse(body, body + length);
     } catch (const json::exception&) {
-        throw std::invalid_argument("the payload is not JSON");
+        throw RefusedFile("the payload is not JSON");
     }
     if (!payload.is_array()) {
-        throw std::invalid_argument("the payload is not a list of changes");
+        throw RefusedFile("the payload is not a list of changes");
     }
     file.changes.reserve(payload.size());
     for (auto& entry : payload) {

@@ -43,7 +43,7 @@ std::string encodeChangeFile(const ChangeFile& file);
 std::string encodeChangeFile(const ChangeFileHeader& header,
                              const std::vector<std::string>& encodedChanges);
 
-// Throws std::invalid_argument with the reason when the bytes are not a whole, undamaged file
+// Throws RefusedFile with the reason when the bytes are not a whole, undamaged file
 // of a format and model this program understands.
 ChangeFile decodeChangeFile(const std::string& bytes, int supportedModelVersion);
 

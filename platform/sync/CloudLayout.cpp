@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "SyncError.h"
 #include "platform/store/GlobalID.h"
 
 namespace jw::sync {
@@ -77,7 +78,7 @@ DeviceRegistration DeviceRegistration::fromJson(const std::string& text) {
         }
         return r;
     } catch (const json::exception& e) {
-        throw std::invalid_argument(fmt::format("a malformed device registration ({})", e.what()));
+        throw RefusedFile(fmt::format("a malformed device registration ({})", e.what()));
     }
 }
 
@@ -90,11 +91,11 @@ std::string ensembleIdentifierFrom(const std::string& text) {
         const auto j = json::parse(text);
         auto identifier = j.at("identifier").get<std::string>();
         if (identifier.empty()) {
-            throw std::invalid_argument("an ensemble file without identifier");
+            throw RefusedFile("an ensemble file without identifier");
         }
         return identifier;
     } catch (const json::exception&) {
-        throw std::invalid_argument("a malformed ensemble file");
+        throw RefusedFile("a malformed ensemble file");
     }
 }
 

@@ -56,12 +56,12 @@ struct DeviceRegistration {
     std::vector<BaselineInfo> baselines;
 
     std::string toJson() const;
-    // Throws std::invalid_argument for anything malformed.
+    // Throws RefusedFile for anything malformed.
     static DeviceRegistration fromJson(const std::string& text);
 };
 
 std::string ensembleFileJson(const std::string& identifier);
-// The identifier in an ensemble file; throws std::invalid_argument when malformed.
+// The identifier in an ensemble file; throws RefusedFile when malformed.
 std::string ensembleIdentifierFrom(const std::string& text);
 
 }  // namespace jw::sync

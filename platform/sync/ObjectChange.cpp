@@ -18,14 +18,14 @@ json stampJson(const Stamp& s) {
 Stamp stampFrom(const json& counter, const json& device) {
     if (!counter.is_number_integer() || !device.is_string() ||
         device.get_ref<const std::string&>().empty()) {
-        throw RefusedChange("a stamp must be [counter, device]");
+        throw RefusedFile("a stamp must be [counter, device]");
     }
     return Stamp{counter.get<std::int64_t>(), device.get<std::string>()};
 }
 
 Stamp stampFrom(const json& j) {
     if (!j.is_array() || j.size() != 2) {
-        throw RefusedChange("a stamp must be [counter, device]");
+        throw RefusedFile("a stamp must be [counter, device]");
     }
     return stampFrom(j[0], j[1]);
 }
@@ -85,7 +85,7 @@ std::string toHex(const unsigned char* data, std::size_t size) {
 
 std::vector<unsigned char> fromHex(const std::string& hex) {
     if (hex.size() % 2) {
-        throw RefusedChange("hex text of odd length");
+        throw RefusedFile("hex text of odd length");
     }
     auto digit = [](char c) -> int {
         if (c >= '0' && c <= '9')
@@ -94,7 +94,7 @@ std::vector<unsigned char> fromHex(const std::string& hex) {
             return c - 'a' + 10;
         if (c >= 'A' && c <= 'F')
             return c - 'A' + 10;
-        throw RefusedChange("not a hex digit");
+        throw RefusedFile("not a hex digit");
     };
     std::vector<unsigned char> out(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
@@ -189,7 +189,7 @@ ObjectChange ObjectChange::fromJson(const json& j) {
 ObjectChange ObjectChange::fromJson(json&& j) {
     if (!j.is_object() || !j.contains("e") || !j["e"].is_string() || !j.contains("g") ||
         !j["g"].is_string()) {
-        throw RefusedChange("an object change needs \"e\" and \"g\"");
+        throw RefusedFile("an object change needs \"e\" and \"g\"");
     }
     ObjectChange c;
     c.entity = j["e"].get<std::string>();
@@ -200,23 +200,23 @@ ObjectChange ObjectChange::fromJson(json&& j) {
         c.removed = stampFrom(j["r"]);
     if (j.contains("v")) {
         if (!j["v"].is_object()) {
-            throw RefusedChange("\"v\" must be an object");
+            throw RefusedFile("\"v\" must be an object");
         }
         for (auto& [key, entry] : j["v"].items()) {
             if (!entry.is_array() || (entry.size() != 1 && entry.size() != 3)) {
-                throw RefusedChange("a value must be [value] or [value, counter, device]");
+                throw RefusedFile("a value must be [value] or [value, counter, device]");
             }
             KeyChange change{std::move(entry[0]), std::nullopt};
             if (entry.size() == 3) {
                 change.stamp = stampFrom(entry[1], entry[2]);
             } else if (!c.created) {
-                throw RefusedChange("a value without a stamp needs a creation stamp");
+                throw RefusedFile("a value without a stamp needs a creation stamp");
             }
             c.values.emplace(key, std::move(change));
         }
     }
     if (!c.created && !c.removed && c.values.empty()) {
-        throw RefusedChange("an object change that changes nothing");
+        throw RefusedFile("an object change that changes nothing");
     }
     return c;
 }
@@ -294,7 +294,7 @@ store::Value decodeValue(store::AttributeType type, const json& j) {
             }
             break;
     }
-    throw RefusedChange(fmt::format("a value that does not fit its type: {}", j.dump()));
+    throw RefusedFile(fmt::format("a value that does not fit its type: {}", j.dump()));
 }
 
 }  // namespace jw::sync

@@ -22,18 +22,16 @@
 #include <stdexcept>
 #include <string>
 
+#include "SyncError.h"
 #include "platform/store/ObjectModel.h"
 #include "platform/store/Value.h"
 
 namespace jw::sync {
 
 // A change this program refuses as it stands (an unknown entity or key, a value of the wrong
-// form): the file that brings it is skipped and tried again at the next merge. Any other
-// failure while applying a file is no reason to skip it: the merge fails and says so.
-class RefusedChange : public std::invalid_argument {
-  public:
-    using std::invalid_argument::invalid_argument;
-};
+// form) is thrown as RefusedFile: the file that brings it is skipped and tried again at the
+// next merge. Any other failure while applying a file is no reason to skip it: the merge fails
+// and says so.
 
 struct Stamp {
     std::int64_t counter = 0;
@@ -62,13 +60,13 @@ struct ObjectChange {
     std::int64_t maxCounter() const;
 
     nlohmann::json toJson() const;
-    // Throws RefusedChange with a reason for anything malformed.
+    // Throws RefusedFile with a reason for anything malformed.
     static ObjectChange fromJson(const nlohmann::json& json);
     // The same, taking the values out of `json` instead of copying them.
     static ObjectChange fromJson(nlohmann::json&& json);
 };
 
-// Attribute values to and from their file form. Throws RefusedChange for a form that does not
+// Attribute values to and from their file form. Throws RefusedFile for a form that does not
 // fit the type.
 nlohmann::json encodeValue(store::AttributeType type, const store::Value& value);
 store::Value decodeValue(store::AttributeType type, const nlohmann::json& json);

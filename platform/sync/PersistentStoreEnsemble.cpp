@@ -45,8 +45,6 @@ SyncError failure(SyncError::Kind kind, std::string text) {
     return SyncError{kind, std::move(text)};
 }
 
-constexpr std::size_t kSmallFileBytes = 1 << 20;  // ensemble files and registrations
-
 }  // namespace
 
 void setCurrentLoggingLevel(int level) {
@@ -112,20 +110,20 @@ class PersistentStoreEnsemble::Engine {
     }
 
     void leech(Date now, SyncCompletion completion) {
-        complete(std::move(completion), guarded([&] { return doLeech(now); }));
+        complete(std::move(completion), guarded("attach", [&] { return doLeech(now); }));
     }
 
     void reattach(Date now, SyncCompletion completion) {
-        complete(std::move(completion), guarded([&] { return doReattach(now); }));
+        complete(std::move(completion), guarded("reattach", [&] { return doReattach(now); }));
     }
 
     void merge(Date now, SyncCompletion completion) {
-        complete(std::move(completion), guarded([&] { return doMerge(now); }));
+        complete(std::move(completion), guarded("merge", [&] { return doMerge(now); }));
     }
 
     Status status() {
         Status s;
-        guarded([&]() -> std::optional<SyncError> {
+        guarded("status", [&]() -> std::optional<SyncError> {
             auto& db = connection().database();
             SyncTables tables(db);
             s.leeched = leeched_.load();
@@ -150,17 +148,22 @@ class PersistentStoreEnsemble::Engine {
     }
 
   private:
-    // Runs a step, turning store and unexpected failures into a sync error.
+    // Runs an operation, turning whatever it throws into its failure: a refused file that
+    // reaches this far, a store error, or a fault nobody foresaw. Each is logged whatever the
+    // logging level, so no failure goes unseen.
     template <typename F>
-    std::optional<SyncError> guarded(F&& step) {
+    std::optional<SyncError> guarded(const char* operation, F&& step) {
         try {
             return step();
+        } catch (const RefusedFile& e) {
+            log(0, fmt::format("{} failed: {}", operation, e.what()));
+            return e.error();
         } catch (const store::StoreError& e) {
-            log(0, fmt::format("store error: {}", e.what()));
+            log(0, fmt::format("{} failed: store error: {}", operation, e.what()));
             return failure(SyncError::Kind::failed,
                            fmt::format("The local store could not be updated: {}", e.what()));
         } catch (const std::exception& e) {
-            log(0, fmt::format("error: {}", e.what()));
+            log(0, fmt::format("{} failed: {}", operation, e.what()));
             return failure(SyncError::Kind::failed, fmt::format("Syncing failed: {}", e.what()));
         }
     }
@@ -223,16 +226,16 @@ class PersistentStoreEnsemble::Engine {
             return failure(SyncError::Kind::unavailable,
                            "The cloud folder cannot be written, so the store cannot be attached.");
         }
-        auto ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
+        auto ensembleFile = fs_->read(layout_.ensembleFile(), kMaxSmallFileBytes);
         if (ensembleFile.status == CloudStatus::notFound) {
             const auto status = fs_->writeAtomically(
                 layout_.ensembleFile(), ensembleFileJson(store::GlobalID::generate().toString()));
             if (status != CloudStatus::ok) {
-                return failure(SyncError::Kind::unavailable,
-                               fmt::format("The cloud folder cannot be written ({}).",
-                                           describe(status)));
+                return failure(
+                    SyncError::Kind::unavailable,
+                    fmt::format("The cloud folder cannot be written ({}).", describe(status)));
             }
-            ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
+            ensembleFile = fs_->read(layout_.ensembleFile(), kMaxSmallFileBytes);
         }
         if (ensembleFile.status != CloudStatus::ok) {
             return failure(SyncError::Kind::unavailable,
@@ -242,7 +245,7 @@ class PersistentStoreEnsemble::Engine {
         std::string ensembleID;
         try {
             ensembleID = ensembleIdentifierFrom(ensembleFile.contents);
-        } catch (const std::invalid_argument& e) {
+        } catch (const RefusedFile& e) {
             return failure(SyncError::Kind::notRecognised,
                            fmt::format("The cloud folder's ensemble is damaged ({}).", e.what()));
         }
@@ -387,8 +390,8 @@ class PersistentStoreEnsemble::Engine {
         }
         const auto me = device();
         std::size_t removed = 0;
-        for (const auto& folder : {layout_.deviceFolder(me), layout_.changesFolder(me),
-                                   layout_.baselinesFolder(me)}) {
+        for (const auto& folder :
+             {layout_.deviceFolder(me), layout_.changesFolder(me), layout_.baselinesFolder(me)}) {
             removed += fs_->removeStaleTemporaryFiles(folder, tuning_.staleTemporaryFileSeconds);
         }
         if (removed > 0) {
@@ -406,7 +409,7 @@ class PersistentStoreEnsemble::Engine {
         }
         SyncTables tables(connection_->database());
         const auto me = device();
-        const auto own = fs_->read(layout_.registrationFile(me), kSmallFileBytes);
+        const auto own = fs_->read(layout_.registrationFile(me), kMaxSmallFileBytes);
         const bool registered = own.status == CloudStatus::ok || own.status == CloudStatus::invalid;
         // The folder attached to is remembered: another folder (a path typed wrong, a default
         // used by mistake) may hold anything and proves nothing about this attachment. The
@@ -435,7 +438,7 @@ class PersistentStoreEnsemble::Engine {
         // Not registered here. That is a lost attachment only when the folder plainly holds an
         // ensemble that other devices are registered in: a folder emptied for a moment (an
         // unmounted drive, a sync client that has not filled it yet) holds nothing at all.
-        const auto ensembleFile = fs_->read(layout_.ensembleFile(), kSmallFileBytes);
+        const auto ensembleFile = fs_->read(layout_.ensembleFile(), kMaxSmallFileBytes);
         if (ensembleFile.status != CloudStatus::ok) {
             return failure(ensembleFile.status == CloudStatus::notFound
                                ? SyncError::Kind::notRecognised
@@ -444,7 +447,8 @@ class PersistentStoreEnsemble::Engine {
         }
         const auto devices = fs_->list(layout_.devicesFolder());
         if (devices.status != CloudStatus::ok) {
-            return failure(SyncError::Kind::unavailable, "The cloud folder cannot be read just now.");
+            return failure(SyncError::Kind::unavailable,
+                           "The cloud folder cannot be read just now.");
         }
         auto registrations = readRegistrations(devices);
         if (registrations.byDevice.empty()) {
@@ -465,8 +469,7 @@ class PersistentStoreEnsemble::Engine {
         tables.setState("lost", 1);
         transaction.commit();
         leeched_.store(false);
-        log(0,
-            "the cloud folder holds other devices and no longer this one: attachment lost");
+        log(0, "the cloud folder holds other devices and no longer this one: attachment lost");
     }
 
     // The folder as this device sees it ---------------------------------------------------------
@@ -509,7 +512,7 @@ class PersistentStoreEnsemble::Engine {
                 continue;  // reported by listOtherDevicesFiles
             }
             const auto path = layout_.registrationFile(entry.name);
-            const auto file = fs_->read(path, kSmallFileBytes);
+            const auto file = fs_->read(path, kMaxSmallFileBytes);
             if (file.status == CloudStatus::unavailable) {
                 out.complete = false;
                 continue;
@@ -527,7 +530,7 @@ class PersistentStoreEnsemble::Engine {
                     continue;
                 }
                 out.byDevice.emplace(entry.name, std::move(registration));
-            } catch (const std::invalid_argument& e) {
+            } catch (const RefusedFile& e) {
                 reportStray(path, e.what());
             }
         }
@@ -623,7 +626,7 @@ class PersistentStoreEnsemble::Engine {
                         {b.at("sequence").get<std::int64_t>(),
                          b.at("coverage").get<std::map<std::string, std::int64_t>>()});
                 }
-            } catch (const std::exception&) {
+            } catch (const nlohmann::json::exception&) {
                 // A damaged list only keeps old baselines around longer.
             }
         }
@@ -758,7 +761,8 @@ class PersistentStoreEnsemble::Engine {
                 written = std::max(written, r->second.exported);
             }
             for (auto seq = applied.watermark + 1; seq <= written; ++seq) {
-                if (!applied.contains(seq) && !std::binary_search(files.begin(), files.end(), seq)) {
+                if (!applied.contains(seq) &&
+                    !std::binary_search(files.begin(), files.end(), seq)) {
                     ++s.filesToImport;
                     s.filesNotArrived += seq > covered ? 1 : 0;
                 }
@@ -781,7 +785,8 @@ class PersistentStoreEnsemble::Engine {
     }
 
     // Applies one file in one transaction with its bookkeeping; false (and a log line) when it
-    // cannot be read or is not what its name says, to be tried again at the next merge.
+    // cannot be read or is refused, to be tried again at the next merge. Anything else thrown
+    // on the way fails the merge (see guarded).
     bool importFile(const Registrations& registrations, const std::string& writer,
                     const std::string& path, const std::string& kind, std::int64_t seq) {
         const auto limit = kind == "baseline" ? kMaxBaselineBytes : kMaxChangeFileBytes;
@@ -793,7 +798,7 @@ class PersistentStoreEnsemble::Engine {
         ChangeFile file;
         try {
             file = decodeChangeFile(read.contents, model_->version());
-        } catch (const std::exception& e) {
+        } catch (const RefusedFile& e) {
             log(0, fmt::format("skipped {}: {}", path, e.what()));
             return false;
         }
@@ -803,10 +808,9 @@ class PersistentStoreEnsemble::Engine {
         // A device's files carry the ensemble it attached to: this device's, or (when two
         // devices made the ensemble at once) the one its registration names.
         const auto registration = registrations.byDevice.find(writer);
-        const bool ensembleFits =
-            h.ensemble == tables.state("ensemble") ||
-            (registration != registrations.byDevice.end() &&
-             h.ensemble == registration->second.ensemble);
+        const bool ensembleFits = h.ensemble == tables.state("ensemble") ||
+                                  (registration != registrations.byDevice.end() &&
+                                   h.ensemble == registration->second.ensemble);
         if (h.kind != kind || h.device != writer || h.sequence != seq || !ensembleFits) {
             log(0, fmt::format("skipped {}: it is not this ensemble's file of that name", path));
             return false;
@@ -829,7 +833,7 @@ class PersistentStoreEnsemble::Engine {
             tables.setState("clock",
                             std::max(tables.stateInteger("clock", 0), applier.maxCounter()));
             transaction.commit();
-        } catch (const RefusedChange& e) {
+        } catch (const RefusedFile& e) {
             log(0, fmt::format("skipped {}: {}", path, e.what()));
             return false;
         }
@@ -926,9 +930,9 @@ class PersistentStoreEnsemble::Engine {
             if (const auto status = fs_->writeAtomically(path, encodeChangeFile(header, encoded));
                 status != CloudStatus::ok) {
                 return SyncError{SyncError::Kind::unavailable,
-                    fmt::format("Local changes could not be written to the cloud "
-                                "folder ({}); they will be sent at the next merge.",
-                                describe(status))};
+                                 fmt::format("Local changes could not be written to the cloud "
+                                             "folder ({}); they will be sent at the next merge.",
+                                             describe(status))};
             }
             store::SqliteTransaction transaction(db);
             auto& done = db.cached("DELETE FROM \"_sync_pending\" WHERE \"seq\" <= ?");
@@ -1147,9 +1151,9 @@ class PersistentStoreEnsemble::Engine {
     std::string lastRegistration_;                        // worker thread only
     double lastRegistrationWrite_ = 0;                    // worker thread only
     std::int64_t objectCount_ = 0;  // the store's objects when compaction last counted them
-    std::optional<std::set<std::int64_t>> ownFiles_;  // see ownChangeFiles()
+    std::optional<std::set<std::int64_t>> ownFiles_;         // see ownChangeFiles()
     std::optional<std::vector<BaselineInfo>> ownBaselines_;  // see ownBaselines()
-    bool lookedForTemporaryFiles_ = false;            // worker thread only
+    bool lookedForTemporaryFiles_ = false;                   // worker thread only
 };
 
 // -----------------------------------------------------------------------------------------------
@@ -1157,9 +1161,19 @@ class PersistentStoreEnsemble::Engine {
 std::shared_ptr<PersistentStoreEnsemble> PersistentStoreEnsemble::create(
     const std::string& ensembleIdentifier, const std::filesystem::path& storeURL,
     const std::filesystem::path& managedObjectModelURL,
-    std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning) {
-    if (!cloudFileSystem || ensembleIdentifier.empty()) {
+    std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning, SyncError* whyNot) {
+    auto refuse = [&](std::string why) -> std::shared_ptr<PersistentStoreEnsemble> {
+        log(0, fmt::format("no ensemble: {}", why));
+        if (whyNot) {
+            *whyNot = failure(SyncError::Kind::failed, std::move(why));
+        }
         return nullptr;
+    };
+    if (!cloudFileSystem) {
+        return refuse("There is no cloud folder to sync with.");
+    }
+    if (ensembleIdentifier.empty()) {
+        return refuse("The ensemble has no identifier.");
     }
     std::shared_ptr<const store::ObjectModel> model;
     bool leeched = false;
@@ -1169,8 +1183,8 @@ std::shared_ptr<PersistentStoreEnsemble> PersistentStoreEnsemble::create(
         SyncTables::create(connection.database());
         leeched = SyncTables(connection.database()).stateInteger("attached", 0) == 1;
     } catch (const std::exception& e) {
-        log(0, fmt::format("no ensemble: {}", e.what()));
-        return nullptr;
+        return refuse(fmt::format("The store {} could not be opened for syncing: {}",
+                                  storeURL.string(), e.what()));
     }
     auto engine = std::make_unique<Engine>(ensembleIdentifier, storeURL, std::move(model),
                                            std::move(cloudFileSystem), tuning, leeched);

@@ -18,8 +18,10 @@
 //   longer this device. A folder that cannot be read, is empty, holds no ensemble, or is
 //   another folder than the one attached to proves nothing: the merge fails with the reason
 //   and the attachment stays. reattachPersistentStore starts afresh from the folder as it is.
-// - Bad files (partial, damaged, foreign, of a newer format) are skipped with a log line and
-//   tried again at the next merge; they never stop other files from merging.
+// - Refused files (partial, damaged, foreign, of a newer format, see SyncError.h) are skipped
+//   with a log line and tried again at the next merge; they never stop other files from
+//   merging. Any other failure on the way fails the merge: it is logged and its completion
+//   says why, and the file it met is tried again at the next merge.
 //
 // Threading: the calls are made on the main thread; the work runs on one worker thread with
 // its own SQLite connection. Every completion and every delegate call is posted to the main
@@ -34,22 +36,13 @@
 #include <string>
 
 #include "CloudFileSystem.h"
+#include "SyncError.h"
 #include "platform/foundation/Date.h"
 #include "platform/store/ChangeNotifications.h"
 
 namespace jw::sync {
 
-struct SyncError {
-    enum class Kind {
-        unavailable,    // the cloud folder cannot be reached or read just now
-        otherFolder,    // the store is attached to another cloud folder than this one
-        notRecognised,  // the folder holds no ensemble, or not this device and no other
-        lost,           // the attachment has ended (see above)
-        failed,         // anything else: a write refused, the local store failing
-    };
-    Kind kind = Kind::failed;
-    std::string localizedDescription;
-};
+// Called on the main thread with none on success, else why the operation failed.
 using SyncCompletion = std::function<void(const std::optional<SyncError>&)>;
 
 class PersistentStoreEnsemble;
@@ -88,15 +81,20 @@ struct EnsembleTuning {
 
 class PersistentStoreEnsemble {
   public:
-    // Files larger than these are refused unread, so a hostile folder cannot exhaust memory.
+    // The read limits, all of them: a file larger than its limit is refused unread, so a
+    // hostile folder cannot exhaust memory.
     static constexpr std::size_t kMaxChangeFileBytes = 64u << 20;
     static constexpr std::size_t kMaxBaselineBytes = 512u << 20;
-    // Opens the ensemble for the store file. Answers none when the store or the model cannot
-    // be opened.
+    // The ensemble file and the device registrations.
+    static constexpr std::size_t kMaxSmallFileBytes = 1u << 20;
+    // Opens the ensemble for the store file. Answers none when it cannot: no cloud folder or
+    // identifier given, or the store or the model cannot be opened; `whyNot` (when given)
+    // then says which, as a `failed` error, and is left alone otherwise.
     static std::shared_ptr<PersistentStoreEnsemble> create(
         const std::string& ensembleIdentifier, const std::filesystem::path& storeURL,
         const std::filesystem::path& managedObjectModelURL,
-        std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning = {});
+        std::shared_ptr<CloudFileSystem> cloudFileSystem, EnsembleTuning tuning = {},
+        SyncError* whyNot = nullptr);
     ~PersistentStoreEnsemble();
     PersistentStoreEnsemble(const PersistentStoreEnsemble&) = delete;
     PersistentStoreEnsemble& operator=(const PersistentStoreEnsemble&) = delete;
@@ -115,7 +113,8 @@ class PersistentStoreEnsemble {
     // one is in place; its registration then goes, so it holds nothing back.
     void reattachPersistentStore(SyncCompletion completion);
 
-    // "<PersistentStoreEnsemble MainStore attached>" (or "not attached"), for logs.
+    // For logs: "<PersistentStoreEnsemble " + the ensemble identifier + " attached>", or
+    // " not attached>" while isLeeched() is false.
     std::string description() const;
 
     // For status displays and tests; these wait for the worker.

@@ -87,8 +87,14 @@ JWDatabase::JWDatabase(const Locations& locations)
         fileSystem = std::make_shared<sync::FolderCloudFileSystem>(*locations.cloudDirectory);
     }
     if (fileSystem) {
-        ensemble_ = sync::PersistentStoreEnsemble::create(
-            "MainStore", storeURL(), managedObjectModelURL_, fileSystem, locations.syncTuning);
+        // Why there is no ensemble is told as the last sync error, for the front ends to show.
+        sync::SyncError whyNot;
+        ensemble_ =
+            sync::PersistentStoreEnsemble::create("MainStore", storeURL(), managedObjectModelURL_,
+                                                  fileSystem, locations.syncTuning, &whyNot);
+        if (!ensemble_) {
+            lastSyncError_ = whyNot;
+        }
     }
     if (ensemble_) {
         ensemble_->setDelegate(this);

@@ -88,7 +88,7 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     // for them before exiting).
     int operationsInFlight() const { return operationsInFlight_; }
     // Why the last attach or merge that completed failed; none when it succeeded (or none
-    // completed yet).
+    // completed yet). With a cloud folder given but no ensemble opened, why it could not be.
     const std::optional<sync::SyncError>& lastSyncError() const { return lastSyncError_; }
 
     void persistentStoreEnsembleDidSaveMergeChanges(
