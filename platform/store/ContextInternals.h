@@ -12,6 +12,25 @@
 
 namespace jw::store {
 
+// The bit of a relationship in ManagedObject's changed-since-report bits (attributes come
+// first, one bit each).
+inline constexpr std::size_t kRelationshipBit = 32;
+
+// The observers still alive; the others are dropped from `list`.
+template <typename Observer>
+std::vector<std::shared_ptr<Observer>> liveObservers(std::vector<std::weak_ptr<Observer>>& list) {
+    std::vector<std::shared_ptr<Observer>> live;
+    std::erase_if(list, [&](const std::weak_ptr<Observer>& w) {
+        auto s = w.lock();
+        if (!s) {
+            return true;
+        }
+        live.push_back(std::move(s));
+        return false;
+    });
+    return live;
+}
+
 using ObjectSet = std::unordered_map<ManagedObject*, std::shared_ptr<ManagedObject>>;
 
 class ManagedObjectContext::Impl {

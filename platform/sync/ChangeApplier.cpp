@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "SyncState.h"
+
 namespace jw::sync {
 
 using store::GlobalID;
@@ -487,10 +489,11 @@ void ChangeApplier::settleLocalChanges() {
         settleLinksTo(target, std::nullopt, true);
     }
     // Objects set aside that a local save has given an owner that exists.
-    if (tables_.stateInteger("asideChanged", 0) == 0) {
+    SyncState record(db_);
+    if (!record.get(state::asideChanged)) {
         return;
     }
-    tables_.setState("asideChanged", 0);
+    record.set(state::asideChanged, false);
     std::vector<ObjectChange> comeBack;
     {
         auto& s = db_.cached("SELECT \"payload\" FROM \"_sync_parked\"");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ObjectChange.h"
+#include "SyncState.h"
 #include "SyncTables.h"
 #include "platform/store/StoreConnection.h"
 
@@ -47,12 +48,13 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
     // A store attached once keeps stamping its changes while the attachment is lost or being
     // made afresh, so that attaching again sends them with their true order; only an attached
     // store queues them for export (attaching exports the whole store anyway).
-    const auto device = tables.state("device").value_or("");
+    SyncState attachment(db);
+    const auto device = attachment.get(state::device);
     if (device.empty() || changes.changes.empty()) {
         return;
     }
-    const bool attached = tables.stateInteger("attached", 0) == 1;
-    std::int64_t clock = tables.stateInteger("clock", 0);
+    const bool attached = attachment.get(state::attached);
+    std::int64_t clock = attachment.get(state::clock);
     for (const auto& change : changes.changes) {
         const auto& entity = *change.entity;
         const Stamp stamp{++clock, device};
@@ -116,14 +118,14 @@ void recordCommittedChanges(store::SqliteDatabase& db, const store::CommittedCha
             }
             if (aside) {
                 tables.park(change.globalID, record);
-                tables.setState("asideChanged", 1);  // for the next merge to look at
+                attachment.set(state::asideChanged, true);  // for the next merge to look at
             }
         }
         if (attached) {
             tables.addPending(change.globalID, record.toJson().dump());
         }
     }
-    tables.setState("clock", clock);
+    attachment.set(state::clock, clock);
 }
 
 }  // namespace jw::sync

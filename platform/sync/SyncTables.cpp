@@ -43,43 +43,6 @@ void SyncTables::create(store::SqliteDatabase& db) {
         "CREATE INDEX IF NOT EXISTS \"_sync_links_target\" ON \"_sync_links\" (\"target\");");
 }
 
-std::optional<std::string> SyncTables::state(const std::string& key) {
-    auto& s = db_.cached("SELECT \"value\" FROM \"_sync_state\" WHERE \"key\" = ?");
-    s.bindText(1, key);
-    std::optional<std::string> value;
-    if (s.step()) {
-        value = s.columnText(0);
-    }
-    s.reset();
-    return value;
-}
-
-std::int64_t SyncTables::stateInteger(const std::string& key, std::int64_t fallback) {
-    const auto text = state(key);
-    if (!text) {
-        return fallback;
-    }
-    try {
-        return std::stoll(*text);
-    } catch (...) {
-        return fallback;
-    }
-}
-
-void SyncTables::setState(const std::string& key, const std::string& value) {
-    auto& s = db_.cached(
-        "INSERT INTO \"_sync_state\" (\"key\", \"value\") VALUES (?, ?) ON CONFLICT (\"key\") DO "
-        "UPDATE SET \"value\" = excluded.\"value\"");
-    s.bindText(1, key);
-    s.bindText(2, value);
-    s.step();
-    s.reset();
-}
-
-void SyncTables::setState(const std::string& key, std::int64_t value) {
-    setState(key, std::to_string(value));
-}
-
 std::optional<Stamp> SyncTables::explicitStamp(const GlobalID& id, const std::string& key) {
     auto& s = db_.cached(
         "SELECT \"counter\", \"device\" FROM \"_sync_stamps\" WHERE \"gid\" = ? AND \"key\" = ?");

@@ -1,8 +1,8 @@
 #pragma once
 // The sync engine's own tables, kept in the store file beside the data so that every change
 // to them commits or rolls back with the data it describes:
-//   _sync_state       settings of this device's attachment (device id, ensemble id, attached,
-//                     attachment lost, logical clock, next file sequence)
+//   _sync_state       the record of this device's attachment, read and written through
+//                     SyncState (SyncState.h), one typed field per key
 //   _sync_stamps      the stamp of each object's creation (key "") and of each value written
 //                     since (key = attribute or relationship name)
 //   _sync_tombstones  removed objects; a removal is never undone (of several removals of one
@@ -33,11 +33,6 @@ class SyncTables {
 
     // Creates the tables when they are missing.
     static void create(store::SqliteDatabase& db);
-
-    std::optional<std::string> state(const std::string& key);
-    std::int64_t stateInteger(const std::string& key, std::int64_t fallback);
-    void setState(const std::string& key, const std::string& value);
-    void setState(const std::string& key, std::int64_t value);
 
     // The stamp of a key's current value: its own, else the object's creation stamp.
     std::optional<Stamp> stampOf(const store::GlobalID& id, const std::string& key);

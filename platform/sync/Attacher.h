@@ -1,0 +1,36 @@
+#pragma once
+// The attacher: attaches the store to the cloud folder (a device registered under a fresh
+// identity, the whole store queued for export), and tells whether the attachment still stands.
+// Worker thread only.
+
+#include <optional>
+
+#include "EngineContext.h"
+#include "Exporter.h"
+#include "platform/foundation/Date.h"
+
+namespace jw::sync {
+
+class Attacher {
+  public:
+    Attacher(EngineContext& context, Exporter& exporter) : context_(context), exporter_(exporter) {}
+
+    // Attaches the store; nothing to do when it is attached already, unless `afresh`. With
+    // `afresh`, attaches whatever the state: the attachment there was (if any) stands until
+    // the new one is in place, so an attach that fails changes nothing.
+    std::optional<SyncError> attach(Date now, bool afresh);
+    // A fresh attachment whatever the state, under a new identity; the old registration goes.
+    std::optional<SyncError> reattach(Date now);
+
+    // Whether the attachment still stands, as far as the folder can tell: none when it does,
+    // else why not. Only `lost` ends it (see endAttachment); everything else proves nothing.
+    std::optional<SyncError> checkAttachment();
+    // Records in the store that the attachment is lost; isLeeched() is false from now on.
+    void endAttachment();
+
+  private:
+    EngineContext& context_;
+    Exporter& exporter_;
+};
+
+}  // namespace jw::sync

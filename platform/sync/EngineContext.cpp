@@ -1,0 +1,142 @@
+#include "EngineContext.h"
+
+#include <fmt/format.h>
+
+#include <nlohmann/json.hpp>
+
+#include "SyncState.h"
+#include "SyncTables.h"
+#include "platform/foundation/DebugLog.h"
+
+namespace jw::sync {
+
+namespace {
+std::atomic<int> gLoggingLevel{0};
+}  // namespace
+
+void setCurrentLoggingLevel(int level) {
+    gLoggingLevel.store(level);
+}
+
+void engineLog(int level, const std::string& text) {
+    if (level <= gLoggingLevel.load()) {
+        debugLog("sync: " + text);
+    }
+}
+
+EngineContext::EngineContext(std::string identifier, std::filesystem::path storeURL,
+                             std::shared_ptr<const store::ObjectModel> model,
+                             std::shared_ptr<CloudFileSystem> fs, EnsembleTuning tuning,
+                             bool leeched, Deliver deliver)
+    : identifier(std::move(identifier)),
+      storeURL(std::move(storeURL)),
+      model(std::move(model)),
+      fs(std::move(fs)),
+      tuning(tuning),
+      layout{this->identifier},
+      leeched(leeched),
+      deliver_(std::move(deliver)) {}
+
+store::StoreConnection& EngineContext::connection() {
+    if (!connection_) {
+        connection_ = std::make_unique<store::StoreConnection>(storeURL, model);
+        SyncTables::create(connection_->database());
+        setDevice(SyncState(connection_->database()).get(state::device));
+    }
+    return *connection_;
+}
+
+void EngineContext::closeConnection() {
+    connection_.reset();
+}
+
+std::string EngineContext::device() {
+    std::lock_guard lock(deviceMutex_);
+    return device_;
+}
+
+void EngineContext::setDevice(std::string device) {
+    std::lock_guard lock(deviceMutex_);
+    device_ = std::move(device);
+}
+
+void EngineContext::postNotification(store::ContextDidSaveNotification note) {
+    if (note.inserted.empty() && note.updated.empty() && note.deleted.empty()) {
+        return;
+    }
+    deliver_(std::move(note));
+}
+
+void EngineContext::reportStray(const std::string& path, const std::string& reason) {
+    std::lock_guard lock(strayMutex_);
+    if (reportedStrays_.insert(path).second) {
+        engineLog(0, fmt::format("skipped {}: {}", path, reason));
+    }
+}
+
+const std::vector<BaselineInfo>& EngineContext::ownBaselines() {
+    if (!ownBaselines_) {
+        ownBaselines_.emplace();
+        try {
+            for (const auto& b :
+                 nlohmann::json::parse(SyncState(connection().database()).get(state::baselines))) {
+                ownBaselines_->push_back(
+                    {b.at("sequence").get<std::int64_t>(),
+                     b.at("coverage").get<std::map<std::string, std::int64_t>>()});
+            }
+        } catch (const nlohmann::json::exception&) {
+            // A damaged list only keeps old baselines around longer.
+        }
+    }
+    return *ownBaselines_;
+}
+
+void EngineContext::setOwnBaselines(const std::vector<BaselineInfo>& baselines) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& b : baselines) {
+        list.push_back({{"sequence", b.sequence}, {"coverage", b.coverage}});
+    }
+    SyncState(connection().database()).set(state::baselines, list.dump());
+}
+
+void EngineContext::commitOwnBaselines(std::vector<BaselineInfo> baselines) {
+    store::SqliteTransaction transaction(connection().database());
+    setOwnBaselines(baselines);
+    transaction.commit();
+    ownBaselines_ = std::move(baselines);
+}
+
+std::set<std::int64_t>* EngineContext::ownChangeFiles() {
+    if (!ownFiles_) {
+        const auto listing = fs->list(layout.changesFolder(device()));
+        if (listing.status != CloudStatus::ok) {
+            return nullptr;
+        }
+        ownFiles_.emplace();
+        for (const auto& entry : listing.entries) {
+            if (auto seq = CloudLayout::changeFileSequence(entry.name)) {
+                ownFiles_->insert(*seq);
+            }
+        }
+    }
+    return &*ownFiles_;
+}
+
+void EngineContext::noteOwnChangeFileWritten(std::int64_t sequence) {
+    if (ownFiles_) {
+        ownFiles_->insert(sequence);
+    }
+}
+
+void EngineContext::forgetOwnChangeFiles() {
+    ownFiles_.reset();
+}
+
+void EngineContext::forgetAttachment() {
+    ownFiles_.reset();
+    ownBaselines_.reset();
+    lastRegistration.clear();
+    objectCount = 0;
+}
+
+}  // namespace jw::sync
