@@ -16,7 +16,7 @@
 namespace jw::store {
 
 ManagedObjectContext::Impl::Impl(ManagedObjectContext& o, StoreConnection& c)
-    : owner(o), connection(c), model(c.model()) {
+    : owner(o), connection(c), rows(c.database()), model(c.model()) {
     const auto n = model.entities().size();
     saved.resize(n);
     temporary.resize(n);
@@ -46,21 +46,10 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::Impl::registeredOrFault(
     return slot;
 }
 
-SqliteStatement& ManagedObjectContext::Impl::rowByKey(const EntityDescription& e,
-                                                      std::int64_t key) {
-    auto& statement = connection.database().cached(
-        fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?", StoreConnection::selectColumns(e),
-                    StoreConnection::quoted(e.name)));
-    statement.bindInt(1, key);
-    return statement;
-}
-
 void ManagedObjectContext::Impl::fillFromRow(ManagedObject& object, const SqliteStatement& row) {
     const auto& e = *object.entity_;
-    const auto* gid =
-        static_cast<const unsigned char*>(row.columnBlobData(StoreConnection::kGlobalIDColumn));
-    if (gid && row.columnBytes(StoreConnection::kGlobalIDColumn) == 16) {
-        std::copy(gid, gid + 16, object.globalID_.bytes.begin());
+    if (const auto id = StoreRows::globalIDAt(row, StoreConnection::kGlobalIDColumn)) {
+        object.globalID_ = *id;
     }
     for (const auto& a : e.attributes) {
         object.values_[a.index] =
@@ -102,15 +91,14 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::Impl::materialize(const Ent
 }
 
 void ManagedObjectContext::Impl::fireFault(ManagedObject& object) {
-    auto& row = rowByKey(*object.entity_, object.key_);
-    if (row.step()) {
-        fillFromRow(object, row);
+    if (auto* row = rows.selectByKey(*object.entity_, object.key_)) {
+        fillFromRow(object, *row);
+        row->reset();
     } else {
         // The row is gone (deleted through another connection before this context heard of
         // it): the object reads as new and empty rather than failing every caller.
         object.fault_ = false;
     }
-    row.reset();
 }
 
 void ManagedObjectContext::Impl::objectWillChange(ManagedObject& object) {
@@ -288,14 +276,13 @@ void ManagedObjectContext::Impl::refreshCounts(ManagedObject& object) {
     if (e.toManyRelationships.empty() || object.fault_ || object.key_ < 0) {
         return;
     }
-    auto& row = rowByKey(e, object.key_);
-    if (row.step()) {
+    if (auto* row = rows.selectByKey(e, object.key_)) {
         for (std::size_t slot = 0; slot < e.toManyRelationships.size(); ++slot) {
             object.toMany_[slot].committedCount =
-                row.columnInt(StoreConnection::toManyCountColumn(e, slot));
+                row->columnInt(StoreConnection::toManyCountColumn(e, slot));
         }
+        row->reset();
     }
-    row.reset();
 }
 
 }  // namespace jw::store

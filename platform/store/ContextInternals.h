@@ -9,6 +9,7 @@
 #include "CommitHooks.h"
 #include "ManagedObjectContext.h"
 #include "StoreConnection.h"
+#include "StoreRows.h"
 
 namespace jw::store {
 
@@ -46,8 +47,6 @@ class ManagedObjectContext::Impl {
                                                const SqliteStatement& row);
     void fillFromRow(ManagedObject& object, const SqliteStatement& row);
     void fireFault(ManagedObject& object);
-    // Statement reading one row by key.
-    SqliteStatement& rowByKey(const EntityDescription& e, std::int64_t key);
 
     // Change tracking.
     void objectWillChange(ManagedObject& object);
@@ -72,6 +71,7 @@ class ManagedObjectContext::Impl {
 
     ManagedObjectContext& owner;
     StoreConnection& connection;
+    StoreRows rows;  // on the connection's database
     const ObjectModel& model;
 
     std::vector<std::unordered_map<std::int64_t, std::shared_ptr<ManagedObject>>> saved;

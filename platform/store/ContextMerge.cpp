@@ -142,11 +142,11 @@ void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
         if (!e) {
             return;
         }
-        auto& row = impl.rowByKey(*e, id.key);
-        if (!row.step()) {
-            row.reset();
+        auto* selected = impl.rows.selectByKey(*e, id.key);
+        if (!selected) {
             return;  // gone again since
         }
+        auto& row = *selected;
         auto object = impl.registered(*e, id.key);
         if (!object || object->fault_) {
             if (!inserted) {

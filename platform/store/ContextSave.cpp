@@ -20,6 +20,7 @@ void ManagedObjectContext::save() {
         return;
     }
     auto& db = impl_->connection.database();
+    auto& rows = impl_->rows;
     const auto& entities = impl_->model.entities();
     // Keys given to inserted objects inside the transaction; applied only once it commits.
     std::unordered_map<const ManagedObject*, std::int64_t> newKeys;
@@ -41,90 +42,50 @@ void ManagedObjectContext::save() {
             if (impl_->unsavedInserted[e.index].empty()) {
                 continue;
             }
-            std::string columns = "\"_gid\"", values = "?";
-            for (const auto& a : e.attributes) {
-                columns += ", " + StoreConnection::quoted(a.name);
-                values += ", ?";
-            }
-            for (const auto* r : e.toOneRelationships) {
-                columns += ", " + StoreConnection::quoted(r->name);
-                values += ", ?";
-            }
-            auto& insert = db.cached(fmt::format("INSERT INTO {} ({}) VALUES ({})",
-                                                 StoreConnection::quoted(e.name), columns, values));
             for (const auto& [raw, object] : impl_->unsavedInserted[e.index]) {
-                insert.reset();
-                int i = 1;
-                insert.bindBlob(i++, raw->globalID_.bytes.data(), 16);
-                for (const auto& v : raw->values_) {
-                    insert.bindValue(i++, v);
-                }
+                std::vector<Value> values(raw->values_.begin(), raw->values_.end());
                 for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
                     const auto* destination = raw->toOne_[slot].destination;
                     if (destination && keyOf(destination) > 0) {
-                        insert.bindInt(i++, keyOf(destination));
+                        values.emplace_back(keyOf(destination));
                     } else {
-                        insert.bindNull(i++);
+                        values.emplace_back(std::monostate{});
                         if (destination) {
                             deferredLinks.emplace_back(raw, e.toOneRelationships[slot]);
                         }
                     }
                 }
-                insert.step();
-                newKeys[raw] = db.lastInsertRowid();
+                newKeys[raw] = rows.insert(e, raw->globalID_, values);
             }
         }
         for (const auto& [object, r] : deferredLinks) {
-            auto& link = db.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
-                                               StoreConnection::quoted(object->entity_->name),
-                                               StoreConnection::quoted(r->name)));
-            link.bindInt(1, keyOf(object->toOne_[r->toOneSlot].destination));
-            link.bindInt(2, keyOf(object));
-            link.step();
+            rows.update(*object->entity_, keyOf(object),
+                        {{r->name, Value(keyOf(object->toOne_[r->toOneSlot].destination))}});
         }
         for (const auto& e : entities) {
             for (const auto& [raw, object] : impl_->unsavedUpdated[e.index]) {
-                std::string assignments;
-                std::vector<std::size_t> changedAttributes, changedLinks;
+                std::vector<std::pair<std::string_view, Value>> changed;
                 for (const auto& a : e.attributes) {
                     if (!(raw->values_[a.index] == raw->committed_->values[a.index])) {
-                        assignments += (assignments.empty() ? "" : ", ") +
-                                       StoreConnection::quoted(a.name) + " = ?";
-                        changedAttributes.push_back(a.index);
+                        changed.emplace_back(a.name, raw->values_[a.index]);
                     }
                 }
                 for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
                     if (raw->toOne_[slot].destination != raw->committed_->toOne[slot]) {
-                        assignments += (assignments.empty() ? "" : ", ") +
-                                       StoreConnection::quoted(e.toOneRelationships[slot]->name) +
-                                       " = ?";
-                        changedLinks.push_back(slot);
+                        const auto key = keyOf(raw->toOne_[slot].destination);
+                        changed.emplace_back(e.toOneRelationships[slot]->name,
+                                             key > 0 ? Value(key) : Value(std::monostate{}));
                     }
                 }
-                if (assignments.empty()) {
+                if (changed.empty()) {
                     continue;  // changed and changed back
                 }
-                auto& update = db.cached(fmt::format("UPDATE {} SET {} WHERE \"_key\" = ?",
-                                                     StoreConnection::quoted(e.name), assignments));
-                int i = 1;
-                for (auto index : changedAttributes) {
-                    update.bindValue(i++, raw->values_[index]);
-                }
-                for (auto slot : changedLinks) {
-                    const auto key = keyOf(raw->toOne_[slot].destination);
-                    key > 0 ? update.bindInt(i++, key) : update.bindNull(i++);
-                }
-                update.bindInt(i, raw->key_);
-                update.step();
+                rows.update(e, raw->key_, changed);
                 note.updated.push_back(raw->objectID());
             }
             if (!impl_->unsavedDeleted[e.index].empty()) {
-                auto& remove = db.cached(fmt::format("DELETE FROM {} WHERE \"_key\" = ?",
-                                                     StoreConnection::quoted(e.name)));
                 for (const auto& [raw, object] : impl_->unsavedDeleted[e.index]) {
-                    remove.reset();
-                    remove.bindInt(1, raw->key_);
-                    remove.step();
+                    rows.remove(e, raw->key_);
                     note.deleted.push_back(raw->objectID());
                 }
             }

@@ -201,12 +201,11 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::existingObjectWithURI(std::
     }
     // Not read yet (or registered only as a fault): the row decides whether the object exists;
     // materialize() fills a registered fault.
-    auto& row = impl_->rowByKey(*e, key);
     std::shared_ptr<ManagedObject> object;
-    if (row.step()) {
-        object = impl_->materialize(*e, row);
+    if (auto* row = impl_->rows.selectByKey(*e, key)) {
+        object = impl_->materialize(*e, *row);
+        row->reset();
     }
-    row.reset();
     return object;
 }
 
@@ -217,15 +216,11 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::existingObjectWithGlobalID(
             return object;
         }
     }
-    auto& statement = impl_->connection.database().cached(
-        fmt::format("SELECT {} FROM {} WHERE \"_gid\" = ?", StoreConnection::selectColumns(e),
-                    StoreConnection::quoted(e.name)));
-    statement.bindBlob(1, id.bytes.data(), id.bytes.size());
     std::shared_ptr<ManagedObject> object;
-    if (statement.step()) {
-        object = impl_->materialize(e, statement);
+    if (auto* row = impl_->rows.selectByGlobalID(e, id)) {
+        object = impl_->materialize(e, *row);
+        row->reset();
     }
-    statement.reset();
     return object && !object->deleted_ ? object : nullptr;
 }
 

@@ -25,10 +25,9 @@ GlobalID parseID(const std::string& text) {
 
 ChangeApplier::ChangeApplier(store::StoreConnection& connection)
     : db_(connection.database()),
+      rows_(connection.database()),
       model_(connection.model()),
-      tables_(connection.database()),
-      keySql_(model_.entities().size()),
-      insertSql_(model_.entities().size()) {}
+      tables_(connection.database()) {}
 
 std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription& e,
                                                   const GlobalID& id) {
@@ -36,19 +35,10 @@ std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription
         known != knownKeys_.end() && known->second.first == e.index) {
         return known->second.second;
     }
-    auto& sql = keySql_[e.index];
-    if (sql.empty()) {
-        sql = fmt::format("SELECT \"_key\" FROM {} WHERE \"_gid\" = ?",
-                          StoreConnection::quoted(e.name));
-    }
-    auto& s = db_.cached(sql);
-    s.bindBlob(1, id.bytes.data(), id.bytes.size());
-    std::optional<std::int64_t> key;
-    if (s.step()) {
-        key = s.columnInt(0);
+    const auto key = rows_.keyByGlobalID(e, id);
+    if (key) {
         knownKeys_[id] = {e.index, *key};
     }
-    s.reset();
     return key;
 }
 
@@ -155,29 +145,7 @@ void ChangeApplier::insertObject(const store::EntityDescription& e, const Global
             values.emplace_back(std::monostate{});
         }
     }
-    auto& sql = insertSql_[e.index];
-    if (sql.empty()) {
-        std::string columns = "\"_gid\"";
-        std::string parameters = "?";
-        for (const auto& a : e.attributes) {
-            columns += ", " + StoreConnection::quoted(a.name);
-            parameters += ", ?";
-        }
-        for (const auto* r : e.toOneRelationships) {
-            columns += ", " + StoreConnection::quoted(r->name);
-            parameters += ", ?";
-        }
-        sql = fmt::format("INSERT INTO {} ({}) VALUES ({})", StoreConnection::quoted(e.name),
-                          columns, parameters);
-    }
-    auto& insert = db_.cached(sql);
-    insert.bindBlob(1, id.bytes.data(), id.bytes.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        insert.bindValue(int(i) + 2, values[i]);
-    }
-    insert.step();
-    insert.reset();
-    const auto key = db_.lastInsertRowid();
+    const auto key = rows_.insert(e, id, values);
     knownKeys_[id] = {e.index, key};
     tables_.clearStamps(id);
     tables_.setStamp(id, "", *change.created);
@@ -228,11 +196,9 @@ void ChangeApplier::updateObject(const store::EntityDescription& e, const Global
 void ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& id,
                              std::int64_t key, const std::string& name,
                              const nlohmann::json& value) {
-    auto& update =
-        db_.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
-                               StoreConnection::quoted(e.name), StoreConnection::quoted(name)));
+    store::Value stored;
     if (const auto* a = e.attribute(name)) {
-        update.bindValue(1, decodeValue(a->type, value));
+        stored = decodeValue(a->type, value);
     } else {
         // The object leaves one owner's to-many and joins another's: both changed.
         const auto& r = e.requireRelationship(name);
@@ -240,15 +206,11 @@ void ChangeApplier::writeKey(const store::EntityDescription& e, const GlobalID& 
             noteUpdated(*r.destination, *old);
         }
         if (const auto target = resolveTarget(e, id, name, value)) {
-            update.bindInt(1, *target);
+            stored = *target;
             noteUpdated(*r.destination, *target);
-        } else {
-            update.bindNull(1);
         }
     }
-    update.bindInt(2, key);
-    update.step();
-    update.reset();
+    rows_.update(e, key, {{name, std::move(stored)}});
 }
 
 std::optional<std::int64_t> ChangeApplier::resolveTarget(const store::EntityDescription& e,
@@ -294,17 +256,8 @@ void ChangeApplier::settleLinksTo(const GlobalID& target, std::optional<std::int
             continue;
         }
         tables_.clearLink(link.source, link.key);
-        auto& update = db_.cached(fmt::format("UPDATE {} SET {} = ? WHERE \"_key\" = ?",
-                                              StoreConnection::quoted(e->name),
-                                              StoreConnection::quoted(r->name)));
-        if (removed) {
-            update.bindNull(1);
-        } else {
-            update.bindInt(1, *targetKey);
-        }
-        update.bindInt(2, *sourceKey);
-        update.step();
-        update.reset();
+        rows_.update(*e, *sourceKey,
+                     {{r->name, removed ? store::Value() : store::Value(*targetKey)}});
         noteUpdated(*e, *sourceKey);
     }
 }
@@ -320,11 +273,8 @@ ObjectChange ChangeApplier::storedState(const store::EntityDescription& e, const
     std::vector<std::pair<const store::RelationshipDescription*, std::optional<std::int64_t>>>
         targets;
     {
-        auto& s = db_.cached(fmt::format("SELECT {} FROM {} WHERE \"_key\" = ?",
-                                         StoreConnection::selectColumns(e),
-                                         StoreConnection::quoted(e.name)));
-        s.bindInt(1, key);
-        if (s.step()) {
+        if (auto* row = rows_.selectByKey(e, key)) {
+            auto& s = *row;
             for (const auto& a : e.attributes) {
                 state.values[a.name] = {
                     encodeValue(a.type,
@@ -338,22 +288,15 @@ ObjectChange ChangeApplier::storedState(const store::EntityDescription& e, const
                                          ? std::nullopt
                                          : std::optional<std::int64_t>(s.columnInt(column)));
             }
+            s.reset();
         }
-        s.reset();
     }
     for (const auto& [r, targetKey] : targets) {
         nlohmann::json value = nullptr;
         if (targetKey) {
-            auto& s = db_.cached(fmt::format("SELECT \"_gid\" FROM {} WHERE \"_key\" = ?",
-                                             StoreConnection::quoted(r->destination->name)));
-            s.bindInt(1, *targetKey);
-            if (s.step() && s.columnBytes(0) == 16) {
-                GlobalID target;
-                const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
-                std::copy(data, data + 16, target.bytes.begin());
-                value = target.toString();
+            if (const auto target = rows_.globalIDByKey(*r->destination, *targetKey)) {
+                value = target->toString();
             }
-            s.reset();
         }
         if (value.is_null()) {
             // No target stored (or one no longer there): the value is the one still waiting.
@@ -361,11 +304,10 @@ ObjectChange ChangeApplier::storedState(const store::EntityDescription& e, const
                 "SELECT \"target\" FROM \"_sync_links\" WHERE \"gid\" = ? AND \"key\" = ?");
             s.bindBlob(1, id.bytes.data(), id.bytes.size());
             s.bindText(2, r->name);
-            if (s.step() && s.columnBytes(0) == 16) {
-                GlobalID target;
-                const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
-                std::copy(data, data + 16, target.bytes.begin());
-                value = target.toString();
+            if (s.step()) {
+                if (const auto target = store::StoreRows::globalIDAt(s, 0)) {
+                    value = target->toString();
+                }
             }
             s.reset();
         }
@@ -381,21 +323,7 @@ ObjectChange ChangeApplier::storedState(const store::EntityDescription& e, const
 
 std::vector<std::pair<std::int64_t, GlobalID>> ChangeApplier::membersOf(
     const store::RelationshipDescription& toMany, std::int64_t ownerKey) {
-    std::vector<std::pair<std::int64_t, GlobalID>> members;
-    auto& s = db_.cached(fmt::format("SELECT \"_key\", \"_gid\" FROM {} WHERE {} = ?",
-                                     StoreConnection::quoted(toMany.destination->name),
-                                     StoreConnection::quoted(toMany.inverse->name)));
-    s.bindInt(1, ownerKey);
-    while (s.step()) {
-        GlobalID memberID;
-        const auto* data = static_cast<const unsigned char*>(s.columnBlobData(1));
-        if (data && s.columnBytes(1) == 16) {
-            std::copy(data, data + 16, memberID.bytes.begin());
-        }
-        members.emplace_back(s.columnInt(0), memberID);
-    }
-    s.reset();
-    return members;
+    return rows_.membersOf(toMany, ownerKey);
 }
 
 void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& id,
@@ -407,12 +335,7 @@ void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& 
     // Its own members wait for it as for an object that has not arrived.
     for (const auto* r : e.toManyRelationships) {
         for (const auto& [memberKey, memberID] : membersOf(*r, key)) {
-            auto& clear = db_.cached(fmt::format("UPDATE {} SET {} = NULL WHERE \"_key\" = ?",
-                                                 StoreConnection::quoted(r->destination->name),
-                                                 StoreConnection::quoted(r->inverse->name)));
-            clear.bindInt(1, memberKey);
-            clear.step();
-            clear.reset();
+            rows_.update(*r->destination, memberKey, {{r->inverse->name, store::Value()}});
             tables_.setLink(memberID, r->destination->name, r->inverse->name, id);
             noteUpdated(*r->destination, memberKey);
         }
@@ -420,11 +343,7 @@ void ChangeApplier::setAside(const store::EntityDescription& e, const GlobalID& 
     tables_.clearStamps(id);
     tables_.clearLinks(id);
     noteOwnersOf(e, key);
-    auto& remove = db_.cached(
-        fmt::format("DELETE FROM {} WHERE \"_key\" = ?", StoreConnection::quoted(e.name)));
-    remove.bindInt(1, key);
-    remove.step();
-    remove.reset();
+    rows_.remove(e, key);
     knownKeys_.erase(id);
     noteDeleted(e, key);
     tables_.unpark(id);
@@ -444,23 +363,13 @@ void ChangeApplier::removeObject(const store::EntityDescription& e, const Global
                 if (r->deleteRule == store::DeleteRule::Cascade) {
                     setAside(member, memberID, memberKey, nullptr);
                 } else {
-                    auto& clear =
-                        db_.cached(fmt::format("UPDATE {} SET {} = NULL WHERE \"_key\" = ?",
-                                               StoreConnection::quoted(member.name),
-                                               StoreConnection::quoted(r->inverse->name)));
-                    clear.bindInt(1, memberKey);
-                    clear.step();
-                    clear.reset();
+                    rows_.update(member, memberKey, {{r->inverse->name, store::Value()}});
                     noteUpdated(member, memberKey);
                 }
             }
         }
         noteOwnersOf(e, *key);
-        auto& remove = db_.cached(
-            fmt::format("DELETE FROM {} WHERE \"_key\" = ?", StoreConnection::quoted(e.name)));
-        remove.bindInt(1, *key);
-        remove.step();
-        remove.reset();
+        rows_.remove(e, *key);
         knownKeys_.erase(id);
         noteDeleted(e, *key);
     }
@@ -476,11 +385,8 @@ void ChangeApplier::settleLocalChanges() {
             "SELECT DISTINCT \"target\" FROM \"_sync_links\" WHERE \"target\" IN (SELECT "
             "\"gid\" FROM \"_sync_tombstones\")");
         while (s.step()) {
-            GlobalID target;
-            const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
-            if (data && s.columnBytes(0) == 16) {
-                std::copy(data, data + 16, target.bytes.begin());
-                removedTargets.push_back(target);
+            if (const auto target = store::StoreRows::globalIDAt(s, 0)) {
+                removedTargets.push_back(*target);
             }
         }
         s.reset();

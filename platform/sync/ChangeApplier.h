@@ -28,6 +28,7 @@
 #include "SyncTables.h"
 #include "platform/store/ChangeNotifications.h"
 #include "platform/store/StoreConnection.h"
+#include "platform/store/StoreRows.h"
 
 namespace jw::sync {
 
@@ -95,6 +96,7 @@ class ChangeApplier {
     void noteDeleted(const store::EntityDescription& e, std::int64_t key);
 
     store::SqliteDatabase& db_;
+    store::StoreRows rows_;
     const store::ObjectModel& model_;
     SyncTables tables_;
     std::int64_t maxCounter_ = 0;
@@ -102,7 +104,6 @@ class ChangeApplier {
     // The entity and stored key of each object looked up or inserted here, until its row is
     // deleted here (the applier's work is one transaction: nothing else changes rows meanwhile).
     std::unordered_map<store::GlobalID, RowID, store::GlobalIDHash> knownKeys_;
-    std::vector<std::string> keySql_, insertSql_;  // per entity, made on first use
 };
 
 }  // namespace jw::sync

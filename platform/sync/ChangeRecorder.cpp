@@ -8,6 +8,7 @@
 #include "SyncState.h"
 #include "SyncTables.h"
 #include "platform/store/StoreConnection.h"
+#include "platform/store/StoreRows.h"
 
 namespace jw::sync {
 
@@ -21,21 +22,7 @@ void waitForRemovedOwner(store::SqliteDatabase& db, SyncTables& tables,
                          const store::CommittedChange& change) {
     using store::StoreConnection;
     for (const auto* r : entity.toManyRelationships) {
-        std::vector<store::GlobalID> members;
-        auto& s = db.cached(fmt::format("SELECT \"_gid\" FROM {} WHERE {} = ?",
-                                        StoreConnection::quoted(r->destination->name),
-                                        StoreConnection::quoted(r->inverse->name)));
-        s.bindInt(1, change.key);
-        while (s.step()) {
-            store::GlobalID member;
-            const auto* data = static_cast<const unsigned char*>(s.columnBlobData(0));
-            if (data && s.columnBytes(0) == 16) {
-                std::copy(data, data + 16, member.bytes.begin());
-                members.push_back(member);
-            }
-        }
-        s.reset();
-        for (const auto& member : members) {
+        for (const auto& [key, member] : store::StoreRows(db).membersOf(*r, change.key)) {
             tables.setLink(member, r->destination->name, r->inverse->name, change.globalID);
         }
     }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "platform/store/StoreRows.h"
+
 namespace jw::sync {
 
 using store::GlobalID;
@@ -13,12 +15,7 @@ using store::StoreConnection;
 namespace {
 
 GlobalID idFrom(const store::SqliteStatement& s, int column) {
-    GlobalID id;
-    const auto* data = static_cast<const unsigned char*>(s.columnBlobData(column));
-    if (data && s.columnBytes(column) == 16) {
-        std::copy(data, data + 16, id.bytes.begin());
-    }
-    return id;
+    return store::StoreRows::globalIDAt(s, column).value_or(GlobalID{});
 }
 
 }  // namespace

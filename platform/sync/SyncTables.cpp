@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/store/StoreRows.h"
+
 namespace jw::sync {
 
 using store::GlobalID;
@@ -13,12 +15,7 @@ void bindID(store::SqliteStatement& s, int index, const GlobalID& id) {
 }
 
 GlobalID idFrom(const store::SqliteStatement& s, int column) {
-    GlobalID id;
-    const auto* data = static_cast<const unsigned char*>(s.columnBlobData(column));
-    if (data && s.columnBytes(column) == 16) {
-        std::copy(data, data + 16, id.bytes.begin());
-    }
-    return id;
+    return store::StoreRows::globalIDAt(s, column).value_or(GlobalID{});
 }
 
 }  // namespace
