@@ -42,17 +42,16 @@ std::optional<SyncError> Attacher::attach(Date now, bool afresh) {
             context_.fs->writeAtomically(context_.layout.ensembleFile(),
                                          ensembleFileJson(store::GlobalID::generate().toString()));
         if (status != CloudStatus::ok) {
-            return failure(
-                SyncError::Kind::unavailable,
-                fmt::format("The cloud folder cannot be written ({}).", describe(status)));
+            return cloudError(
+                status, fmt::format("The cloud folder cannot be written ({}).", describe(status)));
         }
         ensembleFile = context_.fs->read(context_.layout.ensembleFile(),
                                          PersistentStoreEnsemble::kMaxSmallFileBytes);
     }
     if (ensembleFile.status != CloudStatus::ok) {
-        return failure(SyncError::Kind::unavailable,
-                       fmt::format("The cloud folder's ensemble cannot be read ({}).",
-                                   describe(ensembleFile.status)));
+        return cloudError(ensembleFile.status,
+                          fmt::format("The cloud folder's ensemble cannot be read ({}).",
+                                      describe(ensembleFile.status)));
     }
     std::string ensembleID;
     try {
@@ -86,10 +85,9 @@ std::optional<SyncError> Attacher::attach(Date now, bool afresh) {
     if (const auto status = context_.fs->writeAtomically(context_.layout.registrationFile(device),
                                                          registration.toJson());
         status != CloudStatus::ok) {
-        return failure(SyncError::Kind::unavailable,
-                       fmt::format("This device could not be registered in the cloud "
-                                   "folder ({}).",
-                                   describe(status)));
+        return cloudError(status, fmt::format("This device could not be registered in the cloud "
+                                              "folder ({}).",
+                                              describe(status)));
     }
 
     {
@@ -173,9 +171,8 @@ std::optional<SyncError> Attacher::checkAttachment() {
         return std::nullopt;
     }
     if (own.status != CloudStatus::notFound) {
-        return failure(
-            SyncError::Kind::unavailable,
-            fmt::format("This device's registration cannot be read ({}).", describe(own.status)));
+        return cloudError(own.status, fmt::format("This device's registration cannot be read ({}).",
+                                                  describe(own.status)));
     }
     // Not registered here. That is a lost attachment only when the folder plainly holds an
     // ensemble that other devices are registered in: a folder emptied for a moment (an

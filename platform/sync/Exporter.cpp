@@ -105,10 +105,10 @@ std::optional<SyncError> Exporter::exportPending() {
         if (const auto status =
                 context_.fs->writeAtomically(path, encodeChangeFile(header, encoded));
             status != CloudStatus::ok) {
-            return SyncError{SyncError::Kind::unavailable,
-                             fmt::format("Local changes could not be written to the cloud "
-                                         "folder ({}); they will be sent at the next merge.",
-                                         describe(status))};
+            return cloudError(status, fmt::format("Local changes could not be written to the "
+                                                  "cloud folder ({}); they will be sent at the "
+                                                  "next merge.",
+                                                  describe(status)));
         }
         store::SqliteTransaction transaction(db);
         auto& done = db.cached("DELETE FROM \"_sync_pending\" WHERE \"seq\" <= ?");
