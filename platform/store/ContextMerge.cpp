@@ -99,8 +99,9 @@ class ManagedObjectContext::Merge {
         const int column = StoreConnection::toOneColumn(e, slot);
         return row.columnIsNull(column)
                    ? nullptr
-                   : impl_.registeredOrFault(*e.toOneRelationships[slot]->destination,
-                                             row.columnInt(column))
+                   : impl_
+                         .registeredOrFault(*e.toOneRelationships[slot]->destination,
+                                            row.columnInt(column))
                          .get();
     }
 
@@ -149,8 +150,8 @@ class ManagedObjectContext::Merge {
     void unlinkMembers(const EntityDescription& e, ManagedObject& object) {
         for (const auto* r : e.toManyRelationships) {
             const auto slot = r->inverse->toOneSlot;
-            for (auto* map : {&impl_.saved[r->destination->index],
-                              &impl_.temporary[r->destination->index]}) {
+            for (auto* map :
+                 {&impl_.saved[r->destination->index], &impl_.temporary[r->destination->index]}) {
                 for (auto& [key, member] : *map) {
                     if (member->committed_ && member->committed_->toOne[slot] == &object) {
                         member->committed_->toOne[slot] = nullptr;
