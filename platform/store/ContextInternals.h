@@ -82,6 +82,9 @@ class ManagedObjectContext::Impl {
     // Changes not yet reported to the change observers.
     ObjectSet reportInserted, reportUpdated, reportDeleted;
 
+    // One merge of another connection's save (ContextMerge.cpp).
+    class Merge;
+
     std::vector<std::weak_ptr<ChangeObserver>> changeObservers;
     std::vector<std::weak_ptr<SaveObserver>> saveObservers;
     bool reporting = false;

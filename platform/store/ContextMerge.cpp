@@ -17,9 +17,9 @@
 
 namespace jw::store {
 
-class ManagedObjectContext::Merge {
+class ManagedObjectContext::Impl::Merge {
   public:
-    explicit Merge(ManagedObjectContext& context) : context_(context), impl_(*context.impl_) {}
+    explicit Merge(Impl& impl) : context_(impl.owner), impl_(impl) {}
 
     void run(const ContextDidSaveNotification& note) {
         for (const auto& id : note.deleted) {
@@ -317,7 +317,7 @@ class ManagedObjectContext::Merge {
 
 void ManagedObjectContext::mergeChangesFromContextDidSaveNotification(
     const ContextDidSaveNotification& note) {
-    Merge(*this).run(note);
+    Impl::Merge(*impl_).run(note);
     processPendingChanges();
 }
 

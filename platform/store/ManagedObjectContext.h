@@ -87,7 +87,6 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
   private:
     friend class ManagedObject;
     class Impl;
-    class Merge;  // one merge of another connection's save (ContextMerge.cpp)
     std::shared_ptr<StoreConnection> connection_;
     std::unique_ptr<Impl> impl_;
 };
