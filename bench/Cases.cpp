@@ -12,6 +12,7 @@
 #include "RawSqlite.h"
 #include "ScreenCases.h"
 #include "SyncCases.h"
+#include "WindowCases.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/store/FetchedResultsController.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -453,6 +454,9 @@ std::vector<CaseLine> caseTable() {
     for (auto& line : screenCaseTable()) {
         lines.push_back(std::move(line));
     }
+    for (auto& line : windowCaseTable()) {
+        lines.push_back(std::move(line));
+    }
     return lines;
 }
 
@@ -529,6 +533,7 @@ void registerCases(const Environment& env) {
               kListsScreenIterations);
     registerSyncCases(env);
     registerScreenCases(env);
+    registerWindowCases(env);
 }
 
 std::vector<std::string> casesWithDifferentOrders(const Environment& env) {

@@ -13,9 +13,10 @@ namespace jw::bench {
 namespace {
 
 std::optional<std::uint64_t> runOnce(const MemoryProbe& probe) {
-    const std::vector<std::string> arguments = {
+    std::vector<std::string> arguments = {
         probe.program.string(), probe.dataDirectory.string(), probe.resourceDirectory.string(),
         std::to_string(probe.listKey), std::to_string(probe.expectedItems)};
+    arguments.insert(arguments.end(), probe.moreArguments.begin(), probe.moreArguments.end());
     std::vector<char*> argv;
     for (const auto& a : arguments) {
         argv.push_back(const_cast<char*>(a.c_str()));

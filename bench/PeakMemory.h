@@ -1,12 +1,14 @@
 #pragma once
 // Peak memory of a separate process that opens the store and one list as the application does
-// (the program jotwell_bench_memory, next to jotwell_bench). Measured as the child's maximum
+// (the programs jotwell_bench_memory and, with its window, jotwell_bench_window_memory, next to
+// jotwell_bench). Measured as the child's maximum
 // resident set size, which the kernel reports when the child is reaped.
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace jw::bench {
 
@@ -16,6 +18,7 @@ struct MemoryProbe {
     std::filesystem::path resourceDirectory;
     std::int64_t listKey = 0;
     std::size_t expectedItems = 0;  // the probe fails unless it showed exactly this many
+    std::vector<std::string> moreArguments = {};  // after those above
 };
 
 // The largest peak resident size over `runs` runs of the probe, in bytes; nothing (and a

@@ -82,14 +82,19 @@ void ResultCollector::printSpread(std::ostream& out) const {
 }
 
 void printComparison(std::ostream& out, const ResultCollector& results,
-                     const std::vector<std::string>& differentOrders, const MemoryResult& memory) {
+                     const std::vector<std::string>& differentOrders,
+                     const std::vector<MemoryResult>& memory) {
     out << "# name ours_ms baseline_ms ratio target status\n";
     for (const auto& line : caseTable()) {
         const auto ours = results.medianMilliseconds(line.oursBenchmark, line.clock);
-        const auto baseline = results.medianMilliseconds(line.baselineBenchmark, line.clock);
+        auto baseline = results.medianMilliseconds(line.baselineBenchmark, line.clock);
+        bool failed = results.error(line.oursBenchmark) || results.error(line.baselineBenchmark);
+        if (!line.addedToBaseline.empty()) {
+            const auto added = results.medianMilliseconds(line.addedToBaseline, line.clock);
+            baseline = baseline && added ? std::optional<double>(*baseline + *added) : std::nullopt;
+            failed = failed || results.error(line.addedToBaseline);
+        }
         if (!ours || !baseline) {
-            const bool failed =
-                results.error(line.oursBenchmark) || results.error(line.baselineBenchmark);
             out << fmt::format("{} {} {} - {:.1f} {}\n", line.name,
                                ours ? fmt::format("{:.3f}", *ours) : "-",
                                baseline ? fmt::format("{:.3f}", *baseline) : "-", line.target,
@@ -103,14 +108,17 @@ void printComparison(std::ostream& out, const ResultCollector& results,
         out << fmt::format("{} {:.3f} {:.3f} {:.2f} {:.1f} {}\n", line.name, *ours, *baseline,
                            ratio, line.target, status);
     }
-    if (!memory.measured) {
-        out << "peak_memory_open_list - - - 1.0 NOT-RUN\n";
-    } else if (!memory.peakBytes) {
-        out << "peak_memory_open_list - - - 1.0 ERROR\n";
-    } else {
-        const double ratio = double(*memory.peakBytes) / memory.budgetBytes;
-        out << fmt::format("peak_memory_open_list {:.1f} - {:.2f} 1.0 {}\n",
-                           double(*memory.peakBytes) / 1e6, ratio, ratio <= 1.0 ? "ok" : "MISSED");
+    for (const auto& probe : memory) {
+        if (!probe.measured) {
+            out << probe.name << " - - - 1.0 NOT-RUN\n";
+        } else if (!probe.peakBytes) {
+            out << probe.name << " - - - 1.0 ERROR\n";
+        } else {
+            const double ratio = double(*probe.peakBytes) / probe.budgetBytes;
+            out << fmt::format("{} {:.1f} - {:.2f} 1.0 {}\n", probe.name,
+                               double(*probe.peakBytes) / 1e6, ratio,
+                               ratio <= 1.0 ? "ok" : "MISSED");
+        }
     }
 }
 

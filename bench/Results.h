@@ -53,16 +53,19 @@ class ResultCollector : public benchmark::BenchmarkReporter {
 };
 
 struct MemoryResult {
+    std::string name;
     bool measured = false;
     std::optional<std::uint64_t> peakBytes;  // nothing: the probe failed
     double budgetBytes = 100e6;
 };
 
-// Prints a header comment, the case lines in caseTable() order, then the memory line:
-//   peak_memory_open_list <peak MB> - <peak / 100 MB> 1.0 <status>
+// Prints a header comment, the case lines in caseTable() order (a line's baseline time is the
+// sum of its baseline and its addedToBaseline benchmark), then one line per memory result:
+//   <name> <peak MB> - <peak / budget> 1.0 <status>
 // `differentOrders` names cases whose two sides did not show the same rows in the same order;
 // their status is "MISMATCH" whatever the times.
 void printComparison(std::ostream& out, const ResultCollector& results,
-                     const std::vector<std::string>& differentOrders, const MemoryResult& memory);
+                     const std::vector<std::string>& differentOrders,
+                     const std::vector<MemoryResult>& memory);
 
 }  // namespace jw::bench

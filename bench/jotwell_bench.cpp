@@ -23,6 +23,7 @@
 #include "PeakMemory.h"
 #include "Results.h"
 #include "StoreGenerator.h"
+#include "WindowCases.h"
 
 namespace {
 
@@ -100,7 +101,10 @@ int main(int argc, char** argv) {
     Environment env;
     std::filesystem::path folder;
     std::vector<std::string> differentOrders;
-    MemoryResult memory;
+    std::vector<MemoryResult> memory(2);
+    memory[0].name = "peak_memory_open_list";
+    memory[1].name = "peak_memory_window_open_list";
+    memory[1].budgetBytes = 150e6;
     try {
         folder = options.workDirectory.empty() ? makeTemporaryFolder() : options.workDirectory;
         env.resourceDirectory = options.resourceDirectory;
@@ -112,6 +116,10 @@ int main(int argc, char** argv) {
         env.attached = copyStore(env.large, folder / "attached");
         env.attached.cloudDirectory = folder / "attached-cloud";
         std::filesystem::create_directories(*env.attached.cloudDirectory);
+        env.window = copyStore(env.large, folder / "window");
+        env.window.cloudDirectory = folder / "window-cloud";
+        std::filesystem::create_directories(*env.window.cloudDirectory);
+        attachWindowStore(env);
         env.work = folder / "sync";
         std::cerr << "Stores generated in " << folder.string() << " (" << secondsSince(start)
                   << " s)\n";
@@ -122,11 +130,21 @@ int main(int argc, char** argv) {
         // Measured first: a probe forked later would start from a larger parent.
         const auto memoryList = env.large.bigListBySortMode.find(1);
         if (memoryList != env.large.bigListBySortMode.end()) {
-            memory.measured = true;
-            memory.peakBytes =
+            memory[0].measured = true;
+            memory[0].peakBytes =
                 peakResidentBytes(MemoryProbe{siblingProgram("jotwell_bench_memory"),
                                               env.large.directory, env.resourceDirectory,
                                               memoryList->second, env.large.shape.bigListItems},
+                                  kMemoryRuns);
+            // The same list opened in the application's window, on the attached copy.
+            memory[1].measured = true;
+            memory[1].peakBytes =
+                peakResidentBytes(MemoryProbe{siblingProgram("jotwell_bench_window_memory"),
+                                              env.window.directory,
+                                              env.resourceDirectory,
+                                              env.window.bigListBySortMode.at(1),
+                                              env.window.shape.bigListItems,
+                                              {env.window.cloudDirectory->string()}},
                                   kMemoryRuns);
         }
         registerCases(env);

@@ -33,17 +33,6 @@ const QColor defaultTitleColor("#000000");
 const QColor defaultTint("#007aff");
 const QColor defaultBackground("#ffffff");
 
-std::shared_ptr<ui::ViewController> topOf(std::shared_ptr<ui::ViewController> controller) {
-    while (const auto navigation =
-               std::dynamic_pointer_cast<ui::NavigationController>(controller)) {
-        if (!navigation->topViewController()) {
-            break;
-        }
-        controller = navigation->topViewController();
-    }
-    return controller;
-}
-
 template <class T>
 void assign(T& field, const T& value, bool& changed) {
     if (!(field == value)) {
@@ -264,7 +253,7 @@ ColumnObject::ColumnObject(std::shared_ptr<ui::ViewController> controller, Scene
     : QObject(&bridge), controller_(controller), bridge_(bridge) {}
 
 std::shared_ptr<ui::NavigationController> ColumnObject::stackToPop() const {
-    const auto top = topOf(controller_.lock());
+    const auto top = ui::topViewController(controller_.lock());
     if (!top) {
         return nullptr;
     }
@@ -286,7 +275,7 @@ void ColumnObject::refresh() {
         return;
     }
     bool changed = false;
-    const auto top = topOf(controller);
+    const auto top = ui::topViewController(controller);
     ScreenObject* screen = top ? bridge_.screenFor(top) : nullptr;
     if (screen_ != screen) {
         screen_ = screen;
@@ -336,7 +325,7 @@ void ColumnObject::refresh() {
         if (!shownItem(item.leftBarButtonItem()) || item.leftItemsSupplementBackButton()) {
             if (const auto stack = stackToPop()) {
                 const auto& screens = stack->viewControllers();
-                const auto previous = topOf(screens[screens.size() - 2]);
+                const auto previous = ui::topViewController(screens[screens.size() - 2]);
                 backTitle = QString::fromStdString(previous->title());
                 if (backTitle.isEmpty()) {
                     backTitle = QStringLiteral("Back");

@@ -110,4 +110,15 @@ void NavigationController::stackDidChange(bool animated) {
     hierarchyDidChange(animated);
 }
 
+std::shared_ptr<ViewController> topViewController(std::shared_ptr<ViewController> controller) {
+    while (const auto navigation = std::dynamic_pointer_cast<NavigationController>(controller)) {
+        auto top = navigation->topViewController();
+        if (!top) {
+            break;
+        }
+        controller = std::move(top);
+    }
+    return controller;
+}
+
 }  // namespace jw::ui

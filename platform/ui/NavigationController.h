@@ -61,4 +61,8 @@ class NavigationController : public ViewController {
     std::shared_ptr<Toolbar> toolbar_;
 };
 
+// What is on screen in `controller`: the top of the innermost of nested navigation
+// controllers; `controller` itself when it is no navigation controller or has an empty stack.
+std::shared_ptr<ViewController> topViewController(std::shared_ptr<ViewController> controller);
+
 }  // namespace jw::ui

@@ -190,28 +190,34 @@ void DetailViewController::recountDone() {
     }
 }
 
-void DetailViewController::presentReminder(std::shared_ptr<model::Item> item) {
-    auto reminder = std::dynamic_pointer_cast<ReminderViewController>(
-        storyboard()->instantiateViewController("Reminder"));
-    if (!reminder) {
-        throw std::logic_error("the \"Reminder\" scene is not the reminder screen");
+namespace {
+
+// The item's screen made from its storyboard scene, in a navigation controller of its own,
+// presented as a form sheet over `presenter`.
+template <class ItemScreen>
+void presentForItem(ui::ViewController& presenter, const std::string& scene, const char* what,
+                    std::shared_ptr<model::Item> item) {
+    auto screen = std::dynamic_pointer_cast<ItemScreen>(
+        presenter.storyboard()->instantiateViewController(scene));
+    if (!screen) {
+        throw std::logic_error("the \"" + scene + "\" scene is not " + what);
     }
-    reminder->item = std::move(item);
-    auto navigation = ui::NavigationController::withRoot(reminder);
+    screen->item = std::move(item);
+    auto navigation = ui::NavigationController::withRoot(screen);
     navigation->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
-    present(navigation, true);
+    presenter.present(navigation, true);
+}
+
+}  // namespace
+
+void DetailViewController::presentReminder(std::shared_ptr<model::Item> item) {
+    presentForItem<ReminderViewController>(*this, "Reminder", "the reminder screen",
+                                           std::move(item));
 }
 
 void DetailViewController::presentItemEditor(std::shared_ptr<model::Item> item) {
-    auto editor = std::dynamic_pointer_cast<ItemEditorViewController>(
-        storyboard()->instantiateViewController("ItemEditor"));
-    if (!editor) {
-        throw std::logic_error("the \"ItemEditor\" scene is not the item editor");
-    }
-    editor->item = std::move(item);
-    auto navigation = ui::NavigationController::withRoot(editor);
-    navigation->setModalPresentationStyle(ui::ModalPresentationStyle::formSheet);
-    present(navigation, true);
+    presentForItem<ItemEditorViewController>(*this, "ItemEditor", "the item editor",
+                                             std::move(item));
 }
 
 void DetailViewController::renumberAfterMove(std::size_t from, std::size_t to) {

@@ -70,8 +70,9 @@ QQuickWindow& WindowDriver::window() {
     return *host_->window();
 }
 
-void WindowDriver::waitUntil(const std::string& what, const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+void WindowDriver::waitUntil(const std::string& what, const std::function<bool()>& done,
+                             std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {
             if (const auto shot = qEnvironmentVariable("JOTWELL_FAILURE_SHOT"); !shot.isEmpty()) {

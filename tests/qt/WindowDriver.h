@@ -8,14 +8,16 @@
 // "<title> [<row>, <row>...]" ("(table)" or "(plain)" for an untitled screen), presented
 // alerts and sheets by their objectName.
 //
-// Waiting is bounded: what does not happen within ten seconds throws std::runtime_error naming
-// it and what was on screen (and saves a picture to $JOTWELL_FAILURE_SHOT when set).
+// Waiting is bounded: what does not happen within ten seconds (or the limit given) throws
+// std::runtime_error naming it and what was on screen (and saves a picture to
+// $JOTWELL_FAILURE_SHOT when set).
 // Main thread only.
 
 #include <QPoint>
 #include <QSize>
 #include <QString>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -45,7 +47,9 @@ class WindowDriver {
     qt::AppHost& host() { return *host_; }
     QQuickWindow& window();
 
-    void waitUntil(const std::string& what, const std::function<bool()>& done);
+    // Runs the event loop until `done` holds; past `limit` it throws (see above).
+    void waitUntil(const std::string& what, const std::function<bool()>& done,
+                   std::chrono::seconds limit = std::chrono::seconds(10));
     // The visible item named `name`, depth first under `from` (the window); none when hidden.
     QQuickItem* find(const QString& name, QQuickItem* from = nullptr);
     QPoint centreOf(QQuickItem* item);

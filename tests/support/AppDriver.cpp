@@ -42,17 +42,6 @@ namespace {
     throw std::logic_error(what);
 }
 
-std::shared_ptr<ui::ViewController> topOf(std::shared_ptr<ui::ViewController> controller) {
-    while (const auto navigation =
-               std::dynamic_pointer_cast<ui::NavigationController>(controller)) {
-        if (!navigation->topViewController()) {
-            break;
-        }
-        controller = navigation->topViewController();
-    }
-    return controller;
-}
-
 bool isContainer(const ui::ViewController& controller) {
     return dynamic_cast<const ui::NavigationController*>(&controller) ||
            dynamic_cast<const ui::SplitViewController*>(&controller);
@@ -158,8 +147,8 @@ std::shared_ptr<ui::Button> findButton(ui::View& view, std::string_view title) {
 }
 
 std::string nameOfShown(ui::ViewController& controller) {
-    return screenName(
-        *topOf(std::static_pointer_cast<ui::ViewController>(controller.shared_from_this())));
+    return screenName(*ui::topViewController(
+        std::static_pointer_cast<ui::ViewController>(controller.shared_from_this())));
 }
 
 // The last presented controller over the window, or none.
@@ -238,7 +227,8 @@ class HistoryRecorder final : public ui::Observer {
             return;
         }
         const auto columns = split->viewControllers();
-        const std::string second = columns.size() > 1 ? screenName(*topOf(columns.back())) : "none";
+        const std::string second =
+            columns.size() > 1 ? screenName(*ui::topViewController(columns.back())) : "none";
         if (second != lastSecondColumn) {
             events.push_back("second column " + second);
             lastSecondColumn = second;
@@ -725,7 +715,7 @@ ScreenDriver AppDriver::front() {
         "front",
         [this]() -> std::shared_ptr<ui::ViewController> {
             if (const auto presented = topPresented(app().window())) {
-                return topOf(presented);
+                return ui::topViewController(presented);
             }
             const auto visible = app().window().visibleViewControllers();
             return visible.empty() ? nullptr : visible.back();
