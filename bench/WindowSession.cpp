@@ -25,10 +25,10 @@ namespace jw::bench {
 
 namespace {
 
-// A row with its content: rows the table has not laid out yet have no title.
+// A row with its content: rows the table has not laid out yet show no parts.
 bool isRow(const QQuickItem& item) {
     return item.isVisible() && item.objectName().startsWith(QStringLiteral("row:")) &&
-           item.objectName().size() > 4;
+           !item.property("parts").toList().isEmpty();
 }
 
 QQuickItem* find(QQuickItem* from, const std::function<bool(QQuickItem&)>& matches) {

@@ -65,7 +65,7 @@ class FrameWatch final : public QObject {
 void waitUntil(const std::string& what, const std::function<bool()>& done,
                double limitSeconds = 120);
 
-// Rows with a title drawn now in the window's column ("primaryColumn", "secondaryColumn").
+// Rows with their content drawn now in the window's column ("primaryColumn", "secondaryColumn").
 int rowsShown(QQuickWindow& window, const QString& column);
 
 // Where the window's application keeps its files: the store's folder as the data folder (its

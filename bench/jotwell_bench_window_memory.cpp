@@ -13,6 +13,8 @@
 #include <exception>
 #include <string>
 
+#include <QQuickWindow>
+
 #include "WindowSession.h"
 
 int main(int argc, char** argv) {
@@ -32,7 +34,15 @@ int main(int argc, char** argv) {
         const QPoint row = session.showListRow(listKey, watch);
         watch.expect([](QQuickWindow& window) { return rowsShown(window, "secondaryColumn") > 0; });
         session.tap(row);
-        watch.wait("the items' rows");
+        try {
+            watch.wait("the items' rows");
+        } catch (const std::exception&) {
+            // What the window showed instead, when asked for.
+            if (const char* shot = std::getenv("JOTWELL_FAILURE_SHOT")) {
+                session.window().grabWindow().save(QString::fromLocal8Bit(shot));
+            }
+            throw;
+        }
         if (session.itemsFetched() != expectedItems) {
             std::fprintf(stderr, "the list showed %zu items, expected %zu\n",
                          session.itemsFetched(), expectedItems);
