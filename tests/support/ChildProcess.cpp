@@ -2,42 +2,13 @@
 
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace jw::test {
-
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    std::vector<char*> argv;
-    for (const auto& a : arguments) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    output_ = fds[0];
-    if (rc != 0) {
-        pid_ = -1;
-        close(output_);
-        throw std::runtime_error("could not start " + arguments.at(0));
-    }
-}
 
 ChildProcess::ChildProcess(const std::function<void(int reportFd)>& body) {
     int fds[2];

@@ -7,14 +7,11 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace jw::test {
 
 class ChildProcess {
   public:
-    // Runs the program arguments[0] with these arguments; its standard output comes here.
-    explicit ChildProcess(const std::vector<std::string>& arguments);
     // Forks; the child runs `body` with the write end of the pipe, then exits with status 2.
     explicit ChildProcess(const std::function<void(int reportFd)>& body);
     ~ChildProcess();

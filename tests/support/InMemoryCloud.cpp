@@ -69,7 +69,6 @@ struct ViewState {
     std::vector<Change> outbox;
     std::array<std::deque<CloudStatus>, kOperationCount> failures;
     std::array<std::size_t, kOperationCount> calls{};
-    std::map<std::string, std::string> throwingReads;  // path -> what the read throws
     std::weak_ptr<InMemoryCloudView> object;
 };
 
@@ -584,9 +583,6 @@ CloudRead InMemoryCloudView::read(const std::string& path, std::size_t maxBytes)
     if (const auto fault = answerFault(view, Operation::read)) {
         return {*fault, {}};
     }
-    if (const auto it = view.throwingReads.find(path); it != view.throwingReads.end()) {
-        throw std::invalid_argument(it->second);
-    }
     if (!isValidCloudPath(path)) {
         return {CloudStatus::invalid, {}};
     }
@@ -692,16 +688,6 @@ void InMemoryCloudView::failNext(Operation operation, int count, CloudStatus sta
     auto& failures = state_->views.at(device_).failures[detail::indexOf(operation)];
     for (int i = 0; i < count; ++i) {
         failures.push_back(status);
-    }
-}
-
-void InMemoryCloudView::throwOnRead(const std::string& path, std::string what) {
-    std::lock_guard lock(state_->mutex);
-    auto& reads = state_->views.at(device_).throwingReads;
-    if (what.empty()) {
-        reads.erase(path);
-    } else {
-        reads[path] = std::move(what);
     }
 }
 

@@ -124,9 +124,6 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
     // The next `count` calls of `operation` on this view fail with `status` (which must not be
     // ok) and change nothing. Queued after failures already asked for.
     void failNext(Operation operation, int count, sync::CloudStatus status);
-    // While `what` is not empty, reading `path` through this view throws std::invalid_argument
-    // with it: a fault of the program, not of the file, on the reader's way. Empty clears it.
-    void throwOnRead(const std::string& path, std::string what);
     // While set, every call on this view answers unavailable and changes nothing, as when the
     // drive is unmounted; deliveries still arrive and are seen once it is cleared.
     void setUnavailable(bool unavailable);

@@ -96,27 +96,11 @@ enum class Halt {
 };
 
 const char* haltName(Halt halt) {
-    switch (halt) {
-        case Halt::none:
-            return "none";
-        case Halt::insideSave:
-            return "insideSave";
-        case Halt::beforeExportWrite:
-            return "beforeExportWrite";
-        case Halt::afterExportWrite:
-            return "afterExportWrite";
-        case Halt::insideExportBookkeeping:
-            return "insideExportBookkeeping";
-        case Halt::afterImportRead:
-            return "afterImportRead";
-        case Halt::insideImport:
-            return "insideImport";
-        case Halt::afterBaselineWrite:
-            return "afterBaselineWrite";
-        case Halt::afterCompactionRemove:
-            return "afterCompactionRemove";
-    }
-    return "?";
+    static const char* const kNames[] = {
+        "none",           "insideSave",         "beforeExportWrite",
+        "afterExportWrite", "insideExportBookkeeping", "afterImportRead",
+        "insideImport",   "afterBaselineWrite", "afterCompactionRemove"};
+    return kNames[int(halt)];
 }
 
 // --- The child ---------------------------------------------------------------------------------

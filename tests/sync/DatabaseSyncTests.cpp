@@ -1,23 +1,21 @@
 // The database's side of cloud sync: when it attaches, merges, retries and gives up, the
 // "CloudDB: " lines it logs on the way, when it asks the lists screen for the cloud status
 // intro, the 10-second sync timer, and how changes merged from other devices reach the main
-// context and the screens. Everything runs on the manual clock and run loop; devices share an
-// in-memory cloud folder and deliveries between them happen when a test says so.
+// context and the screens. Devices are the shared simulated ones, on the manual clock and run
+// loop, sharing an in-memory cloud folder; deliveries happen when a test says so. What the
+// engine does with the folder (a lost attachment, disturbances that prove nothing) is tested
+// with the engine.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/foundation/Paths.h"
+#include "SyncTestSupport.h"
 #include "platform/store/FetchedResultsController.h"
 #include "platform/sync/CloudLayout.h"
 #include "platform/sync/FolderCloudFileSystem.h"
@@ -26,16 +24,14 @@
 #include "src/model/ListsScreenHook.h"
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
-#include "tests/support/InMemoryCloud.h"
-#include "tests/support/ScriptableCloud.h"
-#include "tests/support/TestEnvironment.h"
 
 namespace jw::model {
 namespace {
 
 namespace fs = std::filesystem;
+using sync::testing::SimulatedDevice;
 using test::CloudOperation;
-using test::InMemoryCloud;
+using Lines = std::vector<std::string>;
 
 constexpr const char* kFlag = "cloudDBAlreadyLeeched";
 
@@ -51,28 +47,16 @@ class RecordingScreen final : public store::FetchedResultsControllerDelegate {
     void controllerDidChangeObject(store::FetchedResultsController&, store::ManagedObject& object,
                                    const store::IndexPath*, store::ChangeType type,
                                    const store::IndexPath*) override {
-        const char* kind = type == store::ChangeType::Insert   ? "insert"
-                           : type == store::ChangeType::Delete ? "delete"
-                           : type == store::ChangeType::Move   ? "move"
-                                                               : "update";
-        std::string label;
-        if (object.entity().name == "Item") {
-            label = static_cast<Item&>(object).body().value_or("<absent>");
-        } else if (object.entity().name == "List") {
-            label = static_cast<List&>(object).name().value_or("<absent>");
-        }
-        changes.push_back(std::string(kind) + " " + label);
+        const char* kinds[] = {"insert", "delete", "move", "update"};
+        const auto label = object.entity().name == "Item" ? static_cast<Item&>(object).body()
+                                                          : static_cast<List&>(object).name();
+        changes.push_back(std::string(kinds[int(type) - 1]) + " " + label.value_or("<absent>"));
     }
-    std::vector<std::string> changes;
+    Lines changes;
 };
 
-fs::path resourceDirectory() {
-    return AppPaths::resolve(std::nullopt).resourceDirectory;
-}
-
-std::vector<std::string> itemBodies(
-    const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
-    std::vector<std::string> bodies;
+Lines itemBodies(const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
+    Lines bodies;
     for (const auto& o : objects) {
         bodies.push_back(static_cast<Item&>(*o).body().value_or("<absent>"));
     }
@@ -80,50 +64,36 @@ std::vector<std::string> itemBodies(
     return bodies;
 }
 
-std::size_t count(const std::vector<std::string>& lines, const std::string& line) {
+std::size_t count(const Lines& lines, const std::string& line) {
     return std::size_t(std::count(lines.begin(), lines.end(), line));
 }
 
-class DatabaseTest : public ::testing::Test {
+// The attach failed with a reason: "leech complete", then "leech error: <reason>".
+void expectFailedAttach(const Lines& lines, std::size_t times) {
+    ASSERT_EQ(lines.size(), 2 * times) << ::testing::PrintToString(lines);
+    for (std::size_t i = 0; i < times; ++i) {
+        EXPECT_EQ(lines[2 * i], "CloudDB: leech complete");
+        EXPECT_TRUE(lines[2 * i + 1].starts_with("CloudDB: leech error: ")) << lines[2 * i + 1];
+        EXPECT_GT(lines[2 * i + 1].size(), std::string("CloudDB: leech error: ").size());
+    }
+}
+
+class DatabaseSync : public sync::testing::SharedCloudTest {
   protected:
-    DatabaseTest() { setListsScreen(listsScreen_); }
-    ~DatabaseTest() override { setListsScreen(nullptr); }
+    DatabaseSync() { setListsScreen(listsScreen_); }
+    ~DatabaseSync() override { setListsScreen(nullptr); }
 
-    // Device "A" keeps its flag in the standard user defaults, as the application does; every
-    // other device has defaults of its own, kept across its launches.
-    UserDefaults* settingsFor(const std::string& device) {
-        if (device == "A") {
-            return nullptr;
-        }
-        auto& settings = settings_[device];
-        if (!settings) {
-            settings = std::make_unique<UserDefaults>(fs::path());
-        }
-        return settings.get();
+    // A device launched and not yet active: nothing is attached.
+    SimulatedDevice& launch(const std::string& name) {
+        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
+        return *devices_.back();
     }
-    UserDefaults& flagHolder(const std::string& device) {
-        auto* settings = settingsFor(device);
-        return settings ? *settings : platform_.defaults();
+    static void relaunch(SimulatedDevice& device) {
+        device.close();
+        device.open();
     }
-    std::optional<bool> flag(const std::string& device) {
-        return flagHolder(device).boolForKey(kFlag);
-    }
-
-    fs::path dataDirectory(const std::string& device) const { return dir_.path() / device; }
-
-    std::unique_ptr<JWDatabase> launch(const std::string& device,
-                                       std::shared_ptr<sync::CloudFileSystem> cloud) {
-        JWDatabase::Locations locations{dataDirectory(device), resourceDirectory()};
-        locations.cloudFileSystem = std::move(cloud);
-        locations.settings = settingsFor(device);
-        return std::make_unique<JWDatabase>(locations);
-    }
-    // A launch on the shared in-memory cloud, through the device's own view.
-    std::unique_ptr<JWDatabase> launchOnCloud(const std::string& device) {
-        return launch(device, cloud_.deviceView(device));
-    }
-    std::unique_ptr<JWDatabase> launchWithoutCloud(const std::string& device) {
-        return launch(device, nullptr);
+    static std::optional<bool> flag(SimulatedDevice& device) {
+        return device.settings.boolForKey(kFlag);
     }
 
     // Runs what the database started to its end: the worker's work, the completions it posts
@@ -139,22 +109,29 @@ class DatabaseTest : public ::testing::Test {
         }
         loop().drain();
     }
+    void settle(SimulatedDevice& device) { settle(*device.db); }
     // The application becomes active and the attach and first merge complete.
-    void attach(JWDatabase& db) {
-        db.sync();
-        settle(db);
-        ASSERT_EQ(db.syncState(), SyncState::attached);
+    void attach(SimulatedDevice& device) {
+        device.db->sync();
+        settle(device);
+        ASSERT_EQ(device.db->syncState(), SyncState::attached);
+    }
+    // A device that joins now and finds what is in the folder.
+    SimulatedDevice& joiner() {
+        auto& other = launch("B");
+        cloud_.deliverAll();
+        attach(other);
+        return other;
     }
     // The folder plainly no longer holds `device`: another device is registered in it and
     // `device`'s registration is gone (as when the folder was replaced).
-    void removeFromFolder(JWDatabase& db) {
-        auto other = launchOnCloud("remover");
-        attach(*other);
-        const auto me = db.ensemble()->status().device;
+    void removeFromFolder(SimulatedDevice& device) {
+        auto& other = launch("remover");
+        attach(other);
         cloud_.deliverAll();
-        cloud_.view("remover")->remove(sync::CloudLayout{"MainStore"}.registrationFile(me));
+        other.view->remove(sync::CloudLayout{"MainStore"}.registrationFile(device.deviceID()));
         cloud_.deliverAll();
-        other.reset();
+        other.close();
     }
     // Saves on `from`, delivers everything, and lets `to` merge it in.
     void sendOver(JWDatabase& from, JWDatabase& to) {
@@ -167,10 +144,10 @@ class DatabaseTest : public ::testing::Test {
 
     // The database's own lines (the "CloudDB: " ones and the store location) logged since the
     // last call, leaving out whatever the sync engine logs.
-    std::vector<std::string> takeDatabaseLines() {
-        std::vector<std::string> lines;
+    Lines takeDatabaseLines() {
+        Lines lines;
         for (auto& line : platform_.logLines()) {
-            if (line.rfind("CloudDB: ", 0) == 0 || line.rfind("PSC location: ", 0) == 0) {
+            if (line.starts_with("CloudDB: ") || line.starts_with("PSC location: ")) {
                 lines.push_back(line);
             }
         }
@@ -195,14 +172,14 @@ class DatabaseTest : public ::testing::Test {
         }
         return nullptr;
     }
-    // Every list by name with its items ("[x] Milk"), sorted: what a user could see.
+    // Every list by name with its done count and items ("[x] Milk"), sorted: what a user sees.
     static std::string contents(JWDatabase& db) {
         std::string text;
         for (auto& o : db.viewContext().executeFetchRequest(listsFetchRequest(false))) {
             auto& list = static_cast<List&>(*o);
             text +=
                 list.name().value_or("<absent>") + " (" + std::to_string(list.doneCount()) + "):";
-            std::vector<std::string> items;
+            Lines items;
             for (auto& i : db.viewContext().executeFetchRequest(
                      itemsFetchRequest(&list, JWListFilter::none))) {
                 auto& item = static_cast<Item&>(*i);
@@ -217,90 +194,78 @@ class DatabaseTest : public ::testing::Test {
         }
         return text;
     }
-    std::size_t registeredDevices() {
-        std::size_t n = 0;
-        for (const auto& [path, contents] : cloud_.files()) {
-            n += path.size() >= 12 && path.compare(path.size() - 12, 12, "/device.json") == 0;
-        }
-        return n;
-    }
+    static std::string contents(SimulatedDevice& device) { return contents(*device.db); }
 
     ManualRunLoop& loop() { return platform_.loop(); }
     int introRequests() const { return listsScreen_->introRequests; }
 
-    test::ManualPlatform platform_;
-    test::TempDir dir_;
-    InMemoryCloud cloud_;
     std::shared_ptr<RecordingListsScreen> listsScreen_ = std::make_shared<RecordingListsScreen>();
-    std::map<std::string, std::unique_ptr<UserDefaults>> settings_;
 };
 
-// --- Creation ----------------------------------------------------------------------------------
+// --- Launching ----------------------------------------------------------------------------------
 
-using DatabaseCreation = DatabaseTest;
+using DatabaseLaunch = DatabaseSync;
 
-TEST_F(DatabaseCreation, LogsTheStoreLocationAndTheEnsembleButDoesNotSyncYet) {
-    auto view = cloud_.view("A");
-    auto db = launchOnCloud("A");
-
-    ASSERT_NE(db->ensemble(), nullptr);
-    EXPECT_EQ(db->storeURL(), dataDirectory("A") / "Jotwell.sqlite");
+TEST_F(DatabaseLaunch, LogsTheStoreLocationAndTheEnsembleButNeitherAttachesNorMergesYet) {
+    auto& a = launch("A");
+    const auto store = a.dir.path() / "Jotwell.sqlite";
+    ASSERT_NE(a.db->ensemble(), nullptr);
+    EXPECT_EQ(a.storeFile(), store);
     EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{
-                  "PSC location: file://" + (dataDirectory("A") / "Jotwell.sqlite").string(),
-                  "CloudDB: setup begin",
-                  "CloudDB: setup end " + db->ensemble()->description(),
-              }));
-    EXPECT_EQ(db->ensemble()->ensembleIdentifier(), "MainStore");
+              (Lines{"PSC location: file://" + store.string(), "CloudDB: setup begin",
+                     "CloudDB: setup end " + a.ensemble().description()}));
+    EXPECT_EQ(a.ensemble().ensembleIdentifier(), "MainStore");
+
+    a.db->merge();
+    EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: no Ensemble instance to merge"});
     // Nothing is attached, merged or scheduled before the first sync.
-    EXPECT_EQ(view->calls(CloudOperation::checkRoot) + view->calls(CloudOperation::write) +
-                  view->calls(CloudOperation::list) + view->calls(CloudOperation::read),
+    EXPECT_EQ(a.view->calls(CloudOperation::checkRoot) + a.view->calls(CloudOperation::write) +
+                  a.view->calls(CloudOperation::list) + a.view->calls(CloudOperation::read),
               0u);
     EXPECT_EQ(loop().activeTimerCount(), 0);
-    EXPECT_EQ(db->syncTimer(), nullptr);
-    EXPECT_EQ(db->operationsInFlight(), 0);
-    EXPECT_FALSE(flag("A").has_value());
-    EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
+    EXPECT_EQ(a.db->syncTimer(), nullptr);
+    EXPECT_EQ(a.db->operationsInFlight(), 0);
+    EXPECT_FALSE(flag(a).has_value());
+    EXPECT_EQ(a.db->syncState(), SyncState::notYetAttached);
 }
 
-TEST_F(DatabaseCreation, SilencesTheSyncEngine) {
+TEST_F(DatabaseLaunch, SilencesTheSyncEngine) {
     sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
-    auto db = launchOnCloud("A");
-    attach(*db);
+    attach(launch("A"));
     for (const auto& line : platform_.logLines()) {
-        EXPECT_NE(line.rfind("sync: ", 0), 0u) << "the engine still logs: " << line;
+        EXPECT_FALSE(line.starts_with("sync: ")) << "the engine still logs: " << line;
     }
 }
 
-TEST_F(DatabaseCreation, TheStoreLocationIsAnAbsoluteFileURL) {
+TEST_F(DatabaseLaunch, TheStoreLocationIsAnAbsoluteFileURL) {
     // A data folder given relative to the working directory, with a space and a non-ASCII
     // letter in its name.
-    const fs::path folder = fs::weakly_canonical(dir_.path()) / "My Lists \u00e4";
-    JWDatabase::Locations locations{fs::relative(folder, fs::current_path()), resourceDirectory()};
+    sync::testing::ScratchDir dir;
+    const fs::path folder = fs::weakly_canonical(dir.path()) / "My Lists \u00e4";
+    JWDatabase::Locations locations{fs::relative(folder, fs::current_path()),
+                                    sync::testing::resourceDirectory()};
     ASSERT_TRUE(locations.dataDirectory.is_relative());
     JWDatabase db(locations);
 
     const auto lines = takeDatabaseLines();
     ASSERT_FALSE(lines.empty());
-    const auto parent = folder.parent_path().string();
-    EXPECT_EQ(lines.front(),
-              "PSC location: file://" + parent + "/My%20Lists%20%C3%A4/Jotwell.sqlite");
+    EXPECT_EQ(lines.front(), "PSC location: file://" + folder.parent_path().string() +
+                                 "/My%20Lists%20%C3%A4/Jotwell.sqlite");
 }
 
-TEST_F(DatabaseCreation, WithoutACloudThereIsNoEnsembleAndSyncStaysOff) {
-    auto db = launchWithoutCloud("A");
+TEST_F(DatabaseLaunch, WithoutACloudThereIsNoEnsembleAndSyncStaysOff) {
+    sync::testing::ScratchDir dir;
+    const JWDatabase::Locations locations{dir.path(), sync::testing::resourceDirectory()};
+    auto db = std::make_unique<JWDatabase>(locations);
     EXPECT_EQ(db->ensemble(), nullptr);
     EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{
-                  "PSC location: file://" + (dataDirectory("A") / "Jotwell.sqlite").string(),
-                  "CloudDB: setup begin",
-                  "CloudDB: setup end nil",
-              }));
+              (Lines{"PSC location: file://" + (dir.path() / "Jotwell.sqlite").string(),
+                     "CloudDB: setup begin", "CloudDB: setup end nil"}));
 
     db->sync();
-    EXPECT_EQ(takeDatabaseLines(), (std::vector<std::string>{"CloudDB: Sync called",
-                                                             "CloudDB: no ensembles instance yet",
-                                                             "CloudDB: Sync call done"}));
+    EXPECT_EQ(takeDatabaseLines(),
+              (Lines{"CloudDB: Sync called", "CloudDB: no ensembles instance yet",
+                     "CloudDB: Sync call done"}));
     EXPECT_EQ(loop().activeTimerCount(), 0);
     EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
 
@@ -312,217 +277,184 @@ TEST_F(DatabaseCreation, WithoutACloudThereIsNoEnsembleAndSyncStaysOff) {
     EXPECT_TRUE(takeDatabaseLines().empty());
     EXPECT_EQ(db->operationsInFlight(), 0);
     EXPECT_EQ(introRequests(), 0);
-    EXPECT_FALSE(flag("A").has_value());
+    EXPECT_FALSE(platform_.defaults().boolForKey(kFlag).has_value());
 
     db->saveContext(true);
-    EXPECT_EQ(takeDatabaseLines(),
-              std::vector<std::string>{"CloudDB: willResignActive so wont bother with sync"});
-
-    db = launchWithoutCloud("A");
+    EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: willResignActive so wont bother with sync"});
+    db = std::make_unique<JWDatabase>(locations);
     EXPECT_NE(listNamed(*db, "Groceries"), nullptr);
 }
 
-// --- First launch with the cloud available -----------------------------------------------------
+// --- Attaching ----------------------------------------------------------------------------------
 
-using DatabaseFirstLaunch = DatabaseTest;
+using DatabaseAttach = DatabaseSync;
 
-TEST_F(DatabaseFirstLaunch, SyncStartsTheTimerAttachesAndMergesAtOnce) {
-    newList(*launchWithoutCloud("A"), "Made before attaching");
-    auto gate = std::make_shared<test::ScriptableCloud>(cloud_.deviceView("A"));
-    auto db = launch("A", gate);
-    test::OpenGateAtExit opener{*gate};  // before the database closes, whatever happens
+TEST_F(DatabaseAttach, SyncStartsTheTimerAttachesAndMergesAtOnceAndAgainOnlyMerges) {
+    auto& a = launch("A");
+    a.close();
+    {
+        JWDatabase withoutCloud({a.dir.path(), sync::testing::resourceDirectory()});
+        newList(withoutCloud, "Made before attaching");
+    }
+    a.open();
+    auto& gate = *a.recorder;
+    test::OpenGateAtExit opener{gate};  // before the database closes, whatever happens
     takeDatabaseLines();
 
-    db->sync();
-    EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{"CloudDB: Sync called", "CloudDB: setup syncTimer",
-                                        "CloudDB: Sync call done"}));
+    a.db->sync();
+    EXPECT_EQ(takeDatabaseLines(), (Lines{"CloudDB: Sync called", "CloudDB: setup syncTimer",
+                                          "CloudDB: Sync call done"}));
     EXPECT_EQ(loop().activeTimerCount(), 1);
-    ASSERT_NE(db->syncTimer(), nullptr);
-    EXPECT_TRUE(db->syncTimer()->isValid());
-    EXPECT_TRUE(db->syncTimer()->repeats());
-    EXPECT_DOUBLE_EQ(db->syncTimer()->interval(), 10.0);
-    EXPECT_EQ(db->operationsInFlight(), 1);
-    EXPECT_FALSE(flag("A").value_or(false)) << "set before the attach completed";
+    const Timer* timer = a.db->syncTimer();
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->isValid());
+    EXPECT_TRUE(timer->repeats());
+    EXPECT_DOUBLE_EQ(timer->interval(), 10.0);
+    EXPECT_EQ(a.db->operationsInFlight(), 1);
+    EXPECT_FALSE(flag(a).value_or(false)) << "set before the attach completed";
 
     // The attach completes: the flag is set and a merge follows in the same completion (held
     // at the gate, so that it cannot complete in the same drain).
-    db->ensemble()->waitUntilIdle();
-    gate->closeGate();
+    a.ensemble().waitUntilIdle();
+    gate.closeGate();
     loop().drain();
-    EXPECT_EQ(takeDatabaseLines(), (std::vector<std::string>{"CloudDB: leech complete",
-                                                             "CloudDB: leeched calling to merge"}));
-    EXPECT_EQ(flag("A"), true);
-    EXPECT_TRUE(db->ensemble()->isLeeched());
-    EXPECT_EQ(db->operationsInFlight(), 1) << "no merge was started after attaching";
+    EXPECT_EQ(takeDatabaseLines(),
+              (Lines{"CloudDB: leech complete", "CloudDB: leeched calling to merge"}));
+    EXPECT_EQ(flag(a), true);
+    EXPECT_TRUE(a.ensemble().isLeeched());
+    EXPECT_EQ(a.db->operationsInFlight(), 1) << "no merge was started after attaching";
 
-    gate->openGate();
-    settle(*db);
-    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: merge complete"});
-    EXPECT_EQ(db->syncState(), SyncState::attached);
+    gate.openGate();
+    settle(a);
+    EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: merge complete"});
+    EXPECT_EQ(a.db->syncState(), SyncState::attached);
     EXPECT_EQ(introRequests(), 0);
 
-    // The list made before attaching came along to the cloud.
-    auto other = launchOnCloud("B");
-    cloud_.deliverAll();
-    attach(*other);
-    EXPECT_NE(listNamed(*other, "Made before attaching"), nullptr);
-}
-
-TEST_F(DatabaseFirstLaunch, SyncingAgainWhileActiveKeepsTheOneTimerAndMerges) {
-    auto db = launchOnCloud("A");
-    attach(*db);
-    const Timer* timer = db->syncTimer();
-    takeDatabaseLines();
-
-    db->sync();
-    EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{"CloudDB: Sync called", "CloudDB: Sync call done"}));
-    EXPECT_EQ(db->syncTimer(), timer);
+    // Syncing again while active keeps the one timer and merges.
+    a.db->sync();
+    EXPECT_EQ(takeDatabaseLines(), (Lines{"CloudDB: Sync called", "CloudDB: Sync call done"}));
+    EXPECT_EQ(a.db->syncTimer(), timer);
     EXPECT_EQ(loop().activeTimerCount(), 1);
-    EXPECT_EQ(db->operationsInFlight(), 1);
-    settle(*db);
-    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: merge complete"});
+    EXPECT_EQ(a.db->operationsInFlight(), 1);
+    settle(a);
+    EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: merge complete"});
+
+    // The list made before attaching came along to the cloud.
+    EXPECT_EQ(contents(joiner()), "Made before attaching (0):\n");
 }
 
-TEST_F(DatabaseFirstLaunch, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
-    auto gate = std::make_shared<test::ScriptableCloud>(cloud_.deviceView("A"));
-    auto db = launch("A", gate);
+TEST_F(DatabaseAttach, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
+    auto& a = launch("A");
     {
-        test::OpenGateAtExit opener{*gate};
-        gate->closeGate();  // the first attach cannot finish before the save below
-        db->sync();
-        newList(*db, "Groceries");  // its save asks to attach again
-        EXPECT_FALSE(db->ensemble()->isLeeched());
-        EXPECT_EQ(db->operationsInFlight(), 2);
+        test::OpenGateAtExit opener{*a.recorder};
+        a.recorder->closeGate();  // the first attach cannot finish before the save below
+        a.db->sync();
+        newList(*a.db, "Groceries");  // its save asks to attach again
+        EXPECT_FALSE(a.ensemble().isLeeched());
+        EXPECT_EQ(a.db->operationsInFlight(), 2);
     }
     takeDatabaseLines();
 
-    settle(*db);
+    settle(a);
     const auto lines = takeDatabaseLines();
     EXPECT_EQ(count(lines, "CloudDB: leech complete"), 2u);
     EXPECT_EQ(count(lines, "CloudDB: leeched calling to merge"), 2u);
     EXPECT_EQ(count(lines, "CloudDB: merge complete"), 2u);
     EXPECT_EQ(lines.size(), 6u);
-    EXPECT_EQ(registeredDevices(), 1u);
-    EXPECT_EQ(db->syncState(), SyncState::attached);
-    EXPECT_EQ(introRequests(), 0);
-
-    auto other = launchOnCloud("B");
-    cloud_.deliverAll();
-    attach(*other);
-    EXPECT_EQ(contents(*other), "Groceries (0):\n");
-}
-
-TEST_F(DatabaseFirstLaunch, AnAttachedStoreWhoseSettingsWereLostStaysAttached) {
-    {
-        auto db = launchOnCloud("B");
-        attach(*db);
+    std::size_t registered = 0;
+    for (const auto& [path, contents] : cloud_.files()) {
+        registered += path.ends_with("/device.json");
     }
-    settings_.erase("B");  // the settings file was removed; the store was kept
-
-    auto db = launchOnCloud("B");
-    EXPECT_FALSE(flag("B").has_value());
-    EXPECT_EQ(db->syncState(), SyncState::attached);
+    EXPECT_EQ(registered, 1u);
+    EXPECT_EQ(a.db->syncState(), SyncState::attached);
     EXPECT_EQ(introRequests(), 0);
-    takeDatabaseLines();
-
-    // Finding the store attached is enough to set the flag again, with no attach and no line.
-    db->leech();
-    EXPECT_EQ(flag("B"), true);
-    EXPECT_EQ(db->operationsInFlight(), 0);
-    EXPECT_TRUE(takeDatabaseLines().empty());
-
-    settings_.erase("B");
-    db = launchOnCloud("B");
-    takeDatabaseLines();
-    db->merge();  // so does starting a merge
-    EXPECT_EQ(flag("B"), true);
-    EXPECT_EQ(db->operationsInFlight(), 1);
-    settle(*db);
-    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: merge complete"});
+    EXPECT_EQ(contents(joiner()), "Groceries (0):\n");
 }
 
-TEST_F(DatabaseFirstLaunch, MergingBeforeAttachingOnlySaysSo) {
-    auto view = cloud_.view("A");
-    auto db = launchOnCloud("A");
-    takeDatabaseLines();
-
-    db->merge();
-    EXPECT_EQ(takeDatabaseLines(),
-              std::vector<std::string>{"CloudDB: no Ensemble instance to merge"});
-    EXPECT_EQ(db->operationsInFlight(), 0);
-    EXPECT_FALSE(flag("A").has_value());
-    EXPECT_EQ(view->calls(CloudOperation::checkRoot), 0u);
-}
-
-// --- First launch without a usable cloud -------------------------------------------------------
-
-using DatabaseWithoutUsableCloud = DatabaseTest;
-
-// The attach failed with a reason: "leech complete", then "leech error: <reason>".
-void expectFailedAttach(const std::vector<std::string>& lines, std::size_t times) {
-    ASSERT_EQ(lines.size(), 2 * times) << ::testing::PrintToString(lines);
-    for (std::size_t i = 0; i < times; ++i) {
-        EXPECT_EQ(lines[2 * i], "CloudDB: leech complete");
-        EXPECT_EQ(lines[2 * i + 1].rfind("CloudDB: leech error: ", 0), 0u) << lines[2 * i + 1];
-        EXPECT_GT(lines[2 * i + 1].size(), std::string("CloudDB: leech error: ").size());
+// The store is attached, the settings file was removed: finding the store attached is enough
+// to set the flag again, with no attach and no line; so is starting a merge.
+TEST_F(DatabaseAttach, AnAttachedStoreWhoseSettingsWereLostStaysAttached) {
+    auto& b = launch("B");
+    attach(b);
+    for (bool byMerging : {false, true}) {
+        b.close();
+        b.settings.removeObjectForKey(kFlag);
+        b.open();
+        EXPECT_FALSE(flag(b).has_value());
+        EXPECT_EQ(b.db->syncState(), SyncState::attached);
+        takeDatabaseLines();
+        if (byMerging) {
+            b.db->merge();
+        } else {
+            b.db->leech();
+        }
+        EXPECT_EQ(flag(b), true);
+        EXPECT_EQ(b.db->operationsInFlight(), byMerging ? 1 : 0);
+        settle(b);
+        EXPECT_EQ(takeDatabaseLines(), byMerging ? Lines{"CloudDB: merge complete"} : Lines{});
     }
+    EXPECT_EQ(introRequests(), 0);
 }
 
-TEST_F(DatabaseWithoutUsableCloud, EverySaveAndEveryTickRetriesTheAttach) {
-    auto view = cloud_.view("A");
-    view->setUnavailable(true);
-    auto db = launchOnCloud("A");
+TEST_F(DatabaseAttach, WhileTheCloudIsUnavailableEverySaveAndEveryTickRetries) {
+    cloud_.view("A")->setUnavailable(true);
+    auto& a = launch("A");
     takeDatabaseLines();
-    db->sync();
-    settle(*db);
+    a.db->sync();
+    settle(a);
     auto lines = takeDatabaseLines();
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
-              (std::vector<std::string>{"CloudDB: Sync called", "CloudDB: setup syncTimer",
-                                        "CloudDB: Sync call done"}));
+    EXPECT_EQ(
+        Lines(lines.begin(), lines.begin() + 3),
+        (Lines{"CloudDB: Sync called", "CloudDB: setup syncTimer", "CloudDB: Sync call done"}));
     expectFailedAttach({lines.begin() + 3, lines.end()}, 1);
     EXPECT_EQ(introRequests(), 1);
-    EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
-    EXPECT_FALSE(flag("A").value_or(false));
+    EXPECT_EQ(a.db->syncState(), SyncState::notYetAttached);
+    EXPECT_FALSE(flag(a).value_or(false));
     EXPECT_EQ(loop().activeTimerCount(), 1) << "a failed attach must not stop the timer";
 
     // Each 10-second tick tries again.
-    const auto attempts = view->calls(CloudOperation::checkRoot);
+    const auto attempts = a.view->calls(CloudOperation::checkRoot);
     loop().advance(30);
-    settle(*db);
+    settle(a);
     expectFailedAttach(takeDatabaseLines(), 3);
     EXPECT_EQ(introRequests(), 4);
-    EXPECT_EQ(view->calls(CloudOperation::checkRoot), attempts + 3);
+    EXPECT_EQ(a.view->calls(CloudOperation::checkRoot), attempts + 3);
 
     // So does each save, and the save itself is kept.
-    newList(*db, "Groceries");
-    settle(*db);
+    newList(*a.db, "Groceries");
+    settle(a);
     expectFailedAttach(takeDatabaseLines(), 1);
     EXPECT_EQ(introRequests(), 5);
-    EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
 
     // Once the cloud is back, the next tick attaches and merges; the intro is not asked again.
-    view->setUnavailable(false);
+    a.view->setUnavailable(false);
     loop().advance(10);
-    settle(*db);
-    EXPECT_EQ(takeDatabaseLines(), (std::vector<std::string>{"CloudDB: leech complete",
-                                                             "CloudDB: leeched calling to merge",
-                                                             "CloudDB: merge complete"}));
+    settle(a);
+    EXPECT_EQ(takeDatabaseLines(),
+              (Lines{"CloudDB: leech complete", "CloudDB: leeched calling to merge",
+                     "CloudDB: merge complete"}));
     EXPECT_EQ(introRequests(), 5);
-    EXPECT_EQ(flag("A"), true);
-    EXPECT_EQ(db->syncState(), SyncState::attached);
+    EXPECT_EQ(flag(a), true);
+    EXPECT_EQ(contents(joiner()), "Groceries (0):\n");
 
-    auto other = launchOnCloud("B");
-    cloud_.deliverAll();
-    attach(*other);
-    EXPECT_EQ(contents(*other), "Groceries (0):\n");
+    // With no lists screen yet, a failed attach is only logged.
+    setListsScreen(nullptr);
+    cloud_.view("C")->setUnavailable(true);
+    auto& c = launch("C");
+    takeDatabaseLines();
+    c.db->sync();
+    settle(c);
+    lines = takeDatabaseLines();
+    ASSERT_EQ(lines.size(), 5u);
+    expectFailedAttach({lines.begin() + 3, lines.end()}, 1);
+    EXPECT_EQ(introRequests(), 5);
 }
 
-TEST_F(DatabaseWithoutUsableCloud, AMissingCloudFolderIsRetriedUntilItAppears) {
-    const auto folder = dir_.path() / "Cloud";  // not there yet: a drive not mounted
-    JWDatabase::Locations locations{dataDirectory("A"), resourceDirectory()};
+TEST_F(DatabaseAttach, AMissingCloudFolderIsRetriedUntilItAppears) {
+    sync::testing::ScratchDir dir;
+    const auto folder = dir.path() / "Cloud";  // not there yet: a drive not mounted
+    JWDatabase::Locations locations{dir.path() / "A", sync::testing::resourceDirectory()};
     locations.cloudDirectory = folder;
     JWDatabase db(locations);
     ASSERT_NE(db.ensemble(), nullptr);
@@ -541,299 +473,183 @@ TEST_F(DatabaseWithoutUsableCloud, AMissingCloudFolderIsRetriedUntilItAppears) {
     loop().advance(10);
     settle(db);
     EXPECT_EQ(db.syncState(), SyncState::attached);
-    EXPECT_EQ(flag("A"), true);
+    EXPECT_EQ(platform_.defaults().boolForKey(kFlag), true);
     EXPECT_TRUE(fs::exists(folder / "MainStore"));
 
     // What was saved while the folder was missing is in it now.
-    auto other = launch("B", std::make_shared<sync::FolderCloudFileSystem>(folder));
-    attach(*other);
-    EXPECT_EQ(contents(*other), "Groceries (0):\n");
+    auto& b = launch("B");
+    b.recorder->redirect(std::make_shared<sync::FolderCloudFileSystem>(folder));
+    attach(b);
+    EXPECT_EQ(contents(b), "Groceries (0):\n");
 }
 
-TEST_F(DatabaseWithoutUsableCloud, AFailedAttachWithNoListsScreenYetIsOnlyLogged) {
-    setListsScreen(nullptr);
-    cloud_.view("A")->setUnavailable(true);
-    auto db = launchOnCloud("A");
-    takeDatabaseLines();
-    db->sync();
-    settle(*db);
-    auto lines = takeDatabaseLines();
-    ASSERT_EQ(lines.size(), 5u);
-    expectFailedAttach({lines.begin() + 3, lines.end()}, 1);
-    EXPECT_EQ(introRequests(), 0);
-    EXPECT_EQ(db->syncState(), SyncState::notYetAttached);
-}
+// --- The attachment lost ------------------------------------------------------------------------
 
-// --- The attachment lost -----------------------------------------------------------------------
-
-using DatabaseAttachmentLost = DatabaseTest;
-
-TEST_F(DatabaseAttachmentLost, ACloudFolderThatNoLongerHoldsTheDeviceEndsTheAttachment) {
-    auto view = cloud_.view("A");
-    auto db = launchOnCloud("A");
-    attach(*db);
-    removeFromFolder(*db);
+TEST_F(DatabaseSync, ALostAttachmentIsLoggedOnceAndThenEverySaveAndSyncOnlyAsksForTheIntro) {
+    auto& a = launch("A");
+    attach(a);
+    removeFromFolder(a);
     takeDatabaseLines();
 
-    newList(*db, "Groceries");
-    settle(*db);
+    newList(*a.db, "Groceries");
+    settle(a);
     const auto lines = takeDatabaseLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "CloudDB: merge complete");
-    EXPECT_EQ(lines[1].rfind("CloudDB: merge error: ", 0), 0u) << lines[1];
-    EXPECT_FALSE(db->ensemble()->isLeeched());
-    EXPECT_EQ(flag("A"), true) << "nothing sets the flag back";
-    EXPECT_EQ(db->syncState(), SyncState::attachmentLost);
+    EXPECT_TRUE(lines[1].starts_with("CloudDB: merge error: ")) << lines[1];
+    EXPECT_EQ(flag(a), true) << "nothing sets the flag back";
+    EXPECT_EQ(a.db->syncState(), SyncState::attachmentLost);
 
     // From now on each save asks for the intro through leech, and nothing reaches the cloud.
-    const auto writes = view->calls(CloudOperation::write);
-    const auto checks = view->calls(CloudOperation::checkRoot);
+    const auto writes = a.view->calls(CloudOperation::write);
+    const auto checks = a.view->calls(CloudOperation::checkRoot);
     const int asked = introRequests();
-    newList(*db, "Hardware");
-    newList(*db, "Books");
-    EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{"CloudDB: icloud setting changed must reinstall app",
-                                        "CloudDB: icloud setting changed must reinstall app"}));
+    newList(*a.db, "Hardware");
+    a.db->saveContext(false);  // nothing to save: still asks
+    EXPECT_EQ(takeDatabaseLines(), Lines(2, "CloudDB: icloud setting changed must reinstall app"));
     EXPECT_EQ(introRequests(), asked + 2);
-    EXPECT_EQ(db->operationsInFlight(), 0);
     loop().advance(10);
-    EXPECT_EQ(db->operationsInFlight(), 0) << "a tick after the loss attached or merged";
-    EXPECT_EQ(view->calls(CloudOperation::write), writes);
-    EXPECT_EQ(view->calls(CloudOperation::checkRoot), checks);
+    EXPECT_EQ(a.db->operationsInFlight(), 0) << "a tick after the loss attached or merged";
+    EXPECT_EQ(a.view->calls(CloudOperation::write), writes);
+    EXPECT_EQ(a.view->calls(CloudOperation::checkRoot), checks);
 
-    // Resigning and becoming active again: no new timer, only the intro.
-    db->saveContext(true);
-    takeDatabaseLines();
-    const int beforeSync = introRequests();
-    db->sync();
-    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: Sync called"});
-    EXPECT_EQ(loop().activeTimerCount(), 0);
-    EXPECT_EQ(introRequests(), beforeSync + 1);
-
-    // The saves were written all the same.
-    db = launchOnCloud("A");
-    EXPECT_EQ(contents(*db), "Books (0):\nGroceries (0):\nHardware (0):\n");
-    EXPECT_EQ(db->syncState(), SyncState::attachmentLost) << "the loss was forgotten at relaunch";
-}
-
-TEST_F(DatabaseAttachmentLost, TheNextLaunchStartsNoTimerAndAsksForTheIntro) {
-    {
-        auto db = launchOnCloud("A");
-        attach(*db);
-        removeFromFolder(*db);
-        db->saveContext(false);
-        settle(*db);
-        ASSERT_EQ(db->syncState(), SyncState::attachmentLost);
+    // Resigning and becoming active again, or the next launch: no timer, only the intro.
+    for (bool relaunched : {false, true}) {
+        a.db->saveContext(true);
+        if (relaunched) {
+            relaunch(a);
+        }
+        takeDatabaseLines();
+        const int beforeSync = introRequests();
+        a.db->sync();
+        EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: Sync called"});
+        EXPECT_EQ(loop().activeTimerCount(), 0);
+        EXPECT_EQ(a.db->operationsInFlight(), 0);
+        EXPECT_EQ(introRequests(), beforeSync + 1);
     }
-    auto db = launchOnCloud("A");
-    takeDatabaseLines();
-    const int asked = introRequests();
-
-    db->sync();
-    EXPECT_EQ(takeDatabaseLines(), std::vector<std::string>{"CloudDB: Sync called"});
-    EXPECT_EQ(introRequests(), asked + 1);
-    EXPECT_EQ(loop().activeTimerCount(), 0);
-    EXPECT_EQ(db->syncTimer(), nullptr);
-    EXPECT_EQ(db->operationsInFlight(), 0);
-
-    // A save writes the store and asks again.
-    newList(*db, "Groceries");
-    EXPECT_EQ(takeDatabaseLines(),
-              std::vector<std::string>{"CloudDB: icloud setting changed must reinstall app"});
-    EXPECT_EQ(introRequests(), asked + 2);
-    db->saveContext(false);  // nothing to save: still asks
-    EXPECT_EQ(introRequests(), asked + 3);
-    db = launchOnCloud("A");
-    EXPECT_EQ(contents(*db), "Groceries (0):\n");
+    // The saves were written all the same, and the loss is remembered.
+    EXPECT_EQ(contents(a), "Groceries (0):\nHardware (0):\n");
+    EXPECT_EQ(a.db->syncState(), SyncState::attachmentLost);
 }
 
-TEST_F(DatabaseAttachmentLost, AnotherEnsembleInTheFolderEndsTheAttachment) {
-    auto a = launchOnCloud("A");
-    attach(*a);
-    cloud_.removeEverythingNow();
-    auto b = launchOnCloud("B");
-    attach(*b);  // finds no ensemble and starts a new one
-    cloud_.deliverAll();
-
-    a->saveContext(false);
-    settle(*a);
-    EXPECT_EQ(a->syncState(), SyncState::attachmentLost);
-    EXPECT_EQ(b->syncState(), SyncState::attached);
-}
-
-TEST_F(DatabaseAttachmentLost, AnUnreadableCloudFolderProvesNothing) {
-    auto view = cloud_.view("A");
-    auto a = launchOnCloud("A");
-    auto b = launchOnCloud("B");
-    attach(*a);
-    cloud_.deliverAll();
-    attach(*b);
+TEST_F(DatabaseSync, AMergeErrorIsOnlyLoggedAndTheNextTickSendsWhatWasSavedMeanwhile) {
+    auto& a = launch("A");
+    attach(a);
+    auto& b = joiner();
     takeDatabaseLines();
 
-    view->setUnavailable(true);
-    newList(*a, "Made during the outage");
-    settle(*a);
+    a.view->setUnavailable(true);
+    newList(*a.db, "Made during the outage");
+    settle(a);
     const auto lines = takeDatabaseLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "CloudDB: merge complete");
-    EXPECT_EQ(lines[1].rfind("CloudDB: merge error: ", 0), 0u) << lines[1];
-    EXPECT_EQ(a->syncState(), SyncState::attached);
+    EXPECT_TRUE(lines[1].starts_with("CloudDB: merge error: ")) << lines[1];
+    EXPECT_EQ(a.db->syncState(), SyncState::attached);
     EXPECT_EQ(introRequests(), 0) << "a merge error is only logged";
 
-    // The next tick after the outage sends what was saved during it.
-    view->setUnavailable(false);
+    a.view->setUnavailable(false);
     loop().advance(10);
-    settle(*a);
-    cloud_.deliverAll();
-    b->saveContext(false);
-    settle(*b);
-    EXPECT_EQ(contents(*b), "Made during the outage (0):\n");
+    settle(a);
+    sendOver(*a.db, *b.db);
+    EXPECT_EQ(contents(b), "Made during the outage (0):\n");
 }
 
-TEST_F(DatabaseAttachmentLost, AFailedExportIsRetriedByTheNextMerge) {
-    auto view = cloud_.view("A");
-    auto a = launchOnCloud("A");
-    auto b = launchOnCloud("B");
-    attach(*a);
-    cloud_.deliverAll();
-    attach(*b);
-    takeDatabaseLines();
+// --- Becoming active and resigning active -------------------------------------------------------
 
-    view->failNext(CloudOperation::write, 1, sync::CloudStatus::unavailable);
-    newList(*a, "Groceries");
-    settle(*a);
-    const auto lines = takeDatabaseLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[1].rfind("CloudDB: merge error: ", 0), 0u) << lines[1];
-
-    sendOver(*a, *b);  // a save with nothing new to save still merges, and exports the rest
-    EXPECT_EQ(contents(*b), "Groceries (0):\n");
-}
-
-// --- Becoming active and resigning active ------------------------------------------------------
-
-using DatabaseActiveState = DatabaseTest;
+using DatabaseActiveState = DatabaseSync;
 
 TEST_F(DatabaseActiveState, ResigningActiveSavesStopsTheTimerAndStartsNoMerge) {
-    auto view = cloud_.view("A");
-    auto db = launchOnCloud("A");
-    attach(*db);
-    auto list = newList(*db, "Groceries");
-    settle(*db);
+    auto& a = launch("A");
+    attach(a);
+    auto list = newList(*a.db, "Groceries");
+    settle(a);
     list->setName(std::string("Groceries and more"));  // an edit not saved yet
     takeDatabaseLines();
-    const auto writes = view->calls(CloudOperation::write);
-    const auto lists = view->calls(CloudOperation::list);
+    const auto writes = a.view->calls(CloudOperation::write);
+    const auto lists = a.view->calls(CloudOperation::list);
 
-    db->saveContext(true);
-    EXPECT_EQ(takeDatabaseLines(),
-              std::vector<std::string>{"CloudDB: willResignActive so wont bother with sync"});
-    EXPECT_FALSE(db->viewContext().hasChanges());
-    EXPECT_EQ(db->syncTimer(), nullptr);
+    a.db->saveContext(true);
+    EXPECT_EQ(takeDatabaseLines(), Lines{"CloudDB: willResignActive so wont bother with sync"});
+    EXPECT_FALSE(a.db->viewContext().hasChanges());
+    EXPECT_EQ(a.db->syncTimer(), nullptr);
     EXPECT_EQ(loop().activeTimerCount(), 0);
-    EXPECT_EQ(db->operationsInFlight(), 0);
     loop().advance(60);
-    EXPECT_EQ(db->operationsInFlight(), 0);
+    EXPECT_EQ(a.db->operationsInFlight(), 0);
     EXPECT_TRUE(takeDatabaseLines().empty());
-    EXPECT_EQ(view->calls(CloudOperation::write), writes);
-    EXPECT_EQ(view->calls(CloudOperation::list), lists);
-    EXPECT_EQ(db->ensemble()->status().changesToExport, 1) << "the rename was not saved";
+    EXPECT_EQ(a.view->calls(CloudOperation::write), writes);
+    EXPECT_EQ(a.view->calls(CloudOperation::list), lists);
+    EXPECT_EQ(a.ensemble().status().changesToExport, 1) << "the rename was not saved";
 
     // Becoming active again makes a new timer, and the merge sends the rename.
-    db->sync();
-    EXPECT_EQ(takeDatabaseLines(),
-              (std::vector<std::string>{"CloudDB: Sync called", "CloudDB: setup syncTimer",
-                                        "CloudDB: Sync call done"}));
+    a.db->sync();
+    EXPECT_EQ(takeDatabaseLines(), (Lines{"CloudDB: Sync called", "CloudDB: setup syncTimer",
+                                          "CloudDB: Sync call done"}));
     EXPECT_EQ(loop().activeTimerCount(), 1);
-    settle(*db);
-    EXPECT_EQ(db->ensemble()->status().changesToExport, 0);
-    auto other = launchOnCloud("B");
-    cloud_.deliverAll();
-    attach(*other);
-    EXPECT_EQ(contents(*other), "Groceries and more (0):\n");
+    settle(a);
+    EXPECT_EQ(a.ensemble().status().changesToExport, 0);
+    EXPECT_EQ(contents(joiner()), "Groceries and more (0):\n");
 }
 
 TEST_F(DatabaseActiveState, EachTickSavesPendingEditsAndMerges) {
-    auto a = launchOnCloud("A");
-    auto b = launchOnCloud("B");
-    attach(*a);
-    auto list = newList(*a, "Groceries");
-    auto milk = newItem(*a, *list, "Milk");
-    settle(*a);
-    cloud_.deliverAll();
-    attach(*b);
-    b->saveContext(true);  // B is in the background: only A's timer runs
+    auto& a = launch("A");
+    attach(a);
+    auto milk = newItem(*a.db, *newList(*a.db, "Groceries"), "Milk");
+    settle(a);
+    auto& b = joiner();
+    b.db->saveContext(true);  // B is in the background: only A's timer runs
     ASSERT_EQ(loop().activeTimerCount(), 1);
     takeDatabaseLines();
 
     milk->setBody(std::string("Oat milk"));  // an edit the screen has not saved
     loop().advance(9.5);
-    EXPECT_TRUE(a->viewContext().hasChanges());
+    EXPECT_TRUE(a.db->viewContext().hasChanges());
     loop().advance(0.5);
-    EXPECT_FALSE(a->viewContext().hasChanges()) << "the tick did not save";
+    EXPECT_FALSE(a.db->viewContext().hasChanges()) << "the tick did not save";
     // A merge started by a tick is either still running or has completed by now.
     std::size_t completed = count(takeDatabaseLines(), "CloudDB: merge complete");
-    EXPECT_EQ(a->operationsInFlight() + completed, 1u) << "the tick did not merge";
+    EXPECT_EQ(a.db->operationsInFlight() + completed, 1u) << "the tick did not merge";
     loop().advance(20);
     completed += count(takeDatabaseLines(), "CloudDB: merge complete");
-    EXPECT_EQ(a->operationsInFlight() + completed, 3u) << "each tick merges";
-    settle(*a);
+    EXPECT_EQ(a.db->operationsInFlight() + completed, 3u) << "each tick merges";
+    settle(a);
 
     cloud_.deliverAll();
-    b->sync();
-    settle(*b);
-    EXPECT_EQ(contents(*b), "Groceries (0): [ ] Oat milk\n");
-}
-
-TEST_F(DatabaseActiveState, ASaveWithNothingToSaveStillMergesAndBringsRemoteChanges) {
-    auto a = launchOnCloud("A");
-    auto b = launchOnCloud("B");
-    attach(*a);
-    cloud_.deliverAll();
-    attach(*b);
-    newList(*b, "From B");
-    settle(*b);
-    cloud_.deliverAll();
-    takeDatabaseLines();
-
-    ASSERT_FALSE(a->viewContext().hasChanges());
-    a->saveContext(false);
-    EXPECT_EQ(a->operationsInFlight(), 1);
-    settle(*a);
-    EXPECT_EQ(count(takeDatabaseLines(), "CloudDB: merge complete"), 1u);
-    EXPECT_EQ(contents(*a), "From B (0):\n");
+    b.db->sync();
+    settle(b);
+    EXPECT_EQ(contents(b), "Groceries (0): [ ] Oat milk\n");
 }
 
 TEST_F(DatabaseActiveState, ClosingTheDatabaseStopsItsTimer) {
-    auto db = launchOnCloud("A");
-    attach(*db);
+    auto& a = launch("A");
+    attach(a);
     ASSERT_EQ(loop().activeTimerCount(), 1);
-    db.reset();
+    a.close();
     EXPECT_EQ(loop().activeTimerCount(), 0);
     loop().advance(30);  // a tick of a closed database would touch freed memory
 }
 
 // --- Changes merged from other devices ---------------------------------------------------------
 
-class DatabaseMergedChanges : public DatabaseTest {
+class DatabaseMergedChanges : public DatabaseSync {
   protected:
     // A and B share "Groceries" with Milk, Eggs and Tea; only A's timer runs.
     void SetUp() override {
-        a = launchOnCloud("A");
-        b = launchOnCloud("B");
-        attach(*a);
-        auto list = newList(*a, "Groceries");
+        auto& deviceA = launch("A");
+        attach(deviceA);
+        auto list = newList(*deviceA.db, "Groceries");
         for (const char* text : {"Milk", "Eggs", "Tea"}) {
-            newItem(*a, *list, text);
+            newItem(*deviceA.db, *list, text);
         }
-        settle(*a);
-        cloud_.deliverAll();
-        attach(*b);
+        settle(deviceA);
+        a = deviceA.db.get();
+        b = joiner().db.get();
         b->saveContext(true);
         ASSERT_EQ(contents(*b), contents(*a));
     }
 
-    std::unique_ptr<JWDatabase> a, b;
+    JWDatabase* a = nullptr;
+    JWDatabase* b = nullptr;
 };
 
 TEST_F(DatabaseMergedChanges, ReachAnOpenScreenWithoutAnyUserAction) {
@@ -912,8 +728,8 @@ TEST_F(DatabaseMergedChanges, UnsavedEditsSurviveAMergeAndSaveAfterwards) {
     EXPECT_EQ(contents(*b), "Food (1): [ ] Eggs [ ] Milk [ ] Rice [x] Green tea\n");
     EXPECT_EQ(contents(*a), contents(*b));
 
-    a = launchOnCloud("A");  // and it is what A's store holds
-    EXPECT_EQ(contents(*a), contents(*b));
+    relaunch(*devices_.front());  // and it is what A's store holds
+    EXPECT_EQ(contents(*devices_.front()), contents(*b));
 }
 
 // A list's done count is one stored value, last writer wins: each device recounts before it

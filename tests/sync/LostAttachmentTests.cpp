@@ -148,6 +148,11 @@ const Disturbance kDisturbances[] = {
          d.view->failNext(test::CloudOperation::checkRoot, 1, CloudStatus::unavailable);
      },
      Kind::unavailable},
+    {"FailingWrite",  // the export is retried by the next merge
+     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+         d.view->failNext(test::CloudOperation::write, 1, CloudStatus::unavailable);
+     },
+     Kind::unavailable},
     {"FailingListing",
      [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->failNext(test::CloudOperation::list, 1, CloudStatus::unavailable);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 #include "SyncTestSupport.h"
@@ -42,7 +43,7 @@ std::string kindName(SyncError::Kind kind) {
 
 struct FailureCase {
     std::string fault;
-    std::function<void(test::InMemoryCloudView&, const std::string& path)> inject;
+    std::function<void(SimulatedDevice&, const std::string& path)> inject;
     std::string expected;
     std::string loggedFailure;  // a log line the failure leaves, whatever the level
 };
@@ -93,14 +94,14 @@ TEST_P(MergeFailure, OnlyARefusedFileIsSkippedAnythingElseFailsTheMergeAndIsRetr
     ASSERT_FALSE(path.empty());
     const auto good = cloud_.files().at(path);
 
-    c.inject(*reader.view, path);
+    c.inject(reader, path);
     EXPECT_EQ(readerMerges(reader), c.expected);
     if (!c.loggedFailure.empty()) {
         EXPECT_TRUE(testing::anyLineContains(platform_.logLines(), c.loggedFailure));
     }
 
     // Put right, the file merges: nothing was marked applied that was not.
-    reader.view->throwOnRead(path, "");
+    reader.recorder->setBefore(nullptr);
     reader.view->plantFile(path, good);
     EXPECT_EQ(readerMerges(reader), "error=none skipped=no lists=[ Groceries ]");
 }
@@ -108,13 +109,19 @@ TEST_P(MergeFailure, OnlyARefusedFileIsSkippedAnythingElseFailsTheMergeAndIsRetr
 INSTANTIATE_TEST_SUITE_P(
     Faults, MergeFailure,
     ::testing::Values(FailureCase{"refused",
-                                  [](auto& view, const std::string& path) {
-                                      view.plantFile(path, "not a sync file");
+                                  [](SimulatedDevice& d, const std::string& path) {
+                                      d.view->plantFile(path, "not a sync file");
                                   },
                                   "error=none skipped=yes lists=[ ]", ""},
                       FailureCase{"unforeseen",
-                                  [](auto& view, const std::string& path) {
-                                      view.throwOnRead(path, "unforeseen");
+                                  // a fault of the program, not of the file
+                                  [](SimulatedDevice& d, const std::string& path) {
+                                      d.recorder->setBefore(
+                                          [path](test::CloudOperation op, const std::string& p) {
+                                              if (op == test::CloudOperation::read && p == path) {
+                                                  throw std::invalid_argument("unforeseen");
+                                              }
+                                          });
                                   },
                                   "error=failed (Syncing failed: unforeseen) skipped=no lists=[ ]",
                                   "sync: merge failed: unforeseen"}),

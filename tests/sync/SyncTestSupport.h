@@ -416,12 +416,6 @@ inline void runUntilQuiet(test::ManualPlatform& platform, SimulatedDevice& devic
     runUntilQuiet(platform, one);
 }
 
-// Saves and merges `device` and lets it finish.
-inline void mergeNow(test::ManualPlatform& platform, SimulatedDevice& device) {
-    device.db->saveContext(false);
-    runUntilQuiet(platform, device);
-}
-
 // Devices sharing one in-memory cloud folder. Each device added attaches at once, and what it
 // wrote is delivered to all.
 class SharedCloudTest : public ::testing::Test {
