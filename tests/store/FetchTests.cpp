@@ -196,146 +196,48 @@ TEST_F(Fetching, AnAttributeChangedAwayFromThePredicateLeavesTheResult) {
 // ---------------------------------------------------------------------------------------------
 // Ordering rules
 
-TEST_F(Fetching, StringsSortByCodePointCaseSensitively) {
-    const std::vector<std::string> ordered{"",       "A",       "Z",      "Zoo",    "a",
-                                           "apple",  "e\u0301", "z",      "\u00c4", "\u00e9",
-                                           "\u03a9", "\u05d0",  "\u4e2d", "\uff21", "\U0001F600"};
-    std::vector<std::string> shuffled = ordered;
-    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
-    for (const auto& body : shuffled) {
-        item(body);
-    }
-    context().save();
-
-    auto ascending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("body", true));
-    EXPECT_EQ(strings(ascending.fromStore, "body"), ordered);
-    auto descending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("body", false));
-    EXPECT_EQ(strings(descending.fromStore, "body"),
-              std::vector<std::string>(ordered.rbegin(), ordered.rend()));
-}
-
-TEST_F(Fetching, AbsentValuesComeFirstAscendingAndLastDescending) {
-    for (const char* note : {"b", "", "a"}) {
-        item(fmt::format("note {}", note))->setValue("note", text(note));
-    }
-    item("no note 1");
-    item("no note 2");
-    context().save();
-
-    auto ascending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("note", true));
-    auto names = strings(ascending.fromStore, "body");
-    ASSERT_EQ(names.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(names.begin() + 2, names.end()),
-              (std::vector<std::string>{"note ", "note a", "note b"}));
-    EXPECT_TRUE(names[0].starts_with("no note") && names[1].starts_with("no note"));
-    // Absent notes tie; their global identifiers decide, whichever the direction.
-    EXPECT_LT(ascending.fromStore[0]->globalID(), ascending.fromStore[1]->globalID());
-
-    auto descending = fetchBothWays(FetchRequest::forEntity("Item").sortedBy("note", false));
-    names = strings(descending.fromStore, "body");
-    ASSERT_EQ(names.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 3),
-              (std::vector<std::string>{"note b", "note a", "note "}));
-    EXPECT_LT(descending.fromStore[3]->globalID(), descending.fromStore[4]->globalID());
-}
-
-TEST_F(Fetching, DatesSortInTimeOrder) {
-    const std::vector<std::pair<std::string, double>> ordered{
-        {"1969", -86'400.75}, {"epoch", 0.0}, {"quarter", 0.25},
-        {"half", 0.5},        {"2001", 1e9},  {"2001 + 1 ms", 1e9 + 0.001},
-        {"2027", 1.8e9 + 0.5}};
-    item("no date");
-    for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
-        item(it->first)->setValue("created", date(it->second));
-    }
-    context().save();
-    std::vector<std::string> expected{"no date"};
-    for (const auto& [name, when] : ordered) {
-        expected.push_back(name);
-    }
-    EXPECT_EQ(
-        strings(fetchBothWays(FetchRequest::forEntity("Item").sortedBy("created", true)).fromStore,
-                "body"),
-        expected);
-    std::reverse(expected.begin(), expected.end());
-    EXPECT_EQ(
-        strings(fetchBothWays(FetchRequest::forEntity("Item").sortedBy("created", false)).fromStore,
-                "body"),
-        expected);
-}
-
-TEST_F(Fetching, NumbersSortNumericallyAndFalseComesBeforeTrue) {
-    const std::vector<std::int64_t> numbers{
-        std::numeric_limits<std::int32_t>::min(), -10, -2, 0, 3, 10, 200,
-        std::numeric_limits<std::int32_t>::max()};
-    for (auto it = numbers.rbegin(); it != numbers.rend(); ++it) {
-        auto i = item(std::to_string(*it), *it);
-        i->setValue("isDone", flag(*it % 2 == 0));
-    }
-    context().save();
-    std::vector<std::string> expected;
-    for (auto n : numbers) {
-        expected.push_back(std::to_string(n));
-    }
-    EXPECT_EQ(
-        strings(
-            fetchBothWays(FetchRequest::forEntity("Item").sortedBy("sortNumber", true)).fromStore,
-            "body"),
-        expected);
-
-    auto byDone = fetchBothWays(
-        FetchRequest::forEntity("Item").sortedBy("isDone", true).sortedBy("sortNumber", false));
-    EXPECT_EQ(strings(byDone.fromStore, "body"),
-              (std::vector<std::string>{"2147483647", "3", "200", "10", "0", "-2", "-10",
-                                        "-2147483648"}));
-}
-
-TEST_F(Fetching, TiesAreBrokenByGlobalIDInEitherDirection) {
-    for (int i = 0; i < 12; ++i) {
-        item(fmt::format("tie {}", i), 5);
-    }
-    item("first", 1);
-    item("last", 9);
-    context().save();
-
-    for (bool ascending : {true, false}) {
-        auto fetched =
-            fetchBothWays(FetchRequest::forEntity("Item").sortedBy("sortNumber", ascending))
-                .fromStore;
-        ASSERT_EQ(fetched.size(), 14u);
-        EXPECT_EQ(fetched.front()->value("body"), text(ascending ? "first" : "last"));
-        EXPECT_EQ(fetched.back()->value("body"), text(ascending ? "last" : "first"));
-        for (std::size_t i = 2; i < 13; ++i) {
-            EXPECT_LT(fetched[i - 1]->globalID(), fetched[i]->globalID()) << i;
+// Worked examples, each in ascending order: strings by code point and case-sensitively,
+// absent values first, dates in time order to the millisecond, numbers numerically to the
+// ends of their range, false before true. Each is fetched ascending and descending, from the
+// store and from memory. Ties, several keys and predicates are left to the random comparison
+// below.
+TEST_F(Fetching, ValuesSortByTheStoresRules) {
+    constexpr auto min32 = std::numeric_limits<std::int32_t>::min();
+    constexpr auto max32 = std::numeric_limits<std::int32_t>::max();
+    const std::pair<const char*, std::vector<Value>> cases[] = {
+        {"body",
+         {text(""), text("A"), text("Z"), text("Zoo"), text("a"), text("apple"), text("e\u0301"),
+          text("z"), text("\u00c4"), text("\u00e9"), text("\u03a9"), text("\u05d0"),
+          text("\u4e2d"), text("\uff21"), text("\U0001F600")}},
+        {"note", {Value{}, text(""), text("a"), text("b")}},
+        {"created",
+         {Value{}, date(-86'400.75), date(0), date(0.25), date(0.5), date(1e9), date(1e9 + 0.001),
+          date(1.8e9 + 0.5)}},
+        {"sortNumber",
+         {integer(min32), integer(-10), integer(-2), integer(0), integer(3), integer(10),
+          integer(200), integer(max32)}},
+        {"isDone", {flag(false), flag(true)}},
+    };
+    for (const auto& [key, ordered] : cases) {
+        for (const auto& o : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
+            context().deleteObject(*o);
+        }
+        std::string expected;
+        for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
+            item("x")->setValue(key, *it);
+            expected = describeValue(*it) + "|" + expected;
+        }
+        context().save();
+        for (bool ascending : {true, false}) {
+            std::string fetched;
+            for (const auto& o :
+                 fetchBothWays(FetchRequest::forEntity("Item").sortedBy(key, ascending)).fromStore) {
+                fetched = ascending ? fetched + describeValue(o->value(key)) + "|"
+                                    : describeValue(o->value(key)) + "|" + fetched;
+            }
+            EXPECT_EQ(fetched, expected) << key << (ascending ? " ascending" : " descending");
         }
     }
-    // No sort descriptor at all: the global identifier alone.
-    auto unsorted = fetchBothWays(FetchRequest::forEntity("Item")).fromStore;
-    EXPECT_TRUE(std::is_sorted(unsorted.begin(), unsorted.end(), [](const auto& a, const auto& b) {
-        return a->globalID() < b->globalID();
-    }));
-}
-
-TEST_F(Fetching, EachSortKeyBreaksTheTiesOfTheOneBefore) {
-    struct Row {
-        const char* body;
-        std::int64_t importance;
-        const char* note;
-    };
-    const Row rows[] = {{"a", 1, "x"}, {"b", 3, "y"}, {"c", 3, "x"},
-                        {"d", 2, "z"}, {"e", 1, "y"}, {"f", 3, "x"}};
-    for (const auto& r : rows) {
-        auto i = item(r.body);
-        i->setValue("importance", integer(r.importance));
-        i->setValue("note", text(r.note));
-    }
-    context().save();
-    auto fetched = fetchBothWays(FetchRequest::forEntity("Item")
-                                     .sortedBy("importance", false)
-                                     .sortedBy("note", true)
-                                     .sortedBy("body", false))
-                       .fromStore;
-    EXPECT_EQ(strings(fetched, "body"), (std::vector<std::string>{"f", "c", "b", "d", "a", "e"}));
 }
 
 // ---------------------------------------------------------------------------------------------

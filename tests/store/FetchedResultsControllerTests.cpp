@@ -94,38 +94,29 @@ TEST_F(Controllers, TellTheirDelegateOfInsertsDeletesMovesAndUpdates) {
     TableMirror table(*controller);
     controller->setDelegate(&table);
     EXPECT_EQ(controller->delegate(), &table);
+    // The last batch, "kind body old->new", "-" for a row not named.
+    const auto lastBatch = [&] {
+        context().processPendingChanges();
+        std::string text;
+        const char* kinds[] = {"insert", "delete", "move", "update"};
+        for (const auto& c : table.batch) {
+            const auto row = [](auto r) { return r ? std::to_string(*r) : std::string("-"); };
+            text += fmt::format("{}{} {} {}->{}", text.empty() ? "" : ", ", kinds[int(c.type) - 1],
+                                *stringOf(c.object->value("body")), row(c.oldRow), row(c.newRow));
+        }
+        return text;
+    };
 
-    auto fresh = newItem(home.get(), "new", 15);
-    context().processPendingChanges();
-    ASSERT_EQ(table.batch.size(), 1u);
-    EXPECT_EQ(table.batch[0].type, ChangeType::Insert);
-    EXPECT_EQ(table.batch[0].object, fresh.get());
-    EXPECT_EQ(table.batch[0].newRow, 2u);
-
+    newItem(home.get(), "new", 15);
+    EXPECT_EQ(lastBatch(), "insert new -->2");
     context().deleteObject(*items[0]);
-    context().processPendingChanges();
-    ASSERT_EQ(table.batch.size(), 1u);
-    EXPECT_EQ(table.batch[0].type, ChangeType::Delete);
-    EXPECT_EQ(table.batch[0].oldRow, 0u);
-
+    EXPECT_EQ(lastBatch(), "delete h0 0->-");
     items[3]->setValue("sortNumber", integer(-1));
-    context().processPendingChanges();
-    ASSERT_EQ(table.batch.size(), 1u);
-    EXPECT_EQ(table.batch[0].type, ChangeType::Move);
-    EXPECT_EQ(table.batch[0].oldRow, 3u);
-    EXPECT_EQ(table.batch[0].newRow, 0u);
-
+    EXPECT_EQ(lastBatch(), "move h3 3->0");
     items[1]->setValue("note", text("just a note"));
-    context().processPendingChanges();
-    ASSERT_EQ(table.batch.size(), 1u);
-    EXPECT_EQ(table.batch[0].type, ChangeType::Update);
-    EXPECT_EQ(table.batch[0].oldRow, 1u);
-
-    items[1]->setToOne(forList, nullptr);
-    context().processPendingChanges();
-    ASSERT_EQ(table.batch.size(), 1u);
-    EXPECT_EQ(table.batch[0].type, ChangeType::Delete) << "it left the predicate";
-
+    EXPECT_EQ(lastBatch(), "update h1 1->1");
+    items[1]->setToOne(forList, nullptr);  // it leaves the predicate
+    EXPECT_EQ(lastBatch(), "delete h1 1->-");
     EXPECT_EQ(bodies(*controller), (std::vector<std::string>{"h3", "new", "h2"}));
     EXPECT_EQ(table.batches, 5);
 

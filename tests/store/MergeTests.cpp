@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -114,46 +116,210 @@ class Merging : public StoreTest {
     ManagedObjectContext::ObserverToken saveToken, changeToken;
 };
 
-// Counts the batches and kinds of change a controller's delegate hears.
+// Writes down the kinds of change a controller's delegate hears: "insert h-new".
 struct CountingDelegate : FetchedResultsControllerDelegate {
     void controllerDidChangeObject(FetchedResultsController&, ManagedObject& object,
                                    const IndexPath*, ChangeType type, const IndexPath*) override {
-        changes.emplace_back(type, stringOf(object.value("body")).value_or("?"));
+        const char* kinds[] = {"insert", "delete", "move", "update"};
+        heard += std::string(heard.empty() ? "" : " ") + kinds[int(type) - 1] + " " +
+                 stringOf(object.value("body")).value_or("?");
     }
-    void controllerDidChangeContent(FetchedResultsController&) override { ++batches; }
-    std::vector<std::pair<ChangeType, std::string>> changes;
-    int batches = 0;
+    std::string heard;
 };
 
-TEST_F(Merging, InsertsFromElsewhereAppearHereAndInControllers) {
+// What a merge did here. `shown`: every list in order with its member count (read before
+// its members) and its members ("h0~note*stars"), then whether anything is left to save.
+// `reported`: the change report, "+" inserted, "-" deleted, "~" updated with the changed keys;
+// this context's own unsaved changes are processed, and reported, with the merge.
+// `rows`: what a controller showing Home's items shows, and what it told its delegate.
+class MergeCases;
+struct MergeCase {
+    const char* name;
+    bool relaunched;  // this context has not read a list's members before the merge
+    std::function<void(MergeCases&)> here, there;
+    const char* shown;
+    const char* reported;
+    const char* rows;
+};
+void PrintTo(const MergeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCase> {
+  public:
+    std::shared_ptr<ManagedObject> mine(const char* body) {
+        return here("Item", "body", text(body));
+    }
+    std::shared_ptr<ManagedObject> myList(const char* name) {
+        return here("List", "name", text(name));
+    }
+    std::shared_ptr<ManagedObject> theirs(const std::string& entity, const char* value) {
+        return overThere(entity, entity == "Item" ? "body" : "name", text(value));
+    }
+    ManagedObjectContext& there() { return elsewhere(); }
+    ManagedObjectContext& hereContext() { return context(); }
+    using Merging::newItem;
+    const RelationshipDescription& forListRelationship() { return forList; }
+
+    std::string shown() {
+        std::string out;
+        for (const auto& list : context().executeFetchRequest(
+                 FetchRequest::forEntity("List").sortedBy("sortNumber", true))) {
+            out += *stringOf(list->value("name")) + " " +
+                   std::to_string(list->toManyCount(listItems)) + ":";
+            auto members = list->toMany(listItems);
+            std::sort(members.begin(), members.end(), [](auto* l, auto* r) {
+                const int bySortNumber =
+                    compareValues(l->value("sortNumber"), r->value("sortNumber"));
+                return bySortNumber ? bySortNumber < 0
+                                    : compareValues(l->value("body"), r->value("body")) < 0;
+            });
+            for (auto* item : members) {
+                out += " " + stringOf(item->value("body")).value_or("?");
+                if (auto note = stringOf(item->value("note"))) {
+                    out += "~" + *note;
+                }
+                if (item->value("stars") != integer(0)) {
+                    out += "*" + describeValue(item->value("stars"));
+                }
+            }
+            out += " | ";
+        }
+        return out + (context().hasChanges() ? "unsaved" : "saved");
+    }
+    std::string reported() {
+        const auto label = [](ManagedObject& o) {
+            return *stringOf(o.value(o.entity().name == "Item" ? "body" : "name"));
+        };
+        std::set<std::string> inserted, deleted, updated;  // each in name order
+        for (const auto& report : reports) {
+            for (const auto& o : report.inserted) {
+                inserted.insert("+" + label(*o));
+            }
+            for (const auto& o : report.deleted) {
+                deleted.insert("-" + label(*o));
+                EXPECT_TRUE(o->isDeleted());
+                EXPECT_EQ(context().existingObjectWithURI(o->uriRepresentation()), nullptr);
+            }
+            for (const auto& u : report.updated) {
+                std::string keys;
+                const auto& entity = u.object->entity();
+                for (std::size_t key = 0; key < 64; ++key) {
+                    if (u.changedKeys.test(key)) {
+                        keys += (keys.empty() ? "" : " ") +
+                                (key < 32 ? entity.attributes[key].name
+                                          : entity.relationships[key - 32].name);
+                    }
+                }
+                updated.insert("~" + label(*u.object) + "{" + keys + "}");
+            }
+        }
+        std::string out;
+        for (const auto* part : {&inserted, &deleted, &updated}) {
+            for (const auto& entry : *part) {
+                out += (out.empty() ? "" : " ") + entry;
+            }
+        }
+        return out;
+    }
+};
+
+TEST_P(MergeCases, ShowReportAndSaveWhatBothSidesDid) {
+    const MergeCase& c = GetParam();
     makeLists();
-    relaunch();
-    auto home = here("List", "name", text("Home"));
-    EXPECT_EQ(home->toManyCount(listItems), 3u);
-    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
+    if (c.relaunched) {
+        relaunch();
+    } else {
+        shown();  // reads every list's members
+    }
+    FetchedResultsController controller(itemsOf(here("List", "name", text("Home")).get()),
+                                        sharedContext());
     controller.performFetch();
     CountingDelegate delegate;
     controller.setDelegate(&delegate);
 
-    auto thereHome = overThere("List", "name", text("Home"));
-    newItem(elsewhere(), thereHome.get(), "h-new", 15);
+    if (c.here) {
+        c.here(*this);
+    }
+    c.there(*this);
     saveThereAndMerge();
+    EXPECT_EQ(shown(), c.shown);
+    EXPECT_EQ(reported(), c.reported);
+    std::string rows;
+    for (const auto& body : strings(controller.fetchedObjects(), "body")) {
+        rows += body + " ";
+    }
+    EXPECT_EQ(rows + "(" + delegate.heard + ")", c.rows);
 
-    EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
-              (std::vector<std::string>{"h0", "h1", "h-new", "h2"}));
-    EXPECT_EQ(delegate.changes,
-              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Insert, "h-new"}}));
-    EXPECT_EQ(home->toManyCount(listItems), 4u);
-    EXPECT_EQ(home->toMany(listItems).size(), 4u);
-    auto fresh = here("Item", "body", text("h-new"));
-    ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(fresh->toOne(forList), home.get());
-    EXPECT_FALSE(fresh->isInserted()) << "saved elsewhere: nothing for this context to save";
-    EXPECT_FALSE(context().hasChanges());
-    ASSERT_EQ(reports.size(), 1u);
-    ASSERT_EQ(reports[0].inserted.size(), 1u);
-    EXPECT_EQ(reports[0].inserted[0], fresh);
+    context().save();
+    relaunch();
+    const std::string expected = c.shown;
+    EXPECT_EQ(shown(), expected.substr(0, expected.rfind('|')) + "| saved") << "as saved";
 }
+
+using Step = std::function<void(MergeCases&)>;
+
+const MergeCase kMergeCases[] = {
+    {"AnInsertJoinsListAndRows", true, nullptr,
+     Step([](MergeCases& m) { m.newItem(m.there(), m.theirs("List", "Home").get(), "h-new", 15); }),
+     "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | saved", "+h-new ~Home{listItems}",
+     "h0 h1 h-new h2 (insert h-new)"},
+    {"AnInsertJoinsLoadedMembers", false, nullptr,
+     Step([](MergeCases& m) { m.newItem(m.there(), m.theirs("List", "Work").get(), "w-new"); }),
+     "Home 3: h0 h1 h2 | Work 3: w-new w0 w1 | saved", "+w-new ~Work{listItems}", "h0 h1 h2 ()"},
+    {"AnUpdateChangesValuesAndMovesTheRow", false, nullptr, Step([](MergeCases& m) {
+         auto h0 = m.theirs("Item", "h0");
+         h0->setValue("sortNumber", integer(99));
+         h0->setValue("note", text("from elsewhere"));
+     }),
+     "Home 3: h1 h2 h0~from elsewhere | Work 2: w0 w1 | saved", "~h0{note sortNumber}",
+     "h1 h2 h0 (move h0)"},
+    {"AMoveMovesBetweenLists", false, nullptr, Step([](MergeCases& m) {
+         m.theirs("Item", "h1")->setToOne(m.forListRelationship(), m.theirs("List", "Work").get());
+     }),
+     "Home 2: h0 h2 | Work 3: w0 h1 w1 | saved", "~Home{listItems} ~Work{listItems} ~h1{forList}",
+     "h0 h2 (delete h1)"},
+    {"ADeleteRemovesTheObject", true, nullptr,
+     Step([](MergeCases& m) { m.there().deleteObject(*m.theirs("Item", "h1")); }),
+     "Home 2: h0 h2 | Work 2: w0 w1 | saved", "-h1 ~Home{listItems}", "h0 h2 (delete h1)"},
+    {"ADeletedListTakesItsItems", false, nullptr,
+     Step([](MergeCases& m) { m.there().deleteObject(*m.theirs("List", "Work")); }),
+     "Home 3: h0 h1 h2 | saved", "-Work -w0 -w1", "h0 h1 h2 ()"},
+    {"CountsStayRightForMembersNeverRead", true, nullptr, Step([](MergeCases& m) {
+         auto work = m.theirs("List", "Work");
+         m.theirs("Item", "h0")->setToOne(m.forListRelationship(), work.get());
+         m.there().deleteObject(*m.theirs("Item", "h1"));
+         m.newItem(m.there(), work.get(), "w-new");
+     }),
+     "Home 1: h2 | Work 4: h0 w-new w0 w1 | saved",
+     "+w-new -h1 ~Home{listItems} ~Work{listItems} ~h0{forList}", "h2 (delete h0 delete h1)"},
+    {"UnsavedEditsHereStandAndTheRestMerges", false, Step([](MergeCases& m) {
+         auto h0 = m.mine("h0");
+         h0->setValue("body", text("mine"));
+         h0->setValue("stars", integer(3));
+     }),
+     Step([](MergeCases& m) {
+         auto h0 = m.theirs("Item", "h0");
+         h0->setValue("body", text("theirs"));
+         h0->setValue("note", text("their note"));
+     }),
+     "Home 3: mine~their note*3 h1 h2 | Work 2: w0 w1 | unsaved", "~mine{body note stars}",
+     "mine h1 h2 (update mine)"},
+    {"AnUnsavedMoveHereStands", false, Step([](MergeCases& m) {
+         m.mine("h0")->setToOne(m.forListRelationship(), m.myList("Work").get());
+     }),
+     Step([](MergeCases& m) { m.theirs("Item", "h0")->setValue("note", text("noted")); }),
+     "Home 2: h1 h2 | Work 3: h0~noted w0 w1 | unsaved",
+     "~Home{listItems} ~Work{listItems} ~h0{note forList}", "h1 h2 (delete h0)"},
+    {"AnItemDeletedHereStaysDeleted", false,
+     Step([](MergeCases& m) { m.hereContext().deleteObject(*m.mine("h1")); }),
+     Step(
+         [](MergeCases& m) { m.theirs("Item", "h1")->setValue("note", text("edited elsewhere")); }),
+     "Home 2: h0 h2 | Work 2: w0 w1 | unsaved", "-h1 ~Home{listItems}", "h0 h2 (delete h1)"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Merging, AnInsertReadHereBeforeTheMergeStillReachesControllers) {
     makeLists();
@@ -172,112 +338,7 @@ TEST_F(Merging, AnInsertReadHereBeforeTheMergeStillReachesControllers) {
 
     EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
               (std::vector<std::string>{"h0", "h1", "h-new", "h2"}));
-    EXPECT_EQ(delegate.changes,
-              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Insert, "h-new"}}));
-}
-
-TEST_F(Merging, InsertsIntoAListWhoseItemsAreLoadedJoinTheMembers) {
-    makeLists();
-    auto work = here("List", "name", text("Work"));
-    ASSERT_EQ(work->toMany(listItems).size(), 2u);
-    newItem(elsewhere(), overThere("List", "name", text("Work")).get(), "w-new");
-    saveThereAndMerge();
-    EXPECT_EQ(work->toMany(listItems).size(), 3u);
-    EXPECT_EQ(work->toManyCount(listItems), 3u);
-}
-
-TEST_F(Merging, UpdatesFromElsewhereChangeValuesAndMoveRows) {
-    makeLists();
-    auto home = here("List", "name", text("Home"));
-    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
-    controller.performFetch();
-    CountingDelegate delegate;
-    controller.setDelegate(&delegate);
-
-    auto h0 = overThere("Item", "body", text("h0"));
-    h0->setValue("sortNumber", integer(99));
-    h0->setValue("note", text("from elsewhere"));
-    saveThereAndMerge();
-
-    auto mine = here("Item", "note", text("from elsewhere"));
-    ASSERT_NE(mine, nullptr);
-    EXPECT_EQ(mine->value("sortNumber"), integer(99));
-    EXPECT_EQ(strings(controller.fetchedObjects(), "body"),
-              (std::vector<std::string>{"h1", "h2", "h0"}));
-    EXPECT_EQ(delegate.changes,
-              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Move, "h0"}}));
-    ASSERT_EQ(reports.size(), 1u);
-    const auto& entity = model->requireEntity("Item");
-    std::bitset<64> keys;
-    for (const auto& u : reports[0].updated) {
-        if (u.object == mine) {
-            keys = u.changedKeys;
-        }
-    }
-    EXPECT_TRUE(keys.test(entity.requireAttribute("sortNumber").index));
-    EXPECT_TRUE(keys.test(entity.requireAttribute("note").index));
-    EXPECT_FALSE(context().hasChanges());
-}
-
-TEST_F(Merging, AMoveElsewhereMovesTheItemBetweenListsHere) {
-    makeLists();
-    auto home = here("List", "name", text("Home"));
-    auto work = here("List", "name", text("Work"));
-    EXPECT_EQ(home->toMany(listItems).size(), 3u);
-    FetchedResultsController homeRows(itemsOf(home.get()), sharedContext());
-    homeRows.performFetch();
-    FetchedResultsController workRows(itemsOf(work.get()), sharedContext());
-    workRows.performFetch();
-
-    overThere("Item", "body", text("h1"))
-        ->setToOne(forList, overThere("List", "name", text("Work")).get());
-    saveThereAndMerge();
-
-    EXPECT_EQ(strings(homeRows.fetchedObjects(), "body"), (std::vector<std::string>{"h0", "h2"}));
-    EXPECT_EQ(strings(workRows.fetchedObjects(), "body"),
-              (std::vector<std::string>{"w0", "h1", "w1"}));
-    EXPECT_EQ(home->toMany(listItems).size(), 2u);
-    EXPECT_EQ(home->toManyCount(listItems), 2u);
-    EXPECT_EQ(work->toManyCount(listItems), 3u);
-    EXPECT_EQ(work->toMany(listItems).size(), 3u);
-}
-
-TEST_F(Merging, DeletesFromElsewhereRemoveObjectsHere) {
-    makeLists();
-    relaunch();
-    auto home = here("List", "name", text("Home"));
-    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
-    controller.performFetch();
-    CountingDelegate delegate;
-    controller.setDelegate(&delegate);
-    auto doomed = here("Item", "body", text("h1"));
-
-    elsewhere().deleteObject(*overThere("Item", "body", text("h1")));
-    saveThereAndMerge();
-
-    EXPECT_TRUE(doomed->isDeleted());
-    EXPECT_EQ(strings(controller.fetchedObjects(), "body"), (std::vector<std::string>{"h0", "h2"}));
-    EXPECT_EQ(delegate.changes,
-              (std::vector<std::pair<ChangeType, std::string>>{{ChangeType::Delete, "h1"}}));
-    EXPECT_EQ(home->toManyCount(listItems), 2u);
-    EXPECT_EQ(home->toMany(listItems).size(), 2u);
-    EXPECT_EQ(context().existingObjectWithURI(doomed->uriRepresentation()), nullptr);
-    ASSERT_EQ(reports.size(), 1u);
-    ASSERT_EQ(reports[0].deleted.size(), 1u);
-    EXPECT_EQ(reports[0].deleted[0], doomed);
-    EXPECT_FALSE(context().hasChanges());
-}
-
-TEST_F(Merging, AListDeletedElsewhereTakesItsItemsHere) {
-    makeLists();
-    auto work = here("List", "name", text("Work"));
-    auto w0 = here("Item", "body", text("w0"));
-    elsewhere().deleteObject(*overThere("List", "name", text("Work")));
-    saveThereAndMerge();
-    EXPECT_TRUE(work->isDeleted());
-    EXPECT_TRUE(w0->isDeleted());
-    EXPECT_EQ(context().executeFetchRequest(FetchRequest::forEntity("Item")).size(), 3u);
-    EXPECT_EQ(context().executeFetchRequest(FetchRequest::forEntity("List")).size(), 1u);
+    EXPECT_EQ(delegate.heard, "insert h-new");
 }
 
 TEST_F(Merging, AFolderDeletedElsewhereLeavesItsListsOutsideAnyFolderHere) {
@@ -294,114 +355,6 @@ TEST_F(Merging, AFolderDeletedElsewhereLeavesItsListsOutsideAnyFolderHere) {
     EXPECT_EQ(home->toOne(inFolder), nullptr);
     EXPECT_FALSE(home->isDeleted());
     EXPECT_FALSE(context().hasChanges());
-}
-
-TEST_F(Merging, UnsavedEditsHereSurviveAndSaveAfterwards) {
-    makeLists();
-    auto mine = here("Item", "body", text("h0"));
-    mine->setValue("body", text("mine"));
-    mine->setValue("stars", integer(3));
-
-    auto theirs = overThere("Item", "body", text("h0"));
-    theirs->setValue("body", text("theirs"));
-    theirs->setValue("note", text("their note"));
-    saveThereAndMerge();
-
-    EXPECT_EQ(mine->value("body"), text("mine")) << "this context's unsaved edit wins";
-    EXPECT_EQ(mine->value("stars"), integer(3));
-    EXPECT_EQ(mine->value("note"), text("their note")) << "an attribute not edited here merges";
-    EXPECT_TRUE(mine->isUpdated());
-    EXPECT_TRUE(context().hasChanges());
-
-    context().save();
-    relaunch();
-    auto saved = here("Item", "body", text("mine"));
-    ASSERT_NE(saved, nullptr);
-    EXPECT_EQ(saved->value("note"), text("their note"));
-    EXPECT_EQ(saved->value("stars"), integer(3));
-}
-
-TEST_F(Merging, AnUnsavedMoveHereSurvivesAMergeOfTheSameItem) {
-    makeLists();
-    auto home = here("List", "name", text("Home"));
-    auto work = here("List", "name", text("Work"));
-    auto mine = here("Item", "body", text("h0"));
-    mine->setToOne(forList, work.get());
-
-    overThere("Item", "body", text("h0"))->setValue("note", text("noted"));
-    saveThereAndMerge();
-    EXPECT_EQ(mine->toOne(forList), work.get());
-    EXPECT_EQ(mine->value("note"), text("noted"));
-    EXPECT_EQ(home->toManyCount(listItems), 2u);
-    EXPECT_EQ(work->toManyCount(listItems), 3u);
-
-    context().save();
-    relaunch();
-    EXPECT_EQ(here("List", "name", text("Work"))->toManyCount(listItems), 3u);
-    EXPECT_EQ(here("Item", "body", text("h0"))->value("note"), text("noted"));
-}
-
-TEST_F(Merging, CountsStayRightForItemsThisContextNeverRead) {
-    makeLists();
-    relaunch();
-    auto home = here("List", "name", text("Home"));
-    auto work = here("List", "name", text("Work"));
-    EXPECT_EQ(home->toManyCount(listItems), 3u);
-    EXPECT_EQ(work->toManyCount(listItems), 2u);
-    const auto registered = context().registeredObjectCount();
-
-    auto thereWork = overThere("List", "name", text("Work"));
-    overThere("Item", "body", text("h0"))->setToOne(forList, thereWork.get());
-    elsewhere().deleteObject(*overThere("Item", "body", text("h1")));
-    newItem(elsewhere(), thereWork.get(), "w-new");
-    saveThereAndMerge();
-
-    EXPECT_EQ(home->toManyCount(listItems), 1u);
-    EXPECT_EQ(work->toManyCount(listItems), 4u);
-    EXPECT_GE(context().registeredObjectCount(), registered);
-    EXPECT_EQ(home->toMany(listItems).size(), 1u);
-    EXPECT_EQ(work->toMany(listItems).size(), 4u);
-}
-
-TEST_F(Merging, AListWhoseItemsChangedElsewhereIsReportedWithItsItemsKey) {
-    makeLists();
-    relaunch();
-    auto home = here("List", "name", text("Home"));
-    ASSERT_EQ(home->toManyCount(listItems), 3u);
-    newItem(elsewhere(), overThere("List", "name", text("Home")).get(), "h-new");
-    saveThereAndMerge();
-
-    ASSERT_EQ(reports.size(), 1u);
-    std::map<ManagedObject*, std::bitset<64>> updated;
-    for (const auto& u : reports[0].updated) {
-        updated[u.object.get()] = u.changedKeys;
-    }
-    ASSERT_EQ(updated.count(home.get()), 1u);
-    EXPECT_TRUE(updated[home.get()].test(32 + listItems.index));
-    EXPECT_FALSE(updated[home.get()].test(32 + inFolder.index)) << "its folder did not change";
-}
-
-TEST_F(Merging, AnItemDeletedHereStaysDeletedWhenChangedElsewhere) {
-    makeLists();
-    auto home = here("List", "name", text("Home"));
-    ASSERT_EQ(home->toMany(listItems).size(), 3u);
-    auto doomed = here("Item", "body", text("h1"));
-    context().deleteObject(*doomed);
-
-    overThere("Item", "body", text("h1"))->setValue("note", text("edited elsewhere"));
-    saveThereAndMerge();
-
-    EXPECT_TRUE(doomed->isDeleted());
-    EXPECT_EQ(strings(home->toMany(listItems), "body").size(), 2u);
-    EXPECT_EQ(home->toManyCount(listItems), 2u);
-    EXPECT_EQ(strings(context().executeFetchRequest(itemsOf(home.get())), "body"),
-              (std::vector<std::string>{"h0", "h2"}));
-
-    context().save();
-    EXPECT_EQ(home->toManyCount(listItems), 2u);
-    EXPECT_EQ(home->toMany(listItems).size(), 2u);
-    RawDatabase raw(storeFile());
-    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM \"Item\" WHERE \"body\" LIKE 'h%'"), 2);
 }
 
 // Conflicts between an unsaved change here and a save elsewhere touching the same item: the
@@ -452,7 +405,9 @@ struct ConflictCase {
     const char* there;  // "delete", "delete+add", or "move <list>"
     const char* expected;
 };
-void PrintTo(const ConflictCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ConflictCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const ConflictCase kConflictCases[] = {
     {"DeletedHereMovedElsewhere", "delete", "move Work", "deleted 3 3 1"},

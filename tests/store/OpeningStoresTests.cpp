@@ -50,40 +50,22 @@ class OpeningStores : public StoreTest {
     }
 };
 
+// In the container's folder, made when missing.
 TEST_F(OpeningStores, TheStoreIsOneSqliteFileNamedAfterTheContainer) {
     EXPECT_EQ(container->storeURL(), folder.path() / "Jotwell.sqlite");
     EXPECT_TRUE(fs::is_regular_file(storeFile()));
-
-    auto other = openContainer("Scratch");
-    EXPECT_EQ(other->storeURL(), folder.path() / "Scratch.sqlite");
-    EXPECT_TRUE(fs::is_regular_file(folder.path() / "Scratch.sqlite"));
-    EXPECT_NE(other->viewContext().storeIdentifier(), context().storeIdentifier());
-
     RawDatabase raw(storeFile());
     EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
     EXPECT_EQ(raw.integer("PRAGMA user_version"), StoreConnection::kSchemaVersion);
-}
 
-TEST_F(OpeningStores, TheContainerCreatesItsFolder) {
-    PersistentContainer nested("Jotwell", model, folder.path() / "Library" / "Stores");
-    const auto outcome = load(nested);
+    const auto nestedFolder = folder.path() / "Library" / "Stores";
+    PersistentContainer other("Scratch", model, nestedFolder);
+    const auto outcome = load(other);
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_EQ(outcome.error, "");
-    EXPECT_TRUE(fs::is_regular_file(folder.path() / "Library" / "Stores" / "Jotwell.sqlite"));
-    EXPECT_EQ(nested.storeURL(), folder.path() / "Library" / "Stores" / "Jotwell.sqlite");
-}
-
-TEST_F(OpeningStores, TheStoreIdentifierAndObjectsSurviveARelaunch) {
-    const std::string identifier = context().storeIdentifier();
-    EXPECT_EQ(GlobalID::fromString(identifier).has_value(), true) << identifier;
-    newList("Groceries");
-    context().save();
-
-    relaunch();
-    EXPECT_EQ(context().storeIdentifier(), identifier);
-    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("List")), "name"),
-              std::vector<std::string>{"Groceries"});
-    EXPECT_FALSE(context().hasChanges());
+    EXPECT_EQ(other.storeURL(), nestedFolder / "Scratch.sqlite");
+    EXPECT_TRUE(fs::is_regular_file(nestedFolder / "Scratch.sqlite"));
+    EXPECT_NE(other.viewContext().storeIdentifier(), context().storeIdentifier());
 }
 
 // A store file changed by another program, and how opening it ends: "opens", "refused" (the
@@ -230,7 +212,7 @@ TEST(ObjectModelDocument, MembersKeepTheOrderOfTheFileAndRelationshipsPairUp) {
     EXPECT_THROW(book.requireRelationship("title"), std::logic_error);
 }
 
-TEST(ObjectModelDocument, InvalidDocumentsAreRefusedWithAStoreError) {
+TEST(ObjectModelDocument, InvalidOrMissingDocumentsAreRefusedWithAStoreError) {
     const char* invalid[] = {
         "not json",
         R"({"entities": []})",                                  // no version
@@ -255,14 +237,7 @@ TEST(ObjectModelDocument, InvalidDocumentsAreRefusedWithAStoreError) {
             {"name": "A", "relationships": [{"name": "b", "destination": "B", "inverse": "a",
                                              "toMany": true, "deleteRule": "deny"}]},
             {"name": "B", "relationships": [{"name": "a", "destination": "A", "inverse": "b"}]}]})",
-    };
-    for (const char* document : invalid) {
-        EXPECT_THROW(ObjectModel::fromJson(document), StoreError) << document;
-    }
-}
-
-TEST(ObjectModelDocument, MembersOfTheWrongKindAreAStoreErrorToo) {
-    const char* invalid[] = {
+        // members of the wrong kind
         R"({"version": "1", "entities": []})",
         R"({"version": 1, "entities": [5]})",
         R"({"version": 1, "entities": [{"name": "A", "attributes": 5}]})",
@@ -279,9 +254,6 @@ TEST(ObjectModelDocument, MembersOfTheWrongKindAreAStoreErrorToo) {
     for (const char* document : invalid) {
         EXPECT_THROW(ObjectModel::fromJson(document), StoreError) << document;
     }
-}
-
-TEST(ObjectModelDocument, AMissingModelFileIsAStoreError) {
     jw::test::TempDir empty;
     EXPECT_THROW(ObjectModel::fromFile(empty.path() / "Missing.momd"), StoreError);
 }
