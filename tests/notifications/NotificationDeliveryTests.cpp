@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tests/notifications/NotificationTestSupport.h"
 
 namespace jw::test {
@@ -50,100 +52,68 @@ TEST_F(NotificationDelivery, ActingOnAPresentedNotificationReachesTheDelegateOnc
               NotificationResponse::defaultActionIdentifier);
 }
 
-TEST_F(NotificationDelivery, SeveralDueAtOnceArriveInTheOrderTheyFellDue) {
+// What the delegate was asked about, "identifier@seconds" with " late" when delivered late.
+std::string presented(const RecordingCenterDelegate& delegate) {
+    std::string text;
+    for (const auto& n : delegate.willPresent) {
+        text += (text.empty() ? "" : ", ") + n.request.identifier + "@" +
+                std::to_string(int(n.date.secondsSince(start))) + (n.deliveredLate ? " late" : "");
+    }
+    return text;
+}
+
+// Pending requests and the permission survive a restart; those that fell due while the
+// program was not running arrive late at the next start in the order they fell due, and are
+// gone for good; one still ahead arrives on time.
+TEST_F(NotificationDelivery, AfterARestartWhatFellDueMeanwhileArrivesLateAndTheRestOnTime) {
     authorize();
     add(*center, platform.loop(), reminderRequest("late", 90));
     add(*center, platform.loop(), reminderRequest("early", 30));
-    add(*center, platform.loop(), reminderRequest("middle", 60));
-    restart();  // nothing ran meanwhile
-    platform.clock().advance(100);
-    restart();
-    settle();
-    ASSERT_EQ(delegate.willPresent.size(), 3u);
-    EXPECT_EQ(delegate.willPresent[0].request.identifier, "early");
-    EXPECT_EQ(delegate.willPresent[1].request.identifier, "middle");
-    EXPECT_EQ(delegate.willPresent[2].request.identifier, "late");
-}
-
-TEST_F(NotificationDelivery, PendingRequestsSurviveARestart) {
-    authorize();
-    add(*center, platform.loop(), reminderRequest("item-1", 300));
-    add(*center, platform.loop(), reminderRequest("item-2", 600, "Call Anna ✔︎"));
+    add(*center, platform.loop(), reminderRequest("middle", 60, "Call Anna ✔︎"));
+    add(*center, platform.loop(), reminderRequest("ahead", 160));
     const auto before = pendingOf(*center, platform.loop());
     restart();
     EXPECT_EQ(pendingOf(*center, platform.loop()), before);
     EXPECT_EQ(statusOf(*center, platform.loop()), AuthorizationStatus::authorized);
-}
 
-TEST_F(NotificationDelivery, OneThatFellDueWhileNotRunningIsDeliveredLateAtTheNextStart) {
-    authorize();
-    add(*center, platform.loop(), reminderRequest("item-1", 60));
     close();
-    platform.clock().advance(3600);  // the program is not running
-
+    platform.clock().advance(100);  // the program is not running
     open();
     settle();
-    ASSERT_EQ(delegate.willPresent.size(), 1u);
-    EXPECT_TRUE(delegate.willPresent[0].deliveredLate);
-    EXPECT_EQ(delegate.willPresent[0].date, start.addingSeconds(60));
-    ASSERT_EQ(presenter->shown.size(), 1u);
-
+    EXPECT_EQ(presented(delegate), "early@30 late, middle@60 late, late@90 late");
+    EXPECT_EQ(presenter->shown.size(), 3u);
     restart();  // delivered means gone, also from the file
+    platform.loop().advance(60);
     settle();
-    EXPECT_EQ(delegate.willPresent.size(), 1u);
+    EXPECT_EQ(presented(delegate), "early@30 late, middle@60 late, late@90 late, ahead@160");
     EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
 }
 
-TEST_F(NotificationDelivery, OneStillAheadAtTheNextStartIsDeliveredOnTimeNotLate) {
+// Turned off meanwhile: nothing reaches the delegate; without a delegate, or when it says
+// so, nothing is shown.
+TEST_F(NotificationDelivery, TheDelegateDecidesWhatIsShown) {
     authorize();
-    add(*center, platform.loop(), reminderRequest("item-1", 120));
-    close();
-    platform.clock().advance(60);
-    open();
-    settle();
-    EXPECT_TRUE(delegate.willPresent.empty());
-
-    platform.loop().advance(60);
-    settle();
-    ASSERT_EQ(delegate.willPresent.size(), 1u);
-    EXPECT_FALSE(delegate.willPresent[0].deliveredLate);
-}
-
-TEST_F(NotificationDelivery, NothingIsShownWhenNotificationsWereTurnedOffMeanwhile) {
-    authorize();
-    add(*center, platform.loop(), reminderRequest("item-1", 60));
+    const auto deliver = [&](const char* identifier) {
+        add(*center, platform.loop(), reminderRequest(identifier, 60));
+        platform.loop().advance(60);
+        settle();
+    };
+    delegate.answer = PresentationOptions::none;
+    deliver("none");
+    delegate.answer = PresentationOptions::sound;
+    deliver("sound");
+    center->setDelegate(nullptr);
+    deliver("no delegate");
+    center->setDelegate(&delegate);
+    add(*center, platform.loop(), reminderRequest("turned off", 60));
     center->setAuthorizationStatus(AuthorizationStatus::denied);
     platform.loop().advance(60);
     settle();
-    EXPECT_TRUE(delegate.willPresent.empty());
-    EXPECT_TRUE(presenter->shown.empty());
-    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
-}
 
-TEST_F(NotificationDelivery, TheDelegateDecidesWhatIsShown) {
-    authorize();
-    delegate.answer = PresentationOptions::none;
-    add(*center, platform.loop(), reminderRequest("item-1", 60));
-    platform.loop().advance(60);
-    settle();
-    EXPECT_EQ(delegate.willPresent.size(), 1u);
-    EXPECT_TRUE(presenter->shown.empty());
-
-    delegate.answer = PresentationOptions::sound;
-    add(*center, platform.loop(), reminderRequest("item-2", 60));
-    platform.loop().advance(60);
-    settle();
+    EXPECT_EQ(presented(delegate), "none@60, sound@120");
     ASSERT_EQ(presenter->shown.size(), 1u);
     EXPECT_EQ(presenter->shown[0].options, PresentationOptions::sound);
-}
-
-TEST_F(NotificationDelivery, WithoutADelegateNothingIsShown) {
-    authorize();
-    center->setDelegate(nullptr);
-    add(*center, platform.loop(), reminderRequest("item-1", 60));
-    platform.loop().advance(60);
-    settle();
-    EXPECT_TRUE(presenter->shown.empty());
+    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
 }
 
 }  // namespace

@@ -22,39 +22,42 @@ TEST_F(NotificationRequests, AnAllowedRequestIsPendingUntilItsIntervalFromNow) {
     EXPECT_EQ(pending[0].fireDate, ManualPlatform::defaultStart.addingSeconds(90));
 }
 
-TEST_F(NotificationRequests, NotAllowedMeansRefusedWithNothingPending) {
-    for (auto status : {AuthorizationStatus::notDetermined, AuthorizationStatus::denied}) {
-        center->setAuthorizationStatus(status);
-        const auto error = add(*center, platform.loop(), reminderRequest("item-1", 90));
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->code, NotificationErrorCode::notificationsNotAllowed);
+// Each refusal leaves nothing pending: notifications not allowed, a trigger that is not
+// after now or repeats, no current date.
+TEST_F(NotificationRequests, RefusalsScheduleNothing) {
+    const auto inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        AuthorizationStatus status;
+        double seconds;
+        bool repeats, clockFails;
+        NotificationErrorCode expected;
+    };
+    const auto allowed = AuthorizationStatus::authorized;
+    const auto invalid = NotificationErrorCode::invalidTrigger;
+    const Case cases[] = {
+        {AuthorizationStatus::notDetermined, 90, false, false,
+         NotificationErrorCode::notificationsNotAllowed},
+        {AuthorizationStatus::denied, 90, false, false,
+         NotificationErrorCode::notificationsNotAllowed},
+        {allowed, 0.0, false, false, invalid},
+        {allowed, -1.0, false, false, invalid},
+        {allowed, -0.0, false, false, invalid},
+        {allowed, std::nan(""), false, false, invalid},
+        {allowed, inf, false, false, invalid},
+        {allowed, 90, true, false, invalid},
+        {allowed, 90, false, true, NotificationErrorCode::noCurrentDate},
+    };
+    for (const auto& c : cases) {
+        center->setAuthorizationStatus(c.status);
+        platform.clock().setFailing(c.clockFails);
+        auto request = reminderRequest("item-1", c.seconds);
+        request.trigger.repeats = c.repeats;
+        const auto error = add(*center, platform.loop(), request);
+        platform.clock().setFailing(false);
+        ASSERT_TRUE(error) << c.seconds;
+        EXPECT_EQ(error->code, c.expected) << c.seconds;
         EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
     }
-}
-
-TEST_F(NotificationRequests, IntervalsThatAreNotAfterNowAndRepeatingTriggersAreRefused) {
-    authorize();
-    for (double seconds : {0.0, -1.0, -0.0, std::numeric_limits<double>::quiet_NaN(),
-                           std::numeric_limits<double>::infinity()}) {
-        const auto error = add(*center, platform.loop(), reminderRequest("item-1", seconds));
-        ASSERT_TRUE(error) << seconds;
-        EXPECT_EQ(error->code, NotificationErrorCode::invalidTrigger) << seconds;
-    }
-    auto repeating = reminderRequest("item-1", 90);
-    repeating.trigger.repeats = true;
-    EXPECT_EQ(add(*center, platform.loop(), repeating)->code,
-              NotificationErrorCode::invalidTrigger);
-    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
-}
-
-TEST_F(NotificationRequests, WithoutACurrentDateNothingIsScheduled) {
-    authorize();
-    platform.clock().setFailing(true);
-    const auto error = add(*center, platform.loop(), reminderRequest("item-1", 90));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, NotificationErrorCode::noCurrentDate);
-    platform.clock().setFailing(false);
-    EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
 }
 
 TEST_F(NotificationRequests, TheSameIdentifierReplacesThePendingRequest) {
