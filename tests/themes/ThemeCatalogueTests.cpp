@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "src/themes/JWThemesDB.h"
 
@@ -73,41 +74,20 @@ TEST(ThemeCatalogue, ColoursMatchTheTableInFloatsAndInEightBits) {
     }
 }
 
-TEST(ThemeCatalogue, IsOneSharedInstanceHandingOutTheSameThemes) {
-    EXPECT_EQ(&JWThemesDB::shared(), &JWThemesDB::shared());
-    EXPECT_EQ(JWThemesDB::shared().findTheme("Green"), JWThemesDB::shared().all()[4]);
-    EXPECT_EQ(JWThemesDB::shared().themeForKey("Green"), JWThemesDB::shared().all()[4]);
-}
-
-TEST(FindTheme, MatchesWholeNamesExactly) {
+// Whole names exactly, from the one shared catalogue; a key that names no theme falls back
+// to Default, where finding it gives nothing.
+TEST(ThemeCatalogue, FindsWholeNamesExactlyAndKeysFallBackToDefault) {
     const auto& db = JWThemesDB::shared();
-    EXPECT_EQ(indexOf(db.findTheme("Dark Blue")), 6);
-    EXPECT_EQ(indexOf(db.findTheme("Default")), 0);
-    EXPECT_EQ(indexOf(db.findTheme("Pink")), 8);
-}
-
-TEST(FindTheme, NearMissesFindNothing) {
-    const auto& db = JWThemesDB::shared();
-    EXPECT_EQ(db.findTheme("DarkBlue"), nullptr);
-    EXPECT_EQ(db.findTheme("Dark  Blue"), nullptr);
-    EXPECT_EQ(db.findTheme("dark blue"), nullptr);
-    EXPECT_EQ(db.findTheme("Dark Blue "), nullptr);
-    EXPECT_EQ(db.findTheme("Dark"), nullptr);
-    EXPECT_EQ(db.findTheme(""), nullptr);
-}
-
-TEST(ThemeForKey, FindsAKnownName) {
-    EXPECT_EQ(indexOf(JWThemesDB::shared().themeForKey("Pink")), 8);
-    EXPECT_EQ(indexOf(JWThemesDB::shared().themeForKey("Dark Blue")), 6);
-}
-
-TEST(ThemeForKey, FallsBackToDefaultForEmptyUnknownAndNearMissKeys) {
-    const auto& db = JWThemesDB::shared();
-    for (const char* key :
-         {"", "pink", "PINK", "Pink ", " Pink", "Pink\n", "Teal", "Removed Theme"}) {
-        const auto theme = db.themeForKey(key);
-        ASSERT_NE(theme, nullptr) << '"' << key << '"';
-        EXPECT_EQ(indexOf(theme), 0) << '"' << key << '"';
+    EXPECT_EQ(&JWThemesDB::shared(), &db);
+    const std::pair<const char*, int> found[] = {{"Dark Blue", 6}, {"Default", 0}, {"Pink", 8}};
+    for (const auto& [name, index] : found) {
+        EXPECT_EQ(indexOf(db.findTheme(name)), index) << name;
+        EXPECT_EQ(indexOf(db.themeForKey(name)), index) << name;
+    }
+    for (const char* near : {"DarkBlue", "Dark  Blue", "dark blue", "Dark Blue ", "Dark", "",
+                             "pink", "PINK", " Pink", "Pink\n", "Teal", "Removed Theme"}) {
+        EXPECT_EQ(db.findTheme(near), nullptr) << '"' << near << '"';
+        EXPECT_EQ(indexOf(db.themeForKey(near)), 0) << '"' << near << '"';
     }
 }
 
