@@ -464,12 +464,18 @@ TEST_F(ObjectLifecycle, AnObjectsURIIsStableAcrossLaunches) {
     EXPECT_EQ(found->uriRepresentation(), permanent);
 }
 
-TEST_F(ObjectLifecycle, URIsOfDeletedObjectsNameNothing) {
+// A deleted object's address names nothing, saved or not, also after a relaunch and when the
+// row was deleted by another connection while this context had it registered; an unsaved
+// object's address names nothing in another context.
+TEST_F(ObjectLifecycle, URIsOfDeletedOrOtherContextsUnsavedObjectsNameNothing) {
     auto list = newList("Groceries");
     auto gone = newList("Gone");
+    auto goneElsewhere = newList("Gone elsewhere");
     context().save();
     const std::string listURI = list->uriRepresentation();
     const std::string goneURI = gone->uriRepresentation();
+    const std::string elsewhereURI = goneElsewhere->uriRepresentation();
+    const auto elsewhereKey = goneElsewhere->objectID().key;
     context().deleteObject(*gone);
     EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr) << "deleted, not yet saved";
     context().save();
@@ -477,29 +483,16 @@ TEST_F(ObjectLifecycle, URIsOfDeletedObjectsNameNothing) {
     relaunch();
     EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr);
     EXPECT_NE(context().existingObjectWithURI(listURI), nullptr);
-}
 
-TEST_F(ObjectLifecycle, AURIOfARowDeletedElsewhereNamesNothingEvenWhenRegistered) {
-    auto list = newList("Groceries");
-    context().save();
-    const ObjectID id = list->objectID();
-    const std::string uri = list->uriRepresentation();
-    relaunch();
-
-    auto known = context().objectWithID(ObjectID{&model->requireEntity("List"), id.key});
+    auto known = context().objectWithID(ObjectID{&model->requireEntity("List"), elsewhereKey});
     ASSERT_TRUE(known->isFault());
-    {
-        auto elsewhere = openContainer();
-        auto there = elsewhere->viewContext().existingObjectWithURI(uri);
-        ASSERT_NE(there, nullptr);
-        elsewhere->viewContext().deleteObject(*there);
-        elsewhere->viewContext().save();
-    }
-    EXPECT_EQ(context().existingObjectWithURI(uri), nullptr);
-}
-
-TEST_F(ObjectLifecycle, AnUnsavedObjectsURINamesNothingInAnotherContext) {
     auto other = openContainer();
+    auto there = other->viewContext().existingObjectWithURI(elsewhereURI);
+    ASSERT_NE(there, nullptr);
+    other->viewContext().deleteObject(*there);
+    other->viewContext().save();
+    EXPECT_EQ(context().existingObjectWithURI(elsewhereURI), nullptr);
+
     auto mine = newList("Mine");
     auto theirs = newList(other->viewContext(), "Theirs");
     EXPECT_NE(mine->uriRepresentation(), theirs->uriRepresentation());
