@@ -1,5 +1,6 @@
 #include "frontends/qt/AppHost.h"
 
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QEvent>
 #include <QQmlApplicationEngine>
@@ -34,6 +35,10 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
     connect(bridge_, &SceneBridge::urlOpened, this,
             [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
 
+    notifications_ = new DesktopNotifications(QDBusConnection::sessionBus(), this);
+    notifications_->setBannerSeconds(settings_.notificationBannerSeconds);
+    permissionPrompt_ = new PermissionPrompt(this);
+
     settings_.paths.createDirectories();
     LaunchSettings launch;
     launch.dataDirectory = settings_.paths.dataDirectory;
@@ -42,6 +47,9 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
     launch.runLoop = runLoop_;
     launch.userDefaults = std::make_shared<UserDefaults>(settings_.paths.userDefaultsFile());
     launch.observer = bridge_->observer();
+    launch.notificationPresenter = notifications_->presenter();
+    launch.notificationPrompt = permissionPrompt_->prompt();
+    launch.advertising = settings_.advertising;
     launch.windowSize = ui::Size{static_cast<double>(settings_.windowSize.width()),
                                  static_cast<double>(settings_.windowSize.height())};
     application_ = JotwellApplication::launch(std::move(launch));
@@ -49,6 +57,9 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
     engine_ = std::make_unique<QQmlApplicationEngine>();
     engine_->addImageProvider(QStringLiteral("jw"), new ImageProvider(bridge_->imageStore()));
     engine_->rootContext()->setContextProperty(QStringLiteral("bridge"), bridge_);
+    engine_->rootContext()->setContextProperty(QStringLiteral("notifications"), notifications_);
+    engine_->rootContext()->setContextProperty(QStringLiteral("permissionPrompt"),
+                                               permissionPrompt_);
     engine_->rootContext()->setContextProperty(QStringLiteral("initialWidth"),
                                                settings_.windowSize.width());
     engine_->rootContext()->setContextProperty(QStringLiteral("initialHeight"),
@@ -60,6 +71,16 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
         throw std::runtime_error("the window's QML did not load (see the messages above)");
     }
     window_->installEventFilter(this);
+    // Acting on a reminder only brings the application forward.
+    connect(notifications_, &DesktopNotifications::broughtForward, this, [this] {
+        if (window_) {
+            if (window_->visibility() == QWindow::Minimized) {
+                window_->showNormal();
+            }
+            window_->raise();
+            window_->requestActivate();
+        }
+    });
 }
 
 bool AppHost::eventFilter(QObject* watched, QEvent* event) {

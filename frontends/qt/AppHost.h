@@ -8,7 +8,10 @@
 // tree's observer, and loads the QML scene into a window of `windowSize` points. The window's
 // size drives the user-interface window (so the split view collapses and expands as it is
 // resized), its activation makes the application become active or resign, and closing it
-// shuts the application down (below) before the window goes.
+// shuts the application down (below) before the window goes. Reminders reach the person
+// through DesktopNotifications (the desktop's notification service, or banners in the window,
+// which bring the window forward when acted on) and the permission question through the
+// window's own PermissionPrompt.
 //
 // shutDown(): the application resigns active (which saves the store), enters the background
 // and terminates; the sync work already started is given a few seconds to finish so what was
@@ -25,6 +28,8 @@
 #include <memory>
 #include <optional>
 
+#include "frontends/qt/DesktopNotifications.h"
+#include "frontends/qt/PermissionPrompt.h"
 #include "frontends/qt/QtRunLoop.h"
 #include "frontends/qt/SceneBridge.h"
 #include "platform/foundation/Paths.h"
@@ -34,7 +39,10 @@ class QQuickWindow;
 
 namespace jw {
 class JotwellApplication;
+namespace ads {
+class MobileAds;
 }
+}  // namespace jw
 
 namespace jw::qt {
 
@@ -43,6 +51,10 @@ struct HostSettings {
     // The cloud folder (see AppPaths::cloudDirectory).
     std::filesystem::path cloudDirectory;
     QSize windowSize{390, 844};
+    // The advertising network; none: the house ads of the resource folder (JotwellApplication).
+    std::shared_ptr<ads::MobileAds> advertising = nullptr;
+    // How long a notification banner stays in the window unless acted on.
+    int notificationBannerSeconds = DesktopNotifications::defaultBannerSeconds;
 };
 
 class AppHost final : public QObject {
@@ -54,6 +66,8 @@ class AppHost final : public QObject {
     QQuickWindow* window() const { return window_; }
     QQmlApplicationEngine& engine() const { return *engine_; }
     SceneBridge& bridge() const { return *bridge_; }
+    DesktopNotifications& notifications() const { return *notifications_; }
+    PermissionPrompt& permissionPrompt() const { return *permissionPrompt_; }
     QtRunLoop& runLoop() const { return *runLoop_; }
     JotwellApplication& application() const { return *application_; }
 
@@ -67,6 +81,8 @@ class AppHost final : public QObject {
     std::shared_ptr<QtRunLoop> runLoop_;
     std::shared_ptr<RunLoop> previousRunLoop_;
     SceneBridge* bridge_ = nullptr;
+    DesktopNotifications* notifications_ = nullptr;
+    PermissionPrompt* permissionPrompt_ = nullptr;
     std::unique_ptr<JotwellApplication> application_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;

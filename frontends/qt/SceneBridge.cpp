@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "frontends/qt/HouseAdParts.h"
 #include "platform/foundation/DebugLog.h"
 #include "platform/ui/ActivityViewController.h"
 #include "platform/ui/AlertController.h"
@@ -22,6 +23,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/TextView.h"
 #include "platform/ui/Window.h"
+#include "src/app/AdScreenPresenter.h"
 
 namespace jw::qt {
 
@@ -483,6 +485,10 @@ QVariantMap SceneBridge::describePresented(const std::shared_ptr<ui::ViewControl
     const auto window = controller->window();
     const bool wide = window && window->horizontalSizeClass() == ui::SizeClass::regular;
     entry["wide"] = wide;
+    if (const auto ad = std::dynamic_pointer_cast<HouseAdViewController>(controller)) {
+        entry.insert(describeHouseAd(*ad, *images_, handles_));
+        return entry;
+    }
     if (const auto alert = std::dynamic_pointer_cast<ui::AlertController>(controller)) {
         const bool sheet = alert->preferredStyle() == ui::AlertControllerStyle::actionSheet;
         entry["kind"] = sheet ? QStringLiteral("sheet") : QStringLiteral("alert");
@@ -833,6 +839,11 @@ void SceneBridge::dismissPresented() {
         }
     } else if (std::dynamic_pointer_cast<ui::ActivityViewController>(top)) {
         top->dismiss(true);
+    } else if (const auto ad = std::dynamic_pointer_cast<HouseAdViewController>(top)) {
+        // Escape closes an ad as its close button does, telling the pacer the same way.
+        if (const auto close = ad->closeButton.lock()) {
+            attempt("close the ad", [&] { close->tap(); });
+        }
     }
     refresh();
 }

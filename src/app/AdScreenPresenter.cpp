@@ -1,7 +1,5 @@
 #include "src/app/AdScreenPresenter.h"
 
-#include "platform/ui/ImageView.h"
-#include "platform/ui/Label.h"
 #include "src/themes/PngImage.h"
 
 namespace jw {
@@ -19,15 +17,24 @@ void HouseAdViewController::loadView() {
     image->setImage(readPNGFile(creative_.imageFile, creative_.scale));
     auto headline = std::make_shared<ui::Label>();
     headline->setText(creative_.headline);
+    headline->setTextColor(Color::white(1.0));
+    headline->setFont(ui::Font{24.0, true});
+    headline->setTextAlignment(ui::TextAlignment::center);
     auto callToAction = std::make_shared<ui::Label>();
     callToAction->setText(creative_.callToAction);
+    callToAction->setTextColor(Color::white(1.0));
+    callToAction->setTextAlignment(ui::TextAlignment::center);
     auto close = std::make_shared<ui::Button>();
     close->setTitle("Close");
+    close->setAccessibilityLabel("Close");
     view().addSubview(image);
     view().addSubview(headline);
     view().addSubview(callToAction);
     view().addSubview(close);
     close->addTarget({this, &HouseAdViewController::closeTapped}, ui::ControlEvent::touchUpInside);
+    imageView = image;
+    headlineLabel = headline;
+    callToActionLabel = callToAction;
     closeButton = close;
 }
 

@@ -148,7 +148,7 @@ TEST(InstallationOrder, AReminderDueBeforeLaunchIsShownWithAlertAndSound) {
     app.launchOnPhone();
 
     EXPECT_EQ(app.shownNotifications(),
-              std::vector<std::string>{"Groceries: Buy milk [alert sound]"});
+              std::vector<std::string>{"Groceries: Buy milk\nMissed at 11:00 [alert sound]"});
     app.openNotification(0);
     EXPECT_EQ(app.screens(), "Intro") << "acting on it only brings the application forward";
 }

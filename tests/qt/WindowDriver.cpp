@@ -1,5 +1,6 @@
 #include "tests/qt/WindowDriver.h"
 
+#include <QtQuickTest/quicktest.h>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -42,12 +43,16 @@ WindowDriver::~WindowDriver() {
 }
 
 void WindowDriver::launch(const std::filesystem::path& dataDirectory,
-                          const std::filesystem::path& cloudDirectory, QSize size) {
+                          const std::filesystem::path& cloudDirectory, QSize size,
+                          const std::function<void(qt::HostSettings&)>& adjust) {
     qt::HostSettings settings;
     settings.paths = AppPaths::resolve(dataDirectory);
     settings.cloudDirectory = cloudDirectory;
     std::filesystem::create_directories(cloudDirectory);
     settings.windowSize = size;
+    if (adjust) {
+        adjust(settings);
+    }
     host_ = std::make_unique<qt::AppHost>(settings);
     // A person signed in to the cloud folder: once attached, the intro says ready at its next
     // check and offers Start (it does not show when attaching won the race to the screen).
@@ -110,6 +115,8 @@ QPoint WindowDriver::centreOf(QQuickItem* item) {
 
 void WindowDriver::click(const QString& name) {
     waitUntil("\"" + name.toStdString() + "\" shows", [&] { return find(name) != nullptr; });
+    // Where a person sees it: layouts place their items only when the window is polished.
+    waitUntil("the window is laid out", [&] { return !QQuickTest::qIsPolishScheduled(&window()); });
     QTest::mouseClick(&window(), Qt::LeftButton, {}, centreOf(find(name)));
     QCoreApplication::processEvents();
 }
@@ -176,7 +183,8 @@ std::string WindowDriver::scene() {
     if (const auto screen = columnText(QStringLiteral("presentedColumn")); !screen.isEmpty()) {
         presented.push_back(screen);
     }
-    for (const char* kind : {"alert:", "actionSheet:", "shareSheet"}) {
+    for (const char* kind :
+         {"alert:", "actionSheet:", "shareSheet", "adOverlay", "permissionPrompt", "banner:"}) {
         collectNamed(window().contentItem(), QString::fromUtf8(kind), presented);
     }
     if (!presented.isEmpty()) {

@@ -6,7 +6,8 @@
 // What the window shows is read back from the QML items and printed as one line (scene()):
 // "<primary column> | <secondary column> > <presented>...", each column as
 // "<title> [<row>, <row>...]" ("(table)" or "(plain)" for an untitled screen), presented
-// alerts and sheets by their objectName.
+// alerts, sheets, the ad overlay, the notification question and notification banners by their
+// objectName.
 //
 // Waiting is bounded: what does not happen within ten seconds (or the limit given) throws
 // std::runtime_error naming it and what was on screen (and saves a picture to
@@ -40,9 +41,11 @@ class WindowDriver {
     ~WindowDriver();
 
     // Starts the application on the data folder and cloud folder, waits until the store is
-    // attached and goes past the intro (Start) when it shows.
+    // attached and goes past the intro (Start) when it shows. `adjust` may change the host's
+    // settings first (another advertising network, say).
     void launch(const std::filesystem::path& dataDirectory,
-                const std::filesystem::path& cloudDirectory, QSize size);
+                const std::filesystem::path& cloudDirectory, QSize size,
+                const std::function<void(qt::HostSettings&)>& adjust = {});
     void quit();
     qt::AppHost& host() { return *host_; }
     QQuickWindow& window();

@@ -351,7 +351,8 @@ TEST_P(ReminderWhileAsleep, ArrivesAsTheApplicationComesBack) {
 }
 
 const SleepCase sleepCases[] = {
-    {"PastTheDateAndWakes", 8 * 3600.0, true, "Groceries: Milk [alert sound] / 0 pending"},
+    {"PastTheDateAndWakes", 8 * 3600.0, true,
+     "Groceries: Milk\nMissed at 11:06 [alert sound] / 0 pending"},
     {"JustPastTheDateAndWakes", 280.0, true, "Groceries: Milk [alert sound] / 0 pending"},
     {"PastTheDateStillAsleep", 8 * 3600.0, false, "1 pending"},
     {"ShortOfTheDateAndWakes", 270.0, true, "1 pending"},

@@ -10,7 +10,9 @@
 #include <sstream>
 
 #include "platform/ads/TrackingAuthorization.h"
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/Paths.h"
+#include "platform/notifications/NotificationText.h"
 #include "platform/ui/ActivityViewController.h"
 #include "platform/ui/AlertController.h"
 #include "platform/ui/Button.h"
@@ -205,8 +207,10 @@ class RecordingNotificationPresenter final : public NotificationPresenter {
         if (contains(options, PresentationOptions::sound)) {
             how += how.empty() ? "sound" : " sound";
         }
-        shown.push_back(notification.request.content.title + ": " +
-                        notification.request.content.body + " [" + how + "]");
+        // As a front end draws it: a late one says when it was due.
+        const auto text =
+            notificationText(notification, currentClock().now().value_or(notification.date));
+        shown.push_back(text.title + ": " + text.body + " [" + how + "]");
     }
     std::vector<std::string> shown;
     std::vector<std::function<void()>> activations;

@@ -172,7 +172,8 @@ class AppDriver {
     // column and the lists table's row changes, one event per line ---
     std::string takeHistory();
 
-    // Notifications the application put in front of the user: "<title>: <body> [alert sound]".
+    // Notifications the application put in front of the user: "<title>: <body> [alert sound]",
+    // title and body as shown (notificationText: a late one ends "\nMissed at <time>").
     std::vector<std::string> shownNotifications() const;
     // The person clicks the notification shown `index`-th.
     void openNotification(std::size_t index);

@@ -60,6 +60,16 @@ Window {
         }
     }
 
+    // Over every presentation: reminders shown in the window, and the notification question.
+    NotificationBanner {
+        width: root.width
+        z: 100
+    }
+    PermissionPrompt {
+        anchors.fill: parent
+        z: 101
+    }
+
     Shortcut {
         sequence: "Escape"
         onActivated: bridge.dismissPresented()

@@ -148,30 +148,6 @@ Loader {
     }
     Component {
         id: datePicker
-        Column {
-            id: picker
-            spacing: 8
-            readonly property var date: partView.part.date
-            Text {
-                anchors.horizontalCenter: parent.horizontalCenter
-                text: picker.date ? picker.date.toLocaleString(Qt.locale(), partView.part.mode === "time"
-                        ? "HH:mm" : partView.part.mode === "date" ? "ddd d MMM yyyy" : "ddd d MMM yyyy  HH:mm") : ""
-                font.pixelSize: 22
-                color: "#1c1c1e"
-            }
-            Row {
-                anchors.horizontalCenter: parent.horizontalCenter
-                spacing: 6
-                Repeater {
-                    model: [["−1 day", -1440], ["−1 h", -60], ["−5 min", -5], ["+5 min", 5], ["+1 h", 60], ["+1 day", 1440]]
-                    delegate: Button {
-                        required property var modelData
-                        text: modelData[0]
-                        onClicked: bridge.pickDate(partView.part.handle,
-                                                   new Date(picker.date.getTime() + modelData[1] * 60000))
-                    }
-                }
-            }
-        }
+        DateTimePicker { part: partView.part }
     }
 }

@@ -1,5 +1,5 @@
 // One presentation over the window: a dimmed backdrop and the alert, action sheet, share
-// sheet or screen it shows.
+// sheet, screen or full-window ad it shows.
 import QtQuick
 import QtQuick.Controls
 
@@ -12,7 +12,7 @@ Item {
     Rectangle {
         anchors.fill: parent
         color: "#000000"
-        opacity: presentation.kind === "screen" && presentation.entry.fullScreen ? 0 : 0.35
+        opacity: presentation.kind === "ad" || (presentation.kind === "screen" && presentation.entry.fullScreen) ? 0 : 0.35
         // Taps beside a sheet close it as the platform does; an alert waits for its buttons.
         TapHandler { onTapped: if (presentation.kind === "share" || presentation.kind === "sheet") bridge.dismissPresented() }
     }
@@ -22,7 +22,12 @@ Item {
         sourceComponent: presentation.kind === "alert" ? alert
                        : presentation.kind === "sheet" ? sheet
                        : presentation.kind === "share" ? share
-                       : presentation.kind === "screen" ? screen : null
+                       : presentation.kind === "screen" ? screen
+                       : presentation.kind === "ad" ? ad : null
+    }
+    Component {
+        id: ad
+        AdOverlay { entry: presentation.entry }
     }
     Component {
         id: alert
