@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
             if (!items) {
                 throw std::runtime_error("no list is open");
             }
-            items->presentReminder(items->itemAt({0, 0}));
+            items->presentReminder(std::static_pointer_cast<jw::model::Item>(
+                items->list()->listItems().at(0)->shared()));
             window.waitUntil("the reminder screen shows",
                              [&] { return window.find(QStringLiteral("datePicker")); });
             window.grab(file(name));
@@ -105,8 +106,10 @@ int main(int argc, char** argv) {
                               jw::currentClock().now()->addingSeconds(-5400), true};
         host.notifications().presenter()->presentNotification(late, jw::PresentationOptions::alert,
                                                               [] {});
-        window.waitUntil("the banner shows",
-                         [&] { return window.find(QStringLiteral("banner:Groceries")); });
+        window.waitUntil("the banner has slid in", [&] {
+            auto* banner = window.find(QStringLiteral("banner:Groceries"));
+            return banner && banner->y() >= 10;
+        });
         window.grab(file("tablet-banner.png"));
         host.notifications().dismissBanner(
             host.notifications().banners().front().toMap().value(QStringLiteral("key")).toInt());
