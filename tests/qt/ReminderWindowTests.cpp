@@ -217,8 +217,9 @@ TEST_F(ReminderWindow, TheFirstSetAsksAndEachAnswerEndsAsThePersonChose) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer.toStdString());
-        std::filesystem::remove_all(folder_.path());
-        launch(WindowDriver::tablet);
+        // A device of its own for each case: nothing of the other answer is remembered.
+        const auto device = folder_.path() / c.answer.toStdString();
+        window_.launch(device / "data", device / "cloud", WindowDriver::tablet);
         openReminderForMilk();
         window_.click(QStringLiteral("barButton:Set"));
         window_.waitUntil("the question shows",
