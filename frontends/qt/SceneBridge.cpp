@@ -24,6 +24,8 @@
 #include "platform/ui/TextView.h"
 #include "platform/ui/Window.h"
 #include "src/app/AdScreenPresenter.h"
+#include "src/lists/MasterViewController.h"
+#include "src/model/ListsScreenHook.h"
 
 namespace jw::qt {
 
@@ -844,6 +846,29 @@ void SceneBridge::dismissPresented() {
         if (const auto close = ad->closeButton.lock()) {
             attempt("close the ad", [&] { close->tap(); });
         }
+    } else if (const auto screen = topOf(top)) {
+        // A presented screen closes through its Cancel button, so it hears a cancel.
+        auto& item = screen->navigationItem();
+        for (const auto& button : {item.leftBarButtonItem(), item.rightBarButtonItem()}) {
+            if (button && button->systemItem() == ui::SystemItem::cancel && button->isEnabled()) {
+                attempt("cancel", [&] { button->sendAction(); });
+                break;
+            }
+        }
+    }
+    refresh();
+}
+
+void SceneBridge::startNewList() {
+    const auto& window = ui::Application::shared().window();
+    if (!window || !window->rootViewController() ||
+        window->rootViewController()->presentedViewController()) {
+        return;
+    }
+    auto* lists = dynamic_cast<MasterViewController*>(model::listsScreen());
+    if (const auto add = lists ? lists->navigationItem().rightBarButtonItem() : nullptr;
+        add && add->isEnabled()) {
+        attempt("new list", [&] { add->sendAction(); });
     }
     refresh();
 }

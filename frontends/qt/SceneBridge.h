@@ -197,8 +197,12 @@ class SceneBridge final : public QObject {
     Q_INVOKABLE QString fieldText(int handle) const;
     // A date picker spun to `date`.
     Q_INVOKABLE void pickDate(int handle, const QDateTime& date);
-    // The share sheet's or a presented screen's own way out (tapping beside it, Escape).
+    // The way out of what is presented on top (tapping beside a sheet, Escape): an alert's or
+    // action sheet's cancel action, a presented screen's Cancel bar button, the share sheet's
+    // dismissal; each the same call as the Cancel a person could tap. Nothing else closes.
     Q_INVOKABLE void dismissPresented();
+    // Ctrl+N: the lists screen's Add button, when nothing is presented over the window.
+    Q_INVOKABLE void startNewList();
     Q_INVOKABLE void copyToClipboard(const QString& text);
     // The window's size in points, and its activation.
     Q_INVOKABLE void setWindowSize(double width, double height);

@@ -92,14 +92,19 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
             }
             return QString();
         }
+        case AccessoryRole:
+            return cell && cell->accessoryType() != ui::TableViewCellAccessoryType::none
+                       ? QString::fromStdString(cell->accessoryAccessibilityLabel())
+                       : QString();
         default:
             return {};
     }
 }
 
 QHash<int, QByteArray> TableModel::roleNames() const {
-    return {{PartsRole, "parts"},     {RowHeightRole, "rowHeight"}, {CanEditRole, "canEdit"},
-            {CanMoveRole, "canMove"}, {SelectedRole, "selected"},   {TitleRole, "title"}};
+    return {{PartsRole, "parts"},        {RowHeightRole, "rowHeight"}, {CanEditRole, "canEdit"},
+            {CanMoveRole, "canMove"},    {SelectedRole, "selected"},   {TitleRole, "title"},
+            {AccessoryRole, "accessory"}};
 }
 
 void TableModel::resetRows() {
@@ -272,6 +277,15 @@ void TableModel::tapRow(int row) {
     const auto path = pathOf(row);
     if (table && path) {
         attempt("tap", [&] { table->tapRow(*path); });
+    }
+    tableDidChange();
+}
+
+void TableModel::tapAccessory(int row) {
+    const auto table = this->table();
+    const auto path = pathOf(row);
+    if (table && path) {
+        attempt("accessory", [&] { table->tapAccessoryButton(*path); });
     }
     tableDidChange();
 }

@@ -38,6 +38,8 @@ class TableModel final : public QAbstractListModel {
         CanMoveRole,
         SelectedRole,
         TitleRole,
+        // The accessory button's accessible name; "" when the row shows none.
+        AccessoryRole,
     };
     Q_ENUM(Role)
 
@@ -63,6 +65,7 @@ class TableModel final : public QAbstractListModel {
 
     // --- What a person does ---
     Q_INVOKABLE void tapRow(int row);
+    Q_INVOKABLE void tapAccessory(int row);
     Q_INVOKABLE void swipeRow(int row);
     Q_INVOKABLE void tapRowAction(int index);
     Q_INVOKABLE void deleteRow(int row);

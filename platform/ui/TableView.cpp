@@ -481,6 +481,21 @@ void TableView::tapRow(const IndexPath& indexPath) {
     }
 }
 
+void TableView::tapAccessoryButton(const IndexPath& indexPath) {
+    const TableViewCell& cell = requireRowOnScreen(indexPath);
+    if (editing_ || cell.accessoryType() == TableViewCellAccessoryType::none) {
+        throw std::logic_error("row " + indexPath.text() + " shows no accessory button");
+    }
+    if (swipedRow_) {
+        closeSwipe();
+        return;
+    }
+    const auto self = shared_from_this();
+    if (const auto delegate = delegate_.lock()) {
+        delegate->accessoryButtonTappedForRowWithIndexPath(*this, indexPath);
+    }
+}
+
 std::vector<std::shared_ptr<TableViewRowAction>> TableView::swipeRow(const IndexPath& indexPath) {
     requireRowOnScreen(indexPath);
     closeSwipe();

@@ -22,9 +22,9 @@
 // reloaded rows on screen are asked for. reloadData inside a batch turns the batch into a
 // reload, unchecked. A table that never loaded its rows simply loads them.
 //
-// What a person does: tapRow, swipeRow and tapRowAction, deleteRowWithEditingControl,
-// dragRow and setContentOffset (scrolling). They act only on rows on screen; anything else a
-// person could not do throws std::logic_error.
+// What a person does: tapRow, tapAccessoryButton, swipeRow and tapRowAction,
+// deleteRowWithEditingControl, dragRow and setContentOffset (scrolling). They act only on rows on
+// screen; anything else a person could not do throws std::logic_error.
 //
 // Changing the table from inside one of its data source calls throws std::logic_error.
 // Main thread only.
@@ -121,6 +121,10 @@ class TableView : public View {
     // segue on the table's controller (sender: the cell, a std::shared_ptr<TableViewCell>),
     // then tells the delegate didSelectRowAtIndexPath.
     void tapRow(const IndexPath& indexPath);
+    // A tap on the row's accessory button: closes open swipe buttons if any (and nothing
+    // else); otherwise tells the delegate accessoryButtonTappedForRowWithIndexPath. Throws
+    // std::logic_error when the row shows none (no accessory, or editing mode).
+    void tapAccessoryButton(const IndexPath& indexPath);
     // A swipe on the row: shows and returns its buttons (see TableViewDelegate); none in
     // editing mode or when the row cannot be edited.
     std::vector<std::shared_ptr<TableViewRowAction>> swipeRow(const IndexPath& indexPath);

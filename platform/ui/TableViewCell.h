@@ -3,13 +3,17 @@
 // their reuse identifier, handed to the data source to fill, and reused for other rows as
 // rows leave the screen: prepareForReuse() runs before a cell is handed out again. A cell may
 // carry the identifier of a segue its scene performs when the row is tapped (a storyboard
-// connection). Main thread only.
+// connection). A cell may show an accessory button at its trailing edge (a "detail button"
+// opening more of the row than the row shows); a tap on it is the table's
+// tapAccessoryButton. Main thread only.
 
 #include <string>
 
 #include "platform/ui/View.h"
 
 namespace jw::ui {
+
+enum class TableViewCellAccessoryType { none = 0, detailButton = 1 };
 
 class TableViewCell : public View {
   public:
@@ -33,10 +37,21 @@ class TableViewCell : public View {
     const std::string& selectionSegue() const { return selectionSegue_; }
     void setSelectionSegue(std::string identifier) { selectionSegue_ = std::move(identifier); }
 
+    // The accessory button, none by default; hidden in editing mode. Its accessibility label
+    // says what a tap on it does.
+    TableViewCellAccessoryType accessoryType() const { return accessoryType_; }
+    void setAccessoryType(TableViewCellAccessoryType type) { update(accessoryType_, type); }
+    const std::string& accessoryAccessibilityLabel() const { return accessoryLabel_; }
+    void setAccessoryAccessibilityLabel(std::string label) {
+        update(accessoryLabel_, std::move(label));
+    }
+
   private:
     friend class TableView;
     std::string reuseIdentifier_;
     std::string selectionSegue_;
+    TableViewCellAccessoryType accessoryType_ = TableViewCellAccessoryType::none;
+    std::string accessoryLabel_;
     bool selected_ = false;
     bool highlighted_ = false;
 };

@@ -63,6 +63,9 @@ class TableViewDelegate {
                                  const IndexPath& /*indexPath*/) {}
     virtual void didSelectRowAtIndexPath(TableView& /*tableView*/, const IndexPath& /*indexPath*/) {
     }
+    // The row's accessory button was tapped (the row is not selected by it).
+    virtual void accessoryButtonTappedForRowWithIndexPath(TableView& /*tableView*/,
+                                                          const IndexPath& /*indexPath*/) {}
 };
 
 }  // namespace jw::ui

@@ -220,6 +220,13 @@ void DetailViewController::presentItemEditor(std::shared_ptr<model::Item> item) 
                                              std::move(item));
 }
 
+void DetailViewController::accessoryButtonTappedForRowWithIndexPath(
+    ui::TableView& /*tableView*/, const ui::IndexPath& indexPath) {
+    if (auto item = itemAt(indexPath)) {
+        presentItemEditor(std::move(item));
+    }
+}
+
 void DetailViewController::renumberAfterMove(std::size_t from, std::size_t to) {
     auto& controller = fetchedResultsController();
     if (controller.fetchedObjects().empty()) {

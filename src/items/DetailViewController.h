@@ -113,6 +113,9 @@ class DetailViewController : public JotwellTableViewController,
     double heightForRowAtIndexPath(ui::TableView& tableView,
                                    const ui::IndexPath& indexPath) override;
     void didSelectRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& indexPath) override;
+    // A row's accessory button: the item's multi-line editor (presentItemEditor).
+    void accessoryButtonTappedForRowWithIndexPath(ui::TableView& tableView,
+                                                  const ui::IndexPath& indexPath) override;
     bool canMoveRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     void moveRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& from,
                             const ui::IndexPath& to) override;

@@ -30,6 +30,9 @@ std::shared_ptr<JWItemTableViewCell> JWItemTableViewCell::make() {
     cell->addSubview(tick);
     cell->addSubview(field);
     cell->connect(tick, field);
+    // The way to the multi-line editor of the text, beside the in-place field.
+    cell->setAccessoryType(ui::TableViewCellAccessoryType::detailButton);
+    cell->setAccessoryAccessibilityLabel("Edit Text");
     return cell;
 }
 

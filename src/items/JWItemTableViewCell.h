@@ -11,7 +11,8 @@
 // with the return key (reported twice: once as editing ends, once more by the return key
 // itself). A tap on the tick does not change the image: the new one comes with the screen's
 // next configure. The tick's image is "TickOn" or "TickOff"; a done item differs in nothing
-// else. Its accessibility label says what a tap does: "Check" or "Uncheck".
+// else. Its accessibility label says what a tap does: "Check" or "Uncheck". The row's
+// accessory button ("Edit Text") opens the item's multi-line editor (the screen's call).
 // A callback that is not set is not called. Main thread only.
 
 #include <functional>

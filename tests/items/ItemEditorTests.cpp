@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 #include "src/items/DetailViewController.h"
@@ -79,6 +80,24 @@ INSTANTIATE_TEST_SUITE_P(
                       EditCase{"SaveWithoutItem", false, "Bread", "Save", "\"\" / Milk / unsaved"},
                       EditCase{"CancelWithoutItem", false, "", "Cancel", "\"\" / Milk / unsaved"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ItemEditorFromRow, TheRowsAccessoryButtonOpensTheEditorOnThatRowsItem) {
+    AppDriver app;
+    app.launchSignedIn(ui::Window::tabletSize);
+    auto& db = app.app().database();
+    const auto shop = model::newList(db, "Shop");
+    model::newItem(db, *shop, "Milk");
+    model::newItem(db, *shop, "Bread");
+    app.lists().tapRow("Shop");
+
+    app.items().tapAccessoryButton("Milk");
+    EXPECT_EQ(app.screens() + " \"" + app.front().texts() + "\"",
+              "Lists | Items(Shop) > Editor \"Milk\"");
+    app.front().tapBarButton("Cancel");
+    // In editing mode the row shows its delete and reorder controls instead.
+    app.items().tapBarButton("Edit");
+    EXPECT_THROW(app.items().tapAccessoryButton("Bread"), std::logic_error);
+}
 
 }  // namespace
 }  // namespace jw

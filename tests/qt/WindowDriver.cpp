@@ -7,6 +7,7 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -121,6 +122,36 @@ void WindowDriver::click(const QString& name) {
     QCoreApplication::processEvents();
 }
 
+void WindowDriver::clickIn(const QString& inside, const QString& name) {
+    QQuickItem* found = nullptr;
+    waitUntil("\"" + name.toStdString() + "\" shows in \"" + inside.toStdString() + "\"", [&] {
+        auto* container = find(inside);
+        found = container ? find(name, container) : nullptr;
+        return found != nullptr;
+    });
+    click(found);
+}
+
+void WindowDriver::click(QQuickItem* item) {
+    QTest::mouseClick(&window(), Qt::LeftButton, {}, centreOf(item));
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::drag(QQuickItem* item, QPoint by) {
+    const QPoint start = centreOf(item);
+    QTest::mousePress(&window(), Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 10; ++step) {
+        QTest::mouseMove(&window(), start + by * step / 10, 16);
+    }
+    QTest::mouseRelease(&window(), Qt::LeftButton, {}, start + by, 16);
+    QCoreApplication::processEvents();
+}
+
+void WindowDriver::key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
+    QTest::keyClick(&window(), key, modifiers);
+    QCoreApplication::processEvents();
+}
+
 void WindowDriver::type(const QString& keys) {
     for (const QChar key : keys) {
         if (key == QLatin1Char('\n')) {
@@ -154,9 +185,30 @@ QString WindowDriver::columnText(const QString& name) {
         // An untitled screen goes by what it is: a table (the items) or plain views.
         text = find(QStringLiteral("tableList"), column) ? "(table)" : "(plain)";
     }
+    // Rows top to bottom as drawn (the delegates' own order follows their making).
+    std::vector<QQuickItem*> rowItems;
+    collectItems(column, QStringLiteral("row:"), rowItems);
+    std::stable_sort(rowItems.begin(), rowItems.end(), [](QQuickItem* a, QQuickItem* b) {
+        return a->mapToScene({0, 0}).y() < b->mapToScene({0, 0}).y();
+    });
     QStringList rows;
-    collectNamed(column, QStringLiteral("row:"), rows);
-    return text + " [" + rows.join(", ").replace("row:", "") + "]";
+    for (auto* row : rowItems) {
+        rows.push_back(row->objectName().mid(4));
+    }
+    return text + " [" + rows.join(", ") + "]";
+}
+
+void WindowDriver::collectItems(QQuickItem* from, const QString& prefix,
+                                std::vector<QQuickItem*>& found) {
+    for (auto* child : from->childItems()) {
+        if (!child->isVisible()) {
+            continue;
+        }
+        if (child->objectName().startsWith(prefix)) {
+            found.push_back(child);
+        }
+        collectItems(child, prefix, found);
+    }
 }
 
 void WindowDriver::collectNamed(QQuickItem* from, const QString& prefix, QStringList& found) {

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "frontends/qt/AppHost.h"
 
@@ -58,6 +59,14 @@ class WindowDriver {
     QPoint centreOf(QQuickItem* item);
     // Waits for the item to show, then clicks its middle.
     void click(const QString& name);
+    // The same for the item named `name` inside the visible item named `inside` (a column, a
+    // row), and for an item in hand.
+    void clickIn(const QString& inside, const QString& name);
+    void click(QQuickItem* item);
+    // Presses the item's middle, moves by `by` in ten steps and lets go (a swipe, a drag).
+    void drag(QQuickItem* item, QPoint by);
+    // One key press, with modifiers (Qt::ControlModifier...).
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
     // One key event per character; "\n" is the return key.
     void type(const QString& keys);
     void resize(QSize size);
@@ -74,6 +83,7 @@ class WindowDriver {
 
   private:
     void collectNamed(QQuickItem* from, const QString& prefix, QStringList& found);
+    void collectItems(QQuickItem* from, const QString& prefix, std::vector<QQuickItem*>& found);
 
     std::unique_ptr<qt::AppHost> host_;
 };

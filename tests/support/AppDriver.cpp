@@ -433,6 +433,11 @@ void ScreenDriver::tapRow(std::string_view shown) {
     settle_();
 }
 
+void ScreenDriver::tapAccessoryButton(std::string_view shown) {
+    table().tableView().tapAccessoryButton(rowShowing(shown));
+    settle_();
+}
+
 void ScreenDriver::dragRow(std::string_view shown, std::size_t toPosition) {
     table().tableView().dragRow(rowShowing(shown), ui::IndexPath{0, toPosition});
     settle_();

@@ -73,6 +73,8 @@ class ScreenDriver {
     // Two taps on the bar button before the application has answered the first.
     void doubleTapBarButton(std::string_view shown);
     void tapRow(std::string_view shown);
+    // The accessory button at the trailing edge of the row showing `shown`.
+    void tapAccessoryButton(std::string_view shown);
     // Drags the row by its reorder control so that it ends at `toPosition` (from 0).
     void dragRow(std::string_view shown, std::size_t toPosition);
     // Swipes the row; the buttons it shows, joined by ", ".

@@ -27,6 +27,7 @@ class TextsScreen : public TableViewController {
     int cellsMade = 0;
     std::function<void(const IndexPath&, const IndexPath&)> onMove;
     std::vector<IndexPath> deleted;
+    std::vector<IndexPath> accessoryTapped;
 
     void viewDidLoad() override {
         tableView().setRowHeight(48.0);
@@ -43,6 +44,10 @@ class TextsScreen : public TableViewController {
                                                          const IndexPath& path) override {
         auto cell = std::static_pointer_cast<TextCell>(table.dequeueReusableCell("Cell", path));
         cell->text = model[path.section][path.row];
+        // Rows whose text starts with "+" offer more through an accessory button.
+        cell->setAccessoryType(cell->text.starts_with("+")
+                                   ? TableViewCellAccessoryType::detailButton
+                                   : TableViewCellAccessoryType::none);
         configured.push_back(cell->text);
         return cell;
     }
@@ -52,6 +57,9 @@ class TextsScreen : public TableViewController {
     }
     void commitEditingStyle(TableView&, TableViewCellEditingStyle, const IndexPath& path) override {
         deleted.push_back(path);
+    }
+    void accessoryButtonTappedForRowWithIndexPath(TableView&, const IndexPath& path) override {
+        accessoryTapped.push_back(path);
     }
 
     // The rows on screen as their cells show them, sections split by "/".
@@ -254,6 +262,22 @@ TEST_F(TableViewTest, ASwipeOffersTheDefaultDeleteExceptInEditingMode) {
     EXPECT_TRUE(table().swipeRow({0, 1}).empty());
     table().deleteRowWithEditingControl({0, 0});
     EXPECT_EQ(texts->deleted, (std::vector<IndexPath>{{0, 1}, {0, 0}}));
+}
+
+TEST_F(TableViewTest, TheAccessoryButtonTellsTheDelegateWithoutSelectingTheRow) {
+    showTexts({{"a", "+b"}});
+    table().tapAccessoryButton({0, 1});
+    EXPECT_EQ(texts->accessoryTapped, (std::vector<IndexPath>{{0, 1}}));
+    EXPECT_FALSE(table().indexPathForSelectedRow());
+    // Open swipe buttons close first, as with a tap on the row.
+    table().swipeRow({0, 0});
+    table().tapAccessoryButton({0, 1});
+    EXPECT_FALSE(table().swipedRow());
+    EXPECT_EQ(texts->accessoryTapped.size(), 1u);
+    // A row without one, and every row in editing mode, shows none to tap.
+    EXPECT_THROW(table().tapAccessoryButton({0, 0}), std::logic_error);
+    texts->setEditing(true, false);
+    EXPECT_THROW(table().tapAccessoryButton({0, 1}), std::logic_error);
 }
 
 }  // namespace

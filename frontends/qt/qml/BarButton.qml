@@ -20,6 +20,8 @@ AbstractButton {
     objectName: "barButton:" + (item.kind === "back" ? "‹ " : "") + (item.label || "")
     Accessible.role: Accessible.Button
     Accessible.name: item.label || ""
+    // A space is no control: a screen reader passes over it.
+    Accessible.ignored: isSpace
     onClicked: tapped()
 
     contentItem: Text {

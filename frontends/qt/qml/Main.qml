@@ -70,8 +70,59 @@ Window {
         z: 101
     }
 
+    // The keyboard. Escape cancels what is presented on top (as its Cancel does), or else
+    // leaves the text field being edited for its table; Ctrl+N is the lists' Add button. The
+    // arrows, Return and Space act in the table that has the keyboard (TableScreen.qml); with
+    // nothing focused an arrow gives it to the open list's table, else to the lists.
+    readonly property bool textHasKeyboard: activeFocusItem !== null
+                                            && activeFocusItem.cursorPosition !== undefined
     Shortcut {
         sequence: "Escape"
-        onActivated: bridge.dismissPresented()
+        onActivated: {
+            if (bridge.presented.length > 0)
+                bridge.dismissPresented()
+            else if (root.textHasKeyboard)
+                root.giveKeyboardToTableOf(root.activeFocusItem)
+        }
+    }
+    Shortcut {
+        sequence: StandardKey.New
+        onActivated: bridge.startNewList()
+    }
+    readonly property bool nothingHasKeyboard: bridge.presented.length === 0
+        && (activeFocusItem === null || activeFocusItem === contentItem)
+    Shortcut {
+        sequence: "Up"
+        enabled: root.nothingHasKeyboard
+        onActivated: root.arrowIntoTable(-1)
+    }
+    Shortcut {
+        sequence: "Down"
+        enabled: root.nothingHasKeyboard
+        onActivated: root.arrowIntoTable(1)
+    }
+    function arrowIntoTable(step) {
+        const open = secondaryColumn.visible ? secondaryColumn.tableList() : null
+        const table = open && open.count > 0 ? open : primaryColumn.tableList()
+        if (table) {
+            // Coming in fresh: down starts at the first row, up at the last.
+            table.currentIndex = -1
+            table.forceActiveFocus()
+            table.moveKeyRow(step)
+        }
+    }
+    function giveKeyboardToTableOf(item) {
+        // The field lets go first, or the table (a focus scope) would hand the keyboard
+        // straight back to it.
+        item.focus = false
+        for (let at = item; at; at = at.parent) {
+            if (at.objectName === "tableList") {
+                at.forceActiveFocus()
+                if (at.currentItem)
+                    at.currentItem.forceActiveFocus()
+                return
+            }
+        }
+        root.contentItem.forceActiveFocus()
     }
 }

@@ -53,6 +53,7 @@ Item {
             font.bold: true
             Accessible.role: Accessible.TitleBar
             Accessible.name: text
+            Accessible.ignored: text === ""
         }
         Row {
             id: rightSide
@@ -70,6 +71,11 @@ Item {
                 }
             }
         }
+    }
+
+    // The table the column shows, if any (for the keyboard).
+    function tableList() {
+        return content.item && content.item.listView !== undefined ? content.item.listView : null
     }
 
     Loader {

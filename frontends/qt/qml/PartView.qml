@@ -62,7 +62,7 @@ Loader {
     Component {
         id: imageButton
         AbstractButton {
-            objectName: "imageButton:" + (partView.part.text || "")
+            objectName: "imageButton:" + (partView.part.accessibleName || partView.part.text || "")
             enabled: partView.part.enabled !== false
             implicitWidth: 36
             implicitHeight: 36
@@ -88,6 +88,9 @@ Loader {
             placeholderText: partView.part.placeholder || ""
             font.pixelSize: 17
             enabled: partView.part.enabled !== false
+            // In a row, a drag across a field that is not being edited is the row's swipe,
+            // not a selection.
+            selectByMouse: activeFocus || !partView.inRow
             objectName: "field:" + placeholderText
             Accessible.name: partView.part.accessibleName || (text !== "" ? text : placeholderText)
             // The light rounded look while editing; plain text otherwise.

@@ -12,8 +12,13 @@ SwipeDelegate {
     required property bool canMove
     required property bool selected
     required property string title
+    required property string accessory
     property QtObject table: null
     readonly property bool editing: table !== null && table.editing
+    // The keyboard's place in the table (the ListView's current row while the table has the
+    // keyboard): a highlight only, the platform's selection is not touched.
+    readonly property bool keySelected: ListView.isCurrentItem && ListView.view !== null
+                                        && ListView.view.activeFocus
 
     height: rowHeight > 0 ? rowHeight : 44
     padding: 0
@@ -23,7 +28,47 @@ SwipeDelegate {
     swipe.enabled: !editing && canEdit
     highlighted: selected
 
-    onClicked: if (table) table.tapRow(index)
+    onClicked: {
+        // A tap gives the table the keyboard, from this row on.
+        if (ListView.view) {
+            ListView.view.currentIndex = index
+            ListView.view.forceActiveFocus()
+        }
+        if (table)
+            table.tapRow(index)
+    }
+    // The list gives its current row the keyboard: Space is the row's first button here,
+    // not a click on the row.
+    Keys.onSpacePressed: tapFirstButton()
+    Keys.onReleased: (event) => { if (event.key === Qt.Key_Space) event.accepted = true }
+    // Space on the keyboard's row: the tap of the row's first button (an item's tick).
+    function tapFirstButton() {
+        for (let i = 0; i < parts.length; ++i) {
+            if (parts[i].kind === "button" && parts[i].enabled !== false) {
+                bridge.tapButton(parts[i].handle)
+                return
+            }
+        }
+    }
+    // A long press on the row (beside its text, which a tap edits in place) does what the
+    // accessory button does: on an item, its multi-line editor.
+    onPressAndHold: if (table && accessory !== "") table.tapAccessory(index)
+
+    // A swipe that starts on the row's text field or buttons: they take the press, so the
+    // delegate's own swipe never sees it; this handler watches the drag beside them and opens
+    // the row's buttons once it goes left far enough.
+    DragHandler {
+        target: null
+        enabled: row.swipe.enabled
+        xAxis.enabled: true
+        yAxis.enabled: false
+        onActiveTranslationChanged: {
+            if (active && activeTranslation.x < -32 && row.swipe.position === 0 && row.table) {
+                row.table.swipeRow(row.index)
+                row.swipe.open(SwipeDelegate.Right)
+            }
+        }
+    }
 
     swipe.onPositionChanged: {
         if (swipe.position < 0 && table && table.swipedRow !== index)
@@ -44,7 +89,15 @@ SwipeDelegate {
     z: dragOffset !== 0 ? 5 : 0
 
     background: Rectangle {
-        color: row.down || row.highlighted ? "#e5e5ea" : "#ffffff"
+        color: row.down || row.highlighted ? "#e5e5ea" : row.keySelected ? "#dde9fb" : "#ffffff"
+        // The keyboard's row also shows a bar at its leading edge, so it reads as a cursor
+        // and not as the open list.
+        Rectangle {
+            visible: row.keySelected
+            width: 4
+            height: parent.height
+            color: "#007aff"
+        }
         Rectangle {
             anchors.bottom: parent.bottom
             x: 16
@@ -72,9 +125,32 @@ SwipeDelegate {
         }
         CellContent {
             anchors.left: deleteControl.right
-            anchors.right: handle.left
+            anchors.right: accessoryButton.left
             height: parent.height
             parts: row.parts
+        }
+        // The accessory button: what more the row offers (on an item, its multi-line editor).
+        // "⋯" beside the text, so tapping the text still edits it in place.
+        AbstractButton {
+            id: accessoryButton
+            objectName: "accessory:" + row.title
+            visible: row.accessory !== "" && !row.editing
+            width: visible ? 40 : 0
+            height: parent.height
+            anchors.right: handle.left
+            focusPolicy: Qt.NoFocus
+            Accessible.role: Accessible.Button
+            Accessible.name: row.accessory
+            onClicked: row.table.tapAccessory(row.index)
+            contentItem: Text {
+                text: "⋯"
+                color: "#8e8e93"
+                opacity: accessoryButton.pressed ? 0.4 : 1.0
+                font.pixelSize: 22
+                horizontalAlignment: Text.AlignHCenter
+                verticalAlignment: Text.AlignVCenter
+            }
+            background: Item {}
         }
         Text {
             id: handle

@@ -7,6 +7,7 @@ Rectangle {
     id: tableScreen
     property QtObject screen: null
     readonly property QtObject table: screen ? screen.table : null
+    readonly property alias listView: list
     color: screen ? screen.background : "#ffffff"
 
     ListView {
@@ -17,7 +18,8 @@ Rectangle {
         cacheBuffer: 0
         clip: true
         boundsBehavior: Flickable.StopAtBounds
-        keyNavigationEnabled: true
+        keyNavigationEnabled: false
+        highlightFollowsCurrentItem: false
         currentIndex: -1
         ScrollBar.vertical: ScrollBar {}
         onContentYChanged: if (tableScreen.table) tableScreen.table.scrollTo(contentY - originY)
@@ -34,7 +36,21 @@ Rectangle {
             table: tableScreen.table
             width: list.width
         }
+        // The keyboard, while the table has it (never while a field has it): the arrows move
+        // the highlighted row in the rows' order as drawn, Return or Enter taps it; Space is
+        // the row's own (TableRow.qml).
+        activeFocusOnTab: true
+        Keys.onUpPressed: moveKeyRow(-1)
+        Keys.onDownPressed: moveKeyRow(1)
         Keys.onReturnPressed: if (currentIndex >= 0) tableScreen.table.tapRow(currentIndex)
+        Keys.onEnterPressed: if (currentIndex >= 0) tableScreen.table.tapRow(currentIndex)
+        function moveKeyRow(step) {
+            if (count === 0)
+                return
+            currentIndex = currentIndex < 0 ? (step > 0 ? 0 : count - 1)
+                                            : Math.max(0, Math.min(count - 1, currentIndex + step))
+            positionViewAtIndex(currentIndex, ListView.Contain)
+        }
     }
 
     // The screen's own views, over the table (an empty table's placeholder, say).
