@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QQmlProperty>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -144,6 +145,10 @@ INSTANTIATE_TEST_SUITE_P(
                     [](WindowDriver& w, Input& input) {
                         auto* milk = input.row(QStringLiteral("Milk"));
                         w.drag(milk, QPoint(-200, 0));
+                        w.waitUntil("the row's buttons are open", [&] {
+                            return QQmlProperty::read(milk, QStringLiteral("swipe.complete"))
+                                .toBool();
+                        });
                         w.click(QStringLiteral("rowAction:Move"));
                         w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));
                         w.waitUntil("the picker closes",

@@ -6,6 +6,8 @@ import QtQuick.Layouts
 Item {
     id: cell
     property var parts: []
+    // A field at rest was dragged to the left (a swipe on the row).
+    signal swipedLeft()
     readonly property var order: {
         const indexes = [];
         for (let i = 0; i < parts.length; ++i)
@@ -36,6 +38,7 @@ Item {
                 required property int index
                 part: cell.parts[cell.order[index]] || ({})
                 inRow: true
+                onSwipedLeft: cell.swipedLeft()
             }
         }
     }

@@ -10,6 +10,8 @@ Loader {
     property bool inRow: false
     readonly property string kind: part.kind || ""
     readonly property bool primary: part.primary === true
+    // In a row: a field at rest was dragged to the left, which is the row's swipe.
+    signal swipedLeft()
 
     Layout.fillWidth: inRow && (primary || kind === "field" || kind === "textView")
     Layout.preferredWidth: !inRow ? -1
@@ -88,9 +90,24 @@ Loader {
             placeholderText: partView.part.placeholder || ""
             font.pixelSize: 17
             enabled: partView.part.enabled !== false
-            // In a row, a drag across a field that is not being edited is the row's swipe,
-            // not a selection.
+            // In a row, a drag across a field that is not being edited is the row's swipe, not
+            // a selection: the field takes the keyboard on a tap (a press let go where it
+            // began), with the cursor where it was tapped.
             selectByMouse: activeFocus || !partView.inRow
+            activeFocusOnPress: !partView.inRow
+            DragHandler {
+                target: null
+                enabled: partView.inRow && !input.activeFocus
+                yAxis.enabled: false
+                onActiveTranslationChanged: if (active && activeTranslation.x < -32) partView.swipedLeft()
+            }
+            TapHandler {
+                enabled: partView.inRow && !input.activeFocus
+                onTapped: (eventPoint) => {
+                    input.forceActiveFocus()
+                    input.cursorPosition = input.positionAt(eventPoint.position.x, eventPoint.position.y)
+                }
+            }
             objectName: "field:" + placeholderText
             Accessible.name: partView.part.accessibleName || (text !== "" ? text : placeholderText)
             // The light rounded look while editing; plain text otherwise.

@@ -54,19 +54,13 @@ SwipeDelegate {
     // accessory button does: on an item, its multi-line editor.
     onPressAndHold: if (table && accessory !== "") table.tapAccessory(index)
 
-    // A swipe that starts on the row's text field or buttons: they take the press, so the
-    // delegate's own swipe never sees it; this handler watches the drag beside them and opens
-    // the row's buttons once it goes left far enough.
-    DragHandler {
-        target: null
-        enabled: row.swipe.enabled
-        xAxis.enabled: true
-        yAxis.enabled: false
-        onActiveTranslationChanged: {
-            if (active && activeTranslation.x < -32 && row.swipe.position === 0 && row.table) {
-                row.table.swipeRow(row.index)
-                row.swipe.open(SwipeDelegate.Right)
-            }
+    // A swipe that starts on the row's text field: the field takes the press, so the
+    // delegate's own swipe never sees it; the field reports the drag (PartView.qml) and the
+    // row's buttons open.
+    function openSwipe() {
+        if (swipe.enabled && swipe.position === 0 && table) {
+            table.swipeRow(index)
+            swipe.open(SwipeDelegate.Right)
         }
     }
 
@@ -128,6 +122,7 @@ SwipeDelegate {
             anchors.right: accessoryButton.left
             height: parent.height
             parts: row.parts
+            onSwipedLeft: row.openSwipe()
         }
         // The accessory button: what more the row offers (on an item, its multi-line editor).
         // "⋯" beside the text, so tapping the text still edits it in place.
@@ -206,7 +201,9 @@ SwipeDelegate {
                     color: "white"
                     font.pixelSize: 15
                 }
-                TapHandler { onTapped: row.table.tapRowAction(index) }
+                // The delegate takes the presses on its swipe items and reports a click
+                // through this attached signal (a handler here would never see one).
+                SwipeDelegate.onClicked: row.table.tapRowAction(index)
             }
         }
     }
