@@ -18,7 +18,7 @@ SwipeDelegate {
     // The keyboard's place in the table (the ListView's current row while the table has the
     // keyboard): a highlight only, the platform's selection is not touched.
     readonly property bool keySelected: ListView.isCurrentItem && ListView.view !== null
-                                        && ListView.view.activeFocus
+                                        && ListView.view.activeFocus && ListView.view.showsKeyRow
 
     height: rowHeight > 0 ? rowHeight : 44
     padding: 0
@@ -31,6 +31,7 @@ SwipeDelegate {
     onClicked: {
         // A tap gives the table the keyboard, from this row on.
         if (ListView.view) {
+            ListView.view.showsKeyRow = false
             ListView.view.currentIndex = index
             ListView.view.forceActiveFocus()
         }

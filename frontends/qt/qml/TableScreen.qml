@@ -40,6 +40,9 @@ Rectangle {
         // the highlighted row in the rows' order as drawn, Return or Enter taps it; Space is
         // the row's own (TableRow.qml).
         activeFocusOnTab: true
+        // The highlight shows once the keys are used, and goes when a row is clicked: a
+        // person using the mouse sees no keyboard cursor.
+        property bool showsKeyRow: false
         Keys.onUpPressed: moveKeyRow(-1)
         Keys.onDownPressed: moveKeyRow(1)
         Keys.onReturnPressed: if (currentIndex >= 0) tableScreen.table.tapRow(currentIndex)
@@ -50,6 +53,7 @@ Rectangle {
             currentIndex = currentIndex < 0 ? (step > 0 ? 0 : count - 1)
                                             : Math.max(0, Math.min(count - 1, currentIndex + step))
             positionViewAtIndex(currentIndex, ListView.Contain)
+            showsKeyRow = true
         }
     }
 
