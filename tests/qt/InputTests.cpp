@@ -141,20 +141,20 @@ INSTANTIATE_TEST_SUITE_P(
                         });
                     },
                     "Lists [Errands, Shop] | Shop (1/3) [Eggs, Bread] / ticked:  / keys on: none"},
-        GestureCase{"ASwipeMovesTheItemToThePickedList",
-                    [](WindowDriver& w, Input& input) {
-                        auto* milk = input.row(QStringLiteral("Milk"));
-                        w.drag(milk, QPoint(-200, 0));
-                        w.waitUntil("the row's buttons are open", [&] {
-                            return QQmlProperty::read(milk, QStringLiteral("swipe.complete"))
-                                .toBool();
-                        });
-                        w.click(QStringLiteral("rowAction:Move"));
-                        w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));
-                        w.waitUntil("the picker closes",
-                                    [&] { return !w.find(QStringLiteral("presentedColumn")); });
-                    },
-                    "Lists [Errands, Shop] | Shop (2) [Eggs, Bread] / ticked:  / keys on: none"},
+        GestureCase{
+            "ASwipeMovesTheItemToThePickedList",
+            [](WindowDriver& w, Input& input) {
+                auto* milk = input.row(QStringLiteral("Milk"));
+                w.drag(milk, QPoint(-200, 0));
+                w.waitUntil("the row's buttons are open", [&] {
+                    return QQmlProperty::read(milk, QStringLiteral("swipe.complete")).toBool();
+                });
+                w.click(QStringLiteral("rowAction:Move"));
+                w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));
+                w.waitUntil("the picker closes",
+                            [&] { return !w.find(QStringLiteral("presentedColumn")); });
+            },
+            "Lists [Errands, Shop] | Shop (2) [Eggs, Bread] / ticked:  / keys on: none"},
         GestureCase{"ADragInManualOrderMovesTheRow",
                     [](WindowDriver& w, Input& input) {
                         w.clickIn(items, QStringLiteral("barButton:Menu"));
@@ -227,6 +227,20 @@ TEST_F(Input, TheKeyboardAloneMakesAListFillsItAndChecksAnItem) {
     window_.key(Qt::Key_Up);
     window_.key(Qt::Key_Return);
     EXPECT_EQ(settled(), "Lists [Shop] | Shop (1/2) [Bread, Milk] / ticked: Milk / keys on: Bread");
+
+    // A second list opens beside the lists, empty; with nothing focused, up goes to the lists'
+    // last row and Return opens it.
+    window_.key(Qt::Key_N, Qt::ControlModifier);
+    window_.waitUntil("the name field has the keyboard", [&] {
+        auto* field = window_.find(QStringLiteral("alertField:Name"));
+        return field && field->hasActiveFocus();
+    });
+    window_.type(QStringLiteral("Errands\n"));
+    window_.waitUntil("Errands is open", [&] { return !row(QStringLiteral("Milk")); });
+    window_.key(Qt::Key_Up);
+    window_.key(Qt::Key_Return);
+    window_.waitUntil("Shop is open", [&] { return ticked(QStringLiteral("Milk")); });
+    EXPECT_EQ(window_.find(QStringLiteral("row:Shop"))->property("keySelected").toBool(), true);
 }
 
 }  // namespace

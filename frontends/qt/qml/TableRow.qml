@@ -38,11 +38,10 @@ SwipeDelegate {
         if (table)
             table.tapRow(index)
     }
-    // The list gives its current row the keyboard: Space is the row's first button here,
-    // not a click on the row.
+    // The list gives its current row the keyboard. Space there is the tap of the row's first
+    // button (an item's tick), not a click on the row.
     Keys.onSpacePressed: tapFirstButton()
     Keys.onReleased: (event) => { if (event.key === Qt.Key_Space) event.accepted = true }
-    // Space on the keyboard's row: the tap of the row's first button (an item's tick).
     function tapFirstButton() {
         for (let i = 0; i < parts.length; ++i) {
             if (parts[i].kind === "button" && parts[i].enabled !== false) {
