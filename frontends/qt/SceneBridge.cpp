@@ -846,7 +846,7 @@ void SceneBridge::dismissPresented() {
         if (const auto close = ad->closeButton.lock()) {
             attempt("close the ad", [&] { close->tap(); });
         }
-    } else if (const auto screen = topOf(top)) {
+    } else if (const auto screen = ui::topViewController(top)) {
         // A presented screen closes through its Cancel button, so it hears a cancel.
         auto& item = screen->navigationItem();
         for (const auto& button : {item.leftBarButtonItem(), item.rightBarButtonItem()}) {
