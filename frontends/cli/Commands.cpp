@@ -12,6 +12,7 @@
 #include "src/model/ListOrder.h"
 #include "src/model/Operations.h"
 #include "src/model/ShareText.h"
+#include "src/model/SyncStatusText.h"
 #include "src/themes/JWThemesDB.h"
 
 namespace jw::cli {
@@ -216,15 +217,7 @@ void shareList(CommandContext& c, const std::string& list, JWListFilter filter) 
 }
 
 std::string syncStateText(model::SyncState state) {
-    switch (state) {
-        case model::SyncState::attached:
-            return "attached";
-        case model::SyncState::attachmentLost:
-            return "attachment lost";
-        case model::SyncState::notYetAttached:
-            break;
-    }
-    return "not yet attached";
+    return model::syncStateText(state);
 }
 
 void syncNow(CommandContext& c, bool reattach) {
@@ -240,61 +233,17 @@ void printStatus(CommandContext& c) {
     if (auto* ensemble = c.db.ensemble()) {
         status = ensemble->status();
     }
-    auto files = [](std::int64_t n) { return fmt::format("{} {}", n, n == 1 ? "file" : "files"); };
-    c.out << "to export: " << status.changesToExport << " changed objects ("
-          << files(status.filesToExport) << ")\n";
-    c.out << "to import: " << files(status.filesToImport);
-    if (status.filesNotArrived > 0) {
-        c.out << fmt::format(" ({} not in the cloud folder yet: waiting for it to be synced)",
-                             status.filesNotArrived);
-    }
-    c.out << '\n';
+    c.out << model::pendingChangesText(status) << '\n';
 }
 
 std::optional<std::string> syncProblem(const CommandContext& c) {
-    const auto& error = c.db.lastSyncError();
-    const auto folder = c.cloudDirectory.string();
-    switch (c.db.syncState()) {
-        case model::SyncState::attachmentLost:
-            return "this device is no longer attached to the cloud folder (the folder holds "
-                   "other devices and no longer this one). Your lists are safe here; run "
-                   "\"jotwell-cli sync --reattach\" to attach them to " +
-                   folder + " again.";
-        case model::SyncState::notYetAttached:
-            if (!error) {
-                return std::nullopt;
-            }
-            return fmt::format(
-                "not attached to the cloud folder {}: {} Your changes are kept here and sent "
-                "once it attaches.",
-                folder, error->localizedDescription);
-        case model::SyncState::attached:
-            break;
-    }
-    if (!error) {
-        return std::nullopt;
-    }
-    using Kind = sync::SyncError::Kind;
-    switch (error->kind) {
-        case Kind::otherFolder:
-            return fmt::format(
-                "not synced: {} Use that folder again (--cloud-dir), or run \"jotwell-cli sync "
-                "--reattach\" to attach this store to {}.",
-                error->localizedDescription, folder);
-        case Kind::notRecognised:
-            return fmt::format(
-                "not synced: {} If the file-sync service is still filling {}, try again later; "
-                "if you emptied or replaced it on purpose, run \"jotwell-cli sync --reattach\".",
-                error->localizedDescription, folder);
-        case Kind::lost:
-        case Kind::unavailable:
-        case Kind::notFound:
-        case Kind::refused:
-        case Kind::failed:
-            break;
-    }
-    return fmt::format("not synced: {} Your changes are kept here and sent at the next sync.",
-                       error->localizedDescription);
+    static const model::SyncRemedies remedies{
+        "run \"jotwell-cli sync --reattach\" to attach them to",
+        "run \"jotwell-cli sync --reattach\"",
+        "Use that folder again (--cloud-dir)",
+    };
+    return model::syncProblemText(c.db.syncState(), c.db.lastSyncError(), c.cloudDirectory,
+                                  remedies);
 }
 
 void demo(CommandContext& c) {

@@ -10,6 +10,7 @@
 
 #include "CliError.h"
 #include "Commands.h"
+#include "platform/foundation/FolderLock.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/ThreadRunLoop.h"
 #include "platform/foundation/UserDefaults.h"
@@ -201,6 +202,8 @@ int main(int argc, char** argv) {
         const auto paths = AppPaths::resolve(
             dataDir.empty() ? std::nullopt : std::optional<std::filesystem::path>(dataDir));
         paths.createDirectories();
+        // The store is opened by one program at a time; the lock goes last, at exit.
+        const auto folderLock = FolderLock::acquire(paths.dataDirectory, "jotwell-cli");
         UserDefaults::installStandard(std::make_shared<UserDefaults>(paths.userDefaultsFile()));
         auto loop = std::make_shared<ThreadRunLoop>();
         installMainRunLoop(loop);

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QEvent>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
@@ -15,6 +16,7 @@
 
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Window.h"
+#include "src/app/CloudSettings.h"
 #include "src/app/JotwellApplication.h"
 #include "src/model/JWDatabase.h"
 
@@ -53,6 +55,12 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
     launch.windowSize = ui::Size{static_cast<double>(settings_.windowSize.width()),
                                  static_cast<double>(settings_.windowSize.height())};
     application_ = JotwellApplication::launch(std::move(launch));
+    settingsPanel_ =
+        new SettingsPanel(std::make_unique<CloudSettings>(application_->database(), settings_.paths,
+                                                          settings_.cloudDirectory,
+                                                          settings_.cloudDirectoryFromCommandLine),
+                          this);
+    shareActions_ = new ShareActions(*bridge_, this);
 
     engine_ = std::make_unique<QQmlApplicationEngine>();
     engine_->addImageProvider(QStringLiteral("jw"), new ImageProvider(bridge_->imageStore()));
@@ -60,6 +68,8 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
     engine_->rootContext()->setContextProperty(QStringLiteral("notifications"), notifications_);
     engine_->rootContext()->setContextProperty(QStringLiteral("permissionPrompt"),
                                                permissionPrompt_);
+    engine_->rootContext()->setContextProperty(QStringLiteral("settings"), settingsPanel_);
+    engine_->rootContext()->setContextProperty(QStringLiteral("sharing"), shareActions_);
     engine_->rootContext()->setContextProperty(QStringLiteral("initialWidth"),
                                                settings_.windowSize.width());
     engine_->rootContext()->setContextProperty(QStringLiteral("initialHeight"),
@@ -81,6 +91,7 @@ AppHost::AppHost(HostSettings settings, QObject* parent)
             window_->requestActivate();
         }
     });
+    window_->setIcon(QIcon(QStringLiteral(":/Jotwell/icons/jotwell.svg")));
 }
 
 bool AppHost::eventFilter(QObject* watched, QEvent* event) {
@@ -90,9 +101,21 @@ bool AppHost::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
+void AppHost::bringForward() {
+    window_->show();
+    if (window_->windowState() & Qt::WindowMinimized) {
+        window_->setWindowStates(window_->windowStates() & ~Qt::WindowMinimized);
+    }
+    window_->raise();
+    window_->requestActivate();
+}
+
 AppHost::~AppHost() {
     shutDown();
     engine_.reset();
+    // The dialog's model goes before the database it reads.
+    delete settingsPanel_;
+    settingsPanel_ = nullptr;
     // What the application posted for the screens runs before it goes (see JotwellApplication).
     runLoop_->runPosted();
     application_.reset();

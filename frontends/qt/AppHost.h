@@ -17,8 +17,8 @@
 // and terminates; the sync work already started is given a few seconds to finish so what was
 // saved also reaches the cloud folder. Idempotent; the destructor calls it.
 //
-// Needs a QGuiApplication; main thread only. Throws what the bootstrap throws (another
-// application running, a store that cannot be opened) and std::runtime_error when the QML
+// Needs a QApplication (printing uses widgets); main thread only. Throws what the bootstrap throws
+// (another application running, a store that cannot be opened) and std::runtime_error when the QML
 // scene does not load.
 
 #include <QObject>
@@ -32,6 +32,8 @@
 #include "frontends/qt/PermissionPrompt.h"
 #include "frontends/qt/QtRunLoop.h"
 #include "frontends/qt/SceneBridge.h"
+#include "frontends/qt/SettingsPanel.h"
+#include "frontends/qt/ShareActions.h"
 #include "platform/foundation/Paths.h"
 
 class QQmlApplicationEngine;
@@ -50,6 +52,8 @@ struct HostSettings {
     AppPaths paths;
     // The cloud folder (see AppPaths::cloudDirectory).
     std::filesystem::path cloudDirectory;
+    // Whether the cloud folder was given with --cloud-dir (the settings dialog says it wins).
+    bool cloudDirectoryFromCommandLine = false;
     QSize windowSize{390, 844};
     // The advertising network; none: the house ads of the resource folder (JotwellApplication).
     std::shared_ptr<ads::MobileAds> advertising = nullptr;
@@ -68,10 +72,16 @@ class AppHost final : public QObject {
     SceneBridge& bridge() const { return *bridge_; }
     DesktopNotifications& notifications() const { return *notifications_; }
     PermissionPrompt& permissionPrompt() const { return *permissionPrompt_; }
+    // The settings dialog's model ("settings" in QML) and the share sheet's activities
+    // ("sharing").
+    SettingsPanel& settingsPanel() const { return *settingsPanel_; }
+    ShareActions& shareActions() const { return *shareActions_; }
     QtRunLoop& runLoop() const { return *runLoop_; }
     JotwellApplication& application() const { return *application_; }
 
     void shutDown();
+    // Shows the window, raised and asking for the keyboard (a second start over this folder).
+    void bringForward();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,6 +93,8 @@ class AppHost final : public QObject {
     SceneBridge* bridge_ = nullptr;
     DesktopNotifications* notifications_ = nullptr;
     PermissionPrompt* permissionPrompt_ = nullptr;
+    SettingsPanel* settingsPanel_ = nullptr;
+    ShareActions* shareActions_ = nullptr;
     std::unique_ptr<JotwellApplication> application_;
     std::unique_ptr<QQmlApplicationEngine> engine_;
     QQuickWindow* window_ = nullptr;

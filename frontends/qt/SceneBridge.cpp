@@ -547,15 +547,21 @@ QVariantMap SceneBridge::describePresented(const std::shared_ptr<ui::ViewControl
     }
     if (const auto share = std::dynamic_pointer_cast<ui::ActivityViewController>(controller)) {
         entry["kind"] = QStringLiteral("share");
-        QString text;
-        for (const auto& item : share->activityItems()) {
-            if (const auto* string = std::get_if<std::string>(&item)) {
-                text += (text.isEmpty() ? "" : "\n") + QString::fromStdString(*string);
-            } else if (const auto* url = std::get_if<ui::Url>(&item)) {
-                text += (text.isEmpty() ? "" : "\n") + QString::fromStdString(url->absoluteString);
-            }
+        entry["text"] = QString::fromStdString(share->sharedText());
+        // The activities offered, by kind ("copy", "save", "print", "mail") and title.
+        QVariantList activities;
+        for (const auto type : share->availableActivities()) {
+            static const std::map<ui::ActivityType, QString> kinds{
+                {ui::ActivityType::copyToPasteboard, QStringLiteral("copy")},
+                {ui::ActivityType::saveToFile, QStringLiteral("save")},
+                {ui::ActivityType::print, QStringLiteral("print")},
+                {ui::ActivityType::mail, QStringLiteral("mail")},
+            };
+            activities.push_back(QVariantMap{
+                {QStringLiteral("kind"), kinds.at(type)},
+                {QStringLiteral("title"), QString::fromStdString(ui::activityTitle(type))}});
         }
-        entry["text"] = text;
+        entry["activities"] = activities;
         return entry;
     }
     entry["kind"] = QStringLiteral("screen");
@@ -839,8 +845,9 @@ void SceneBridge::dismissPresented() {
                 attempt("cancel", [&] { alert->tapAction(*action); });
             }
         }
-    } else if (std::dynamic_pointer_cast<ui::ActivityViewController>(top)) {
-        top->dismiss(true);
+    } else if (const auto share = std::dynamic_pointer_cast<ui::ActivityViewController>(top)) {
+        // Closed without an activity: the sheet tells its completion so.
+        share->finish(std::nullopt, false);
     } else if (const auto ad = std::dynamic_pointer_cast<HouseAdViewController>(top)) {
         // Escape closes an ad as its close button does, telling the pacer the same way.
         if (const auto close = ad->closeButton.lock()) {

@@ -1,16 +1,32 @@
 // jotwell: the lists and items of Jotwell in a window.
 
+#include <QApplication>
 #include <QCommandLineParser>
-#include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
 #include <QQuickWindow>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include "frontends/qt/AppHost.h"
+#include "frontends/qt/InstanceChannel.h"
+#include "platform/foundation/FolderLock.h"
+
+namespace {
+
+// A second start hands over to the running one: its window comes forward (with the settings
+// dialog open for --settings) and this start ends. True when it answered.
+bool handOver(const QString& channel, bool settingsWanted, QString* whyNot) {
+    return jw::qt::InstanceChannel::forward(
+        channel, settingsWanted ? QStringLiteral("settings") : QStringLiteral("show"), whyNot);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QStringList arguments;
@@ -43,7 +59,11 @@ int main(int argc, char** argv) {
         QStringLiteral(
             "Save a picture of the window to FILE (PNG) once it has settled, then quit."),
         QStringLiteral("FILE"));
-    parser.addOptions({dataDir, cloudDir, size, screenshot});
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Open the settings (the cloud folder and sync), in the Jotwell already "
+                       "running over this data folder if there is one."));
+    parser.addOptions({dataDir, cloudDir, size, screenshot, settingsOption});
     // Read before the window system is reached, so --help and --version work without a
     // display.
     if (!parser.parse(arguments)) {
@@ -62,9 +82,11 @@ int main(int argc, char** argv) {
         std::printf("jotwell %s\n", JOTWELL_VERSION);
         return 0;
     }
-    QGuiApplication app(argc, argv);
+    // Widgets only for the print dialog; the window is Qt Quick.
+    QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Jotwell"));
     QGuiApplication::setDesktopFileName(QStringLiteral("jotwell"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/Jotwell/icons/jotwell.svg")));
 
     try {
         jw::qt::HostSettings settings;
@@ -73,6 +95,14 @@ int main(int argc, char** argv) {
                 ? std::optional<std::filesystem::path>(parser.value(dataDir).toStdString())
                 : std::nullopt);
         settings.paths.createDirectories();
+        const bool settingsWanted = parser.isSet(settingsOption);
+        const QString channelName =
+            jw::qt::InstanceChannel::serverName(settings.paths.dataDirectory);
+        QString whyNot;
+        if (!parser.isSet(screenshot) && handOver(channelName, settingsWanted, &whyNot)) {
+            return 0;
+        }
+        settings.cloudDirectoryFromCommandLine = parser.isSet(cloudDir);
         settings.cloudDirectory = settings.paths.cloudDirectory(
             parser.isSet(cloudDir)
                 ? std::optional<std::filesystem::path>(parser.value(cloudDir).toStdString())
@@ -83,7 +113,48 @@ int main(int argc, char** argv) {
             return 2;
         }
         settings.windowSize = QSize(dimensions[0].toInt(), dimensions[1].toInt());
-        jw::qt::AppHost host(settings);
+        std::unique_ptr<jw::qt::AppHost> started;
+        try {
+            started = std::make_unique<jw::qt::AppHost>(settings);
+        } catch (const jw::FolderInUse& error) {
+            // Another Jotwell starting at the same moment may be about to listen: give it a
+            // moment before saying no.
+            whyNot.clear();
+            if (error.holder() == "jotwell" && !parser.isSet(screenshot)) {
+                for (int attempt = 0; attempt < 20; ++attempt) {
+                    if (handOver(channelName, settingsWanted, &whyNot)) {
+                        return 0;
+                    }
+                    QThread::msleep(250);
+                }
+            }
+            std::fprintf(stderr,
+                         "jotwell: cannot start: %s%s.\nIf that program is not in use, it is "
+                         "stuck: end it, then start Jotwell again.\n",
+                         error.what(),
+                         whyNot.isEmpty()
+                             ? ""
+                             : qPrintable(QStringLiteral(", and it does not answer (") + whyNot +
+                                          QLatin1Char(')')));
+            return 1;
+        }
+        auto& host = *started;
+        jw::qt::InstanceChannel channel;
+        if (!channel.listen(channelName, &whyNot)) {
+            // The window works all the same; only a later start cannot reach it.
+            std::fprintf(stderr, "jotwell: a later start cannot reach this window: %s\n",
+                         qPrintable(whyNot));
+        }
+        QObject::connect(&channel, &jw::qt::InstanceChannel::requested, &host,
+                         [&host](const QString& request) {
+                             host.bringForward();
+                             if (request == QStringLiteral("settings")) {
+                                 host.settingsPanel().requestOpen();
+                             }
+                         });
+        if (settingsWanted) {
+            host.settingsPanel().requestOpen();
+        }
         if (parser.isSet(screenshot)) {
             // Long enough for the first merge and the first frames.
             QTimer::singleShot(2500, &host, [&] {
@@ -91,7 +162,7 @@ int main(int argc, char** argv) {
                 QCoreApplication::exit(saved ? 0 : 1);
             });
         }
-        return QGuiApplication::exec();
+        return QApplication::exec();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "jotwell: %s\n", error.what());
         return 1;

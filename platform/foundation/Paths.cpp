@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -136,12 +137,28 @@ fs::path AppPaths::cloudDirectory(const std::optional<fs::path>& chosen) const {
     if (chosen && !chosen->empty()) {
         return fs::absolute(*chosen);
     }
+    if (auto saved = savedCloudDirectoryChoice()) {
+        return fs::absolute(*saved);
+    }
     if (auto fromEnvironment = environmentValue("JOTWELL_CLOUD_DIR")) {
         return fs::absolute(*fromEnvironment);
     }
     const fs::path ours = fs::absolute(dataDirectory / "Cloud");
     fs::create_directories(ours);
     return ours;
+}
+
+std::optional<fs::path> AppPaths::savedCloudDirectoryChoice() const {
+    std::ifstream in(cloudDirectoryChoiceFile(), std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line) || line.empty()) {
+        return std::nullopt;
+    }
+    return fs::path(line);
+}
+
+void AppPaths::saveCloudDirectoryChoice(const fs::path& folder) const {
+    writeFileAtomically(cloudDirectoryChoiceFile(), fs::absolute(folder).string() + "\n");
 }
 
 void writeFileAtomically(const fs::path& file, std::string_view contents) {

@@ -28,11 +28,21 @@ struct AppPaths {
     void createDirectories() const;
     std::filesystem::path userDefaultsFile() const { return configDirectory / "defaults.json"; }
     // The cloud folder shared with the other devices: `chosen` (the programs' --cloud-dir) when
-    // given, else $JOTWELL_CLOUD_DIR when set, else "Cloud" in the data directory. Only that
-    // last one is ours, and it is created here (throws std::filesystem::filesystem_error when
-    // it cannot be); a folder the user names is not created: attaching to one that is missing
-    // fails and says so. Always absolute.
+    // given, else the folder saved with saveCloudDirectoryChoice, else $JOTWELL_CLOUD_DIR when
+    // set, else "Cloud" in the data directory. Only that last one is ours, and it is created
+    // here (throws std::filesystem::filesystem_error when it cannot be); a folder the user
+    // names is not created: attaching to one that is missing fails and says so. Always
+    // absolute.
     std::filesystem::path cloudDirectory(const std::optional<std::filesystem::path>& chosen) const;
+    // The cloud folder chosen for this data folder by the application's settings (one absolute
+    // path in the file "cloud-folder" of the config directory): none when none was saved or the
+    // file is empty. saveCloudDirectoryChoice writes it atomically (throws what
+    // writeFileAtomically throws).
+    std::optional<std::filesystem::path> savedCloudDirectoryChoice() const;
+    void saveCloudDirectoryChoice(const std::filesystem::path& folder) const;
+    std::filesystem::path cloudDirectoryChoiceFile() const {
+        return configDirectory / "cloud-folder";
+    }
 };
 
 // Writes `contents` to `file` through a temporary file in the same folder and a rename, so

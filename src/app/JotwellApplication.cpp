@@ -66,7 +66,16 @@ std::unique_ptr<JotwellApplication> JotwellApplication::launch(LaunchSettings se
 }
 
 JotwellApplication::JotwellApplication(LaunchSettings settings)
-    : settings_(std::move(settings)), claimedFolder_(claim(settings_.dataDirectory)) {}
+    : settings_(std::move(settings)), claimedFolder_(claim(settings_.dataDirectory)) {
+    try {
+        std::filesystem::create_directories(settings_.dataDirectory);
+        folderLock_ = FolderLock::acquire(settings_.dataDirectory, "jotwell");
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        release(claimedFolder_);
+        throw;
+    }
+}
 
 void JotwellApplication::install() {
     std::filesystem::create_directories(settings_.dataDirectory);
@@ -153,6 +162,7 @@ JotwellApplication::~JotwellApplication() {
     for (auto undo = putBack_.rbegin(); undo != putBack_.rend(); ++undo) {
         (*undo)();
     }
+    folderLock_.reset();
     release(claimedFolder_);
 }
 

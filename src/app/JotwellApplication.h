@@ -23,7 +23,10 @@
 // not run afterwards.
 //
 // One application per process: launching while one is running is a programming error
-// (std::logic_error naming the data folder it holds). Main thread only.
+// (std::logic_error naming the data folder it holds). One program per data folder across
+// processes: the application holds the folder's FolderLock while it lives, and launching over
+// a folder another process holds (another application, jotwell-cli) throws FolderInUse naming
+// the holder. Main thread only.
 
 #include <filesystem>
 #include <functional>
@@ -33,6 +36,7 @@
 
 #include "platform/ads/MobileAds.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/FolderLock.h"
 #include "platform/foundation/RunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/notifications/UserNotificationCenter.h"
@@ -91,6 +95,7 @@ class JotwellApplication {
 
     LaunchSettings settings_;
     std::filesystem::path claimedFolder_;
+    std::unique_ptr<FolderLock> folderLock_;
 
     std::shared_ptr<ui::Application> application_;
     std::shared_ptr<ui::Window> window_;

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <stdexcept>
 #include <string_view>
 #include <system_error>
 
@@ -82,24 +83,30 @@ JWDatabase::JWDatabase(const Locations& locations)
 
     cloudLog("setup begin");
     sync::setCurrentLoggingLevel(0);
+    syncTuning_ = locations.syncTuning;
     auto fileSystem = locations.cloudFileSystem;
     if (!fileSystem && locations.cloudDirectory) {
         fileSystem = std::make_shared<sync::FolderCloudFileSystem>(*locations.cloudDirectory);
     }
     if (fileSystem) {
-        // Why there is no ensemble is told as the last sync error, for the front ends to show.
-        sync::SyncError whyNot;
-        ensemble_ =
-            sync::PersistentStoreEnsemble::create("MainStore", storeURL(), managedObjectModelURL_,
-                                                  fileSystem, locations.syncTuning, &whyNot);
-        if (!ensemble_) {
-            lastSyncError_ = whyNot;
-        }
-    }
-    if (ensemble_) {
-        ensemble_->setDelegate(this);
+        cloudFileSystem_ = fileSystem;
+        ensemble_ = openEnsemble(fileSystem);
     }
     cloudLog("setup end " + (ensemble_ ? ensemble_->description() : std::string("nil")));
+}
+
+std::shared_ptr<sync::PersistentStoreEnsemble> JWDatabase::openEnsemble(
+    std::shared_ptr<sync::CloudFileSystem> folder) {
+    // Why there is no ensemble is told as the last sync error, for the front ends to show.
+    sync::SyncError whyNot;
+    auto ensemble = sync::PersistentStoreEnsemble::create(
+        "MainStore", storeURL(), managedObjectModelURL_, std::move(folder), syncTuning_, &whyNot);
+    if (ensemble) {
+        ensemble->setDelegate(this);
+    } else {
+        lastSyncError_ = whyNot;
+    }
+    return ensemble;
 }
 
 JWDatabase::~JWDatabase() {
@@ -130,6 +137,10 @@ void JWDatabase::askForIntro() {
 
 void JWDatabase::sync() {
     cloudLog("Sync called");
+    if (moving_) {
+        cloudLog("moving to another cloud folder; sync waits");
+        return;
+    }
     if (!ensemble_) {
         cloudLog("no ensembles instance yet");
         cloudLog("Sync call done");
@@ -157,7 +168,7 @@ void JWDatabase::sync() {
 }
 
 void JWDatabase::leech() {
-    if (!ensemble_) {
+    if (!ensemble_ || moving_) {
         return;
     }
     if (ensemble_->isLeeched()) {
@@ -194,7 +205,7 @@ void JWDatabase::completed(const std::optional<sync::SyncError>& error) {
 }
 
 void JWDatabase::reattach() {
-    if (!ensemble_) {
+    if (!ensemble_ || moving_) {
         return;
     }
     ++operationsInFlight_;
@@ -216,7 +227,7 @@ void JWDatabase::reattach() {
 }
 
 void JWDatabase::merge() {
-    if (!ensemble_) {
+    if (!ensemble_ || moving_) {
         return;
     }
     if (!ensemble_->isLeeched()) {
@@ -261,6 +272,113 @@ void JWDatabase::saveContext(bool willResignActive) {
         } else {
             leech();
         }
+    }
+}
+
+void JWDatabase::moveToCloudFolder(std::shared_ptr<sync::CloudFileSystem> folder,
+                                   sync::SyncCompletion completion) {
+    if (moving_) {
+        throw std::logic_error("the store is already moving to another cloud folder");
+    }
+    cloudLog("moving to another cloud folder");
+    // What is typed so far goes along; the sync that a save starts waits for the move.
+    auto& context = viewContext();
+    if (context.hasChanges()) {
+        try {
+            context.save();
+        } catch (const store::StoreError& error) {
+            fatalError(error.description(), error.userInfo());
+        }
+    }
+    moving_ = true;
+    // The move counts as one operation, so programs that wait for sync wait for it.
+    ++operationsInFlight_;
+    auto alive = alive_;
+    auto next = [this, alive, folder, completion](const std::optional<sync::SyncError>& error) {
+        if (!*alive) {
+            return;
+        }
+        if (error) {
+            // An old folder out of reach only means nothing more comes from it now: the whole
+            // store goes to the new folder, and what the other devices left in the old one
+            // comes along when they move too.
+            cloudLog("merge before moving: " + error->localizedDescription);
+        }
+        if (ensemble_) {
+            // Work started before the move finishes, and its completions run, before the
+            // ensemble goes (an ensemble that goes drops what it has not delivered).
+            ensemble_->waitUntilIdle();
+        }
+        runOnMain([this, alive, folder, completion] {
+            if (*alive) {
+                switchCloudFolder(folder, completion);
+            }
+        });
+    };
+    if (ensemble_ && ensemble_->isLeeched()) {
+        ensemble_->merge(next);
+    } else {
+        next(std::nullopt);
+    }
+}
+
+void JWDatabase::switchCloudFolder(std::shared_ptr<sync::CloudFileSystem> folder,
+                                   sync::SyncCompletion completion) {
+    // Attached, or lost: the store remembers a folder, and only attaching afresh leaves it.
+    const bool attachedBefore = (ensemble_ && ensemble_->isLeeched()) ||
+                                settings_.boolForKey(cloudDBAlreadyLeeched).value_or(false);
+    previousCloudFileSystem_ = cloudFileSystem_;
+    if (ensemble_) {
+        ensemble_->setDelegate(nullptr);
+        ensemble_.reset();
+    }
+    ensemble_ = openEnsemble(folder);
+    if (!ensemble_) {
+        const auto error = lastSyncError_;
+        if (previousCloudFileSystem_) {
+            ensemble_ = openEnsemble(previousCloudFileSystem_);
+        }
+        finishMove(error, completion);
+        return;
+    }
+    cloudFileSystem_ = folder;
+    if (!attachedBefore) {
+        finishMove(std::nullopt, completion);
+        return;
+    }
+    auto alive = alive_;
+    ensemble_->reattachPersistentStore(
+        [this, alive, completion](const std::optional<sync::SyncError>& error) {
+            if (!*alive) {
+                return;
+            }
+            if (error) {
+                // The attachment there was stands until the new one is in place: back to it.
+                ensemble_->setDelegate(nullptr);
+                ensemble_.reset();
+                cloudFileSystem_ = previousCloudFileSystem_;
+                if (cloudFileSystem_) {
+                    ensemble_ = openEnsemble(cloudFileSystem_);
+                }
+            } else {
+                settings_.setBool(cloudDBAlreadyLeeched, true);
+            }
+            finishMove(error, completion);
+        });
+}
+
+void JWDatabase::finishMove(const std::optional<sync::SyncError>& error,
+                            sync::SyncCompletion completion) {
+    moving_ = false;
+    previousCloudFileSystem_.reset();
+    completed(error);
+    cloudLog(error ? "move failed: " + error->localizedDescription : "moved");
+    // Sync goes on where the store is now attached, if it was running.
+    if (syncTimer_ && ensemble_) {
+        ensemble_->isLeeched() ? merge() : leech();
+    }
+    if (completion) {
+        completion(error);
     }
 }
 

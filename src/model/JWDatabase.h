@@ -84,6 +84,19 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     // or to another folder. On success the flag is set and a merge follows.
     void reattach();
 
+    // Moves sync to another cloud folder, losing nothing: a store attached where it is first
+    // merges there (what the other devices left is taken in, what this device changed is sent;
+    // a folder out of reach only skips this), then the ensemble is opened over `folder` and the
+    // store attached to it afresh (reattach: the whole store is sent there, every device found
+    // there applied, nothing doubled); a store never attached just attaches there at the next
+    // sync. While it runs, sync, saves and the timer start nothing (`isMovingCloudFolder`).
+    // `completion` runs on the main run loop with none on success; on failure the store stays
+    // attached to the folder it had (its ensemble opened over it again), the error is also the
+    // last sync error, and a merge follows there. Throws std::logic_error while a move runs.
+    void moveToCloudFolder(std::shared_ptr<sync::CloudFileSystem> folder,
+                           sync::SyncCompletion completion);
+    bool isMovingCloudFolder() const { return moving_; }
+
     // Attach and merge operations started and not yet completed (for programs that must wait
     // for them before exiting).
     int operationsInFlight() const { return operationsInFlight_; }
@@ -97,12 +110,24 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
 
   private:
     void askForIntro();
+    // Opens the ensemble over `folder`; none (and the reason as the last sync error) when it
+    // cannot be.
+    std::shared_ptr<sync::PersistentStoreEnsemble> openEnsemble(
+        std::shared_ptr<sync::CloudFileSystem> folder);
+    // The steps of moveToCloudFolder once the old folder is done with.
+    void switchCloudFolder(std::shared_ptr<sync::CloudFileSystem> folder,
+                           sync::SyncCompletion completion);
+    void finishMove(const std::optional<sync::SyncError>& error, sync::SyncCompletion completion);
     // Bookkeeping of an attach or merge completing: none on success.
     void completed(const std::optional<sync::SyncError>& error);
 
     UserDefaults& settings_;
     std::filesystem::path managedObjectModelURL_;
     std::unique_ptr<store::PersistentContainer> persistentContainer_;
+    sync::EnsembleTuning syncTuning_;
+    std::shared_ptr<sync::CloudFileSystem> cloudFileSystem_;
+    std::shared_ptr<sync::CloudFileSystem> previousCloudFileSystem_;  // during a move
+    bool moving_ = false;
     std::shared_ptr<sync::PersistentStoreEnsemble> ensemble_;
     std::shared_ptr<Timer> syncTimer_;
     int operationsInFlight_ = 0;

@@ -59,8 +59,8 @@ TEST_F(AppPathsTest, TheFoldersFollowHomeXdgAndAnOverride) {
     for (const auto& c : cases) {
         ScopedEnvironmentVariable data("XDG_DATA_HOME", value(c.xdgData));
         ScopedEnvironmentVariable config("XDG_CONFIG_HOME", value(c.xdgConfig));
-        const auto paths = AppPaths::resolve(*c.override ? std::optional<fs::path>(c.override)
-                                                         : std::nullopt);
+        const auto paths =
+            AppPaths::resolve(*c.override ? std::optional<fs::path>(c.override) : std::nullopt);
         EXPECT_EQ(paths.dataDirectory.string() + " | " + paths.configDirectory.string() + " | " +
                       paths.userDefaultsFile().string(),
                   c.expected);
@@ -108,24 +108,33 @@ TEST_F(AppPathsTest, CreateDirectoriesThrowsWhenAFileIsInTheWay) {
     EXPECT_THROW(paths.createDirectories(), fs::filesystem_error);
 }
 
-TEST_F(AppPathsTest, TheCloudFolderIsTheChosenOneElseTheEnvironmentsElseOursInTheDataFolder) {
+TEST_F(AppPathsTest, TheCloudFolderIsTheChosenOneElseTheSavedElseTheEnvironmentsElseOurs) {
     test::TempDir temp;
     const auto paths = AppPaths::resolve(temp.path() / "device");
+    paths.createDirectories();
     struct Case {
         std::optional<fs::path> chosen;
+        std::optional<fs::path> saved;
         std::optional<std::string> environment;
         fs::path expected;
     };
     const std::vector<Case> cases = {
-        {fs::path("/mnt/shared"), "/srv/env", "/mnt/shared"},
-        {std::nullopt, "/srv/env", "/srv/env"},
-        {fs::path(), "/srv/env", "/srv/env"},
-        {std::nullopt, std::nullopt, temp.path() / "device" / "Cloud"},
+        {fs::path("/mnt/shared"), fs::path("/srv/saved"), "/srv/env", "/mnt/shared"},
+        {std::nullopt, fs::path("/srv/saved"), "/srv/env", "/srv/saved"},
+        {std::nullopt, std::nullopt, "/srv/env", "/srv/env"},
+        {fs::path(), std::nullopt, "/srv/env", "/srv/env"},
+        {std::nullopt, std::nullopt, std::nullopt, temp.path() / "device" / "Cloud"},
     };
     for (const auto& c : cases) {
         ScopedEnvironmentVariable cloud("JOTWELL_CLOUD_DIR", c.environment);
+        fs::remove(paths.cloudDirectoryChoiceFile());
+        if (c.saved) {
+            paths.saveCloudDirectoryChoice(*c.saved);
+        }
+        EXPECT_EQ(paths.savedCloudDirectoryChoice(), c.saved);
         EXPECT_EQ(paths.cloudDirectory(c.chosen), c.expected);
     }
+    fs::remove(paths.cloudDirectoryChoiceFile());
     // Only our own folder is made; a named one that is missing stays missing.
     EXPECT_TRUE(fs::is_directory(temp.path() / "device" / "Cloud"));
     EXPECT_FALSE(fs::exists("/mnt/shared"));

@@ -1,11 +1,13 @@
 // jotwell-screenshots FOLDER DATA-DIR: pictures of the window over the lists in DATA-DIR (which
 // scripts/screenshots fills with the demo lists) at a phone's size and a tablet's: the lists,
-// in edit mode, the new-list alert, an open list, the lists' menu, the reminder screen, a late
-// reminder's banner, the notification question and a house ad. Needs no display, and never
-// reaches the desktop's notification service.
+// in edit mode, the new-list alert, an open list and its share sheet, the lists' menu, the
+// reminder screen, a late reminder's banner, the notification question, a house ad and the
+// settings. Needs no display, and never reaches the desktop's notification service.
 
 #include <QGuiApplication>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
 
 #include <cstdio>
 #include <exception>
@@ -85,6 +87,10 @@ int main(int argc, char** argv) {
                          [&] { return window.find(QStringLiteral("barButton:‹ Lists")); });
         window.grab(file("phone-list.png"));
         reminderScreen("phone-reminder.png");
+        window.click(QStringLiteral("barButton:Share"));
+        window.waitUntil("the share sheet",
+                         [&] { return window.find(QStringLiteral("shareSheet")); });
+        window.grab(file("phone-share.png"));
         window.quit();
 
         window.launch(data, data / "Cloud", jw::test::WindowDriver::tablet);
@@ -136,6 +142,13 @@ int main(int argc, char** argv) {
         window.grab(file("phone-ad.png"));
         window.click(QStringLiteral("adClose"));
         window.waitUntil("the ad goes", [&] { return !window.find(QStringLiteral("adOverlay")); });
+        window.resize(jw::test::WindowDriver::tablet);
+        window.waitUntil("two columns",
+                         [&] { return window.find(QStringLiteral("secondaryColumn")); });
+        QTest::keyClick(&window.window(), Qt::Key_Comma, Qt::ControlModifier);
+        window.waitUntil("the settings",
+                         [&] { return window.find(QStringLiteral("settingsFolder")); });
+        window.grab(file("tablet-settings.png"));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "jotwell-screenshots: %s\n", error.what());
         return 1;

@@ -1,6 +1,7 @@
 #include "tests/qt/WindowDriver.h"
 
 #include <QtQuickTest/quicktest.h>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -30,7 +31,8 @@ void makeGuiApplication() {
     static int argc = 1;
     static char name[] = "jotwell-window-driver";
     static char* argv[] = {name, nullptr};
-    new QGuiApplication(argc, argv);
+    // A QApplication, as the program has: printing needs widgets.
+    new QApplication(argc, argv);
 }
 
 }  // namespace

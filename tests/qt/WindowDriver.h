@@ -37,7 +37,7 @@ class WindowDriver {
     static constexpr QSize phone{390, 844};
     static constexpr QSize tablet{1180, 820};
 
-    // Makes the process's QGuiApplication on first use.
+    // Makes the process's QApplication on first use.
     WindowDriver();
     ~WindowDriver();
 

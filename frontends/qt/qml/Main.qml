@@ -78,6 +78,8 @@ Window {
                                             && activeFocusItem.cursorPosition !== undefined
     Shortcut {
         sequence: "Escape"
+        // The settings dialog closes itself on Escape.
+        enabled: !settingsDialog.visible
         onActivated: {
             if (bridge.presented.length > 0)
                 bridge.dismissPresented()
@@ -124,5 +126,15 @@ Window {
             }
         }
         root.contentItem.forceActiveFocus()
+    }
+
+    SettingsDialog { id: settingsDialog; z: 100 }
+    Shortcut {
+        sequence: "Ctrl+,"
+        onActivated: settingsDialog.open()
+    }
+    Connections {
+        target: settings
+        function onOpenRequested() { settingsDialog.open() }
     }
 }

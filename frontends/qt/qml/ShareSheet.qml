@@ -1,6 +1,8 @@
-// The share sheet: what is shared, and what can be done with it here.
+// The share sheet: what is shared, and what can be done with it here (the activities the
+// sheet offers: Copy, Save, Print, Email), then Cancel.
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Dialogs
 
 Item {
     id: share
@@ -31,20 +33,43 @@ Item {
                 color: "#3a3a3c"
                 font.pixelSize: 14
             }
-            Button {
-                objectName: "shareCopy"
-                width: parent.width
-                text: "Copy"
-                onClicked: {
-                    bridge.copyToClipboard(share.entry.text || "")
-                    bridge.dismissPresented()
+            Repeater {
+                model: share.entry.activities || []
+                delegate: Button {
+                    required property var modelData
+                    objectName: "shareActivity:" + modelData.title
+                    width: column.width
+                    text: modelData.title
+                    Accessible.name: modelData.title
+                    onClicked: {
+                        switch (modelData.kind) {
+                        case "copy": sharing.copy(); break
+                        case "save":
+                            if (sharing.testSaveFile !== "") sharing.saveTo("")
+                            else saveDialog.open()
+                            break
+                        case "print": sharing.print(); break
+                        case "mail": sharing.email(); break
+                        }
+                    }
                 }
             }
             Button {
+                objectName: "shareCancel"
                 width: parent.width
                 text: "Cancel"
                 onClicked: bridge.dismissPresented()
             }
         }
+    }
+
+    FileDialog {
+        id: saveDialog
+        title: "Save"
+        fileMode: FileDialog.SaveFile
+        defaultSuffix: "txt"
+        nameFilters: ["Text files (*.txt)"]
+        selectedFile: sharing.suggestedFile
+        onAccepted: sharing.saveTo(selectedFile)
     }
 }

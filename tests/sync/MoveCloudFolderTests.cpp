@@ -1,0 +1,130 @@
+// Moving to another cloud folder loses nothing: what was saved but not yet sent goes to the new
+// folder, what another device left in the old one comes along once that device moves too, and
+// the devices end up equal there. A move that cannot attach to the new folder leaves the store
+// attached where it was, still syncing there. Saves and the timer start nothing while a move
+// runs.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SyncTestSupport.h"
+#include "src/model/Entities.h"
+#include "src/model/Operations.h"
+#include "src/model/Ordering.h"
+
+namespace jw::sync {
+namespace {
+
+using testing::SimulatedDevice;
+
+std::string listNames(SimulatedDevice& device) {
+    std::vector<std::string> names;
+    for (const auto& object :
+         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+        names.push_back(std::static_pointer_cast<model::List>(object)->name().value_or(""));
+    }
+    std::sort(names.begin(), names.end());
+    std::string line;
+    for (const auto& name : names) {
+        line += (line.empty() ? "" : ", ") + name;
+    }
+    return line;
+}
+
+class MoveCloudFolder : public testing::SharedCloudTest {
+  protected:
+    MoveCloudFolder() : device_(addDevice("device")), other_(addDevice("other")) {
+        model::newList(*device_.db, "from device");
+        model::newList(*other_.db, "from other");
+        settle();
+        mergeEverywhere();
+    }
+    // The devices go before the new folder their ensembles may use.
+    ~MoveCloudFolder() override {
+        for (auto& device : devices_) {
+            device->close();
+        }
+    }
+
+    // Moves `device` to its view of the new folder and lets it finish; "moved" or the error.
+    std::string move(SimulatedDevice& device, std::shared_ptr<test::InMemoryCloudView> view) {
+        std::optional<std::string> outcome;
+        device.db->moveToCloudFolder(view, [&](const std::optional<SyncError>& error) {
+            outcome = error ? "failed: " + error->localizedDescription : "moved";
+        });
+        EXPECT_TRUE(device.db->isMovingCloudFolder());
+        settle();
+        newCloud_.deliverAll();
+        cloud_.deliverAll();
+        return outcome.value_or("not finished");
+    }
+    void mergeEverywhereInTheNewFolder() {
+        for (int round = 0; round < 3; ++round) {
+            newCloud_.deliverAll();
+            merge(device_);
+            merge(other_);
+        }
+    }
+
+    test::InMemoryCloud newCloud_;
+    SimulatedDevice& device_;
+    SimulatedDevice& other_;
+};
+
+TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {
+    // Saved here but not sent yet; made on the other device and sent to the old folder only.
+    model::newList(*device_.db, "unsent");
+    model::newList(*other_.db, "left in the old folder");
+    settle();
+    cloud_.deliverAll();
+
+    EXPECT_EQ(move(device_, newCloud_.view("device")), "moved");
+    EXPECT_EQ(device_.db->syncState(), model::SyncState::attached);
+    EXPECT_FALSE(device_.db->lastSyncError());
+    EXPECT_EQ(move(other_, newCloud_.view("other")), "moved");
+    mergeEverywhereInTheNewFolder();
+
+    const std::string all = "from device, from other, left in the old folder, unsent";
+    EXPECT_EQ(listNames(device_), all);
+    EXPECT_EQ(listNames(other_), all);
+    EXPECT_EQ(testing::dumpStore(device_.storeFile()), testing::dumpStore(other_.storeFile()));
+}
+
+TEST_F(MoveCloudFolder, AMoveThatCannotAttachStaysWithTheOldFolderAndGoesOnSyncingThere) {
+    auto unreachable = newCloud_.view("device");
+    unreachable->setUnavailable(true);
+    const auto outcome = move(device_, unreachable);
+    EXPECT_EQ(outcome.rfind("failed: ", 0), 0u) << outcome;
+    EXPECT_EQ(device_.db->syncState(), model::SyncState::attached);
+
+    model::newList(*device_.db, "after the failed move");
+    settle();
+    mergeEverywhere();
+    EXPECT_EQ(listNames(other_), "after the failed move, from device, from other");
+    EXPECT_FALSE(device_.db->lastSyncError());
+}
+
+TEST_F(MoveCloudFolder, NothingElseStartsWhileAMoveRuns) {
+    device_.db->moveToCloudFolder(newCloud_.view("device"), nullptr);
+    EXPECT_THROW(device_.db->moveToCloudFolder(newCloud_.view("device"), nullptr),
+                 std::logic_error);
+    const int inFlight = device_.db->operationsInFlight();
+    device_.db->merge();
+    device_.db->sync();
+    device_.db->reattach();
+    model::newList(*device_.db, "saved during the move");  // saves, starts no merge
+    EXPECT_EQ(device_.db->operationsInFlight(), inFlight);
+    settle();
+    EXPECT_FALSE(device_.db->isMovingCloudFolder());
+    EXPECT_EQ(device_.db->operationsInFlight(), 0);
+    move(other_, newCloud_.view("other"));
+    mergeEverywhereInTheNewFolder();
+    EXPECT_EQ(listNames(other_), "from device, from other, saved during the move");
+}
+
+}  // namespace
+}  // namespace jw::sync
