@@ -227,7 +227,7 @@ void syncNow(CommandContext& c, bool reattach) {
 }
 
 void printStatus(CommandContext& c) {
-    c.out << "state: " << syncStateText(c.db.syncState()) << '\n';
+    c.out << "state: " << model::syncStateText(c.db.syncState()) << '\n';
     c.out << "cloud folder: " << c.cloudDirectory.string() << '\n';
     sync::PersistentStoreEnsemble::Status status;
     if (auto* ensemble = c.db.ensemble()) {

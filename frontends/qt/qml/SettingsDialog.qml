@@ -11,11 +11,30 @@ Dialog {
     objectName: "settingsDialog"
     title: "Settings"
     modal: true
-    width: Math.min(parent ? parent.width - 32 : 480, 480)
+    width: Math.min(parent ? parent.width - 32 : 520, 520)
     x: parent ? (parent.width - width) / 2 : 0
     y: parent ? Math.max(16, (parent.height - height) / 3) : 0
+    padding: 20
+    topPadding: 8
+    font.pixelSize: 15
     closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
     standardButtons: Dialog.Close
+
+    background: Rectangle { radius: 14; color: "#f9f9f9" }
+    Overlay.modal: Rectangle { color: "#59000000" }
+    header: Label {
+        text: dialog.title
+        font.pixelSize: 17
+        font.bold: true
+        horizontalAlignment: Text.AlignHCenter
+        topPadding: 18
+        bottomPadding: 4
+        background: null
+    }
+    footer: DialogButtonBox {
+        padding: 12
+        background: null
+    }
 
     onAboutToShow: settings.refresh()
 
@@ -30,9 +49,9 @@ Dialog {
     ColumnLayout {
         anchors.left: parent.left
         anchors.right: parent.right
-        spacing: 6
+        spacing: 8
 
-        Label { text: "Cloud folder"; font.bold: true }
+        Label { text: "CLOUD FOLDER"; font.pixelSize: 13; color: "#6d6d72" }
         Label {
             objectName: "settingsFolder"
             text: settings.folder
@@ -50,7 +69,7 @@ Dialog {
             visible: text !== ""
             text: settings.note
             color: "#6d6d72"
-            font.pixelSize: 12
+            font.pixelSize: 13
             wrapMode: Text.WordWrap
             Layout.fillWidth: true
         }
@@ -63,7 +82,7 @@ Dialog {
             Layout.fillWidth: true
         }
 
-        Label { text: "Sync"; font.bold: true; Layout.topMargin: 10 }
+        Label { text: "SYNC"; font.pixelSize: 13; color: "#6d6d72"; Layout.topMargin: 14 }
         Label {
             objectName: "settingsState"
             text: settings.state
