@@ -17,6 +17,17 @@ namespace jw::model {
 
 namespace {
 
+// A save the store refuses leaves nothing sound to go on with.
+void saveOrStop(store::ManagedObjectContext& context) {
+    if (context.hasChanges()) {
+        try {
+            context.save();
+        } catch (const store::StoreError& error) {
+            fatalError(error.description(), error.userInfo());
+        }
+    }
+}
+
 std::shared_ptr<JWDatabase> gSharedDatabase;
 std::shared_ptr<ListsScreenHook> gListsScreen;
 
@@ -250,14 +261,7 @@ void JWDatabase::merge() {
 }
 
 void JWDatabase::saveContext(bool willResignActive) {
-    auto& context = viewContext();
-    if (context.hasChanges()) {
-        try {
-            context.save();
-        } catch (const store::StoreError& error) {
-            fatalError(error.description(), error.userInfo());
-        }
-    }
+    saveOrStop(viewContext());
     if (willResignActive) {
         cloudLog("willResignActive so wont bother with sync");
         if (syncTimer_) {
@@ -282,14 +286,7 @@ void JWDatabase::moveToCloudFolder(std::shared_ptr<sync::CloudFileSystem> folder
     }
     cloudLog("moving to another cloud folder");
     // What is typed so far goes along; the sync that a save starts waits for the move.
-    auto& context = viewContext();
-    if (context.hasChanges()) {
-        try {
-            context.save();
-        } catch (const store::StoreError& error) {
-            fatalError(error.description(), error.userInfo());
-        }
-    }
+    saveOrStop(viewContext());
     moving_ = true;
     // The move counts as one operation, so programs that wait for sync wait for it.
     ++operationsInFlight_;
