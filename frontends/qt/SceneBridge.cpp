@@ -1,6 +1,5 @@
 #include "frontends/qt/SceneBridge.h"
 
-#include <QClipboard>
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QMetaObject>
@@ -878,10 +877,6 @@ void SceneBridge::startNewList() {
         attempt("new list", [&] { add->sendAction(); });
     }
     refresh();
-}
-
-void SceneBridge::copyToClipboard(const QString& text) {
-    QGuiApplication::clipboard()->setText(text);
 }
 
 void SceneBridge::setWindowSize(double width, double height) {

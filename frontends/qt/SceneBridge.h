@@ -203,7 +203,6 @@ class SceneBridge final : public QObject {
     Q_INVOKABLE void dismissPresented();
     // Ctrl+N: the lists screen's Add button, when nothing is presented over the window.
     Q_INVOKABLE void startNewList();
-    Q_INVOKABLE void copyToClipboard(const QString& text);
     // The window's size in points, and its activation.
     Q_INVOKABLE void setWindowSize(double width, double height);
     Q_INVOKABLE void setWindowActive(bool active);
