@@ -88,11 +88,17 @@ def walk(accessible, pyatspi, found, depth=0):
             extents = (box.x, box.y, box.width, box.height)
         except Exception:
             extents = None
-        role = child.getRoleName()
-        if role in ("text", "entry", "password text"):
-            editable = child.getState().contains(pyatspi.STATE_EDITABLE)
-            role = "text field" if editable else "label"
-        found.append((role, child.name or "", extents))
+        try:
+            role = child.getRoleName()
+            if role in ("text", "entry", "password text"):
+                editable = child.getState().contains(pyatspi.STATE_EDITABLE)
+                role = "text field" if editable else "label"
+            name = child.name or ""
+        except Exception:
+            # Gone while being read (a row recycled as the window changes): the next look finds
+            # the tree as it now stands.
+            continue
+        found.append((role, name, extents))
         walk(child, pyatspi, found, depth + 1)
 
 

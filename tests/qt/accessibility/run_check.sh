@@ -30,7 +30,10 @@ jw sync
 # The window's own settings stay in the folder too.
 export XDG_CONFIG_HOME="$folder/config" XDG_DATA_HOME="$folder/data" XDG_RUNTIME_DIR="$folder/run"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$folder/display" 2>/dev/null &
+# -noreset: an X server resets when its last client leaves, and the accessibility bus launcher
+# is a client that comes and goes just before the window connects; a window arriving during
+# that reset was turned away ("could not connect to display") about once in ten runs.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$folder/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do
     [ -s "$folder/display" ] && break
