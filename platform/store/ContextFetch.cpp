@@ -14,6 +14,31 @@
 
 namespace jw::store {
 
+namespace {
+
+// Holds one read snapshot of the store from construction to destruction (a savepoint, so it
+// also nests inside a transaction already open on the connection).
+class ReadSnapshot {
+  public:
+    explicit ReadSnapshot(SqliteDatabase& database) : database_(database) {
+        database_.execute("SAVEPOINT \"fetch\"");
+    }
+    ~ReadSnapshot() {
+        try {
+            database_.execute("RELEASE \"fetch\"");
+        } catch (const StoreError&) {
+            // Only reads happened inside; nothing is lost if the release fails.
+        }
+    }
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+
+  private:
+    SqliteDatabase& database_;
+};
+
+}  // namespace
+
 std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRequest(
     const FetchRequest& request) {
     const CompiledFetch fetch(impl_->model, request);
@@ -58,25 +83,47 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
 
     std::vector<std::shared_ptr<ManagedObject>> results;
     if (storeCanMatch) {
-        auto& statement = impl_->connection.database().cached(
-            fmt::format("SELECT {} FROM {}{} ORDER BY {}", StoreConnection::selectColumns(e),
-                        StoreConnection::quoted(e.name), where, order));
-        int index = 1;
-        for (const auto* v : bindings) {
-            statement.bindValue(index++, *v);
-        }
-        for (auto key : keyBindings) {
-            statement.bindInt(index++, key);
-        }
-        try {
-            while (statement.step()) {
-                results.push_back(impl_->materialize(e, statement));
+        auto& database = impl_->connection.database();
+        const auto from =
+            fmt::format("FROM {}{} ORDER BY {}", StoreConnection::quoted(e.name), where, order);
+        auto run = [&](SqliteStatement& statement, auto&& eachRow) {
+            int index = 1;
+            for (const auto* v : bindings) {
+                statement.bindValue(index++, *v);
             }
-        } catch (...) {
+            for (auto key : keyBindings) {
+                statement.bindInt(index++, key);
+            }
+            try {
+                while (statement.step()) {
+                    eachRow(statement);
+                }
+            } catch (...) {
+                statement.reset();
+                throw;
+            }
             statement.reset();
-            throw;
+        };
+        const auto batch = request.fetchBatchSize;
+        if (batch == 0) {
+            run(database.cached(
+                    fmt::format("SELECT {} {}", StoreConnection::selectColumns(e), from)),
+                [&](const SqliteStatement& row) { results.push_back(impl_->materialize(e, row)); });
+        } else {
+            // The first batch is read; the rest are faults, read when touched. Both statements
+            // read one snapshot, so a commit between them cannot count a row twice or not at all.
+            ReadSnapshot snapshot(database);
+            run(database.cached(fmt::format("SELECT {} {} LIMIT {}",
+                                            StoreConnection::selectColumns(e), from, batch)),
+                [&](const SqliteStatement& row) { results.push_back(impl_->materialize(e, row)); });
+            if (results.size() == batch) {
+                run(database.cached(
+                        fmt::format("SELECT \"_key\" {} LIMIT -1 OFFSET {}", from, batch)),
+                    [&](const SqliteStatement& row) {
+                        results.push_back(impl_->registeredOrFault(e, row.columnInt(0)));
+                    });
+            }
         }
-        statement.reset();
     }
 
     if (!impl_->hasUnsavedChanges(e)) {

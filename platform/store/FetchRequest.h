@@ -29,7 +29,9 @@ struct FetchRequest {
     std::string entityName;
     std::vector<EqualityCondition> predicate;  // all must hold; empty means every object
     std::vector<SortDescriptor> sortDescriptors;
-    std::size_t fetchBatchSize = 0;  // a hint; fetches read every matching row at once
+    // 0 reads every matching object at once. Otherwise the first `fetchBatchSize` objects are
+    // read and the others come back as faults (in order), each read when first touched.
+    std::size_t fetchBatchSize = 0;
 
     static FetchRequest forEntity(std::string name) {
         FetchRequest r;

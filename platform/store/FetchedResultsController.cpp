@@ -53,16 +53,19 @@ ManagedObject& FetchedResultsController::objectAtIndexPath(const IndexPath& path
 
 std::optional<IndexPath> FetchedResultsController::indexPathForObject(
     const ManagedObject& object) const {
-    if (!fetched_ || object.isFault()) {
+    if (!fetched_) {
         return std::nullopt;
     }
     // The order is total, so a binary search finds the object when its sort keys are the ones
-    // it was placed by; fall back to a scan for an object changed since.
-    auto it = std::lower_bound(objects_.begin(), objects_.end(), &object,
-                               [&](const std::shared_ptr<ManagedObject>& a,
-                                   const ManagedObject* b) { return ordering_->less(*a, *b); });
-    if (it != objects_.end() && it->get() == &object) {
-        return IndexPath{0, std::size_t(it - objects_.begin())};
+    // it was placed by; fall back to a scan for an object changed since. A fault (a row of a
+    // batched fetch not read yet) is only looked for by address, which reads nothing.
+    if (!object.isFault()) {
+        auto it = std::lower_bound(objects_.begin(), objects_.end(), &object,
+                                   [&](const std::shared_ptr<ManagedObject>& a,
+                                       const ManagedObject* b) { return ordering_->less(*a, *b); });
+        if (it != objects_.end() && it->get() == &object) {
+            return IndexPath{0, std::size_t(it - objects_.begin())};
+        }
     }
     for (std::size_t i = 0; i < objects_.size(); ++i) {
         if (objects_[i].get() == &object) {
@@ -153,7 +156,11 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
     if (!leaving.empty()) {
         std::erase_if(objects_, [&](const auto& o) { return leaving.count(o.get()) > 0; });
     }
-    if (arriving.size() > 16) {
+    // Sorting everything again compares every row, which reads every fault of a batched
+    // fetch; placing each newcomer by binary search reads only the rows it passes.
+    const bool holdsFaults =
+        std::any_of(objects_.begin(), objects_.end(), [](const auto& o) { return o->isFault(); });
+    if (arriving.size() > 16 && !holdsFaults) {
         objects_.insert(objects_.end(), arriving.begin(), arriving.end());
         std::sort(objects_.begin(), objects_.end(), less);
     } else {

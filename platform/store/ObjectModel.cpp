@@ -149,6 +149,24 @@ std::shared_ptr<ObjectModel> ObjectModel::fromJson(std::string_view text) {
             relationship.index = entity.relationships.size();
             entity.relationships.push_back(relationship);
         }
+        for (const auto& f : e.value("fetchIndexes", json::array())) {
+            FetchIndexDescription index;
+            index.name = requireString(f, "name", "a fetch index of " + entity.name);
+            const std::string where = entity.name + "." + index.name;
+            for (const auto& element : f.value("elements", json::array())) {
+                const auto key = requireString(element, "key", where);
+                const auto* attribute = entity.attribute(key);
+                if (!attribute) {
+                    invalid(fmt::format("fetch index {} names unknown attribute {}", where, key));
+                }
+                index.elements.push_back(
+                    {attribute->index, optionalMember(element, "ascending", true, where)});
+            }
+            if (index.elements.empty()) {
+                invalid(fmt::format("fetch index {} has no elements", where));
+            }
+            entity.fetchIndexes.push_back(std::move(index));
+        }
         if (entity.attributes.size() + entity.relationships.size() > 32 ||
             entity.relationships.size() > 32) {
             invalid(fmt::format("entity {} has too many members", entity.name));

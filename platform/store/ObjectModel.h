@@ -43,6 +43,17 @@ struct RelationshipDescription {
     std::size_t toManySlot = 0;  // to-many: position among the entity's to-many relationships
 };
 
+// An order the store keeps an index for, so that fetches sorted this way (each key breaking the
+// ties of the one before, the global identifier last) walk the index instead of sorting.
+struct FetchIndexDescription {
+    std::string name;
+    struct Element {
+        std::size_t attribute = 0;  // an attribute index
+        bool ascending = true;
+    };
+    std::vector<Element> elements;
+};
+
 using ObjectFactory =
     std::function<std::shared_ptr<ManagedObject>(const EntityDescription&, ManagedObjectContext&)>;
 
@@ -53,6 +64,7 @@ struct EntityDescription {
     std::vector<RelationshipDescription> relationships;
     std::vector<const RelationshipDescription*> toOneRelationships;
     std::vector<const RelationshipDescription*> toManyRelationships;
+    std::vector<FetchIndexDescription> fetchIndexes;
     ObjectFactory factory;  // makes the object class of this entity; a plain ManagedObject if empty
 
     const AttributeDescription* attribute(std::string_view name) const;

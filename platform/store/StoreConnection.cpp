@@ -86,6 +86,7 @@ StoreConnection::StoreConnection(const std::filesystem::path& file,
         createSchema();
         checkSchema();
     }
+    createFetchIndexes();
     commitHookKey_ = normalisedStorePath(file);
 }
 
@@ -152,6 +153,27 @@ void StoreConnection::createSchema() {
     insert.step();
     db_.execute(fmt::format("PRAGMA user_version = {}", kSchemaVersion));
     transaction.commit();
+}
+
+// The model's fetch indexes, made when missing (also in stores made before the model named
+// them). They only speed fetches up: one that cannot be made now (the file is busy or
+// read-only) is tried again at the next opening, and fetches sort without it meanwhile.
+void StoreConnection::createFetchIndexes() {
+    for (const auto& entity : model_->entities()) {
+        for (const auto& index : entity.fetchIndexes) {
+            std::string columns;
+            for (const auto& element : index.elements) {
+                columns += quoted(entity.attributes[element.attribute].name) +
+                           (element.ascending ? " ASC, " : " DESC, ");
+            }
+            try {
+                db_.execute(fmt::format("CREATE INDEX IF NOT EXISTS {} ON {} ({}\"_gid\" ASC)",
+                                        quoted(fmt::format("{}_{}_fetch", entity.name, index.name)),
+                                        quoted(entity.name), columns));
+            } catch (const StoreError&) {
+            }
+        }
+    }
 }
 
 void StoreConnection::checkSchema() {

@@ -55,6 +55,7 @@ class StoreConnection {
   private:
     void createSchema();
     void checkSchema();
+    void createFetchIndexes();
 
     SqliteDatabase db_;
     std::shared_ptr<const ObjectModel> model_;
