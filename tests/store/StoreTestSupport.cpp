@@ -43,29 +43,32 @@ void RawDatabase::execute(const std::string& sql) {
     }
 }
 
-std::int64_t RawDatabase::integer(const std::string& sql) {
+// Runs `sql` and hands its first row's first column to `read` (not called without a row).
+template <typename Read>
+void firstColumn(sqlite3* db, const std::string& sql, Read read) {
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
     }
-    std::int64_t result = 0;
     if (sqlite3_step(statement) == SQLITE_ROW) {
-        result = sqlite3_column_int64(statement, 0);
+        read(statement);
     }
     sqlite3_finalize(statement);
+}
+
+std::int64_t RawDatabase::integer(const std::string& sql) {
+    std::int64_t result = 0;
+    firstColumn(db_, sql, [&](sqlite3_stmt* s) { result = sqlite3_column_int64(s, 0); });
     return result;
 }
 
 std::string RawDatabase::text(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
-    }
     std::string result;
-    if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0)) {
-        result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    }
-    sqlite3_finalize(statement);
+    firstColumn(db_, sql, [&](sqlite3_stmt* s) {
+        if (auto* t = sqlite3_column_text(s, 0)) {
+            result = reinterpret_cast<const char*>(t);
+        }
+    });
     return result;
 }
 
@@ -122,29 +125,6 @@ std::shared_ptr<ManagedObject> StoreTest::fetchOne(ManagedObjectContext& c,
     auto found = c.executeFetchRequest(FetchRequest::forEntity(entity).where(key, value));
     EXPECT_EQ(found.size(), 1u) << entity << "." << key << " = " << describeValue(value);
     return found.empty() ? nullptr : found.front();
-}
-
-namespace {
-
-template <typename Objects>
-std::vector<std::string> stringsOf(const Objects& objects, std::string_view attribute) {
-    std::vector<std::string> out;
-    for (const auto& object : objects) {
-        out.push_back(stringOf(object->value(attribute)).value_or("<absent>"));
-    }
-    return out;
-}
-
-}  // namespace
-
-std::vector<std::string> strings(const std::vector<std::shared_ptr<ManagedObject>>& objects,
-                                 std::string_view attribute) {
-    return stringsOf(objects, attribute);
-}
-
-std::vector<std::string> strings(const std::vector<ManagedObject*>& objects,
-                                 std::string_view attribute) {
-    return stringsOf(objects, attribute);
 }
 
 }  // namespace jw::store::test

@@ -105,10 +105,14 @@ class StoreTest : public ::testing::Test {
     const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
 };
 
-// Strings of a fetch result's attribute, for readable comparisons.
-std::vector<std::string> strings(const std::vector<std::shared_ptr<ManagedObject>>& objects,
-                                 std::string_view attribute);
-std::vector<std::string> strings(const std::vector<ManagedObject*>& objects,
-                                 std::string_view attribute);
+// Strings of a fetch result's attribute ("<absent>" for no value), for readable comparisons.
+template <typename Objects>
+std::vector<std::string> strings(const Objects& objects, std::string_view attribute) {
+    std::vector<std::string> out;
+    for (const auto& object : objects) {
+        out.push_back(stringOf(object->value(attribute)).value_or("<absent>"));
+    }
+    return out;
+}
 
 }  // namespace jw::store::test
