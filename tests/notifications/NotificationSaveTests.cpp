@@ -153,10 +153,14 @@ class SaveScenario : public CenterFixture {
     std::vector<std::string> events_;
 };
 
+// Scripts run with the background thread held, unless `free`, and with notifications allowed and
+// another reminder, "other", pending (due in a minute) from the start, unless `fresh`.
 struct SaveCase {
     const char* name;
     void (*script)(SaveScenario&);
     const char* expected;
+    bool fresh = false;
+    bool free = false;
 };
 
 void PrintTo(const SaveCase& c, std::ostream* out) {
@@ -167,17 +171,22 @@ std::string caseName(const ::testing::TestParamInfo<SaveCase>& info) {
     return info.param.name;
 }
 
-// Setting a reminder: reported saved means held and in the file, reported failed means neither,
-// and a later request for the same item is never taken back by an earlier one's failure.
-// Another reminder, "other", is pending from the start (due in a minute).
-class SavingARequest : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
-  protected:
-    SavingARequest() {
+class SaveOrders : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
+    if (!GetParam().fresh) {
         authorize();
         add(*center, platform.loop(), reminderRequest("other", 60, "other"));
     }
-};
+    if (!GetParam().free) {
+        hold();
+    }
+    GetParam().script(*this);
+    EXPECT_EQ(outcome(), GetParam().expected);
+}
 
+// Setting a reminder: reported saved means held and in the file, reported failed means neither,
+// and a later request for the same item is never taken back by an earlier one's failure.
 const SaveCase savingARequestCases[] = {
     {"BothSaved",
      [](SaveScenario& t) {
@@ -246,20 +255,12 @@ const SaveCase savingARequestCases[] = {
      "held authorized: other first, file authorized: other first, asked 0"},
 };
 
-TEST_P(SavingARequest, ReportsWhatIsHeldAndInTheFile) {
-    hold();
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Orders, SavingARequest, ::testing::ValuesIn(savingARequestCases),
+INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savingARequestCases),
                          caseName);
 
 // Answering the permission prompt: the answer reported is the status held and the status in
 // the file; an answer that cannot be kept is not reported as given, and the next request asks
 // again.
-class AnsweringThePrompt : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
-
 const SaveCase answeringThePromptCases[] = {
     {"YesSaved",
      [](SaveScenario& t) {
@@ -267,14 +268,14 @@ const SaveCase answeringThePromptCases[] = {
          t.answer(true);
          t.look();
      },
-     "granted, holds authorized:, held authorized:, file authorized:, asked 1"},
+     "granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
     {"NoSaved",
      [](SaveScenario& t) {
          t.ask();
          t.answer(false);
          t.look();
      },
-     "not granted, holds denied:, held denied:, file denied:, asked 1"},
+     "not granted, holds denied:, held denied:, file denied:, asked 1", true},
     {"YesNotSaved",
      [](SaveScenario& t) {
          t.failWrites();
@@ -283,7 +284,8 @@ const SaveCase answeringThePromptCases[] = {
          t.look();
      },
      "not granted (error 4), holds notDetermined:, held notDetermined:, "
-     "file notDetermined:, asked 1"},
+     "file notDetermined:, asked 1",
+     true},
     {"NoNotSaved",
      [](SaveScenario& t) {
          t.failWrites();
@@ -292,7 +294,8 @@ const SaveCase answeringThePromptCases[] = {
          t.look();
      },
      "not granted (error 4), holds notDetermined:, held notDetermined:, "
-     "file notDetermined:, asked 1"},
+     "file notDetermined:, asked 1",
+     true},
     {"AskedAgainAfterAnAnswerThatWasNotSaved",
      [](SaveScenario& t) {
          t.failWrites();
@@ -305,7 +308,8 @@ const SaveCase answeringThePromptCases[] = {
          t.look();
      },
      "not granted (error 4), granted, holds authorized:, held authorized:, "
-     "file authorized:, asked 2"},
+     "file authorized:, asked 2",
+     true},
     {"RequestsWhileTheAnswerIsSavedShareIt",
      [](SaveScenario& t) {
          t.ask();
@@ -313,7 +317,7 @@ const SaveCase answeringThePromptCases[] = {
          t.ask();
          t.look();
      },
-     "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1"},
+     "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
     {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays",
      [](SaveScenario& t) {
          t.ask();
@@ -321,30 +325,15 @@ const SaveCase answeringThePromptCases[] = {
          t.changeSettings(AuthorizationStatus::denied);
          t.look();
      },
-     "not granted, holds denied:, held denied:, file denied:, asked 1"},
+     "not granted, holds denied:, held denied:, file denied:, asked 1", true},
 };
 
-TEST_P(AnsweringThePrompt, ReportsWhatIsHeldAndInTheFile) {
-    hold();
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, AnsweringThePrompt, ::testing::ValuesIn(answeringThePromptCases),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(AnsweringThePrompt, SaveOrders,
+                         ::testing::ValuesIn(answeringThePromptCases), caseName);
 
 // Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
 // the settings, hold at once, and reach the file once it can be written again (within a
 // minute), so a restart neither brings back a delivered request nor an older choice.
-// Another reminder, "other", is pending from the start (due in a minute).
-class ChangesNobodyIsToldOf : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
-  protected:
-    ChangesNobodyIsToldOf() {
-        authorize();
-        add(*center, platform.loop(), reminderRequest("other", 60, "other"));
-    }
-};
-
 const SaveCase changesNobodyIsToldOfCases[] = {
     {"ADeliveredRequestLeavesTheFile",
      [](SaveScenario& t) {
@@ -354,7 +343,7 @@ const SaveCase changesNobodyIsToldOfCases[] = {
          t.allowWrites();
          t.pass(60);
      },
-     "holds authorized:, held authorized:, file authorized:, asked 0"},
+     "holds authorized:, held authorized:, file authorized:, asked 0", false, true},
     {"ASettingsChoiceReachesTheFile",
      [](SaveScenario& t) {
          t.failWrites();
@@ -363,7 +352,7 @@ const SaveCase changesNobodyIsToldOfCases[] = {
          t.allowWrites();
          t.pass(60);
      },
-     "holds denied: other, held denied:, file denied:, asked 0"},
+     "holds denied: other, held denied:, file denied:, asked 0", false, true},
     {"AfterALongFailure",
      [](SaveScenario& t) {
          t.failWrites();
@@ -372,15 +361,10 @@ const SaveCase changesNobodyIsToldOfCases[] = {
          t.allowWrites();
          t.pass(60);
      },
-     "held denied:, file denied:, asked 0"},
+     "held denied:, file denied:, asked 0", false, true},
 };
 
-TEST_P(ChangesNobodyIsToldOf, ReachTheFileOnceItCanBeWritten) {
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Changes, ChangesNobodyIsToldOf,
+INSTANTIATE_TEST_SUITE_P(ChangesNobodyIsToldOf, SaveOrders,
                          ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
 
 }  // namespace
