@@ -112,14 +112,6 @@ TEST_F(ThreadRunLoopTest, StopEndsRunOrRunUntilAfterTheEventThatAsks) {
 
 // --- timers --------------------------------------------------------------------------------
 
-TEST_F(ThreadRunLoopTest, OverdueTimersFireInDueOrderNotSchedulingOrder) {
-    loop_.scheduleTimer(0.02, false, [&](Timer&) { events_.push_back("later"); });
-    loop_.scheduleTimer(0.01, false, [&](Timer&) { events_.push_back("sooner"); });
-    std::this_thread::sleep_for(milliseconds(40));
-    EXPECT_EQ(loop_.runPending(), 2);
-    EXPECT_THAT(events_, ElementsAre("sooner", "later"));
-}
-
 TEST_F(ThreadRunLoopTest, WorkThatKeepsPostingItselfDoesNotStarveATimer) {
     bool fired = false;
     int taskRuns = 0;
