@@ -257,7 +257,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
                                     const std::string& where) {
         Objects expected;
         for (const auto& object : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
-            bool matches = true;
+            bool matches = !object->isDeleted();
             for (const auto& condition : request.predicate) {
                 if (condition.key == "forList") {
                     matches = matches && object->toOne(forList) == condition.object;

@@ -541,6 +541,9 @@ struct RandomMerge {
     bool listsComeAndGo;  // elsewhere; this side also relaunches now and then
     bool oneListShown;    // the controller shows the first list's items, else every item
 };
+void PrintTo(const RandomMerge& c, std::ostream* out) {
+    *out << c.name;
+}
 class RandomMerges : public Merging, public ::testing::WithParamInterface<RandomMerge> {};
 
 TEST_P(RandomMerges, StayInStep) {
