@@ -188,39 +188,13 @@ class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCas
         return out + (context().hasChanges() ? "unsaved" : "saved");
     }
     std::string reported() {
-        const auto label = [](ManagedObject& o) {
-            return *stringOf(o.value(o.entity().name == "Item" ? "body" : "name"));
-        };
-        std::set<std::string> inserted, deleted, updated;  // each in name order
         for (const auto& report : reports) {
-            for (const auto& o : report.inserted) {
-                inserted.insert("+" + label(*o));
-            }
             for (const auto& o : report.deleted) {
-                deleted.insert("-" + label(*o));
                 EXPECT_TRUE(o->isDeleted());
                 EXPECT_EQ(context().existingObjectWithURI(o->uriRepresentation()), nullptr);
             }
-            for (const auto& u : report.updated) {
-                std::string keys;
-                const auto& entity = u.object->entity();
-                for (std::size_t key = 0; key < 64; ++key) {
-                    if (u.changedKeys.test(key)) {
-                        keys += (keys.empty() ? "" : " ") +
-                                (key < 32 ? entity.attributes[key].name
-                                          : entity.relationships[key - 32].name);
-                    }
-                }
-                updated.insert("~" + label(*u.object) + "{" + keys + "}");
-            }
         }
-        std::string out;
-        for (const auto* part : {&inserted, &deleted, &updated}) {
-            for (const auto& entry : *part) {
-                out += (out.empty() ? "" : " ") + entry;
-            }
-        }
-        return out;
+        return describeChanges(reports);
     }
 };
 
@@ -262,7 +236,7 @@ const MergeCase kMergeCases[] = {
     {"AnInsertJoinsListAndRows", true, nullptr, Step([](MergeCases& m) {
          m.newItem(m.elsewhere(), m.theirs("List", "Home").get(), "h-new", 15);
      }),
-     "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | saved", "+h-new ~Home{listItems}",
+     "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | saved", "+h-new ~Home[listItems]",
      "h0 h1 h-new h2 (insert h-new)"},
     // The insert is saved and read here while its notification is still on its way.
     {"AnInsertReadBeforeTheMergeStillReachesRows", true, nullptr, Step([](MergeCases& m) {
@@ -271,26 +245,26 @@ const MergeCase kMergeCases[] = {
          EXPECT_EQ(m.context().executeFetchRequest(m.itemsOf(m.mine("List", "Home").get())).size(),
                    4u);
      }),
-     "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | saved", "+h-new ~Home{listItems}",
+     "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | saved", "+h-new ~Home[listItems]",
      "h0 h1 h-new h2 (insert h-new)"},
     {"AnInsertJoinsLoadedMembers", false, nullptr,
      Step([](MergeCases& m) { m.newItem(m.elsewhere(), m.theirs("List", "Work").get(), "w-new"); }),
-     "Home 3: h0 h1 h2 | Work 3: w-new w0 w1 | saved", "+w-new ~Work{listItems}", "h0 h1 h2 ()"},
+     "Home 3: h0 h1 h2 | Work 3: w-new w0 w1 | saved", "+w-new ~Work[listItems]", "h0 h1 h2 ()"},
     {"AnUpdateChangesValuesAndMovesTheRow", false, nullptr, Step([](MergeCases& m) {
          auto h0 = m.theirs("Item", "h0");
          h0->setValue("sortNumber", integer(99));
          h0->setValue("note", text("from elsewhere"));
      }),
-     "Home 3: h1 h2 h0~from elsewhere | Work 2: w0 w1 | saved", "~h0{note sortNumber}",
+     "Home 3: h1 h2 h0~from elsewhere | Work 2: w0 w1 | saved", "~h0[note,sortNumber]",
      "h1 h2 h0 (move h0)"},
     {"AMoveMovesBetweenLists", false, nullptr, Step([](MergeCases& m) {
          m.theirs("Item", "h1")->setToOne(m.forList, m.theirs("List", "Work").get());
      }),
-     "Home 2: h0 h2 | Work 3: w0 h1 w1 | saved", "~Home{listItems} ~Work{listItems} ~h1{forList}",
+     "Home 2: h0 h2 | Work 3: w0 h1 w1 | saved", "~Home[listItems] ~Work[listItems] ~h1[forList]",
      "h0 h2 (delete h1)"},
     {"ADeleteRemovesTheObject", true, nullptr,
      Step([](MergeCases& m) { m.elsewhere().deleteObject(*m.theirs("Item", "h1")); }),
-     "Home 2: h0 h2 | Work 2: w0 w1 | saved", "-h1 ~Home{listItems}", "h0 h2 (delete h1)"},
+     "Home 2: h0 h2 | Work 2: w0 w1 | saved", "~Home[listItems] -h1", "h0 h2 (delete h1)"},
     {"ADeletedListTakesItsItems", false, nullptr,
      Step([](MergeCases& m) { m.elsewhere().deleteObject(*m.theirs("List", "Work")); }),
      "Home 3: h0 h1 h2 | saved", "-Work -w0 -w1", "h0 h1 h2 ()"},
@@ -301,7 +275,7 @@ const MergeCase kMergeCases[] = {
          m.newItem(m.elsewhere(), work.get(), "w-new");
      }),
      "Home 1: h2 | Work 4: h0 w-new w0 w1 | saved",
-     "+w-new -h1 ~Home{listItems} ~Work{listItems} ~h0{forList}", "h2 (delete h0 delete h1)"},
+     "+w-new ~Home[listItems] ~Work[listItems] ~h0[forList] -h1", "h2 (delete h0 delete h1)"},
     {"UnsavedEditsHereStandAndTheRestMerges", false, Step([](MergeCases& m) {
          auto h0 = m.mine("Item", "h0");
          h0->setValue("body", text("mine"));
@@ -312,19 +286,19 @@ const MergeCase kMergeCases[] = {
          h0->setValue("body", text("theirs"));
          h0->setValue("note", text("their note"));
      }),
-     "Home 3: mine~their note*3 h1 h2 | Work 2: w0 w1 | unsaved", "~mine{body note stars}",
+     "Home 3: mine~their note*3 h1 h2 | Work 2: w0 w1 | unsaved", "~mine[body,note,stars]",
      "mine h1 h2 (update mine)"},
     {"AnUnsavedMoveHereStands", false, Step([](MergeCases& m) {
          m.mine("Item", "h0")->setToOne(m.forList, m.mine("List", "Work").get());
      }),
      Step([](MergeCases& m) { m.theirs("Item", "h0")->setValue("note", text("noted")); }),
      "Home 2: h1 h2 | Work 3: h0~noted w0 w1 | unsaved",
-     "~Home{listItems} ~Work{listItems} ~h0{note forList}", "h1 h2 (delete h0)"},
+     "~Home[listItems] ~Work[listItems] ~h0[note,forList]", "h1 h2 (delete h0)"},
     {"AnItemDeletedHereStaysDeleted", false,
      Step([](MergeCases& m) { m.context().deleteObject(*m.mine("Item", "h1")); }),
      Step(
          [](MergeCases& m) { m.theirs("Item", "h1")->setValue("note", text("edited elsewhere")); }),
-     "Home 2: h0 h2 | Work 2: w0 w1 | unsaved", "-h1 ~Home{listItems}", "h0 h2 (delete h1)"},
+     "Home 2: h0 h2 | Work 2: w0 w1 | unsaved", "~Home[listItems] -h1", "h0 h2 (delete h1)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases),

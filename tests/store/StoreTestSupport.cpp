@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -125,6 +126,42 @@ std::shared_ptr<ManagedObject> StoreTest::fetchOne(ManagedObjectContext& c,
     auto found = c.executeFetchRequest(FetchRequest::forEntity(entity).where(key, value));
     EXPECT_EQ(found.size(), 1u) << entity << "." << key << " = " << describeValue(value);
     return found.empty() ? nullptr : found.front();
+}
+
+std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {
+    const auto nameOf = [](const ManagedObject& object) {
+        const auto* attribute = object.entity().attribute("name");
+        attribute = attribute ? attribute : object.entity().attribute("body");
+        return stringOf(object.valueAt(attribute->index)).value_or("?");
+    };
+    std::set<std::string> inserted, updated, deleted;
+    for (const auto& change : reports) {
+        std::set<const ManagedObject*> once;
+        for (const auto& o : change.inserted) {
+            inserted.insert("+" + nameOf(*o));
+        }
+        for (const auto& u : change.updated) {
+            std::string keys;
+            for (const auto& a : u.object->entity().attributes) {
+                keys += u.changedKeys.test(a.index) ? "," + a.name : "";
+            }
+            for (const auto& r : u.object->entity().relationships) {
+                keys += u.changedKeys.test(32 + r.index) ? "," + r.name : "";
+            }
+            EXPECT_TRUE(once.insert(u.object.get()).second) << "reported twice";
+            updated.insert("~" + nameOf(*u.object) + "[" + keys.substr(1) + "]");
+        }
+        for (const auto& o : change.deleted) {
+            deleted.insert("-" + nameOf(*o));
+        }
+    }
+    std::string text;
+    for (const auto* part : {&inserted, &updated, &deleted}) {
+        for (const auto& entry : *part) {
+            text += (text.empty() ? "" : " ") + entry;
+        }
+    }
+    return text;
 }
 
 }  // namespace jw::store::test

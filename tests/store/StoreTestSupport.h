@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/store/ChangeNotifications.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ObjectModel.h"
 #include "platform/store/PersistentContainer.h"
@@ -104,6 +105,11 @@ class StoreTest : public ::testing::Test {
     const RelationshipDescription& inFolder;     // List -> Folder
     const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
 };
+
+// Change reports as one line, "+Home +Milk ~Home[listItems] -Bread": what was inserted, then
+// what was updated with the keys that changed, then what was deleted, each part in name order
+// (a list by its name, an item by its body). An object updated twice in one report fails.
+std::string describeChanges(const std::vector<ObjectsDidChange>& reports);
 
 // Strings of a fetch result's attribute ("<absent>" for no value), for readable comparisons.
 template <typename Objects>
