@@ -197,16 +197,11 @@ int referenceCompare(const Value& a, const Value& b) {
 
 TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     std::mt19937 random(424242);
-    const std::vector<Value> bodies{Value{},
-                                    text(""),
-                                    text("apple"),
-                                    text("Apple"),
-                                    text("apples"),
-                                    text("Zebra"),
-                                    text("\u00e9"),
-                                    text("e\u0301"),
-                                    text("\U0001F600 x"),
-                                    text("\u05e9\u05dc\u05d5\u05dd")};
+    std::vector<Value> bodies{Value{}};
+    for (const char* body : {"", "apple", "Apple", "apples", "Zebra", "\u00e9", "e\u0301",
+                             "\U0001F600 x", "\u05e9\u05dc\u05d5\u05dd"}) {
+        bodies.push_back(text(body));
+    }
     auto pick = [&](auto&& values) { return values[random() % values.size()]; };
     auto home = newList("Home");
     auto work = newList("Work");
