@@ -265,11 +265,7 @@ class DragRenumbering : public ItemsScreenRows {
     std::unique_ptr<store::FetchedResultsController> frc = controllerFor(list.get());
 
     std::vector<store::ManagedObject*> shown() const {
-        std::vector<store::ManagedObject*> out;
-        for (const auto& o : frc->fetchedObjects()) {
-            out.push_back(o.get());
-        }
-        return out;
+        return support::raw<store::ManagedObject>(frc->fetchedObjects());
     }
 };
 

@@ -192,10 +192,7 @@ TEST_F(ListOrder, ListsWithEqualNumbersAppearInNameOrderAmongThemselves) {
     }
     auto lists = fetchLists(true);
     ASSERT_THAT(support::namesOf(lists), ElementsAre("a", "b", "c", "d"));
-    std::vector<store::ManagedObject*> shown;
-    for (auto& l : lists) {
-        shown.push_back(l.get());
-    }
+    auto shown = support::raw<store::ManagedObject>(lists);
     renumberAfterMove(shown, 3, 0);  // d0 a1 b2 c3
     db().saveContext(false);
     newList(db(), "bb");  // created after the reorder: 0, like d
