@@ -517,7 +517,7 @@ class RandomMerges : public Merging, public ::testing::WithParamInterface<Random
 TEST_P(RandomMerges, StayInStep) {
     const RandomMerge& p = GetParam();
     for (int l = 0; l < 3; ++l) {
-        auto list = newList(fmt::format("L{}", l), l * 2);
+        auto list = newList(fmt::format("L{}", l), l);
         for (int i = 0; i < 6; ++i) {
             newItem(list.get(), fmt::format("seed {}.{}", l, i), i);
         }
