@@ -189,38 +189,35 @@ const RowCase kRowCases[] = {
          t.platform().loop().post([&t] { t.item("a").setBody("A"); });
          EXPECT_TRUE(t.recorder.lines.empty());
          t.platform().loop().drain();
-     }
-     , "will change, update A 1->1, did change | b A"
-     }
-     ,
-         // Saved elsewhere: nothing is heard until the merge, and merges do not recount.
-         {"CheckedElsewhereMovesOnceMerged", 5, kNone, {"a", "b", "c"}, {},
-          OP{ElsewhereOnTheStore elsewhere(t.db());
-     auto theirs = elsewhere.item(t.item("a"));
-     theirs->setIsDone(true);
-     theirs->setDoneDate(Date{1'900'000'000.0});
-     const auto note = elsewhere.save();
-     EXPECT_TRUE(t.recorder.lines.empty());
-     t.db().viewContext().mergeChangesFromContextDidSaveNotification(note);
-     EXPECT_TRUE(t.item("a").isDone());
-     EXPECT_EQ(t.list->doneCount(), 0);
-     }
-     , "will change, move a 2->0, did change | a c b"
-     }
-     , {"AddedElsewhereIsInsertedOnceMerged", 3, kNone, {"a", "b"}, {},
-        OP{ElsewhereOnTheStore elsewhere(t.db());
-     auto theirs = elsewhere.item(t.item("a"));
-     auto added =
-         std::static_pointer_cast<Item>(theirs->managedObjectContext()->insertNewObject("Item"));
-     added->setBody("from elsewhere");
-     added->setCreated(Date{1'900'000'000.0});
-     added->setForList(theirs->forList());
-     t.db().viewContext().mergeChangesFromContextDidSaveNotification(elsewhere.save());
-     EXPECT_EQ(t.list->progressInfo("", "").first, "3");
-     }
-     , "will change, insert from elsewhere -->0, did change | from elsewhere b a"
-     }
-     ,
+     },
+     "will change, update A 1->1, did change | b A"},
+    // Saved elsewhere: nothing is heard until the merge, and merges do not recount.
+    {"CheckedElsewhereMovesOnceMerged", 5, kNone, {"a", "b", "c"}, {},
+     OP {
+         ElsewhereOnTheStore elsewhere(t.db());
+         auto theirs = elsewhere.item(t.item("a"));
+         theirs->setIsDone(true);
+         theirs->setDoneDate(Date{1'900'000'000.0});
+         const auto note = elsewhere.save();
+         EXPECT_TRUE(t.recorder.lines.empty());
+         t.db().viewContext().mergeChangesFromContextDidSaveNotification(note);
+         EXPECT_TRUE(t.item("a").isDone());
+         EXPECT_EQ(t.list->doneCount(), 0);
+     },
+     "will change, move a 2->0, did change | a c b"},
+    {"AddedElsewhereIsInsertedOnceMerged", 3, kNone, {"a", "b"}, {},
+     OP {
+         ElsewhereOnTheStore elsewhere(t.db());
+         auto theirs = elsewhere.item(t.item("a"));
+         auto added = std::static_pointer_cast<Item>(
+             theirs->managedObjectContext()->insertNewObject("Item"));
+         added->setBody("from elsewhere");
+         added->setCreated(Date{1'900'000'000.0});
+         added->setForList(theirs->forList());
+         t.db().viewContext().mergeChangesFromContextDidSaveNotification(elsewhere.save());
+         EXPECT_EQ(t.list->progressInfo("", "").first, "3");
+     },
+     "will change, insert from elsewhere -->0, did change | from elsewhere b a"},
 };
 
 class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<RowCase> {};

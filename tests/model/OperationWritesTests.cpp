@@ -92,16 +92,17 @@ const OperationCase kOperationCases[] = {
      "New@100 done=0: | Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
     {"RenameKeepsTheCreation", OP { renameList(db, source, "Market"); },
      "Market@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
-    {"DeleteListTakesItsItems", OP { deleteList(db, source); }, "Target@0 done=0: t@4", nullptr}
-, {"ReorderingListsIsNotSaved", OP{auto shown = raw<store::ManagedObject>(t.fetchLists(true));
-renumberAfterMove(shown, 1, 0);
+    {"DeleteListTakesItsItems", OP { deleteList(db, source); }, "Target@0 done=0: t@4", nullptr},
+    {"ReorderingListsIsNotSaved", OP {
+         auto shown = raw<store::ManagedObject>(t.fetchLists(true));
+         renumberAfterMove(shown, 1, 0);
      },
      "Source@0 #1 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4",
-     "Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4"}
-     , {"AReorderingRidesOnTheNextSave",
-        OP{auto shown = raw<store::ManagedObject>(t.fetchLists(true));
-     renumberAfterMove(shown, 1, 0);
-     newList(db, "New");
+     "Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4"},
+    {"AReorderingRidesOnTheNextSave", OP {
+         auto shown = raw<store::ManagedObject>(t.fetchLists(true));
+         renumberAfterMove(shown, 1, 0);
+         newList(db, "New");
      },
      "New@100 done=0: | Source@0 #1 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
     {"ChooseTheme", OP { chooseTheme(db, &source, "Mint"); },
