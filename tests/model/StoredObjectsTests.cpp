@@ -126,22 +126,6 @@ TEST_F(StoredObjects, CarriedAttributesAreStoredAndSurviveTheOperations) {
     EXPECT_EQ(stored->reminderDate(), Date{1'800'100'000.0});
 }
 
-// Also for a list read back from the file whose items were never loaded.
-TEST_F(StoredObjects, DeletingAListTakesItsItemsWithItAndLeavesOtherListsAlone) {
-    auto doomed = newList(db(), "Doomed");
-    auto kept = newList(db(), "Kept");
-    toggleItem(db(), *addItems(*doomed, {"a", "b", "c"})[1]);
-    addItems(*kept, {"x", "y"});
-    auto unloaded = newList(db(), "Unloaded");
-    addItems(*unloaded, {"u"});
-    deleteList(db(), *doomed);
-    EXPECT_FALSE(context().hasChanges());
-    reopen();
-    deleteList(db(), *fetchListNamed("Unloaded"));
-    EXPECT_EQ(stored(), "Kept: y x");
-    EXPECT_EQ(fetchListNamed("Kept")->listItemsCount(), 2u);
-}
-
 // --- Opening and saving the database -------------------------------------------------------
 
 class DatabaseDeathTest : public ::testing::Test {
