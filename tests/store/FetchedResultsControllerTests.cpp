@@ -54,6 +54,7 @@ TEST_F(Controllers, AnswerRowQuestionsAfterTheFetch) {
     EXPECT_EQ(bodies(controller), (std::vector<std::string>{"h0", "h1", "h2"}));
     for (std::size_t row = 0; row < 3; ++row) {
         auto& object = controller.objectAtIndexPath({0, row});
+        EXPECT_EQ(object.value("body"), text(fmt::format("h{}", row)));
         EXPECT_EQ(controller.indexPathForObject(object), (IndexPath{0, row}));
     }
     EXPECT_THROW(controller.objectAtIndexPath({0, 3}), std::out_of_range);

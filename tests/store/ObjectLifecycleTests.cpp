@@ -343,6 +343,7 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
     context().deleteObject(*gone);
     EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr) << "deleted, not yet saved";
     context().save();
+    EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr) << "deleted and saved";
     relaunch();
     const auto known = context().objectWithID(goneElsewhereID);  // registered here, unread
     ASSERT_TRUE(known->isFault());
