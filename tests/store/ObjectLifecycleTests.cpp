@@ -305,6 +305,7 @@ TEST_F(ObjectLifecycle, AFailedSaveWritesNothingAndKeepsTheChangesForARetry) {
     refuse("INSERT", false);
     context().save();
     EXPECT_EQ(notes.size(), 1u);
+    EXPECT_EQ(state(*milk), "permanent | clean");
     EXPECT_EQ(stored(), "Fresh: Milk; Kept and renamed: Bread moved; 3 items, 0 folders");
 
     // A refused update, twice over.
