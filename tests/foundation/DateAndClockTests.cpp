@@ -32,15 +32,6 @@ TEST(DateIso8601, IsUtcWithMillisecondsInAnyZone) {
     EXPECT_NE(text.find("invalid"), std::string::npos) << text;
 }
 
-TEST(SystemClock, ReadsTheOperatingSystemsWallClock) {
-    const auto before = static_cast<double>(std::time(nullptr));
-    const auto now = SystemClock().now();
-    const auto after = static_cast<double>(std::time(nullptr));
-    ASSERT_TRUE(now.has_value());
-    EXPECT_GE(now->secondsSinceEpoch, before);
-    EXPECT_LT(now->secondsSinceEpoch, after + 1.0);
-}
-
 TEST(CurrentClock, IsTheInstalledClockUntilReplacedAndASystemClockForNothing) {
     auto manual = std::make_shared<ManualClock>(Date{42.0});
     const auto previous = installClock(manual);

@@ -75,20 +75,16 @@ TEST_F(AppPathsTest, WithoutHomeFallsBackToTheAccountsHome) {
     EXPECT_EQ(paths.dataDirectory.parent_path().filename(), "share");
 }
 
-TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentWhenSet) {
-    ScopedEnvironmentVariable resources("JOTWELL_RESOURCE_DIR", "/opt/jotwell/resources");
-    EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
-              fs::path("/opt/jotwell/resources"));
-    EXPECT_EQ(AppPaths::resolve(fs::path("/tmp/x")).resourceDirectory,
-              fs::path("/opt/jotwell/resources"));
-}
-
-TEST_F(AppPathsTest, ResourcesFallBackToTheFolderChosenAtBuildTime) {
+// From the environment when set (and not empty), else from the folder chosen at build time.
+TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentElseTheBuild) {
     EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
               fs::path(JOTWELL_BUILD_RESOURCE_DIR));
     ScopedEnvironmentVariable empty("JOTWELL_RESOURCE_DIR", "");
     EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
               fs::path(JOTWELL_BUILD_RESOURCE_DIR));
+    ScopedEnvironmentVariable resources("JOTWELL_RESOURCE_DIR", "/opt/jotwell/resources");
+    EXPECT_EQ(AppPaths::resolve(fs::path("/tmp/x")).resourceDirectory,
+              fs::path("/opt/jotwell/resources"));
 }
 
 TEST_F(AppPathsTest, ResolvingCreatesNothingAndCreateDirectoriesMakesBoth) {
@@ -157,25 +153,20 @@ std::set<std::string> namesIn(const fs::path& directory) {
     return names;
 }
 
-TEST(WriteFileAtomically, WritesTheContentsExactly) {
+// The contents exactly, replacing older ones whole, with no other file left behind; also in
+// the working folder by a relative path.
+TEST(WriteFileAtomically, WritesTheContentsExactlyAndWhole) {
     test::TempDir temp;
-    const fs::path file = temp.path() / "data.bin";
-    const std::string contents("line one\n\0binary\xff", 17);
-    writeFileAtomically(file, contents);
-    EXPECT_EQ(readFile(file), contents);
+    const auto previous = fs::current_path();
+    fs::current_path(temp.path());
+    const fs::path file = "data.bin";
+    const std::string binary("line one\n\0binary\xff", 17);
+    for (const std::string& contents : {std::string(10'000, 'a'), binary, std::string()}) {
+        writeFileAtomically(file, contents);
+        EXPECT_EQ(readFile(temp.path() / file), contents);
+    }
+    fs::current_path(previous);
     EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"data.bin"});
-}
-
-TEST(WriteFileAtomically, ReplacesTheOldContentsWhole) {
-    test::TempDir temp;
-    const fs::path file = temp.path() / "data.txt";
-    writeFileAtomically(file, std::string(10'000, 'a'));
-    writeFileAtomically(file, "short");
-    EXPECT_EQ(readFile(file), "short");
-    writeFileAtomically(file, "");
-    EXPECT_EQ(readFile(file), "");
-    EXPECT_TRUE(fs::exists(file));
-    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"data.txt"});
 }
 
 TEST(WriteFileAtomically, AMissingFolderIsAnErrorNamingTheFileAndTheCause) {

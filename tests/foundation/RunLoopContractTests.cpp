@@ -1,8 +1,13 @@
-// What every run loop does, the real-time one and the manual one alike: posted work in order,
+// What every run loop does, the real-time one and the manual one alike: posted work in order
+// (from any thread, run on the loop's),
 // timers in due order, invalidation, and the end-of-event observers.
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -26,6 +31,12 @@ struct ManualLoop {
         return done();
     }
     void runAWhile() { loop.advance(1.0); }
+    // Other threads' work arrives in real time.
+    bool runUntilPosted(const std::function<bool()>& done) {
+        while (!done() && loop.waitForPosted(30.0) > 0) {
+        }
+        return done();
+    }
 };
 
 // Runs a ThreadRunLoop on this thread, with limits never reached on a healthy machine.
@@ -35,6 +46,7 @@ struct RealLoop {
     int runPending() { return loop.runPending(); }
     bool runUntil(const std::function<bool()>& done) { return loop.runUntil(done, 30.0); }
     void runAWhile() { loop.runUntil([] { return false; }, 0.05); }
+    bool runUntilPosted(const std::function<bool()>& done) { return runUntil(done); }
 };
 
 template <typename Driver>
@@ -67,6 +79,39 @@ TYPED_TEST(RunLoopContract, PostedWorkRunsInOrderWithWhatItPosts) {
     EXPECT_EQ(this->driver_.runPending(), 3);
     EXPECT_EQ(this->events(), "a, b, posted by b");
     EXPECT_EQ(this->driver_.runPending(), 0);
+}
+
+TYPED_TEST(RunLoopContract, WorkFromOtherThreadsRunsOnTheLoopThreadInEachThreadsOrder) {
+    constexpr int threads = 4;
+    constexpr int perThread = 200;
+    const auto loopThread = std::this_thread::get_id();
+    std::vector<std::vector<int>> seen(threads);
+    std::atomic<int> total{0};
+    bool allOnLoopThread = true;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < threads; ++t) {
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < perThread; ++i) {
+                this->loop_.post([&, t, i] {
+                    allOnLoopThread = allOnLoopThread && std::this_thread::get_id() == loopThread;
+                    seen[t].push_back(i);
+                    ++total;
+                });
+            }
+        });
+    }
+    const bool finished =
+        this->driver_.runUntilPosted([&] { return total == threads * perThread; });
+    for (auto& poster : posters) {
+        poster.join();
+    }
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(allOnLoopThread);
+    std::vector<int> inOrder(perThread);
+    std::iota(inOrder.begin(), inOrder.end(), 0);
+    for (int t = 0; t < threads; ++t) {
+        EXPECT_EQ(seen[t], inOrder) << "thread " << t;
+    }
 }
 
 TYPED_TEST(RunLoopContract, TimersFireInDueOrderAndMayScheduleTimersAndPostWork) {

@@ -29,27 +29,13 @@ class RowChangeRecorder : public store::FetchedResultsControllerDelegate {
     void controllerDidChangeObject(store::FetchedResultsController&, store::ManagedObject& object,
                                    const store::IndexPath* indexPath, store::ChangeType type,
                                    const store::IndexPath* newIndexPath) override {
-        const auto& item = static_cast<Item&>(object);
-        std::string line;
-        switch (type) {
-            case store::ChangeType::Insert:
-                line = "insert";
-                break;
-            case store::ChangeType::Delete:
-                line = "delete";
-                break;
-            case store::ChangeType::Move:
-                line = "move";
-                break;
-            case store::ChangeType::Update:
-                line = "update";
-                break;
-        }
-        line += " " + item.body().value_or("<absent>") + " ";
-        line += indexPath ? std::to_string(indexPath->row) : "-";
-        line += "->";
-        line += newIndexPath ? std::to_string(newIndexPath->row) : "-";
-        lines.push_back(line);
+        const char* kinds[] = {"insert", "delete", "move", "update"};
+        const auto row = [](const store::IndexPath* at) {
+            return at ? std::to_string(at->row) : std::string("-");
+        };
+        lines.push_back(std::string(kinds[int(type) - 1]) + " " +
+                        static_cast<Item&>(object).body().value_or("<absent>") + " " +
+                        row(indexPath) + "->" + row(newIndexPath));
     }
     void controllerDidChangeContent(store::FetchedResultsController&) override {
         lines.push_back("did change");
@@ -102,6 +88,35 @@ class ItemsScreenRows : public ModelTest {
         chooseSortMode(list.get(), mode);
         return addItems(*list, oldestFirst);
     }
+};
+
+// Another connection to the same store file, as the sync engine has: what it saves reaches
+// the main context only through a merge of its save notification.
+class ElsewhereOnTheStore {
+  public:
+    explicit ElsewhereOnTheStore(JWDatabase& db)
+        : context_(std::make_shared<store::ManagedObjectContext>(
+              std::make_shared<store::StoreConnection>(
+                  db.storeURL(), db.viewContext().connection().sharedModel()))),
+          token_(context_->addSaveObserver(
+              [this](const store::ContextDidSaveNotification& note) { saved_ = note; })) {}
+    ElsewhereOnTheStore(const ElsewhereOnTheStore&) = delete;
+    ElsewhereOnTheStore& operator=(const ElsewhereOnTheStore&) = delete;
+
+    std::shared_ptr<Item> item(const Item& sameAs) {
+        return std::static_pointer_cast<Item>(
+            context_->existingObjectWithGlobalID(sameAs.entity(), sameAs.globalID()));
+    }
+    // Saves and hands back what the main context is told.
+    store::ContextDidSaveNotification save() {
+        context_->save();
+        return saved_;
+    }
+
+  private:
+    std::shared_ptr<store::ManagedObjectContext> context_;
+    store::ManagedObjectContext::ObserverToken token_;
+    store::ContextDidSaveNotification saved_;
 };
 
 // The screen's list in a sort mode and filter, its items (oldest first, some checked), an
@@ -176,6 +191,33 @@ const RowCase kRowCases[] = {
          t.platform().loop().drain();
      },
      "will change, update A 1->1, did change | b A"},
+    // Saved elsewhere: nothing is heard until the merge, and merges do not recount.
+    {"CheckedElsewhereMovesOnceMerged", 5, kNone, {"a", "b", "c"}, {},
+     OP {
+         ElsewhereOnTheStore elsewhere(t.db());
+         auto theirs = elsewhere.item(t.item("a"));
+         theirs->setIsDone(true);
+         theirs->setDoneDate(Date{1'900'000'000.0});
+         const auto note = elsewhere.save();
+         EXPECT_TRUE(t.recorder.lines.empty());
+         t.db().viewContext().mergeChangesFromContextDidSaveNotification(note);
+         EXPECT_TRUE(t.item("a").isDone());
+         EXPECT_EQ(t.list->doneCount(), 0);
+     },
+     "will change, move a 2->0, did change | a c b"},
+    {"AddedElsewhereIsInsertedOnceMerged", 3, kNone, {"a", "b"}, {},
+     OP {
+         ElsewhereOnTheStore elsewhere(t.db());
+         auto theirs = elsewhere.item(t.item("a"));
+         auto added = std::static_pointer_cast<Item>(
+             theirs->managedObjectContext()->insertNewObject("Item"));
+         added->setBody("from elsewhere");
+         added->setCreated(Date{1'900'000'000.0});
+         added->setForList(theirs->forList());
+         t.db().viewContext().mergeChangesFromContextDidSaveNotification(elsewhere.save());
+         EXPECT_EQ(t.list->progressInfo("", "").first, "3");
+     },
+     "will change, insert from elsewhere -->0, did change | from elsewhere b a"},
 };
 
 class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<RowCase> {};
@@ -212,72 +254,6 @@ TEST_F(ItemsScreenRows, MovesAndCopiesReachTheTargetsScreen) {
               "b a t");
 }
 
-// --- Changes saved elsewhere --------------------------------------------------------------------
-
-// Another connection to the same store file, as the sync engine has: what it saves reaches
-// the main context only through a merge of its save notification.
-class ElsewhereOnTheStore {
-  public:
-    explicit ElsewhereOnTheStore(JWDatabase& db)
-        : context_(std::make_shared<store::ManagedObjectContext>(
-              std::make_shared<store::StoreConnection>(
-                  db.storeURL(), db.viewContext().connection().sharedModel()))),
-          token_(context_->addSaveObserver(
-              [this](const store::ContextDidSaveNotification& note) { saved_ = note; })) {}
-    ElsewhereOnTheStore(const ElsewhereOnTheStore&) = delete;
-    ElsewhereOnTheStore& operator=(const ElsewhereOnTheStore&) = delete;
-
-    std::shared_ptr<Item> item(const Item& sameAs) {
-        return std::static_pointer_cast<Item>(
-            context_->existingObjectWithGlobalID(sameAs.entity(), sameAs.globalID()));
-    }
-    // Saves and hands back what the main context is told.
-    store::ContextDidSaveNotification save() {
-        context_->save();
-        return saved_;
-    }
-
-  private:
-    std::shared_ptr<store::ManagedObjectContext> context_;
-    store::ManagedObjectContext::ObserverToken token_;
-    store::ContextDidSaveNotification saved_;
-};
-
-TEST_F(ItemsScreenRows, AnItemCheckedElsewhereMovesUnderCheckedFirstOnceMerged) {
-    auto items = withSortMode(5, {"a", "b", "c"});
-    auto frc = controllerFor(list.get());
-    ElsewhereOnTheStore elsewhere(db());
-    auto theirs = elsewhere.item(*items[0]);
-    ASSERT_NE(theirs, nullptr);
-    theirs->setIsDone(true);
-    theirs->setDoneDate(Date{1'900'000'000.0});
-    const auto note = elsewhere.save();
-    EXPECT_THAT(recorder.lines, IsEmpty());
-
-    context().mergeChangesFromContextDidSaveNotification(note);
-    EXPECT_THAT(recorder.lines, ElementsAre("will change", "move a 2->0", "did change"));
-    EXPECT_TRUE(items[0]->isDone());
-    EXPECT_EQ(list->doneCount(), 0);  // merges do not recount
-}
-
-TEST_F(ItemsScreenRows, AnItemAddedElsewhereIsInsertedOnceMerged) {
-    withSortMode(3, {"a", "b"});
-    auto frc = controllerFor(list.get());
-    ElsewhereOnTheStore elsewhere(db());
-    auto theirs = elsewhere.item(*fetchItemWithBody("a"));
-    // A new item in the same list, made over there, newest of all.
-    auto added =
-        std::static_pointer_cast<Item>(theirs->managedObjectContext()->insertNewObject("Item"));
-    added->setBody("from elsewhere");
-    added->setCreated(Date{1'900'000'000.0});
-    added->setForList(theirs->forList());
-    context().mergeChangesFromContextDidSaveNotification(elsewhere.save());
-    EXPECT_THAT(recorder.lines,
-                ElementsAre("will change", "insert from elsewhere -->0", "did change"));
-    EXPECT_THAT(rows(*frc), ElementsAre("from elsewhere", "b", "a"));
-    EXPECT_EQ(list->progressInfo("", "").first, "3");
-}
-
 // --- A drag's renumbering ------------------------------------------------------------------------
 
 class DragRenumbering : public ItemsScreenRows {
@@ -286,11 +262,7 @@ class DragRenumbering : public ItemsScreenRows {
     std::unique_ptr<store::FetchedResultsController> frc = controllerFor(list.get());
 
     std::vector<store::ManagedObject*> shown() const {
-        std::vector<store::ManagedObject*> out;
-        for (const auto& o : frc->fetchedObjects()) {
-            out.push_back(o.get());
-        }
-        return out;
+        return support::raw<store::ManagedObject>(frc->fetchedObjects());
     }
 };
 

@@ -37,10 +37,13 @@ std::vector<std::shared_ptr<T>> objectsAs(
     return out;
 }
 
-inline std::vector<Item*> raw(const std::vector<std::shared_ptr<Item>>& items) {
-    std::vector<Item*> out;
-    for (const auto& i : items) {
-        out.push_back(i.get());
+// The plain pointers of shared objects: Item* by default, or ManagedObject* for the calls
+// that take any object.
+template <typename T = Item, typename Objects>
+std::vector<T*> raw(const Objects& objects) {
+    std::vector<T*> out;
+    for (const auto& o : objects) {
+        out.push_back(o.get());
     }
     return out;
 }

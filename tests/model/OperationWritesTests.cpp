@@ -16,14 +16,6 @@ namespace {
 using support::ModelTest;
 using support::raw;
 
-std::vector<store::ManagedObject*> asObjects(const auto& objects) {
-    std::vector<store::ManagedObject*> out;
-    for (const auto& o : objects) {
-        out.push_back(o.get());
-    }
-    return out;
-}
-
 // The store at the start of every case: Source holds a, b and c (made at 1, 2 and 3 s, b
 // checked at 3 s), Target holds t (4 s); the operation runs at 100 s.
 class Operations : public ModelTest {
@@ -102,13 +94,13 @@ const OperationCase kOperationCases[] = {
      "Market@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
     {"DeleteListTakesItsItems", OP { deleteList(db, source); }, "Target@0 done=0: t@4", nullptr},
     {"ReorderingListsIsNotSaved", OP {
-         auto shown = asObjects(t.fetchLists(true));
+         auto shown = raw<store::ManagedObject>(t.fetchLists(true));
          renumberAfterMove(shown, 1, 0);
      },
      "Source@0 #1 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4",
      "Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4"},
     {"AReorderingRidesOnTheNextSave", OP {
-         auto shown = asObjects(t.fetchLists(true));
+         auto shown = raw<store::ManagedObject>(t.fetchLists(true));
          renumberAfterMove(shown, 1, 0);
          newList(db, "New");
      },
@@ -274,7 +266,7 @@ TEST_P(Renumbering, NumbersTheShownRowsFromZero) {
         toggleItem(db(), *fetchItemWithBody(body));
     }
     db().saveContext(false);
-    auto shown = asObjects(fetchItems(list.get(), c.shown));
+    auto shown = raw<store::ManagedObject>(fetchItems(list.get(), c.shown));
     std::string text = renumberAfterMove(shown, c.from, c.to) ? "true:" : "false:";
     for (const auto& item : fetchItems(list.get())) {
         text += " " + item->body().value_or("") + std::to_string(item->sortNumber());

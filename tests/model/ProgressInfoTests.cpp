@@ -91,21 +91,6 @@ TEST_F(Counting, EveryItemCountsSavedOrNotWhateverAScreenFiltersButNoOtherList) 
     EXPECT_EQ(describe(*list, " (", ")"), " (1/5) 0.200000003");
 }
 
-TEST_F(Counting, ListsWhoseItemsWereNeverReadCountRight) {
-    newList(db(), "Other");
-    addItems(*list, {"a", "b", "c"});
-    reopen();
-    auto groceries = fetchListNamed("Groceries");
-    auto target = fetchListNamed("Other");
-    moveItem(db(), *fetchItemWithBody("a"), *target);
-    deleteItem(db(), *fetchItemWithBody("b"));
-    newItem(db(), *target, "d");
-    EXPECT_EQ(describe(*groceries) + ", " + describe(*target), "1 0, 2 0");
-    reopen();
-    EXPECT_EQ(describe(*fetchListNamed("Groceries")) + ", " + describe(*fetchListNamed("Other")),
-              "1 0, 2 0");
-}
-
 // The done count lags behind deletes, moves and copies until the list is recounted; the
 // recount reads items that were never loaded from the file.
 TEST_F(Counting, TheDoneCountLagsUntilARecount) {

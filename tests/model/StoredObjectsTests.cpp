@@ -54,28 +54,13 @@ TEST_F(StoredObjects, WithoutACurrentDateObjectsAreMadeAndCheckedUndatedAndShown
               "undated: undated undated");
 }
 
-// Texts come back byte for byte: spaces kept, any Unicode, an embedded NUL, a megabyte; an
-// edit to the empty string stores the empty string, not nothing.
+// Texts come back as given: no operation trims or normalises them (the store's own tests take
+// every kind of value through the file); an edit to the empty string stores the empty string,
+// not nothing.
 TEST_F(StoredObjects, TextsRoundTripExactly) {
-    std::string big;
-    for (std::size_t i = 0; big.size() < (1u << 20) - 8; ++i) {
-        big += (i % 3 == 0) ? "\u00E9" : (i % 3 == 1 ? "x" : "\u65E5");  // 2, 1 and 3 bytes
-    }
     const std::vector<std::string> texts = {
-        " leading",
-        "trailing ",
-        "two\nlines",
-        "   ",
-        "Äpfel & Öl",
-        "A\u0308pfel",  // A + combining diaeresis: kept decomposed
-        "日本語のメモ",
-        "שלום עולם",
-        "\U0001F34E\U0001F468\u200D\U0001F469\u200D\U0001F467",  // emoji with joiners
-        "\u2714\uFE0E done",
-        "zero\u200Bwidth",
-        std::string("nul\0inside", 10),
-        big,
-        "edited",
+        " leading", "trailing ", "two\nlines", "   ", "A\u0308pfel", "zero\u200Bwidth",
+        std::string("nul\0inside", 10), "edited",
     };
     auto list = newList(db(), "  Ünïcödé ✔︎\t");
     std::vector<std::shared_ptr<Item>> items;
@@ -141,33 +126,17 @@ TEST_F(StoredObjects, CarriedAttributesAreStoredAndSurviveTheOperations) {
     EXPECT_EQ(stored->reminderDate(), Date{1'800'100'000.0});
 }
 
-// Also for a list read back from the file whose items were never loaded.
-TEST_F(StoredObjects, DeletingAListTakesItsItemsWithItAndLeavesOtherListsAlone) {
-    auto doomed = newList(db(), "Doomed");
-    auto kept = newList(db(), "Kept");
-    toggleItem(db(), *addItems(*doomed, {"a", "b", "c"})[1]);
-    addItems(*kept, {"x", "y"});
-    auto unloaded = newList(db(), "Unloaded");
-    addItems(*unloaded, {"u"});
-    deleteList(db(), *doomed);
-    EXPECT_FALSE(context().hasChanges());
-    reopen();
-    deleteList(db(), *fetchListNamed("Unloaded"));
-    EXPECT_EQ(stored(), "Kept: y x");
-    EXPECT_EQ(fetchListNamed("Kept")->listItemsCount(), 2u);
-}
+// --- Opening and saving the database -------------------------------------------------------
 
-// --- Opening the database ---------------------------------------------------------------------
-
-class OpeningTheDatabaseDeathTest : public ::testing::Test {
+class DatabaseDeathTest : public ::testing::Test {
   protected:
-    OpeningTheDatabaseDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+    DatabaseDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
     jw::test::TempDir dir;
 };
 
 // A missing model, a store file that is not a store, and a model that does not fit the entity
 // classes (the shipped one with an Item attribute renamed) each stop the program.
-TEST_F(OpeningTheDatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotBeUsed) {
+TEST_F(DatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotBeUsed) {
     std::ifstream in(support::modelResourceDirectory() / "Jotwell.momd");
     std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto at = model.find("\"doneDate\"");
@@ -197,13 +166,7 @@ TEST_F(OpeningTheDatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotB
     }
 }
 
-class SavingDeathTest : public ::testing::Test {
-  protected:
-    SavingDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-    jw::test::TempDir dir;
-};
-
-TEST_F(SavingDeathTest, ASaveTheStoreRefusesStopsTheProgram) {
+TEST_F(DatabaseDeathTest, ASaveTheStoreRefusesStopsTheProgram) {
     EXPECT_EXIT(
         {
             jw::test::ManualPlatform platform;

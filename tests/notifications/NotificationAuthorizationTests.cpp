@@ -12,7 +12,8 @@ namespace {
 
 using NotificationAuthorization = CenterFixture;
 
-TEST_F(NotificationAuthorization, FirstRequestAsksOnTheMainThreadAndAYesIsRemembered) {
+TEST_F(NotificationAuthorization,
+       FirstRequestAsksOnTheMainThreadAndAYesIsRememberedUntilTheSettingsSayNo) {
     EXPECT_EQ(statusOf(*center, platform.loop()), AuthorizationStatus::notDetermined);
     std::atomic<bool> granted{false};
     std::atomic<bool> onBackground{false};
@@ -31,6 +32,12 @@ TEST_F(NotificationAuthorization, FirstRequestAsksOnTheMainThreadAndAYesIsRememb
     EXPECT_EQ(statusOf(*center, platform.loop()), AuthorizationStatus::authorized);
 
     EXPECT_TRUE(requestAuthorization(*center, platform.loop()).granted);
+    EXPECT_EQ(prompt->asked, 1);
+
+    // The settings can take the permission back; nobody is asked again.
+    center->setAuthorizationStatus(AuthorizationStatus::denied);
+    EXPECT_EQ(statusOf(*center, platform.loop()), AuthorizationStatus::denied);
+    EXPECT_FALSE(requestAuthorization(*center, platform.loop()).granted);
     EXPECT_EQ(prompt->asked, 1);
 }
 
@@ -78,14 +85,6 @@ TEST_F(NotificationAuthorization, WithoutAPromptTheAnswerIsNoAndNothingIsDecided
 
     center->setAuthorizationPrompt(prompt);
     EXPECT_TRUE(requestAuthorization(*center, platform.loop()).granted);
-}
-
-TEST_F(NotificationAuthorization, TheSettingsCanTakeBackAPermission) {
-    EXPECT_TRUE(requestAuthorization(*center, platform.loop()).granted);
-    center->setAuthorizationStatus(AuthorizationStatus::denied);
-    EXPECT_EQ(statusOf(*center, platform.loop()), AuthorizationStatus::denied);
-    EXPECT_FALSE(requestAuthorization(*center, platform.loop()).granted);
-    EXPECT_EQ(prompt->asked, 1);
 }
 
 }  // namespace

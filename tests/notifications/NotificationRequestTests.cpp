@@ -13,15 +13,6 @@ namespace {
 
 using NotificationRequests = CenterFixture;
 
-TEST_F(NotificationRequests, AnAllowedRequestIsPendingUntilItsIntervalFromNow) {
-    authorize();
-    EXPECT_FALSE(add(*center, platform.loop(), reminderRequest("item-1", 90)));
-    const auto pending = pendingOf(*center, platform.loop());
-    ASSERT_EQ(pending.size(), 1u);
-    EXPECT_EQ(pending[0].request, reminderRequest("item-1", 90));
-    EXPECT_EQ(pending[0].fireDate, ManualPlatform::defaultStart.addingSeconds(90));
-}
-
 // Each refusal leaves nothing pending: notifications not allowed, a trigger that is not
 // after now or repeats, no current date.
 TEST_F(NotificationRequests, RefusalsScheduleNothing) {

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <future>
 #include <mutex>
+#include <sstream>
+#include <string_view>
 #include <utility>
 
 #include "platform/notifications/CompletionQueue.h"
@@ -94,6 +96,36 @@ class SaveScenario : public CenterFixture {
         ASSERT_TRUE(prompt->pending) << "no prompt is up";
         std::exchange(prompt->pending, nullptr)(allowed);
     }
+    // Runs steps separated by spaces: "set:<text>", "look", "fail" and "allow" (writes),
+    // "settings:<status>", "pass:<seconds>", "ask", "yes" or "no" (the answer), "settle".
+    void run(std::string_view steps) {
+        std::istringstream in{std::string(steps)};
+        for (std::string step; in >> step;) {
+            const auto colon = step.find(':');
+            const std::string word = step.substr(0, colon);
+            const std::string value = colon == std::string::npos ? "" : step.substr(colon + 1);
+            if (word == "set") {
+                setReminder(value);
+            } else if (word == "look") {
+                look();
+            } else if (word == "fail" || word == "allow") {
+                word == "fail" ? failWrites() : allowWrites();
+            } else if (word == "settings") {
+                changeSettings(value == "denied" ? AuthorizationStatus::denied
+                                                 : AuthorizationStatus::authorized);
+            } else if (word == "pass") {
+                pass(std::stod(value));
+            } else if (word == "ask") {
+                ask();
+            } else if (word == "yes" || word == "no") {
+                answer(word == "yes");
+            } else if (word == "settle") {
+                settleHere();
+            } else {
+                ADD_FAILURE() << "no such step: " << step;
+            }
+        }
+    }
 
     // The user's choice in the system settings.
     void changeSettings(AuthorizationStatus status) { center->setAuthorizationStatus(status); }
@@ -153,10 +185,14 @@ class SaveScenario : public CenterFixture {
     std::vector<std::string> events_;
 };
 
+// Scripts run with the background thread held, unless `free`, and with notifications allowed and
+// another reminder, "other", pending (due in a minute) from the start, unless `fresh`.
 struct SaveCase {
     const char* name;
-    void (*script)(SaveScenario&);
+    const char* steps;  // for SaveScenario::run
     const char* expected;
+    bool fresh = false;
+    bool free = false;
 };
 
 void PrintTo(const SaveCase& c, std::ostream* out) {
@@ -167,220 +203,91 @@ std::string caseName(const ::testing::TestParamInfo<SaveCase>& info) {
     return info.param.name;
 }
 
-// Setting a reminder: reported saved means held and in the file, reported failed means neither,
-// and a later request for the same item is never taken back by an earlier one's failure.
-// Another reminder, "other", is pending from the start (due in a minute).
-class SavingARequest : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
-  protected:
-    SavingARequest() {
+class SaveOrders : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
+    if (!GetParam().fresh) {
         authorize();
         add(*center, platform.loop(), reminderRequest("other", 60, "other"));
     }
-};
+    if (!GetParam().free) {
+        hold();
+    }
+    run(GetParam().steps);
+    EXPECT_EQ(outcome(), GetParam().expected);
+}
 
+// Setting a reminder: reported saved means held and in the file, reported failed means neither,
+// and a later request for the same item is never taken back by an earlier one's failure.
 const SaveCase savingARequestCases[] = {
-    {"BothSaved",
-     [](SaveScenario& t) {
-         t.setReminder("first");
-         t.setReminder("second");
-         t.look();
-     },
+    {"BothSaved", "set:first set:second look",
      "first saved, second saved, holds authorized: other second, "
      "held authorized: other second, file authorized: other second, asked 0"},
-    {"SetTwiceFirstFails",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.setReminder("first");
-         t.look();
-         t.allowWrites();
-         t.setReminder("second");
-         t.look();
-     },
+    {"SetTwiceFirstFails", "fail set:first look allow set:second look",
      "first failed, holds authorized: other, second saved, holds authorized: other second, "
      "held authorized: other second, file authorized: other second, asked 0"},
-    {"SetTwiceSecondFails",
-     [](SaveScenario& t) {
-         t.setReminder("first");
-         t.look();
-         t.failWrites();
-         t.setReminder("second");
-         t.look();
-     },
+    {"SetTwiceSecondFails", "set:first look fail set:second look",
      "first saved, holds authorized: other first, second failed, holds authorized: other first, "
      "held authorized: other first, file authorized: other first, asked 0"},
-    {"SetTwiceBothFail",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.setReminder("first");
-         t.setReminder("second");
-         t.look();
-     },
+    {"SetTwiceBothFail", "fail set:first set:second look",
      "first failed, second failed, holds authorized: other, "
      "held authorized: other, file authorized: other, asked 0"},
-    {"SettingsSaveQueuedBeforeAFailingOne",
-     [](SaveScenario& t) {
-         t.changeSettings(AuthorizationStatus::authorized);
-         t.failWrites();
-         t.setReminder("first");
-         t.look();
-     },
+    {"SettingsSaveQueuedBeforeAFailingOne", "settings:authorized fail set:first look",
      "first failed, holds authorized: other, "
      "held authorized: other, file authorized: other, asked 0"},
     {"DeliverySaveQueuedBeforeAFailingOne",
-     [](SaveScenario& t) {
-         t.pass(60);  // "other" is delivered and its removal saved
-         t.failWrites();
-         t.setReminder("first");
-         t.look();
-     },
+     "pass:60 fail set:first look",  // "other" is delivered and its removal saved
      "first failed, holds authorized:, held authorized:, file authorized:, asked 0"},
-    {"SavedThenTheNextFailsBehindAQueuedSave",
-     [](SaveScenario& t) {
-         t.setReminder("first");
-         t.changeSettings(AuthorizationStatus::authorized);
-         t.failWrites();
-         t.setReminder("second");
-         t.look();
-     },
+    {"SavedThenTheNextFailsBehindAQueuedSave", "set:first settings:authorized fail set:second look",
      "first saved, second failed, holds authorized: other first, "
      "held authorized: other first, file authorized: other first, asked 0"},
 };
 
-TEST_P(SavingARequest, ReportsWhatIsHeldAndInTheFile) {
-    hold();
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Orders, SavingARequest, ::testing::ValuesIn(savingARequestCases),
+INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savingARequestCases),
                          caseName);
 
 // Answering the permission prompt: the answer reported is the status held and the status in
 // the file; an answer that cannot be kept is not reported as given, and the next request asks
 // again.
-class AnsweringThePrompt : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
-
 const SaveCase answeringThePromptCases[] = {
-    {"YesSaved",
-     [](SaveScenario& t) {
-         t.ask();
-         t.answer(true);
-         t.look();
-     },
-     "granted, holds authorized:, held authorized:, file authorized:, asked 1"},
-    {"NoSaved",
-     [](SaveScenario& t) {
-         t.ask();
-         t.answer(false);
-         t.look();
-     },
-     "not granted, holds denied:, held denied:, file denied:, asked 1"},
-    {"YesNotSaved",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.ask();
-         t.answer(true);
-         t.look();
-     },
+    {"YesSaved", "ask yes look",
+     "granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
+    {"NoSaved", "ask no look", "not granted, holds denied:, held denied:, file denied:, asked 1",
+     true},
+    {"YesNotSaved", "fail ask yes look",
      "not granted (error 4), holds notDetermined:, held notDetermined:, "
-     "file notDetermined:, asked 1"},
-    {"NoNotSaved",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.ask();
-         t.answer(false);
-         t.look();
-     },
+     "file notDetermined:, asked 1",
+     true},
+    {"NoNotSaved", "fail ask no look",
      "not granted (error 4), holds notDetermined:, held notDetermined:, "
-     "file notDetermined:, asked 1"},
-    {"AskedAgainAfterAnAnswerThatWasNotSaved",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.ask();
-         t.answer(true);
-         t.settleHere();
-         t.allowWrites();
-         t.ask();
-         t.answer(true);
-         t.look();
-     },
+     "file notDetermined:, asked 1",
+     true},
+    {"AskedAgainAfterAnAnswerThatWasNotSaved", "fail ask yes settle allow ask yes look",
      "not granted (error 4), granted, holds authorized:, held authorized:, "
-     "file authorized:, asked 2"},
-    {"RequestsWhileTheAnswerIsSavedShareIt",
-     [](SaveScenario& t) {
-         t.ask();
-         t.answer(true);
-         t.ask();
-         t.look();
-     },
-     "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1"},
-    {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays",
-     [](SaveScenario& t) {
-         t.ask();
-         t.answer(true);
-         t.changeSettings(AuthorizationStatus::denied);
-         t.look();
-     },
-     "not granted, holds denied:, held denied:, file denied:, asked 1"},
+     "file authorized:, asked 2",
+     true},
+    {"RequestsWhileTheAnswerIsSavedShareIt", "ask yes ask look",
+     "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
+    {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays", "ask yes settings:denied look",
+     "not granted, holds denied:, held denied:, file denied:, asked 1", true},
 };
 
-TEST_P(AnsweringThePrompt, ReportsWhatIsHeldAndInTheFile) {
-    hold();
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, AnsweringThePrompt, ::testing::ValuesIn(answeringThePromptCases),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(AnsweringThePrompt, SaveOrders,
+                         ::testing::ValuesIn(answeringThePromptCases), caseName);
 
 // Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
 // the settings, hold at once, and reach the file once it can be written again (within a
 // minute), so a restart neither brings back a delivered request nor an older choice.
-// Another reminder, "other", is pending from the start (due in a minute).
-class ChangesNobodyIsToldOf : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {
-  protected:
-    ChangesNobodyIsToldOf() {
-        authorize();
-        add(*center, platform.loop(), reminderRequest("other", 60, "other"));
-    }
-};
-
 const SaveCase changesNobodyIsToldOfCases[] = {
-    {"ADeliveredRequestLeavesTheFile",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.pass(60);
-         t.look();
-         t.allowWrites();
-         t.pass(60);
-     },
-     "holds authorized:, held authorized:, file authorized:, asked 0"},
-    {"ASettingsChoiceReachesTheFile",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.changeSettings(AuthorizationStatus::denied);
-         t.look();
-         t.allowWrites();
-         t.pass(60);
-     },
-     "holds denied: other, held denied:, file denied:, asked 0"},
-    {"AfterALongFailure",
-     [](SaveScenario& t) {
-         t.failWrites();
-         t.changeSettings(AuthorizationStatus::denied);
-         t.pass(600);
-         t.allowWrites();
-         t.pass(60);
-     },
-     "held denied:, file denied:, asked 0"},
+    {"ADeliveredRequestLeavesTheFile", "fail pass:60 look allow pass:60",
+     "holds authorized:, held authorized:, file authorized:, asked 0", false, true},
+    {"ASettingsChoiceReachesTheFile", "fail settings:denied look allow pass:60",
+     "holds denied: other, held denied:, file denied:, asked 0", false, true},
+    {"AfterALongFailure", "fail settings:denied pass:600 allow pass:60",
+     "held denied:, file denied:, asked 0", false, true},
 };
 
-TEST_P(ChangesNobodyIsToldOf, ReachTheFileOnceItCanBeWritten) {
-    GetParam().script(*this);
-    EXPECT_EQ(outcome(), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Changes, ChangesNobodyIsToldOf,
+INSTANTIATE_TEST_SUITE_P(ChangesNobodyIsToldOf, SaveOrders,
                          ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
 
 }  // namespace

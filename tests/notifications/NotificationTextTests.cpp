@@ -45,32 +45,6 @@ TEST(NotificationText, ALateOneSaysWhenItWasDueAsNearAsTheDayAllows) {
     }
 }
 
-using LateNotificationText = CenterFixture;
-
-TEST_F(LateNotificationText, OneThatFellDueWhileNotRunningIsPresentedAsMissed) {
-    BerlinTime berlin;
-    authorize();
-    add(*center, platform.loop(), reminderRequest("item-1", 60));     // 11:01
-    add(*center, platform.loop(), reminderRequest("item-2", 86400));  // tomorrow 11:00
-    close();
-    platform.clock().advance(2 * 86400);  // the program is not running
-    open();
-    add(*center, platform.loop(), reminderRequest("item-3", 60));
-    platform.loop().advance(60);
-    settle();
-
-    std::vector<std::string> lines;
-    for (const auto& shownNotification : presenter->shown) {
-        lines.push_back(
-            shown(notificationText(shownNotification.notification, platform.clock().current())));
-    }
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Groceries | Buy milk\nMissed on 15 Jan at 11:01 (late)",
-                         "Groceries | Buy milk\nMissed on 16 Jan at 11:00 (late)",
-                         "Groceries | Buy milk",
-                     }));
-}
-
 TEST(AuthorizationPromptText, NamesTheApplicationAndWhatItsNotificationsMayDo) {
     using Options = AuthorizationOptions;
     const std::vector<std::pair<Options, std::string>> cases = {

@@ -24,24 +24,19 @@ class ItemReminderSubjectTest : public ::testing::Test {
     std::unique_ptr<model::JWDatabase> db_;
 };
 
+// The list's name (none for an item without a list, whose reminder then has no title) and the
+// text as stored.
 TEST_F(ItemReminderSubjectTest, CarriesTheListNameAndTheTextAsStored) {
     auto& db = open();
-    auto list = model::newList(db, "Shop");
-    auto item = model::newItem(db, *list, "  Milk \u2615");
-    const auto subject = reminderSubjectFor(*item);
-    EXPECT_EQ(subject.listName, "Shop");
-    EXPECT_EQ(subject.body, "  Milk \u2615");
-    EXPECT_EQ(reminderDraft(subject, Date{1e9}).title, "Shop");
-}
-
-TEST_F(ItemReminderSubjectTest, AnItemWithoutListHasNoTitle) {
-    auto& db = open();
-    auto item = std::static_pointer_cast<model::Item>(db.viewContext().insertNewObject("Item"));
+    auto item = model::newItem(db, *model::newList(db, "Shop"), "  Milk \u2615");
+    auto loose = std::static_pointer_cast<model::Item>(db.viewContext().insertNewObject("Item"));
     db.saveContext(false);
-    const auto subject = reminderSubjectFor(*item);
-    EXPECT_FALSE(subject.listName.has_value());
-    EXPECT_EQ(subject.body, "");
-    EXPECT_EQ(reminderDraft(subject, Date{1e9}).title, "");
+    std::string text;
+    for (const auto& subject : {reminderSubjectFor(*item), reminderSubjectFor(*loose)}) {
+        text += subject.listName.value_or("<none>") + "|" + subject.body + "|" +
+                reminderDraft(subject, Date{1e9}).title + "; ";
+    }
+    EXPECT_EQ(text, "Shop|  Milk \u2615|Shop; <none>||; ");
 }
 
 TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {

@@ -77,16 +77,6 @@ TEST_F(ReminderScheduling, PresetDateWithPermissionAddsOneRequestAndClosesTheScr
     EXPECT_EQ(prompt->asked, 0);
 }
 
-TEST_F(ReminderScheduling, ADateInTheCurrentMinuteOrEarlierIsRefused) {
-    authorize();
-    pressSet(milk, localDate(2027, 1, 15, 11, 0, 50));
-    pressSet(milk, localDate(2027, 1, 14, 9, 30, 0));
-    EXPECT_EQ(screen->alerts, std::vector<std::string>(2, "Reminder date must be in the future"));
-    EXPECT_EQ(screen->dismissals, 0);
-    EXPECT_TRUE(pending().empty());
-    EXPECT_TRUE(screen->onMainThread);
-}
-
 TEST_F(ReminderScheduling, FirstUseAsksAndOnAYesAddsWithoutAnotherPress) {
     pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
     EXPECT_EQ(prompt->asked, 1);
@@ -126,19 +116,6 @@ TEST_F(ReminderScheduling, ARequestTheCentreRefusesIsLoggedAndReported) {
     EXPECT_TRUE(pending().empty());
 }
 
-TEST_F(ReminderScheduling, ASecondReminderForTheSameItemReplacesTheFirst) {
-    authorize();
-    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
-    const ReminderSubject renamed{milk.identifier, std::string("Shop"), "Oat milk"};
-    pressSet(renamed, localDate(2027, 1, 15, 18, 0, 0));
-
-    const auto requests = pending();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].request.content.body, "Oat milk");
-    EXPECT_EQ(requests[0].fireDate, localDate(2027, 1, 15, 18, 0, 0));
-    EXPECT_EQ(screen->dismissals, 2);
-}
-
 TEST_F(ReminderScheduling, ValuesAreTakenAtThePressNotWhenTheRequestIsAdded) {
     prompt->answerAtOnce.reset();  // the press waits on the permission prompt
     ReminderSubject item = milk;
@@ -162,37 +139,6 @@ TEST_F(ReminderScheduling, WithoutACurrentDateNothingIsScheduled) {
     platform.clock().setFailing(false);
     EXPECT_EQ(screen->alerts, std::vector<std::string>{"Reminder date must be in the future"});
     EXPECT_TRUE(pending().empty());
-}
-
-TEST_F(ReminderScheduling, AReminderThatFellDueWhileTheProgramWasClosedArrivesAtTheNextStart) {
-    authorize();
-    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
-    close();
-    platform.clock().set(localDate(2027, 1, 15, 14, 0, 0));
-
-    open();
-    settle();
-    ASSERT_EQ(delegate.willPresent.size(), 1u);
-    const Notification& late = delegate.willPresent[0];
-    EXPECT_TRUE(late.deliveredLate);
-    EXPECT_EQ(late.date, localDate(2027, 1, 15, 11, 30, 0));
-    EXPECT_EQ(late.request.identifier, milk.identifier);
-    EXPECT_EQ(late.request.content.title, "Groceries");
-    EXPECT_EQ(late.request.content.body, "Milk");
-    ASSERT_EQ(presenter->shown.size(), 1u);
-}
-
-TEST_F(ReminderScheduling, AReminderFiresAtTheStartOfItsMinuteWhileRunning) {
-    authorize();
-    pressSet(milk, *presetReminderDate(now()));
-    platform.loop().advance(279.5);
-    settle();
-    EXPECT_TRUE(delegate.willPresent.empty());
-    platform.loop().advance(0.5);
-    settle();
-    ASSERT_EQ(delegate.willPresent.size(), 1u);
-    EXPECT_FALSE(delegate.willPresent[0].deliveredLate);
-    EXPECT_EQ(platform.clock().current(), localDate(2027, 1, 15, 11, 5, 0));
 }
 
 }  // namespace

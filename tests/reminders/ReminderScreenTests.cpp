@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -93,6 +95,41 @@ class ReminderScreen : public ::testing::Test {
         transcript += (transcript.empty() ? "" : "\n") + line + " {" + events + "}";
     }
 
+    // Runs a person's steps, separated by spaces: "allow" (earlier), "later" or "refuse" (how
+    // the prompt will be answered), "yes" or "no" (to the prompt now up), "open", "set",
+    // "set2" (a double tap), "cancel", "ok" (on the alert), "pick:D,H,M,S" (a day of January
+    // 2027), "picked" (the picker's date into the transcript) and "look".
+    void run(std::string_view steps) {
+        std::istringstream in{std::string(steps)};
+        for (std::string step; in >> step;) {
+            int d = 0, h = 0, m = 0, s = 0;
+            if (step == "allow") {
+                allowedEarlier();
+            } else if (step == "later" || step == "refuse") {
+                app.answerNotificationPromptsWith(step == "later" ? PromptAnswer::later
+                                                                  : PromptAnswer::refuse);
+            } else if (step == "yes" || step == "no") {
+                app.answerNotificationPrompt(step == "yes");
+            } else if (step == "open") {
+                openReminder();
+            } else if (step == "set" || step == "set2") {
+                step == "set" ? set() : app.front().doubleTapBarButton("Set");
+            } else if (step == "cancel") {
+                app.front().tapBarButton("Cancel");
+            } else if (step == "ok") {
+                app.tapAlertAction("OK");
+            } else if (std::sscanf(step.c_str(), "pick:%d,%d,%d,%d", &d, &h, &m, &s) == 4) {
+                app.front().pickDate(localDate(2027, 1, d, h, m, s));
+            } else if (step == "picked") {
+                transcript += "\npicked " + app.front().pickedDate().iso8601();
+            } else if (step == "look") {
+                look();
+            } else {
+                ADD_FAILURE() << "no such step: " << step;
+            }
+        }
+    }
+
     test::BerlinTime berlin;
     const Date opened = localDate(2027, 1, 15, 11, 1, 20, 0.5);
     AppDriver app;
@@ -125,10 +162,10 @@ TEST_F(ReminderScreen, WithoutAnItemItCanOnlyBeCancelled) {
     EXPECT_EQ(transcript, "Lists | Items(Groceries) {present Reminder, dismiss Reminder}");
 }
 
-// One person's way through the screen, read back as the lines look() wrote.
+// One person's way through the screen, as steps for run(), read back as the lines look() wrote.
 struct ScreenCase {
     const char* name;
-    std::function<void(ReminderScreen&)> act;
+    const char* steps;
     const char* expected;
 };
 
@@ -140,117 +177,37 @@ class ReminderScreenWay : public ReminderScreen,
                           public ::testing::WithParamInterface<ScreenCase> {};
 
 TEST_P(ReminderScreenWay, EndsAsExpected) {
-    GetParam().act(*this);
+    run(GetParam().steps);
     EXPECT_EQ(transcript, GetParam().expected);
 }
 
 // A "Set" press, from the permission to the screen closing or the alert that keeps it open.
 const ScreenCase pressCases[] = {
-    {"PresetDateAllowedEarlier",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.set();
-         t.look();
-     },
+    {"PresetDateAllowedEarlier", "allow open set look",
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
      "{present Reminder, dismiss Reminder}"},
-    {"TheNextMinute",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.app.front().pickDate(localDate(2027, 1, 15, 11, 2, 0));
-         t.set();
-         t.look();
-     },
+    {"TheNextMinute", "allow open pick:15,11,2,0 set look",
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:02:00 in 39.5s (#Milk) "
      "{present Reminder, dismiss Reminder}"},
-    {"TheCurrentMinute",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.app.front().pickDate(localDate(2027, 1, 15, 11, 1, 50));
-         t.set();
-         t.look();
-         t.app.tapAlertAction("OK");
-         t.look();
-     },
+    {"TheCurrentMinute", "allow open pick:15,11,1,50 set look ok look",
      "Lists | Items(Groceries) > Reminder > Alert(Error) / Reminder date must be in the future "
      "[alert Error | OK (cancel)] {present Reminder, present Alert(Error)}\n"
      "Lists | Items(Groceries) > Reminder {dismiss Alert(Error)}"},
-    {"YesterdayStaysOpenWithItsDate",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.app.front().pickDate(localDate(2027, 1, 14, 9, 30, 0));
-         t.set();
-         t.app.tapAlertAction("OK");
-         t.look();
-         EXPECT_EQ(t.app.front().pickedDate(), localDate(2027, 1, 14, 9, 30, 0));
-     },
+    {"YesterdayStaysOpenWithItsDate", "allow open pick:14,9,30,0 set ok look picked",
      "Lists | Items(Groceries) > Reminder "
-     "{present Reminder, present Alert(Error), dismiss Alert(Error)}"},
-    {"FirstUseAllowedWithoutPressingSetAgain",
-     [](ReminderScreen& t) {
-         t.app.answerNotificationPromptsWith(PromptAnswer::later);
-         t.openReminder();
-         t.set();
-         t.look();
-         t.app.answerNotificationPrompt(true);
-         t.look();
-     },
+     "{present Reminder, present Alert(Error), dismiss Alert(Error)}\n"
+     "picked 2027-01-14T08:30:00.000Z"},
+    {"FirstUseAllowedWithoutPressingSetAgain", "later open set look yes look",
      "Lists | Items(Groceries) > Reminder / prompt {present Reminder, asked}\n"
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
      "{dismiss Reminder}"},
-    {"RefusedAndRefusedAgainOnTheNextPress",
-     [](ReminderScreen& t) {
-         t.app.answerNotificationPromptsWith(PromptAnswer::refuse);
-         t.openReminder();
-         t.set();
-         t.look();
-         t.app.tapAlertAction("OK");
-         t.set();
-         t.look();
-     },
+    {"RefusedAndRefusedAgainOnTheNextPress", "refuse open set look ok set look",
      "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
      "[alert Error | OK (cancel)] {present Reminder, present Alert(Error), asked}\n"
      "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
      "[alert Error | OK (cancel)] {dismiss Alert(Error), present Alert(Error)}"},
-    {"CancelSetsNothing",
-     [](ReminderScreen& t) {
-         t.openReminder();
-         t.app.front().tapBarButton("Cancel");
-         t.look();
-     },
+    {"CancelSetsNothing", "open cancel look",
      "Lists | Items(Groceries) {present Reminder, dismiss Reminder}"},
-    {"TextTypedIntoTheTextViewIsNotTheReminder",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.app.front().tapTextView();
-         t.app.type(" and eggs");
-         EXPECT_EQ(t.app.front().texts(), "Groceries: Milk and eggs");
-         t.set();
-         t.look();
-     },
-     "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
-     "{present Reminder, dismiss Reminder}"},
-    {"AnItemWithoutAList",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         auto& db = t.app.app().database();
-         t.other = model::newItem(db, *t.groceries, "Call Anna");
-         t.other->setForList(nullptr);
-         db.saveContext(false);
-         t.app.settle();
-         t.app.takeHistory();
-         t.presentReminder(t.other);
-         EXPECT_EQ(t.app.front().texts(), ": Call Anna");
-         t.set();
-         t.look();
-     },
-     "Lists | Items(Groceries) / : Call Anna at 2027-01-15 11:06:00 in 279.5s (#Call Anna) "
-     "{present Reminder, dismiss Reminder}"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Press, ReminderScreenWay, ::testing::ValuesIn(pressCases),
@@ -259,63 +216,52 @@ INSTANTIATE_TEST_SUITE_P(Press, ReminderScreenWay, ::testing::ValuesIn(pressCase
 // A press still under way when the screen closes: the answers that come back afterwards close
 // nothing and show nothing; the request of a press is added once permission comes.
 const ScreenCase underWayCases[] = {
-    {"DoubleSetClosesTheScreenOnce",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.app.front().doubleTapBarButton("Set");
-         t.look();
-     },
+    {"DoubleSetClosesTheScreenOnce", "allow open set2 look",
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
      "{present Reminder, dismiss Reminder}"},
-    {"DoubleSetRefusedShowsOneAlert",
-     [](ReminderScreen& t) {
-         t.app.answerNotificationPromptsWith(PromptAnswer::refuse);
-         t.openReminder();
-         t.app.front().doubleTapBarButton("Set");
-         t.app.tapAlertAction("OK");
-         t.look();
-     },
+    {"DoubleSetRefusedShowsOneAlert", "refuse open set2 ok look",
      "Lists | Items(Groceries) > Reminder "
      "{present Reminder, present Alert(Error), dismiss Alert(Error), asked}"},
-    {"CancelWhileThePromptShowsThenAllowed",
-     [](ReminderScreen& t) {
-         t.app.answerNotificationPromptsWith(PromptAnswer::later);
-         t.openReminder();
-         t.set();
-         t.app.front().tapBarButton("Cancel");
-         t.look();
-         t.app.answerNotificationPrompt(true);
-         t.look();
-     },
+    {"CancelWhileThePromptShowsThenAllowed", "later open set cancel look yes look",
      "Lists | Items(Groceries) / prompt {present Reminder, dismiss Reminder, asked}\n"
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) {}"},
-    {"CancelWhileThePromptShowsThenRefused",
-     [](ReminderScreen& t) {
-         t.app.answerNotificationPromptsWith(PromptAnswer::later);
-         t.openReminder();
-         t.set();
-         t.app.front().tapBarButton("Cancel");
-         t.app.answerNotificationPrompt(false);
-         t.look();
-     },
+    {"CancelWhileThePromptShowsThenRefused", "later open set cancel no look",
      "Lists | Items(Groceries) {present Reminder, dismiss Reminder, asked}"},
-    {"ASecondReminderForTheItemReplacesTheFirst",
-     [](ReminderScreen& t) {
-         t.allowedEarlier();
-         t.openReminder();
-         t.set();
-         t.openReminder();
-         t.app.front().pickDate(localDate(2027, 1, 15, 18, 0, 30));
-         t.set();
-         t.look();
-     },
+    {"ASecondReminderForTheItemReplacesTheFirst", "allow open set open pick:15,18,0,30 set look",
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 18:00:00 in 25119.5s (#Milk) "
      "{present Reminder, dismiss Reminder, present Reminder, dismiss Reminder}"},
 };
 
 INSTANTIATE_TEST_SUITE_P(UnderWay, ReminderScreenWay, ::testing::ValuesIn(underWayCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReminderScreen, TextTypedIntoTheTextViewIsNotTheReminder) {
+    run("allow open");
+    app.front().tapTextView();
+    app.type(" and eggs");
+    EXPECT_EQ(app.front().texts(), "Groceries: Milk and eggs");
+    run("set look");
+    EXPECT_EQ(transcript,
+              "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+              "{present Reminder, dismiss Reminder}");
+}
+
+TEST_F(ReminderScreen, AnItemWithoutAListHasAnEmptyTitle) {
+    allowedEarlier();
+    auto& db = app.app().database();
+    other = model::newItem(db, *groceries, "Call Anna");
+    other->setForList(nullptr);
+    db.saveContext(false);
+    app.settle();
+    app.takeHistory();
+    presentReminder(other);
+    EXPECT_EQ(app.front().texts(), ": Call Anna");
+    run("set look");
+    EXPECT_EQ(
+        transcript,
+        "Lists | Items(Groceries) / : Call Anna at 2027-01-15 11:06:00 in 279.5s (#Call Anna) "
+        "{present Reminder, dismiss Reminder}");
+}
 
 // A reminder set for 11:06, then the application leaves the foreground, the computer sleeps
 // (the wall clock moves on while the run loop's time stands still) and perhaps wakes.

@@ -14,44 +14,11 @@ namespace {
 class ChangeReports : public StoreTest {
   protected:
     ChangeReports() {
-        token = context().addChangeObserver(
-            [this](const ObjectsDidChange& change) { reports.push_back(describe(change)); });
+        token = context().addChangeObserver([this](const ObjectsDidChange& change) {
+            reports.push_back(describeChanges({change}));
+        });
     }
 
-    static std::string nameOf(const ManagedObject& object) {
-        const auto* attribute = object.entity().attribute("name");
-        if (!attribute) {
-            attribute = object.entity().attribute("body");
-        }
-        return stringOf(object.valueAt(attribute->index)).value_or("?");
-    }
-    static std::string describe(const ObjectsDidChange& change) {
-        std::set<std::string> inserted, updated, deleted;
-        for (const auto& o : change.inserted) {
-            inserted.insert("+" + nameOf(*o));
-        }
-        for (const auto& u : change.updated) {
-            std::string keys;
-            for (const auto& a : u.object->entity().attributes) {
-                keys += u.changedKeys.test(a.index) ? "," + a.name : "";
-            }
-            for (const auto& r : u.object->entity().relationships) {
-                keys += u.changedKeys.test(32 + r.index) ? "," + r.name : "";
-            }
-            EXPECT_TRUE(updated.insert("~" + nameOf(*u.object) + "[" + keys.substr(1) + "]").second)
-                << "reported twice";
-        }
-        for (const auto& o : change.deleted) {
-            deleted.insert("-" + nameOf(*o));
-        }
-        std::string text;
-        for (const auto* part : {&inserted, &updated, &deleted}) {
-            for (const auto& entry : *part) {
-                text += (text.empty() ? "" : " ") + entry;
-            }
-        }
-        return text;
-    }
     // The reports since the last call, "; "-separated.
     std::string taken() {
         std::string text;

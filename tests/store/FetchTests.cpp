@@ -61,7 +61,12 @@ TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
     c->setValue("importance", integer(1));
     c->setValue("note", text(""));
     item("loose", 1);
+    auto gone = newList("Gone");
     context().save();
+    context().deleteObject(*gone);
+    context().save();
+    auto other = openContainer();
+    auto foreignHome = other->viewContext().existingObjectWithURI(home->uriRepresentation());
 
     const auto items = [] { return FetchRequest::forEntity("Item").sortedBy("body", true); };
     const std::pair<FetchRequest, const char*> cases[] = {
@@ -74,6 +79,8 @@ TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
         {items().whereRelated("forList", home.get()), "a b"},
         {items().whereRelated("forList", nullptr), "loose"},
         {items().whereRelated("forList", home.get()).where("sortNumber", integer(1)), "a"},
+        {items().whereRelated("forList", foreignHome.get()), ""},  // another context's
+        {items().whereRelated("forList", gone.get()), ""},
     };
     for (const auto& [request, expected] : cases) {
         std::string bodies;
@@ -97,100 +104,6 @@ TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
                     .executeFetchRequest(
                         FetchRequest::forEntity("Item").whereRelated("forList", work.get()))
                     .empty());
-}
-
-TEST_F(Fetching, AnObjectOfAnotherContextOrAGoneObjectMatchesNothing) {
-    auto home = newList("Home");
-    newItem(home.get(), "h1");
-    auto gone = newList("Gone");
-    context().save();
-    auto other = openContainer();
-    auto foreignHome = other->viewContext().existingObjectWithURI(home->uriRepresentation());
-    ASSERT_NE(foreignHome, nullptr);
-    EXPECT_TRUE(context()
-                    .executeFetchRequest(
-                        FetchRequest::forEntity("Item").whereRelated("forList", foreignHome.get()))
-                    .empty());
-    context().deleteObject(*gone);
-    context().save();
-    EXPECT_TRUE(context()
-                    .executeFetchRequest(
-                        FetchRequest::forEntity("Item").whereRelated("forList", gone.get()))
-                    .empty());
-}
-
-TEST_F(Fetching, UnknownNamesAreAStoreError) {
-    EXPECT_THROW(context().executeFetchRequest(FetchRequest::forEntity("Note")), StoreError);
-    EXPECT_THROW(
-        context().executeFetchRequest(FetchRequest::forEntity("Item").where("title", text("x"))),
-        StoreError);
-    EXPECT_THROW(
-        context().executeFetchRequest(FetchRequest::forEntity("Item").sortedBy("title", true)),
-        StoreError);
-    EXPECT_THROW(context().executeFetchRequest(
-                     FetchRequest::forEntity("List").whereRelated("listItems", nullptr)),
-                 StoreError)
-        << "a to-many relationship is no predicate key";
-    EXPECT_THROW(
-        context().executeFetchRequest(FetchRequest::forEntity("Item").sortedBy("forList", true)),
-        StoreError)
-        << "only attributes sort";
-}
-
-// ---------------------------------------------------------------------------------------------
-// Unsaved changes
-
-TEST_F(Fetching, AFetchReflectsUnsavedInsertsChangesAndDeletes) {
-    auto home = newList("Home");
-    auto work = newList("Work");
-    for (int i = 1; i <= 4; ++i) {
-        newItem(home.get(), fmt::format("h{}", i), i * 10);
-    }
-    newItem(work.get(), "w1", 15);
-    context().save();
-    const auto request = FetchRequest::forEntity("Item")
-                             .whereRelated("forList", home.get())
-                             .sortedBy("sortNumber", true);
-    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"),
-              (std::vector<std::string>{"h1", "h2", "h3", "h4"}));
-
-    newItem(home.get(), "new", 25);       // inserted, matching
-    newItem(work.get(), "elsewhere", 5);  // inserted, not matching
-    fetchOne(context(), "Item", "body", text("h4"))->setValue("sortNumber", integer(0));  // moves
-    fetchOne(context(), "Item", "body", text("w1"))->setToOne(forList, home.get());       // joins
-    fetchOne(context(), "Item", "body", text("h2"))->setToOne(forList, work.get());       // leaves
-    context().deleteObject(*fetchOne(context(), "Item", "body", text("h3")));             // deleted
-    const std::vector<std::string> now{"h4", "h1", "w1", "new"};
-    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"), now);
-
-    context().save();
-    EXPECT_EQ(strings(context().executeFetchRequest(request), "body"), now);
-    relaunch();
-    auto reloadedHome = fetchOne(context(), "List", "name", text("Home"));
-    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("Item")
-                                                        .whereRelated("forList", reloadedHome.get())
-                                                        .sortedBy("sortNumber", true)),
-                      "body"),
-              now);
-}
-
-TEST_F(Fetching, AnAttributeChangedAwayFromThePredicateLeavesTheResult) {
-    auto open = item("open");
-    auto done = item("done");
-    done->setValue("isDone", flag(true));
-    context().save();
-    const auto openItems = FetchRequest::forEntity("Item").where("isDone", flag(false));
-    open->setValue("isDone", flag(true));
-    done->setValue("isDone", flag(false));
-    EXPECT_EQ(strings(context().executeFetchRequest(openItems), "body"),
-              std::vector<std::string>{"done"});
-    auto cascaded = newList("Cascade");
-    auto child = newItem(cascaded.get(), "child");
-    context().save();
-    context().deleteObject(*cascaded);
-    EXPECT_EQ(strings(context().executeFetchRequest(openItems), "body"),
-              std::vector<std::string>{"done"})
-        << "an item deleted by its list's deletion is gone from fetches too";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -284,16 +197,11 @@ int referenceCompare(const Value& a, const Value& b) {
 
 TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     std::mt19937 random(424242);
-    const std::vector<Value> bodies{Value{},
-                                    text(""),
-                                    text("apple"),
-                                    text("Apple"),
-                                    text("apples"),
-                                    text("Zebra"),
-                                    text("\u00e9"),
-                                    text("e\u0301"),
-                                    text("\U0001F600 x"),
-                                    text("\u05e9\u05dc\u05d5\u05dd")};
+    std::vector<Value> bodies{Value{}};
+    for (const char* body : {"", "apple", "Apple", "apples", "Zebra", "\u00e9", "e\u0301",
+                             "\U0001F600 x", "\u05e9\u05dc\u05d5\u05dd"}) {
+        bodies.push_back(text(body));
+    }
     auto pick = [&](auto&& values) { return values[random() % values.size()]; };
     auto home = newList("Home");
     auto work = newList("Work");
@@ -344,7 +252,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
                                     const std::string& where) {
         Objects expected;
         for (const auto& object : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
-            bool matches = true;
+            bool matches = !object->isDeleted();
             for (const auto& condition : request.predicate) {
                 if (condition.key == "forList") {
                     matches = matches && object->toOne(forList) == condition.object;

@@ -30,49 +30,29 @@ TEST_F(Relationships, MovingAnItemUpdatesBothListsAtOnce) {
     auto pens = newItem(home.get(), "Pens");
     newItem(home.get(), "Paper");
     context().save();
-    EXPECT_EQ(bodiesOf(*home), (std::set<std::string>{"Paper", "Pens"}));
-    EXPECT_TRUE(work->toMany(listItems).empty());
-
     pens->setToOne(forList, work.get());
-    EXPECT_EQ(pens->toOne(forList), work.get());
     EXPECT_EQ(bodiesOf(*home), std::set<std::string>{"Paper"});
     EXPECT_EQ(bodiesOf(*work), std::set<std::string>{"Pens"});
     EXPECT_EQ(home->toManyCount(listItems), 1u);
-    EXPECT_EQ(work->toManyCount(listItems), 1u);
-
     pens->setToOne(forList, nullptr);
-    EXPECT_EQ(bodiesOf(*work), std::set<std::string>{});
     EXPECT_EQ(work->toManyCount(listItems), 0u);
-
     pens->setToOne(forList, home.get());
     context().save();
     relaunch();
-    auto reloadedHome = fetchOne(context(), "List", "name", text("Home"));
-    EXPECT_EQ(bodiesOf(*reloadedHome), (std::set<std::string>{"Paper", "Pens"}));
-}
 
-TEST_F(Relationships, AListWhoseItemsChangedCountsAsUpdated) {
-    auto home = newList("Home");
-    auto work = newList("Work");
-    auto pens = newItem(home.get(), "Pens");
-    context().save();
-    relaunch();
-
+    // The list left is reached only through the item, unread: it counts as updated and keeps
+    // its saved values.
     auto item = fetchOne(context(), "Item", "body", text("Pens"));
     auto other = fetchOne(context(), "List", "name", text("Work"));
     ManagedObject* previous = item->toOne(forList);
     ASSERT_NE(previous, nullptr);
     item->setToOne(forList, other.get());
-    EXPECT_TRUE(item->isUpdated());
-    EXPECT_TRUE(other->isUpdated()) << "its listItems changed";
-    EXPECT_TRUE(previous->isUpdated()) << "its listItems changed";
+    EXPECT_TRUE(other->isUpdated() && previous->isUpdated()) << "their listItems changed";
     EXPECT_EQ(previous->value("name"), text("Home"));
-    EXPECT_EQ(previous->toManyCount(listItems), 0u);
-
+    EXPECT_EQ(bodiesOf(*previous), std::set<std::string>{"Paper"});
     context().save();
-    EXPECT_FALSE(other->isUpdated());
     EXPECT_FALSE(previous->isUpdated());
-    EXPECT_EQ(previous->value("name"), text("Home")) << "still the saved values";
+    EXPECT_EQ(previous->value("name"), text("Home"));
 }
 
 TEST_F(Relationships, AnObjectCannotBeRelatedToAnotherContextsObject) {
@@ -83,81 +63,6 @@ TEST_F(Relationships, AnObjectCannotBeRelatedToAnotherContextsObject) {
     EXPECT_THROW(item->setToOne(forList, list.get()), std::logic_error);
     EXPECT_EQ(item->toOne(forList), nullptr);
     EXPECT_EQ(list->toManyCount(listItems), 0u);
-}
-
-TEST_F(Relationships, CountsNeedNoMembersAndFollowUnsavedChanges) {
-    auto home = newList("Home");
-    auto work = newList("Work");
-    for (int i = 0; i < 5; ++i) {
-        newItem(home.get(), fmt::format("h{}", i), i);
-    }
-    for (int i = 0; i < 3; ++i) {
-        newItem(work.get(), fmt::format("w{}", i), i);
-    }
-    context().save();
-    relaunch();
-
-    auto lists =
-        context().executeFetchRequest(FetchRequest::forEntity("List").sortedBy("name", true));
-    ASSERT_EQ(lists.size(), 2u);
-    auto& h = *lists[0];
-    auto& w = *lists[1];
-    const auto registered = context().registeredObjectCount();
-    EXPECT_EQ(h.toManyCount(listItems), 5u);
-    EXPECT_EQ(w.toManyCount(listItems), 3u);
-    EXPECT_EQ(context().registeredObjectCount(), registered);
-
-    // Unsaved inserts, a move and a delete, none of them reading the members.
-    newItem(&h, "h-new");
-    auto moving = fetchOne(context(), "Item", "body", text("w0"));
-    auto doomed = fetchOne(context(), "Item", "body", text("h4"));
-    moving->setToOne(forList, &h);
-    context().deleteObject(*doomed);
-    EXPECT_EQ(h.toManyCount(listItems), 6u);
-    EXPECT_EQ(w.toManyCount(listItems), 2u);
-
-    context().save();
-    EXPECT_EQ(h.toManyCount(listItems), 6u);
-    EXPECT_EQ(w.toManyCount(listItems), 2u);
-    EXPECT_EQ(h.toMany(listItems).size(), 6u);
-    EXPECT_EQ(w.toMany(listItems).size(), 2u);
-
-    relaunch();
-    auto again =
-        context().executeFetchRequest(FetchRequest::forEntity("List").sortedBy("name", true));
-    EXPECT_EQ(again[0]->toManyCount(listItems), 6u);
-    EXPECT_EQ(again[1]->toManyCount(listItems), 2u);
-    RawDatabase raw(storeFile());
-    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM \"Item\" WHERE \"forList\" = (SELECT \"_key\" "
-                          "FROM \"List\" WHERE \"name\" = 'Home')"),
-              6);
-}
-
-TEST_F(Relationships, AListReachedOnlyThroughItsItemsCountsRight) {
-    auto home = newList("Home");
-    for (int i = 0; i < 4; ++i) {
-        newItem(home.get(), fmt::format("h{}", i), i);
-    }
-    auto work = newList("Work");
-    context().save();
-    relaunch();
-
-    // The list is known only as the destination of its items: not read yet.
-    auto items =
-        context().executeFetchRequest(FetchRequest::forEntity("Item").sortedBy("sortNumber", true));
-    ASSERT_EQ(items.size(), 4u);
-    ManagedObject* list = items[0]->toOne(forList);
-    ASSERT_NE(list, nullptr);
-    EXPECT_TRUE(list->isFault());
-    auto elsewhere = fetchOne(context(), "List", "name", text("Work"));
-
-    items[0]->setToOne(forList, elsewhere.get());
-    context().deleteObject(*items[1]);
-    newItem(list, "h-new");
-    EXPECT_EQ(list->toManyCount(listItems), 3u);
-    EXPECT_EQ(elsewhere->toManyCount(listItems), 1u);
-    EXPECT_EQ(list->toMany(listItems).size(), 3u);
-    EXPECT_EQ(elsewhere->toMany(listItems).size(), 1u);
 }
 
 TEST_F(Relationships, DeletingAListWithUnsavedItemsCountsNothingTwice) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -43,29 +44,32 @@ void RawDatabase::execute(const std::string& sql) {
     }
 }
 
-std::int64_t RawDatabase::integer(const std::string& sql) {
+// Runs `sql` and hands its first row's first column to `read` (not called without a row).
+template <typename Read>
+void firstColumn(sqlite3* db, const std::string& sql, Read read) {
     sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
     }
-    std::int64_t result = 0;
     if (sqlite3_step(statement) == SQLITE_ROW) {
-        result = sqlite3_column_int64(statement, 0);
+        read(statement);
     }
     sqlite3_finalize(statement);
+}
+
+std::int64_t RawDatabase::integer(const std::string& sql) {
+    std::int64_t result = 0;
+    firstColumn(db_, sql, [&](sqlite3_stmt* s) { result = sqlite3_column_int64(s, 0); });
     return result;
 }
 
 std::string RawDatabase::text(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
-    }
     std::string result;
-    if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_text(statement, 0)) {
-        result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    }
-    sqlite3_finalize(statement);
+    firstColumn(db_, sql, [&](sqlite3_stmt* s) {
+        if (auto* t = sqlite3_column_text(s, 0)) {
+            result = reinterpret_cast<const char*>(t);
+        }
+    });
     return result;
 }
 
@@ -124,27 +128,40 @@ std::shared_ptr<ManagedObject> StoreTest::fetchOne(ManagedObjectContext& c,
     return found.empty() ? nullptr : found.front();
 }
 
-namespace {
-
-template <typename Objects>
-std::vector<std::string> stringsOf(const Objects& objects, std::string_view attribute) {
-    std::vector<std::string> out;
-    for (const auto& object : objects) {
-        out.push_back(stringOf(object->value(attribute)).value_or("<absent>"));
+std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {
+    const auto nameOf = [](const ManagedObject& object) {
+        const auto* attribute = object.entity().attribute("name");
+        attribute = attribute ? attribute : object.entity().attribute("body");
+        return stringOf(object.valueAt(attribute->index)).value_or("?");
+    };
+    std::set<std::string> inserted, updated, deleted;
+    for (const auto& change : reports) {
+        std::set<const ManagedObject*> once;
+        for (const auto& o : change.inserted) {
+            inserted.insert("+" + nameOf(*o));
+        }
+        for (const auto& u : change.updated) {
+            std::string keys;
+            for (const auto& a : u.object->entity().attributes) {
+                keys += u.changedKeys.test(a.index) ? "," + a.name : "";
+            }
+            for (const auto& r : u.object->entity().relationships) {
+                keys += u.changedKeys.test(32 + r.index) ? "," + r.name : "";
+            }
+            EXPECT_TRUE(once.insert(u.object.get()).second) << "reported twice";
+            updated.insert("~" + nameOf(*u.object) + "[" + keys.substr(1) + "]");
+        }
+        for (const auto& o : change.deleted) {
+            deleted.insert("-" + nameOf(*o));
+        }
     }
-    return out;
-}
-
-}  // namespace
-
-std::vector<std::string> strings(const std::vector<std::shared_ptr<ManagedObject>>& objects,
-                                 std::string_view attribute) {
-    return stringsOf(objects, attribute);
-}
-
-std::vector<std::string> strings(const std::vector<ManagedObject*>& objects,
-                                 std::string_view attribute) {
-    return stringsOf(objects, attribute);
+    std::string text;
+    for (const auto* part : {&inserted, &updated, &deleted}) {
+        for (const auto& entry : *part) {
+            text += (text.empty() ? "" : " ") + entry;
+        }
+    }
+    return text;
 }
 
 }  // namespace jw::store::test

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/store/ChangeNotifications.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ObjectModel.h"
 #include "platform/store/PersistentContainer.h"
@@ -105,10 +106,19 @@ class StoreTest : public ::testing::Test {
     const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
 };
 
-// Strings of a fetch result's attribute, for readable comparisons.
-std::vector<std::string> strings(const std::vector<std::shared_ptr<ManagedObject>>& objects,
-                                 std::string_view attribute);
-std::vector<std::string> strings(const std::vector<ManagedObject*>& objects,
-                                 std::string_view attribute);
+// Change reports as one line, "+Home +Milk ~Home[listItems] -Bread": what was inserted, then
+// what was updated with the keys that changed, then what was deleted, each part in name order
+// (a list by its name, an item by its body). An object updated twice in one report fails.
+std::string describeChanges(const std::vector<ObjectsDidChange>& reports);
+
+// Strings of a fetch result's attribute ("<absent>" for no value), for readable comparisons.
+template <typename Objects>
+std::vector<std::string> strings(const Objects& objects, std::string_view attribute) {
+    std::vector<std::string> out;
+    for (const auto& object : objects) {
+        out.push_back(stringOf(object->value(attribute)).value_or("<absent>"));
+    }
+    return out;
+}
 
 }  // namespace jw::store::test
