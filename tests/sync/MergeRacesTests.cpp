@@ -30,41 +30,12 @@ class MergeRaces : public testing::SharedCloudTest {
         device.ensemble().waitUntilIdle();
     }
 
-    std::shared_ptr<List> listNamed(SimulatedDevice& device, const std::string& name) {
-        for (auto& object :
-             device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-            auto list = std::static_pointer_cast<List>(object);
-            if (list->name() == name) {
-                return list;
-            }
-        }
-        return nullptr;
+    static std::shared_ptr<List> listNamed(SimulatedDevice& device, const std::string& name) {
+        return testing::listNamed(*device.db, name);
     }
-
-    std::shared_ptr<Item> itemWithText(SimulatedDevice& device, const std::string& text) {
-        for (auto& object : device.db->viewContext().executeFetchRequest(
-                 model::itemsFetchRequest(nullptr, model::JWListFilter::none))) {
-            auto item = std::static_pointer_cast<Item>(object);
-            if (item->body() == text) {
-                return item;
-            }
-        }
-        return nullptr;
+    static std::shared_ptr<Item> itemWithText(SimulatedDevice& device, const std::string& text) {
+        return testing::itemWithBody(*device.db, text);
     }
-
-    void expectSameStoresAndNothingDangling() {
-        const auto first = testing::dumpStore(devices_[0]->storeFile());
-        for (auto& device : devices_) {
-            const auto dump = testing::dumpStore(device->storeFile());
-            EXPECT_TRUE(dump == first)
-                << devices_[0]->name << " (-) and " << device->name << " (+) differ:\n"
-                << testing::diffOf(first, dump);
-            for (const auto& line : dump) {
-                EXPECT_EQ(line.find("dangling"), std::string::npos) << device->name << ": " << line;
-            }
-        }
-    }
-
 };
 
 TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
@@ -87,7 +58,7 @@ TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
     EXPECT_FALSE(itemWithText(b, "milk")) << "the item went the way of its list";
     mergeEverywhere();
     EXPECT_FALSE(itemWithText(a, "milk"));
-    expectSameStoresAndNothingDangling();
+    expectSameStoresEverywhere();
 }
 
 TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
@@ -108,7 +79,7 @@ TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
     mergeEverywhere();
     EXPECT_FALSE(itemWithText(a, "nails"));
     EXPECT_FALSE(listNamed(a, "Hardware"));
-    expectSameStoresAndNothingDangling();
+    expectSameStoresEverywhere();
 }
 
 TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
@@ -152,7 +123,7 @@ TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
         ASSERT_TRUE(back->forList()) << device->name;
         EXPECT_EQ(back->forList()->name(), "New") << device->name;
     }
-    expectSameStoresAndNothingDangling();
+    expectSameStoresEverywhere();
 }
 
 }  // namespace
