@@ -374,23 +374,18 @@ void InMemoryCloud::setOptions(const CloudDeliveryOptions& options) {
 std::size_t InMemoryCloud::deliverAll() {
     std::lock_guard lock(state_->mutex);
     std::size_t delivered = 0;
-    // A conflict copy arriving makes new deliveries; they are delivered too. What is for an
-    // offline device waits.
-    for (bool more = true; more;) {
-        std::vector<detail::Delivery> round = std::move(state_->pending);
-        state_->pending.clear();
-        more = false;
-        for (detail::Delivery& delivery : round) {
+    // A conflict copy arriving makes new deliveries; they are delivered too, until a round
+    // delivers nothing. What is for an offline device waits.
+    for (std::size_t before = 1; delivered != before;) {
+        before = delivered;
+        for (detail::Delivery& delivery : std::exchange(state_->pending, {})) {
             if (!detail::canArrive(*state_, delivery)) {
                 state_->pending.push_back(std::move(delivery));
-                continue;
+            } else {
+                detail::deliverWhole(*state_, delivery);
+                ++delivered;
             }
-            detail::deliverWhole(*state_, delivery);
-            ++delivered;
-            more = true;
         }
-        more = more && std::any_of(state_->pending.begin(), state_->pending.end(),
-                                   [&](const auto& d) { return detail::canArrive(*state_, d); });
     }
     return delivered;
 }
