@@ -28,11 +28,6 @@ using Kind = SyncError::Kind;
 
 const CloudLayout kLayout{"MainStore"};
 
-// The lists a device shows, one line each.
-std::string lists(SimulatedDevice& device) {
-    return testing::contents(*device.db);
-}
-
 // "device" and "other" attached to one folder, each with a list the other has.
 class Attachment : public testing::SharedCloudTest {
   protected:
@@ -164,8 +159,9 @@ TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
     mergeEverywhere();
     expectAttached(device_);
     EXPECT_FALSE(device_.db->lastSyncError());
-    EXPECT_EQ(lists(device_), "from device (0):\nfrom other (0):\nmade meanwhile (0):\n");
-    EXPECT_EQ(lists(other_), lists(device_));
+    EXPECT_EQ(testing::contents(*device_.db),
+              "from device (0):\nfrom other (0):\nmade meanwhile (0):\n");
+    EXPECT_EQ(testing::contents(*other_.db), testing::contents(*device_.db));
 }
 
 INSTANTIATE_TEST_SUITE_P(Attachment, ProvesNothing, ::testing::ValuesIn(kDisturbances),
@@ -218,7 +214,7 @@ TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) 
     settle();
     expectAttached(device_);
     mergeEverywhere();
-    EXPECT_EQ(lists(device_),
+    EXPECT_EQ(testing::contents(*device_.db),
               "made while lost (0):\nother meanwhile (0):\nrenamed while lost (0):\n");
     expectSameStoresEverywhere();
 }
@@ -235,7 +231,7 @@ TEST_F(Attachment, AStoreDeletedWithoutItsSettingsStartsUnattachedAndAttachesAfr
     settle();
     expectAttached(device_);
     EXPECT_NE(device_.deviceID(), before);
-    EXPECT_EQ(lists(device_), "from device (0):\nfrom other (0):\n");
+    EXPECT_EQ(testing::contents(*device_.db), "from device (0):\nfrom other (0):\n");
 }
 
 TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMeet) {
@@ -257,7 +253,7 @@ TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMee
     }
     for (auto* d : both) {
         expectAttached(*d);
-        EXPECT_EQ(lists(*d), "from the first (0):\nfrom the second (0):\n");
+        EXPECT_EQ(testing::contents(*d->db), "from the first (0):\nfrom the second (0):\n");
     }
     first.close();
     second.close();

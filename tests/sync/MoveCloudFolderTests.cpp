@@ -20,10 +20,6 @@ namespace {
 
 using testing::SimulatedDevice;
 
-std::string listNames(SimulatedDevice& device) {
-    return testing::contents(*device.db);
-}
-
 class MoveCloudFolder : public testing::SharedCloudTest {
   protected:
     MoveCloudFolder() : device_(addDevice("device")), other_(addDevice("other")) {
@@ -77,7 +73,7 @@ TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {
     EXPECT_EQ(move(other_, newCloud_.view("other")), "moved");
     mergeEverywhereInTheNewFolder();
 
-    EXPECT_EQ(listNames(device_),
+    EXPECT_EQ(testing::contents(*device_.db),
               "from device (0):\nfrom other (0):\nleft in the old folder (0):\nunsent (0):\n");
     expectSameStoresEverywhere();
 }
@@ -92,7 +88,8 @@ TEST_F(MoveCloudFolder, AMoveThatCannotAttachStaysWithTheOldFolderAndGoesOnSynci
     model::newList(*device_.db, "after the failed move");
     settle();
     mergeEverywhere();
-    EXPECT_EQ(listNames(other_), "after the failed move (0):\nfrom device (0):\nfrom other (0):\n");
+    EXPECT_EQ(testing::contents(*other_.db),
+              "after the failed move (0):\nfrom device (0):\nfrom other (0):\n");
     EXPECT_FALSE(device_.db->lastSyncError());
 }
 
@@ -111,7 +108,8 @@ TEST_F(MoveCloudFolder, NothingElseStartsWhileAMoveRuns) {
     EXPECT_EQ(device_.db->operationsInFlight(), 0);
     move(other_, newCloud_.view("other"));
     mergeEverywhereInTheNewFolder();
-    EXPECT_EQ(listNames(other_), "from device (0):\nfrom other (0):\nsaved during the move (0):\n");
+    EXPECT_EQ(testing::contents(*other_.db),
+              "from device (0):\nfrom other (0):\nsaved during the move (0):\n");
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 // the same object into one, which must keep per key the value with the greater stamp whichever
 // side it comes from.
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string>
 
+#include "SyncTestSupport.h"
 #include "platform/sync/ObjectChange.h"
 
 namespace jw::sync {
@@ -55,19 +55,7 @@ ObjectChange removed(const Stamp& at) {
 
 // Each key with its value and effective stamp, so that two changes meaning the same compare
 // equal however they spell their stamps.
-std::string meaning(const ObjectChange& c) {
-    std::string text = c.entity + " " + c.globalID;
-    if (c.created)
-        text += fmt::format(" created@{}/{}", c.created->counter, c.created->device);
-    if (c.removed)
-        text += fmt::format(" removed@{}/{}", c.removed->counter, c.removed->device);
-    for (const auto& [key, change] : c.values) {
-        const auto s = c.stampOf(key);
-        text += fmt::format(" {}={}@{}/{}", key, change.value.dump(), s ? s->counter : -1,
-                            s ? s->device : "");
-    }
-    return text;
-}
+const auto meaning = testing::meaningOf;
 
 // The JSON form ------------------------------------------------------------------------------
 
@@ -181,7 +169,7 @@ TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSideAndARemovalStays
     olderValue.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
     ObjectChange laterValue = created(stamp(2), {{"body", "bread"}});
     laterValue.values["isDone"] = {true, stamp(6, "B")};
-    const std::string item = "Item " + kItem;
+    const std::string item = kItem + " Item";
     const Fold folds[] = {
         {created(stamp(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
          item + " created@5/A body=\"oat milk\"@7/B isDone=false@5/A max=7"},
