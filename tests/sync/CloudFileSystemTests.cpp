@@ -258,6 +258,9 @@ struct Rule {
     const char* script;
     const char* expected;
 };
+void PrintTo(const Rule& rule, std::ostream* out) {
+    *out << rule.name;
+}
 
 const Rule kRules[] = {
     {"WritingAgainReplacesTheWholeFile",
@@ -266,10 +269,12 @@ const Rule kRules[] = {
      "ok | ok | short | ok: device.json(file)"},
     {"ListingsAreSortedReportKindsAndLeaveOutTemporaryFiles",
      "write b.txt b; mkdir a; write a/inside.txt not listed at the top; link c; write .hidden h; "
-     "write x.tmp an ordinary name; plant .b.txt.0123456789abcdef.tmp half writt; "
-     "plant .syncthing.other.tmp another service's; list; list a",
-     "ok | ok | ok | ok | ok | "
-     "ok: .hidden(file) a(directory) b.txt(file) c(other) x.tmp(file) | ok: inside.txt(file)"},
+     "write x.tmp an ordinary name; write .n.tmp.txt not temporary either; "
+     "plant .b.txt.0123456789abcdef.tmp half writt; plant .syncthing.other.tmp another service's; "
+     "list; list a",
+     "ok | ok | ok | ok | ok | ok | "
+     "ok: .hidden(file) .n.tmp.txt(file) a(directory) b.txt(file) c(other) x.tmp(file) | "
+     "ok: inside.txt(file)"},
     {"WhatIsNotThereIsNotFound",
      "write file.txt f; read nothing.txt; read no/such.txt; list no; list no/deeper; "
      "remove nothing.txt; write no/such.txt x; list no; "
