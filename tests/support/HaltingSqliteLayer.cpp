@@ -21,12 +21,6 @@ sqlite3_file* realOf(sqlite3_file* f) {
     return reinterpret_cast<ShimFile*>(f)->real;
 }
 
-int shimClose(sqlite3_file* f) {
-    return realOf(f)->pMethods->xClose(realOf(f));
-}
-int shimRead(sqlite3_file* f, void* buffer, int amount, sqlite3_int64 offset) {
-    return realOf(f)->pMethods->xRead(realOf(f), buffer, amount, offset);
-}
 int shimWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset) {
     if (reinterpret_cast<ShimFile*>(f)->isLog && gShouldHalt()) {
         realOf(f)->pMethods->xWrite(realOf(f), buffer, amount / 2, offset);
@@ -34,72 +28,34 @@ int shimWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 off
     }
     return realOf(f)->pMethods->xWrite(realOf(f), buffer, amount, offset);
 }
-int shimTruncate(sqlite3_file* f, sqlite3_int64 size) {
-    return realOf(f)->pMethods->xTruncate(realOf(f), size);
-}
-int shimSync(sqlite3_file* f, int flags) {
-    return realOf(f)->pMethods->xSync(realOf(f), flags);
-}
-int shimFileSize(sqlite3_file* f, sqlite3_int64* size) {
-    return realOf(f)->pMethods->xFileSize(realOf(f), size);
-}
-int shimLock(sqlite3_file* f, int level) {
-    return realOf(f)->pMethods->xLock(realOf(f), level);
-}
-int shimUnlock(sqlite3_file* f, int level) {
-    return realOf(f)->pMethods->xUnlock(realOf(f), level);
-}
-int shimCheckReservedLock(sqlite3_file* f, int* out) {
-    return realOf(f)->pMethods->xCheckReservedLock(realOf(f), out);
-}
-int shimFileControl(sqlite3_file* f, int op, void* arg) {
-    return realOf(f)->pMethods->xFileControl(realOf(f), op, arg);
-}
-int shimSectorSize(sqlite3_file* f) {
-    return realOf(f)->pMethods->xSectorSize(realOf(f));
-}
-int shimDeviceCharacteristics(sqlite3_file* f) {
-    return realOf(f)->pMethods->xDeviceCharacteristics(realOf(f));
-}
-int shimShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
-    return realOf(f)->pMethods->xShmMap(realOf(f), region, size, extend, out);
-}
-int shimShmLock(sqlite3_file* f, int offset, int n, int flags) {
-    return realOf(f)->pMethods->xShmLock(realOf(f), offset, n, flags);
-}
-void shimShmBarrier(sqlite3_file* f) {
-    realOf(f)->pMethods->xShmBarrier(realOf(f));
-}
-int shimShmUnmap(sqlite3_file* f, int deleteFlag) {
-    return realOf(f)->pMethods->xShmUnmap(realOf(f), deleteFlag);
-}
-int shimFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
-    return realOf(f)->pMethods->xFetch(realOf(f), offset, amount, out);
-}
-int shimUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* page) {
-    return realOf(f)->pMethods->xUnfetch(realOf(f), offset, page);
+
+// Every other call goes straight to the real file; the slot's type gives R and A.
+template <auto Method, typename R, typename... A>
+R pass(sqlite3_file* f, A... arguments) {
+    return (realOf(f)->pMethods->*Method)(realOf(f), arguments...);
 }
 
+using M = sqlite3_io_methods;
 const sqlite3_io_methods kShimMethods = {
     3,
-    shimClose,
-    shimRead,
+    pass<&M::xClose>,
+    pass<&M::xRead>,
     shimWrite,
-    shimTruncate,
-    shimSync,
-    shimFileSize,
-    shimLock,
-    shimUnlock,
-    shimCheckReservedLock,
-    shimFileControl,
-    shimSectorSize,
-    shimDeviceCharacteristics,
-    shimShmMap,
-    shimShmLock,
-    shimShmBarrier,
-    shimShmUnmap,
-    shimFetch,
-    shimUnfetch,
+    pass<&M::xTruncate>,
+    pass<&M::xSync>,
+    pass<&M::xFileSize>,
+    pass<&M::xLock>,
+    pass<&M::xUnlock>,
+    pass<&M::xCheckReservedLock>,
+    pass<&M::xFileControl>,
+    pass<&M::xSectorSize>,
+    pass<&M::xDeviceCharacteristics>,
+    pass<&M::xShmMap>,
+    pass<&M::xShmLock>,
+    pass<&M::xShmBarrier>,
+    pass<&M::xShmUnmap>,
+    pass<&M::xFetch>,
+    pass<&M::xUnfetch>,
 };
 
 int shimOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
@@ -129,22 +85,28 @@ void installHaltingSqliteLayer(const char* name, LogWriteHook shouldHalt, HaltHo
     }
 }
 
-std::string integrityCheck(const std::filesystem::path& file) {
+std::vector<std::string> sqliteRows(const std::filesystem::path& file, const char* sql) {
     sqlite3* raw = nullptr;
-    std::string result;
+    std::vector<std::string> rows;
     if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        result = std::string("cannot open: ") + sqlite3_errmsg(raw);
+        rows.push_back(std::string("cannot open: ") + sqlite3_errmsg(raw));
     } else {
         sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(raw, "PRAGMA integrity_check", -1, &statement, nullptr);
+        if (sqlite3_prepare_v2(raw, sql, -1, &statement, nullptr) != SQLITE_OK) {
+            rows.push_back(std::string("error: ") + sqlite3_errmsg(raw));
+        }
         while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            result += (result.empty() ? "" : "; ");
-            result += reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+            std::string row;
+            for (int c = 0; c < sqlite3_column_count(statement); ++c) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+                row += (c ? "|" : "") + std::string(text ? text : "");
+            }
+            rows.push_back(row);
         }
         sqlite3_finalize(statement);
     }
     sqlite3_close(raw);
-    return result;
+    return rows;
 }
 
 }  // namespace jw::test

@@ -1,6 +1,6 @@
 #pragma once
-// SQLite helpers for crash tests: a file layer that tears a log write, and the check of what
-// is left.
+// SQLite helpers for crash tests: a file layer that tears a log write, and a look at what is
+// left.
 //
 // The file layer: Installed as the default, it passes every call through
 // to the real one, except writes to a write-ahead log: for each, `shouldHalt` is asked, and
@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace jw::test {
 
@@ -22,8 +23,8 @@ using HaltHook = void (*)();
 // Exits the process with status 4 when SQLite refuses the layer.
 void installHaltingSqliteLayer(const char* name, LogWriteHook shouldHalt, HaltHook halt);
 
-// What SQLite's integrity check says of the store file the killed process left ("ok" when
-// sound), or why the file could not be opened.
-std::string integrityCheck(const std::filesystem::path& file);
+// Runs `sql` on a store file (a killed process may have left it) and answers its rows, one
+// string each with "|" between columns, or one row saying why it could not be opened or run.
+std::vector<std::string> sqliteRows(const std::filesystem::path& file, const char* sql);
 
 }  // namespace jw::test

@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -39,11 +40,9 @@ struct Tree {
     // The version of the last removal of each path, so that an older write arriving late does
     // not bring the file back.
     std::map<std::string, std::uint64_t> removals;
-    // Everything older than this was removed by a removal of everything.
-    std::uint64_t removedEverythingBefore = 0;
 };
 
-enum class ChangeKind { write, makeDirectory, remove, removeEverything };
+enum class ChangeKind { write, makeDirectory, remove };
 
 struct Change {
     ChangeKind kind = ChangeKind::write;
@@ -63,6 +62,7 @@ struct Delivery {
 struct ViewState {
     Tree tree;
     bool unavailable = false;
+    std::set<std::string> unavailablePaths;  // for reads and listings
     // Offline: the device's file-sync service is not running. Its own changes wait in the
     // outbox; what others made waits in the pending deliveries.
     bool offline = false;
@@ -156,9 +156,6 @@ void eraseSubtree(Tree& tree, const std::string& path) {
 // `prefixLength`, a write arrives as only that many bytes of the file.
 void apply(Tree& tree, const Change& change,
            std::optional<std::size_t> prefixLength = std::nullopt) {
-    if (change.version < tree.removedEverythingBefore) {
-        return;
-    }
     switch (change.kind) {
         case ChangeKind::write: {
             const Node* existing = find(tree, change.path);
@@ -201,22 +198,6 @@ void apply(Tree& tree, const Change& change,
                 tree.nodes.erase(change.path);
             }
             tree.removals[change.path] = change.version;
-            return;
-        }
-        case ChangeKind::removeEverything: {
-            tree.removedEverythingBefore = std::max(tree.removedEverythingBefore, change.version);
-            std::erase_if(tree.nodes,
-                          [&](const auto& entry) { return entry.second.version < change.version; });
-            std::erase_if(tree.removals,
-                          [&](const auto& entry) { return entry.second < change.version; });
-            // What was made since must still hang from folders.
-            std::vector<std::pair<std::string, std::uint64_t>> survivors;
-            for (const auto& [path, node] : tree.nodes) {
-                survivors.emplace_back(path, node.version);
-            }
-            for (const auto& [path, version] : survivors) {
-                makeFoldersAbove(tree, path, version);
-            }
             return;
         }
     }
@@ -352,8 +333,7 @@ void InMemoryCloud::setLocation(std::string location) {
 std::shared_ptr<InMemoryCloudView> InMemoryCloud::joiningView(const std::string& device) {
     {
         std::lock_guard lock(state_->mutex);
-        if (!state_->views.count(device)) {
-            detail::ViewState& view = state_->views[device];
+        if (state_->views.try_emplace(device).second) {
             // The tree's order puts every folder before what is in it.
             for (const auto& [path, node] : state_->cloud.nodes) {
                 if (node.kind == CloudEntryKind::other) {
@@ -364,7 +344,6 @@ std::shared_ptr<InMemoryCloudView> InMemoryCloud::joiningView(const std::string&
                 state_->pending.push_back(
                     detail::Delivery{device, Change{kind, path, node.contents, node.version}});
             }
-            (void)view;
         }
     }
     return view(device);
@@ -387,11 +366,6 @@ std::shared_ptr<InMemoryCloudView> InMemoryCloud::view(const std::string& device
     return made;
 }
 
-CloudDeliveryOptions InMemoryCloud::options() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->options;
-}
-
 void InMemoryCloud::setOptions(const CloudDeliveryOptions& options) {
     std::lock_guard lock(state_->mutex);
     state_->options = options;
@@ -400,23 +374,18 @@ void InMemoryCloud::setOptions(const CloudDeliveryOptions& options) {
 std::size_t InMemoryCloud::deliverAll() {
     std::lock_guard lock(state_->mutex);
     std::size_t delivered = 0;
-    // A conflict copy arriving makes new deliveries; they are delivered too. What is for an
-    // offline device waits.
-    for (bool more = true; more;) {
-        std::vector<detail::Delivery> round = std::move(state_->pending);
-        state_->pending.clear();
-        more = false;
-        for (detail::Delivery& delivery : round) {
+    // A conflict copy arriving makes new deliveries; they are delivered too, until a round
+    // delivers nothing. What is for an offline device waits.
+    for (std::size_t before = 1; delivered != before;) {
+        before = delivered;
+        for (detail::Delivery& delivery : std::exchange(state_->pending, {})) {
             if (!detail::canArrive(*state_, delivery)) {
                 state_->pending.push_back(std::move(delivery));
-                continue;
+            } else {
+                detail::deliverWhole(*state_, delivery);
+                ++delivered;
             }
-            detail::deliverWhole(*state_, delivery);
-            ++delivered;
-            more = true;
         }
-        more = more && std::any_of(state_->pending.begin(), state_->pending.end(),
-                                   [&](const auto& d) { return detail::canArrive(*state_, d); });
     }
     return delivered;
 }
@@ -464,41 +433,6 @@ std::size_t InMemoryCloud::deliverSome(std::mt19937& rng) {
     return chosen.size();
 }
 
-void InMemoryCloud::removeEverythingNow() {
-    std::lock_guard lock(state_->mutex);
-    const Change change{ChangeKind::removeEverything, {}, {}, ++state_->lastVersion};
-    detail::apply(state_->cloud, change);
-    for (auto& [device, view] : state_->views) {
-        detail::apply(view.tree, change);
-    }
-}
-
-namespace {
-
-void plantEverywhere(detail::InMemoryCloudState& state, const std::string& path, Node node) {
-    detail::checkPlantable(state.cloud, path);
-    for (const auto& [device, view] : state.views) {
-        detail::checkPlantable(view.tree, path);
-    }
-    node.version = ++state.lastVersion;
-    detail::plant(state.cloud, path, node);
-    for (auto& [device, view] : state.views) {
-        detail::plant(view.tree, path, node);
-    }
-}
-
-}  // namespace
-
-void InMemoryCloud::plantFile(const std::string& path, std::string_view contents) {
-    std::lock_guard lock(state_->mutex);
-    plantEverywhere(*state_, path, Node{CloudEntryKind::file, std::string(contents), 0, false});
-}
-
-void InMemoryCloud::plantOther(const std::string& path) {
-    std::lock_guard lock(state_->mutex);
-    plantEverywhere(*state_, path, Node{CloudEntryKind::other, {}, 0, false});
-}
-
 std::map<std::string, std::string> InMemoryCloud::files() const {
     std::lock_guard lock(state_->mutex);
     return detail::filesOf(state_->cloud);
@@ -509,7 +443,8 @@ std::map<std::string, std::string> InMemoryCloud::files() const {
 namespace {
 
 // Counts the call and answers for it when a fault says so.
-std::optional<CloudStatus> answerFault(detail::ViewState& view, CloudOperation operation) {
+std::optional<CloudStatus> answerFault(detail::ViewState& view, CloudOperation operation,
+                                       const std::string& path) {
     const std::size_t index = detail::indexOf(operation);
     ++view.calls[index];
     if (auto& failures = view.failures[index]; !failures.empty()) {
@@ -517,8 +452,26 @@ std::optional<CloudStatus> answerFault(detail::ViewState& view, CloudOperation o
         failures.pop_front();
         return status;
     }
-    if (view.unavailable) {
+    const bool readsPath = operation == CloudOperation::read || operation == CloudOperation::list;
+    if (view.unavailable || (readsPath && view.unavailablePaths.count(path))) {
         return CloudStatus::unavailable;
+    }
+    return std::nullopt;
+}
+
+// What every call on a path answers before it looks at the path itself, as
+// FolderCloudFileSystem does: a fault, a malformed path, or what is on the way there.
+std::optional<CloudStatus> refusal(detail::ViewState& view, CloudOperation operation,
+                                   const std::string& path) {
+    if (const auto fault = answerFault(view, operation, path)) {
+        return fault;
+    }
+    if (!isValidCloudPath(path)) {
+        return CloudStatus::invalid;
+    }
+    if (const CloudStatus status = detail::foldersOnTheWay(view.tree, path);
+        status != CloudStatus::ok) {
+        return status;
     }
     return std::nullopt;
 }
@@ -537,34 +490,26 @@ std::string InMemoryCloudView::location() const {
 CloudStatus InMemoryCloudView::checkRoot() {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    return answerFault(view, Operation::checkRoot).value_or(CloudStatus::ok);
+    return answerFault(view, Operation::checkRoot, "").value_or(CloudStatus::ok);
 }
 
 CloudListing InMemoryCloudView::list(const std::string& folder) {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    if (const auto fault = answerFault(view, Operation::list)) {
-        return {*fault, {}};
-    }
     const detail::Tree& tree = view.tree;
+    if (const auto refused = folder.empty() ? answerFault(view, Operation::list, folder)
+                                            : refusal(view, Operation::list, folder)) {
+        return {*refused, {}};
+    }
     if (!folder.empty()) {
-        if (!isValidCloudPath(folder)) {
-            return {CloudStatus::invalid, {}};
-        }
-        if (const CloudStatus status = detail::foldersOnTheWay(tree, folder);
-            status != CloudStatus::ok) {
-            return {status, {}};
-        }
         const Node* node = detail::find(tree, folder);
-        if (node == nullptr) {
-            return {CloudStatus::notFound, {}};
-        }
-        if (node->kind != CloudEntryKind::directory) {
-            return {CloudStatus::invalid, {}};
+        if (node == nullptr || node->kind != CloudEntryKind::directory) {
+            return {node == nullptr ? CloudStatus::notFound : CloudStatus::invalid, {}};
         }
     }
     const std::string prefix = folder.empty() ? std::string() : folder + '/';
     CloudListing listing;
+    // The tree's order is the order of the names within a folder.
     for (auto it = tree.nodes.lower_bound(prefix);
          it != tree.nodes.end() && it->first.starts_with(prefix); ++it) {
         const std::string name = it->first.substr(prefix.size());
@@ -572,30 +517,18 @@ CloudListing InMemoryCloudView::list(const std::string& folder) {
             listing.entries.push_back(CloudEntry{name, it->second.kind});
         }
     }
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [](const CloudEntry& a, const CloudEntry& b) { return a.name < b.name; });
     return listing;
 }
 
 CloudRead InMemoryCloudView::read(const std::string& path, std::size_t maxBytes) {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    if (const auto fault = answerFault(view, Operation::read)) {
-        return {*fault, {}};
-    }
-    if (!isValidCloudPath(path)) {
-        return {CloudStatus::invalid, {}};
-    }
-    if (const CloudStatus status = detail::foldersOnTheWay(view.tree, path);
-        status != CloudStatus::ok) {
-        return {status, {}};
+    if (const auto refused = refusal(view, Operation::read, path)) {
+        return {*refused, {}};
     }
     const Node* node = detail::find(view.tree, path);
-    if (node == nullptr) {
-        return {CloudStatus::notFound, {}};
-    }
-    if (node->kind != CloudEntryKind::file) {
-        return {CloudStatus::invalid, {}};
+    if (node == nullptr || node->kind != CloudEntryKind::file) {
+        return {node == nullptr ? CloudStatus::notFound : CloudStatus::invalid, {}};
     }
     if (node->contents.size() > maxBytes) {
         return {CloudStatus::tooLarge, {}};
@@ -606,15 +539,8 @@ CloudRead InMemoryCloudView::read(const std::string& path, std::size_t maxBytes)
 CloudStatus InMemoryCloudView::writeAtomically(const std::string& path, std::string_view contents) {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    if (const auto fault = answerFault(view, Operation::write)) {
-        return *fault;
-    }
-    if (!isValidCloudPath(path)) {
-        return CloudStatus::invalid;
-    }
-    if (const CloudStatus status = detail::foldersOnTheWay(view.tree, path);
-        status != CloudStatus::ok) {
-        return status;
+    if (const auto refused = refusal(view, Operation::write, path)) {
+        return *refused;
     }
     if (const Node* node = detail::find(view.tree, path);
         node != nullptr && node->kind != CloudEntryKind::file) {
@@ -629,22 +555,12 @@ CloudStatus InMemoryCloudView::writeAtomically(const std::string& path, std::str
 CloudStatus InMemoryCloudView::remove(const std::string& path) {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    if (const auto fault = answerFault(view, Operation::remove)) {
-        return *fault;
-    }
-    if (!isValidCloudPath(path)) {
-        return CloudStatus::invalid;
-    }
-    if (const CloudStatus status = detail::foldersOnTheWay(view.tree, path);
-        status != CloudStatus::ok) {
-        return status;
+    if (const auto refused = refusal(view, Operation::remove, path)) {
+        return *refused;
     }
     const Node* node = detail::find(view.tree, path);
-    if (node == nullptr) {
-        return CloudStatus::notFound;
-    }
-    if (node->kind != CloudEntryKind::file) {
-        return CloudStatus::invalid;
+    if (node == nullptr || node->kind != CloudEntryKind::file) {
+        return node == nullptr ? CloudStatus::notFound : CloudStatus::invalid;
     }
     detail::makeChange(*state_, device_,
                        Change{ChangeKind::remove, path, {}, ++state_->lastVersion});
@@ -654,7 +570,7 @@ CloudStatus InMemoryCloudView::remove(const std::string& path) {
 CloudStatus InMemoryCloudView::makeDirectory(const std::string& path) {
     std::lock_guard lock(state_->mutex);
     detail::ViewState& view = state_->views.at(device_);
-    if (const auto fault = answerFault(view, Operation::makeDirectory)) {
+    if (const auto fault = answerFault(view, Operation::makeDirectory, path)) {
         return *fault;
     }
     if (!isValidCloudPath(path)) {
@@ -702,9 +618,16 @@ void InMemoryCloudView::setOffline(bool offline) {
     }
 }
 
-void InMemoryCloudView::setUnavailable(bool unavailable) {
+void InMemoryCloudView::setUnavailable(bool unavailable, const std::string& path) {
     std::lock_guard lock(state_->mutex);
-    state_->views.at(device_).unavailable = unavailable;
+    auto& view = state_->views.at(device_);
+    if (path.empty()) {
+        view.unavailable = unavailable;
+    } else if (unavailable) {
+        view.unavailablePaths.insert(path);
+    } else {
+        view.unavailablePaths.erase(path);
+    }
 }
 
 namespace {

@@ -82,23 +82,11 @@ class InMemoryCloud {
     std::string location() const;
     void setLocation(std::string location);
 
-    CloudDeliveryOptions options() const;
     void setOptions(const CloudDeliveryOptions& options);
 
     // Each returns the number of deliveries that arrived (a truncated arrival counts).
     std::size_t deliverAll();
     std::size_t deliverSome(std::mt19937& rng);
-
-    // The user deleted everything in the cloud folder: the true state and every view are
-    // emptied at once.
-    void removeEverythingNow();
-
-    // Puts an entry into the true state and every view at once, replacing whatever was at the
-    // path (and under it) and making missing folders above it. `other` stands for a symbolic
-    // link: listed as other, refused as a file or as a folder. Throws std::invalid_argument
-    // for a malformed path or a path under a file.
-    void plantFile(const std::string& path, std::string_view contents);
-    void plantOther(const std::string& path);
 
     // The true state: every file and its contents.
     std::map<std::string, std::string> files() const;
@@ -125,14 +113,18 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
     // ok) and change nothing. Queued after failures already asked for.
     void failNext(Operation operation, int count, sync::CloudStatus status);
     // While set, every call on this view answers unavailable and changes nothing, as when the
-    // drive is unmounted; deliveries still arrive and are seen once it is cleared.
-    void setUnavailable(bool unavailable);
+    // drive is unmounted; deliveries still arrive and are seen once it is cleared. Given a
+    // path, only reads of that file or listings of that folder answer so (an I/O error there).
+    void setUnavailable(bool unavailable, const std::string& path = {});
     // While set, the device's file-sync service does not run: the view works, but what this
     // device writes or removes reaches the cloud and the others only once it is cleared, and
     // nothing made elsewhere arrives here meanwhile.
     void setOffline(bool offline);
 
-    // Like InMemoryCloud's, but in this view only: nothing is delivered to anyone.
+    // Puts an entry into this view only (nothing is delivered to anyone), replacing whatever
+    // was at the path (and under it) and making missing folders above it. `other` stands for
+    // a symbolic link: listed as other, refused as a file and as a folder. Throws
+    // std::invalid_argument for a malformed path or a path under a file.
     void plantFile(const std::string& path, std::string_view contents);
     void plantDirectory(const std::string& path);
     void plantOther(const std::string& path);

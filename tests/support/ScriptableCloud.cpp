@@ -12,16 +12,6 @@ void ScriptableCloud::redirect(std::shared_ptr<sync::CloudFileSystem> inner) {
     inner_ = std::move(inner);
 }
 
-void ScriptableCloud::makeUnavailable(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    unavailable_.insert(path);
-}
-
-void ScriptableCloud::makeAvailable(const std::string& path) {
-    std::lock_guard lock(mutex_);
-    unavailable_.erase(path);
-}
-
 void ScriptableCloud::closeGate() {
     std::lock_guard lock(mutex_);
     gateOpen_ = false;
@@ -84,28 +74,18 @@ CloudStatus ScriptableCloud::leave(CloudOperation operation, const std::string& 
     return status;
 }
 
-bool ScriptableCloud::isUnavailable(const std::string& path) const {
-    std::lock_guard lock(mutex_);
-    return unavailable_.count(path) > 0;
-}
-
 CloudStatus ScriptableCloud::checkRoot() {
-    return leave(CloudOperation::checkRoot, "",
-                 enter(CloudOperation::checkRoot, "")->checkRoot());
+    return leave(CloudOperation::checkRoot, "", enter(CloudOperation::checkRoot, "")->checkRoot());
 }
 
 sync::CloudListing ScriptableCloud::list(const std::string& folder) {
-    auto inner = enter(CloudOperation::list, folder);
-    auto listing =
-        isUnavailable(folder) ? sync::CloudListing{CloudStatus::unavailable, {}} : inner->list(folder);
+    auto listing = enter(CloudOperation::list, folder)->list(folder);
     leave(CloudOperation::list, folder, listing.status);
     return listing;
 }
 
 sync::CloudRead ScriptableCloud::read(const std::string& path, std::size_t maxBytes) {
-    auto inner = enter(CloudOperation::read, path);
-    auto result = isUnavailable(path) ? sync::CloudRead{CloudStatus::unavailable, {}}
-                                      : inner->read(path, maxBytes);
+    auto result = enter(CloudOperation::read, path)->read(path, maxBytes);
     leave(CloudOperation::read, path, result.status);
     return result;
 }

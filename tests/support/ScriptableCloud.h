@@ -1,8 +1,8 @@
 #pragma once
 // A cloud file system that passes every call to another one and that a test scripts: it
-// records what the sync engine wrote and removed, makes single paths unreadable, holds calls
-// at a gate, runs hooks around calls, and can be pointed at another cloud. One wrapper for
-// every test that needs to watch or steer the engine's traffic.
+// records what the sync engine wrote and removed, holds calls at a gate, runs hooks around
+// calls, and can be pointed at another cloud. One wrapper for every test that needs to watch
+// or steer the engine's traffic; the in-memory cloud's views inject the failures.
 //
 // Thread-safe: the engine's worker calls it while the test thread scripts and reads it. Hooks
 // and the gate run on the calling thread, outside the wrapper's lock.
@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,10 +33,6 @@ class ScriptableCloud final : public sync::CloudFileSystem {
     // From now on the calls go to `inner`: the device was pointed at another folder, or its
     // folder was swapped for a moment.
     void redirect(std::shared_ptr<sync::CloudFileSystem> inner);
-    // Reads of this file, or listings of this folder, answer unavailable (as an I/O error
-    // would) until made available again; everything else works.
-    void makeUnavailable(const std::string& path);
-    void makeAvailable(const std::string& path);
     // While the gate is closed every call waits before it starts, so a test can hold the
     // engine's worker in the middle of an operation. Open at first.
     void closeGate();
@@ -63,13 +58,11 @@ class ScriptableCloud final : public sync::CloudFileSystem {
     std::shared_ptr<sync::CloudFileSystem> enter(CloudOperation operation, const std::string& path);
     sync::CloudStatus leave(CloudOperation operation, const std::string& path,
                             sync::CloudStatus status);
-    bool isUnavailable(const std::string& path) const;
 
     mutable std::mutex mutex_;
     std::condition_variable gateOpened_;
     bool gateOpen_ = true;
     std::shared_ptr<sync::CloudFileSystem> inner_;
-    std::set<std::string> unavailable_;
     BeforeHook before_;
     AfterHook after_;
     std::vector<std::pair<std::string, std::string>> changeFiles_;

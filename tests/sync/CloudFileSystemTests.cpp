@@ -12,7 +12,9 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sync/CloudFileSystem.h"
@@ -29,17 +31,7 @@ using test::InMemoryCloudView;
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
-const char* kindName(CloudEntryKind kind) {
-    switch (kind) {
-        case CloudEntryKind::file:
-            return "file";
-        case CloudEntryKind::directory:
-            return "directory";
-        case CloudEntryKind::other:
-            return "other";
-    }
-    return "?";
-}
+const char* const kKinds[] = {"file", "directory", "other"};  // by CloudEntryKind
 
 // "ok: a(directory) b.txt(file)", or just the status when the listing failed.
 std::string describeListing(const CloudListing& listing) {
@@ -49,18 +41,9 @@ std::string describeListing(const CloudListing& listing) {
     }
     text += ":";
     for (const CloudEntry& entry : listing.entries) {
-        text += " " + entry.name + "(" + kindName(entry.kind) + ")";
+        text += " " + entry.name + "(" + kKinds[int(entry.kind)] + ")";
     }
     return text;
-}
-
-// The contents, or the status in brackets when the read failed.
-std::string contentsOf(CloudFileSystem& cloud, const std::string& path) {
-    CloudRead result = cloud.read(path, kNoLimit);
-    if (result.status != CloudStatus::ok) {
-        return std::string("[") + describe(result.status) + "]";
-    }
-    return result.contents;
 }
 
 std::string everyByteValue(std::size_t size) {
@@ -136,14 +119,6 @@ TEST(CloudPaths, NamesMayBeAnythingButEmptyDotDotDotSlashOrNul) {
     EXPECT_FALSE(isValidCloudPath(std::string("\0", 1)));
 }
 
-TEST(CloudPaths, TemporaryNamesStartWithADotAndEndInTmp) {
-    EXPECT_TRUE(isTemporaryCloudName(".notes.txt.1f2e.tmp"));
-    EXPECT_TRUE(isTemporaryCloudName(".syncing.tmp"));
-    EXPECT_FALSE(isTemporaryCloudName("notes.tmp")) << "an ordinary name that happens to end so";
-    EXPECT_FALSE(isTemporaryCloudName(".hidden"));
-    EXPECT_FALSE(isTemporaryCloudName(".notes.tmp.txt"));
-}
-
 // -----------------------------------------------------------------------------------------------
 // What every cloud file system does, the real folder and the in-memory one alike
 
@@ -214,6 +189,56 @@ class EveryCloudFileSystem : public ::testing::TestWithParam<Implementation> {
     CloudFileSystem& cloud = subject->cloud();
 };
 
+// Runs a script of calls, "; " between them, and answers what each gave, " | " between:
+//   write P C, read P, read P N (at most N bytes), list [P] (the root without P), remove P,
+//   mkdir P: the call's status, the contents read ("[status]" and whatever came with a
+//   failed read), or the listing;
+//   link P, filelink P, plant P C: put a link to a folder or a file, or a file under any name,
+//   where only the world outside the engine would; they answer nothing.
+std::string runScript(CloudFileSystem& cloud, const std::string& script,
+                      Subject* subject = nullptr) {
+    std::string results;
+    int calls = 0;
+    std::size_t at = 0;
+    while (at < script.size()) {
+        auto end = script.find("; ", at);
+        end = end == std::string::npos ? script.size() : end;
+        std::istringstream call(script.substr(at, end - at));
+        at = end + 2;
+        std::string verb, path, rest;
+        call >> verb >> path;
+        std::getline(call >> std::ws, rest);
+        std::string result;
+        if (verb == "write") {
+            result = describe(cloud.writeAtomically(path, rest));
+        } else if (verb == "read") {
+            const auto read = cloud.read(path, rest.empty() ? kNoLimit : std::stoul(rest));
+            result = read.status == CloudStatus::ok
+                         ? read.contents
+                         : "[" + std::string(describe(read.status)) + "]" + read.contents;
+        } else if (verb == "list") {
+            result = describeListing(cloud.list(path));
+        } else if (verb == "remove") {
+            result = describe(cloud.remove(path));
+        } else if (verb == "mkdir") {
+            result = describe(cloud.makeDirectory(path));
+        } else if (verb == "link") {
+            subject->plantLinkToFolder(path);
+            continue;
+        } else if (verb == "filelink") {
+            subject->plantLinkToFile(path);
+            continue;
+        } else if (verb == "plant") {
+            subject->plantFile(path, rest);
+            continue;
+        } else {
+            ADD_FAILURE() << "no such call in a script: " << verb;
+        }
+        results += (calls++ ? " | " : "") + result;
+    }
+    return results;
+}
+
 TEST_P(EveryCloudFileSystem, WhatIsWrittenReadsBackByteForByte) {
     const std::string large = everyByteValue(200'000);  // more than one read's worth
     ASSERT_EQ(cloud.makeDirectory("changes/device"), CloudStatus::ok);
@@ -224,127 +249,74 @@ TEST_P(EveryCloudFileSystem, WhatIsWrittenReadsBackByteForByte) {
     const CloudRead read = cloud.read("changes/device/large.bin", large.size());
     EXPECT_EQ(read.status, CloudStatus::ok);
     EXPECT_TRUE(read.contents == large) << "the contents differ";
-    EXPECT_EQ(contentsOf(cloud, "empty"), "");
-    EXPECT_EQ(cloud.read("empty", 0).status, CloudStatus::ok);
-    EXPECT_EQ(contentsOf(cloud, "top.txt"), "top");
+    EXPECT_EQ(runScript(cloud, "read empty 0; read top.txt"), " | top");
 }
 
-TEST_P(EveryCloudFileSystem, WritingAgainReplacesTheWholeFile) {
-    ASSERT_EQ(cloud.writeAtomically("device.json", "a much longer first version"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("device.json", "short"), CloudStatus::ok);
-    EXPECT_EQ(contentsOf(cloud, "device.json"), "short");
-    EXPECT_EQ(describeListing(cloud.list("")), "ok: device.json(file)");
+// One rule each: a script and what its calls give.
+struct Rule {
+    const char* name;
+    const char* script;
+    const char* expected;
+};
+void PrintTo(const Rule& rule, std::ostream* out) {
+    *out << rule.name;
 }
 
-TEST_P(EveryCloudFileSystem, ListingsAreSortedReportKindsAndLeaveOutTemporaryFiles) {
-    ASSERT_EQ(cloud.writeAtomically("b.txt", "b"), CloudStatus::ok);
-    ASSERT_EQ(cloud.makeDirectory("a"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("a/inside.txt", "not listed at the top"), CloudStatus::ok);
-    subject->plantLinkToFolder("c");
-    ASSERT_EQ(cloud.writeAtomically(".hidden", "h"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("x.tmp", "an ordinary name"), CloudStatus::ok);
-    subject->plantFile(".b.txt.0123456789abcdef.tmp", "half writt");
-    subject->plantFile(".syncthing.other.tmp", "another service's");
+const Rule kRules[] = {
+    {"WritingAgainReplacesTheWholeFile",
+     "write device.json a much longer first version; write device.json short; "
+     "read device.json; list",
+     "ok | ok | short | ok: device.json(file)"},
+    {"ListingsAreSortedReportKindsAndLeaveOutTemporaryFiles",
+     "write b.txt b; mkdir a; write a/inside.txt not listed at the top; link c; write .hidden h; "
+     "write x.tmp an ordinary name; write .n.tmp.txt not temporary either; "
+     "plant .b.txt.0123456789abcdef.tmp half writt; plant .syncthing.other.tmp another service's; "
+     "list; list a",
+     "ok | ok | ok | ok | ok | ok | "
+     "ok: .hidden(file) .n.tmp.txt(file) a(directory) b.txt(file) c(other) x.tmp(file) | "
+     "ok: inside.txt(file)"},
+    {"WhatIsNotThereIsNotFound",
+     "write file.txt f; read nothing.txt; read no/such.txt; list no; list no/deeper; "
+     "remove nothing.txt; write no/such.txt x; list no; "
+     "read file.txt/x; list file.txt/x; write file.txt/x x; remove file.txt/x; read file.txt",
+     "ok | [not found] | [not found] | not found | not found | not found | not found | "
+     "not found | [not found] | not found | not found | not found | f"},
+    {"AnEntryOfTheWrongKindIsInvalidAndLeftAsItIs",
+     "mkdir folder.txt; write folder.txt/kept k; write file.txt f; read folder.txt; "
+     "write folder.txt over it; remove folder.txt; list folder.txt; list file.txt; "
+     "mkdir file.txt; mkdir file.txt/sub; read file.txt",
+     "ok | ok | ok | [invalid] | invalid | invalid | ok: kept(file) | invalid | invalid | "
+     "invalid | f"},
+    {"SymbolicLinksAreRefusedWhereverTheyAreOnThePath",
+     "mkdir a; link linked; link a/linked; filelink linked.txt; list a; "
+     "list linked; read linked/secret.txt; write linked/new.txt x; write linked/secret.txt x; "
+     "remove linked/secret.txt; mkdir linked/sub; mkdir linked; "
+     "list a/linked; read a/linked/secret.txt; write a/linked/new.txt x; "
+     "write a/linked/secret.txt x; remove a/linked/secret.txt; mkdir a/linked/sub; "
+     "mkdir a/linked; read linked.txt; write linked.txt x; remove linked.txt; list",
+     "ok | ok: linked(other) | "
+     "invalid | [invalid] | invalid | invalid | invalid | invalid | invalid | "
+     "invalid | [invalid] | invalid | invalid | invalid | invalid | invalid | "
+     "[invalid] | invalid | invalid | ok: a(directory) linked(other) linked.txt(other)"},
+    {"RemovingTakesAFileAwayOnce",
+     "write gone.txt g; write stays.txt s; remove gone.txt; read gone.txt; remove gone.txt; list",
+     "ok | ok | ok | [not found] | not found | ok: stays.txt(file)"},
+    {"MakingAFolderMakesEveryMissingFolderAboveAndAgainChangesNothing",
+     "mkdir x/y/z; list x; list x/y; list x/y/z; write x/y/z/file f; mkdir x/y/z; mkdir x; "
+     "read x/y/z/file",
+     "ok | ok: y(directory) | ok: z(directory) | ok: | ok | ok | ok | f"},
+    {"AReadBeyondTheLimitIsTooLargeAndReturnsNothing",
+     "write five 12345; read five 5; read five 4; read five 0; write empty; read empty 0",
+     "ok | 12345 | [too large] | [too large] | ok | "},
+};
 
-    EXPECT_EQ(describeListing(cloud.list("")),
-              "ok: .hidden(file) a(directory) b.txt(file) c(other) x.tmp(file)");
-    EXPECT_EQ(describeListing(cloud.list("a")), "ok: inside.txt(file)");
-}
+class EveryCloudFileSystemRule : public ::testing::TestWithParam<std::tuple<Implementation, Rule>> {
+};
 
-TEST_P(EveryCloudFileSystem, WhatIsNotThereIsNotFound) {
-    ASSERT_EQ(cloud.writeAtomically("file.txt", "f"), CloudStatus::ok);
-    EXPECT_EQ(cloud.read("nothing.txt", kNoLimit).status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.read("no/such.txt", kNoLimit).status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.list("no").status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.list("no/deeper").status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.remove("nothing.txt"), CloudStatus::notFound);
-    EXPECT_EQ(cloud.writeAtomically("no/such.txt", "x"), CloudStatus::notFound)
-        << "writing does not make folders";
-    EXPECT_EQ(cloud.list("no").status, CloudStatus::notFound);
-
-    // Nothing can be under a file.
-    EXPECT_EQ(cloud.read("file.txt/x", kNoLimit).status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.list("file.txt/x").status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.writeAtomically("file.txt/x", "x"), CloudStatus::notFound);
-    EXPECT_EQ(cloud.remove("file.txt/x"), CloudStatus::notFound);
-    EXPECT_EQ(contentsOf(cloud, "file.txt"), "f");
-}
-
-TEST_P(EveryCloudFileSystem, AnEntryOfTheWrongKindIsInvalidAndLeftAsItIs) {
-    ASSERT_EQ(cloud.makeDirectory("folder.txt"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("folder.txt/kept", "k"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("file.txt", "f"), CloudStatus::ok);
-
-    // A folder where a file should be.
-    EXPECT_EQ(cloud.read("folder.txt", kNoLimit).status, CloudStatus::invalid);
-    EXPECT_EQ(cloud.writeAtomically("folder.txt", "over it"), CloudStatus::invalid);
-    EXPECT_EQ(cloud.remove("folder.txt"), CloudStatus::invalid) << "folders are never removed";
-    EXPECT_EQ(describeListing(cloud.list("folder.txt")), "ok: kept(file)");
-
-    // A file where a folder should be.
-    EXPECT_EQ(cloud.list("file.txt").status, CloudStatus::invalid);
-    EXPECT_EQ(cloud.makeDirectory("file.txt"), CloudStatus::invalid);
-    EXPECT_EQ(cloud.makeDirectory("file.txt/sub"), CloudStatus::invalid);
-    EXPECT_EQ(contentsOf(cloud, "file.txt"), "f");
-}
-
-TEST_P(EveryCloudFileSystem, SymbolicLinksAreRefusedWhereverTheyAreOnThePath) {
-    ASSERT_EQ(cloud.makeDirectory("a"), CloudStatus::ok);
-    subject->plantLinkToFolder("linked");
-    subject->plantLinkToFolder("a/linked");
-    subject->plantLinkToFile("linked.txt");
-
-    EXPECT_EQ(describeListing(cloud.list("a")), "ok: linked(other)");
-    for (const std::string folder : {"linked", "a/linked"}) {
-        SCOPED_TRACE(folder);
-        EXPECT_EQ(cloud.list(folder).status, CloudStatus::invalid);
-        EXPECT_EQ(cloud.read(folder + "/secret.txt", kNoLimit).status, CloudStatus::invalid);
-        EXPECT_EQ(cloud.writeAtomically(folder + "/new.txt", "x"), CloudStatus::invalid);
-        EXPECT_EQ(cloud.writeAtomically(folder + "/secret.txt", "x"), CloudStatus::invalid);
-        EXPECT_EQ(cloud.remove(folder + "/secret.txt"), CloudStatus::invalid);
-        EXPECT_EQ(cloud.makeDirectory(folder + "/sub"), CloudStatus::invalid);
-        EXPECT_EQ(cloud.makeDirectory(folder), CloudStatus::invalid);
-    }
-    EXPECT_EQ(cloud.read("linked.txt", kNoLimit).status, CloudStatus::invalid);
-    EXPECT_EQ(cloud.writeAtomically("linked.txt", "x"), CloudStatus::invalid);
-    EXPECT_EQ(cloud.remove("linked.txt"), CloudStatus::invalid);
-    EXPECT_EQ(describeListing(cloud.list("")), "ok: a(directory) linked(other) linked.txt(other)")
-        << "the refused links are all still there";
-}
-
-TEST_P(EveryCloudFileSystem, RemovingTakesAFileAwayOnce) {
-    ASSERT_EQ(cloud.writeAtomically("gone.txt", "g"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("stays.txt", "s"), CloudStatus::ok);
-    EXPECT_EQ(cloud.remove("gone.txt"), CloudStatus::ok);
-    EXPECT_EQ(cloud.read("gone.txt", kNoLimit).status, CloudStatus::notFound);
-    EXPECT_EQ(cloud.remove("gone.txt"), CloudStatus::notFound);
-    EXPECT_EQ(describeListing(cloud.list("")), "ok: stays.txt(file)");
-}
-
-TEST_P(EveryCloudFileSystem, MakingAFolderMakesEveryMissingFolderAbove) {
-    EXPECT_EQ(cloud.makeDirectory("x/y/z"), CloudStatus::ok);
-    EXPECT_EQ(describeListing(cloud.list("x")), "ok: y(directory)");
-    EXPECT_EQ(describeListing(cloud.list("x/y")), "ok: z(directory)");
-    EXPECT_EQ(describeListing(cloud.list("x/y/z")), "ok:");
-    ASSERT_EQ(cloud.writeAtomically("x/y/z/file", "f"), CloudStatus::ok);
-
-    EXPECT_EQ(cloud.makeDirectory("x/y/z"), CloudStatus::ok) << "already there is fine";
-    EXPECT_EQ(cloud.makeDirectory("x"), CloudStatus::ok);
-    EXPECT_EQ(contentsOf(cloud, "x/y/z/file"), "f") << "and changes nothing";
-}
-
-TEST_P(EveryCloudFileSystem, AReadBeyondTheLimitIsTooLargeAndReturnsNothing) {
-    const std::string hundred(100, 'h');
-    ASSERT_EQ(cloud.writeAtomically("hundred", hundred), CloudStatus::ok);
-
-    const CloudRead atLimit = cloud.read("hundred", 100);
-    EXPECT_EQ(atLimit.status, CloudStatus::ok);
-    EXPECT_EQ(atLimit.contents, hundred);
-
-    const CloudRead overLimit = cloud.read("hundred", 99);
-    EXPECT_EQ(overLimit.status, CloudStatus::tooLarge);
-    EXPECT_EQ(overLimit.contents, "");
-    EXPECT_EQ(cloud.read("hundred", 0).status, CloudStatus::tooLarge);
+TEST_P(EveryCloudFileSystemRule, Holds) {
+    const auto& [implementation, rule] = GetParam();
+    const auto subject = implementation.make();
+    EXPECT_EQ(runScript(subject->cloud(), rule.script, subject.get()), rule.expected);
 }
 
 TEST_P(EveryCloudFileSystem, MalformedPathsAreRefusedAndChangeNothing) {
@@ -367,12 +339,21 @@ TEST_P(EveryCloudFileSystem, MalformedPathsAreRefusedAndChangeNothing) {
     EXPECT_EQ(describeListing(cloud.list("a")), "ok: b.txt(file)");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , EveryCloudFileSystem,
-    ::testing::Values(Implementation{"Folder", [] { return std::make_unique<FolderSubject>(); }},
-                      Implementation{"InMemory",
-                                     [] { return std::make_unique<InMemorySubject>(); }}),
-    [](const auto& info) { return info.param.name; });
+const Implementation kImplementations[] = {
+    {"Folder", [] { return std::make_unique<FolderSubject>(); }},
+    {"InMemory", [] { return std::make_unique<InMemorySubject>(); }},
+};
+
+INSTANTIATE_TEST_SUITE_P(, EveryCloudFileSystem, ::testing::ValuesIn(kImplementations),
+                         [](const auto& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(, EveryCloudFileSystemRule,
+                         ::testing::Combine(::testing::ValuesIn(kImplementations),
+                                            ::testing::ValuesIn(kRules)),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).name + std::string("_") +
+                                    std::get<1>(info.param).name;
+                         });
 
 // -----------------------------------------------------------------------------------------------
 // The real folder on disk
@@ -404,13 +385,12 @@ TEST_F(FolderCloud, AReplacedFileIsSwappedWholeAndLeavesNoTemporaryFileBehind) {
     EXPECT_EQ(namesIn(root), std::set<std::string>{"state.json"});
 }
 
-TEST_F(FolderCloud, NothingOutsideTheRootIsReadOrChangedThroughALink) {
+TEST_F(FolderCloud, NothingOutsideTheRootIsReadOrChangedThroughALinkOrAPath) {
     fs::create_directory(root / "a");
     fs::create_directory_symlink(outside, root / "a" / "linked");
     fs::create_symlink(outside / "secret.txt", root / "linked.txt");
     fs::create_symlink(outside / "made-through-a-link.txt", root / "dangling.txt");
-    const std::string outsideBefore = treeOf(outside);
-    const std::string rootBefore = treeOf(root);
+    const std::string before = treeOf(scratch.path());
 
     EXPECT_EQ(cloud.read("linked.txt", kNoLimit).contents, "");
     EXPECT_EQ(cloud.read("a/linked/secret.txt", kNoLimit).contents, "");
@@ -421,14 +401,6 @@ TEST_F(FolderCloud, NothingOutsideTheRootIsReadOrChangedThroughALink) {
     EXPECT_EQ(cloud.makeDirectory("a/linked/made"), CloudStatus::invalid);
     EXPECT_EQ(cloud.remove("a/linked/secret.txt"), CloudStatus::invalid);
     EXPECT_EQ(cloud.remove("linked.txt"), CloudStatus::invalid);
-
-    EXPECT_EQ(treeOf(outside), outsideBefore);
-    EXPECT_EQ(treeOf(root), rootBefore);
-}
-
-TEST_F(FolderCloud, MalformedPathsWriteNothingOutsideTheRoot) {
-    fs::create_directory(root / "a");
-    const std::string scratchBefore = treeOf(scratch.path());
     for (const std::string& path :
          {std::string("../escape.txt"), std::string("a/../../escape.txt"),
           (scratch.path() / "escape.txt").string(), std::string("a/../escape.txt")}) {
@@ -436,52 +408,44 @@ TEST_F(FolderCloud, MalformedPathsWriteNothingOutsideTheRoot) {
         EXPECT_EQ(cloud.makeDirectory(path + "-folder"), CloudStatus::invalid) << path;
     }
     EXPECT_EQ(cloud.remove("../outside/secret.txt"), CloudStatus::invalid);
-    EXPECT_EQ(treeOf(scratch.path()), scratchBefore);
+    EXPECT_EQ(treeOf(scratch.path()), before);
 }
 
 TEST_F(FolderCloud, AMissingRootIsUnavailableWhileAMissingFileIsNotFound) {
-    EXPECT_EQ(cloud.read("absent.txt", kNoLimit).status, CloudStatus::notFound);
-
+    EXPECT_EQ(runScript(cloud, "read absent.txt"), "[not found]");
     fs::remove_all(root);
     EXPECT_EQ(cloud.checkRoot(), CloudStatus::unavailable);
-    EXPECT_EQ(cloud.list("").status, CloudStatus::unavailable);
-    EXPECT_EQ(cloud.list("changes").status, CloudStatus::unavailable);
-    EXPECT_EQ(cloud.read("absent.txt", kNoLimit).status, CloudStatus::unavailable);
-    EXPECT_EQ(cloud.writeAtomically("absent.txt", "x"), CloudStatus::unavailable);
-    EXPECT_EQ(cloud.remove("absent.txt"), CloudStatus::unavailable);
-    EXPECT_EQ(cloud.makeDirectory("changes"), CloudStatus::unavailable);
+    EXPECT_EQ(
+        runScript(cloud,
+                  "list; list changes; read absent.txt; write absent.txt x; "
+                  "remove absent.txt; mkdir changes"),
+        "unavailable | unavailable | [unavailable] | unavailable | unavailable | unavailable");
     EXPECT_FALSE(fs::exists(root)) << "the root is never made";
 
     fs::create_directory(root);  // the drive is mounted again
     EXPECT_EQ(cloud.checkRoot(), CloudStatus::ok);
-    EXPECT_EQ(cloud.read("absent.txt", kNoLimit).status, CloudStatus::notFound);
+    EXPECT_EQ(runScript(cloud, "read absent.txt"), "[not found]");
 }
 
-TEST_F(FolderCloud, ARootThatIsAFileOrALinkIsUnavailable) {
-    FolderCloudFileSystem onAFile(outside / "secret.txt");
-    EXPECT_EQ(onAFile.checkRoot(), CloudStatus::unavailable);
-    EXPECT_EQ(onAFile.list("").status, CloudStatus::unavailable);
-    EXPECT_EQ(onAFile.writeAtomically("x", "x"), CloudStatus::unavailable);
-
+TEST_F(FolderCloud, ARootThatIsAFileOrALinkOrNothingIsUnavailable) {
     fs::create_directory_symlink(outside, scratch.path() / "linked-root");
+    FolderCloudFileSystem onAFile(outside / "secret.txt");
     FolderCloudFileSystem onALink(scratch.path() / "linked-root");
-    EXPECT_EQ(onALink.checkRoot(), CloudStatus::unavailable);
-    EXPECT_EQ(onALink.list("").status, CloudStatus::unavailable);
-    EXPECT_EQ(onALink.read("secret.txt", kNoLimit).status, CloudStatus::unavailable);
-    EXPECT_EQ(onALink.writeAtomically("new.txt", "x"), CloudStatus::unavailable);
+    for (auto* root : {&onAFile, &onALink}) {
+        EXPECT_EQ(root->checkRoot(), CloudStatus::unavailable);
+        EXPECT_EQ(runScript(*root, "list; read secret.txt; write new.txt x"),
+                  "unavailable | [unavailable] | unavailable");
+    }
     EXPECT_FALSE(fs::exists(outside / "new.txt"));
-
     FolderCloudFileSystem nowhere("");
     EXPECT_EQ(nowhere.checkRoot(), CloudStatus::unavailable);
-    EXPECT_EQ(nowhere.list("").status, CloudStatus::unavailable);
+    EXPECT_EQ(runScript(nowhere, "list"), "unavailable");
 }
 
 TEST_F(FolderCloud, ANamedPipeIsNotAFileAndReadingItDoesNotWaitForAWriter) {
     ASSERT_EQ(::mkfifo((root / "pipe").c_str(), 0600), 0);
-    EXPECT_EQ(cloud.read("pipe", kNoLimit).status, CloudStatus::invalid);
-    EXPECT_EQ(cloud.writeAtomically("pipe", "x"), CloudStatus::invalid);
-    EXPECT_EQ(cloud.remove("pipe"), CloudStatus::invalid);
-    EXPECT_EQ(describeListing(cloud.list("")), "ok: pipe(other)");
+    EXPECT_EQ(runScript(cloud, "read pipe; write pipe x; remove pipe; list"),
+              "[invalid] | invalid | invalid | ok: pipe(other)");
 }
 
 TEST_F(FolderCloud, AnUnwritableRootIsUnavailableAndKeepsNoTemporaryFile) {

@@ -25,7 +25,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +55,7 @@
 #include "tests/support/HaltingSqliteLayer.h"
 #include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/sync/SyncTestSupport.h"
 
 namespace jw::model {
 namespace {
@@ -78,9 +78,7 @@ std::string itemText(char device, std::uint64_t n) {
     return text;
 }
 
-fs::path resourceDirectory() {
-    return AppPaths::resolve(std::nullopt).resourceDirectory;
-}
+using sync::testing::resourceDirectory;
 
 // Where the child stops for the kill.
 enum class Halt {
@@ -96,10 +94,15 @@ enum class Halt {
 };
 
 const char* haltName(Halt halt) {
-    static const char* const kNames[] = {
-        "none",           "insideSave",         "beforeExportWrite",
-        "afterExportWrite", "insideExportBookkeeping", "afterImportRead",
-        "insideImport",   "afterBaselineWrite", "afterCompactionRemove"};
+    static const char* const kNames[] = {"none",
+                                         "insideSave",
+                                         "beforeExportWrite",
+                                         "afterExportWrite",
+                                         "insideExportBookkeeping",
+                                         "afterImportRead",
+                                         "insideImport",
+                                         "afterBaselineWrite",
+                                         "afterCompactionRemove"};
     return kNames[int(halt)];
 }
 
@@ -113,8 +116,8 @@ struct ChildPlan {
     std::uint32_t seed = 0;
     std::uint64_t firstSave = 1;
     Halt halt = Halt::none;
-    int occurrence = 1;  // stop at this occurrence of the halt point
-    int logWrite = 1;    // for the halts inside a commit: stop at this write to the log after it
+    int occurrence = 1;    // stop at this occurrence of the halt point
+    int logWrite = 1;      // for the halts inside a commit: stop at this write to the log after it
     std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
 };
 
@@ -165,8 +168,8 @@ void armLogHalt(Halt halt) {
 // The real cloud folder, with the halt points of the sync phases around its calls.
 std::shared_ptr<test::ScriptableCloud> haltingCloud(const fs::path& root) {
     using test::CloudOperation;
-    auto cloud =
-        std::make_shared<test::ScriptableCloud>(std::make_shared<sync::FolderCloudFileSystem>(root));
+    auto cloud = std::make_shared<test::ScriptableCloud>(
+        std::make_shared<sync::FolderCloudFileSystem>(root));
     cloud->setBefore([](CloudOperation operation, const std::string& path) {
         if (operation == CloudOperation::write && path.ends_with(".jwchanges") &&
             isTheHaltPoint(Halt::beforeExportWrite)) {
@@ -236,11 +239,7 @@ struct ChildDevice {
         locations.cloudFileSystem = haltingCloud(plan.folder / "Cloud");
         locations.settings = device.settings.get();
         device.db = std::make_unique<JWDatabase>(locations);
-        for (auto& o : device.db->viewContext().executeFetchRequest(listsFetchRequest(false))) {
-            if (static_cast<List&>(*o).name() == kListName) {
-                device.list = std::static_pointer_cast<List>(o);
-            }
-        }
+        device.list = sync::testing::listNamed(*device.db, kListName);
         if (!device.list || device.db->syncState() != SyncState::attached) {
             report("error device " + std::string(1, device.name) + " is not ready");
             _exit(2);
@@ -334,30 +333,8 @@ struct InFlight {
     bool isDone = false;
 };
 
-// Runs `sql` on the store file and returns the rows, one string per row ("a|b").
 std::vector<std::string> query(const fs::path& file, const char* sql) {
-    sqlite3* raw = nullptr;
-    std::vector<std::string> rows;
-    if (sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        rows.push_back(std::string("cannot open: ") + sqlite3_errmsg(raw));
-    } else {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(raw, sql, -1, &statement, nullptr) != SQLITE_OK) {
-            rows.push_back(std::string("error: ") + sqlite3_errmsg(raw));
-        }
-        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            std::string row;
-            for (int c = 0; c < sqlite3_column_count(statement); ++c) {
-                const auto* text = sqlite3_column_text(statement, c);
-                row +=
-                    (c ? "|" : "") + std::string(text ? reinterpret_cast<const char*>(text) : "");
-            }
-            rows.push_back(row);
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(raw);
-    return rows;
+    return test::sqliteRows(file, sql);
 }
 
 class CrashDuringSync : public ::testing::Test {
@@ -390,17 +367,7 @@ class CrashDuringSync : public ::testing::Test {
         locations.settings = settings.get();
         return std::make_unique<JWDatabase>(locations);
     }
-    void finish(JWDatabase& db) {
-        for (int round = 0; db.operationsInFlight() > 0; ++round) {
-            if (round == 100) {
-                ADD_FAILURE() << "the database's operations never finished";
-                return;
-            }
-            db.ensemble()->waitUntilIdle();
-            platform_.loop().drain();
-        }
-        platform_.loop().drain();
-    }
+    void finish(JWDatabase& db) { sync::testing::finishOperations(platform_.loop(), db); }
     void attach(JWDatabase& db) {
         db.sync();
         finish(db);
@@ -425,12 +392,7 @@ class CrashDuringSync : public ::testing::Test {
     }
 
     static std::shared_ptr<List> listIn(JWDatabase& db) {
-        for (auto& o : db.viewContext().executeFetchRequest(listsFetchRequest(false))) {
-            if (static_cast<List&>(*o).name() == kListName) {
-                return std::static_pointer_cast<List>(o);
-            }
-        }
-        return nullptr;
+        return sync::testing::listNamed(db, kListName);
     }
     static Items itemsIn(JWDatabase& db) {
         Items items;
@@ -509,8 +471,8 @@ class CrashDuringSync : public ::testing::Test {
         ready_ = false;
         const int logWrite =
             round.logWrite ? round.logWrite : std::uniform_int_distribution<int>(1, 3)(random);
-        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt,
-                       occurrence,  logWrite,                round.saveKind};
+        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt, occurrence,
+                       logWrite,    round.saveKind};
         test::ChildProcess child([&plan](int reportFd) {
             gReportFd = reportFd;
             try {
@@ -554,7 +516,8 @@ class CrashDuringSync : public ::testing::Test {
         SCOPED_TRACE(round);
         for (char device : kDevices) {
             SCOPED_TRACE(std::string("device ") + device);
-            EXPECT_EQ(test::integrityCheck(storeOf(device)), "ok");
+            EXPECT_EQ(query(storeOf(device), "PRAGMA integrity_check"),
+                      std::vector<std::string>{"ok"});
             // No two objects share a global identifier, and the one list is still one.
             EXPECT_EQ(
                 query(storeOf(device),
@@ -609,10 +572,10 @@ class CrashDuringSync : public ::testing::Test {
         // The next merges finish the work: both devices end with every change, once each.
         EXPECT_TRUE(settle(*a, *b)) << "the devices did not settle; the child logged:\n"
                                     << childLog_;
-        EXPECT_EQ(describe(itemsIn(*a)), describe(expected_));
-        EXPECT_EQ(describe(itemsIn(*b)), describe(expected_));
-        EXPECT_EQ(itemsIn(*a), expected_);
-        EXPECT_EQ(itemsIn(*b), expected_);
+        for (auto* db : {a.get(), b.get()}) {
+            EXPECT_TRUE(itemsIn(*db) == expected_) << describe(itemsIn(*db)) << "instead of\n"
+                                                   << describe(expected_);
+        }
     }
 
     // Runs the rounds: each halts at its point (at a random occurrence of it) or, for
@@ -689,7 +652,9 @@ struct CrashCase {
     std::vector<Round> rounds;
     std::uint32_t seed;
 };
-void PrintTo(const CrashCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const CrashCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const Round kRandomMoment{Halt::none};
 

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -28,26 +27,6 @@ using testing::SimulatedDevice;
 using Kind = SyncError::Kind;
 
 const CloudLayout kLayout{"MainStore"};
-
-std::vector<std::string> listNames(SimulatedDevice& device) {
-    std::vector<std::string> names;
-    for (const auto& object :
-         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-        names.push_back(std::static_pointer_cast<model::List>(object)->name().value_or(""));
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::shared_ptr<model::List> listNamed(SimulatedDevice& device, const std::string& name) {
-    for (const auto& object :
-         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-        if (std::static_pointer_cast<model::List>(object)->name() == name) {
-            return std::static_pointer_cast<model::List>(object);
-        }
-    }
-    return nullptr;
-}
 
 // "device" and "other" attached to one folder, each with a list the other has.
 class Attachment : public testing::SharedCloudTest {
@@ -125,11 +104,12 @@ const Disturbance kDisturbances[] = {
     {"AnotherFolderOfOtherDevices",
      [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
          // A folder shared by a stranger: its ensemble, its device, not this one.
-         elsewhere.plantFile(kLayout.ensembleFile(), ensembleFileJson("stranger"));
+         elsewhere.view(d.name)->plantFile(kLayout.ensembleFile(), ensembleFileJson("stranger"));
          DeviceRegistration stranger;
          stranger.device = store::GlobalID::generate().toString();
          stranger.ensemble = "stranger";
-         elsewhere.plantFile(kLayout.registrationFile(stranger.device), stranger.toJson());
+         elsewhere.view(d.name)->plantFile(kLayout.registrationFile(stranger.device),
+                                           stranger.toJson());
          d.recorder->redirect(elsewhere.deviceView(d.name));
      },
      Kind::otherFolder},
@@ -179,9 +159,9 @@ TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
     mergeEverywhere();
     expectAttached(device_);
     EXPECT_FALSE(device_.db->lastSyncError());
-    const std::vector<std::string> all{"from device", "from other", "made meanwhile"};
-    EXPECT_EQ(listNames(device_), all);
-    EXPECT_EQ(listNames(other_), all);
+    EXPECT_EQ(testing::contents(*device_.db),
+              "from device (0):\nfrom other (0):\nmade meanwhile (0):\n");
+    EXPECT_EQ(testing::contents(*other_.db), testing::contents(*device_.db));
 }
 
 INSTANTIATE_TEST_SUITE_P(Attachment, ProvesNothing, ::testing::ValuesIn(kDisturbances),
@@ -195,9 +175,15 @@ TEST_F(Attachment, AFolderHoldingOthersButNoLongerThisDeviceEndsItForGood) {
 }
 
 TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
-    cloud_.removeEverythingNow();
-    auto& stranger = addDevice("stranger");
+    // The user emptied the folder, and a stranger attached to it before this device looked.
+    elsewhere_.setLocation(cloud_.location());
+    devices_.push_back(std::make_unique<SimulatedDevice>(elsewhere_, "stranger"));
+    auto& stranger = *devices_.back();
+    stranger.db->sync();
+    settle();
+    elsewhere_.deliverAll();
     expectAttached(stranger);
+    device_.recorder->redirect(elsewhere_.view("device"));
     merge(device_);
     expectLostForGood();
 }
@@ -209,8 +195,9 @@ TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) 
     // While lost: a list made, one renamed, the other device's list deleted; meanwhile the
     // other device adds one.
     model::newList(*device_.db, "made while lost");
-    model::renameList(*device_.db, *listNamed(device_, "from device"), "renamed while lost");
-    model::deleteList(*device_.db, *listNamed(device_, "from other"));
+    model::renameList(*device_.db, *testing::listNamed(*device_.db, "from device"),
+                      "renamed while lost");
+    model::deleteList(*device_.db, *testing::listNamed(*device_.db, "from other"));
     model::newList(*other_.db, "other meanwhile");
     settle();
 
@@ -227,10 +214,9 @@ TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) 
     settle();
     expectAttached(device_);
     mergeEverywhere();
-    const std::vector<std::string> all{"made while lost", "other meanwhile", "renamed while lost"};
-    EXPECT_EQ(listNames(device_), all);
-    EXPECT_EQ(listNames(other_), all);
-    EXPECT_EQ(testing::dumpStore(device_.storeFile()), testing::dumpStore(other_.storeFile()));
+    EXPECT_EQ(testing::contents(*device_.db),
+              "made while lost (0):\nother meanwhile (0):\nrenamed while lost (0):\n");
+    expectSameStoresEverywhere();
 }
 
 TEST_F(Attachment, AStoreDeletedWithoutItsSettingsStartsUnattachedAndAttachesAfresh) {
@@ -245,17 +231,7 @@ TEST_F(Attachment, AStoreDeletedWithoutItsSettingsStartsUnattachedAndAttachesAfr
     settle();
     expectAttached(device_);
     EXPECT_NE(device_.deviceID(), before);
-    EXPECT_EQ(listNames(device_), (std::vector<std::string>{"from device", "from other"}));
-}
-
-TEST_F(Attachment, SettingsDeletedWithoutTheStoreLeaveItAttached) {
-    device_.close();
-    device_.settings.removeObjectForKey("cloudDBAlreadyLeeched");
-    device_.open();
-    device_.db->sync();
-    settle();
-    expectAttached(device_);
-    EXPECT_EQ(device_.settings.boolForKey("cloudDBAlreadyLeeched"), true);
+    EXPECT_EQ(testing::contents(*device_.db), "from device (0):\nfrom other (0):\n");
 }
 
 TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMeet) {
@@ -275,10 +251,9 @@ TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMee
             testing::runUntilQuiet(platform_, both);
         }
     }
-    const std::vector<std::string> names = {"from the first", "from the second"};
     for (auto* d : both) {
         expectAttached(*d);
-        EXPECT_EQ(listNames(*d), names);
+        EXPECT_EQ(testing::contents(*d->db), "from the first (0):\nfrom the second (0):\n");
     }
     first.close();
     second.close();

@@ -29,42 +29,6 @@ class MergeRaces : public testing::SharedCloudTest {
         device.db->merge();
         device.ensemble().waitUntilIdle();
     }
-
-    std::shared_ptr<List> listNamed(SimulatedDevice& device, const std::string& name) {
-        for (auto& object :
-             device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-            auto list = std::static_pointer_cast<List>(object);
-            if (list->name() == name) {
-                return list;
-            }
-        }
-        return nullptr;
-    }
-
-    std::shared_ptr<Item> itemWithText(SimulatedDevice& device, const std::string& text) {
-        for (auto& object : device.db->viewContext().executeFetchRequest(
-                 model::itemsFetchRequest(nullptr, model::JWListFilter::none))) {
-            auto item = std::static_pointer_cast<Item>(object);
-            if (item->body() == text) {
-                return item;
-            }
-        }
-        return nullptr;
-    }
-
-    void expectSameStoresAndNothingDangling() {
-        const auto first = testing::dumpStore(devices_[0]->storeFile());
-        for (auto& device : devices_) {
-            const auto dump = testing::dumpStore(device->storeFile());
-            EXPECT_TRUE(dump == first)
-                << devices_[0]->name << " (-) and " << device->name << " (+) differ:\n"
-                << testing::diffOf(first, dump);
-            for (const auto& line : dump) {
-                EXPECT_EQ(line.find("dangling"), std::string::npos) << device->name << ": " << line;
-            }
-        }
-    }
-
 };
 
 TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
@@ -73,10 +37,10 @@ TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
     model::newList(*a.db, "Groceries");
     settle();
     mergeEverywhere();
-    auto stale = listNamed(b, "Groceries");
+    auto stale = testing::listNamed(*b.db, "Groceries");
     ASSERT_TRUE(stale);
 
-    model::deleteList(*a.db, *listNamed(a, "Groceries"));
+    model::deleteList(*a.db, *testing::listNamed(*a.db, "Groceries"));
     settle();
     cloud_.deliverAll();
     mergeBehindTheContext(b);  // the list is gone from b's store, not from its context
@@ -84,10 +48,10 @@ TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
     stale.reset();
     settle();
 
-    EXPECT_FALSE(itemWithText(b, "milk")) << "the item went the way of its list";
+    EXPECT_FALSE(testing::itemWithBody(*b.db, "milk")) << "the item went the way of its list";
     mergeEverywhere();
-    EXPECT_FALSE(itemWithText(a, "milk"));
-    expectSameStoresAndNothingDangling();
+    EXPECT_FALSE(testing::itemWithBody(*a.db, "milk"));
+    expectSameStoresEverywhere();
 }
 
 TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
@@ -97,18 +61,18 @@ TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
     settle();
     mergeEverywhere();
 
-    model::newItem(*a.db, *listNamed(a, "Hardware"), "nails");
+    model::newItem(*a.db, *testing::listNamed(*a.db, "Hardware"), "nails");
     settle();
     cloud_.deliverAll();
     mergeBehindTheContext(b);  // the item is in b's store; b's context knows nothing of it
-    model::deleteList(*b.db, *listNamed(b, "Hardware"));
+    model::deleteList(*b.db, *testing::listNamed(*b.db, "Hardware"));
     settle();
 
-    EXPECT_FALSE(itemWithText(b, "nails"));
+    EXPECT_FALSE(testing::itemWithBody(*b.db, "nails"));
     mergeEverywhere();
-    EXPECT_FALSE(itemWithText(a, "nails"));
-    EXPECT_FALSE(listNamed(a, "Hardware"));
-    expectSameStoresAndNothingDangling();
+    EXPECT_FALSE(testing::itemWithBody(*a.db, "nails"));
+    EXPECT_FALSE(testing::listNamed(*a.db, "Hardware"));
+    expectSameStoresEverywhere();
 }
 
 TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
@@ -124,14 +88,14 @@ TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
     settle();
     mergeEverywhere();
 
-    model::newItem(*c.db, *listNamed(c, "Old"), "bread");
+    model::newItem(*c.db, *testing::listNamed(*c.db, "Old"), "bread");
     settle();
     cloud_.deliverAll();
     b.db->merge();
     settle();  // b's context now has the item; a has not merged it
-    auto item = itemWithText(b, "bread");
+    auto item = testing::itemWithBody(*b.db, "bread");
     ASSERT_TRUE(item);
-    model::deleteList(*a.db, *listNamed(a, "Old"));
+    model::deleteList(*a.db, *testing::listNamed(*a.db, "Old"));
     settle();
 
     // b hears of the removal (its store sets the item aside); its context edits the item.
@@ -140,19 +104,20 @@ TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
     model::editItemText(*b.db, *item, "rye bread");
     item.reset();
     settle();
-    EXPECT_FALSE(itemWithText(b, "rye bread")) << "set aside with its list gone";
+    EXPECT_FALSE(testing::itemWithBody(*b.db, "rye bread")) << "set aside with its list gone";
 
     // c moves it out of the removed list before hearing of the removal.
-    model::moveItem(*c.db, *itemWithText(c, "bread"), *listNamed(c, "New"));
+    model::moveItem(*c.db, *testing::itemWithBody(*c.db, "bread"),
+                    *testing::listNamed(*c.db, "New"));
     settle();
     mergeEverywhere();
     for (auto& device : devices_) {
-        auto back = itemWithText(*device, "rye bread");
+        auto back = testing::itemWithBody(*device->db, "rye bread");
         ASSERT_TRUE(back) << device->name;
         ASSERT_TRUE(back->forList()) << device->name;
         EXPECT_EQ(back->forList()->name(), "New") << device->name;
     }
-    expectSameStoresAndNothingDangling();
+    expectSameStoresEverywhere();
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,20 +19,6 @@ namespace jw::sync {
 namespace {
 
 using testing::SimulatedDevice;
-
-std::string listNames(SimulatedDevice& device) {
-    std::vector<std::string> names;
-    for (const auto& object :
-         device.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
-        names.push_back(std::static_pointer_cast<model::List>(object)->name().value_or(""));
-    }
-    std::sort(names.begin(), names.end());
-    std::string line;
-    for (const auto& name : names) {
-        line += (line.empty() ? "" : ", ") + name;
-    }
-    return line;
-}
 
 class MoveCloudFolder : public testing::SharedCloudTest {
   protected:
@@ -88,10 +73,9 @@ TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {
     EXPECT_EQ(move(other_, newCloud_.view("other")), "moved");
     mergeEverywhereInTheNewFolder();
 
-    const std::string all = "from device, from other, left in the old folder, unsent";
-    EXPECT_EQ(listNames(device_), all);
-    EXPECT_EQ(listNames(other_), all);
-    EXPECT_EQ(testing::dumpStore(device_.storeFile()), testing::dumpStore(other_.storeFile()));
+    EXPECT_EQ(testing::contents(*device_.db),
+              "from device (0):\nfrom other (0):\nleft in the old folder (0):\nunsent (0):\n");
+    expectSameStoresEverywhere();
 }
 
 TEST_F(MoveCloudFolder, AMoveThatCannotAttachStaysWithTheOldFolderAndGoesOnSyncingThere) {
@@ -104,7 +88,8 @@ TEST_F(MoveCloudFolder, AMoveThatCannotAttachStaysWithTheOldFolderAndGoesOnSynci
     model::newList(*device_.db, "after the failed move");
     settle();
     mergeEverywhere();
-    EXPECT_EQ(listNames(other_), "after the failed move, from device, from other");
+    EXPECT_EQ(testing::contents(*other_.db),
+              "after the failed move (0):\nfrom device (0):\nfrom other (0):\n");
     EXPECT_FALSE(device_.db->lastSyncError());
 }
 
@@ -123,7 +108,8 @@ TEST_F(MoveCloudFolder, NothingElseStartsWhileAMoveRuns) {
     EXPECT_EQ(device_.db->operationsInFlight(), 0);
     move(other_, newCloud_.view("other"));
     mergeEverywhereInTheNewFolder();
-    EXPECT_EQ(listNames(other_), "from device, from other, saved during the move");
+    EXPECT_EQ(testing::contents(*other_.db),
+              "from device (0):\nfrom other (0):\nsaved during the move (0):\n");
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 // the same object into one, which must keep per key the value with the greater stamp whichever
 // side it comes from.
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <string>
 
+#include "SyncTestSupport.h"
 #include "platform/sync/ObjectChange.h"
 
 namespace jw::sync {
@@ -55,19 +55,7 @@ ObjectChange removed(const Stamp& at) {
 
 // Each key with its value and effective stamp, so that two changes meaning the same compare
 // equal however they spell their stamps.
-std::string meaning(const ObjectChange& c) {
-    std::string text = c.entity + " " + c.globalID;
-    if (c.created)
-        text += fmt::format(" created@{}/{}", c.created->counter, c.created->device);
-    if (c.removed)
-        text += fmt::format(" removed@{}/{}", c.removed->counter, c.removed->device);
-    for (const auto& [key, change] : c.values) {
-        const auto s = c.stampOf(key);
-        text += fmt::format(" {}={}@{}/{}", key, change.value.dump(), s ? s->counter : -1,
-                            s ? s->device : "");
-    }
-    return text;
-}
+const auto meaning = testing::meaningOf;
 
 // The JSON form ------------------------------------------------------------------------------
 
@@ -167,73 +155,47 @@ TEST(ObjectChangeValues, AFormThatDoesNotFitTheTypeIsRefused) {
     }
 }
 
-// Folding changes of one object
-// ---------------------------------------------------------------------
+// Folding changes of one object ----------------------------------------------------------------
 
-TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSide) {
-    const ObjectChange a = created(stamp(5), {{"body", "milk"}, {"isDone", false}});
-    ObjectChange b = updated(stamp(7, "B"), {{"body", "oat milk"}});
-    b.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
+// Two changes of one object, and what folding either into the other gives, with the greatest
+// counter it carries.
+struct Fold {
+    ObjectChange a, b;
+    std::string expected;
+};
 
-    ObjectChange ab = a;
-    ab.absorb(b);
-    ObjectChange ba = b;
-    ba.absorb(a);
-    EXPECT_EQ(meaning(ab), meaning(ba));
-    EXPECT_EQ(ab.values.at("body").value, "oat milk");
-    EXPECT_EQ(ab.stampOf("body"), stamp(7, "B"));
-    EXPECT_EQ(ab.values.at("isDone").value, false) << "the creation's value is newer";
-    EXPECT_EQ(ab.stampOf("isDone"), stamp(5));
-    EXPECT_EQ(ab.created, stamp(5));
-}
-
-TEST(ObjectChangeAbsorb, EqualCountersAreOrderedByDevice) {
-    ObjectChange a = updated(stamp(8, "A"), {{"body", "from A"}});
-    const ObjectChange b = updated(stamp(8, "B"), {{"body", "from B"}});
-    ObjectChange ab = a, ba = b;
-    ab.absorb(b);
-    ba.absorb(a);
-    EXPECT_EQ(ab.values.at("body").value, "from B");
-    EXPECT_EQ(meaning(ab), meaning(ba));
-}
-
-TEST(ObjectChangeAbsorb, AbsorbingAChangeAgainChangesNothing) {
-    ObjectChange a = created(stamp(2), {{"body", "bread"}});
-    a.values["isDone"] = {true, stamp(6, "B")};
-    ObjectChange twice = a;
-    twice.absorb(a);
-    EXPECT_EQ(meaning(twice), meaning(a));
-    EXPECT_EQ(twice.toJson(), a.toJson());
-}
-
-TEST(ObjectChangeAbsorb, ARemovalSurvivesWhateverComesAfter) {
-    ObjectChange c = removed(stamp(4));
-    c.absorb(updated(stamp(9), {{"body", "later"}}));
-    c.absorb(created(stamp(1), {{"body", "first"}}));
-    ASSERT_TRUE(c.removed);
-    EXPECT_EQ(*c.removed, stamp(4));
-}
-
-TEST(ObjectChangeAbsorb, AValueOfTheCreationKeepsItsStampWhenAnEarlierCreationIsFolded) {
-    // Two creations of one object (a store attached twice): the earlier becomes the creation,
-    // and the later one's values keep their own, greater stamp.
-    ObjectChange later = created(stamp(9, "B"), {{"body", "later"}, {"note", "kept"}});
-    later.absorb(created(stamp(2, "A"), {{"body", "earlier"}}));
-    EXPECT_EQ(later.created, stamp(2, "A"));
-    EXPECT_EQ(later.values.at("body").value, "later");
-    EXPECT_EQ(later.stampOf("body"), stamp(9, "B"));
-    EXPECT_EQ(later.stampOf("note"), stamp(9, "B"));
-    const auto back = ObjectChange::fromJson(later.toJson());
-    EXPECT_EQ(meaning(back), meaning(later));
-}
-
-TEST(ObjectChangeAbsorb, MaxCounterSeesEveryStamp) {
-    ObjectChange c = created(stamp(3), {{"body", "a"}});
-    EXPECT_EQ(c.maxCounter(), 3);
-    c.values["isDone"] = {true, stamp(11, "B")};
-    EXPECT_EQ(c.maxCounter(), 11);
-    c.removed = stamp(20, "C");
-    EXPECT_EQ(c.maxCounter(), 20);
+TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSideAndARemovalStays) {
+    ObjectChange olderValue = updated(stamp(7, "B"), {{"body", "oat milk"}});
+    olderValue.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
+    ObjectChange laterValue = created(stamp(2), {{"body", "bread"}});
+    laterValue.values["isDone"] = {true, stamp(6, "B")};
+    const std::string item = kItem + " Item";
+    const Fold folds[] = {
+        {created(stamp(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
+         item + " created@5/A body=\"oat milk\"@7/B isDone=false@5/A max=7"},
+        // Equal counters are ordered by device.
+        {updated(stamp(8, "A"), {{"body", "from A"}}), updated(stamp(8, "B"), {{"body", "from B"}}),
+         item + " body=\"from B\"@8/B max=8"},
+        // Folding a change into itself changes nothing.
+        {laterValue, laterValue, item + " created@2/A body=\"bread\"@2/A isDone=true@6/B max=6"},
+        {removed(stamp(4)), updated(stamp(9), {{"body", "later"}}),
+         item + " removed@4/A body=\"later\"@9/A max=9"},
+        {removed(stamp(4)), created(stamp(1), {{"body", "first"}}),
+         item + " created@1/A removed@4/A body=\"first\"@1/A max=4"},
+        // Two creations (a store attached twice): the earlier becomes the creation, and the
+        // later one's values keep their own, greater stamp.
+        {created(stamp(9, "B"), {{"body", "later"}, {"note", "kept"}}),
+         created(stamp(2, "A"), {{"body", "earlier"}}),
+         item + " created@2/A body=\"later\"@9/B note=\"kept\"@9/B max=9"},
+    };
+    for (const auto& fold : folds) {
+        for (bool swap : {false, true}) {
+            ObjectChange into = swap ? fold.b : fold.a;
+            into.absorb(swap ? fold.a : fold.b);
+            EXPECT_EQ(meaning(into) + " max=" + std::to_string(into.maxCounter()), fold.expected);
+            EXPECT_EQ(meaning(ObjectChange::fromJson(into.toJson())), meaning(into));
+        }
+    }
 }
 
 }  // namespace

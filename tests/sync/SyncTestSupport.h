@@ -5,9 +5,10 @@
 // - the object model and a raw dump of a store file, every object by global identifier with
 //   every attribute and to-one target in the sync file form, sorted: two stores hold the same
 //   data exactly when their dumps are equal;
-// - a cloud file system that records what goes through it (change files written, files
-//   removed), wrapped around a device's view of the in-memory cloud;
-// - simulated devices: a JWDatabase each, with its own folder, user defaults and view.
+// - what a user sees of a database (a list by name, an item by text, every list as a line);
+// - simulated devices: a JWDatabase each, with its own folder, user defaults and view of the
+//   in-memory cloud, every call going through a recording ScriptableCloud; and the checks
+//   that every device holds the same store and the folder can still rebuild it.
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,8 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Paths.h"
@@ -38,7 +41,9 @@
 #include "platform/sync/CloudLayout.h"
 #include "platform/sync/ObjectChange.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
+#include "src/model/Entities.h"
 #include "src/model/JWDatabase.h"
+#include "src/model/Ordering.h"
 #include "tests/support/InMemoryCloud.h"
 #include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
@@ -77,22 +82,15 @@ class ScratchDir {
     std::filesystem::path path_;
 };
 
-// How many seeds a randomised test runs: JOTWELL_SYNC_SEEDS when set to a positive number,
-// else `fallback`.
-inline int seedCount(int fallback) {
-    if (const char* text = std::getenv("JOTWELL_SYNC_SEEDS")) {
-        const int n = std::atoi(text);
-        if (n > 0) {
-            return n;
-        }
+// The seeds a randomised test runs, first to last: the one in JOTWELL_SYNC_SEED alone (to
+// replay a failure), else 1 to JOTWELL_SYNC_SEEDS when that is a positive number, else 1 to
+// `fallback`.
+inline std::pair<int, int> seedsToRun(int fallback) {
+    if (const char* one = std::getenv("JOTWELL_SYNC_SEED"); one && std::atoi(one) > 0) {
+        return {std::atoi(one), std::atoi(one)};
     }
-    return fallback;
-}
-
-// The one seed to run, from JOTWELL_SYNC_SEED, to replay a failure; 0 when not set.
-inline int singleSeed() {
-    const char* text = std::getenv("JOTWELL_SYNC_SEED");
-    return text ? std::max(0, std::atoi(text)) : 0;
+    const char* count = std::getenv("JOTWELL_SYNC_SEEDS");
+    return {1, count && std::atoi(count) > 0 ? std::atoi(count) : fallback};
 }
 
 // The object model -----------------------------------------------------------------------------
@@ -194,38 +192,28 @@ inline std::string meaningOf(const ObjectChange& c) {
 // waiting for their target. Sorted.
 inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
     std::vector<std::string> lines;
-    {
-        store::SqliteStatement s(db.handle(),
-                                 "SELECT \"gid\", \"key\", \"counter\", \"device\" FROM "
-                                 "\"_sync_stamps\"");
+    using Table = std::tuple<const char*, const char*, const char*>;  // label, name, column
+    for (const auto& [label, table, column] : {Table{"stamp ", "_sync_stamps", "key"},
+                                               Table{"removed ", "_sync_tombstones", "entity"}}) {
+        store::SqliteStatement s(db.handle(), std::string("SELECT \"gid\", \"") + column +
+                                                  "\", \"counter\", \"device\" FROM \"" + table +
+                                                  "\"");
         while (s.step()) {
-            lines.push_back("stamp " + globalIDOf(s, 0).toString() + " " + s.columnText(1) + " " +
-                            std::to_string(s.columnInt(2)) + "/" + s.columnText(3));
+            lines.push_back(std::string(label) + globalIDOf(s, 0).toString() + " " +
+                            s.columnText(1) + " " + std::to_string(s.columnInt(2)) + "/" +
+                            s.columnText(3));
         }
     }
-    {
-        store::SqliteStatement s(db.handle(),
-                                 "SELECT \"gid\", \"entity\", \"counter\", \"device\" FROM "
-                                 "\"_sync_tombstones\"");
-        while (s.step()) {
-            lines.push_back("removed " + globalIDOf(s, 0).toString() + " " + s.columnText(1) + " " +
-                            std::to_string(s.columnInt(2)) + "/" + s.columnText(3));
-        }
+    store::SqliteStatement parked(db.handle(), "SELECT \"payload\" FROM \"_sync_parked\"");
+    while (parked.step()) {
+        lines.push_back("aside " + meaningOf(ObjectChange::fromJson(
+                                       nlohmann::json::parse(parked.columnText(0)))));
     }
-    {
-        store::SqliteStatement s(db.handle(), "SELECT \"payload\" FROM \"_sync_parked\"");
-        while (s.step()) {
-            lines.push_back("aside " + meaningOf(ObjectChange::fromJson(
-                                           nlohmann::json::parse(s.columnText(0)))));
-        }
-    }
-    {
-        store::SqliteStatement s(db.handle(),
+    store::SqliteStatement links(db.handle(),
                                  "SELECT \"gid\", \"key\", \"target\" FROM \"_sync_links\"");
-        while (s.step()) {
-            lines.push_back("waits " + globalIDOf(s, 0).toString() + " " + s.columnText(1) + " " +
-                            globalIDOf(s, 2).toString());
-        }
+    while (links.step()) {
+        lines.push_back("waits " + globalIDOf(links, 0).toString() + " " + links.columnText(1) +
+                        " " + globalIDOf(links, 2).toString());
     }
     std::sort(lines.begin(), lines.end());
     return lines;
@@ -247,18 +235,6 @@ inline std::int64_t rowCount(const std::filesystem::path& storeFile, const std::
                              "SELECT COUNT(*) FROM " + store::StoreConnection::quoted(table));
     s.step();
     return s.columnInt(0);
-}
-
-// The changes a store keeps for objects not stored: ones waiting for their creation, and
-// objects set aside with an owner that is removed.
-inline std::vector<ObjectChange> parkedChanges(const std::filesystem::path& storeFile) {
-    store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
-    store::SqliteStatement s(db.handle(), "SELECT \"payload\" FROM \"_sync_parked\"");
-    std::vector<ObjectChange> out;
-    while (s.step()) {
-        out.push_back(ObjectChange::fromJson(nlohmann::json::parse(s.columnText(0))));
-    }
-    return out;
 }
 
 // The lines only in `a` (prefixed "- ") and only in `b` ("+ "), for failure messages.
@@ -285,12 +261,19 @@ inline std::string diffOf(const std::vector<std::string>& a, const std::vector<s
 
 // The folder's own guarantee to a newcomer -------------------------------------------------------
 
-// The files devices wrote that a folder can no longer give a newcomer: neither there nor held
-// by a baseline there, as "<device> <n>". `folder` is every file of the folder by path;
-// `written` is every change file path devices wrote into it. Empty when everything every
-// device exported can be rebuilt from the folder.
-inline std::vector<std::string> unrecoverableFiles(const std::map<std::string, std::string>& folder,
-                                                   const std::set<std::string>& written) {
+// The change files `devices` wrote (as their recorders saw) that the cloud's true state can no
+// longer give a newcomer: neither there nor held by a baseline there, as "<device> <n>". Empty
+// when everything every device exported can be rebuilt from the folder.
+template <typename Devices>
+std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
+                                            const Devices& devices) {
+    const auto folder = cloud.files();
+    std::set<std::string> written;
+    for (const auto& device : devices) {
+        for (const auto& [path, contents] : device->recorder->changeFiles()) {
+            written.insert(path);
+        }
+    }
     // "MainStore/devices/<device>/<kind>/<name>"
     auto split = [](const std::string& path) -> std::optional<std::array<std::string, 3>> {
         const std::string prefix = "MainStore/devices/";
@@ -321,7 +304,7 @@ inline std::vector<std::string> unrecoverableFiles(const std::map<std::string, s
         } else if (kind == "baselines" && CloudLayout::baselineFileSequence(name)) {
             const auto header = nlohmann::json::parse(contents.substr(0, contents.find('\n')));
             for (const auto& [other, n] : header.at("coverage").items()) {
-                covered[other] = std::max(covered[other], n.get<std::int64_t>());
+                covered[other] = std::max(covered[other], n.template get<std::int64_t>());
             }
         }
     }
@@ -352,6 +335,68 @@ inline bool anyLineContains(const std::vector<std::string>& lines, std::string_v
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
         return line.find(a) != std::string::npos && line.find(b) != std::string::npos;
     });
+}
+
+// What a user sees -------------------------------------------------------------------------------
+
+inline std::shared_ptr<model::List> listNamed(model::JWDatabase& db, const std::string& name) {
+    for (auto& o : db.viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+        if (static_cast<model::List&>(*o).name() == name) {
+            return std::static_pointer_cast<model::List>(o);
+        }
+    }
+    return nullptr;
+}
+
+inline std::shared_ptr<model::Item> itemWithBody(model::JWDatabase& db, const std::string& body) {
+    for (auto& o : db.viewContext().executeFetchRequest(
+             model::itemsFetchRequest(nullptr, model::JWListFilter::none))) {
+        if (static_cast<model::Item&>(*o).body() == body) {
+            return std::static_pointer_cast<model::Item>(o);
+        }
+    }
+    return nullptr;
+}
+
+// Every list by name with its done count and items ("[x] Milk"), one line each, sorted.
+inline std::string contents(model::JWDatabase& db) {
+    std::vector<std::string> lines;
+    for (auto& o : db.viewContext().executeFetchRequest(model::listsFetchRequest(false))) {
+        auto& list = static_cast<model::List&>(*o);
+        std::vector<std::string> items;
+        for (auto& i : db.viewContext().executeFetchRequest(
+                 model::itemsFetchRequest(&list, model::JWListFilter::none))) {
+            auto& item = static_cast<model::Item&>(*i);
+            items.push_back((item.isDone() ? " [x] " : " [ ] ") + item.body().value_or("<absent>"));
+        }
+        std::sort(items.begin(), items.end());
+        std::string line =
+            list.name().value_or("<absent>") + " (" + std::to_string(list.doneCount()) + "):";
+        for (auto& item : items) {
+            line += item;
+        }
+        lines.push_back(line + "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (auto& line : lines) {
+        text += line;
+    }
+    return text;
+}
+
+// Runs what the database started to its end: the worker's work, the completions it posts on
+// the main loop, and what those start in turn.
+inline void finishOperations(ManualRunLoop& loop, model::JWDatabase& db) {
+    for (int round = 0; db.operationsInFlight() > 0; ++round) {
+        if (round == 100) {
+            ADD_FAILURE() << "the database's operations never finished";
+            return;
+        }
+        db.ensemble()->waitUntilIdle();
+        loop.drain();
+    }
+    loop.drain();
 }
 
 // Simulated devices ------------------------------------------------------------------------------
@@ -416,6 +461,27 @@ inline void runUntilQuiet(test::ManualPlatform& platform, SimulatedDevice& devic
     runUntilQuiet(platform, one);
 }
 
+// Every device holds the same store as the first, with no link to an object that is gone, and
+// none removed a file of another device. Answers the first device's dump.
+template <typename Devices>
+std::vector<std::string> expectSameStores(const Devices& devices) {
+    const auto first = dumpStore(devices[0]->storeFile());
+    for (const auto& device : devices) {
+        const auto dump = dumpStore(device->storeFile());
+        EXPECT_TRUE(dump == first)
+            << devices[0]->name << " (-) and " << device->name << " (+) differ:\n"
+            << diffOf(first, dump);
+        for (const auto& line : dump) {
+            EXPECT_EQ(line.find("dangling"), std::string::npos) << device->name << ": " << line;
+        }
+        const auto own = CloudLayout{"MainStore"}.deviceFolder(device->deviceID()) + "/";
+        for (const auto& path : device->recorder->removed()) {
+            EXPECT_TRUE(path.starts_with(own)) << device->name << " removed " << path;
+        }
+    }
+    return first;
+}
+
 // Devices sharing one in-memory cloud folder. Each device added attaches at once, and what it
 // wrote is delivered to all.
 class SharedCloudTest : public ::testing::Test {
@@ -452,6 +518,8 @@ class SharedCloudTest : public ::testing::Test {
         }
         cloud_.deliverAll();
     }
+
+    void expectSameStoresEverywhere() { expectSameStores(devices_); }
 
     test::ManualPlatform platform_;
     test::InMemoryCloud cloud_;
