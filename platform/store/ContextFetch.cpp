@@ -84,8 +84,8 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
     std::vector<std::shared_ptr<ManagedObject>> results;
     if (storeCanMatch) {
         auto& database = impl_->connection.database();
-        const auto from =
-            fmt::format("FROM {}{} ORDER BY {}", StoreConnection::quoted(e.name), where, order);
+        const auto matching = fmt::format("FROM {}{}", StoreConnection::quoted(e.name), where);
+        const auto from = fmt::format("{} ORDER BY {}", matching, order);
         auto run = [&](SqliteStatement& statement, auto&& eachRow) {
             int index = 1;
             for (const auto* v : bindings) {
@@ -104,19 +104,32 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             }
             statement.reset();
         };
-        const auto batch = request.fetchBatchSize;
-        if (batch == 0) {
+        auto readAll = [&] {
             run(database.cached(
                     fmt::format("SELECT {} {}", StoreConnection::selectColumns(e), from)),
                 [&](const SqliteStatement& row) { results.push_back(impl_->materialize(e, row)); });
+        };
+        const auto batch = request.fetchBatchSize;
+        if (batch == 0) {
+            readAll();
         } else {
-            // The first batch is read; the rest are faults, read when touched. Both statements
-            // read one snapshot, so a commit between them cannot count a row twice or not at all.
+            // The first batch is read; the rest are faults, read when touched. The statements
+            // read one snapshot, so a commit between them cannot count a row twice or not at
+            // all. A result that fits in one batch is read by the plain query: SQLite's sorter
+            // for a LIMIT keeps a bounded tree that is slower than its full sort.
             ReadSnapshot snapshot(database);
-            run(database.cached(fmt::format("SELECT {} {} LIMIT {}",
-                                            StoreConnection::selectColumns(e), from, batch)),
-                [&](const SqliteStatement& row) { results.push_back(impl_->materialize(e, row)); });
-            if (results.size() == batch) {
+            std::size_t count = 0;
+            run(database.cached(fmt::format("SELECT count(*) {}", matching)),
+                [&](const SqliteStatement& row) { count = std::size_t(row.columnInt(0)); });
+            if (count <= batch) {
+                readAll();
+            } else {
+                results.reserve(count);
+                run(database.cached(fmt::format("SELECT {} {} LIMIT {}",
+                                                StoreConnection::selectColumns(e), from, batch)),
+                    [&](const SqliteStatement& row) {
+                        results.push_back(impl_->materialize(e, row));
+                    });
                 run(database.cached(
                         fmt::format("SELECT \"_key\" {} LIMIT -1 OFFSET {}", from, batch)),
                     [&](const SqliteStatement& row) {
