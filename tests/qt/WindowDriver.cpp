@@ -72,6 +72,10 @@ void WindowDriver::launch(const std::filesystem::path& dataDirectory,
 void WindowDriver::quit() {
     host_.reset();
     QCoreApplication::processEvents();
+    // What the window left to deleteLater (list delegates, retired screens' models) goes now:
+    // processEvents() leaves deferred deletions to an event loop, and there is none after the
+    // last test, so they would outlive the process as leaks.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QQuickWindow& WindowDriver::window() {
