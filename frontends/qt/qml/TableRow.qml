@@ -183,6 +183,7 @@ SwipeDelegate {
     swipe.right: Row {
         anchors.right: parent.right
         height: parent.height
+        Component.onCompleted: if (row.table) row.table.ownSwipeItem(this, row)
         Repeater {
             model: row.table && row.table.swipedRow === row.index ? row.table.swipeActions : []
             delegate: Rectangle {
