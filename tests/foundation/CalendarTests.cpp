@@ -1,9 +1,10 @@
 #include <cmath>
 #include <cstdio>
-#include <optional>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -100,8 +101,9 @@ TEST_F(CalendarInBerlin, AddingMinutesAndSettingSecondsToZero) {
         {Date{-1e300}, kZeroSeconds, "nothing"},
     };
     for (const auto& c : cases) {
-        const auto result = std::isnan(c.minutes) ? calendar::settingSecondsToZero(c.start)
-                                                  : calendar::addingMinutes(c.start, int(c.minutes));
+        const auto result = std::isnan(c.minutes)
+                                ? calendar::settingSecondsToZero(c.start)
+                                : calendar::addingMinutes(c.start, int(c.minutes));
         EXPECT_EQ(describe(result, c.start), c.expected)
             << c.start.secondsSinceEpoch << " " << c.minutes;
     }
@@ -119,31 +121,25 @@ TEST(CalendarInOtherZones, SettingSecondsToZeroFollowsTheProcessTimeZone) {
 
 // --- wholeSecondsBetween -------------------------------------------------------------------
 
-TEST(WholeSecondsBetween, TruncatesTowardZeroInBothDirections) {
-    const Date from{1'800'000'000.0};
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from.addingSeconds(30.9)), 30);
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from.addingSeconds(-30.9)), -30);
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from.addingSeconds(0.999)), 0);
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from.addingSeconds(-0.999)), 0);
-}
-
-TEST(WholeSecondsBetween, CountsWholeSecondsExactly) {
-    const Date from{1'800'000'000.0};
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from), 0);
-    EXPECT_EQ(calendar::wholeSecondsBetween(from, from.addingSeconds(31.0)), 31);
-    EXPECT_EQ(calendar::wholeSecondsBetween(from.addingSeconds(31.0), from), -31);
-    EXPECT_EQ(calendar::wholeSecondsBetween(Date{0.0}, from), 1'800'000'000);
-}
-
-TEST(WholeSecondsBetween, IsPlainElapsedTimeAcrossDaylightSavingChanges) {
+// Plain elapsed time, truncated toward zero, kept in range when not finite.
+TEST(WholeSecondsBetween, TruncatesTowardZeroAndStaysInRange) {
     ScopedTimeZone zone("Europe/Berlin");
-    // 01:30 CET to 03:30 CEST on the spring night is one hour, not two.
-    EXPECT_EQ(calendar::wholeSecondsBetween(utc(2027, 3, 28, 0, 30, 0), utc(2027, 3, 28, 1, 30, 0)),
-              3600);
-}
-
-TEST(WholeSecondsBetween, NonFiniteDifferencesStayInRange) {
-    EXPECT_EQ(calendar::wholeSecondsBetween(Date{0.0}, Date{notANumber}), 0);
+    const Date from{1'800'000'000.0};
+    const std::tuple<Date, Date, long long> cases[] = {
+        {from, from.addingSeconds(30.9), 30},
+        {from, from.addingSeconds(-30.9), -30},
+        {from, from.addingSeconds(0.999), 0},
+        {from, from.addingSeconds(-0.999), 0},
+        {from, from, 0},
+        {from.addingSeconds(31.0), from, -31},
+        {Date{0.0}, from, 1'800'000'000},
+        // 01:30 CET to 03:30 CEST on the spring night is one hour, not two.
+        {utc(2027, 3, 28, 0, 30, 0), utc(2027, 3, 28, 1, 30, 0), 3600},
+        {Date{0.0}, Date{notANumber}, 0},
+    };
+    for (const auto& [start, end, expected] : cases) {
+        EXPECT_EQ(calendar::wholeSecondsBetween(start, end), expected) << end.secondsSinceEpoch;
+    }
     EXPECT_GT(calendar::wholeSecondsBetween(Date{0.0}, Date{infinity}), 9'000'000'000'000'000'000);
     EXPECT_LT(calendar::wholeSecondsBetween(Date{0.0}, Date{-infinity}),
               -9'000'000'000'000'000'000);

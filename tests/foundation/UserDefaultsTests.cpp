@@ -20,7 +20,6 @@ namespace fs = std::filesystem;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 std::string readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -130,37 +129,28 @@ TEST_F(UserDefaultsTest, TheFileNamesEachValuesTypeAndIsWrittenOnlyOnceSomething
 
 // --- damaged files -------------------------------------------------------------------------
 
-TEST_F(UserDefaultsTest, ACorruptFileIsMovedAsideAndTheDefaultsStartEmpty) {
-    writeFile(file_, "{\"flag\": {\"bool\": tr");
-    UserDefaults defaults(file_);
-    EXPECT_FALSE(defaults.contains("flag"));
-    EXPECT_FALSE(fs::exists(file_));
-    const fs::path aside = directory_.path() / "defaults.json.corrupt-1";
-    EXPECT_EQ(readFile(aside), "{\"flag\": {\"bool\": tr");
-    EXPECT_THAT(platform_.logLines(), Contains(HasSubstr("defaults.json.corrupt-1")));
-
-    // New values go to a fresh file; the damaged one is kept as it was.
-    defaults.setBool("flag", true);
-    EXPECT_EQ(UserDefaults(file_).boolForKey("flag"), true);
-    EXPECT_EQ(readFile(aside), "{\"flag\": {\"bool\": tr");
-}
-
-TEST_F(UserDefaultsTest, WhatIsNotAJsonObjectGoesToTheFirstFreeCorruptName) {
+// A file that is not a JSON object (or a folder in its place) is moved aside whole to the first
+// free corrupt name, and the defaults start empty; new values go to a fresh file.
+TEST_F(UserDefaultsTest, WhatIsNotAJsonObjectIsMovedAsideToTheFirstFreeCorruptName) {
     writeFile(directory_.path() / "defaults.json.corrupt-1", "older");
-    for (const char* contents : {"[1, 2]", "\"text\"", "42", "null", ""}) {
+    for (const char* contents :
+         {"{\"flag\": {\"bool\": tr", "[1, 2]", "\"text\"", "42", "null", ""}) {
         writeFile(file_, contents);
         const UserDefaults defaults(file_);
+        EXPECT_FALSE(defaults.contains("flag")) << "'" << contents << "'";
         EXPECT_FALSE(fs::exists(file_)) << "'" << contents << "'";
     }
+    EXPECT_THAT(platform_.logLines(), Contains(HasSubstr("defaults.json.corrupt-2")));
     fs::create_directory(file_);  // a folder where the file should be cannot be read as one
-    const UserDefaults defaults(file_);
+    UserDefaults defaults(file_);
+    defaults.setBool("flag", true);
+    EXPECT_EQ(UserDefaults(file_).boolForKey("flag"), true);
     std::string aside;
-    for (int n = 1; n <= 7; ++n) {
+    for (int n = 1; n <= 8; ++n) {
         const auto path = directory_.path() / ("defaults.json.corrupt-" + std::to_string(n));
         aside += (n > 1 ? "|" : "") + (fs::is_directory(path) ? "<folder>" : readFile(path));
     }
-    EXPECT_EQ(aside, "older|[1, 2]|\"text\"|42|null||<folder>");
-    EXPECT_FALSE(fs::exists(file_));
+    EXPECT_EQ(aside, "older|{\"flag\": {\"bool\": tr|[1, 2]|\"text\"|42|null||<folder>");
 }
 
 TEST_F(UserDefaultsTest, MembersOfAnUnknownShapeReadAbsentAndTheRestLoads) {
@@ -205,17 +195,6 @@ TEST_F(UserDefaultsTest, SettingTheSameValueAgainWritesNothingUnlessTheLastWrite
     defaults.setBool("flag", false);
     UserDefaults reread(file_);
     EXPECT_EQ(reread.boolForKey("flag"), false);
-}
-
-// --- the standard defaults -----------------------------------------------------------------
-
-TEST(StandardUserDefaults, AreInMemoryUntilInstalledThenTheInstalledOnes) {
-    const auto previous = UserDefaults::installStandard(nullptr);
-    EXPECT_TRUE(UserDefaults::standard().file().empty());
-    auto mine = std::make_shared<UserDefaults>(fs::path());
-    UserDefaults::installStandard(mine);
-    EXPECT_EQ(&UserDefaults::standard(), mine.get());
-    EXPECT_EQ(UserDefaults::installStandard(previous), mine);
 }
 
 }  // namespace
