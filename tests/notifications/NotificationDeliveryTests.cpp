@@ -1,8 +1,11 @@
-// Delivering due requests while the program runs, and after a restart the ones that fell due
-// while it was not running.
+// Adding requests (what is refused, one pending request per identifier), delivering due ones
+// while the program runs, and after a restart the ones that fell due while it was not running.
+// (A request that cannot be saved is refused with the old one kept: see the save scenarios.)
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 
 #include "tests/notifications/NotificationTestSupport.h"
@@ -13,6 +16,54 @@ namespace {
 using NotificationDelivery = CenterFixture;
 
 const Date start = ManualPlatform::defaultStart;
+
+// What the delegate was asked about, "identifier@seconds" with " late" when delivered late.
+std::string presented(const RecordingCenterDelegate& delegate) {
+    std::string text;
+    for (const auto& n : delegate.willPresent) {
+        text += (text.empty() ? "" : ", ") + n.request.identifier + "@" +
+                std::to_string(int(n.date.secondsSince(start))) + (n.deliveredLate ? " late" : "");
+    }
+    return text;
+}
+
+// Each refusal leaves nothing pending: notifications not allowed, a trigger that is not
+// after now or repeats, no current date.
+TEST_F(NotificationDelivery, RefusalsScheduleNothing) {
+    const auto inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        AuthorizationStatus status;
+        double seconds;
+        bool repeats, clockFails;
+        NotificationErrorCode expected;
+    };
+    const auto allowed = AuthorizationStatus::authorized;
+    const auto invalid = NotificationErrorCode::invalidTrigger;
+    const Case cases[] = {
+        {AuthorizationStatus::notDetermined, 90, false, false,
+         NotificationErrorCode::notificationsNotAllowed},
+        {AuthorizationStatus::denied, 90, false, false,
+         NotificationErrorCode::notificationsNotAllowed},
+        {allowed, 0.0, false, false, invalid},
+        {allowed, -1.0, false, false, invalid},
+        {allowed, -0.0, false, false, invalid},
+        {allowed, std::nan(""), false, false, invalid},
+        {allowed, inf, false, false, invalid},
+        {allowed, 90, true, false, invalid},
+        {allowed, 90, false, true, NotificationErrorCode::noCurrentDate},
+    };
+    for (const auto& c : cases) {
+        center->setAuthorizationStatus(c.status);
+        platform.clock().setFailing(c.clockFails);
+        auto request = reminderRequest("item-1", c.seconds);
+        request.trigger.repeats = c.repeats;
+        const auto error = add(*center, platform.loop(), request);
+        platform.clock().setFailing(false);
+        ASSERT_TRUE(error) << c.seconds;
+        EXPECT_EQ(error->code, c.expected) << c.seconds;
+        EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
+    }
+}
 
 TEST_F(NotificationDelivery,
        ADueRequestIsPresentedWithAlertAndSoundAndActingOnItReachesTheDelegateOnce) {
@@ -25,15 +76,10 @@ TEST_F(NotificationDelivery,
 
     platform.loop().advance(0.5);
     settle();
-    ASSERT_EQ(delegate.willPresent.size(), 1u);
-    const Notification& delivered = delegate.willPresent[0];
-    EXPECT_EQ(delivered.request, reminderRequest("item-1", 60));
-    EXPECT_EQ(delivered.date, start.addingSeconds(60));
-    EXPECT_FALSE(delivered.deliveredLate);
-
+    EXPECT_EQ(presented(delegate), "item-1@60");
+    EXPECT_EQ(delegate.willPresent[0].request, reminderRequest("item-1", 60));
     ASSERT_EQ(presenter->shown.size(), 1u);
     EXPECT_EQ(presenter->shown[0].options, PresentationOptions::alert | PresentationOptions::sound);
-    EXPECT_EQ(static_cast<unsigned>(presenter->shown[0].options), 6u);
     EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
 
     // Acting on it reaches the delegate once.
@@ -44,16 +90,6 @@ TEST_F(NotificationDelivery,
     EXPECT_EQ(delegate.responses[0].notification.request.identifier, "item-1");
     EXPECT_EQ(delegate.responses[0].actionIdentifier,
               NotificationResponse::defaultActionIdentifier);
-}
-
-// What the delegate was asked about, "identifier@seconds" with " late" when delivered late.
-std::string presented(const RecordingCenterDelegate& delegate) {
-    std::string text;
-    for (const auto& n : delegate.willPresent) {
-        text += (text.empty() ? "" : ", ") + n.request.identifier + "@" +
-                std::to_string(int(n.date.secondsSince(start))) + (n.deliveredLate ? " late" : "");
-    }
-    return text;
 }
 
 // Pending requests and the permission survive a restart; those that fell due while the
@@ -108,6 +144,21 @@ TEST_F(NotificationDelivery, TheDelegateDecidesWhatIsShown) {
     ASSERT_EQ(presenter->shown.size(), 1u);
     EXPECT_EQ(presenter->shown[0].options, PresentationOptions::sound);
     EXPECT_TRUE(pendingOf(*center, platform.loop()).empty());
+}
+
+TEST_F(NotificationDelivery, TheSameIdentifierReplacesThePendingRequestAndOnlyItFires) {
+    authorize();
+    add(*center, platform.loop(), reminderRequest("item-1", 60, "first text"));
+    add(*center, platform.loop(), reminderRequest("item-2", 90));
+    platform.clock().advance(10);
+    add(*center, platform.loop(), reminderRequest("item-1", 120, "second text"));
+    const auto pending = pendingOf(*center, platform.loop());
+    ASSERT_EQ(pending.size(), 2u);
+    EXPECT_EQ(pending[0].request, reminderRequest("item-1", 120, "second text"));
+    platform.loop().advance(200);
+    settle();
+    EXPECT_EQ(presented(delegate), "item-2@90, item-1@130");
+    EXPECT_EQ(delegate.willPresent[1].request.content.body, "second text");
 }
 
 }  // namespace

@@ -85,6 +85,9 @@ class SaveScenario : public CenterFixture {
             AuthorizationOptions::alert | AuthorizationOptions::sound,
             [this](bool granted, std::optional<NotificationError> e) {
                 std::string text = granted ? "granted" : "not granted";
+                if (!notification_queue::isCurrentThread()) {
+                    text += " off the centre's thread";
+                }
                 if (e) {
                     text += " (error " + std::to_string(static_cast<int>(e->code)) + ")";
                 }
@@ -97,7 +100,8 @@ class SaveScenario : public CenterFixture {
         std::exchange(prompt->pending, nullptr)(allowed);
     }
     // Runs steps separated by spaces: "set:<text>", "look", "fail" and "allow" (writes),
-    // "settings:<status>", "pass:<seconds>", "ask", "yes" or "no" (the answer), "settle".
+    // "settings:<status>", "pass:<seconds>", "ask", "yes" or "no" (the answer), "settle",
+    // "restart", and "unprompted" or "prompted" (without the prompt, or with it again).
     void run(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -121,6 +125,15 @@ class SaveScenario : public CenterFixture {
                 answer(word == "yes");
             } else if (word == "settle") {
                 settleHere();
+            } else if (word == "restart") {
+                const bool held = held_ != nullptr;
+                release();
+                restart();
+                if (held) {
+                    hold();
+                }
+            } else if (word == "unprompted" || word == "prompted") {
+                center->setAuthorizationPrompt(word == "prompted" ? prompt : nullptr);
             } else {
                 ADD_FAILURE() << "no such step: " << step;
             }
@@ -215,6 +228,10 @@ TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
     }
     run(GetParam().steps);
     EXPECT_EQ(outcome(), GetParam().expected);
+    if (prompt->asked > 0) {  // on the main thread, for what reminders need
+        EXPECT_EQ(prompt->askedOnThread, std::this_thread::get_id());
+        EXPECT_EQ(prompt->lastOptions, AuthorizationOptions::alert | AuthorizationOptions::sound);
+    }
 }
 
 // Setting a reminder: reported saved means held and in the file, reported failed means neither,
@@ -246,9 +263,9 @@ const SaveCase savingARequestCases[] = {
 INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savingARequestCases),
                          caseName);
 
-// Answering the permission prompt: the answer reported is the status held and the status in
-// the file; an answer that cannot be kept is not reported as given, and the next request asks
-// again.
+// Answering the permission prompt, asked once on the main thread: the answer reported is the
+// status held and the status in the file; an answer that cannot be kept is not reported as
+// given, and the next request asks again; a given answer is not asked again.
 const SaveCase answeringThePromptCases[] = {
     {"YesSaved", "ask yes look",
      "granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
@@ -270,6 +287,17 @@ const SaveCase answeringThePromptCases[] = {
      "granted, granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
     {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays", "ask yes settings:denied look",
      "not granted, holds denied:, held denied:, file denied:, asked 1", true},
+    {"AYesIsRememberedUntilTheSettingsSayNo", "ask yes settle ask settings:denied ask look",
+     "granted, granted, not granted, holds denied:, held denied:, file denied:, asked 1", true},
+    {"ARefusalIsRememberedAcrossARestart", "ask no restart ask look",
+     "not granted, not granted, holds denied:, held denied:, file denied:, asked 1", true},
+    {"RequestsWhileThePromptIsUpShareItsAnswer", "ask ask ask yes look",
+     "granted, granted, granted, holds authorized:, held authorized:, file authorized:, asked 1",
+     true},
+    {"WithoutAPromptTheAnswerIsNoAndNothingIsDecided", "unprompted ask look prompted ask yes look",
+     "not granted (error 5), holds notDetermined:, granted, holds authorized:, held authorized:, "
+     "file authorized:, asked 1",
+     true},
 };
 
 INSTANTIATE_TEST_SUITE_P(AnsweringThePrompt, SaveOrders,

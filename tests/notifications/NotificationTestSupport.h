@@ -85,23 +85,10 @@ Result answerOf(UserNotificationCenter& center, ManualRunLoop& loop, Start start
     return result.value_or(Result{});
 }
 
-struct AuthorizationAnswer {
-    bool granted = false;
-    std::optional<NotificationError> error;
-};
-
 inline AuthorizationStatus statusOf(UserNotificationCenter& center, ManualRunLoop& loop) {
     return answerOf<NotificationSettings>(center, loop,
                                           [&](auto done) { center.getNotificationSettings(done); })
         .authorizationStatus;
-}
-
-inline AuthorizationAnswer requestAuthorization(UserNotificationCenter& center,
-                                                ManualRunLoop& loop) {
-    return answerOf<AuthorizationAnswer>(center, loop, [&](auto done) {
-        center.requestAuthorization(AuthorizationOptions::alert | AuthorizationOptions::sound,
-                                    done);
-    });
 }
 
 inline std::optional<NotificationError> add(UserNotificationCenter& center, ManualRunLoop& loop,

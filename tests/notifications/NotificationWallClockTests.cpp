@@ -99,26 +99,14 @@ class PunctualityDelegate final : public UserNotificationCenterDelegate {
     const ManualClock& loopTime_;
 };
 
-struct Step {
-    enum Kind { pass, jump, wake } kind;
-    double seconds;
-};
-// The run loop's time passes, and the wall clock with it.
-Step pass(double seconds) {
-    return {Step::pass, seconds};
-}
-// The wall clock alone moves: it was set, or the computer slept.
-Step jump(double seconds) {
-    return {Step::jump, seconds};
-}
-// The application tells the centre the computer woke or the clock was set.
-const Step wake{Step::wake, 0.0};
-
+// Requests and what happens to the clocks, separated by spaces: "a@60" adds the request "a"
+// due in 60 s; "pass:<s>" lets the run loop's time pass, and the wall clock with it;
+// "jump:<s>" moves the wall clock alone (it was set, or the computer slept); "wake" tells the
+// centre the computer woke or the clock was set.
 struct WallClockCase {
     const char* name;
-    std::vector<std::pair<const char*, double>> requests;  // identifier, interval
-    std::vector<Step> steps;
-    const char* expected;  // deliveries in order, then what is still pending
+    const char* steps;
+    const char* expected;  // deliveries in order, what is still pending, and the timers
 };
 
 void PrintTo(const WallClockCase& c, std::ostream* out) {
@@ -148,7 +136,7 @@ class DeliveryOnTheWallClock : public CenterFixture,
         for (const auto& pending : pendingOf(*center, platform.loop())) {
             text += " " + pending.request.identifier;
         }
-        return text;
+        return text + ", timers " + std::to_string(platform.loop().activeTimerCount());
     }
 
     std::shared_ptr<JumpingWallClock> wall_ =
@@ -157,60 +145,41 @@ class DeliveryOnTheWallClock : public CenterFixture,
     std::shared_ptr<Clock> previousClock_;
 };
 
-constexpr double hour = 3600.0;
-
 const WallClockCase wallClockCases[] = {
-    {"UntouchedClock", {{"a", 60}}, {pass(60)}, "a on time, pending:"},
-    {"SetForwardPastTheDate", {{"a", 60}}, {pass(5), jump(55), pass(10)}, "a on time, pending:"},
-    {"SetForwardFarPastTheDate",
-     {{"a", 60}},
-     {pass(10), jump(hour), pass(10)},
-     "a on time, pending:"},
-    {"SetForwardShortOfTheDate",
-     {{"a", hour}},
-     {pass(10), jump(1800), pass(1800)},
-     "a on time, pending:"},
-    {"SetBackAnHour", {{"a", 60}}, {pass(10), jump(-hour), pass(hour + 60)}, "a on time, pending:"},
-    {"SetBackStillPending", {{"a", 60}}, {pass(10), jump(-hour), pass(600)}, "pending: a"},
-    {"SetBackThenForwardAgain",
-     {{"a", 60}},
-     {pass(10), jump(-30), pass(10), jump(30), pass(60)},
-     "a on time, pending:"},
-    {"AsleepAcrossTheDate",
-     {{"a", 60}},
-     {pass(10), jump(8 * hour), pass(10)},
-     "a on time, pending:"},
-    {"AsleepAcrossSomeDates",
-     {{"a", 60}, {"b", hour}, {"c", 10 * hour}},
-     {pass(10), jump(2 * hour), pass(10), jump(9 * hour), pass(10)},
-     "a on time, b on time, c on time, pending:"},
-    {"AsleepAcrossTheDateAndToldOnWaking",
-     {{"a", 60}},
-     {pass(10), jump(8 * hour), wake},
-     "a on time, pending:"},
-    {"SetForwardPastTheDateAndTold",
-     {{"a", 60}, {"b", 90}},
-     {pass(10), jump(60), wake},
-     "a on time, pending: b"},
-    {"AsleepShortOfTheDate", {{"a", hour}}, {pass(10), jump(1800), pass(1700)}, "pending: a"},
+    {"UntouchedClock", "a@60 pass:60", "a on time, pending:, timers 0"},
+    {"SetForwardFarPastTheDate", "a@60 pass:10 jump:3600 pass:10", "a on time, pending:, timers 0"},
+    {"SetForwardShortOfTheDate", "a@3600 pass:10 jump:1800 pass:1800",
+     "a on time, pending:, timers 0"},
+    {"SetBackAnHour", "a@60 pass:10 jump:-3600 pass:3660", "a on time, pending:, timers 0"},
+    {"SetBackStillPending", "a@60 pass:10 jump:-3600 pass:600", "pending: a, timers 1"},
+    {"SetBackThenForwardAgain", "a@60 pass:10 jump:-30 pass:10 jump:30 pass:60",
+     "a on time, pending:, timers 0"},
+    {"AsleepAcrossSomeDates", "a@60 b@3600 c@36000 pass:10 jump:7200 pass:10 jump:32400 pass:10",
+     "a on time, b on time, c on time, pending:, timers 0"},
+    {"AsleepAcrossTheDateAndToldOnWaking", "a@60 pass:10 jump:28800 wake",
+     "a on time, pending:, timers 0"},
+    {"SetForwardPastTheDateAndTold", "a@60 b@90 pass:10 jump:60 wake",
+     "a on time, pending: b, timers 1"},
+    // One timer however many requests are pending.
+    {"AsleepShortOfTheDate", "a@3600 b@7200 pass:10 jump:1800 pass:1700", "pending: a b, timers 1"},
 };
 
 TEST_P(DeliveryOnTheWallClock, ArrivesWithinAFewSecondsOfItsDate) {
     authorize();
-    for (const auto& [identifier, interval] : GetParam().requests) {
-        ASSERT_FALSE(add(*center, platform.loop(), reminderRequest(identifier, interval)));
-    }
-    for (const Step& step : GetParam().steps) {
-        switch (step.kind) {
-            case Step::pass:
-                platform.loop().advance(step.seconds);
-                break;
-            case Step::jump:
-                wall_->jump(step.seconds);
-                break;
-            case Step::wake:
-                center->wallClockChanged();
-                break;
+    std::istringstream in(GetParam().steps);
+    for (std::string step; in >> step;) {
+        const auto at = step.find_first_of("@:");
+        const double seconds = at == std::string::npos ? 0.0 : std::stod(step.substr(at + 1));
+        if (at != std::string::npos && step[at] == '@') {
+            ASSERT_FALSE(
+                add(*center, platform.loop(), reminderRequest(step.substr(0, at), seconds)));
+        } else if (step.starts_with("pass:")) {
+            platform.loop().advance(seconds);
+        } else if (step.starts_with("jump:")) {
+            wall_->jump(seconds);
+        } else {
+            ASSERT_EQ(step, "wake");
+            center->wallClockChanged();
         }
     }
     EXPECT_EQ(outcome(), GetParam().expected);
@@ -220,24 +189,6 @@ INSTANTIATE_TEST_SUITE_P(Jumps, DeliveryOnTheWallClock, ::testing::ValuesIn(wall
                          [](const auto& info) { return info.param.name; });
 
 using DeliveryChecks = CenterFixture;
-
-TEST_F(DeliveryChecks, OneTimerWhileRequestsArePendingAndNoneOnceTheyAreDelivered) {
-    authorize();
-    EXPECT_EQ(platform.loop().activeTimerCount(), 0);
-    add(*center, platform.loop(), reminderRequest("a", 60));
-    add(*center, platform.loop(), reminderRequest("b", 24 * hour));
-    EXPECT_EQ(platform.loop().activeTimerCount(), 1);
-
-    platform.loop().advance(60);
-    settle();
-    EXPECT_EQ(delegate.willPresent.size(), 1u);
-    EXPECT_EQ(platform.loop().activeTimerCount(), 1);
-
-    platform.loop().advance(24 * hour);
-    settle();
-    EXPECT_EQ(delegate.willPresent.size(), 2u);
-    EXPECT_EQ(platform.loop().activeTimerCount(), 0);
-}
 
 TEST_F(DeliveryChecks, ARequestDueWhileTheClockGaveNoTimeArrivesOnceItDoesAgain) {
     authorize();

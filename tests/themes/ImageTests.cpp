@@ -84,40 +84,31 @@ TEST(ImageNamed, ShippedArtworkExistsAtEveryScaleWithTheSamePointSize) {
     }
 }
 
-TEST(ImageNamed, PrefersTheDisplayScaleThenLargerThenSmaller) {
-    test::TempDir dir;
-    writePNGFile(gradientImage(2, 2), dir.path() / "Icon.png");
-    writePNGFile(gradientImage(6, 6), dir.path() / "Icon@3x.png");
-
-    EXPECT_EQ(imageNamedIn(dir.path(), "Icon", 1)->scale, 1.0);
-    EXPECT_EQ(imageNamedIn(dir.path(), "Icon", 2)->scale, 3.0);  // larger beats smaller
-    EXPECT_EQ(imageNamedIn(dir.path(), "Icon", 3)->scale, 3.0);
-    EXPECT_EQ(imageNamedIn(dir.path(), "Icon", 4)->scale, 3.0);
-
-    std::filesystem::remove(dir.path() / "Icon@3x.png");
-    EXPECT_EQ(imageNamedIn(dir.path(), "Icon", 3)->scale, 1.0);
-}
-
-TEST(ImageNamed, UnknownNamesAndPathsGiveNothing) {
-    test::TempDir dir;
-    std::filesystem::create_directories(dir.path() / "inner");
-    writePNGFile(gradientImage(2, 2), dir.path() / "Outside.png");
-    EXPECT_FALSE(imageNamed("NoSuchImage"));
-    EXPECT_FALSE(imageNamedIn(dir.path() / "inner", "../Outside"));
-    EXPECT_FALSE(imageNamedIn(dir.path(), ""));
-}
-
-TEST(ImageNamed, AnUndecodableFileIsSkippedForAnotherScaleAndReported) {
+// The display scale, else the nearest larger, else the nearest smaller; a file that cannot be
+// read is reported and skipped for another scale; unknown names and paths give nothing.
+TEST(ImageNamed, PrefersTheDisplayScaleThenLargerThenSmallerAndSkipsWhatCannotBeRead) {
     test::ManualPlatform platform;
     test::TempDir dir;
-    std::ofstream(dir.path() / "Icon@2x.png") << "garbage";
     writePNGFile(gradientImage(2, 2), dir.path() / "Icon.png");
-
-    const auto image = imageNamedIn(dir.path(), "Icon", 2);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->scale, 1.0);
-    ASSERT_EQ(platform.logLines().size(), 1u);
+    std::ofstream(dir.path() / "Icon@2x.png") << "garbage";
+    writePNGFile(gradientImage(6, 6), dir.path() / "Icon@3x.png");
+    const auto scales = [&] {
+        std::string text;
+        for (int scale = 1; scale <= 4; ++scale) {
+            text += std::to_string(int(imageNamedIn(dir.path(), "Icon", scale)->scale));
+        }
+        return text;
+    };
+    EXPECT_EQ(scales(), "1333");
+    std::filesystem::remove(dir.path() / "Icon@3x.png");
+    EXPECT_EQ(scales(), "1111");
+    ASSERT_FALSE(platform.logLines().empty());
     EXPECT_NE(platform.logLines()[0].find("Icon@2x.png"), std::string::npos);
+
+    std::filesystem::create_directories(dir.path() / "inner");
+    EXPECT_FALSE(imageNamed("NoSuchImage"));
+    EXPECT_FALSE(imageNamedIn(dir.path() / "inner", "../Icon"));
+    EXPECT_FALSE(imageNamedIn(dir.path(), ""));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <array>
 #include <string>
 #include <utility>
 
@@ -25,19 +25,6 @@ constexpr CatalogueRow catalogueTable[] = {
     {"Dark Blue", 0.0200, 0.1997, 1.0000, 0x0533FF}, {"Purple", 0.5884, 0.2232, 0.9300, 0x9639ED},
     {"Pink", 0.9300, 0.2232, 0.4352, 0xED396F},
 };
-
-std::string hexOf(const Color& color) {
-    const auto bytes = color.rgba8();
-    char text[8];
-    std::snprintf(text, sizeof text, "%02X%02X%02X", bytes[0], bytes[1], bytes[2]);
-    return text;
-}
-
-std::string hexOf(unsigned rgb) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%06X", rgb);
-    return text;
-}
 
 int indexOf(const JWThemeRef& theme) {
     const auto& all = JWThemesDB::shared().all();
@@ -64,7 +51,10 @@ TEST(ThemeCatalogue, HoldsTheNineThemesOfTheTableInPickerOrder) {
         EXPECT_NEAR(color.green, row.green, 0.00005) << row.name;
         EXPECT_NEAR(color.blue, row.blue, 0.00005) << row.name;
         EXPECT_EQ(color.alpha, 1.0) << row.name;
-        EXPECT_EQ(hexOf(color), hexOf(row.hex)) << row.name;
+        EXPECT_EQ(color.rgba8(), (std::array<std::uint8_t, 4>{std::uint8_t(row.hex >> 16),
+                                                              std::uint8_t(row.hex >> 8),
+                                                              std::uint8_t(row.hex), 255}))
+            << row.name;
     }
 }
 
