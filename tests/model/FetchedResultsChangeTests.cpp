@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
+#include <iterator>
+#include <sstream>
 
 #include "ModelTestSupport.h"
 #include "platform/store/StoreConnection.h"
@@ -42,15 +44,37 @@ class RowChangeRecorder : public store::FetchedResultsControllerDelegate {
     }
 };
 
-class ItemsScreenRows : public ModelTest {
+// Another connection to the same store file, as the sync engine has: what it saves reaches
+// the main context only through a merge of its save notification.
+class ElsewhereOnTheStore {
   public:
-    using ModelTest::clock;
-    using ModelTest::db;
-    using ModelTest::fetchItems;
-    using ModelTest::platform;
+    explicit ElsewhereOnTheStore(JWDatabase& db)
+        : context_(std::make_shared<store::ManagedObjectContext>(
+              std::make_shared<store::StoreConnection>(
+                  db.storeURL(), db.viewContext().connection().sharedModel()))),
+          token_(context_->addSaveObserver(
+              [this](const store::ContextDidSaveNotification& note) { saved_ = note; })) {}
+    ElsewhereOnTheStore(const ElsewhereOnTheStore&) = delete;
+    ElsewhereOnTheStore& operator=(const ElsewhereOnTheStore&) = delete;
 
-    Item& item(const std::string& body) { return *fetchItemWithBody(body); }
+    std::shared_ptr<Item> item(const Item& sameAs) {
+        return std::static_pointer_cast<Item>(
+            context_->existingObjectWithGlobalID(sameAs.entity(), sameAs.globalID()));
+    }
+    // Saves and hands back what the main context is told.
+    store::ContextDidSaveNotification save() {
+        context_->save();
+        return saved_;
+    }
 
+  private:
+    std::shared_ptr<store::ManagedObjectContext> context_;
+    store::ManagedObjectContext::ObserverToken token_;
+    store::ContextDidSaveNotification saved_;
+};
+
+class ItemsScreenRows : public ModelTest {
+  protected:
     std::shared_ptr<List> list = newList(db(), "Groceries");
     RowChangeRecorder recorder;
 
@@ -83,6 +107,51 @@ class ItemsScreenRows : public ModelTest {
         return text;
     }
 
+    // ModelTest::operate on the list, and: "process" (the context's pending changes),
+    // "later:<item>:<text>" (an edit made in an event, heard when it ends), and what another
+    // connection saves and the main context merges, "theirsChecked:<item>" or "theirsNew:<text>".
+    void act(std::string_view steps) {
+        std::istringstream in{std::string(steps)};
+        for (std::string step; in >> step;) {
+            const auto colon = step.find(':');
+            const std::string verb = step.substr(0, colon);
+            const std::string arg = colon == std::string::npos ? "" : step.substr(colon + 1);
+            if (verb == "process") {
+                context().processPendingChanges();
+            } else if (verb == "later") {
+                const auto at = arg.find(':');
+                Item* edited = &item(arg.substr(0, at));
+                platform().loop().post(
+                    [edited, text = arg.substr(at + 1)] { edited->setBody(text); });
+                EXPECT_TRUE(recorder.lines.empty());
+                platform().loop().drain();
+            } else if (verb == "theirsChecked" || verb == "theirsNew") {
+                const auto done = list->doneCount();
+                const auto items = list->listItemsCount();
+                ElsewhereOnTheStore elsewhere(db());
+                auto theirs = elsewhere.item(*list->listItems().at(0));
+                if (verb == "theirsChecked") {
+                    theirs = elsewhere.item(item(arg));
+                    theirs->setIsDone(true);
+                    theirs->setDoneDate(Date{1'900'000'000.0});
+                } else {
+                    auto added = std::static_pointer_cast<Item>(
+                        theirs->managedObjectContext()->insertNewObject("Item"));
+                    added->setBody(arg);
+                    added->setCreated(Date{1'900'000'000.0});
+                    added->setForList(theirs->forList());
+                }
+                const auto note = elsewhere.save();
+                EXPECT_TRUE(recorder.lines.empty()) << "heard before the merge";
+                context().mergeChangesFromContextDidSaveNotification(note);
+                EXPECT_EQ(list->doneCount(), done) << "merges do not recount";
+                EXPECT_EQ(list->listItemsCount(), items + (verb == "theirsNew" ? 1 : 0));
+            } else {
+                operate(step, *list, *list);
+            }
+        }
+    }
+
     std::vector<std::shared_ptr<Item>> withSortMode(std::int16_t mode,
                                                     const std::vector<std::string>& oldestFirst) {
         chooseSortMode(list.get(), mode);
@@ -90,146 +159,74 @@ class ItemsScreenRows : public ModelTest {
     }
 };
 
-// Another connection to the same store file, as the sync engine has: what it saves reaches
-// the main context only through a merge of its save notification.
-class ElsewhereOnTheStore {
-  public:
-    explicit ElsewhereOnTheStore(JWDatabase& db)
-        : context_(std::make_shared<store::ManagedObjectContext>(
-              std::make_shared<store::StoreConnection>(
-                  db.storeURL(), db.viewContext().connection().sharedModel()))),
-          token_(context_->addSaveObserver(
-              [this](const store::ContextDidSaveNotification& note) { saved_ = note; })) {}
-    ElsewhereOnTheStore(const ElsewhereOnTheStore&) = delete;
-    ElsewhereOnTheStore& operator=(const ElsewhereOnTheStore&) = delete;
-
-    std::shared_ptr<Item> item(const Item& sameAs) {
-        return std::static_pointer_cast<Item>(
-            context_->existingObjectWithGlobalID(sameAs.entity(), sameAs.globalID()));
-    }
-    // Saves and hands back what the main context is told.
-    store::ContextDidSaveNotification save() {
-        context_->save();
-        return saved_;
-    }
-
-  private:
-    std::shared_ptr<store::ManagedObjectContext> context_;
-    store::ManagedObjectContext::ObserverToken token_;
-    store::ContextDidSaveNotification saved_;
-};
-
-// The screen's list in a sort mode and filter, its items (oldest first, some checked), an
-// operation, and then what the controller said and the rows it shows.
+// The screen's list in a sort mode and filter, its items (oldest first) set up, steps for
+// act(), and then what the controller said and the rows it shows.
 struct RowCase {
     const char* name;
     std::int16_t sortMode;
     JWListFilter filter;
-    std::vector<std::string> oldestFirst;
-    std::vector<std::string> checked;
-    std::function<void(ItemsScreenRows&)> operation;
+    const char* oldestFirst;
+    const char* setUp;
+    const char* steps;
     const char* expected;
 };
-void PrintTo(const RowCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const RowCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
-#define OP [](ItemsScreenRows & t)
-constexpr auto kNone = JWListFilter::none;
+constexpr auto kAll = JWListFilter::none;
+constexpr auto kChecked = JWListFilter::checked;
+constexpr auto kUnchecked = JWListFilter::unchecked;
 
 const RowCase kRowCases[] = {
-    {"CheckingUnderCheckedFirstMovesToTheTop", 5, kNone, {"a", "b", "c"}, {},
-     OP { toggleItem(t.db(), t.item("a")); }, "will change, move a 2->0, did change | a c b"},
-    {"UncheckingUnderCheckedFirstMovesBack", 5, kNone, {"a", "b", "c"}, {"b"},
-     OP { toggleItem(t.db(), t.item("b")); }, "will change, move b 0->1, did change | c b a"},
-    {"CheckingUnderCheckedLastMovesBelow", 6, kNone, {"a", "b", "c"}, {},
-     OP { toggleItem(t.db(), t.item("c")); }, "will change, move c 0->2, did change | b a c"},
-    {"CheckingUnderLatestCreatedUpdatesInPlace", 3, kNone, {"a", "b", "c"}, {},
-     OP { toggleItem(t.db(), t.item("b")); }, "will change, update b 1->1, did change | c b a"},
-    {"CheckingUnderManualUpdatesInPlace", 7, kNone, {"a", "b", "c"}, {},
-     OP { toggleItem(t.db(), t.item("c")); }, "will change, update c 0->0, did change | c b a"},
-    {"CheckingUnderTheUncheckedFilterRemoves", 3, JWListFilter::unchecked, {"a", "b", "c"}, {},
-     OP { toggleItem(t.db(), t.item("b")); }, "will change, delete b 1->-, did change | c a"},
-    {"TheCheckedFilterGainsAndLosesRows", 3, JWListFilter::checked, {"a", "b", "c"}, {"a"},
-     OP {
-         toggleItem(t.db(), t.item("c"));
-         toggleItem(t.db(), t.item("a"));
-     },
+    {"CheckingUnderCheckedFirstMovesToTheTop", 5, kAll, "a b c", "", "toggle:a",
+     "will change, move a 2->0, did change | a c b"},
+    {"UncheckingUnderCheckedFirstMovesBack", 5, kAll, "a b c", "toggle:b", "toggle:b",
+     "will change, move b 0->1, did change | c b a"},
+    {"CheckingUnderCheckedLastMovesBelow", 6, kAll, "a b c", "", "toggle:c",
+     "will change, move c 0->2, did change | b a c"},
+    {"CheckingUnderLatestCreatedUpdatesInPlace", 3, kAll, "a b c", "", "toggle:b",
+     "will change, update b 1->1, did change | c b a"},
+    {"CheckingUnderManualUpdatesInPlace", 7, kAll, "a b c", "", "toggle:c",
+     "will change, update c 0->0, did change | c b a"},
+    {"CheckingUnderTheUncheckedFilterRemoves", 3, kUnchecked, "a b c", "", "toggle:b",
+     "will change, delete b 1->-, did change | c a"},
+    {"TheCheckedFilterGainsAndLosesRows", 3, kChecked, "a b c", "toggle:a", "toggle:c toggle:a",
      "will change, insert c -->0, did change, will change, delete a 1->-, did change | c"},
-    {"AddingUnderTheUncheckedFilterInsertsAtTheTop", 3, JWListFilter::unchecked, {"a", "b"}, {},
-     OP {
-         t.clock().advance(1);
-         newItem(t.db(), *t.list, "new");
-     },
+    {"AddingUnderTheUncheckedFilterInsertsAtTheTop", 3, kUnchecked, "a b", "", "new:new",
      "will change, insert new -->0, did change | new b a"},
-    {"AddingUnderTheCheckedFilterShowsNothingNew", 3, JWListFilter::checked, {"a", "b"}, {"a"},
-     OP { newItem(t.db(), *t.list, "new"); }, " | a"},
-    {"AddingUnderAlphabeticalInsertsInPlace", 1, kNone, {"Apple", "cherry", "banana"}, {},
-     OP { newItem(t.db(), *t.list, "Blueberry"); },
+    {"AddingUnderTheCheckedFilterShowsNothingNew", 3, kChecked, "a b", "toggle:a", "new:new",
+     " | a"},
+    {"AddingUnderAlphabeticalInsertsInPlace", 1, kAll, "Apple cherry banana", "", "new:Blueberry",
      "will change, insert Blueberry -->1, did change | Apple Blueberry banana cherry"},
-    {"EditingUnderAlphabeticalMoves", 1, kNone, {"a", "b", "c"}, {},
-     OP { editItemText(t.db(), t.item("a"), "z"); },
+    {"EditingUnderAlphabeticalMoves", 1, kAll, "a b c", "", "edit:a:z",
      "will change, move z 0->2, did change | b c z"},
-    {"EditingUnderLatestCreatedUpdates", 3, kNone, {"a", "b", "c"}, {},
-     OP { editItemText(t.db(), t.item("b"), "y"); },
+    {"EditingUnderLatestCreatedUpdates", 3, kAll, "a b c", "", "edit:b:y",
      "will change, update y 1->1, did change | c y a"},
-    {"DeletingRemovesTheRow", 3, kNone, {"a", "b", "c"}, {},
-     OP { deleteItem(t.db(), t.item("b")); }, "will change, delete b 1->-, did change | c a"},
-    {"DeleteCheckedRemovesEachCheckedRow", 3, kNone, {"a", "b", "c", "d"}, {"a", "c"},
-     OP {
-         deleteChecked(t.db(), t.list.get(), support::raw(t.fetchItems(t.list.get())));
-     },
-     "will change, delete c 1->-, delete a 3->-, did change | d b"},
-    {"ASortModeChoiceChangesNothingUntilANewController", 3, kNone, {"b", "a", "c"}, {},
-     OP {
-         chooseSortMode(t.list.get(), 1);
-         t.db().viewContext().processPendingChanges();
-     },
+    {"DeletingRemovesTheRow", 3, kAll, "a b c", "", "delete:b",
+     "will change, delete b 1->-, did change | c a"},
+    {"DeleteCheckedRemovesEachCheckedRow", 3, kAll, "a b c d", "toggle:a toggle:c",
+     "deleteChecked:all", "will change, delete c 1->-, delete a 3->-, did change | d b"},
+    {"ASortModeChoiceChangesNothingUntilANewController", 3, kAll, "b a c", "", "mode:1 process",
      " | c a b"},
-    {"AnEditDuringAnEventIsReportedWhenItEnds", 3, kNone, {"a", "b"}, {},
-     OP {
-         t.platform().loop().post([&t] { t.item("a").setBody("A"); });
-         EXPECT_TRUE(t.recorder.lines.empty());
-         t.platform().loop().drain();
-     },
+    {"AnEditDuringAnEventIsReportedWhenItEnds", 3, kAll, "a b", "", "later:a:A",
      "will change, update A 1->1, did change | b A"},
     // Saved elsewhere: nothing is heard until the merge, and merges do not recount.
-    {"CheckedElsewhereMovesOnceMerged", 5, kNone, {"a", "b", "c"}, {},
-     OP {
-         ElsewhereOnTheStore elsewhere(t.db());
-         auto theirs = elsewhere.item(t.item("a"));
-         theirs->setIsDone(true);
-         theirs->setDoneDate(Date{1'900'000'000.0});
-         const auto note = elsewhere.save();
-         EXPECT_TRUE(t.recorder.lines.empty());
-         t.db().viewContext().mergeChangesFromContextDidSaveNotification(note);
-         EXPECT_TRUE(t.item("a").isDone());
-         EXPECT_EQ(t.list->doneCount(), 0);
-     },
+    {"CheckedElsewhereMovesOnceMerged", 5, kAll, "a b c", "", "theirsChecked:a",
      "will change, move a 2->0, did change | a c b"},
-    {"AddedElsewhereIsInsertedOnceMerged", 3, kNone, {"a", "b"}, {},
-     OP {
-         ElsewhereOnTheStore elsewhere(t.db());
-         auto theirs = elsewhere.item(t.item("a"));
-         auto added = std::static_pointer_cast<Item>(
-             theirs->managedObjectContext()->insertNewObject("Item"));
-         added->setBody("from elsewhere");
-         added->setCreated(Date{1'900'000'000.0});
-         added->setForList(theirs->forList());
-         t.db().viewContext().mergeChangesFromContextDidSaveNotification(elsewhere.save());
-         EXPECT_EQ(t.list->progressInfo("", "").first, "3");
-     },
-     "will change, insert from elsewhere -->0, did change | from elsewhere b a"},
+    {"AddedElsewhereIsInsertedOnceMerged", 3, kAll, "a b", "", "theirsNew:elsewhere",
+     "will change, insert elsewhere -->0, did change | elsewhere b a"},
 };
 
 class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<RowCase> {};
 
 TEST_P(RowChanges, AsTheScreenHearsThem) {
     const RowCase& c = GetParam();
-    withSortMode(c.sortMode, c.oldestFirst);
-    for (const auto& body : c.checked) {
-        toggleItem(db(), item(body));
-    }
+    std::istringstream in(c.oldestFirst);
+    withSortMode(c.sortMode, {std::istream_iterator<std::string>(in), {}});
+    act(c.setUp);
     auto frc = controllerFor(list.get(), c.filter);
-    c.operation(*this);
+    act(c.steps);
     EXPECT_EQ(heard(recorder, *frc), c.expected);
 }
 

@@ -5,10 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/foundation/Paths.h"
@@ -109,6 +113,91 @@ class ModelTest : public ::testing::Test {
             }
         }
         return nullptr;
+    }
+
+    // The item with this text ("<absent>" for none), in any list.
+    Item& item(const std::string& text) {
+        for (auto& i : fetchItems(nullptr)) {
+            if (i->body().value_or("<absent>") == text) {
+                return *i;
+            }
+        }
+        throw std::invalid_argument("no item " + text);
+    }
+
+    // Runs model operations separated by spaces on `list` and `other`, items named by their
+    // text: "newList:<name>", "rename:<name>", "deleteList", "reorderLists" (the second list in
+    // manual order dragged to the top), "theme:<key>", "mode:<value>", "new:<text>" (a second
+    // later), "edit:<item>:<text>", "toggle:<item>", "delete:<item>", "recount", "reset:<rows>"
+    // and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or texts separated by
+    // commas), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
+    // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>". A verb
+    // ending in "!" ("theme!:Mint", "mode!:5", "reset!:a") is given no list.
+    void operate(std::string_view steps, List& list, List& other) {
+        std::istringstream in{std::string(steps)};
+        for (std::string step; in >> step;) {
+            std::vector<std::string> w;  // the verb and its arguments
+            for (std::size_t from = 0, to = 0; from <= step.size(); from = to + 1) {
+                to = std::min(step.find(':', from), step.size());
+                w.push_back(step.substr(from, to - from));
+            }
+            w.resize(3);
+            List* const shown = w[0].ends_with('!') ? nullptr : &list;
+            const std::string verb = shown ? w[0] : w[0].substr(0, w[0].size() - 1);
+            std::vector<Item*> rows;
+            if (w[1] == "all" || w[1] == "unchecked") {
+                rows = raw(fetchItems(
+                    shown, w[1] == "all" ? JWListFilter::none : JWListFilter::unchecked));
+            } else if (verb == "reset" || verb == "deleteChecked") {
+                for (std::size_t from = 0, to = 0; from < w[1].size(); from = to + 1) {
+                    to = std::min(w[1].find(',', from), w[1].size());
+                    rows.push_back(&item(w[1].substr(from, to - from)));
+                }
+            }
+            if (verb == "newList") {
+                newList(db(), w[1]);
+            } else if (verb == "rename") {
+                renameList(db(), list, w[1]);
+            } else if (verb == "deleteList") {
+                deleteList(db(), list);
+            } else if (verb == "reorderLists") {
+                auto lists = raw<store::ManagedObject>(fetchLists(true));
+                renumberAfterMove(lists, 1, 0);
+            } else if (verb == "theme") {
+                chooseTheme(db(), shown, w[1]);
+            } else if (verb == "mode") {
+                chooseSortMode(shown, std::int16_t(std::stoi(w[1])));
+            } else if (verb == "new") {
+                clock().advance(1);
+                newItem(db(), list, w[1]);
+            } else if (verb == "edit") {
+                editItemText(db(), item(w[1]), w[2]);
+            } else if (verb == "toggle") {
+                toggleItem(db(), item(w[1]));
+            } else if (verb == "delete") {
+                deleteItem(db(), item(w[1]));
+            } else if (verb == "recount") {
+                recountDone(list);
+            } else if (verb == "reset") {
+                resetChecked(db(), shown, rows);
+            } else if (verb == "deleteChecked") {
+                deleteChecked(db(), shown, rows);
+            } else if (verb == "move" || verb == "copy" || verb == "copyHere") {
+                List& to = verb == "copyHere" ? list : other;
+                verb == "move" ? moveItem(db(), item(w[1]), to)
+                               : void(copyItem(db(), item(w[1]), to));
+            } else if (verb == "number") {
+                item(w[1]).setSortNumber(std::stoi(w[2]));
+            } else if (verb == "note") {
+                item(w[1]).setNote("a note");
+            } else if (verb == "stars") {
+                item(w[1]).setStars(std::int16_t(std::stoi(w[2])));
+            } else if (verb == "noText") {
+                item(w[1]).setBody(std::nullopt);
+            } else {
+                ADD_FAILURE() << "no such operation: " << step;
+            }
+        }
     }
 
     // Items added one second apart, oldest first, so that "newest first" is the reverse.

@@ -90,22 +90,17 @@ class RandomItems {
     // Changes one or two attributes at random.
     void change(Tracked& t) {
         for (int n = 1 + below(2); n > 0; --n) {
-            switch (below(5)) {
-                case 0:
-                    t.facts.body = body();
-                    break;
-                case 1:
-                    t.facts.created = created();
-                    break;
-                case 2:
-                    t.facts.isDone = !t.facts.isDone;
-                    break;
-                case 3:
-                    t.facts.doneDate = doneDate();
-                    break;
-                case 4:
-                    t.facts.sortNumber = sortNumber();
-                    break;
+            const int which = below(5);
+            if (which == 0) {
+                t.facts.body = body();
+            } else if (which == 1) {
+                t.facts.created = created();
+            } else if (which == 2) {
+                t.facts.isDone = !t.facts.isDone;
+            } else if (which == 3) {
+                t.facts.doneDate = doneDate();
+            } else {
+                t.facts.sortNumber = sortNumber();
             }
         }
         write(t);
@@ -164,46 +159,28 @@ class OrderingAgreement : public ModelTest, public ::testing::WithParamInterface
         return out;
     }
 
-    static std::vector<store::GlobalID> expectedOrder(std::int16_t mode, JWListFilter filter,
-                                                      const std::vector<ItemFacts>& facts) {
-        std::vector<store::GlobalID> out;
+    // The order shownItemOrder gives and the fetched one, row by row with each row's facts.
+    void expectSameOrder(std::int16_t mode, JWListFilter filter,
+                         const std::vector<std::shared_ptr<store::ManagedObject>>& fetched,
+                         const std::string& phase) {
+        const auto facts = factsOfShownList();
+        std::vector<std::string> expected;
+        std::vector<std::string> actual;
         for (auto i : shownItemOrder(mode, filter, facts)) {
-            out.push_back(facts[i].globalID);
+            expected.push_back(describe(facts[i]));
         }
-        return out;
-    }
-
-    static std::vector<store::GlobalID> idsOf(
-        const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
-        std::vector<store::GlobalID> out;
-        for (const auto& o : objects) {
-            out.push_back(o->globalID());
+        for (const auto& object : fetched) {
+            const auto f = std::find_if(facts.begin(), facts.end(), [&](const auto& f) {
+                return f.globalID == object->globalID();
+            });
+            actual.push_back(f == facts.end() ? "not in the list " + object->globalID().toString()
+                                              : describe(*f));
         }
-        return out;
-    }
-
-    // Compares two orders row by row, each row printed with its facts.
-    void expectSameOrder(const std::vector<store::GlobalID>& expected,
-                         const std::vector<store::GlobalID>& actual,
-                         const std::vector<ItemFacts>& facts, const std::string& where) {
-        if (expected == actual) {
-            return;
-        }
-        const auto described = [&](const std::vector<store::GlobalID>& ids) {
-            std::vector<std::string> rows;
-            for (const auto& id : ids) {
-                const auto f = std::find_if(facts.begin(), facts.end(),
-                                            [&](const auto& f) { return f.globalID == id; });
-                rows.push_back(f == facts.end() ? "not in the list " + id.toString()
-                                                : describe(*f));
-            }
-            return rows;
-        };
-        EXPECT_EQ(described(expected), described(actual)) << where;
+        EXPECT_EQ(expected, actual)
+            << phase << ", sort mode " << mode << ", filter " << int(filter);
     }
 
     void compareFetchesForEveryModeAndFilter(bool saveEachMode, const std::string& phase) {
-        const auto facts = factsOfShownList();
         for (std::int16_t mode = kFirstMode; mode <= kLastMode; ++mode) {
             chooseSortMode(shown.get(), mode);
             if (saveEachMode) {
@@ -213,11 +190,9 @@ class OrderingAgreement : public ModelTest, public ::testing::WithParamInterface
                 ASSERT_TRUE(context().hasChanges());
             }
             for (auto filter : kFilters) {
-                const auto fetched =
-                    idsOf(context().executeFetchRequest(itemsFetchRequest(shown.get(), filter)));
-                expectSameOrder(expectedOrder(mode, filter, facts), fetched, facts,
-                                phase + ", sort mode " + std::to_string(mode) + ", filter " +
-                                    std::to_string(int(filter)));
+                expectSameOrder(
+                    mode, filter,
+                    context().executeFetchRequest(itemsFetchRequest(shown.get(), filter)), phase);
             }
         }
     }
@@ -269,11 +244,8 @@ TEST_P(OrderingAgreement, TheStoreShowsWhatTheOrderingFunctionSays) {
 
     makeUnsavedChanges();
     context().processPendingChanges();
-    const auto facts = factsOfShownList();
     for (const auto& [mode, filter, frc] : controllers) {
-        expectSameOrder(expectedOrder(mode, filter, facts), idsOf(frc->fetchedObjects()), facts,
-                        "controller kept up to date, sort mode " + std::to_string(mode) +
-                            ", filter " + std::to_string(int(filter)));
+        expectSameOrder(mode, filter, frc->fetchedObjects(), "controller kept up to date");
     }
     controllers.clear();
 

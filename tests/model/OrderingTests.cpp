@@ -1,6 +1,6 @@
 // Which items a list shows and in which order, for each sort mode and filter, as worked
-// examples: first with the plain ordering function, then as the store fetches them; and the
-// order of lists on the lists screen and in the list picker.
+// examples of the plain ordering function; the order of lists on the lists screen and in the
+// list picker, and moving a list there.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include "ModelTestSupport.h"
 #include "src/model/JWListFilter.h"
 #include "src/model/JWListSortMode.h"
+#include "src/model/ListOrder.h"
 
 namespace jw::model {
 namespace {
@@ -51,12 +52,14 @@ TEST(ListFilter, ThreeTapsWalkUncheckedCheckedAndBackToAll) {
         f = nextFilter(f);
         titles.emplace_back(filterButtonTitle(f));
     }
-    EXPECT_THAT(titles, ElementsAre("\xE2\x98\x90 Unchecked", "\xE2\x9C\x94\xEF\xB8\x8E Checked",
-                                    "All"));
+    EXPECT_THAT(titles,
+                ElementsAre("\xE2\x98\x90 Unchecked", "\xE2\x9C\x94\xEF\xB8\x8E Checked", "All"));
     EXPECT_EQ(f, JWListFilter::none);
 }
 
-// --- The shown order, by the ordering function and by the store --------------------------------
+// --- The shown order --------------------------------------------------------------------------
+// Worked examples of the ordering function; that the store shows the same rows in the same
+// order, in SQL and in memory, is checked on random lists by OrderingAgreementTests.
 
 // One list's items, A to G (created at 1..7 s): body, done and when (seconds), sortNumber.
 struct Facts {
@@ -75,85 +78,37 @@ const Facts kItems[] = {
     {"", true, {}, 0},              // G: checked, no date
 };
 
-struct OrderCase {
-    std::int16_t sortMode;
-    JWListFilter filter;
-    const char* expected;
-};
-const OrderCase kOrderCases[] = {
-    {3, JWListFilter::none, "GFEDCBA"},       {0, JWListFilter::none, "GFEDCBA"},
-    {2, JWListFilter::none, "GFEDCBA"},       {4, JWListFilter::none, "GFEDCBA"},
-    {8, JWListFilter::none, "GFEDCBA"},       {-1, JWListFilter::none, "GFEDCBA"},
-    {1, JWListFilter::none, "FGBAEDC"},       {5, JWListFilter::none, "CEAGFDB"},
-    {6, JWListFilter::none, "FDBCEAG"},       {7, JWListFilter::none, "CGEDBFA"},
-    {3, JWListFilter::checked, "GECA"},       {3, JWListFilter::unchecked, "FDB"},
-    {5, JWListFilter::unchecked, "FDB"},      {1, JWListFilter::checked, "GAEC"},
-};
-
-class ShownItemOrder : public ModelTest {
-  protected:
-    std::string viaFunction(const OrderCase& c) {
-        std::vector<ItemFacts> items;
-        for (std::size_t i = 0; i < std::size(kItems); ++i) {
-            ItemFacts f;
-            f.body = kItems[i].body;
-            f.created = start_.addingSeconds(double(i + 1));
-            f.isDone = kItems[i].isDone;
-            if (kItems[i].done) {
-                f.doneDate = start_.addingSeconds(*kItems[i].done);
-            }
-            f.sortNumber = kItems[i].sortNumber;
-            f.globalID = store::GlobalID::generate();
-            items.push_back(f);
+TEST(ShownItemOrder, EachSortModeAndFilter) {
+    const std::tuple<std::int16_t, JWListFilter, const char*> cases[] = {
+        {3, JWListFilter::none, "GFEDCBA"},  {0, JWListFilter::none, "GFEDCBA"},
+        {2, JWListFilter::none, "GFEDCBA"},  {4, JWListFilter::none, "GFEDCBA"},
+        {8, JWListFilter::none, "GFEDCBA"},  {-1, JWListFilter::none, "GFEDCBA"},
+        {1, JWListFilter::none, "FGBAEDC"},  {5, JWListFilter::none, "CEAGFDB"},
+        {6, JWListFilter::none, "FDBCEAG"},  {7, JWListFilter::none, "CGEDBFA"},
+        {3, JWListFilter::checked, "GECA"},  {3, JWListFilter::unchecked, "FDB"},
+        {5, JWListFilter::unchecked, "FDB"}, {1, JWListFilter::checked, "GAEC"},
+    };
+    const Date start{1'800'000'000.0};
+    std::vector<ItemFacts> items;
+    for (std::size_t i = 0; i < std::size(kItems); ++i) {
+        ItemFacts f;
+        f.body = kItems[i].body;
+        f.created = start.addingSeconds(double(i + 1));
+        f.isDone = kItems[i].isDone;
+        if (kItems[i].done) {
+            f.doneDate = start.addingSeconds(*kItems[i].done);
         }
+        f.sortNumber = kItems[i].sortNumber;
+        f.globalID = store::GlobalID::generate();
+        items.push_back(f);
+    }
+    for (const auto& [mode, filter, expected] : cases) {
         std::string letters;
-        for (auto i : shownItemOrder(c.sortMode, c.filter, items)) {
+        for (auto i : shownItemOrder(mode, filter, items)) {
             letters += char('A' + i);
         }
-        return letters;
+        EXPECT_EQ(letters, expected) << "sort mode " << mode << ", filter " << int(filter);
     }
-    std::string viaStore(const OrderCase& c) {
-        chooseSortMode(list.get(), c.sortMode);
-        std::string letters;
-        for (const auto& item : fetchItems(list.get(), c.filter)) {
-            letters += char('A' + int(item->created()->secondsSince(start_)) - 1);
-        }
-        return letters;
-    }
-
-    const Date start_ = clock().current();
-    std::shared_ptr<List> list = [this] {
-        auto l = newList(db(), "Groceries");
-        newItem(db(), *newList(db(), "Other"), "not in the list");
-        for (std::size_t i = 0; i < std::size(kItems); ++i) {
-            auto item = newItem(db(), *l, "x");
-            item->setBody(kItems[i].body);
-            item->setCreated(start_.addingSeconds(double(i + 1)));
-            item->setIsDone(kItems[i].isDone);
-            item->setDoneDate(kItems[i].done ? std::optional(start_.addingSeconds(*kItems[i].done))
-                                             : std::nullopt);
-            item->setSortNumber(kItems[i].sortNumber);
-        }
-        db().saveContext(false);
-        return l;
-    }();
-};
-
-TEST_F(ShownItemOrder, TheFunctionAndTheStoreShowTheSameRows) {
-    for (const auto& c : kOrderCases) {
-        SCOPED_TRACE("sort mode " + std::to_string(c.sortMode) + ", filter " +
-                     std::to_string(int(c.filter)));
-        EXPECT_EQ(viaFunction(c), c.expected);
-        EXPECT_EQ(viaStore(c), c.expected);
-    }
-}
-
-TEST_F(ShownItemOrder, WithNoListEveryItemShowsNewestFirstWhateverTheFilter) {
-    std::string bodies;
-    for (const auto& item : fetchItems(nullptr, JWListFilter::checked)) {
-        bodies += item->body().value_or("<absent>") + ",";
-    }
-    EXPECT_EQ(bodies, ",<absent>,milk,milk,\u00C9clair,Zebra,apple,not in the list,");
 }
 
 TEST(ShownItemOrderTies, ItemsEqualInEveryKeyAreOrderedByGlobalIdentifier) {
@@ -199,6 +154,49 @@ TEST_F(ListOrder, ListsWithEqualNumbersAppearInNameOrderAmongThemselves) {
     newList(db(), "0");
     EXPECT_THAT(support::namesOf(fetchLists(true)), ElementsAre("0", "bb", "d", "a", "b", "c"));
     EXPECT_THAT(support::namesOf(fetchLists(false)), ElementsAre("0", "a", "b", "bb", "c", "d"));
+}
+
+struct MoveCase {
+    bool manual;
+    std::string list;
+    std::size_t position;
+    bool moved;
+    std::string order;  // the lists screen's order after the move and a reopen
+};
+
+// Moving a list on the lists screen, as the model keeps it for every front end: each move
+// checked as the order the store holds after a reopen.
+TEST_F(ListOrder, MovesOnlyInManualOrderAndWithinTheLists) {
+    const MoveCase cases[] = {
+        {true, "C", 0, true, "C A B"},   {true, "A", 2, true, "B C A"},
+        {true, "B", 1, true, "A B C"},   {true, "A", 3, false, "A B C"},
+        {false, "C", 0, false, "A B C"},
+    };
+    for (const auto& c : cases) {
+        for (auto& list : listsInScreenOrder(db())) {
+            context().deleteObject(*list);
+        }
+        db().saveContext(false);
+        for (const char* name : {"A", "B", "C"}) {
+            newList(db(), name);
+        }
+        setManualSortLists(true);
+        for (std::size_t i = 0; auto& list : listsInScreenOrder(db())) {
+            list->setSortNumber(std::int32_t(i++));
+        }
+        db().saveContext(false);
+        setManualSortLists(c.manual);
+
+        const auto target = fetchListNamed(c.list);
+        const bool moved = moveListInScreenOrder(db(), *target, c.position);
+        reopen();
+        std::string order;
+        for (const auto& name : support::namesOf(listsInScreenOrder(db()))) {
+            order += (order.empty() ? "" : " ") + name;
+        }
+        EXPECT_EQ(moved, c.moved) << c.list << " to " << c.position;
+        EXPECT_EQ(order, c.order) << c.list << " to " << c.position;
+    }
 }
 
 }  // namespace

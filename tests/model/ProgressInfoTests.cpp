@@ -26,13 +26,15 @@ std::string describe(const List& list, const std::string& prefix = "",
 struct ProgressCase {
     const char* name;
     int items;
-    std::vector<int> checked;              // which of them are toggled
+    std::vector<int> checked;               // which of them are toggled
     std::optional<std::int32_t> doneCount;  // then stored as another device would leave it
     const char* prefix;
     const char* suffix;
     const char* expected;
 };
-void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const ProgressCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const ProgressCase kProgressCases[] = {
     {"NoItems", 0, {}, std::nullopt, "", "", "- 0"},

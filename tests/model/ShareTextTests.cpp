@@ -22,26 +22,19 @@ class ShareText : public ModelTest {
     std::shared_ptr<List> shop = newList(db(), "Shop");
 };
 
+// In shown order, and under a filter only the shown items; nothing shown, nothing to share.
 TEST_F(ShareText, ItemsFollowInTheOrderTheyAreShown) {
-    auto items = addItems(*shop, {"Bread", "Milk"});
-    toggleItem(db(), *items[1]);
-    chooseSortMode(shop.get(), 5);  // checked first: Milk, then Bread
-    EXPECT_EQ(shareText(raw(fetchItems(shop.get()))), "Shop:\n" + kDoneMark + "Milk\n- Bread");
-    chooseSortMode(shop.get(), 6);
-    EXPECT_EQ(shareText(raw(fetchItems(shop.get()))), "Shop:\n- Bread\n" + kDoneMark + "Milk");
-}
-
-TEST_F(ShareText, UnderAFilterOnlyTheShownItemsAreShared) {
     auto items = addItems(*shop, {"Bread", "Milk", "Eggs"});
     toggleItem(db(), *items[1]);
+    chooseSortMode(shop.get(), 5);  // checked first: Milk, then the rest newest first
+    EXPECT_EQ(shareText(raw(fetchItems(shop.get()))),
+              "Shop:\n" + kDoneMark + "Milk\n- Eggs\n- Bread");
+    chooseSortMode(shop.get(), 6);
+    EXPECT_EQ(shareText(raw(fetchItems(shop.get()))),
+              "Shop:\n- Eggs\n- Bread\n" + kDoneMark + "Milk");
     EXPECT_EQ(shareText(raw(fetchItems(shop.get(), JWListFilter::unchecked))),
               "Shop:\n- Eggs\n- Bread");
-    EXPECT_EQ(shareText(raw(fetchItems(shop.get(), JWListFilter::checked))),
-              "Shop:\n" + kDoneMark + "Milk");
-}
-
-TEST_F(ShareText, NothingShownGivesNothingToShare) {
-    addItems(*shop, {"Bread"});
+    toggleItem(db(), *items[1]);
     EXPECT_EQ(shareText(raw(fetchItems(shop.get(), JWListFilter::checked))), "");
 }
 
@@ -55,8 +48,10 @@ TEST_F(ShareText, TheHeaderNamesTheFirstShownItemsList) {
     shop->setName("Shop");
     context().deleteObject(*item);
     addItems(*newList(db(), "Home"), {"Nails"});
-    // With no list shown every item is shown, newest first: Nails (Home), then Bread (Shop).
-    EXPECT_EQ(shareText(raw(fetchItems(nullptr))), "Home:\n- Nails\n- Bread");
+    // With no list shown every item is shown, newest first, whatever the filter: Nails (Home),
+    // then Bread (Shop).
+    EXPECT_EQ(shareText(raw(fetchItems(nullptr, JWListFilter::checked))),
+              "Home:\n- Nails\n- Bread");
 }
 
 TEST_F(ShareText, TextsAreSharedAsTheyAreIncludingEmptyAndAbsentOnes) {

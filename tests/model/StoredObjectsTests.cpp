@@ -59,8 +59,14 @@ TEST_F(StoredObjects, WithoutACurrentDateObjectsAreMadeAndCheckedUndatedAndShown
 // not nothing.
 TEST_F(StoredObjects, TextsRoundTripExactly) {
     const std::vector<std::string> texts = {
-        " leading", "trailing ", "two\nlines", "   ", "A\u0308pfel", "zero\u200Bwidth",
-        std::string("nul\0inside", 10), "edited",
+        " leading",
+        "trailing ",
+        "two\nlines",
+        "   ",
+        "A\u0308pfel",
+        "zero\u200Bwidth",
+        std::string("nul\0inside", 10),
+        "edited",
     };
     auto list = newList(db(), "  Ünïcödé ✔︎\t");
     std::vector<std::shared_ptr<Item>> items;
