@@ -5,6 +5,7 @@
 
 #include "src/model/Operations.h"
 #include "src/reminders/ItemReminderSubject.h"
+#include "src/reminders/ReminderRequest.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw {
@@ -52,6 +53,15 @@ TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->body(), "Milk");
     EXPECT_EQ(reminderSubjectFor(*found).identifier, identifier);
+}
+
+// The screen shows "list name: text" with the text as stored, untrimmed.
+TEST(ReminderDraft, TheScreenTextIsListNameColonTextAsStored) {
+    EXPECT_EQ(reminderBodyText({"id", std::string("Groceries"), "  Milk, 2 l "}),
+              "Groceries:   Milk, 2 l ");
+    EXPECT_EQ(reminderBodyText({"id", std::string(""), "x"}), ": x");
+    EXPECT_EQ(reminderBodyText({"id", std::nullopt, "Call Anna"}), ": Call Anna");
+    EXPECT_EQ(reminderDraft({"id", std::nullopt, " x "}, Date{}).body, " x ");
 }
 
 }  // namespace

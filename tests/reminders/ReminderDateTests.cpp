@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "src/reminders/ReminderDates.h"
 #include "tests/reminders/LocalTime.h"
 
@@ -10,73 +12,58 @@ namespace {
 
 using test::localDate;
 
-class ReminderDates : public ::testing::Test {
-  protected:
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+TEST(ReminderDates, PresetIsFiveMinutesOfRealTimeOnCarryingIntoTheHourDayAndYear) {
     test::BerlinTime berlin;
-};
-
-TEST_F(ReminderDates, PresetIsFiveMinutesLaterCarryingIntoTheHourDayAndYear) {
-    EXPECT_EQ(presetReminderDate(localDate(2027, 1, 15, 10, 58, 30)),
-              localDate(2027, 1, 15, 11, 3, 30));
-    EXPECT_EQ(presetReminderDate(localDate(2027, 12, 31, 23, 57, 10, 0.5)),
-              localDate(2028, 1, 1, 0, 2, 10, 0.5));
-}
-
-TEST_F(ReminderDates, PresetIsFiveMinutesOfRealTimeWhenTheClocksGoForward) {
-    // 02:00 does not exist on this night in Berlin.
-    EXPECT_EQ(presetReminderDate(localDate(2027, 3, 28, 1, 58, 0)),
-              localDate(2027, 3, 28, 3, 3, 0));
-}
-
-TEST_F(ReminderDates, FireDateIsTheStartOfThePickedMinute) {
-    EXPECT_EQ(reminderFireDate(localDate(2027, 1, 15, 10, 59, 59, 0.9)),
-              localDate(2027, 1, 15, 10, 59, 0));
-    EXPECT_EQ(reminderFireDate(localDate(2027, 1, 15, 11, 0, 0)), localDate(2027, 1, 15, 11, 0, 0));
-    EXPECT_EQ(reminderFireDate(localDate(2027, 1, 15, 11, 0, 0, 0.25)),
-              localDate(2027, 1, 15, 11, 0, 0));
-}
-
-TEST_F(ReminderDates, PresetFiresBetweenFourAndFiveMinutesAfterTheScreenOpened) {
+    const std::pair<Date, Date> cases[] = {
+        {localDate(2027, 1, 15, 10, 58, 30), localDate(2027, 1, 15, 11, 3, 30)},
+        {localDate(2027, 12, 31, 23, 57, 10, 0.5), localDate(2028, 1, 1, 0, 2, 10, 0.5)},
+        // 02:00 does not exist on this night in Berlin.
+        {localDate(2027, 3, 28, 1, 58, 0), localDate(2027, 3, 28, 3, 3, 0)},
+    };
+    for (const auto& [opened, preset] : cases) {
+        EXPECT_EQ(presetReminderDate(opened), preset) << opened.iso8601();
+    }
+    EXPECT_FALSE(presetReminderDate(Date{nan}));
+    // Its minute starts between four and five minutes after the screen opened.
     for (double second : {0.0, 0.001, 30.0, 59.999}) {
         const Date opened = localDate(2027, 1, 15, 10, 58, 0).addingSeconds(second);
-        const auto preset = presetReminderDate(opened);
-        ASSERT_TRUE(preset);
-        const auto interval = reminderInterval(*preset, opened);
+        const auto interval = reminderInterval(*presetReminderDate(opened), opened);
         ASSERT_TRUE(interval) << second;
-        EXPECT_LE(*interval, 300.0) << second;
-        EXPECT_GT(*interval, 240.0) << second;
         EXPECT_NEAR(*interval, 300.0 - second, 1e-6) << second;
     }
 }
 
-TEST_F(ReminderDates, IntervalAcrossAnHourBoundaryCountsToTheMinuteStart) {
+TEST(ReminderDates, FireDateIsTheStartOfThePickedMinute) {
+    test::BerlinTime berlin;
+    const Date minute = localDate(2027, 1, 15, 11, 0, 0);
+    EXPECT_EQ(reminderFireDate(minute.addingSeconds(-0.1)), minute.addingSeconds(-60));
+    EXPECT_EQ(reminderFireDate(minute), minute);
+    EXPECT_EQ(reminderFireDate(minute.addingSeconds(0.25)), minute);
+}
+
+// Seconds from now to the start of the picked minute, none for a date in the current minute
+// or earlier or one the calendar cannot handle.
+TEST(ReminderDates, IntervalToTheStartOfThePickedMinute) {
+    test::BerlinTime berlin;
     const Date now = localDate(2027, 1, 15, 10, 59, 45);
-    EXPECT_EQ(reminderInterval(localDate(2027, 1, 15, 11, 0, 20), now), 15.0);
-    EXPECT_EQ(reminderInterval(localDate(2027, 1, 15, 12, 0, 0), now), 3615.0);
-}
-
-TEST_F(ReminderDates, ADateInTheCurrentMinuteOrEarlierHasNoInterval) {
-    const Date now = localDate(2027, 1, 15, 10, 59, 10);
-    EXPECT_FALSE(reminderInterval(localDate(2027, 1, 15, 10, 59, 50), now));
-    EXPECT_FALSE(reminderInterval(now, now));
-    EXPECT_FALSE(reminderInterval(localDate(2027, 1, 15, 10, 59, 10), now));
-    EXPECT_FALSE(reminderInterval(localDate(2027, 1, 14, 9, 0, 0), now));
-    // The minute starting exactly now is not after now either.
-    EXPECT_FALSE(
-        reminderInterval(localDate(2027, 1, 15, 11, 0, 30), localDate(2027, 1, 15, 11, 0, 0)));
-}
-
-TEST_F(ReminderDates, TheNextMinuteStartIsAcceptedEvenHalfASecondAhead) {
-    EXPECT_EQ(
-        reminderInterval(localDate(2027, 1, 15, 11, 0, 0), localDate(2027, 1, 15, 10, 59, 59, 0.5)),
-        0.5);
-}
-
-TEST_F(ReminderDates, DatesTheCalendarCannotHandleGiveNothing) {
-    const Date now = localDate(2027, 1, 15, 10, 0, 0);
-    EXPECT_FALSE(reminderInterval(Date{std::numeric_limits<double>::infinity()}, now));
-    EXPECT_FALSE(reminderInterval(Date{std::numeric_limits<double>::quiet_NaN()}, now));
-    EXPECT_FALSE(presetReminderDate(Date{std::numeric_limits<double>::quiet_NaN()}));
+    const std::tuple<Date, Date, std::optional<double>> cases[] = {
+        {localDate(2027, 1, 15, 11, 0, 20), now, 15.0},
+        {localDate(2027, 1, 15, 12, 0, 0), now, 3615.0},
+        {localDate(2027, 1, 15, 10, 59, 50), now, std::nullopt},
+        {now, now, std::nullopt},
+        {localDate(2027, 1, 14, 9, 0, 0), now, std::nullopt},
+        // The minute starting exactly now is not after now either; half a second ahead is.
+        {localDate(2027, 1, 15, 11, 0, 30), localDate(2027, 1, 15, 11, 0, 0), std::nullopt},
+        {localDate(2027, 1, 15, 11, 0, 0), localDate(2027, 1, 15, 10, 59, 59, 0.5), 0.5},
+        {Date{inf}, now, std::nullopt},
+        {Date{nan}, now, std::nullopt},
+    };
+    for (const auto& [picked, from, expected] : cases) {
+        EXPECT_EQ(reminderInterval(picked, from), expected) << picked.iso8601();
+    }
 }
 
 }  // namespace
