@@ -91,32 +91,14 @@ TEST_F(Counting, EveryItemCountsSavedOrNotWhateverAScreenFiltersButNoOtherList) 
     unsaved->setForList(list.get());
     ASSERT_EQ(fetchItems(list.get(), JWListFilter::checked).size(), 1u);
     EXPECT_EQ(describe(*list, " (", ")"), " (1/5) 0.200000003");
-}
-
-// The done count lags behind deletes, moves and copies until the list is recounted; the
-// recount reads items that were never loaded from the file.
-TEST_F(Counting, TheDoneCountLagsUntilARecount) {
-    auto target = newList(db(), "Target");
-    auto copies = newList(db(), "Copies");
-    addItems(*target, {"t"});
-    auto items = addItems(*list, {"a", "b", "c"});
-    for (auto& item : items) {
-        toggleItem(db(), *item);
-    }
-    deleteItem(db(), *items[0]);
-    moveItem(db(), *items[1], *target);
-    copyItem(db(), *items[2], *copies);
-    const auto all = [&] {
-        return describe(*fetchListNamed("Groceries")) + ", " + describe(*fetchListNamed("Target")) +
-               ", " + describe(*fetchListNamed("Copies"));
-    };
-    EXPECT_EQ(all(), "3/1 3, 2 0, 1 0");
+    // The done count lags behind deletes, moves and copies (see the operation writes) until a
+    // recount, which reads items that were never loaded from the file.
+    list->setDoneCount(3);
+    db().saveContext(false);
     reopen();
-    EXPECT_EQ(all(), "3/1 3, 2 0, 1 0");
-    for (const char* name : {"Groceries", "Target", "Copies"}) {
-        recountDone(*fetchListNamed(name));
-    }
-    EXPECT_EQ(all(), "1/1 1, 1/2 0.5, 1 0");
+    auto stored = fetchListNamed("Groceries");
+    recountDone(*stored);
+    EXPECT_EQ(describe(*stored, " (", ")"), " (1/5) 0.200000003");
 }
 
 }  // namespace

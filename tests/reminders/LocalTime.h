@@ -4,21 +4,14 @@
 #include <ctime>
 
 #include "platform/foundation/Date.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/foundation/TimeZone.h"
 
 namespace jw::test {
 
 // Puts the process in Europe/Berlin for the life of the object.
-class BerlinTime {
+class BerlinTime : public ScopedTimeZone {
   public:
-    BerlinTime() { tzset(); }
-
-  private:
-    struct TzsetOnExit {
-        ~TzsetOnExit() { tzset(); }
-    };
-    TzsetOnExit tzsetOnExit_;  // destroyed last, after zone_ has put the old TZ back
-    ScopedEnvironmentVariable zone_{"TZ", std::string("Europe/Berlin")};
+    BerlinTime() : ScopedTimeZone("Europe/Berlin") {}
 };
 
 // The instant of a local wall-clock time (plus `fraction` of a second).

@@ -38,7 +38,7 @@ TEST(PngFiles, RoundTripKeepsEveryPixelIncludingPartialAlpha) {
     EXPECT_EQ(read->rgba, original.rgba);
 }
 
-TEST(PngFiles, MissingTruncatedAndForeignFilesReadAsNothingWithAReason) {
+TEST(PngFiles, MissingTruncatedForeignAndMalformedImagesAreRefused) {
     test::TempDir dir;
     std::string error;
     EXPECT_FALSE(readPNGFile(dir.path() / "absent.png", 1.0, &error));
@@ -56,10 +56,8 @@ TEST(PngFiles, MissingTruncatedAndForeignFilesReadAsNothingWithAReason) {
 
     const std::vector<unsigned char> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'n', 'g'};
     EXPECT_FALSE(readPNGData(text));
-}
 
-TEST(PngFiles, WritingAMalformedImageThrowsAndLeavesNoFile) {
-    test::TempDir dir;
+    // Writing a malformed image throws and leaves no file.
     Image broken = Image::transparent(4, 4);
     broken.rgba.resize(10);
     EXPECT_THROW(writePNGFile(broken, dir.path() / "b.png"), std::runtime_error);
