@@ -260,32 +260,5 @@ TEST_F(ThreadRunLoopTest, LateRepeatingTimerSkipsMissedFiringsInsteadOfBursting)
     EXPECT_EQ(firings, 1);
 }
 
-// --- the main run loop ---------------------------------------------------------------------
-
-TEST(MainRunLoop, IsAThreadRunLoopUntilOneIsInstalledAndRunOnMainPostsToItFromAnyThread) {
-    const auto previous = installMainRunLoop(nullptr);
-    RunLoop& created = mainRunLoop();
-    EXPECT_NE(dynamic_cast<ThreadRunLoop*>(&created), nullptr);
-    EXPECT_EQ(&mainRunLoop(), &created);  // made once, then kept
-
-    auto loop = std::make_shared<ThreadRunLoop>();
-    installMainRunLoop(loop);
-    EXPECT_EQ(&mainRunLoop(), loop.get());
-    std::atomic<int> ran{0};
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 4; ++t) {
-        workers.emplace_back([&] {
-            for (int i = 0; i < 25; ++i) {
-                runOnMain([&] { ++ran; });
-            }
-        });
-    }
-    EXPECT_TRUE(loop->runUntil([&] { return ran == 100; }, generousTimeout));
-    for (auto& worker : workers) {
-        worker.join();
-    }
-    EXPECT_EQ(installMainRunLoop(previous), loop);
-}
-
 }  // namespace
 }  // namespace jw

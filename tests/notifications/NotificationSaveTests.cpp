@@ -46,62 +46,15 @@ class SaveScenario : public CenterFixture {
             held_.reset();
         }
     }
-    // Lets everything queued so far run, then holds again.
-    void settleHere() {
-        release();
-        settle();
-        hold();
-    }
-
-    // The state file cannot be written from this point of the queue on (its folder is set
-    // aside, whole, and a plain file takes its place), or can again.
-    void failWrites() {
-        notification_queue::post([this] { moveDataFolder(true); });
-    }
-    void allowWrites() {
-        notification_queue::post([this] { moveDataFolder(false); });
-    }
-
-    // "Set" for the one item, with `body` as its text.
-    void setReminder(std::string body) {
-        center->addNotificationRequest(reminderRequest("item", 600, body),
-                                       [this, body](std::optional<NotificationError> e) {
-                                           record(body + (e ? " failed" : " saved"));
-                                       });
-    }
-    // What the centre says it holds, at this point of the queue (the two answers come in the
-    // order asked, on the one background thread).
-    void look() {
-        center->getNotificationSettings([this](NotificationSettings settings) {
-            lookedStatus_ = settings.authorizationStatus;
-        });
-        center->getPendingNotificationRequests([this](std::vector<PendingNotificationRequest> p) {
-            record("holds " + describe(lookedStatus_, p));
-        });
-    }
-    // Asks for permission; the prompt, if shown, waits for answer().
-    void ask() {
-        center->requestAuthorization(
-            AuthorizationOptions::alert | AuthorizationOptions::sound,
-            [this](bool granted, std::optional<NotificationError> e) {
-                std::string text = granted ? "granted" : "not granted";
-                if (!notification_queue::isCurrentThread()) {
-                    text += " off the centre's thread";
-                }
-                if (e) {
-                    text += " (error " + std::to_string(static_cast<int>(e->code)) + ")";
-                }
-                record(text);
-            });
-        platform.loop().drain();
-    }
-    void answer(bool allowed) {
-        ASSERT_TRUE(prompt->pending) << "no prompt is up";
-        std::exchange(prompt->pending, nullptr)(allowed);
-    }
-    // Runs steps separated by spaces: "set:<text>", "look", "fail" and "allow" (writes),
-    // "settings:<status>", "pass:<seconds>", "ask", "yes" or "no" (the answer), "settle",
-    // "restart", and "unprompted" or "prompted" (without the prompt, or with it again).
+    // Runs steps separated by spaces: "set:<text>" (the one item's reminder, with that text),
+    // "look" (what the centre says it holds at this point of the queue: the two answers come in
+    // the order asked, on the one background thread), "fail" and "allow" (the state file cannot
+    // be written from this point of the queue on, or can again), "settings:<status>" (the
+    // user's choice), "pass:<seconds>" (time passes on the main run loop and what falls due is
+    // delivered; unless held, the background thread catches up first, as it would in far less
+    // time), "ask" (for permission; a prompt shown waits for "yes" or "no"), "settle" (lets
+    // everything queued run, then holds again), "restart", and "unprompted" or "prompted"
+    // (without the prompt, or with it again).
     void run(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -109,26 +62,49 @@ class SaveScenario : public CenterFixture {
             const std::string word = step.substr(0, colon);
             const std::string value = colon == std::string::npos ? "" : step.substr(colon + 1);
             if (word == "set") {
-                setReminder(value);
+                center->addNotificationRequest(reminderRequest("item", 600, value),
+                                               [this, value](std::optional<NotificationError> e) {
+                                                   record(value + (e ? " failed" : " saved"));
+                                               });
             } else if (word == "look") {
-                look();
+                center->getNotificationSettings([this](NotificationSettings settings) {
+                    lookedStatus_ = settings.authorizationStatus;
+                });
+                center->getPendingNotificationRequests(
+                    [this](std::vector<PendingNotificationRequest> p) {
+                        record("holds " + describe(lookedStatus_, p));
+                    });
             } else if (word == "fail" || word == "allow") {
-                word == "fail" ? failWrites() : allowWrites();
+                notification_queue::post([this, word] { moveDataFolder(word == "fail"); });
             } else if (word == "settings") {
-                changeSettings(value == "denied" ? AuthorizationStatus::denied
-                                                 : AuthorizationStatus::authorized);
+                center->setAuthorizationStatus(value == "denied" ? AuthorizationStatus::denied
+                                                                 : AuthorizationStatus::authorized);
             } else if (word == "pass") {
-                pass(std::stod(value));
+                if (!held_) {
+                    settle();
+                }
+                platform.loop().advance(std::stod(value));
             } else if (word == "ask") {
-                ask();
+                center->requestAuthorization(
+                    AuthorizationOptions::alert | AuthorizationOptions::sound,
+                    [this](bool granted, std::optional<NotificationError> e) {
+                        std::string text = granted ? "granted" : "not granted";
+                        if (!notification_queue::isCurrentThread()) {
+                            text += " off the centre's thread";
+                        }
+                        if (e) {
+                            text += " (error " + std::to_string(static_cast<int>(e->code)) + ")";
+                        }
+                        record(text);
+                    });
+                platform.loop().drain();
             } else if (word == "yes" || word == "no") {
-                answer(word == "yes");
-            } else if (word == "settle") {
-                settleHere();
-            } else if (word == "restart") {
+                ASSERT_TRUE(prompt->pending) << "no prompt is up";
+                std::exchange(prompt->pending, nullptr)(word == "yes");
+            } else if (word == "settle" || word == "restart") {
                 const bool held = held_ != nullptr;
                 release();
-                restart();
+                word == "settle" ? settle() : restart();
                 if (held) {
                     hold();
                 }
@@ -138,17 +114,6 @@ class SaveScenario : public CenterFixture {
                 ADD_FAILURE() << "no such step: " << step;
             }
         }
-    }
-
-    // The user's choice in the system settings.
-    void changeSettings(AuthorizationStatus status) { center->setAuthorizationStatus(status); }
-    // Time passes on the main run loop; what falls due is delivered. Unless it is held, the
-    // background thread catches up first, as it would in far less time.
-    void pass(double seconds) {
-        if (!held_) {
-            settle();
-        }
-        platform.loop().advance(seconds);
     }
 
     // Everything that happened, then what the centre holds and what its file holds.
