@@ -1,7 +1,8 @@
 // The row changes the items screen hears from its fetched-results controller when the model
 // operations run: a move where an item's place changes, an update where it stays, inserts and
 // deletes as items come and go under the filter, and silence for a drag's renumbering made
-// while the screen had let go of the controller.
+// while the screen had let go of the controller. (What another connection saved reaches the
+// controllers through a merge: see the store's merge tests.)
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,7 +12,6 @@
 #include <sstream>
 
 #include "ModelTestSupport.h"
-#include "platform/store/StoreConnection.h"
 
 namespace jw::model {
 namespace {
@@ -42,35 +42,6 @@ class RowChangeRecorder : public store::FetchedResultsControllerDelegate {
     void controllerDidChangeContent(store::FetchedResultsController&) override {
         lines.push_back("did change");
     }
-};
-
-// Another connection to the same store file, as the sync engine has: what it saves reaches
-// the main context only through a merge of its save notification.
-class ElsewhereOnTheStore {
-  public:
-    explicit ElsewhereOnTheStore(JWDatabase& db)
-        : context_(std::make_shared<store::ManagedObjectContext>(
-              std::make_shared<store::StoreConnection>(
-                  db.storeURL(), db.viewContext().connection().sharedModel()))),
-          token_(context_->addSaveObserver(
-              [this](const store::ContextDidSaveNotification& note) { saved_ = note; })) {}
-    ElsewhereOnTheStore(const ElsewhereOnTheStore&) = delete;
-    ElsewhereOnTheStore& operator=(const ElsewhereOnTheStore&) = delete;
-
-    std::shared_ptr<Item> item(const Item& sameAs) {
-        return std::static_pointer_cast<Item>(
-            context_->existingObjectWithGlobalID(sameAs.entity(), sameAs.globalID()));
-    }
-    // Saves and hands back what the main context is told.
-    store::ContextDidSaveNotification save() {
-        context_->save();
-        return saved_;
-    }
-
-  private:
-    std::shared_ptr<store::ManagedObjectContext> context_;
-    store::ManagedObjectContext::ObserverToken token_;
-    store::ContextDidSaveNotification saved_;
 };
 
 class ItemsScreenRows : public ModelTest {
@@ -107,9 +78,8 @@ class ItemsScreenRows : public ModelTest {
         return text;
     }
 
-    // ModelTest::operate on the list, and: "process" (the context's pending changes),
-    // "later:<item>:<text>" (an edit made in an event, heard when it ends), and what another
-    // connection saves and the main context merges, "theirsChecked:<item>" or "theirsNew:<text>".
+    // ModelTest::operate on the list, and: "process" (the context's pending changes) and
+    // "later:<item>:<text>" (an edit made in an event, heard when it ends).
     void act(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -125,27 +95,6 @@ class ItemsScreenRows : public ModelTest {
                     [edited, text = arg.substr(at + 1)] { edited->setBody(text); });
                 EXPECT_TRUE(recorder.lines.empty());
                 platform().loop().drain();
-            } else if (verb == "theirsChecked" || verb == "theirsNew") {
-                const auto done = list->doneCount();
-                const auto items = list->listItemsCount();
-                ElsewhereOnTheStore elsewhere(db());
-                auto theirs = elsewhere.item(*list->listItems().at(0));
-                if (verb == "theirsChecked") {
-                    theirs = elsewhere.item(item(arg));
-                    theirs->setIsDone(true);
-                    theirs->setDoneDate(Date{1'900'000'000.0});
-                } else {
-                    auto added = std::static_pointer_cast<Item>(
-                        theirs->managedObjectContext()->insertNewObject("Item"));
-                    added->setBody(arg);
-                    added->setCreated(Date{1'900'000'000.0});
-                    added->setForList(theirs->forList());
-                }
-                const auto note = elsewhere.save();
-                EXPECT_TRUE(recorder.lines.empty()) << "heard before the merge";
-                context().mergeChangesFromContextDidSaveNotification(note);
-                EXPECT_EQ(list->doneCount(), done) << "merges do not recount";
-                EXPECT_EQ(list->listItemsCount(), items + (verb == "theirsNew" ? 1 : 0));
             } else {
                 operate(step, *list, *list);
             }
@@ -211,11 +160,6 @@ const RowCase kRowCases[] = {
      " | c a b"},
     {"AnEditDuringAnEventIsReportedWhenItEnds", 3, kAll, "a b", "", "later:a:A",
      "will change, update A 1->1, did change | b A"},
-    // Saved elsewhere: nothing is heard until the merge, and merges do not recount.
-    {"CheckedElsewhereMovesOnceMerged", 5, kAll, "a b c", "", "theirsChecked:a",
-     "will change, move a 2->0, did change | a c b"},
-    {"AddedElsewhereIsInsertedOnceMerged", 3, kAll, "a b", "", "theirsNew:elsewhere",
-     "will change, insert elsewhere -->0, did change | elsewhere b a"},
 };
 
 class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<RowCase> {};
