@@ -62,10 +62,11 @@ TEST_F(ReminderScheduling, PresetDateWithPermissionAddsOneRequestAndClosesTheScr
     const auto requests = pending();
     ASSERT_EQ(requests.size(), 1u);
     const auto& request = requests[0].request;
-    EXPECT_EQ(request, NotificationRequest::request(
-                           "x-jotwell-object://7F3A/Item/p12",
-                           NotificationContent{"Groceries", "Milk", NotificationSound::defaultSound()},
-                           TimeIntervalNotificationTrigger::trigger(280.0, false)));  // to 11:05
+    EXPECT_EQ(request,
+              NotificationRequest::request(
+                  "x-jotwell-object://7F3A/Item/p12",
+                  NotificationContent{"Groceries", "Milk", NotificationSound::defaultSound()},
+                  TimeIntervalNotificationTrigger::trigger(280.0, false)));  // to 11:05
     EXPECT_EQ(requests[0].fireDate, localDate(2027, 1, 15, 11, 5, 0));
     EXPECT_EQ(screen->dismissals, 1);
     EXPECT_TRUE(screen->alerts.empty());

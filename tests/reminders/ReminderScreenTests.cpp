@@ -93,7 +93,9 @@ class ReminderScreen : public ::testing::Test {
     // Runs a person's steps, separated by spaces: "allow" (earlier), "later" or "refuse" (how
     // the prompt will be answered), "yes" or "no" (to the prompt now up), "open", "set",
     // "set2" (a double tap), "cancel", "ok" (on the alert), "pick:D,H,M,S" (a day of January
-    // 2027), "picked" (the picker's date into the transcript) and "look".
+    // 2027), "picked" (the picker's date into the transcript), "look", "asleep:<seconds>" (the
+    // application in the background and the computer asleep), "wake" and "shown" (the
+    // notifications shown into the transcript).
     void run(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -119,6 +121,16 @@ class ReminderScreen : public ::testing::Test {
                 transcript += "\npicked " + app.front().pickedDate().iso8601();
             } else if (step == "look") {
                 look();
+            } else if (std::sscanf(step.c_str(), "asleep:%d", &s) == 1) {
+                app.resignActive();
+                app.platform().clock().advance(s);
+            } else if (step == "wake") {
+                app.becomeActive();
+            } else if (step == "shown") {
+                transcript += "\nshown";
+                for (const auto& notification : app.shownNotifications()) {
+                    transcript += " " + notification;
+                }
             } else {
                 ADD_FAILURE() << "no such step: " << step;
             }
@@ -216,6 +228,21 @@ const ScreenCase pressCases[] = {
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) {}"},
     {"CancelWhileThePromptShowsThenRefused", "later open set cancel no look",
      "Lists | Items(Groceries) {present Reminder, dismiss Reminder, asked}"},
+    // The application leaves the foreground and the computer sleeps (the wall clock moves on
+    // while the run loop's time stands still), and perhaps wakes: a reminder set for 11:06
+    // arrives as the application comes back.
+    {"AsleepPastTheDateAndWakes", "allow open set asleep:28800 wake shown look",
+     "\nshown Groceries: Milk\nMissed at 11:06 [alert sound]\nLists | Items(Groceries) "
+     "{present Reminder, dismiss Reminder}"},
+    {"AsleepJustPastTheDateAndWakes", "allow open set asleep:280 wake shown look",
+     "\nshown Groceries: Milk [alert sound]\nLists | Items(Groceries) "
+     "{present Reminder, dismiss Reminder}"},
+    {"AsleepPastTheDateStillAsleep", "allow open set asleep:28800 shown look",
+     "\nshown\nLists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
+    {"AsleepShortOfTheDateAndWakes", "allow open set asleep:270 wake shown look",
+     "\nshown\nLists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
+     "{present Reminder, dismiss Reminder}"},
     {"ASecondReminderForTheItemReplacesTheFirst", "allow open set open pick:15,18,0,30 set look",
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 18:00:00 in 25119.5s (#Milk) "
      "{present Reminder, dismiss Reminder, present Reminder, dismiss Reminder}"},
@@ -234,50 +261,6 @@ TEST_F(ReminderScreen, TextTypedIntoTheTextViewIsNotTheReminder) {
               "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
               "{present Reminder, dismiss Reminder}");
 }
-
-// A reminder set for 11:06, then the application leaves the foreground, the computer sleeps
-// (the wall clock moves on while the run loop's time stands still) and perhaps wakes.
-struct SleepCase {
-    const char* name;
-    double asleepSeconds;
-    bool wakes;
-    const char* expected;  // the notifications shown, then what is pending
-};
-
-void PrintTo(const SleepCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class ReminderWhileAsleep : public ReminderScreen,
-                            public ::testing::WithParamInterface<SleepCase> {};
-
-TEST_P(ReminderWhileAsleep, ArrivesAsTheApplicationComesBack) {
-    allowedEarlier();
-    openReminder();
-    set();
-    app.resignActive();
-    app.platform().clock().advance(GetParam().asleepSeconds);
-    if (GetParam().wakes) {
-        app.becomeActive();
-    }
-    std::string shown;
-    for (const auto& notification : app.shownNotifications()) {
-        shown += notification + " / ";
-    }
-    EXPECT_EQ(shown + std::to_string(app.pendingNotifications().size()) + " pending",
-              GetParam().expected);
-}
-
-const SleepCase sleepCases[] = {
-    {"PastTheDateAndWakes", 8 * 3600.0, true,
-     "Groceries: Milk\nMissed at 11:06 [alert sound] / 0 pending"},
-    {"JustPastTheDateAndWakes", 280.0, true, "Groceries: Milk [alert sound] / 0 pending"},
-    {"PastTheDateStillAsleep", 8 * 3600.0, false, "1 pending"},
-    {"ShortOfTheDateAndWakes", 270.0, true, "1 pending"},
-};
-
-INSTANTIATE_TEST_SUITE_P(Sleep, ReminderWhileAsleep, ::testing::ValuesIn(sleepCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jw
