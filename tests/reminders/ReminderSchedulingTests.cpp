@@ -74,6 +74,14 @@ TEST_F(ReminderScheduling, PresetDateWithPermissionAddsOneRequestAndClosesTheScr
     EXPECT_EQ(prompt->asked, 0);
 }
 
+// (How a refusal looks on the screen is in the screen's tests.)
+TEST_F(ReminderScheduling, ARefusalIsShownOnTheMainThread) {
+    prompt->answerAtOnce = false;
+    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
+    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Notifications Disabled"});
+    EXPECT_TRUE(screen->onMainThread);
+}
+
 TEST_F(ReminderScheduling, ARequestTheCentreRefusesIsLoggedAndReported) {
     authorize();
     std::filesystem::remove_all(stateFile().parent_path());
