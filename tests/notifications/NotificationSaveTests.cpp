@@ -52,9 +52,9 @@ class SaveScenario : public CenterFixture {
     // be written from this point of the queue on, or can again), "settings:<status>" (the
     // user's choice), "pass:<seconds>" (time passes on the main run loop and what falls due is
     // delivered; unless held, the background thread catches up first, as it would in far less
-    // time), "ask" (for permission; a prompt shown waits for "yes" or "no"), "settle" (lets
-    // everything queued run, then holds again), "restart", and "unprompted" or "prompted"
-    // (without the prompt, or with it again).
+    // time), "ask" (for permission; a prompt shown waits for "yes" or "no", and "noAgain" is a
+    // faulty prompt's second answer), "settle" (lets everything queued run, then holds again),
+    // "restart", and "unprompted" or "prompted" (without the prompt, or with it again).
     void run(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -100,7 +100,10 @@ class SaveScenario : public CenterFixture {
                 platform.loop().drain();
             } else if (word == "yes" || word == "no") {
                 ASSERT_TRUE(prompt->pending) << "no prompt is up";
-                std::exchange(prompt->pending, nullptr)(word == "yes");
+                answered_ = std::exchange(prompt->pending, nullptr);
+                answered_(word == "yes");
+            } else if (word == "noAgain") {
+                answered_(false);
             } else if (word == "settle" || word == "restart") {
                 const bool held = held_ != nullptr;
                 release();
@@ -158,6 +161,7 @@ class SaveScenario : public CenterFixture {
     }
 
     std::unique_ptr<std::promise<void>> held_;
+    std::function<void(bool)> answered_;  // the prompt's last answer
     AuthorizationStatus lookedStatus_ = AuthorizationStatus::notDetermined;
     std::mutex mutex_;
     std::vector<std::string> events_;
@@ -256,6 +260,8 @@ const SaveCase answeringThePromptCases[] = {
      "granted, granted, not granted, holds denied:, held denied:, file denied:, asked 1", true},
     {"ARefusalIsRememberedAcrossARestart", "ask no restart ask look",
      "not granted, not granted, holds denied:, held denied:, file denied:, asked 1", true},
+    {"OnlyThePromptsFirstAnswerCounts", "ask yes noAgain look",
+     "granted, holds authorized:, held authorized:, file authorized:, asked 1", true},
     {"RequestsWhileThePromptIsUpShareItsAnswer", "ask ask ask yes look",
      "granted, granted, granted, holds authorized:, held authorized:, file authorized:, asked 1",
      true},
