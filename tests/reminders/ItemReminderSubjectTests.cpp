@@ -6,32 +6,19 @@
 #include "src/model/Operations.h"
 #include "src/reminders/ItemReminderSubject.h"
 #include "src/reminders/ReminderRequest.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/model/ModelTestSupport.h"
 
 namespace jw {
 namespace {
 
-class ItemReminderSubjectTest : public ::testing::Test {
-  protected:
-    model::JWDatabase& open() {
-        db_.reset();
-        db_ = std::make_unique<model::JWDatabase>(
-            model::JWDatabase::Locations{dir_.path(), std::getenv("JOTWELL_RESOURCE_DIR")});
-        return *db_;
-    }
-
-    test::TempDir dir_;
-    test::ManualPlatform platform_;
-    std::unique_ptr<model::JWDatabase> db_;
-};
+using ItemReminderSubjectTest = model::support::ModelTest;
 
 // The list's name (none for an item without a list, whose reminder then has no title) and the
 // text as stored.
 TEST_F(ItemReminderSubjectTest, CarriesTheListNameAndTheTextAsStored) {
-    auto& db = open();
-    auto item = model::newItem(db, *model::newList(db, "Shop"), "  Milk \u2615");
-    auto loose = std::static_pointer_cast<model::Item>(db.viewContext().insertNewObject("Item"));
-    db.saveContext(false);
+    auto item = model::newItem(db(), *model::newList(db(), "Shop"), "  Milk \u2615");
+    auto loose = std::static_pointer_cast<model::Item>(context().insertNewObject("Item"));
+    db().saveContext(false);
     std::string text;
     for (const auto& subject : {reminderSubjectFor(*item), reminderSubjectFor(*loose)}) {
         text += subject.listName.value_or("<none>") + "|" + subject.body + "|" +
@@ -41,15 +28,11 @@ TEST_F(ItemReminderSubjectTest, CarriesTheListNameAndTheTextAsStored) {
 }
 
 TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {
-    auto& db = open();
-    auto list = model::newList(db, "Shop");
-    auto item = model::newItem(db, *list, "Milk");
-    const auto identifier = reminderSubjectFor(*item).identifier;
-    item.reset();
-    list.reset();
-    auto& reopened = open();
-    auto found = std::dynamic_pointer_cast<model::Item>(
-        reopened.viewContext().existingObjectWithURI(identifier));
+    const auto identifier =
+        reminderSubjectFor(*model::newItem(db(), *model::newList(db(), "Shop"), "Milk")).identifier;
+    reopen();
+    auto found =
+        std::dynamic_pointer_cast<model::Item>(context().existingObjectWithURI(identifier));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->body(), "Milk");
     EXPECT_EQ(reminderSubjectFor(*found).identifier, identifier);
