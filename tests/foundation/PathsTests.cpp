@@ -142,50 +142,36 @@ std::string readFile(const fs::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::set<std::string> namesIn(const fs::path& directory) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
-// The contents exactly, replacing older ones whole, with no other file left behind; also in
-// the working folder by a relative path.
-TEST(WriteFileAtomically, WritesTheContentsExactlyAndWhole) {
+// The contents exactly, replacing older ones whole, also in the working folder by a relative
+// path; a missing folder is an error naming the file and the cause; a failed rename leaves the
+// target untouched; and no other file is left behind.
+TEST(WriteFileAtomically, WritesTheContentsWholeOrFailsLeavingNothingBehind) {
     test::TempDir temp;
     const auto previous = fs::current_path();
     fs::current_path(temp.path());
-    const fs::path file = "data.bin";
     const std::string binary("line one\n\0binary\xff", 17);
     for (const std::string& contents : {std::string(10'000, 'a'), binary, std::string()}) {
-        writeFileAtomically(file, contents);
-        EXPECT_EQ(readFile(temp.path() / file), contents);
+        writeFileAtomically("data.bin", contents);
+        EXPECT_EQ(readFile(temp.path() / "data.bin"), contents);
     }
     fs::current_path(previous);
-    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"data.bin"});
-}
-
-TEST(WriteFileAtomically, AMissingFolderIsAnErrorNamingTheFileAndTheCause) {
-    test::TempDir temp;
-    const fs::path file = temp.path() / "missing" / "data.txt";
+    const fs::path missing = temp.path() / "missing" / "data.txt";
     try {
-        writeFileAtomically(file, "x");
-        FAIL() << "expected an exception";
+        writeFileAtomically(missing, "x");
+        ADD_FAILURE() << "expected an exception";
     } catch (const std::runtime_error& error) {
         EXPECT_THAT(error.what(),
-                    AllOf(HasSubstr(file.string()), HasSubstr("No such file or directory")));
+                    AllOf(HasSubstr(missing.string()), HasSubstr("No such file or directory")));
     }
-}
-
-TEST(WriteFileAtomically, AFailedRenameLeavesNoTemporaryFileAndTheTargetUntouched) {
-    test::TempDir temp;
-    const fs::path target = temp.path() / "target";
-    fs::create_directory(target);
-    std::ofstream(target / "inside") << "kept";
-    EXPECT_THROW(writeFileAtomically(target, "contents"), std::runtime_error);
-    EXPECT_EQ(namesIn(temp.path()), std::set<std::string>{"target"});
-    EXPECT_EQ(readFile(target / "inside"), "kept");
+    fs::create_directory(temp.path() / "target");
+    std::ofstream(temp.path() / "target" / "inside") << "kept";
+    EXPECT_THROW(writeFileAtomically(temp.path() / "target", "contents"), std::runtime_error);
+    EXPECT_EQ(readFile(temp.path() / "target" / "inside"), "kept");
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(temp.path())) {
+        names.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"data.bin", "target"}));
 }
 
 }  // namespace
