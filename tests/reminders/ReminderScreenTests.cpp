@@ -43,20 +43,10 @@ class ReminderScreen : public ::testing::Test {
         app.takeHistory();
     }
 
-    // The "⏰ Reminder" row action on the row of `body`.
-    void openReminder(std::string_view body = "Milk") {
-        app.items().swipeRow(body);
+    // The "⏰ Reminder" row action on Milk's row.
+    void openReminder() {
+        app.items().swipeRow("Milk");
         app.items().tapRowAction("\u23F0 Reminder");
-    }
-    // What that row action does, for an item no row shows (or for none).
-    void presentReminder(std::shared_ptr<model::Item> item) {
-        dynamic_cast<DetailViewController&>(app.items().controller()).presentReminder(item);
-        app.settle();
-    }
-    // The person allowed notifications some time ago.
-    void allowedEarlier() {
-        app.app().notificationCenter().setAuthorizationStatus(AuthorizationStatus::authorized);
-        app.settle();
     }
     // "Set" on the reminder screen in front.
     void set() { app.front().tapBarButton("Set"); }
@@ -93,15 +83,18 @@ class ReminderScreen : public ::testing::Test {
     // Runs a person's steps, separated by spaces: "allow" (earlier), "later" or "refuse" (how
     // the prompt will be answered), "yes" or "no" (to the prompt now up), "open", "set",
     // "set2" (a double tap), "cancel", "ok" (on the alert), "pick:D,H,M,S" (a day of January
-    // 2027), "picked" (the picker's date into the transcript), "look", "asleep:<seconds>" (the
+    // 2027), "picked" (the picker's date into the transcript), "type:<word>" (typed into the
+    // text view, whose text goes into the transcript), "look", "asleep:<seconds>" (the
     // application in the background and the computer asleep), "wake" and "shown" (the
     // notifications shown into the transcript).
     void run(std::string_view steps) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
             int d = 0, h = 0, m = 0, s = 0;
-            if (step == "allow") {
-                allowedEarlier();
+            if (step == "allow") {  // the person allowed notifications some time ago
+                app.app().notificationCenter().setAuthorizationStatus(
+                    AuthorizationStatus::authorized);
+                app.settle();
             } else if (step == "later" || step == "refuse") {
                 app.answerNotificationPromptsWith(step == "later" ? PromptAnswer::later
                                                                   : PromptAnswer::refuse);
@@ -124,6 +117,10 @@ class ReminderScreen : public ::testing::Test {
             } else if (std::sscanf(step.c_str(), "asleep:%d", &s) == 1) {
                 app.resignActive();
                 app.platform().clock().advance(s);
+            } else if (step.starts_with("type:")) {
+                app.front().tapTextView();
+                app.type(" " + step.substr(5));
+                transcript += "\ntexts " + app.front().texts();
             } else if (step == "wake") {
                 app.becomeActive();
             } else if (step == "shown") {
@@ -160,7 +157,9 @@ TEST_F(ReminderScreen, OpensOnTheItemWithThePickerFiveMinutesOn) {
 }
 
 TEST_F(ReminderScreen, WithoutAnItemItCanOnlyBeCancelled) {
-    presentReminder(nullptr);
+    // What the row action does for an item no row shows, or for none.
+    dynamic_cast<DetailViewController&>(app.items().controller()).presentReminder(nullptr);
+    app.settle();
     EXPECT_EQ(app.front().texts(), "");
     EXPECT_THROW(set(), std::logic_error) << "Set is disabled";
     app.front().tapBarButton("Cancel");
@@ -213,6 +212,9 @@ const ScreenCase pressCases[] = {
      "[alert Error | OK (cancel)] {present Reminder, present Alert(Error), asked}\n"
      "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
      "[alert Error | OK (cancel)] {dismiss Alert(Error), present Alert(Error)}"},
+    {"TextTypedIntoTheTextViewIsNotTheReminder", "allow open type:eggs set look",
+     "\ntexts Groceries: Milk eggs\nLists | Items(Groceries) / Groceries: Milk at 2027-01-15 "
+     "11:06:00 in 279.5s (#Milk) {present Reminder, dismiss Reminder}"},
     {"CancelSetsNothing", "open cancel look",
      "Lists | Items(Groceries) {present Reminder, dismiss Reminder}"},
     // A press still under way when the screen closes: the answers that come back afterwards
@@ -250,17 +252,6 @@ const ScreenCase pressCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Press, ReminderScreenWay, ::testing::ValuesIn(pressCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ReminderScreen, TextTypedIntoTheTextViewIsNotTheReminder) {
-    run("allow open");
-    app.front().tapTextView();
-    app.type(" and eggs");
-    EXPECT_EQ(app.front().texts(), "Groceries: Milk and eggs");
-    run("set look");
-    EXPECT_EQ(transcript,
-              "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
-              "{present Reminder, dismiss Reminder}");
-}
 
 }  // namespace
 }  // namespace jw
