@@ -19,19 +19,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// Installs a sink that keeps the lines, and puts the previous sink back afterwards.
-class RecordingSink {
-  public:
-    RecordingSink()
-        : previous_(setDebugLogSink([this](std::string_view line) { lines.emplace_back(line); })) {}
-    ~RecordingSink() { setDebugLogSink(std::move(previous_)); }
-
-    std::vector<std::string> lines;  // unguarded on purpose: the sink is never called concurrently
-
-  private:
-    DebugLogSink previous_;
-};
-
 // Each line as written; a line logged from inside the sink does not reenter it; replacing the
 // sink hands back the previous one, and an empty one restores the default destination.
 TEST(DebugLog, TheSinkReceivesEachLineAsWrittenOnceAndCanBeReplaced) {
@@ -53,7 +40,8 @@ TEST(DebugLog, TheSinkReceivesEachLineAsWrittenOnceAndCanBeReplaced) {
 }
 
 TEST(DebugLog, LinesFromManyThreadsArriveWholeAndOneAtATime) {
-    RecordingSink sink;
+    std::vector<std::string> lines;  // unguarded on purpose: the sink is never called concurrently
+    auto original = setDebugLogSink([&](std::string_view line) { lines.emplace_back(line); });
     constexpr int threads = 8;
     constexpr int perThread = 500;
     std::vector<std::thread> loggers;
@@ -67,10 +55,11 @@ TEST(DebugLog, LinesFromManyThreadsArriveWholeAndOneAtATime) {
     for (auto& logger : loggers) {
         logger.join();
     }
-    ASSERT_EQ(sink.lines.size(), static_cast<std::size_t>(threads * perThread));
+    setDebugLogSink(std::move(original));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(threads * perThread));
     // Each thread's lines arrive complete and in that thread's order.
     std::vector<int> next(threads, 0);
-    for (const auto& line : sink.lines) {
+    for (const auto& line : lines) {
         int t = -1;
         int i = -1;
         ASSERT_EQ(std::sscanf(line.c_str(), "thread %d line %d", &t, &i), 2) << line;

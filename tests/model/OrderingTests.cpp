@@ -172,17 +172,12 @@ TEST_F(ListOrder, MovesOnlyInManualOrderAndWithinTheLists) {
         {true, "B", 1, true, "A B C"},   {true, "A", 3, false, "A B C"},
         {false, "C", 0, false, "A B C"},
     };
+    for (const char* name : {"A", "B", "C"}) {
+        newList(db(), name);
+    }
     for (const auto& c : cases) {
-        for (auto& list : listsInScreenOrder(db())) {
-            context().deleteObject(*list);
-        }
-        db().saveContext(false);
-        for (const char* name : {"A", "B", "C"}) {
-            newList(db(), name);
-        }
-        setManualSortLists(true);
-        for (std::size_t i = 0; auto& list : listsInScreenOrder(db())) {
-            list->setSortNumber(std::int32_t(i++));
+        for (std::int32_t i = 0; const char* name : {"A", "B", "C"}) {
+            fetchListNamed(name)->setSortNumber(i++);
         }
         db().saveContext(false);
         setManualSortLists(c.manual);
