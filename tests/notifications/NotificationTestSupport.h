@@ -79,7 +79,7 @@ inline void settle(UserNotificationCenter& center, ManualRunLoop& loop) {
 template <typename Result, typename Start>
 Result answerOf(UserNotificationCenter& center, ManualRunLoop& loop, Start start) {
     std::optional<Result> result;
-    start([&result](auto... values) { result = Result{values...}; });
+    start([&result](auto value) { result = Result(std::move(value)); });
     settle(center, loop);
     EXPECT_TRUE(result.has_value());
     return result.value_or(Result{});
@@ -93,23 +93,14 @@ inline AuthorizationStatus statusOf(UserNotificationCenter& center, ManualRunLoo
 
 inline std::optional<NotificationError> add(UserNotificationCenter& center, ManualRunLoop& loop,
                                             NotificationRequest request) {
-    struct Outcome {
-        std::optional<NotificationError> error;
-    };
-    return answerOf<Outcome>(
-               center, loop,
-               [&](auto done) { center.addNotificationRequest(std::move(request), done); })
-        .error;
+    return answerOf<std::optional<NotificationError>>(
+        center, loop, [&](auto done) { center.addNotificationRequest(std::move(request), done); });
 }
 
 inline std::vector<PendingNotificationRequest> pendingOf(UserNotificationCenter& center,
                                                          ManualRunLoop& loop) {
-    struct Outcome {
-        std::vector<PendingNotificationRequest> pending;
-    };
-    return answerOf<Outcome>(center, loop,
-                             [&](auto done) { center.getPendingNotificationRequests(done); })
-        .pending;
+    return answerOf<std::vector<PendingNotificationRequest>>(
+        center, loop, [&](auto done) { center.getPendingNotificationRequests(done); });
 }
 
 inline NotificationRequest reminderRequest(const std::string& identifier, double seconds,
