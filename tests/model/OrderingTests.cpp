@@ -15,7 +15,6 @@ namespace {
 
 using support::ModelTest;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 // --- The sort-mode codes and the filter ----------------------------------------------------------
 
@@ -36,6 +35,7 @@ TEST(SortModeCodes, EachStoredValueOrdersAndIsMarked) {
     EXPECT_EQ(markedSortMode(std::nullopt), JWListSortMode::latestCreated);
 }
 
+// (The filter button's three titles in turn are checked on the items screen.)
 TEST(SortModeCodes, MenuEntriesComeInMenuOrderWithTheirLabels) {
     std::vector<std::string> labels;
     for (auto mode : menuSortModes()) {
@@ -43,18 +43,6 @@ TEST(SortModeCodes, MenuEntriesComeInMenuOrderWithTheirLabels) {
     }
     EXPECT_THAT(labels, ElementsAre("Sort: Checked First", "Sort: Checked Last",
                                     "Sort: Latest Created", "Sort: Manual", "Sort: Alphabetical"));
-}
-
-TEST(ListFilter, ThreeTapsWalkUncheckedCheckedAndBackToAll) {
-    auto f = JWListFilter::none;
-    std::vector<std::string> titles;
-    for (int tap = 0; tap < 3; ++tap) {
-        f = nextFilter(f);
-        titles.emplace_back(filterButtonTitle(f));
-    }
-    EXPECT_THAT(titles,
-                ElementsAre("\xE2\x98\x90 Unchecked", "\xE2\x9C\x94\xEF\xB8\x8E Checked", "All"));
-    EXPECT_EQ(f, JWListFilter::none);
 }
 
 // --- The shown order --------------------------------------------------------------------------
