@@ -136,7 +136,7 @@ TEST(FolderLockAtLaunch, AFolderHeldByAnotherProgramIsRefusedNamingIt) {
     fs::create_directories(app.dataFolder());
     const auto held = FolderLock::acquire(app.dataFolder(), "jotwell-cli");
     try {
-        app.launchOnPhone();
+        app.launch();
         ADD_FAILURE() << "launched over a folder held by another program";
     } catch (const FolderInUse& error) {
         EXPECT_EQ(error.holder(), "jotwell-cli");

@@ -59,14 +59,13 @@ TEST_P(IntroStates, ShowWhatTheCloudStateIs) {
 INSTANTIATE_TEST_SUITE_P(
     Clouds, IntroStates,
     ::testing::Values(
-        StateCase{"SignedOut", [](AppDriver& app) { app.launchOnPhone(); },
-                  checking + " | re-check on"},
+        StateCase{"SignedOut", [](AppDriver& app) { app.launch(); }, checking + " | re-check on"},
         StateCase{"AttachedBeforeButNotNow",
                   [](AppDriver& app) {
-                      app.launchOnPhone();  // the store exists from here on
+                      app.launch();  // the store exists from here on
                       app.quit();
                       UserDefaults(app.defaultsFile()).setBool("cloudDBAlreadyLeeched", true);
-                      app.launchOnPhone(app.cloudView());
+                      app.launch(ui::Window::phoneSize, app.cloudView());
                   },
                   settingsChanged + " | re-check off"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -74,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Intro, ChecksAgainEvery3SecondsUntilTheStoreIsAttached) {
     AppDriver app;
     app.cloudView()->setUnavailable(true);  // signed out of the cloud for now
-    app.launchOnPhone(app.cloudView());
+    app.launch(ui::Window::phoneSize, app.cloudView());
     app.wait(3);
     EXPECT_EQ(intro(app), checking + " | re-check on");
 
@@ -95,7 +94,7 @@ TEST(Intro, ChecksAgainEvery3SecondsUntilTheStoreIsAttached) {
 // (a quick attach could otherwise beat the lists screen's first appearance).
 void launchThenAttach(AppDriver& app) {
     app.cloudView()->setUnavailable(true);
-    app.launchOnPhone(app.cloudView());
+    app.launch(ui::Window::phoneSize, app.cloudView());
     app.cloudView()->setUnavailable(false);
     app.wait(10);  // attached by the sync timer's save
     app.wait(2);   // seen by the check at 12 s

@@ -32,7 +32,7 @@ std::size_t linesStartingWith(const std::vector<std::string>& lines, const std::
 
 TEST(Launch, WiresTheWindowTheBarsTheDatabaseAndTheNotificationCentre) {
     AppDriver app;
-    app.launchOnTablet();
+    app.launch(ui::Window::tabletSize);
     auto& running = app.app();
     const auto split =
         std::dynamic_pointer_cast<ui::SplitViewController>(running.window().rootViewController());
@@ -52,7 +52,7 @@ TEST(Launch, WiresTheWindowTheBarsTheDatabaseAndTheNotificationCentre) {
 
 TEST(Launch, ASecondLaunchOverTheSameFolderIsRefusedAndTheFirstGoesOn) {
     AppDriver app;
-    app.launchOnPhone();
+    app.launch();
     LaunchSettings again = app.app().settings();
     try {
         JotwellApplication::launch(again);
@@ -69,7 +69,7 @@ TEST(Launch, ASecondLaunchOverTheSameFolderIsRefusedAndTheFirstGoesOn) {
     EXPECT_EQ(model::sharedDatabase(), &app.app().database());
 
     app.quit();
-    app.launchOnPhone();  // a restart is fine
+    app.launch();  // a restart is fine
     EXPECT_EQ(app.screens(), "Intro");
 }
 
@@ -147,7 +147,7 @@ TEST(InstallationOrder, AReminderDueBeforeLaunchIsShownWithAlertAndSound) {
     }
     app.platform().clock().advance(60);  // the program is not running meanwhile
 
-    app.launchOnPhone();
+    app.launch();
 
     EXPECT_EQ(app.shownNotifications(),
               std::vector<std::string>{"Groceries: Buy milk\nMissed at 11:00 [alert sound]"});

@@ -22,7 +22,7 @@ using test::AppDriver;
 // The rule itself, for each kind of secondary column: true drops it.
 TEST(CollapseRule, DropsTheItemsColumnUnlessItShowsAList) {
     AppDriver app;
-    app.launchOnPhone();
+    app.launch();
     auto& delegate = app.app().delegate();
     ui::SplitViewController split;
     ui::ViewController primary;
@@ -68,38 +68,39 @@ TEST_P(Resizing, KeepsTheOpenListOnScreen) {
     EXPECT_EQ(seen, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Windows, Resizing,
-                         ::testing::Values(ResizeCase{"PhoneNothingOpen", false,
-                                                      [](AppDriver& app) { app.resizeToTablet(); },
-                                                      "Lists -> Lists | Items()"},
-                                           ResizeCase{"TabletNothingOpen", true,
-                                                      [](AppDriver& app) { app.resizeToPhone(); },
-                                                      "Lists | Items() -> Lists"},
-                                           ResizeCase{"TabletListOpenNarrowedAndWidened", true,
-                                                      [](AppDriver& app) {
-                                                          app.lists().tapRow("apple");
-                                                          app.resizeToPhone();
-                                                          EXPECT_EQ(app.screens(), "Items(apple)");
-                                                          app.resizeToTablet();
-                                                      },
-                                                      "Lists | Items() -> Lists | Items(apple)"},
-                                           ResizeCase{"PhoneListOpenWidened", false,
-                                                      [](AppDriver& app) {
-                                                          app.lists().tapRow("banana");
-                                                          EXPECT_EQ(app.screens(), "Items(banana)");
-                                                          app.resizeToTablet();
-                                                      },
-                                                      "Lists -> Lists | Items(banana)"},
-                                           ResizeCase{"TabletPlaceholderNarrowed", true,
-                                                      [](AppDriver& app) {
-                                                          app.lists().tapRow("apple");
-                                                          app.lists().tapBarButton("Edit");
-                                                          app.lists().deleteRow("apple");
-                                                          EXPECT_EQ(app.screens(), "Lists | Empty");
-                                                          app.resizeToPhone();
-                                                      },
-                                                      "Lists | Items() -> Lists"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Windows, Resizing,
+    ::testing::Values(ResizeCase{"PhoneNothingOpen", false,
+                                 [](AppDriver& app) { app.resize(ui::Window::tabletSize); },
+                                 "Lists -> Lists | Items()"},
+                      ResizeCase{"TabletNothingOpen", true,
+                                 [](AppDriver& app) { app.resize(ui::Window::phoneSize); },
+                                 "Lists | Items() -> Lists"},
+                      ResizeCase{"TabletListOpenNarrowedAndWidened", true,
+                                 [](AppDriver& app) {
+                                     app.lists().tapRow("apple");
+                                     app.resize(ui::Window::phoneSize);
+                                     EXPECT_EQ(app.screens(), "Items(apple)");
+                                     app.resize(ui::Window::tabletSize);
+                                 },
+                                 "Lists | Items() -> Lists | Items(apple)"},
+                      ResizeCase{"PhoneListOpenWidened", false,
+                                 [](AppDriver& app) {
+                                     app.lists().tapRow("banana");
+                                     EXPECT_EQ(app.screens(), "Items(banana)");
+                                     app.resize(ui::Window::tabletSize);
+                                 },
+                                 "Lists -> Lists | Items(banana)"},
+                      ResizeCase{"TabletPlaceholderNarrowed", true,
+                                 [](AppDriver& app) {
+                                     app.lists().tapRow("apple");
+                                     app.lists().tapBarButton("Edit");
+                                     app.lists().deleteRow("apple");
+                                     EXPECT_EQ(app.screens(), "Lists | Empty");
+                                     app.resize(ui::Window::phoneSize);
+                                 },
+                                 "Lists | Items() -> Lists"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jw

@@ -1,135 +1,129 @@
-// What a context tells its change observers when it processes its pending changes: which
-// objects were inserted, updated and deleted, and for updates which keys changed.
+// What a context tells its change observers at the end of each run-loop event: which objects
+// were inserted, updated and deleted, and for updates which keys changed.
 
-#include <map>
-#include <set>
+#include <functional>
 
 #include "tests/store/StoreTestSupport.h"
 
 namespace jw::store::test {
 namespace {
 
-// Records every report and prints each as one line: "+Home +Milk ~Home[listItems] -Bread",
-// inserted, then updated with the keys that changed, then deleted, each by name.
-class ChangeReports : public StoreTest {
-  protected:
+class ChangeReports;
+using Step = std::function<void(ChangeReports&)>;
+struct ReportCase {
+    const char* name;
+    std::vector<Step> steps;  // each one run-loop event
+    const char* expected;     // the reports, "; "-separated
+};
+void PrintTo(const ReportCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+// A saved Folder holding Home (with Pens and Milk) and Work; every report is printed as
+// describeChanges does: "+Home +Milk ~Home[listItems] -Bread".
+class ChangeReports : public StoreTest, public ::testing::WithParamInterface<ReportCase> {
+  public:
     ChangeReports() {
+        folderObject = context().insertNewObject("Folder");
+        folderObject->setValue("name", text("Folder"));
+        home = newList("Home");
+        work = newList("Work", 1);
+        home->setToOne(inFolder, folderObject.get());
+        work->setToOne(inFolder, folderObject.get());
+        pens = newItem(home.get(), "Pens");
+        newItem(home.get(), "Milk");
+        context().save();
+        observe();
+    }
+    void observe() {
         token = context().addChangeObserver([this](const ObjectsDidChange& change) {
-            reports.push_back(describeChanges({change}));
+            reports += (reports.empty() ? "" : "; ") + describeChanges({change});
         });
     }
 
-    // The reports since the last call, "; "-separated.
-    std::string taken() {
-        std::string text;
-        for (const auto& report : reports) {
-            text += (text.empty() ? "" : "; ") + report;
-        }
-        reports.clear();
-        return text;
-    }
-    // Saves the setup and forgets its reports.
-    void saveAndForget() {
-        context().save();
-        reports.clear();
-    }
-
-    std::vector<std::string> reports;
-    ManagedObjectContext::ObserverToken token;
+    std::shared_ptr<ManagedObject> folderObject, home, work, pens;
+    std::string reports;
+    ManagedObjectContext::ObserverToken token, renamer;
 };
 
-TEST_F(ChangeReports, InsertsAreReportedOnceWhenPendingChangesAreProcessed) {
-    auto list = newList("Home");
-    newItem(list.get(), "Milk");
-    EXPECT_EQ(taken(), "") << "nothing is reported before processing";
-    context().processPendingChanges();
-    context().processPendingChanges();  // nothing new, nothing reported
+TEST_P(ChangeReports, AreMadeOncePerRunLoopEvent) {
+    for (const auto& step : GetParam().steps) {
+        platform.loop().post([&] { step(*this); });
+        platform.loop().drain();
+    }
+    platform.loop().post([] {});  // an event without changes reports nothing
+    platform.loop().drain();
+    EXPECT_EQ(reports, GetParam().expected);
+}
+
+const ReportCase kReportCases[] = {
     // A new object's own edits are part of its insertion.
-    EXPECT_EQ(taken(), "+Home +Milk");
-}
-
-TEST_F(ChangeReports, UpdatesNameTheKeysThatChangedSinceTheLastReport) {
-    auto home = newList("Home");
-    auto work = newList("Work");
-    auto pens = newItem(home.get(), "Pens");
-    saveAndForget();
-    home->setValue("sortNumber", integer(4));
-    home->setValue("themeKey", text("ocean"));
-    context().processPendingChanges();
-    home->setValue("themeKey", text("ocean"));  // the same value is no change
-    context().processPendingChanges();
-    home->setValue("name", text("House"));
-    context().processPendingChanges();
-    pens->setToOne(forList, work.get());
-    context().processPendingChanges();
-    newItem(work.get(), "Milk");
-    context().processPendingChanges();
-    EXPECT_EQ(taken(),
-              "~Home[sortNumber,themeKey]; ~House[name]; "
-              "~House[listItems] ~Pens[forList] ~Work[listItems]; +Milk ~Work[listItems]");
-}
-
-TEST_F(ChangeReports, DeletionsAreReportedWithWhatTheyCascadedTo) {
-    auto folder = context().insertNewObject("Folder");
-    folder->setValue("name", text("Folder"));
-    auto home = newList("Home");
-    home->setToOne(inFolder, folder.get());
-    auto work = newList("Work");
-    work->setToOne(inFolder, folder.get());
-    newItem(home.get(), "Milk");
-    newItem(home.get(), "Bread");
-    saveAndForget();
-
-    context().deleteObject(*home);
-    context().processPendingChanges();
-    context().deleteObject(*folder);
-    context().processPendingChanges();
+    {"Inserts",
+     {[](ChangeReports& t) {
+         auto list = t.newList("New");
+         t.newItem(list.get(), "Eggs");
+         list->setValue("sortNumber", integer(3));
+     }},
+     "+Eggs +New"},
+    {"UpdatesNameTheKeysThatChanged",
+     {[](ChangeReports& t) {
+          t.home->setValue("sortNumber", integer(4));
+          t.home->setValue("themeKey", text("ocean"));
+      },
+      [](ChangeReports& t) { t.home->setValue("themeKey", text("ocean")); },  // no change
+      [](ChangeReports& t) { t.home->setValue("name", text("House")); },
+      [](ChangeReports& t) { t.pens->setToOne(t.forList, t.work.get()); },
+      [](ChangeReports& t) { t.newItem(t.work.get(), "Eggs"); }},
+     "~Home[sortNumber,themeKey]; ~House[name]; ~House[listItems] ~Pens[forList] "
+     "~Work[listItems]; +Eggs ~Work[listItems]"},
     // The folder loses a list, then the remaining list loses its folder.
-    EXPECT_EQ(taken(), "~Folder[lists] -Bread -Home -Milk; ~Work[inFolder] -Folder");
-}
+    {"DeletionsWithWhatTheyCascadedTo",
+     {[](ChangeReports& t) { t.context().deleteObject(*t.home); },
+      [](ChangeReports& t) { t.context().deleteObject(*t.folderObject); }},
+     "~Folder[lists] -Home -Milk -Pens; ~Work[inFolder] -Folder"},
+    {"AnObjectEditedThenDeletedOnlyAsDeleted",
+     {[](ChangeReports& t) {
+         t.work->setValue("sortNumber", integer(3));
+         t.context().deleteObject(*t.work);
+         t.context().deleteObject(*t.newList("Brief"));  // an insert undone before any report
+     }},
+     "~Folder[lists] -Brief -Work"},
+    {"ASaveReportsWhatIsPendingFirst",
+     {[](ChangeReports& t) {
+         t.newList("New");
+         t.context().save();
+         t.context().save();
+     }},
+     "+New"},
+    {"EditsMadeDuringAReportComeInTheNext",
+     {[](ChangeReports& t) {
+         t.renamer = t.context().addChangeObserver([&t](const ObjectsDidChange&) {
+             if (t.home->value("name") == text("Home")) {
+                 t.home->setValue("name", text("Renamed"));
+             }
+         });
+         t.home->setValue("sortNumber", integer(1));
+     }},
+     "~Home[sortNumber]; ~Renamed[name]"},
+    {"ADroppedTokenStopsTheReports",
+     {[](ChangeReports& t) {
+         t.token.reset();
+         t.newList("New");
+     }},
+     ""},
+    // A container that is gone leaves nothing behind in the loop; its successor takes over.
+    {"ARelaunchedContextReports",
+     {[](ChangeReports& t) {
+          t.folderObject = t.home = t.work = t.pens = nullptr;
+          t.relaunch();
+          t.observe();
+      },
+      [](ChangeReports& t) { t.newList("New"); }},
+     "+New"},
+};
 
-TEST_F(ChangeReports, AnObjectEditedThenDeletedIsReportedOnlyAsDeleted) {
-    auto home = newList("Home");
-    saveAndForget();
-    home->setValue("sortNumber", integer(3));
-    context().deleteObject(*home);
-    auto brief = newList("Brief");  // an insert undone before any report
-    context().deleteObject(*brief);
-    context().processPendingChanges();
-    const auto report = taken();
-    EXPECT_EQ(report.find_first_of("+~"), std::string::npos) << report;
-    EXPECT_NE(report.find("-Home"), std::string::npos) << report;
-}
-
-TEST_F(ChangeReports, ASaveReportsWhatIsPendingFirst) {
-    newList("Home");
-    context().save();
-    context().save();
-    EXPECT_EQ(taken(), "+Home");
-}
-
-TEST_F(ChangeReports, ObserversHearEditsMadeDuringAReportInTheNextOne) {
-    auto home = newList("Home");
-    saveAndForget();
-    bool renamed = false;
-    auto renamer = context().addChangeObserver([&](const ObjectsDidChange&) {
-        if (!renamed) {
-            renamed = true;
-            home->setValue("name", text("Renamed"));
-        }
-    });
-    home->setValue("sortNumber", integer(1));
-    context().processPendingChanges();
-    context().processPendingChanges();
-    EXPECT_EQ(taken(), "~Home[sortNumber]; ~Renamed[name]");
-}
-
-TEST_F(ChangeReports, ADroppedTokenStopsTheReports) {
-    token.reset();
-    newList("Home");
-    context().processPendingChanges();
-    EXPECT_EQ(taken(), "");
-}
+INSTANTIATE_TEST_SUITE_P(Cases, ChangeReports, ::testing::ValuesIn(kReportCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jw::store::test

@@ -37,10 +37,6 @@ class Fetching : public StoreTest {
             << "the store and the context order " << request.entityName << " differently";
         return result;
     }
-
-    std::shared_ptr<ManagedObject> item(std::string_view body, std::int64_t sortNumber = 0) {
-        return newItem(nullptr, body, sortNumber);
-    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -60,7 +56,7 @@ TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
     auto c = newItem(work.get(), "c", 1);
     c->setValue("importance", integer(1));
     c->setValue("note", text(""));
-    item("loose", 1);
+    newItem(nullptr, "loose", 1);
     auto gone = newList("Gone");
     context().save();
     context().deleteObject(*gone);
@@ -107,53 +103,6 @@ TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Ordering rules
-
-// Worked examples, each in ascending order: strings by code point and case-sensitively,
-// absent values first, dates in time order to the millisecond, numbers numerically to the
-// ends of their range, false before true. Each is fetched ascending and descending, from the
-// store and from memory. Ties, several keys and predicates are left to the random comparison
-// below.
-TEST_F(Fetching, ValuesSortByTheStoresRules) {
-    constexpr auto min32 = std::numeric_limits<std::int32_t>::min();
-    constexpr auto max32 = std::numeric_limits<std::int32_t>::max();
-    const std::pair<const char*, std::vector<Value>> cases[] = {
-        {"body",
-         {text(""), text("A"), text("Z"), text("Zoo"), text("a"), text("apple"), text("e\u0301"),
-          text("z"), text("\u00c4"), text("\u00e9"), text("\u03a9"), text("\u05d0"),
-          text("\u4e2d"), text("\uff21"), text("\U0001F600")}},
-        {"note", {Value{}, text(""), text("a"), text("b")}},
-        {"created",
-         {Value{}, date(-86'400.75), date(0), date(0.25), date(0.5), date(1e9), date(1e9 + 0.001),
-          date(1.8e9 + 0.5)}},
-        {"sortNumber",
-         {integer(min32), integer(-10), integer(-2), integer(0), integer(3), integer(10),
-          integer(200), integer(max32)}},
-        {"isDone", {flag(false), flag(true)}},
-    };
-    for (const auto& [key, ordered] : cases) {
-        for (const auto& o : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
-            context().deleteObject(*o);
-        }
-        std::string expected;
-        for (auto it = ordered.rbegin(); it != ordered.rend(); ++it) {
-            item("x")->setValue(key, *it);
-            expected = describeValue(*it) + "|" + expected;
-        }
-        context().save();
-        for (bool ascending : {true, false}) {
-            std::string fetched;
-            for (const auto& o :
-                 fetchBothWays(FetchRequest::forEntity("Item").sortedBy(key, ascending)).fromStore) {
-                fetched = ascending ? fetched + describeValue(o->value(key)) + "|"
-                                    : describeValue(o->value(key)) + "|" + fetched;
-            }
-            EXPECT_EQ(fetched, expected) << key << (ascending ? " ascending" : " descending");
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // The store's order and the context's order, compared on random data.
 
 // Code points of a UTF-8 string: the order strings must sort in, computed independently of
@@ -197,22 +146,30 @@ int referenceCompare(const Value& a, const Value& b) {
 
 TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     std::mt19937 random(424242);
+    // Values at the edges of each order: strings by code point and case-sensitively, numbers
+    // to the ends of their range, dates before 1970 and a millisecond apart.
     std::vector<Value> bodies{Value{}};
-    for (const char* body : {"", "apple", "Apple", "apples", "Zebra", "\u00e9", "e\u0301",
-                             "\U0001F600 x", "\u05e9\u05dc\u05d5\u05dd"}) {
+    for (const char* body :
+         {"", "a", "A", "apple", "Apple", "apples", "Z", "Zoo", "z", "\u00c4", "\u00e9", "e\u0301",
+          "\u03a9", "\u4e2d", "\uff21", "\U0001F600", "\U0001F600 x", "\u05e9\u05dc\u05d5\u05dd"}) {
         bodies.push_back(text(body));
     }
-    auto pick = [&](auto&& values) { return values[random() % values.size()]; };
+    const Value numbers[] = {integer(std::numeric_limits<std::int32_t>::min()),
+                             integer(std::numeric_limits<std::int32_t>::max())};
+    const Value dates[] = {Value{},    date(-86'400.75), date(0),
+                           date(0.25), date(1e9),        date(1e9 + 0.001)};
+    auto pick = [&](auto&& values) { return values[random() % std::size(values)]; };
     auto home = newList("Home");
     auto work = newList("Work");
     auto randomize = [&](ManagedObject& object) {
         object.setValue("body", pick(bodies));
         object.setValue("note", random() % 3 ? pick(bodies) : Value{});
         object.setValue("importance", integer(int(random() % 4) - 1));
-        object.setValue("sortNumber", integer(int(random() % 50) - 10));
+        object.setValue("sortNumber",
+                        random() % 8 ? integer(int(random() % 50) - 10) : pick(numbers));
         object.setValue("isDone", flag(random() % 2));
         object.setValue("created",
-                        random() % 4 ? date(1.8e9 + double(random() % 20) / 4) : Value{});
+                        random() % 4 ? date(1.8e9 + double(random() % 20) / 4) : pick(dates));
         const int list = int(random() % 3);
         object.setToOne(forList, list == 0 ? home.get() : list == 1 ? work.get() : nullptr);
     };
@@ -308,6 +265,44 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
             return;
         }
     }
+}
+
+// A batched fetch reads its first batch and faults the rest, in the order of an unbatched
+// fetch; an unsaved change here still decides membership and order over the faults.
+TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
+    auto home = newList("Home");
+    for (int i = 0; i < 12; ++i) {
+        auto item = newItem(home.get(), "x", i);
+        item->setValue("note", text(fmt::format("n{}", i)));
+        item->setValue("created", date(1.8e9 + i / 2));  // two on each second
+    }
+    context().save();
+    const auto newestFirst = [](std::size_t batch) {
+        auto request = FetchRequest::forEntity("Item").sortedBy("created", false);
+        request.fetchBatchSize = batch;
+        return request;
+    };
+    // How many objects were faults before they were read, then their notes in order.
+    const auto describe = [](const Objects& objects) {
+        const auto faults = std::count_if(objects.begin(), objects.end(),
+                                          [](const auto& o) { return o->isFault(); });
+        return fmt::format("{} faults: {}", faults, fmt::join(strings(objects, "note"), " "));
+    };
+    const auto notes = fmt::format(
+        "{}", fmt::join(strings(context().executeFetchRequest(newestFirst(0)), "note"), " "));
+    for (const auto& [batch, faults] : {std::pair{1, 11}, {4, 8}, {12, 0}, {25, 0}}) {
+        relaunch();
+        EXPECT_EQ(describe(context().executeFetchRequest(newestFirst(batch))),
+                  fmt::format("{} faults: {}", faults, notes));
+    }
+    relaunch();
+    auto early = context().insertNewObject("Item");
+    early->setValue("note", text("new"));
+    early->setValue("created", date(1.9e9));
+    EXPECT_EQ(
+        fmt::format("{}",
+                    fmt::join(strings(context().executeFetchRequest(newestFirst(2)), "note"), " ")),
+        "new " + notes);
 }
 
 }  // namespace

@@ -76,7 +76,9 @@ struct DamageCase {
     bool rollbackJournal;
     const char* expected;
 };
-void PrintTo(const DamageCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const DamageCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 const std::string kNewerSchema =
     fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1);
@@ -108,11 +110,10 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
     EXPECT_NO_THROW(outcome = load(reopened));
     std::string result = "reported";
     if (outcome.error.empty()) {
-        result = reopened.viewContext()
-                             .executeFetchRequest(FetchRequest::forEntity("List"))
-                             .size() == 1
-                     ? "opens"
-                     : "opens empty";
+        result =
+            reopened.viewContext().executeFetchRequest(FetchRequest::forEntity("List")).size() == 1
+                ? "opens"
+                : "opens empty";
     } else if (fileBytes(storeFile()) == before) {
         result = "refused";
         EXPECT_THROW(reopened.viewContext(), std::logic_error);
@@ -144,62 +145,8 @@ TEST_F(OpeningStores, AFolderThatCannotBeCreatedIsReportedOnce) {
     EXPECT_THROW(blocked.sharedViewContext(), std::logic_error);
 }
 
-TEST_F(OpeningStores, TheMainContextReportsItsChangesAtTheEndOfEachRunLoopEvent) {
-    int reports = 0;
-    std::size_t inserted = 0;
-    auto token = context().addChangeObserver([&](const ObjectsDidChange& change) {
-        ++reports;
-        inserted += change.inserted.size();
-    });
-    platform.loop().post([&] {
-        newList("One");
-        newList("Two");
-    });
-    EXPECT_EQ(reports, 0);
-    platform.loop().drain();
-    EXPECT_EQ(reports, 1);
-    EXPECT_EQ(inserted, 2u);
-
-    platform.loop().post([] {});
-    platform.loop().drain();
-    EXPECT_EQ(reports, 1) << "an event without changes reports nothing";
-
-    // A container that is gone leaves nothing behind in the loop; its successor takes over.
-    relaunch();
-    int relaunchedReports = 0;
-    auto relaunchedToken =
-        context().addChangeObserver([&](const ObjectsDidChange&) { ++relaunchedReports; });
-    platform.loop().post([&] { newList("Three"); });
-    platform.loop().drain();
-    EXPECT_EQ(relaunchedReports, 1);
-    EXPECT_EQ(reports, 1);
-}
-
 // ---------------------------------------------------------------------------------------------
 // The model document
-
-TEST(ObjectModelDocument, MembersKeepTheOrderOfTheFileAndRelationshipsPairUp) {
-    auto m = ObjectModel::fromJson(R"({
-        "version": 3,
-        "entities": [
-            {"name": "Shelf",
-             "attributes": [{"name": "label", "type": "string"}, {"name": "rank", "type": "integer32"}],
-             "relationships": [{"name": "books", "destination": "Book", "inverse": "shelf",
-                                "toMany": true, "deleteRule": "cascade"}]},
-            {"name": "Book",
-             "attributes": [{"name": "title", "type": "string"}],
-             "relationships": [{"name": "shelf", "destination": "Shelf", "inverse": "books"}]}
-        ]})");
-    const auto& books = m->requireEntity("Shelf").requireRelationship("books");
-    const auto& shelf = m->requireEntity("Book").requireRelationship("shelf");
-    EXPECT_EQ(m->requireEntity("Book").index, 1u);
-    EXPECT_EQ(m->requireEntity("Shelf").requireAttribute("rank").index, 1u);
-    EXPECT_EQ(books.deleteRule, DeleteRule::Cascade);
-    EXPECT_EQ(shelf.deleteRule, DeleteRule::Nullify) << "the default";
-    EXPECT_EQ(books.inverse, &shelf);
-    EXPECT_EQ(shelf.inverse, &books);
-    EXPECT_EQ(books.destination, &m->requireEntity("Book"));
-}
 
 // Two entities related both ways, A.b (with `b`'s extra members) and B.a (inverse `inverse`).
 std::string related(const std::string& b, const std::string& inverse = "b") {

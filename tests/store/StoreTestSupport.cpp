@@ -4,7 +4,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 
 namespace jw::store::test {
 
@@ -21,56 +20,6 @@ std::string fileBytes(const std::filesystem::path& file) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
-}
-
-RawDatabase::RawDatabase(const std::filesystem::path& file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const std::string message = sqlite3_errmsg(db_);
-        sqlite3_close(db_);
-        throw std::runtime_error("cannot open " + file.string() + ": " + message);
-    }
-}
-
-RawDatabase::~RawDatabase() {
-    sqlite3_close(db_);
-}
-
-void RawDatabase::execute(const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string message = error ? error : "unknown";
-        sqlite3_free(error);
-        throw std::runtime_error(sql + ": " + message);
-    }
-}
-
-// Runs `sql` and hands its first row's first column to `read` (not called without a row).
-template <typename Read>
-void firstColumn(sqlite3* db, const std::string& sql, Read read) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-    }
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        read(statement);
-    }
-    sqlite3_finalize(statement);
-}
-
-std::int64_t RawDatabase::integer(const std::string& sql) {
-    std::int64_t result = 0;
-    firstColumn(db_, sql, [&](sqlite3_stmt* s) { result = sqlite3_column_int64(s, 0); });
-    return result;
-}
-
-std::string RawDatabase::text(const std::string& sql) {
-    std::string result;
-    firstColumn(db_, sql, [&](sqlite3_stmt* s) {
-        if (auto* t = sqlite3_column_text(s, 0)) {
-            result = reinterpret_cast<const char*>(t);
-        }
-    });
-    return result;
 }
 
 StoreTest::StoreTest()

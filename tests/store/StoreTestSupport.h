@@ -4,7 +4,6 @@
 // with) a store file behind the store's back, and a few shorthands for values and objects.
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ObjectModel.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/store/Sqlite.h"
 #include "platform/store/StoreError.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -45,28 +45,26 @@ inline Value blob(std::vector<unsigned char> bytes) {
 // The whole content of a file, as bytes.
 std::string fileBytes(const std::filesystem::path& file);
 
-// A plain SQLite connection to a store file, as another program would open it.
-class RawDatabase {
+// A plain SQLite connection to a store file, as another program would open it (its journal
+// mode left as it is).
+class RawDatabase : public SqliteDatabase {
   public:
-    explicit RawDatabase(const std::filesystem::path& file);
-    ~RawDatabase();
-    RawDatabase(const RawDatabase&) = delete;
-    RawDatabase& operator=(const RawDatabase&) = delete;
-
-    void execute(const std::string& sql);
-    // The first column of the first row as an integer (0 when there is no row).
-    std::int64_t integer(const std::string& sql);
-    // The first column of the first row as text (empty when there is no row).
-    std::string text(const std::string& sql);
-
-  private:
-    sqlite3* db_ = nullptr;
+    explicit RawDatabase(const std::filesystem::path& file) : SqliteDatabase(file, false) {}
+    // The first column of the first row as an integer, or as text (0 or empty without a row).
+    std::int64_t integer(const std::string& sql) {
+        SqliteStatement statement(handle(), sql);
+        return statement.step() ? statement.columnInt(0) : 0;
+    }
+    std::string text(const std::string& sql) {
+        SqliteStatement statement(handle(), sql);
+        return statement.step() ? statement.columnText(0) : "";
+    }
 };
 
 // A fixture holding the manual platform, a scratch folder and the list model, with helpers
 // to open containers on one store file.
 class StoreTest : public ::testing::Test {
-  protected:
+  public:
     StoreTest();
 
     // Opens the store "<folder>/Jotwell.sqlite" in a new container; the test fails if it does
@@ -90,6 +88,14 @@ class StoreTest : public ::testing::Test {
         return newItem(context(), list, body, sortNumber);
     }
 
+    static FetchRequest listsByNumber() {
+        return FetchRequest::forEntity("List").sortedBy("sortNumber", true);
+    }
+    static FetchRequest itemsOf(ManagedObject* list) {
+        return FetchRequest::forEntity("Item")
+            .whereRelated("forList", list)
+            .sortedBy("sortNumber", true);
+    }
     // The one object of `entity` whose `key` attribute is `value` (the test fails otherwise).
     std::shared_ptr<ManagedObject> fetchOne(ManagedObjectContext& c, const std::string& entity,
                                             const std::string& key, const Value& value);

@@ -52,20 +52,11 @@ class TableMirror : public FetchedResultsControllerDelegate {
             EXPECT_EQ(newIndexPath->section, 0u);
             change.newRow = newIndexPath->row;
         }
-        switch (type) {
-            case ChangeType::Insert:
-                EXPECT_TRUE(!indexPath && newIndexPath) << "an insert names its new row only";
-                break;
-            case ChangeType::Delete:
-                EXPECT_TRUE(indexPath && !newIndexPath) << "a delete names its old row only";
-                break;
-            case ChangeType::Move:
-                EXPECT_TRUE(indexPath && newIndexPath) << "a move names both rows";
-                break;
-            case ChangeType::Update:
-                EXPECT_TRUE(indexPath != nullptr) << "an update names its old row";
-                break;
-        }
+        EXPECT_EQ(indexPath == nullptr, type == ChangeType::Insert)
+            << "every change but an insert names its old row";
+        EXPECT_TRUE(type == ChangeType::Update ||
+                    (newIndexPath != nullptr) == (type != ChangeType::Delete))
+            << "inserts and moves name their new row, deletes none";
         batch.push_back(change);
         ++counts[int(type)];
     }

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <future>
+#include <map>
 #include <sstream>
 
 #include "platform/ads/TrackingAuthorization.h"
@@ -66,28 +68,13 @@ std::string buttonLabel(const ui::BarButtonItem& item, const ui::ViewController&
     if (!item.systemItem()) {
         return item.title();
     }
-    switch (*item.systemItem()) {
-        case ui::SystemItem::done:
-            return "Done";
-        case ui::SystemItem::cancel:
-            return "Cancel";
-        case ui::SystemItem::edit:
-            return "Edit";
-        case ui::SystemItem::save:
-            return "Save";
-        case ui::SystemItem::add:
-            return "+";
-        case ui::SystemItem::action:
-            return "Share";
-        case ui::SystemItem::compose:
-            return "Compose";
-        case ui::SystemItem::reply:
-            return "Reply";
-        case ui::SystemItem::flexibleSpace:
-        case ui::SystemItem::fixedSpace:
-            return "";
-    }
-    return "";
+    static const std::map<ui::SystemItem, std::string> labels{
+        {ui::SystemItem::done, "Done"},       {ui::SystemItem::cancel, "Cancel"},
+        {ui::SystemItem::edit, "Edit"},       {ui::SystemItem::save, "Save"},
+        {ui::SystemItem::add, "+"},           {ui::SystemItem::action, "Share"},
+        {ui::SystemItem::compose, "Compose"}, {ui::SystemItem::reply, "Reply"}};
+    const auto label = labels.find(*item.systemItem());
+    return label == labels.end() ? "" : label->second;  // spaces show nothing
 }
 
 // The texts a person reads in a view and its subviews, in order; hidden views show nothing.
@@ -122,30 +109,70 @@ std::string joined(const std::vector<std::string>& parts, std::string_view separ
     return text;
 }
 
-// The first view of type Found in `view`'s tree (itself included).
+// The first view of type Found in `view`'s tree (itself included) that `fits`.
 template <class Found>
-std::shared_ptr<Found> findView(ui::View& view) {
-    if (auto* found = dynamic_cast<Found*>(&view)) {
+std::shared_ptr<Found> findView(
+    ui::View& view, const std::function<bool(Found&)>& fits = [](Found&) { return true; }) {
+    if (auto* found = dynamic_cast<Found*>(&view); found && fits(*found)) {
         return std::static_pointer_cast<Found>(found->shared_from_this());
     }
     for (const auto& subview : view.subviews()) {
-        if (auto found = findView<Found>(*subview)) {
+        if (auto found = findView<Found>(*subview, fits)) {
             return found;
         }
     }
     return nullptr;
 }
 
-std::shared_ptr<ui::Button> findButton(ui::View& view, std::string_view title) {
-    if (auto* button = dynamic_cast<ui::Button*>(&view); button && button->title() == title) {
-        return std::static_pointer_cast<ui::Button>(button->shared_from_this());
+// A visible text field showing `shown`: its text, else (when empty) its placeholder.
+std::shared_ptr<ui::TextField> findField(ui::View& view, std::string_view shown) {
+    return findView<ui::TextField>(view, [shown](ui::TextField& field) {
+        return !field.isHidden() &&
+               (field.text() == shown || (field.text().empty() && field.placeholder() == shown));
+    });
+}
+
+// The name a screen goes by in AppDriver::screens().
+std::string screenName(const ui::ViewController& controller) {
+    if (dynamic_cast<const MasterViewController*>(&controller)) {
+        return "Lists";
     }
-    for (const auto& subview : view.subviews()) {
-        if (auto found = findButton(*subview, title)) {
-            return found;
-        }
+    if (const auto* items = dynamic_cast<const DetailViewController*>(&controller)) {
+        return "Items(" + (items->list() ? items->list()->name().value_or("") : "") + ")";
     }
-    return nullptr;
+    if (dynamic_cast<const EmptyDetailViewController*>(&controller)) {
+        return "Empty";
+    }
+    if (dynamic_cast<const QZIntroHomeViewController*>(&controller)) {
+        return "Intro";
+    }
+    if (dynamic_cast<const ThemeSelectViewController*>(&controller)) {
+        return "Themes";
+    }
+    if (dynamic_cast<const ListSelectViewController*>(&controller)) {
+        return "Picker(" + controller.title() + ")";
+    }
+    if (dynamic_cast<const ItemEditorViewController*>(&controller)) {
+        return "Editor";
+    }
+    if (dynamic_cast<const ReminderViewController*>(&controller)) {
+        return "Reminder";
+    }
+    if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
+        return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
+               alert->title() + ")";
+    }
+    if (dynamic_cast<const ui::ActivityViewController*>(&controller)) {
+        return "Share";
+    }
+    if (dynamic_cast<const HouseAdViewController*>(&controller)) {
+        return "Ad";
+    }
+    if (const auto* navigation = dynamic_cast<const ui::NavigationController*>(&controller)) {
+        return navigation->topViewController() ? screenName(*navigation->topViewController())
+                                               : "Navigation";
+    }
+    return isContainer(controller) ? "Split" : "Screen";
 }
 
 std::string nameOfShown(ui::ViewController& controller) {
@@ -267,57 +294,10 @@ class HistoryRecorder final : public ui::Observer {
     std::string lastSecondColumn;
 };
 
-std::string screenName(const ui::ViewController& controller) {
-    if (dynamic_cast<const MasterViewController*>(&controller)) {
-        return "Lists";
-    }
-    if (const auto* items = dynamic_cast<const DetailViewController*>(&controller)) {
-        return "Items(" + (items->list() ? items->list()->name().value_or("") : "") + ")";
-    }
-    if (dynamic_cast<const EmptyDetailViewController*>(&controller)) {
-        return "Empty";
-    }
-    if (dynamic_cast<const QZIntroHomeViewController*>(&controller)) {
-        return "Intro";
-    }
-    if (dynamic_cast<const ThemeSelectViewController*>(&controller)) {
-        return "Themes";
-    }
-    if (dynamic_cast<const ListSelectViewController*>(&controller)) {
-        return "Picker(" + controller.title() + ")";
-    }
-    if (dynamic_cast<const ItemEditorViewController*>(&controller)) {
-        return "Editor";
-    }
-    if (dynamic_cast<const ReminderViewController*>(&controller)) {
-        return "Reminder";
-    }
-    if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
-        return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
-               alert->title() + ")";
-    }
-    if (dynamic_cast<const ui::ActivityViewController*>(&controller)) {
-        return "Share";
-    }
-    if (dynamic_cast<const HouseAdViewController*>(&controller)) {
-        return "Ad";
-    }
-    if (const auto* navigation = dynamic_cast<const ui::NavigationController*>(&controller)) {
-        return navigation->topViewController() ? screenName(*navigation->topViewController())
-                                               : "Navigation";
-    }
-    return isContainer(controller) ? "Split" : "Screen";
-}
-
 // --- ScreenDriver ------------------------------------------------------------------------------
 
 ScreenDriver::ScreenDriver(std::string name, Finder find, std::function<void()> settle)
     : name_(std::move(name)), find_(std::move(find)), settle_(std::move(settle)) {}
-
-bool ScreenDriver::isShown() const {
-    const auto screen = find_();
-    return screen && screen->isOnScreen();
-}
 
 ui::ViewController& ScreenDriver::controller() const {
     const auto screen = find_();
@@ -479,7 +459,8 @@ void ScreenDriver::tapTextView() {
 
 void ScreenDriver::tapButton(std::string_view title) {
     auto& screen = controller();
-    const auto button = findButton(screen.view(), title);
+    const auto button = findView<ui::Button>(
+        screen.view(), [title](ui::Button& button) { return button.title() == title; });
     if (!button) {
         cannot("no button \"" + std::string(title) + "\" on the " + name_ + " screen");
     }
@@ -513,24 +494,6 @@ void ScreenDriver::tapInRow(std::string_view shown, std::string_view title) {
     settle_();
 }
 
-namespace {
-
-std::shared_ptr<ui::TextField> findField(ui::View& view, std::string_view shown) {
-    if (auto* field = dynamic_cast<ui::TextField*>(&view);
-        field && !view.isHidden() &&
-        (field->text() == shown || (field->text().empty() && field->placeholder() == shown))) {
-        return std::static_pointer_cast<ui::TextField>(field->shared_from_this());
-    }
-    for (const auto& subview : view.subviews()) {
-        if (auto found = findField(*subview, shown)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 void ScreenDriver::tapField(std::string_view shown) {
     auto& screen = controller();
     auto field = findField(screen.view(), shown);
@@ -547,20 +510,20 @@ void ScreenDriver::tapField(std::string_view shown) {
     settle_();
 }
 
-Date ScreenDriver::pickedDate() const {
+std::shared_ptr<ui::DatePicker> ScreenDriver::datePicker() const {
     const auto picker = findView<ui::DatePicker>(controller().view());
     if (!picker) {
         cannot("no date picker on the " + name_ + " screen");
     }
-    return picker->date();
+    return picker;
+}
+
+Date ScreenDriver::pickedDate() const {
+    return datePicker()->date();
 }
 
 void ScreenDriver::pickDate(Date date) {
-    const auto picker = findView<ui::DatePicker>(controller().view());
-    if (!picker) {
-        cannot("no date picker on the " + name_ + " screen");
-    }
-    picker->pick(date);
+    datePicker()->pick(date);
     settle_();
 }
 
@@ -582,14 +545,6 @@ AppDriver::~AppDriver() {
         }
     }
     waitForTrackingAnswers();
-}
-
-void AppDriver::launchOnPhone(std::shared_ptr<sync::CloudFileSystem> cloud) {
-    launch(ui::Window::phoneSize, std::move(cloud));
-}
-
-void AppDriver::launchOnTablet(std::shared_ptr<sync::CloudFileSystem> cloud) {
-    launch(ui::Window::tabletSize, std::move(cloud));
 }
 
 void AppDriver::launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSystem> cloud) {
@@ -640,13 +595,8 @@ void AppDriver::resignActive() {
     settle();
 }
 
-void AppDriver::resizeToPhone() {
-    app().window().setSize(ui::Window::phoneSize);
-    settle();
-}
-
-void AppDriver::resizeToTablet() {
-    app().window().setSize(ui::Window::tabletSize);
+void AppDriver::resize(ui::Size windowSize) {
+    app().window().setSize(windowSize);
     settle();
 }
 
@@ -692,44 +642,39 @@ void AppDriver::wait(double seconds) {
     settle();
 }
 
+ScreenDriver AppDriver::screen(std::string name, ScreenDriver::Finder find) {
+    return ScreenDriver(std::move(name), std::move(find), [this] { settle(); });
+}
+
 ScreenDriver AppDriver::lists() {
-    return ScreenDriver(
-        "lists",
-        [this]() -> std::shared_ptr<ui::ViewController> {
-            const auto split = std::dynamic_pointer_cast<ui::SplitViewController>(
-                app().window().rootViewController());
-            const auto navigation = std::dynamic_pointer_cast<ui::NavigationController>(
-                split->viewControllers().front());
-            return navigation->viewControllers().front();
-        },
-        [this] { settle(); });
+    return screen("lists", [this]() -> std::shared_ptr<ui::ViewController> {
+        const auto split =
+            std::dynamic_pointer_cast<ui::SplitViewController>(app().window().rootViewController());
+        const auto navigation =
+            std::dynamic_pointer_cast<ui::NavigationController>(split->viewControllers().front());
+        return navigation->viewControllers().front();
+    });
 }
 
 ScreenDriver AppDriver::items() {
-    return ScreenDriver(
-        "items",
-        [this]() -> std::shared_ptr<ui::ViewController> {
-            for (const auto& screen : app().window().visibleViewControllers()) {
-                if (std::dynamic_pointer_cast<DetailViewController>(screen)) {
-                    return screen;
-                }
+    return screen("items", [this]() -> std::shared_ptr<ui::ViewController> {
+        for (const auto& screen : app().window().visibleViewControllers()) {
+            if (std::dynamic_pointer_cast<DetailViewController>(screen)) {
+                return screen;
             }
-            return nullptr;
-        },
-        [this] { settle(); });
+        }
+        return nullptr;
+    });
 }
 
 ScreenDriver AppDriver::front() {
-    return ScreenDriver(
-        "front",
-        [this]() -> std::shared_ptr<ui::ViewController> {
-            if (const auto presented = topPresented(app().window())) {
-                return ui::topViewController(presented);
-            }
-            const auto visible = app().window().visibleViewControllers();
-            return visible.empty() ? nullptr : visible.back();
-        },
-        [this] { settle(); });
+    return screen("front", [this]() -> std::shared_ptr<ui::ViewController> {
+        if (const auto presented = topPresented(app().window())) {
+            return ui::topViewController(presented);
+        }
+        const auto visible = app().window().visibleViewControllers();
+        return visible.empty() ? nullptr : visible.back();
+    });
 }
 
 std::string AppDriver::screens() const {
@@ -752,10 +697,13 @@ std::string AppDriver::screens() const {
     return text;
 }
 
+std::shared_ptr<ui::AlertController> AppDriver::frontAlert() const {
+    return app_ ? std::dynamic_pointer_cast<ui::AlertController>(topPresented(app_->window()))
+                : nullptr;
+}
+
 std::string AppDriver::alert() const {
-    const auto alert =
-        app_ ? std::dynamic_pointer_cast<ui::AlertController>(topPresented(app_->window()))
-             : nullptr;
+    const auto alert = frontAlert();
     if (!alert) {
         return "";
     }
@@ -773,7 +721,7 @@ std::string AppDriver::alert() const {
 }
 
 void AppDriver::tapAlertAction(std::string_view title) {
-    const auto alert = std::dynamic_pointer_cast<ui::AlertController>(topPresented(app().window()));
+    const auto alert = frontAlert();
     if (!alert) {
         cannot("no alert or sheet shows");
     }
@@ -788,36 +736,32 @@ void AppDriver::tapAlertAction(std::string_view title) {
 }
 
 std::string AppDriver::alertMessage() const {
-    const auto alert =
-        app_ ? std::dynamic_pointer_cast<ui::AlertController>(topPresented(app_->window()))
-             : nullptr;
+    const auto alert = frontAlert();
     return alert ? alert->message().value_or("") : "";
 }
 
-void AppDriver::type(std::string_view keys) {
+ui::KeyInput& AppDriver::focusedInput() {
     auto* input = dynamic_cast<ui::KeyInput*>(app().application().firstResponder().get());
     if (!input) {
         cannot("no field holds the keyboard focus");
     }
-    input->insertText(keys);
+    return *input;
+}
+
+void AppDriver::type(std::string_view keys) {
+    focusedInput().insertText(keys);
     settle();
 }
 
 void AppDriver::eraseText() {
-    auto* input = dynamic_cast<ui::KeyInput*>(app().application().firstResponder().get());
-    if (!input) {
-        cannot("no field holds the keyboard focus");
-    }
-    while (input->hasText()) {
-        input->deleteBackward();
+    while (focusedInput().hasText()) {
+        focusedInput().deleteBackward();
     }
     settle();
 }
 
 void AppDriver::scrollCarouselTo(std::size_t index) {
-    auto screen = front();
-    const auto carousel =
-        screen.isShown() ? findView<ui::Carousel>(screen.controller().view()) : nullptr;
+    const auto carousel = findView<ui::Carousel>(front().controller().view());
     if (!carousel) {
         cannot("no carousel on the screen in front");
     }

@@ -4,7 +4,7 @@
 // let time pass. Screen tests read as the steps a person takes:
 //
 //   AppDriver app;
-//   app.launchOnPhone();
+//   app.launch();
 //   app.lists().tapBarButton("+");
 //   app.type("Groceries\n");
 //   EXPECT_EQ(app.screens(), "Items(Groceries)");
@@ -29,6 +29,9 @@
 #include <vector>
 
 #include "platform/sync/CloudFileSystem.h"
+#include "platform/ui/AlertController.h"
+#include "platform/ui/DatePicker.h"
+#include "platform/ui/KeyInput.h"
 #include "platform/ui/TableViewController.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -50,7 +53,7 @@ class ScreenDriver {
     using Finder = std::function<std::shared_ptr<ui::ViewController>()>;
     ScreenDriver(std::string name, Finder find, std::function<void()> settle);
 
-    bool isShown() const;
+    // The screen; the test fails when it is not on screen.
     ui::ViewController& controller() const;
 
     // --- Reading ---
@@ -99,6 +102,7 @@ class ScreenDriver {
     ui::TableViewController& table() const;
     std::shared_ptr<ui::BarButtonItem> barButton(std::string_view shown) const;
     ui::IndexPath rowShowing(std::string_view shown) const;
+    std::shared_ptr<ui::DatePicker> datePicker() const;
 
     std::string name_;
     Finder find_;
@@ -114,9 +118,8 @@ class AppDriver {
 
     // --- Starting and stopping ---
     // `cloud`: the device's view of a cloud folder; none plays a device signed out of it.
-    void launchOnPhone(std::shared_ptr<sync::CloudFileSystem> cloud = nullptr);
-    void launchOnTablet(std::shared_ptr<sync::CloudFileSystem> cloud = nullptr);
-    void launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSystem> cloud);
+    void launch(ui::Size windowSize = ui::Window::phoneSize,
+                std::shared_ptr<sync::CloudFileSystem> cloud = nullptr);
     // A person signed in to the cloud: launches on this device's view of cloud() and, when the
     // intro shows, waits for "iCloud Ready" and taps "Start".
     void launchSignedIn(ui::Size windowSize);
@@ -125,7 +128,6 @@ class AppDriver {
     std::shared_ptr<InMemoryCloudView> cloudView() { return cloud_.view("here"); }
     // The process ends: nothing more is saved. The folder and the defaults file stay.
     void quit();
-    bool isRunning() const { return app_ != nullptr; }
     JotwellApplication& app();
     ManualPlatform& platform() { return platform_; }
     const std::filesystem::path& dataFolder() const { return dataFolder_; }
@@ -134,8 +136,7 @@ class AppDriver {
     // --- The platform's events ---
     void becomeActive();
     void resignActive();
-    void resizeToPhone();
-    void resizeToTablet();
+    void resize(ui::Size windowSize);
 
     // --- Time: the clock moves on, timers fire, and what they start is waited for ---
     void wait(double seconds);
@@ -197,6 +198,9 @@ class AppDriver {
 
   private:
     void waitForTrackingAnswers();
+    ScreenDriver screen(std::string name, ScreenDriver::Finder find);
+    std::shared_ptr<ui::AlertController> frontAlert() const;
+    ui::KeyInput& focusedInput();
 
     ManualPlatform platform_;
     TempDir folder_;
@@ -225,8 +229,5 @@ class OtherDevice {
     UserDefaults settings_{std::filesystem::path()};
     std::unique_ptr<model::JWDatabase> db_;
 };
-
-// The name a screen goes by in AppDriver::screens().
-std::string screenName(const ui::ViewController& controller);
 
 }  // namespace jw::test
