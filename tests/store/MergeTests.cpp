@@ -5,10 +5,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/store/FetchedResultsController.h"
@@ -141,8 +143,8 @@ struct CountingDelegate : FetchedResultsControllerDelegate {
 class MergeCases;
 struct MergeCase {
     const char* name;
-    const char* read;  // before the merge: "" nothing (a relaunch), "counts", or "members"
-    std::function<void(MergeCases&)> here, there;
+    const char* read;    // before the merge: "" nothing (a relaunch), "counts", or "members"
+    const char* script;  // the steps taken here and there, run by MergeCases::run
     const char* shown;
     const char* reported;
     const char* rows;
@@ -178,10 +180,40 @@ class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCas
         }
         return out + (context().hasChanges() ? "unsaved" : "saved");
     }
-    // Elsewhere, one more item in every list, so that this context rereads every list's count.
-    void extraEverywhere() {
-        for (const char* name : {"Home", "Work", "Third"}) {
-            newItem(elsewhere(), theirs("List", name).get(), "extra");
+    // Runs steps separated by ";", each "<here|there> <verb> <arguments>": "add <body> <list>
+    // [<sortNumber>]", "move <body> <list>", "delete <body or list>", "set <body> <key> <value>",
+    // "fetch <list>" (its items), "save", and "extra": one more item, "extra", in every list,
+    // so that this context rereads every list's count.
+    void run(const std::string& script) {
+        std::istringstream steps(script);
+        for (std::string step; std::getline(steps, step, ';');) {
+            std::istringstream words(step);
+            std::string side, verb, a, b, c;
+            words >> side >> verb >> a >> b >> c;
+            auto& here = side == "here" ? context() : elsewhere();
+            const auto find = [&](const std::string& name) {
+                const bool list = std::isupper(static_cast<unsigned char>(name[0]));
+                return fetchOne(here, list ? "List" : "Item", list ? "name" : "body", text(name));
+            };
+            if (verb == "add") {
+                newItem(here, find(b).get(), a, c.empty() ? 0 : std::stoi(c));
+            } else if (verb == "move") {
+                find(a)->setToOne(forList, find(b).get());
+            } else if (verb == "delete") {
+                here.deleteObject(*find(a));
+            } else if (verb == "set") {
+                find(a)->setValue(b, b == "note" || b == "body" ? text(c) : integer(std::stoi(c)));
+            } else if (verb == "fetch") {
+                here.executeFetchRequest(itemsOf(find(a).get()));
+            } else if (verb == "save") {
+                here.save();
+            } else if (verb == "extra") {
+                for (const char* name : {"Home", "Work", "Third"}) {
+                    newItem(here, find(name).get(), "extra");
+                }
+            } else {
+                ADD_FAILURE() << "no such step: " << step;
+            }
         }
     }
     std::string reported() {
@@ -213,12 +245,7 @@ TEST_P(MergeCases, ShowReportAndSaveWhatBothSidesDid) {
     CountingDelegate delegate;
     controller.setDelegate(&delegate);
 
-    if (c.here) {
-        c.here(*this);
-    }
-    if (c.there) {
-        c.there(*this);
-    }
+    run(c.script);
     saveThereAndMerge();
     EXPECT_EQ(shown(), c.shown);
     EXPECT_EQ(reported(), c.reported);
@@ -239,149 +266,78 @@ TEST_P(MergeCases, ShowReportAndSaveWhatBothSidesDid) {
     EXPECT_EQ(shown(), expected.substr(0, expected.rfind('|')) + "| saved") << "as saved";
 }
 
-using Step = std::function<void(MergeCases&)>;
-
 const MergeCase kMergeCases[] = {
-    {"AnInsertJoinsListAndRows", "", nullptr, Step([](MergeCases& m) {
-         m.newItem(m.elsewhere(), m.theirs("List", "Home").get(), "h-new", 15);
-     }),
+    {"AnInsertJoinsListAndRows", "", "there add h-new Home 15",
      "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | Third 0: | saved", "+h-new ~Home[listItems]",
      "h0 h1 h-new h2 (insert h-new)"},
     // The insert is saved and read here while its notification is still on its way.
-    {"AnInsertReadBeforeTheMergeStillReachesRows", "", nullptr, Step([](MergeCases& m) {
-         m.newItem(m.elsewhere(), m.theirs("List", "Home").get(), "h-new", 15);
-         m.elsewhere().save();
-         EXPECT_EQ(m.context().executeFetchRequest(m.itemsOf(m.mine("List", "Home").get())).size(),
-                   4u);
-     }),
+    {"AnInsertReadBeforeTheMergeStillReachesRows", "",
+     "there add h-new Home 15; there save; here fetch Home",
      "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | Third 0: | saved", "+h-new ~Home[listItems]",
      "h0 h1 h-new h2 (insert h-new)"},
-    {"AnInsertJoinsLoadedMembers", "members", nullptr,
-     Step([](MergeCases& m) { m.newItem(m.elsewhere(), m.theirs("List", "Work").get(), "w-new"); }),
+    {"AnInsertJoinsLoadedMembers", "members", "there add w-new Work",
      "Home 3: h0 h1 h2 | Work 3: w-new w0 w1 | Third 0: | saved", "+w-new ~Work[listItems]",
      "h0 h1 h2 ()"},
-    {"AnUpdateChangesValuesAndMovesTheRow", "members", nullptr, Step([](MergeCases& m) {
-         auto h0 = m.theirs("Item", "h0");
-         h0->setValue("sortNumber", integer(99));
-         h0->setValue("note", text("from elsewhere"));
-     }),
-     "Home 3: h1 h2 h0~from elsewhere | Work 2: w0 w1 | Third 0: | saved", "~h0[note,sortNumber]",
+    {"AnUpdateChangesValuesAndMovesTheRow", "members",
+     "there set h0 sortNumber 99; there set h0 note elsewhere",
+     "Home 3: h1 h2 h0~elsewhere | Work 2: w0 w1 | Third 0: | saved", "~h0[note,sortNumber]",
      "h1 h2 h0 (move h0)"},
-    {"AMoveMovesBetweenLists", "members", nullptr, Step([](MergeCases& m) {
-         m.theirs("Item", "h1")->setToOne(m.forList, m.theirs("List", "Work").get());
-     }),
+    {"AMoveMovesBetweenLists", "members", "there move h1 Work",
      "Home 2: h0 h2 | Work 3: w0 h1 w1 | Third 0: | saved",
      "~Home[listItems] ~Work[listItems] ~h1[forList]", "h0 h2 (delete h1)"},
-    {"ADeleteRemovesTheObject", "", nullptr,
-     Step([](MergeCases& m) { m.elsewhere().deleteObject(*m.theirs("Item", "h1")); }),
+    {"ADeleteRemovesTheObject", "", "there delete h1",
      "Home 2: h0 h2 | Work 2: w0 w1 | Third 0: | saved", "~Home[listItems] -h1",
      "h0 h2 (delete h1)"},
-    {"ADeletedListTakesItsItems", "members", nullptr,
-     Step([](MergeCases& m) { m.elsewhere().deleteObject(*m.theirs("List", "Work")); }),
+    {"ADeletedListTakesItsItems", "members", "there delete Work",
      "Home 3: h0 h1 h2 | Third 0: | saved", "-Work -w0 -w1", "h0 h1 h2 ()"},
-    {"CountsStayRightForMembersNeverRead", "", nullptr, Step([](MergeCases& m) {
-         auto work = m.theirs("List", "Work");
-         m.theirs("Item", "h0")->setToOne(m.forList, work.get());
-         m.elsewhere().deleteObject(*m.theirs("Item", "h1"));
-         m.newItem(m.elsewhere(), work.get(), "w-new");
-     }),
+    {"CountsStayRightForMembersNeverRead", "",
+     "there move h0 Work; there delete h1; there add w-new Work",
      "Home 1: h2 | Work 4: h0 w-new w0 w1 | Third 0: | saved",
      "+w-new ~Home[listItems] ~Work[listItems] ~h0[forList] -h1", "h2 (delete h0 delete h1)"},
-    {"UnsavedEditsHereStandAndTheRestMerges", "members", Step([](MergeCases& m) {
-         auto h0 = m.mine("Item", "h0");
-         h0->setValue("body", text("mine"));
-         h0->setValue("stars", integer(3));
-     }),
-     Step([](MergeCases& m) {
-         auto h0 = m.theirs("Item", "h0");
-         h0->setValue("body", text("theirs"));
-         h0->setValue("note", text("their note"));
-     }),
-     "Home 3: mine~their note*3 h1 h2 | Work 2: w0 w1 | Third 0: | unsaved",
-     "~mine[body,note,stars]", "mine h1 h2 (update mine)"},
-    {"AnUnsavedMoveHereStands", "members", Step([](MergeCases& m) {
-         m.mine("Item", "h0")->setToOne(m.forList, m.mine("List", "Work").get());
-     }),
-     Step([](MergeCases& m) { m.theirs("Item", "h0")->setValue("note", text("noted")); }),
+    {"UnsavedEditsHereStandAndTheRestMerges", "members",
+     "here set h0 stars 3; here set h0 body mine; there set h0 note theirs; there set h0 body "
+     "theirs",
+     "Home 3: mine~theirs*3 h1 h2 | Work 2: w0 w1 | Third 0: | unsaved", "~mine[body,note,stars]",
+     "mine h1 h2 (update mine)"},
+    {"AnUnsavedMoveHereStands", "members", "here move h0 Work; there set h0 note noted",
      "Home 2: h1 h2 | Work 3: h0~noted w0 w1 | Third 0: | unsaved",
      "~Home[listItems] ~Work[listItems] ~h0[note,forList]", "h1 h2 (delete h0)"},
-    {"AnItemDeletedHereStaysDeleted", "members",
-     Step([](MergeCases& m) { m.context().deleteObject(*m.mine("Item", "h1")); }),
-     Step(
-         [](MergeCases& m) { m.theirs("Item", "h1")->setValue("note", text("edited elsewhere")); }),
+    {"AnItemDeletedHereStaysDeleted", "members", "here delete h1; there set h1 note edited",
      "Home 2: h0 h2 | Work 2: w0 w1 | Third 0: | unsaved", "~Home[listItems] -h1",
      "h0 h2 (delete h1)"},
     // h0 changed here and elsewhere at once, every list's count read but no members: the
     // change here stands, and every count follows what this context will save.
-    {"DeletedHereMovedElsewhere", "counts",
-     Step([](MergeCases& m) { m.context().deleteObject(*m.mine("Item", "h0")); }),
-     Step([](MergeCases& m) {
-         m.theirs("Item", "h0")->setToOne(m.forList, m.theirs("List", "Work").get());
-         m.extraEverywhere();
-     }),
+    {"DeletedHereMovedElsewhere", "counts", "here delete h0; there move h0 Work; there extra",
      "Home 3: extra h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h1 h2 (delete h0 insert extra)"},
-    {"MovedHereDeletedElsewhere", "counts", Step([](MergeCases& m) {
-         m.mine("Item", "h0")->setToOne(m.forList, m.mine("List", "Work").get());
-     }),
-     Step([](MergeCases& m) {
-         m.elsewhere().deleteObject(*m.theirs("Item", "h0"));
-         m.extraEverywhere();
-     }),
+    {"MovedHereDeletedElsewhere", "counts", "here move h0 Work; there delete h0; there extra",
      "Home 3: extra h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h1 h2 (delete h0 insert extra)"},
     {"DeletedHereAndElsewhere", "counts",
-     Step([](MergeCases& m) { m.context().deleteObject(*m.mine("Item", "h0")); }),
-     Step([](MergeCases& m) {
-         m.elsewhere().deleteObject(*m.theirs("Item", "h0"));
-         m.newItem(m.elsewhere(), m.theirs("List", "Home").get(), "h-new", 5);
-         m.extraEverywhere();
-     }),
+     "here delete h0; there delete h0; there add h-new Home 5; there extra",
      "Home 4: extra h-new h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra +h-new ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h-new h1 h2 (delete h0 insert extra insert h-new)"},
-    {"MovedHereAndElsewhere", "counts", Step([](MergeCases& m) {
-         m.mine("Item", "h0")->setToOne(m.forList, m.mine("List", "Work").get());
-     }),
-     Step([](MergeCases& m) {
-         m.theirs("Item", "h0")->setToOne(m.forList, m.theirs("List", "Third").get());
-         m.extraEverywhere();
-     }),
+    {"MovedHereAndElsewhere", "counts", "here move h0 Work; there move h0 Third; there extra",
      "Home 3: extra h1 h2 | Work 4: extra h0 w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] ~h0[forList]",
      "extra h1 h2 (delete h0 insert extra)"},
-    {"MovedTheSameWayBoth", "counts", Step([](MergeCases& m) {
-         m.mine("Item", "h0")->setToOne(m.forList, m.mine("List", "Work").get());
-     }),
-     Step([](MergeCases& m) {
-         m.theirs("Item", "h0")->setToOne(m.forList, m.theirs("List", "Work").get());
-         m.extraEverywhere();
-     }),
+    {"MovedTheSameWayBoth", "counts", "here move h0 Work; there move h0 Work; there extra",
      "Home 3: extra h1 h2 | Work 4: extra h0 w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] ~h0[forList]",
      "extra h1 h2 (delete h0 insert extra)"},
     // The deletion here cascades to what arrived in the list meanwhile.
     {"AnItemAddedElsewhereToAListDeletedHereGoesWithIt", "counts",
-     Step([](MergeCases& m) { m.context().deleteObject(*m.mine("List", "Work")); }),
-     Step([](MergeCases& m) {
-         m.newItem(m.elsewhere(), m.theirs("List", "Work").get(), "late");
-         m.theirs("Item", "h1")->setToOne(m.forList, m.theirs("List", "Work").get());
-     }),
+     "here delete Work; there add late Work; there move h1 Work",
      "Home 2: h0 h2 | Third 0: | unsaved", "~Home[listItems] -Work -h1 -late -w0 -w1",
      "h0 h2 (delete h1)"},
     // Deleted elsewhere but not merged yet, w0 is still filed in Work here: the list's
     // deletion, saved, takes it too, and the merge must not touch the list.
-    {"AListDeletedHereWhileADeletionOfItsItemIsOnItsWay", "counts", Step([](MergeCases& m) {
-         auto w0 = m.mine("Item", "w0");
-         m.elsewhere().deleteObject(*m.theirs("Item", "w0"));
-         m.elsewhere().save();
-         m.context().deleteObject(*m.mine("List", "Work"));
-         EXPECT_TRUE(w0->isDeleted());
-         m.context().save();
-     }),
-     nullptr, "Home 3: h0 h1 h2 | Third 0: | saved", "", "h0 h1 h2 ()"},
+    {"AListDeletedHereWhileADeletionOfItsItemIsOnItsWay", "counts",
+     "here fetch Work; there delete w0; there save; here delete Work; here save",
+     "Home 3: h0 h1 h2 | Third 0: | saved", "", "h0 h1 h2 ()"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases),
