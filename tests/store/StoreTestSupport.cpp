@@ -65,7 +65,8 @@ std::shared_ptr<ManagedObject> StoreTest::newItem(ManagedObjectContext& c, Manag
     auto item = c.insertNewObject("Item");
     item->setValue("body", text(body));
     item->setValue("sortNumber", integer(sortNumber));
-    item->setToOne(forList, list);
+    item->setToOne(item->entity().requireRelationship("forList"),
+                   list);  // in any copy of the model
     return item;
 }
 
