@@ -105,12 +105,6 @@ const ReportCase kReportCases[] = {
          t.home->setValue("sortNumber", integer(1));
      }},
      "~Home[sortNumber]; ~Renamed[name]"},
-    {"ADroppedTokenStopsTheReports",
-     {[](ChangeReports& t) {
-         t.token.reset();
-         t.newList("New");
-     }},
-     ""},
     // A container that is gone leaves nothing behind in the loop; its successor takes over.
     {"ARelaunchedContextReports",
      {[](ChangeReports& t) {

@@ -17,80 +17,32 @@ namespace {
 using Objects = std::vector<std::shared_ptr<ManagedObject>>;
 
 class Fetching : public StoreTest {
-  protected:
-    struct BothWays {
-        Objects fromStore;
-        Objects fromMemory;
-    };
-
+  public:
     // Runs the request with no unsaved changes, then again with an unsaved insert of the
-    // entity in the context (left out of the answer), and leaves the context clean.
-    BothWays fetchBothWays(const FetchRequest& request) {
-        BothWays result;
+    // entity in the context (left out of the answer), expects the same answer, and leaves the
+    // context clean.
+    Objects fetchBothWays(const FetchRequest& request) {
         EXPECT_FALSE(context().hasChanges());
-        result.fromStore = context().executeFetchRequest(request);
+        const auto fromStore = context().executeFetchRequest(request);
         auto probe = context().insertNewObject(request.entityName);
-        result.fromMemory = context().executeFetchRequest(request);
-        std::erase(result.fromMemory, probe);
+        auto fromMemory = context().executeFetchRequest(request);
+        std::erase(fromMemory, probe);
         context().deleteObject(*probe);
-        EXPECT_EQ(result.fromStore, result.fromMemory)
+        EXPECT_EQ(fromStore, fromMemory)
             << "the store and the context order " << request.entityName << " differently";
-        return result;
+        return fromStore;
     }
 };
 
-// ---------------------------------------------------------------------------------------------
-// Predicates
-
-// Equalities on attributes and to-ones, joined by "and"; an absent value matches only absent
-// values. Each request's bodies, in body order, from the store and from memory alike.
-TEST_F(Fetching, PredicatesMatchEqualValuesJoinedByAnd) {
-    auto home = newList("Home");
+// An unsaved list: only unsaved items can point at it (the other predicates, an absent value
+// matching only absent values among them, are left to the random comparison below).
+TEST_F(Fetching, AnUnsavedListIsMatchedByUnsavedItemsOnly) {
     auto work = newList("Work");
-    auto a = newItem(home.get(), "a", 1);
-    a->setValue("importance", integer(2));
-    auto b = newItem(home.get(), "b", 2);
-    b->setValue("importance", integer(2));
-    b->setValue("isDone", flag(true));
-    b->setValue("note", text("remember"));
     auto c = newItem(work.get(), "c", 1);
-    c->setValue("importance", integer(1));
-    c->setValue("note", text(""));
-    newItem(nullptr, "loose", 1);
-    auto gone = newList("Gone");
     context().save();
-    context().deleteObject(*gone);
-    context().save();
-    auto other = openContainer();
-    auto foreignHome = other->viewContext().existingObjectWithURI(home->uriRepresentation());
-
-    const auto items = [] { return FetchRequest::forEntity("Item").sortedBy("body", true); };
-    const std::pair<FetchRequest, const char*> cases[] = {
-        {items(), "a b c loose"},
-        {items().where("importance", integer(2)), "a b"},
-        {items().where("importance", integer(2)).where("isDone", flag(false)), "a"},
-        {items().where("importance", integer(1)).where("importance", integer(2)), ""},
-        {items().where("note", Value{}), "a loose"},
-        {items().where("note", text("")), "c"},
-        {items().whereRelated("forList", home.get()), "a b"},
-        {items().whereRelated("forList", nullptr), "loose"},
-        {items().whereRelated("forList", home.get()).where("sortNumber", integer(1)), "a"},
-        {items().whereRelated("forList", foreignHome.get()), ""},  // another context's
-        {items().whereRelated("forList", gone.get()), ""},
-    };
-    for (const auto& [request, expected] : cases) {
-        std::string bodies;
-        for (const auto& body : strings(fetchBothWays(request).fromStore, "body")) {
-            bodies += (bodies.empty() ? "" : " ") + body;
-        }
-        EXPECT_EQ(bodies, expected);
-    }
-
-    // An unsaved list: only unsaved items can point at it.
     auto fresh = newList("Fresh");
     newItem(fresh.get(), "f1");
-    auto moved = fetchOne(context(), "Item", "body", text("c"));
-    moved->setToOne(forList, fresh.get());
+    c->setToOne(forList, fresh.get());
     EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("Item")
                                                         .whereRelated("forList", fresh.get())
                                                         .sortedBy("body", true)),
@@ -176,13 +128,18 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     for (int i = 0; i < 300; ++i) {
         randomize(*context().insertNewObject("Item"));
     }
+    auto gone = newList("Gone");
     context().save();
+    context().deleteObject(*gone);
+    context().save();
+    auto other = openContainer();
+    auto foreignHome = other->viewContext().existingObjectWithURI(home->uriRepresentation());
 
     const std::vector<std::string> sortKeys{"body",       "note",   "importance",
                                             "sortNumber", "isDone", "created"};
     auto randomRequest = [&] {
         auto request = FetchRequest::forEntity("Item");
-        switch (random() % 5) {
+        switch (random() % 8) {
             case 0:
                 request.where("isDone", flag(random() % 2));
                 break;
@@ -194,7 +151,14 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
                     .whereRelated("forList", work.get());
                 break;
             case 3:
-                request.where("note", Value{});
+                request.where("note", random() % 2 ? Value{} : text(""));
+                break;
+            case 4:  // a list of another context, or a deleted one
+                request.whereRelated("forList", random() % 2 ? foreignHome.get() : gone.get());
+                break;
+            case 5:
+                request.where("importance", integer(int(random() % 2)))
+                    .where("importance", integer(int(random() % 2)));
                 break;
             default:
                 break;
@@ -240,8 +204,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     for (int round = 0; round < 40; ++round) {
         const auto request = randomRequest();
         const std::string where = fmt::format("round {}", round);
-        auto both = fetchBothWays(request);
-        expectReferenceOrder(request, both.fromStore, where + " (store)");
+        expectReferenceOrder(request, fetchBothWays(request), where + " (store)");
         if (HasFatalFailure()) {
             return;
         }
