@@ -133,40 +133,31 @@ std::shared_ptr<ui::TextField> findField(ui::View& view, std::string_view shown)
 }
 
 // The name a screen goes by in AppDriver::screens().
+template <class Screen>
+bool is(const ui::ViewController& controller) {
+    return dynamic_cast<const Screen*>(&controller) != nullptr;
+}
+
 std::string screenName(const ui::ViewController& controller) {
-    if (dynamic_cast<const MasterViewController*>(&controller)) {
-        return "Lists";
+    static const std::pair<bool (*)(const ui::ViewController&), const char*> named[] = {
+        {is<MasterViewController>, "Lists"},       {is<EmptyDetailViewController>, "Empty"},
+        {is<QZIntroHomeViewController>, "Intro"},  {is<ThemeSelectViewController>, "Themes"},
+        {is<ItemEditorViewController>, "Editor"},  {is<ReminderViewController>, "Reminder"},
+        {is<ui::ActivityViewController>, "Share"}, {is<HouseAdViewController>, "Ad"}};
+    for (const auto& [isIt, name] : named) {
+        if (isIt(controller)) {
+            return name;
+        }
     }
     if (const auto* items = dynamic_cast<const DetailViewController*>(&controller)) {
         return "Items(" + (items->list() ? items->list()->name().value_or("") : "") + ")";
     }
-    if (dynamic_cast<const EmptyDetailViewController*>(&controller)) {
-        return "Empty";
-    }
-    if (dynamic_cast<const QZIntroHomeViewController*>(&controller)) {
-        return "Intro";
-    }
-    if (dynamic_cast<const ThemeSelectViewController*>(&controller)) {
-        return "Themes";
-    }
-    if (dynamic_cast<const ListSelectViewController*>(&controller)) {
+    if (is<ListSelectViewController>(controller)) {
         return "Picker(" + controller.title() + ")";
-    }
-    if (dynamic_cast<const ItemEditorViewController*>(&controller)) {
-        return "Editor";
-    }
-    if (dynamic_cast<const ReminderViewController*>(&controller)) {
-        return "Reminder";
     }
     if (const auto* alert = dynamic_cast<const ui::AlertController*>(&controller)) {
         return (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "Alert(" : "Sheet(") +
                alert->title() + ")";
-    }
-    if (dynamic_cast<const ui::ActivityViewController*>(&controller)) {
-        return "Share";
-    }
-    if (dynamic_cast<const HouseAdViewController*>(&controller)) {
-        return "Ad";
     }
     if (const auto* navigation = dynamic_cast<const ui::NavigationController*>(&controller)) {
         return navigation->topViewController() ? screenName(*navigation->topViewController())
