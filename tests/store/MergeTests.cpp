@@ -59,13 +59,6 @@ class Merging : public StoreTest {
         notes.clear();
     }
 
-    // The list or item named `name` elsewhere or here.
-    std::shared_ptr<ManagedObject> theirs(const std::string& entity, const std::string& name) {
-        return fetchOne(elsewhere(), entity, entity == "Item" ? "body" : "name", text(name));
-    }
-    std::shared_ptr<ManagedObject> mine(const std::string& entity, const std::string& name) {
-        return fetchOne(context(), entity, entity == "Item" ? "body" : "name", text(name));
-    }
     // Every list's count agrees with a fetch of its members.
     void expectCountsMatchMembers() {
         for (const auto& list : context().executeFetchRequest(listsByNumber())) {
@@ -245,7 +238,8 @@ TEST_P(MergeCases, ShowReportAndSaveWhatBothSidesDid) {
             list->toManyCount(listItems);
         }
     }
-    FetchedResultsController controller(itemsOf(mine("List", "Home").get()), sharedContext());
+    FetchedResultsController controller(
+        itemsOf(fetchOne(context(), "List", "name", text("Home")).get()), sharedContext());
     controller.performFetch();
     CountingDelegate delegate;
     controller.setDelegate(&delegate);
@@ -356,7 +350,7 @@ TEST_F(Merging, AFolderDeletedElsewhereLeavesItsListsOutsideAnyFolderHere) {
     context().save();
     EXPECT_EQ(folder->toMany(folderLists).size(), 1u);
 
-    elsewhere().deleteObject(*theirs("Folder", "Folder"));
+    elsewhere().deleteObject(*fetchOne(elsewhere(), "Folder", "name", text("Folder")));
     saveThereAndMerge();
     EXPECT_TRUE(folder->isDeleted());
     EXPECT_EQ(home->toOne(inFolder), nullptr);
