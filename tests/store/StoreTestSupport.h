@@ -67,6 +67,9 @@ class StoreTest : public ::testing::Test {
   public:
     StoreTest();
 
+    // Loads the container's store: "loaded", "refused: <the error's message>", or, when the
+    // completion is not called exactly once, "<n> calls".
+    static std::string load(PersistentContainer& c);
     // Opens the store "<folder>/Jotwell.sqlite" in a new container; the test fails if it does
     // not load. Every container shares this fixture's model, as the containers of one program do.
     std::unique_ptr<PersistentContainer> openContainer(const std::string& name = "Jotwell");
