@@ -110,37 +110,31 @@ TEST_F(ObjectLifecycle, AnObjectGoesFromInsertedToSavedToDeleted) {
     EXPECT_GT(second->objectID().key, firstKey) << "keys are never reused";
 }
 
-TEST_F(ObjectLifecycle, AnObjectReachedByItsIDIsAFaultUntilRead) {
-    auto list = newList("Groceries", 7);
-    context().save();
-    const auto key = list->objectID().key;
-    relaunch();
-
-    const auto& listEntity = model->requireEntity("List");
-    auto fault = context().objectWithID(ObjectID{&listEntity, key});
-    EXPECT_EQ(state(*fault), "fault permanent | clean");
-    EXPECT_EQ(fault->value("sortNumber"), integer(7));
-    EXPECT_EQ(state(*fault), "permanent | clean");
-    EXPECT_EQ(context().objectWithID(ObjectID{&listEntity, -42}), nullptr);
-    EXPECT_EQ(context().objectWithID(ObjectID{nullptr, key}), nullptr);
-    // Reached by fetches, relationships and addresses it stays one object: the random merge
-    // runs compare objects by identity throughout.
-}
-
+// Rows are read on demand: an object reached by its ID is a fault until read, a fetch
+// registers only what it finds, and counting members reads none of them. Reached by fetches,
+// relationships and addresses an object stays one object: the random merge runs compare
+// objects by identity throughout.
 TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     for (int l = 0; l < 3; ++l) {
-        auto list = newList(fmt::format("List {}", l), l);
+        auto list = newList(fmt::format("List {}", l), l + 7);
         for (int i = 0; i < 20; ++i) {
             newItem(list.get(), fmt::format("Item {}.{}", l, i), i);
         }
     }
     context().save();
+    const auto first = context().executeFetchRequest(listsByNumber()).at(0)->objectID();
     relaunch();
     EXPECT_EQ(context().registeredObjectCount(), 0u);
+    auto fault = context().objectWithID(first);
+    EXPECT_EQ(state(*fault), "fault permanent | clean");
+    EXPECT_EQ(fault->value("sortNumber"), integer(7));
+    EXPECT_EQ(state(*fault), "permanent | clean");
+    EXPECT_EQ(context().objectWithID(ObjectID{first.entity, -42}), nullptr);
+    EXPECT_EQ(context().objectWithID(ObjectID{nullptr, first.key}), nullptr);
     auto lists = context().executeFetchRequest(listsByNumber());
     EXPECT_EQ(context().registeredObjectCount(), 3u);
-    context().executeFetchRequest(
-        FetchRequest::forEntity("Item").whereRelated("forList", lists.at(0).get()));
+    EXPECT_EQ(lists.at(0), fault);
+    context().executeFetchRequest(itemsOf(fault.get()));
     EXPECT_EQ(context().registeredObjectCount(), 23u) << "no other list's items";
     EXPECT_EQ(lists[1]->toManyCount(listItems), 20u);
     EXPECT_EQ(context().registeredObjectCount(), 23u) << "counting members reads none of them";
