@@ -204,10 +204,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     for (int round = 0; round < 40; ++round) {
         const auto request = randomRequest();
         const std::string where = fmt::format("round {}", round);
-        expectReferenceOrder(request, fetchBothWays(request), where + " (store)");
-        if (HasFatalFailure()) {
-            return;
-        }
+        ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(request, fetchBothWays(request), where));
         // Unsaved edits, inserts and deletes: the context's answer must follow the same rules.
         auto all = context().executeFetchRequest(FetchRequest::forEntity("Item"));
         for (int k = 0; k < 15; ++k) {
@@ -217,16 +214,11 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
             randomize(*context().insertNewObject("Item"));
         }
         context().deleteObject(*all[random() % all.size()]);
-        expectReferenceOrder(request, context().executeFetchRequest(request),
-                             where + " (unsaved changes)");
-        if (HasFatalFailure()) {
-            return;
-        }
+        ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(
+            request, context().executeFetchRequest(request), where + " (unsaved changes)"));
         context().save();
-        expectReferenceOrder(request, context().executeFetchRequest(request), where + " (saved)");
-        if (HasFatalFailure()) {
-            return;
-        }
+        ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(
+            request, context().executeFetchRequest(request), where + " (saved)"));
     }
 }
 
