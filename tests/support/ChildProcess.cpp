@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,7 +13,7 @@ namespace jw::test {
 
 ChildProcess::ChildProcess(const std::function<void(int reportFd)>& body) {
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {  // not inherited by a program another thread starts
         throw std::runtime_error("pipe");
     }
     std::fflush(nullptr);  // nothing buffered here may be written twice
@@ -64,6 +65,13 @@ bool ChildProcess::killAndWait() {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+int ChildProcess::wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace jw::test

@@ -1,6 +1,6 @@
 #pragma once
-// A child process that a crash test lets run and then kills, with the read end of what the
-// child reports, line by line. Destroying it kills the child if it still runs.
+// A child process that a test lets run and then kills or waits for, with the read end of what
+// the child reports, line by line. Destroying it kills the child if it still runs.
 
 #include <sys/types.h>
 
@@ -24,6 +24,8 @@ class ChildProcess {
 
     // Kills the child and waits for it; true when SIGKILL is what ended it.
     bool killAndWait();
+    // Waits for the child to end by itself; its exit status, or -1 when a signal ended it.
+    int wait();
 
   private:
     pid_t pid_ = -1;

@@ -120,8 +120,12 @@ class ChangeApplierTest : public ::testing::Test {
         return lines;
     }
 
-    std::vector<std::string> store() { return testing::dumpDatabase(db()); }
-    std::vector<std::string> record() { return testing::dumpSyncRecord(db()); }
+    // A new empty store, named after the case that uses it.
+    void freshStore(const std::string& name) {
+        connection_ = std::make_unique<store::StoreConnection>(
+            dir_.path() / (name.substr(0, 20) + ".sqlite"), testing::jotwellModel());
+        SyncTables::create(db());
+    }
 
     // The store in short, by global identifier: "L1 One, I1 milk [x] in L1", an item waiting
     // for its list "in -".
@@ -197,75 +201,59 @@ class ChangeApplierTest : public ::testing::Test {
 
 // Idempotence and order ----------------------------------------------------------------------
 
-TEST_F(ChangeApplierTest, ApplyingChangesTwiceIsApplyingThemOnce) {
-    const std::vector<ObjectChange> changes = {
-        listCreated(1, at(1), "Groceries"),
-        itemCreated(1, at(2), "milk", 1),
-        itemChanged(1, at(5, "B"), "isDone", true),
-        itemChanged(2, at(6, "B"), "body", "waits for its item"),
-        itemCreated(3, at(3), "bread", 2),  // its list comes later
-        removedObject("Item", itemID(4), at(7)),
+// Each case: changes that give the same store and record in every order and applied again,
+// and the store they give.
+struct OrderCase {
+    const char* name;
+    std::vector<ObjectChange> changes;
+    const char* expected;
+};
+
+TEST_F(ChangeApplierTest, AnyOrderAndApplyingAgainGiveTheStoreTheStampsCallFor) {
+    const OrderCase cases[] = {
+        {"what waits for its object or list, and a removal of what never came, once",
+         {listCreated(1, at(1), "Groceries"), itemCreated(1, at(2), "milk", 1),
+          itemChanged(1, at(5, "B"), "isDone", true),
+          itemChanged(2, at(6, "B"), "body", "waits for its item"),
+          itemCreated(3, at(3), "bread", 2),  // its list comes later
+          removedObject("Item", itemID(4), at(7))},
+         "L1 Groceries, I1 milk [x] in L1, I3 bread in -"},
+        // A later rename does not undo a removal; an item added to a list being removed goes.
+        {"concurrent edits, a rename after a removal, an item added to a removed list",
+         {listCreated(1, at(1), "Groceries"), itemCreated(1, at(2), "milk", 1),
+          itemChanged(1, at(6, "B"), "body", "oat milk"),
+          itemChanged(1, at(6, "C"), "body", "soy milk"),  // same counter: device C wins
+          itemChanged(1, at(4, "C"), "isDone", true), listCreated(2, at(3, "B"), "Hardware"),
+          itemCreated(2, at(5, "B"), "nails", 2),
+          changed("List", listID(2), at(8, "C"), "name", "DIY"),
+          removedObject("List", listID(2), at(7)), itemCreated(3, at(9, "C"), "bulbs", 2)},
+         "L1 Groceries, I1 soy milk [x] in L1"},
+        // B put the item in list 2, C then moved it to list 3, while A removed list 2.
+        {"an item moved out of a removed list ends where the greater stamp puts it",
+         {listCreated(1, at(1), "One"), listCreated(2, at(2), "Two"),
+          listCreated(3, at(3), "Three"), itemCreated(1, at(4), "milk", 1),
+          movedTo(1, at(6, "B"), 2), movedTo(1, at(8, "C"), 3),
+          itemChanged(1, at(7, "B"), "isDone", true), removedObject("List", listID(2), at(5))},
+         "L1 One, L3 Three, I1 milk [x] in L3"},
+        {"an item whose last move was into a removed list goes with it",
+         {listCreated(1, at(1), "One"), listCreated(2, at(2), "Two"),
+          itemCreated(1, at(3), "milk", 1), movedTo(1, at(4, "C"), 1), movedTo(1, at(6, "B"), 2),
+          removedObject("List", listID(2), at(5))},
+         "L1 One"},
     };
-    apply(changes);
-    const auto once = store();
-    const auto onceRecord = record();
-    apply(changes);
-    EXPECT_EQ(store(), once);
-    EXPECT_EQ(record(), onceRecord);
-    for (const auto& change : changes) {
-        apply({change});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        freshStore(c.name);
+        expectOrderDoesNotMatter(c.changes);
+        apply(c.changes);
+        const auto once = outcome({}, {});
+        apply(c.changes);
+        for (const auto& change : c.changes) {
+            apply({change});
+        }
+        EXPECT_EQ(outcome({}, {}), once) << "applying again changed something";
+        EXPECT_EQ(contents(), c.expected);
     }
-    EXPECT_EQ(store(), once);
-    EXPECT_EQ(record(), onceRecord);
-}
-
-TEST_F(ChangeApplierTest, TheSameChangesInAnyOrderGiveTheSameStore) {
-    const std::vector<ObjectChange> changes = {
-        listCreated(1, at(1), "Groceries"),
-        itemCreated(1, at(2), "milk", 1),
-        itemChanged(1, at(6, "B"), "body", "oat milk"),
-        itemChanged(1, at(6, "C"), "body", "soy milk"),  // same counter: device C wins
-        itemChanged(1, at(4, "C"), "isDone", true),
-        listCreated(2, at(3, "B"), "Hardware"),
-        itemCreated(2, at(5, "B"), "nails", 2),
-        changed("List", listID(2), at(8, "C"), "name", "DIY"),
-        removedObject("List", listID(2), at(7)),
-        itemCreated(3, at(9, "C"), "bulbs", 2),  // added to a list being removed
-    };
-    expectOrderDoesNotMatter(changes);
-
-    apply(changes);
-    // A later rename does not undo a removal; an item added to a list being removed goes too.
-    EXPECT_EQ(contents(), "L1 Groceries, I1 soy milk [x] in L1");
-}
-
-TEST_F(ChangeApplierTest, AnItemMovedOutOfARemovedListEndsUpWhereTheGreaterStampPutsIt) {
-    // Device B put the item in list 2, device C then moved it to list 3, while device A
-    // removed list 2: the item belongs to list 3, whichever of these a device hears of first.
-    const std::vector<ObjectChange> changes = {
-        listCreated(1, at(1), "One"),
-        listCreated(2, at(2), "Two"),
-        listCreated(3, at(3), "Three"),
-        itemCreated(1, at(4), "milk", 1),
-        movedTo(1, at(6, "B"), 2),
-        movedTo(1, at(8, "C"), 3),
-        itemChanged(1, at(7, "B"), "isDone", true),
-        removedObject("List", listID(2), at(5)),
-    };
-    expectOrderDoesNotMatter(changes);
-    apply(changes);
-    EXPECT_EQ(contents(), "L1 One, L3 Three, I1 milk [x] in L3");  // with what came meanwhile
-}
-
-TEST_F(ChangeApplierTest, AnItemWhoseLastMoveWasIntoARemovedListGoesWithIt) {
-    const std::vector<ObjectChange> changes = {
-        listCreated(1, at(1), "One"),     listCreated(2, at(2), "Two"),
-        itemCreated(1, at(3), "milk", 1), movedTo(1, at(4, "C"), 1),
-        movedTo(1, at(6, "B"), 2),        removedObject("List", listID(2), at(5)),
-    };
-    expectOrderDoesNotMatter(changes);
-    apply(changes);
-    EXPECT_EQ(contents(), "L1 One");
 }
 
 // Changes applied in batches, one transaction each ---------------------------------------------
@@ -329,9 +317,7 @@ TEST_F(ChangeApplierTest, BatchesEndWithTheStoreTheirStampsCallFor) {
          "L1 One, I1 oat milk [x] in L1 {+0 ~1 -0} / L1 One, I1 oat milk [x] in L1 {+0 ~0 -0}"},
     };
     for (const auto& c : cases) {
-        connection_ = std::make_unique<store::StoreConnection>(
-            dir_.path() / (std::string(c.name).substr(0, 20) + ".sqlite"), testing::jotwellModel());
-        SyncTables::create(db());
+        freshStore(c.name);
         std::string got;
         for (const auto& batch : c.batches) {
             const auto note = apply(batch);

@@ -8,13 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "platform/sync/CloudFileSystem.h"
@@ -26,8 +24,6 @@ namespace jw::sync {
 namespace {
 
 namespace fs = std::filesystem;
-using test::InMemoryCloud;
-using test::InMemoryCloudView;
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
@@ -120,73 +116,41 @@ TEST(CloudPaths, NamesMayBeAnythingButEmptyDotDotDotSlashOrNul) {
 }
 
 // -----------------------------------------------------------------------------------------------
-// What every cloud file system does, the real folder and the in-memory one alike
+// The rules every cloud file system keeps, checked on the real folder and the in-memory cloud
+// alike (so the engine's tests run on a fake that behaves like the real thing), and what the
+// real folder does on disk
 
-// A cloud file system under test, with the means to put into it what only the world outside
-// the sync engine makes: links, and files under temporary names.
-class Subject {
-  public:
-    virtual ~Subject() = default;
-    virtual CloudFileSystem& cloud() = 0;
-    // A symbolic link to a folder holding "secret.txt", and one to a file.
-    virtual void plantLinkToFolder(const std::string& path) = 0;
-    virtual void plantLinkToFile(const std::string& path) = 0;
-    virtual void plantFile(const std::string& path, const std::string& contents) = 0;
-};
-
-class FolderSubject final : public Subject {
-  public:
-    FolderSubject() : root_(scratch_.path() / "cloud"), outside_(scratch_.path() / "outside") {
-        fs::create_directory(root_);
-        fs::create_directory(outside_);
-        writeFile(outside_ / "secret.txt", "secret");
-        cloud_ = std::make_unique<FolderCloudFileSystem>(root_);
-    }
-    CloudFileSystem& cloud() override { return *cloud_; }
-    void plantLinkToFolder(const std::string& path) override {
-        fs::create_directory_symlink(outside_, root_ / path);
-    }
-    void plantLinkToFile(const std::string& path) override {
-        fs::create_symlink(outside_ / "secret.txt", root_ / path);
-    }
-    void plantFile(const std::string& path, const std::string& contents) override {
-        writeFile(root_ / path, contents);
-    }
-
-  private:
-    test::TempDir scratch_;
-    fs::path root_;
-    fs::path outside_;
-    std::unique_ptr<FolderCloudFileSystem> cloud_;
-};
-
-class InMemorySubject final : public Subject {
-  public:
-    CloudFileSystem& cloud() override { return *view_; }
-    void plantLinkToFolder(const std::string& path) override { view_->plantOther(path); }
-    void plantLinkToFile(const std::string& path) override { view_->plantOther(path); }
-    void plantFile(const std::string& path, const std::string& contents) override {
-        view_->plantFile(path, contents);
-    }
-
-  private:
-    InMemoryCloud memory_;
-    std::shared_ptr<InMemoryCloudView> view_ = memory_.view("this device");
-};
-
-struct Implementation {
-    std::string name;
-    std::function<std::unique_ptr<Subject>()> make;
-};
-
-void PrintTo(const Implementation& implementation, std::ostream* out) {
-    *out << implementation.name;
-}
-
-class EveryCloudFileSystem : public ::testing::TestWithParam<Implementation> {
+class FolderCloud : public ::testing::Test {
   protected:
-    std::unique_ptr<Subject> subject = GetParam().make();
-    CloudFileSystem& cloud = subject->cloud();
+    FolderCloud() {
+        fs::create_directory(root);
+        fs::create_directory(outside);
+        writeFile(outside / "secret.txt", "secret");
+    }
+    std::string runScript(CloudFileSystem& on, const std::string& script);
+
+    // Puts into `on` what only the world outside the engine makes: a link to a folder or a
+    // file, or a file under any name (in memory, a link is one that leads nowhere).
+    void plant(CloudFileSystem& on, const std::string& verb, const std::string& path,
+               const std::string& contents) {
+        if (&on == memory.get()) {
+            verb == "plant" ? memory->plantFile(path, contents) : memory->plantOther(path);
+        } else if (verb == "link") {
+            fs::create_directory_symlink(outside, root / path);
+        } else if (verb == "filelink") {
+            fs::create_symlink(outside / "secret.txt", root / path);
+        } else {
+            writeFile(root / path, contents);
+        }
+    }
+
+    test::TempDir scratch;
+    fs::path root = scratch.path() / "cloud";
+    fs::path outside = scratch.path() / "outside";
+    FolderCloudFileSystem cloud{root};
+    test::InMemoryCloud memoryCloud;
+    std::shared_ptr<test::InMemoryCloudView> memory = memoryCloud.view("device");
+    CloudFileSystem* const both[2] = {&cloud, memory.get()};
 };
 
 // Runs a script of calls, "; " between them, and answers what each gave, " | " between:
@@ -195,8 +159,7 @@ class EveryCloudFileSystem : public ::testing::TestWithParam<Implementation> {
 //   failed read), or the listing;
 //   link P, filelink P, plant P C: put a link to a folder or a file, or a file under any name,
 //   where only the world outside the engine would; they answer nothing.
-std::string runScript(CloudFileSystem& cloud, const std::string& script,
-                      Subject* subject = nullptr) {
+std::string FolderCloud::runScript(CloudFileSystem& on, const std::string& script) {
     std::string results;
     int calls = 0;
     std::size_t at = 0;
@@ -210,26 +173,20 @@ std::string runScript(CloudFileSystem& cloud, const std::string& script,
         std::getline(call >> std::ws, rest);
         std::string result;
         if (verb == "write") {
-            result = describe(cloud.writeAtomically(path, rest));
+            result = describe(on.writeAtomically(path, rest));
         } else if (verb == "read") {
-            const auto read = cloud.read(path, rest.empty() ? kNoLimit : std::stoul(rest));
+            const auto read = on.read(path, rest.empty() ? kNoLimit : std::stoul(rest));
             result = read.status == CloudStatus::ok
                          ? read.contents
                          : "[" + std::string(describe(read.status)) + "]" + read.contents;
         } else if (verb == "list") {
-            result = describeListing(cloud.list(path));
+            result = describeListing(on.list(path));
         } else if (verb == "remove") {
-            result = describe(cloud.remove(path));
+            result = describe(on.remove(path));
         } else if (verb == "mkdir") {
-            result = describe(cloud.makeDirectory(path));
-        } else if (verb == "link") {
-            subject->plantLinkToFolder(path);
-            continue;
-        } else if (verb == "filelink") {
-            subject->plantLinkToFile(path);
-            continue;
-        } else if (verb == "plant") {
-            subject->plantFile(path, rest);
+            result = describe(on.makeDirectory(path));
+        } else if (verb == "link" || verb == "filelink" || verb == "plant") {
+            plant(on, verb, path, rest);
             continue;
         } else {
             ADD_FAILURE() << "no such call in a script: " << verb;
@@ -239,17 +196,17 @@ std::string runScript(CloudFileSystem& cloud, const std::string& script,
     return results;
 }
 
-TEST_P(EveryCloudFileSystem, WhatIsWrittenReadsBackByteForByte) {
+TEST_F(FolderCloud, WhatIsWrittenReadsBackByteForByte) {
     const std::string large = everyByteValue(200'000);  // more than one read's worth
-    ASSERT_EQ(cloud.makeDirectory("changes/device"), CloudStatus::ok);
-    EXPECT_EQ(cloud.writeAtomically("changes/device/large.bin", large), CloudStatus::ok);
-    EXPECT_EQ(cloud.writeAtomically("empty", ""), CloudStatus::ok);
-    EXPECT_EQ(cloud.writeAtomically("top.txt", "top"), CloudStatus::ok);
-
-    const CloudRead read = cloud.read("changes/device/large.bin", large.size());
-    EXPECT_EQ(read.status, CloudStatus::ok);
-    EXPECT_TRUE(read.contents == large) << "the contents differ";
-    EXPECT_EQ(runScript(cloud, "read empty 0; read top.txt"), " | top");
+    for (CloudFileSystem* on : both) {
+        ASSERT_EQ(on->makeDirectory("changes/device"), CloudStatus::ok);
+        EXPECT_EQ(on->writeAtomically("changes/device/large.bin", large), CloudStatus::ok);
+        const CloudRead read = on->read("changes/device/large.bin", large.size());
+        EXPECT_EQ(read.status, CloudStatus::ok);
+        EXPECT_TRUE(read.contents == large) << "the contents differ";
+        EXPECT_EQ(runScript(*on, "write empty; write top.txt top; read empty 0; read top.txt"),
+                  "ok | ok |  | top");
+    }
 }
 
 // One rule each: a script and what its calls give.
@@ -310,67 +267,36 @@ const Rule kRules[] = {
      "ok | 12345 | [too large] | [too large] | ok | "},
 };
 
-class EveryCloudFileSystemRule : public ::testing::TestWithParam<std::tuple<Implementation, Rule>> {
-};
+class CloudRule : public FolderCloud, public ::testing::WithParamInterface<Rule> {};
 
-TEST_P(EveryCloudFileSystemRule, Holds) {
-    const auto& [implementation, rule] = GetParam();
-    const auto subject = implementation.make();
-    EXPECT_EQ(runScript(subject->cloud(), rule.script, subject.get()), rule.expected);
+TEST_P(CloudRule, HoldsForTheFolderAndInMemory) {
+    for (CloudFileSystem* on : both) {
+        EXPECT_EQ(runScript(*on, GetParam().script), GetParam().expected) << (on != &cloud);
+    }
 }
 
-TEST_P(EveryCloudFileSystem, MalformedPathsAreRefusedAndChangeNothing) {
-    ASSERT_EQ(cloud.makeDirectory("a"), CloudStatus::ok);
-    ASSERT_EQ(cloud.writeAtomically("a/b.txt", "b"), CloudStatus::ok);
-    for (const std::string& path : malformedPaths()) {
-        SCOPED_TRACE(testing::PrintToString(path));
-        EXPECT_EQ(cloud.writeAtomically(path, "x"), CloudStatus::invalid);
-        EXPECT_EQ(cloud.read(path, kNoLimit).status, CloudStatus::invalid);
-        EXPECT_EQ(cloud.remove(path), CloudStatus::invalid);
-        EXPECT_EQ(cloud.makeDirectory(path), CloudStatus::invalid);
-        EXPECT_EQ(cloud.list(path).status, CloudStatus::invalid);
+INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FolderCloud, MalformedPathsAreRefusedAndChangeNothing) {
+    for (CloudFileSystem* on : both) {
+        ASSERT_EQ(runScript(*on, "mkdir a; write a/b.txt b"), "ok | ok");
+        for (const std::string& path : malformedPaths()) {
+            SCOPED_TRACE(testing::PrintToString(path));
+            EXPECT_EQ(on->writeAtomically(path, "x"), CloudStatus::invalid);
+            EXPECT_EQ(on->read(path, kNoLimit).status, CloudStatus::invalid);
+            EXPECT_EQ(on->remove(path), CloudStatus::invalid);
+            EXPECT_EQ(on->makeDirectory(path), CloudStatus::invalid);
+            EXPECT_EQ(on->list(path).status, CloudStatus::invalid);
+        }
+        // The root is a folder to list, not a path to anything else.
+        EXPECT_EQ(on->writeAtomically("", "x"), CloudStatus::invalid);
+        EXPECT_EQ(on->read("", kNoLimit).status, CloudStatus::invalid);
+        EXPECT_EQ(on->remove(""), CloudStatus::invalid);
+        EXPECT_EQ(on->makeDirectory(""), CloudStatus::invalid);
+        EXPECT_EQ(runScript(*on, "list; list a"), "ok: a(directory) | ok: b.txt(file)");
     }
-    // The root is a folder to list, not a path to anything else.
-    EXPECT_EQ(cloud.writeAtomically("", "x"), CloudStatus::invalid);
-    EXPECT_EQ(cloud.read("", kNoLimit).status, CloudStatus::invalid);
-    EXPECT_EQ(cloud.remove(""), CloudStatus::invalid);
-    EXPECT_EQ(cloud.makeDirectory(""), CloudStatus::invalid);
-    EXPECT_EQ(describeListing(cloud.list("")), "ok: a(directory)");
-    EXPECT_EQ(describeListing(cloud.list("a")), "ok: b.txt(file)");
 }
-
-const Implementation kImplementations[] = {
-    {"Folder", [] { return std::make_unique<FolderSubject>(); }},
-    {"InMemory", [] { return std::make_unique<InMemorySubject>(); }},
-};
-
-INSTANTIATE_TEST_SUITE_P(, EveryCloudFileSystem, ::testing::ValuesIn(kImplementations),
-                         [](const auto& info) { return info.param.name; });
-
-INSTANTIATE_TEST_SUITE_P(, EveryCloudFileSystemRule,
-                         ::testing::Combine(::testing::ValuesIn(kImplementations),
-                                            ::testing::ValuesIn(kRules)),
-                         [](const auto& info) {
-                             return std::get<0>(info.param).name + std::string("_") +
-                                    std::get<1>(info.param).name;
-                         });
-
-// -----------------------------------------------------------------------------------------------
-// The real folder on disk
-
-class FolderCloud : public ::testing::Test {
-  protected:
-    FolderCloud() {
-        fs::create_directory(root);
-        fs::create_directory(outside);
-        writeFile(outside / "secret.txt", "secret");
-    }
-
-    test::TempDir scratch;
-    fs::path root = scratch.path() / "cloud";
-    fs::path outside = scratch.path() / "outside";
-    FolderCloudFileSystem cloud{root};
-};
 
 TEST_F(FolderCloud, AReplacedFileIsSwappedWholeAndLeavesNoTemporaryFileBehind) {
     ASSERT_EQ(cloud.writeAtomically("state.json", "old contents"), CloudStatus::ok);

@@ -203,28 +203,6 @@ TEST_F(Compaction, ADeviceAwayTooLongCatchesUpFromTheBaselineKeepingItsOwnChange
     expectSameStoresEverywhere();
 }
 
-TEST_F(Compaction, ADeviceJoiningAfterCompactionGetsEverything) {
-    auto& a = addDevice("a");
-    auto& b = addDevice("b");
-    makeLists(a, kManyFiles, "from a");
-    makeLists(b, 2, "from b");
-    mergeEverywhere();
-    merge(a);
-    expectOnlyFilesPastTheBaseline(a);
-
-    // A new device, with a list of its own made before it attached.
-    devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "newcomer"));
-    auto& newcomer = *devices_.back();
-    model::newList(*newcomer.db, "the newcomer's");
-    newcomer.db->sync();
-    settle();
-    EXPECT_TRUE(hasList(newcomer, "from a 0"));
-    EXPECT_TRUE(hasList(newcomer, "from b 1"));
-    mergeEverywhere();
-    EXPECT_TRUE(hasList(a, "the newcomer's"));
-    expectSameStoresEverywhere();
-}
-
 TEST_F(Compaction, AnAttachCutShortAfterRegisteringLeavesNoStrayRegistration) {
     auto& a = addDevice("a");
     devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, "b"));

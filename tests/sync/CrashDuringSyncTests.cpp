@@ -165,41 +165,41 @@ void armLogHalt(Halt halt) {
     tLogWritesToHalt = gLogWrite;
 }
 
-// The real cloud folder, with the halt points of the sync phases around its calls.
+// The halt points of the sync phases around the cloud's calls: before or after a call of an
+// operation on a path with that ending; some stop there, some arm the log halt.
+struct CloudHalt {
+    Halt halt;
+    bool before;
+    test::CloudOperation operation;
+    const char* pathEnding;
+    bool inTheLog;
+};
+const CloudHalt kCloudHalts[] = {
+    {Halt::beforeExportWrite, true, test::CloudOperation::write, ".jwchanges", false},
+    {Halt::afterExportWrite, false, test::CloudOperation::write, ".jwchanges", false},
+    {Halt::insideExportBookkeeping, false, test::CloudOperation::write, ".jwchanges", true},
+    {Halt::afterImportRead, false, test::CloudOperation::read, ".jwchanges", false},
+    {Halt::insideImport, false, test::CloudOperation::read, ".jwchanges", true},
+    {Halt::afterBaselineWrite, false, test::CloudOperation::write, ".jwbaseline", false},
+    {Halt::afterCompactionRemove, false, test::CloudOperation::remove, "", false},
+};
+
+void atCloudCall(bool before, test::CloudOperation operation, const std::string& path) {
+    for (const auto& h : kCloudHalts) {
+        if (h.before == before && h.operation == operation && path.ends_with(h.pathEnding) &&
+            isTheHaltPoint(h.halt)) {
+            h.inTheLog ? armLogHalt(h.halt) : haltForTheKill(h.halt);
+        }
+    }
+}
+
+// The real cloud folder, with the halt points around its calls.
 std::shared_ptr<test::ScriptableCloud> haltingCloud(const fs::path& root) {
-    using test::CloudOperation;
     auto cloud = std::make_shared<test::ScriptableCloud>(
         std::make_shared<sync::FolderCloudFileSystem>(root));
-    cloud->setBefore([](CloudOperation operation, const std::string& path) {
-        if (operation == CloudOperation::write && path.ends_with(".jwchanges") &&
-            isTheHaltPoint(Halt::beforeExportWrite)) {
-            haltForTheKill(Halt::beforeExportWrite);
-        }
-    });
-    cloud->setAfter([](CloudOperation operation, const std::string& path, sync::CloudStatus) {
-        const bool changes = path.ends_with(".jwchanges");
-        if (operation == CloudOperation::read && changes) {
-            if (isTheHaltPoint(Halt::afterImportRead)) {
-                haltForTheKill(Halt::afterImportRead);
-            }
-            if (isTheHaltPoint(Halt::insideImport)) {
-                armLogHalt(Halt::insideImport);
-            }
-        } else if (operation == CloudOperation::write && changes) {
-            if (isTheHaltPoint(Halt::afterExportWrite)) {
-                haltForTheKill(Halt::afterExportWrite);
-            }
-            if (isTheHaltPoint(Halt::insideExportBookkeeping)) {
-                armLogHalt(Halt::insideExportBookkeeping);
-            }
-        } else if (operation == CloudOperation::write && path.ends_with(".jwbaseline") &&
-                   isTheHaltPoint(Halt::afterBaselineWrite)) {
-            haltForTheKill(Halt::afterBaselineWrite);
-        } else if (operation == CloudOperation::remove &&
-                   isTheHaltPoint(Halt::afterCompactionRemove)) {
-            haltForTheKill(Halt::afterCompactionRemove);
-        }
-    });
+    cloud->setBefore([](auto operation, const auto& path) { atCloudCall(true, operation, path); });
+    cloud->setAfter(
+        [](auto operation, const auto& path, auto) { atCloudCall(false, operation, path); });
     return cloud;
 }
 

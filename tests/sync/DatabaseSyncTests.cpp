@@ -18,7 +18,6 @@
 #include "SyncTestSupport.h"
 #include "platform/store/FetchedResultsController.h"
 #include "platform/sync/CloudLayout.h"
-#include "platform/sync/FolderCloudFileSystem.h"
 #include "src/model/Entities.h"
 #include "src/model/JWDatabase.h"
 #include "src/model/ListsScreenHook.h"
@@ -380,38 +379,6 @@ TEST_F(DatabaseAttach, WhileTheCloudIsUnavailableEverySaveAndEveryTickRetries) {
     settle(c);
     EXPECT_EQ(look(c),
               syncCalled + failed + "timers=3 inFlight=0 flag=unset state=notYetAttached intros=5");
-}
-
-TEST_F(DatabaseAttach, AMissingCloudFolderIsRetriedUntilItAppears) {
-    sync::testing::ScratchDir dir;
-    const auto folder = dir.path() / "Cloud";  // not there yet: a drive not mounted
-    JWDatabase::Locations locations{dir.path() / "A", sync::testing::resourceDirectory()};
-    locations.cloudDirectory = folder;
-    JWDatabase db(locations);
-    ASSERT_NE(db.ensemble(), nullptr);
-
-    db.sync();
-    settle(db);
-    takeDatabaseLines();
-    newList(db, "Groceries");
-    settle(db);
-    EXPECT_EQ(takeDatabaseLines().size(), 2u) << "a save retries the attach";
-    EXPECT_EQ(introRequests(), 2);
-    EXPECT_EQ(db.syncState(), SyncState::notYetAttached);
-    EXPECT_FALSE(fs::exists(folder)) << "the folder the user named must not be made";
-
-    fs::create_directories(folder);
-    loop().advance(10);
-    settle(db);
-    EXPECT_EQ(db.syncState(), SyncState::attached);
-    EXPECT_EQ(platform_.defaults().boolForKey(kFlag), true);
-    EXPECT_TRUE(fs::exists(folder / "MainStore"));
-
-    // What was saved while the folder was missing is in it now.
-    auto& b = launch("B");
-    b.recorder->redirect(std::make_shared<sync::FolderCloudFileSystem>(folder));
-    attach(b);
-    EXPECT_EQ(contents(b), "Groceries (0):\n");
 }
 
 // --- The attachment lost ------------------------------------------------------------------------

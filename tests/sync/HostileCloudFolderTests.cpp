@@ -33,41 +33,23 @@ using testing::SimulatedDevice;
 const CloudLayout kLayout{"MainStore"};
 const std::string kStranger = "3f1e2d4c-5b6a-4798-8a9b-0c1d2e3f4a5b";  // a device never seen
 
-class HostileCloudFolder : public ::testing::Test {
+class HostileCloudFolder : public testing::SharedCloudTest {
   protected:
     HostileCloudFolder()
-        : writer_(std::make_unique<SimulatedDevice>(cloud_, "writer")),
-          reader_(std::make_unique<SimulatedDevice>(cloud_, "reader")) {
-        writer_->db->sync();
-        settle();
-        cloud_.deliverAll();
-        reader_->db->sync();
-        settle();
-        cloud_.deliverAll();
-        writerID_ = writer_->deviceID();
-        readerID_ = reader_->deviceID();
-    }
-
-    ~HostileCloudFolder() override {
-        reader_->close();
-        writer_->close();
-    }
-
-    void settle() {
-        std::vector<SimulatedDevice*> both{writer_.get(), reader_.get()};
-        testing::runUntilQuiet(platform_, both);
-    }
+        : writer_(addDevice("writer")),
+          reader_(addDevice("reader")),
+          writerID_(writer_.deviceID()) {}
 
     // The writer makes a list (which exports it); answers the file it went out in.
     std::string writerAddsList(const std::string& name) {
-        model::newList(*writer_->db, name);
+        model::newList(*writer_.db, name);
         settle();
         return writerChangeFile(lastWriterSequence());
     }
 
     std::int64_t lastWriterSequence() {
         std::int64_t last = 0;
-        for (const auto& [path, contents] : writer_->recorder->changeFiles()) {
+        for (const auto& [path, contents] : writer_.recorder->changeFiles()) {
             last = std::max(last, decodeChangeFile(contents, 1).header.sequence);
         }
         return last;
@@ -84,12 +66,9 @@ class HostileCloudFolder : public ::testing::Test {
         return it == files.end() ? std::string() : it->second;
     }
 
-    void readerMerges() {
-        reader_->db->merge();
-        settle();
-    }
+    void readerMerges() { merge(reader_); }
 
-    std::string readerLists() { return testing::contents(*reader_->db); }
+    std::string readerLists() { return testing::contents(*reader_.db); }
 
     std::vector<std::string> skipped() { return testing::skippedLines(platform_); }
 
@@ -107,17 +86,14 @@ class HostileCloudFolder : public ::testing::Test {
     }
 
     void expectReaderStillAttached() {
-        EXPECT_EQ(reader_->db->syncState(), model::SyncState::attached);
+        EXPECT_EQ(reader_.db->syncState(), model::SyncState::attached);
         EXPECT_FALSE(testing::anyLineContains(platform_.logLines(), "CloudDB: merge error"))
             << "a bad file fails nothing";
     }
 
-    test::ManualPlatform platform_;
-    test::InMemoryCloud cloud_;
-    std::unique_ptr<SimulatedDevice> writer_;
-    std::unique_ptr<SimulatedDevice> reader_;
+    SimulatedDevice& writer_;
+    SimulatedDevice& reader_;
     std::string writerID_;
-    std::string readerID_;
 };
 
 // A copy of a real file with its header changed by `edit` (length and checksum kept right).
@@ -153,7 +129,7 @@ TEST_F(HostileCloudFolder, BadFilesAreSkippedEveryMergeWhileTheGoodOnesMerge) {
         {writerRegistration, "{\"jotwell-device\": ", "malformed"},
     };
     for (const auto& [path, contents, reason] : bad) {
-        reader_->view->plantFile(path, contents);
+        reader_.view->plantFile(path, contents);
     }
     cloud_.deliverAll();
     readerMerges();
@@ -163,7 +139,7 @@ TEST_F(HostileCloudFolder, BadFilesAreSkippedEveryMergeWhileTheGoodOnesMerge) {
         EXPECT_TRUE(wasSkipped(path, reason)) << path;
     }
     expectReaderStillAttached();
-    EXPECT_EQ(reader_->ensemble().status().filesToImport, 7) << "they wait to be tried again";
+    EXPECT_EQ(reader_.ensemble().status().filesToImport, 7) << "they wait to be tried again";
 
     // The change files are tried again at the next merge, and again skipped.
     platform_.clearLog();
@@ -178,7 +154,7 @@ TEST_F(HostileCloudFolder, AFileThatArrivesCutShortMergesOnceItIsWhole) {
     options.deliveryProbability = 1.0;
     options.truncateProbability = 1.0;
     cloud_.setOptions(options);
-    model::newList(*writer_->db, "Groceries");
+    model::newList(*writer_.db, "Groceries");
     settle();
     std::mt19937 rng(7);
     cloud_.deliverSome(rng);  // every file arrives as a prefix of itself
@@ -195,7 +171,7 @@ TEST_F(HostileCloudFolder, AFileThatArrivesCutShortMergesOnceItIsWhole) {
 TEST_F(HostileCloudFolder, GarbageInTheNextFilesPlaceMergesOnceTheRealFileReplacesIt) {
     writerAddsList("Groceries");
     const auto next = lastWriterSequence() + 1;
-    reader_->view->plantFile(changePath(writerID_, next), "{\"jotwell-sync\": 1}\n[garbage");
+    reader_.view->plantFile(changePath(writerID_, next), "{\"jotwell-sync\": 1}\n[garbage");
     cloud_.deliverAll();
     readerMerges();
     EXPECT_TRUE(wasSkipped(changePath(writerID_, next)));
@@ -222,10 +198,10 @@ TEST_F(HostileCloudFolder, LinksAndFoldersWhereFilesShouldBeAreSkippedOnce) {
         kLayout.registrationFile(deviceWithFolderRegistration),
     };
     for (const auto& path : links) {
-        reader_->view->plantOther(path);
+        reader_.view->plantOther(path);
     }
     for (const auto& path : folders) {
-        reader_->view->plantDirectory(path);
+        reader_.view->plantDirectory(path);
     }
     cloud_.deliverAll();
     readerMerges();
@@ -259,7 +235,7 @@ TEST_F(HostileCloudFolder, NamesThatOnlyLookRightAreIgnored) {
         "\xff\xfe.jwchanges",
     };
     for (const auto& name : names) {
-        reader_->view->plantFile(folder + name, good);
+        reader_.view->plantFile(folder + name, good);
     }
     const std::vector<std::string> deviceFolders = {
         "not-a-device",
@@ -267,11 +243,11 @@ TEST_F(HostileCloudFolder, NamesThatOnlyLookRightAreIgnored) {
         "3f1e2d4c5b6a47988a9b0c1d2e3f4a5b",
     };
     for (const auto& name : deviceFolders) {
-        reader_->view->plantFile(
+        reader_.view->plantFile(
             kLayout.devicesFolder() + "/" + name + "/changes/" + CloudLayout::changeFileName(1),
             good);
     }
-    reader_->view->plantFile(kLayout.devicesFolder() + "/notes.txt", "hello");
+    reader_.view->plantFile(kLayout.devicesFolder() + "/notes.txt", "hello");
     cloud_.deliverAll();
     readerMerges();
 
@@ -284,7 +260,7 @@ TEST_F(HostileCloudFolder, NamesThatOnlyLookRightAreIgnored) {
             << name;
     }
     EXPECT_TRUE(wasSkipped(kLayout.devicesFolder() + "/notes.txt"));
-    EXPECT_EQ(reader_->ensemble().status().filesToImport, 0) << "none of them counts as a file";
+    EXPECT_EQ(reader_.ensemble().status().filesToImport, 0) << "none of them counts as a file";
     expectReaderStillAttached();
 }
 
@@ -295,9 +271,9 @@ TEST_F(HostileCloudFolder, FilesOfAnotherEnsembleOrDeviceAreSkipped) {
     ASSERT_EQ(readerLists(), "Groceries (0):\n");
     // Bring the list back under other names: were any of these applied, there would be more.
     model::renameList(
-        *writer_->db,
+        *writer_.db,
         *std::static_pointer_cast<model::List>(
-            writer_->db->viewContext().executeFetchRequest(model::listsFetchRequest(false))[0]),
+            writer_.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))[0]),
         "Renamed");
     settle();
     const auto renamed = writerChangeFile(lastWriterSequence());
@@ -305,13 +281,13 @@ TEST_F(HostileCloudFolder, FilesOfAnotherEnsembleOrDeviceAreSkipped) {
     otherEnsemble.header.ensemble = "0d0c0b0a-0908-4706-8504-030201000000";
     otherEnsemble.header.sequence = 70;
     const std::string strangerFile = changePath(kStranger, lastWriterSequence());
-    reader_->view->plantFile(strangerFile, renamed);  // another device's
-    reader_->view->plantFile(changePath(writerID_, 70), encodeChangeFile(otherEnsemble));
-    reader_->view->plantFile(changePath(writerID_, 71), renamed);  // another number's
+    reader_.view->plantFile(strangerFile, renamed);  // another device's
+    reader_.view->plantFile(changePath(writerID_, 70), encodeChangeFile(otherEnsemble));
+    reader_.view->plantFile(changePath(writerID_, 71), renamed);  // another number's
     auto baseline = decodeChangeFile(renamed, 1);
     baseline.header.kind = "baseline";
     baseline.header.sequence = 72;
-    reader_->view->plantFile(changePath(writerID_, 72), encodeChangeFile(baseline));
+    reader_.view->plantFile(changePath(writerID_, 72), encodeChangeFile(baseline));
     readerMerges();  // the rename itself has not been delivered
 
     EXPECT_EQ(readerLists(), "Groceries (0):\n");

@@ -234,30 +234,5 @@ TEST_F(Attachment, AStoreDeletedWithoutItsSettingsStartsUnattachedAndAttachesAfr
     EXPECT_EQ(testing::contents(*device_.db), "from device (0):\nfrom other (0):\n");
 }
 
-TEST_F(Attachment, TwoDevicesAttachingBeforeEitherSeesTheOtherStayAttachedAndMeet) {
-    // The first attach of each makes an ensemble file; only one of the two can stay.
-    test::InMemoryCloud fresh;
-    SimulatedDevice first(fresh, "first"), second(fresh, "second");
-    model::newList(*first.db, "from the first");
-    model::newList(*second.db, "from the second");
-    first.db->sync();
-    second.db->sync();
-    std::vector<SimulatedDevice*> both{&first, &second};
-    testing::runUntilQuiet(platform_, both);
-    for (int round = 0; round < 3; ++round) {
-        fresh.deliverAll();
-        for (auto* d : both) {
-            d->db->merge();
-            testing::runUntilQuiet(platform_, both);
-        }
-    }
-    for (auto* d : both) {
-        expectAttached(*d);
-        EXPECT_EQ(testing::contents(*d->db), "from the first (0):\nfrom the second (0):\n");
-    }
-    first.close();
-    second.close();
-}
-
 }  // namespace
 }  // namespace jw::sync

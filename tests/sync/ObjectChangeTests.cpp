@@ -74,13 +74,6 @@ TEST(ObjectChangeJson, ACreationWithLaterValuesRoundTrips) {
     EXPECT_EQ(back.toJson(), j);
 }
 
-TEST(ObjectChangeJson, ARemovalAndAnUpdateRoundTrip) {
-    for (const auto& c : {removed(stamp(12, "C")), updated(stamp(3, "B"), {{"body", nullptr}})}) {
-        const auto back = ObjectChange::fromJson(json::parse(c.toJson().dump()));
-        EXPECT_EQ(meaning(back), meaning(c));
-    }
-}
-
 TEST(ObjectChangeJson, MalformedChangesAreRefused) {
     const char* malformed[] = {
         R"([])",

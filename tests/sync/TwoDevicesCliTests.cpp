@@ -4,9 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "platform/foundation/Paths.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
 
 extern char** environ;
@@ -37,15 +36,6 @@ struct Outcome {
 Outcome runCli(const std::vector<std::string>& arguments) {
     jw::test::TempDir scratch;
     const auto errors = scratch.path() / "stderr";
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> argvStrings{JOTWELL_CLI_PATH};
     argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -68,23 +58,16 @@ Outcome runCli(const std::vector<std::string>& arguments) {
     env.push_back(const_cast<char*>(resources.c_str()));
     env.push_back(nullptr);
 
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    jw::test::ChildProcess child([&](int out) {
+        dup2(out, STDOUT_FILENO);
+        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+        execve(argv[0], argv.data(), env.data());
+    });
     Outcome outcome;
-    char chunk[4096];
-    for (ssize_t n; (n = read(out[0], chunk, sizeof chunk)) > 0;) {
-        outcome.out.append(chunk, std::size_t(n));
+    while (auto line = child.nextLine()) {
+        outcome.out += *line + "\n";
     }
-    close(out[0]);
-    if (rc != 0) {
-        outcome.err = "could not start jotwell-cli";
-        return outcome;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.status = child.wait();
     std::ifstream in(errors, std::ios::binary);
     outcome.err.assign(std::istreambuf_iterator<char>(in), {});
     return outcome;
