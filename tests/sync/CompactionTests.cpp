@@ -281,51 +281,7 @@ class CompactionOnOwnCopies : public Compaction {
         tuning_.baselineAfterFiles = 10;
         tuning_.objectsPerBaselineFile = 1'000'000;
     }
-
-    void expectTheFolderRebuildsEverything() {
-        EXPECT_EQ(testing::unrecoverableFiles(cloud_, devices_), std::vector<std::string>{});
-    }
-
-    std::size_t itemsIn(SimulatedDevice& device) {
-        return device.db->viewContext()
-            .executeFetchRequest(model::itemsFetchRequest(nullptr, model::JWListFilter::none))
-            .size();
-    }
 };
-
-TEST_F(CompactionOnOwnCopies, TwoDevicesCompactingAtOnceLeaveANewcomerEverything) {
-    auto& a = addDevice("a");
-    auto& b = addDevice("b");
-    auto shared = model::newList(*a.db, "L");
-    settle();
-    mergeEverywhere();
-    auto onB = std::static_pointer_cast<model::List>(
-        b.db->viewContext().executeFetchRequest(model::listsFetchRequest(false)).at(0));
-    for (int i = 0; i < 8; ++i) {
-        model::newItem(*a.db, *shared, "a " + std::to_string(i));
-        model::newItem(*b.db, *onB, "b " + std::to_string(i));
-        settle();
-    }
-    // Copies crossed, then each merges: both write a baseline, neither having seen the other's.
-    // Then again, twice: each may now remove what the other's baseline holds.
-    for (int round = 0; round < 3; ++round) {
-        cloud_.deliverAll();
-        merge(a);
-        merge(b);
-        expectTheFolderRebuildsEverything();
-    }
-    cloud_.deliverAll();
-    EXPECT_GE(baselinesOf(a) + baselinesOf(b), 1u);
-    EXPECT_LT(changeFilesOf(a) + changeFilesOf(b), 10u) << "compaction did its work";
-
-    auto& newcomer = addDevice("newcomer", true);
-    for (int round = 0; round < 3; ++round) {
-        cloud_.deliverAll();
-        merge(newcomer);
-    }
-    EXPECT_EQ(itemsIn(newcomer), 16u);
-    expectSameStoresEverywhere();
-}
 
 TEST_F(CompactionOnOwnCopies, AGapInAnotherDevicesFilesIsClosedFromABaselineOrWaitedFor) {
     auto& a = addDevice("a");

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -619,45 +618,6 @@ TEST_F(DatabaseMergedChanges, UnsavedEditsSurviveAMergeAndSaveAfterwards) {
 
     relaunch(*devices_.front());  // and it is what A's store holds
     EXPECT_EQ(contents(*devices_.front()), contents(*b));
-}
-
-// A list's done count is one stored value, last writer wins: each device recounts before it
-// has seen the other's change, so the value that wins agrees with neither device's items. Once
-// the changes are merged, every device shows the count its items give. Each row builds on the
-// one before.
-TEST_F(DatabaseMergedChanges, DoneCountsAgreeWithTheItemsOnEveryDeviceOnceMerged) {
-    struct Step {
-        std::function<void(JWDatabase&)> onA, onB;
-        const char* expected;
-    };
-    auto item = [](JWDatabase& db, const char* body) { return itemWithBody(db, body); };
-    const Step steps[] = {
-        {[&](JWDatabase& d) { toggleItem(d, *item(d, "Milk")); },
-         [&](JWDatabase& d) { toggleItem(d, *item(d, "Eggs")); },
-         "Groceries (2): [ ] Tea [x] Eggs [x] Milk\n"},
-        {[&](JWDatabase& d) { toggleItem(d, *item(d, "Milk")); },
-         [&](JWDatabase& d) { deleteItem(d, *item(d, "Eggs")); },
-         "Groceries (0): [ ] Milk [ ] Tea\n"},
-        {[&](JWDatabase& d) { toggleItem(d, *item(d, "Tea")); },
-         [&](JWDatabase& d) { moveItem(d, *item(d, "Tea"), *newList(d, "Later")); },
-         "Groceries (0): [ ] Milk\nLater (1): [x] Tea\n"},
-        {[&](JWDatabase& d) { toggleItem(d, *item(d, "Milk")); }, [](JWDatabase&) {},
-         "Groceries (1): [x] Milk\nLater (1): [x] Tea\n"},
-        // Deleting leaves the count for the next recount; the merge is that recount.
-        {[](JWDatabase&) {}, [&](JWDatabase& d) { deleteItem(d, *item(d, "Milk")); },
-         "Groceries (0):\nLater (1): [x] Tea\n"},
-    };
-    for (const auto& step : steps) {
-        step.onA(*a);
-        step.onB(*b);
-        settle(*a);
-        settle(*b);
-        sendOver(*a, *b);
-        sendOver(*b, *a);
-        sendOver(*a, *b);
-        EXPECT_EQ(contents(*a), step.expected);
-        EXPECT_EQ(contents(*b), step.expected);
-    }
 }
 
 }  // namespace

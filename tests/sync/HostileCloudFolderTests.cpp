@@ -12,7 +12,6 @@
 
 #include <functional>
 #include <memory>
-#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -147,25 +146,6 @@ TEST_F(HostileCloudFolder, BadFilesAreSkippedEveryMergeWhileTheGoodOnesMerge) {
     for (const auto& [path, contents, reason] : bad) {
         EXPECT_TRUE(wasSkipped(path) || path.ends_with("device.json")) << path;
     }
-}
-
-TEST_F(HostileCloudFolder, AFileThatArrivesCutShortMergesOnceItIsWhole) {
-    test::CloudDeliveryOptions options;
-    options.deliveryProbability = 1.0;
-    options.truncateProbability = 1.0;
-    cloud_.setOptions(options);
-    model::newList(*writer_.db, "Groceries");
-    settle();
-    std::mt19937 rng(7);
-    cloud_.deliverSome(rng);  // every file arrives as a prefix of itself
-    readerMerges();
-    EXPECT_EQ(readerLists(), "");
-    EXPECT_TRUE(wasSkipped(changePath(writerID_, lastWriterSequence())));
-    expectReaderStillAttached();
-
-    cloud_.deliverAll();  // the rest arrives
-    readerMerges();
-    EXPECT_EQ(readerLists(), "Groceries (0):\n");
 }
 
 TEST_F(HostileCloudFolder, GarbageInTheNextFilesPlaceMergesOnceTheRealFileReplacesIt) {
