@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -268,55 +267,30 @@ template <typename Devices>
 std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
                                             const Devices& devices) {
     const auto folder = cloud.files();
-    std::set<std::string> written;
+    std::map<std::string, std::int64_t> covered;  // by device: how far the baselines reach
+    for (const auto& [path, contents] : folder) {
+        const auto name = path.substr(path.rfind('/') + 1);
+        if (path.find("/baselines/") != std::string::npos &&
+            CloudLayout::baselineFileSequence(name)) {  // not a conflict copy of one
+            const auto header = nlohmann::json::parse(contents.substr(0, contents.find('\n')));
+            for (const auto& [device, n] : header.at("coverage").items()) {
+                covered[device] = std::max(covered[device], n.template get<std::int64_t>());
+            }
+        }
+    }
+    const std::string prefix = "MainStore/devices/";  // then "<device>/changes/<name>"
+    std::set<std::string> lost;
     for (const auto& device : devices) {
         for (const auto& [path, contents] : device->recorder->changeFiles()) {
-            written.insert(path);
-        }
-    }
-    // "MainStore/devices/<device>/<kind>/<name>"
-    auto split = [](const std::string& path) -> std::optional<std::array<std::string, 3>> {
-        const std::string prefix = "MainStore/devices/";
-        if (!path.starts_with(prefix)) {
-            return std::nullopt;
-        }
-        const auto rest = path.substr(prefix.size());
-        const auto a = rest.find('/');
-        const auto b = a == std::string::npos ? a : rest.find('/', a + 1);
-        if (b == std::string::npos) {
-            return std::nullopt;
-        }
-        return std::array<std::string, 3>{rest.substr(0, a), rest.substr(a + 1, b - a - 1),
-                                          rest.substr(b + 1)};
-    };
-    std::map<std::string, std::int64_t> covered;
-    std::set<std::pair<std::string, std::int64_t>> present;
-    for (const auto& [path, contents] : folder) {
-        const auto parts = split(path);
-        if (!parts) {
-            continue;
-        }
-        const auto& [device, kind, name] = *parts;
-        if (kind == "changes") {
-            if (const auto n = CloudLayout::changeFileSequence(name)) {
-                present.emplace(device, *n);
-            }
-        } else if (kind == "baselines" && CloudLayout::baselineFileSequence(name)) {
-            const auto header = nlohmann::json::parse(contents.substr(0, contents.find('\n')));
-            for (const auto& [other, n] : header.at("coverage").items()) {
-                covered[other] = std::max(covered[other], n.template get<std::int64_t>());
+            const auto owner =
+                path.substr(prefix.size(), path.find('/', prefix.size()) - prefix.size());
+            const auto n = CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1));
+            if (!folder.count(path) && covered[owner] < n.value_or(0)) {
+                lost.insert(owner + " " + std::to_string(*n));
             }
         }
     }
-    std::vector<std::string> lost;
-    for (const auto& path : written) {
-        const auto parts = split(path);
-        const auto n = parts ? CloudLayout::changeFileSequence((*parts)[2]) : std::nullopt;
-        if (n && !present.count({(*parts)[0], *n}) && covered[(*parts)[0]] < *n) {
-            lost.push_back((*parts)[0] + " " + std::to_string(*n));
-        }
-    }
-    return lost;
+    return {lost.begin(), lost.end()};
 }
 
 // Log lines of the engine saying it skipped a file or folder.
