@@ -86,10 +86,6 @@ struct InMemoryCloudState {
 
 namespace {
 
-std::size_t indexOf(CloudOperation operation) {
-    return static_cast<std::size_t>(operation);
-}
-
 // "a/b/c" gives "a" and "a/b".
 std::vector<std::string> foldersAbove(const std::string& path) {
     std::vector<std::string> folders;
@@ -203,27 +199,6 @@ void apply(Tree& tree, const Change& change,
     }
 }
 
-// Puts a node at `path` whatever was there, as a test arranging a hostile folder means it.
-void plant(Tree& tree, const std::string& path, Node node) {
-    eraseSubtree(tree, path);
-    makeFoldersAbove(tree, path, node.version);
-    tree.removals.erase(path);
-    tree.nodes[path] = std::move(node);
-}
-
-void checkPlantable(const Tree& tree, const std::string& path) {
-    if (!isValidCloudPath(path)) {
-        throw std::invalid_argument("cannot plant at the malformed path \"" + path + "\"");
-    }
-    for (const std::string& folder : foldersAbove(path)) {
-        const Node* node = find(tree, folder);
-        if (node != nullptr && node->kind != CloudEntryKind::directory) {
-            throw std::invalid_argument("cannot plant \"" + path + "\": \"" + folder +
-                                        "\" is not a folder");
-        }
-    }
-}
-
 std::map<std::string, std::string> filesOf(const Tree& tree) {
     std::map<std::string, std::string> files;
     for (const auto& [path, node] : tree.nodes) {
@@ -263,10 +238,6 @@ void makeChange(InMemoryCloudState& state, const std::string& device, Change cha
     }
 }
 
-bool canArrive(const InMemoryCloudState& state, const Delivery& delivery) {
-    return !state.views.at(delivery.device).offline;
-}
-
 // "notes.txt" gives "notes (conflict 1).txt", ".hidden" gives ".hidden (conflict 1)".
 std::string conflictName(const std::string& path, int number) {
     const std::size_t slash = path.rfind('/');
@@ -278,31 +249,24 @@ std::string conflictName(const std::string& path, int number) {
     return path.substr(0, dot) + " (conflict " + std::to_string(number) + ")" + path.substr(dot);
 }
 
-// The second arrival of a file, kept beside it under a new name by the receiving device's
-// sync service, which then syncs that copy like any file of its own. The name is chosen from
-// what that device sees, so two devices may make the same copy; it holds the same bytes.
-void arriveAsConflictCopy(InMemoryCloudState& state, const Delivery& delivery) {
+void deliverWhole(InMemoryCloudState& state, const Delivery& delivery) {
     Tree& tree = state.views.at(delivery.device).tree;
+    if (!delivery.asConflictCopy) {
+        apply(tree, delivery.change);
+        return;
+    }
+    // The second arrival of a file, kept beside it under a new name by the receiving
+    // device's sync service, which then syncs that copy like any file of its own. The name
+    // is chosen from what that device sees, so two devices may make the same copy.
     if (foldersOnTheWay(tree, delivery.change.path) != CloudStatus::ok) {
         return;
     }
     std::string copy;
-    for (int number = 1;; ++number) {
+    for (int number = 1; copy.empty() || find(tree, copy) != nullptr; ++number) {
         copy = conflictName(delivery.change.path, number);
-        if (find(tree, copy) == nullptr) {
-            break;
-        }
     }
     makeChange(state, delivery.device,
                Change{ChangeKind::write, copy, delivery.change.contents, ++state.lastVersion});
-}
-
-void deliverWhole(InMemoryCloudState& state, const Delivery& delivery) {
-    if (delivery.asConflictCopy) {
-        arriveAsConflictCopy(state, delivery);
-    } else {
-        apply(state.views.at(delivery.device).tree, delivery.change);
-    }
 }
 
 }  // namespace
@@ -379,7 +343,7 @@ std::size_t InMemoryCloud::deliverAll() {
     for (std::size_t before = 1; delivered != before;) {
         before = delivered;
         for (detail::Delivery& delivery : std::exchange(state_->pending, {})) {
-            if (!detail::canArrive(*state_, delivery)) {
+            if (state_->views.at(delivery.device).offline) {
                 state_->pending.push_back(std::move(delivery));
             } else {
                 detail::deliverWhole(*state_, delivery);
@@ -403,7 +367,7 @@ std::size_t InMemoryCloud::deliverSome(std::mt19937& rng) {
     std::vector<detail::Delivery> chosen;
     std::vector<detail::Delivery> later;
     for (detail::Delivery& delivery : round) {
-        const bool now = detail::canArrive(*state_, delivery) && arrives(rng);
+        const bool now = !state_->views.at(delivery.device).offline && arrives(rng);
         (now ? chosen : later).push_back(std::move(delivery));
     }
     std::shuffle(chosen.begin(), chosen.end(), rng);
@@ -445,7 +409,7 @@ namespace {
 // Counts the call and answers for it when a fault says so.
 std::optional<CloudStatus> answerFault(detail::ViewState& view, CloudOperation operation,
                                        const std::string& path) {
-    const std::size_t index = detail::indexOf(operation);
+    const std::size_t index = std::size_t(operation);
     ++view.calls[index];
     if (auto& failures = view.failures[index]; !failures.empty()) {
         const CloudStatus status = failures.front();
@@ -601,10 +565,8 @@ void InMemoryCloudView::failNext(Operation operation, int count, CloudStatus sta
         throw std::invalid_argument("failNext needs a failing status");
     }
     std::lock_guard lock(state_->mutex);
-    auto& failures = state_->views.at(device_).failures[detail::indexOf(operation)];
-    for (int i = 0; i < count; ++i) {
-        failures.push_back(status);
-    }
+    auto& failures = state_->views.at(device_).failures[std::size_t(operation)];
+    failures.insert(failures.end(), count, status);
 }
 
 void InMemoryCloudView::setOffline(bool offline) {
@@ -630,32 +592,38 @@ void InMemoryCloudView::setUnavailable(bool unavailable, const std::string& path
     }
 }
 
-namespace {
-
-void plantInView(detail::InMemoryCloudState& state, const std::string& device,
-                 const std::string& path, Node node) {
-    detail::Tree& tree = state.views.at(device).tree;
-    detail::checkPlantable(tree, path);
-    node.version = ++state.lastVersion;
-    detail::plant(tree, path, std::move(node));
+// Puts a node at `path` whatever was there, as a test arranging a hostile folder means it.
+void InMemoryCloudView::plant(const std::string& path, CloudEntryKind kind,
+                              std::string_view contents) {
+    std::lock_guard lock(state_->mutex);
+    detail::Tree& tree = state_->views.at(device_).tree;
+    if (!isValidCloudPath(path)) {
+        throw std::invalid_argument("cannot plant at the malformed path \"" + path + "\"");
+    }
+    for (const std::string& folder : detail::foldersAbove(path)) {
+        const Node* node = detail::find(tree, folder);
+        if (node != nullptr && node->kind != CloudEntryKind::directory) {
+            throw std::invalid_argument("cannot plant \"" + path + "\": \"" + folder +
+                                        "\" is not a folder");
+        }
+    }
+    detail::eraseSubtree(tree, path);
+    const auto version = ++state_->lastVersion;
+    detail::makeFoldersAbove(tree, path, version);
+    tree.removals.erase(path);
+    tree.nodes[path] = Node{kind, std::string(contents), version, false};
 }
 
-}  // namespace
-
 void InMemoryCloudView::plantFile(const std::string& path, std::string_view contents) {
-    std::lock_guard lock(state_->mutex);
-    plantInView(*state_, device_, path,
-                Node{CloudEntryKind::file, std::string(contents), 0, false});
+    plant(path, CloudEntryKind::file, contents);
 }
 
 void InMemoryCloudView::plantDirectory(const std::string& path) {
-    std::lock_guard lock(state_->mutex);
-    plantInView(*state_, device_, path, Node{CloudEntryKind::directory, {}, 0, false});
+    plant(path, CloudEntryKind::directory, {});
 }
 
 void InMemoryCloudView::plantOther(const std::string& path) {
-    std::lock_guard lock(state_->mutex);
-    plantInView(*state_, device_, path, Node{CloudEntryKind::other, {}, 0, false});
+    plant(path, CloudEntryKind::other, {});
 }
 
 std::map<std::string, std::string> InMemoryCloudView::files() const {
@@ -665,7 +633,7 @@ std::map<std::string, std::string> InMemoryCloudView::files() const {
 
 std::size_t InMemoryCloudView::calls(Operation operation) const {
     std::lock_guard lock(state_->mutex);
-    return state_->views.at(device_).calls[detail::indexOf(operation)];
+    return state_->views.at(device_).calls[std::size_t(operation)];
 }
 
 }  // namespace jw::test

@@ -136,6 +136,7 @@ class InMemoryCloudView final : public sync::CloudFileSystem {
 
   private:
     friend class InMemoryCloud;
+    void plant(const std::string& path, sync::CloudEntryKind kind, std::string_view contents);
     InMemoryCloudView(std::shared_ptr<detail::InMemoryCloudState> state, std::string device);
 
     std::shared_ptr<detail::InMemoryCloudState> state_;
