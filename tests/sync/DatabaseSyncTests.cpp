@@ -170,6 +170,7 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
 using DatabaseLaunch = DatabaseSync;
 
 TEST_F(DatabaseLaunch, LogsTheStoreLocationAndTheEnsembleButNeitherAttachesNorMergesYet) {
+    sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
     auto& a = launch("A");
     const auto store = a.dir.path() / "Jotwell.sqlite";
     ASSERT_NE(a.db->ensemble(), nullptr);
@@ -185,11 +186,8 @@ TEST_F(DatabaseLaunch, LogsTheStoreLocationAndTheEnsembleButNeitherAttachesNorMe
     EXPECT_EQ(a.view->calls(CloudOperation::checkRoot) + a.view->calls(CloudOperation::write) +
                   a.view->calls(CloudOperation::list) + a.view->calls(CloudOperation::read),
               0u);
-}
-
-TEST_F(DatabaseLaunch, SilencesTheSyncEngine) {
-    sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
-    attach(launch("A"));
+    // The database silenced the sync engine.
+    attach(a);
     for (const auto& line : platform_.logLines()) {
         EXPECT_FALSE(line.starts_with("sync: ")) << "the engine still logs: " << line;
     }

@@ -75,7 +75,7 @@ class Attachment : public testing::SharedCloudTest {
 // the device merges and everything saved meanwhile reaches the other device.
 struct Disturbance {
     const char* name;
-    std::function<void(Attachment&, SimulatedDevice&, test::InMemoryCloud&)> begin;
+    std::function<void(SimulatedDevice&, test::InMemoryCloud&)> begin;
     std::optional<Kind> failure;  // none: the merge goes through
 };
 
@@ -86,23 +86,22 @@ void PrintTo(const Disturbance& disturbance, std::ostream* out) {
 class ProvesNothing : public Attachment, public ::testing::WithParamInterface<Disturbance> {};
 
 const Disturbance kDisturbances[] = {
-    {"Unmounted",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) { d.view->setUnavailable(true); },
+    {"Unmounted", [](SimulatedDevice& d, test::InMemoryCloud&) { d.view->setUnavailable(true); },
      Kind::unavailable},
     {"EmptiedForAMoment",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+     [](SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
          // The same folder, seen empty (a sync client that has not filled it yet).
          elsewhere.setLocation(d.recorder->location());
          d.recorder->redirect(elsewhere.deviceView(d.name));
      },
      Kind::notRecognised},
     {"AnotherEmptyFolder",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+     [](SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
          d.recorder->redirect(elsewhere.deviceView(d.name));
      },
      Kind::otherFolder},
     {"AnotherFolderOfOtherDevices",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
+     [](SimulatedDevice& d, test::InMemoryCloud& elsewhere) {
          // A folder shared by a stranger: its ensemble, its device, not this one.
          elsewhere.view(d.name)->plantFile(kLayout.ensembleFile(), ensembleFileJson("stranger"));
          DeviceRegistration stranger;
@@ -114,27 +113,27 @@ const Disturbance kDisturbances[] = {
      },
      Kind::otherFolder},
     {"DamagedEnsembleFile",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+     [](SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->plantFile(kLayout.ensembleFile(), "[]");
      },
      std::nullopt},
     {"FailingRead",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+     [](SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->failNext(test::CloudOperation::read, 1, CloudStatus::unavailable);
      },
      Kind::unavailable},
     {"FailingCheck",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+     [](SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->failNext(test::CloudOperation::checkRoot, 1, CloudStatus::unavailable);
      },
      Kind::unavailable},
     {"FailingWrite",  // the export is retried by the next merge
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+     [](SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->failNext(test::CloudOperation::write, 1, CloudStatus::unavailable);
      },
      Kind::unavailable},
     {"FailingListing",
-     [](Attachment&, SimulatedDevice& d, test::InMemoryCloud&) {
+     [](SimulatedDevice& d, test::InMemoryCloud&) {
          d.view->failNext(test::CloudOperation::list, 1, CloudStatus::unavailable);
      },
      Kind::unavailable},
@@ -142,7 +141,7 @@ const Disturbance kDisturbances[] = {
 
 TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
     const auto& disturbance = GetParam();
-    disturbance.begin(*this, device_, elsewhere_);
+    disturbance.begin(device_, elsewhere_);
     model::newList(*device_.db, "made meanwhile");
     settle();
     expectAttached(device_);
