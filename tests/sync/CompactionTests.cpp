@@ -46,25 +46,9 @@ class Compaction : public testing::SharedCloudTest {
     std::size_t baselinesOf(SimulatedDevice& device) {
         return filesUnder(kLayout.baselinesFolder(device.deviceID()) + "/");
     }
-    // How far the baselines in the folder reach into each device's files: the largest file
-    // number of the device that some baseline holds.
-    std::int64_t coveredOf(SimulatedDevice& device) {
-        std::int64_t covered = 0;
-        for (const auto& [path, contents] : cloud_.files()) {
-            if (path.ends_with(".jwbaseline")) {
-                const auto coverage =
-                    decodeChangeFile(contents, testing::jotwellModel()->version()).header.coverage;
-                if (auto it = coverage.find(device.deviceID()); it != coverage.end()) {
-                    covered = std::max(covered, it->second);
-                }
-            }
-        }
-        return covered;
-    }
-
     // Whether the device's files left are exactly those no baseline holds.
     void expectOnlyFilesPastTheBaseline(SimulatedDevice& device) {
-        const auto covered = coveredOf(device);
+        const auto covered = testing::baselineCoverage(cloud_.files())[device.deviceID()];
         EXPECT_GT(covered, 0) << "a baseline holds " << device.name << "'s files";
         const auto prefix = kLayout.changesFolder(device.deviceID()) + "/";
         std::int64_t exported = 0;

@@ -260,14 +260,11 @@ inline std::string diffOf(const std::vector<std::string>& a, const std::vector<s
 
 // The folder's own guarantee to a newcomer -------------------------------------------------------
 
-// The change files `devices` wrote (as their recorders saw) that the cloud's true state can no
-// longer give a newcomer: neither there nor held by a baseline there, as "<device> <n>". Empty
-// when everything every device exported can be rebuilt from the folder.
-template <typename Devices>
-std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
-                                            const Devices& devices) {
-    const auto folder = cloud.files();
-    std::map<std::string, std::int64_t> covered;  // by device: how far the baselines reach
+// How far the baselines in a folder reach into each device's files: by device, the largest
+// file number some baseline holds.
+inline std::map<std::string, std::int64_t> baselineCoverage(
+    const std::map<std::string, std::string>& folder) {
+    std::map<std::string, std::int64_t> covered;
     for (const auto& [path, contents] : folder) {
         const auto name = path.substr(path.rfind('/') + 1);
         if (path.find("/baselines/") != std::string::npos &&
@@ -278,6 +275,17 @@ std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
             }
         }
     }
+    return covered;
+}
+
+// The change files `devices` wrote (as their recorders saw) that the cloud's true state can no
+// longer give a newcomer: neither there nor held by a baseline there, as "<device> <n>". Empty
+// when everything every device exported can be rebuilt from the folder.
+template <typename Devices>
+std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
+                                            const Devices& devices) {
+    const auto folder = cloud.files();
+    auto covered = baselineCoverage(folder);
     const std::string prefix = "MainStore/devices/";  // then "<device>/changes/<name>"
     std::set<std::string> lost;
     for (const auto& device : devices) {
