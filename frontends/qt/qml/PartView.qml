@@ -63,22 +63,21 @@ Loader {
     }
     Component {
         id: imageButton
-        AbstractButton {
+        // A plain image with a tap handler: rows show one per row (an item's tick), and a
+        // control costs several times as much to make.
+        Image {
             objectName: "imageButton:" + (partView.part.accessibleName || partView.part.text || "")
             enabled: partView.part.enabled !== false
-            implicitWidth: 36
-            implicitHeight: 36
-            focusPolicy: Qt.NoFocus
+            source: partView.part.image || ""
+            fillMode: Image.PreserveAspectFit
+            smooth: true
+            opacity: tap.pressed ? 0.5 : 1.0
             Accessible.role: Accessible.Button
             Accessible.name: partView.part.accessibleName || partView.part.text || "Button"
-            onClicked: bridge.tapButton(partView.part.handle)
-            contentItem: Image {
-                source: partView.part.image || ""
-                fillMode: Image.PreserveAspectFit
-                smooth: true
-                opacity: parent.pressed ? 0.5 : 1.0
+            TapHandler {
+                id: tap
+                onTapped: bridge.tapButton(partView.part.handle)
             }
-            background: Item {}
         }
     }
     Component {
