@@ -239,6 +239,7 @@ Item {
             anchors.right: accessoryButton.left
             height: parent.height
             parts: row.parts
+            lazyFields: true
             onSwipedLeft: row.openSwipe()
         }
         // The accessory button: what more the row offers (on an item, its multi-line editor).
