@@ -100,7 +100,7 @@ Loader {
             font.pixelSize: 17
             elide: Text.ElideRight
             verticalAlignment: Text.AlignVCenter
-            leftPadding: 10
+            leftPadding: 4
             rightPadding: 6
             topPadding: 6
             bottomPadding: 6
