@@ -299,12 +299,6 @@ void TableModel::swipeRow(int row) {
     tableDidChange();
 }
 
-void TableModel::ownSwipeItem(QObject* swipeItem, QObject* row) {
-    if (swipeItem && row && !swipeItem->parent()) {
-        swipeItem->setParent(row);
-    }
-}
-
 void TableModel::tapRowAction(int index) {
     const auto table = this->table();
     if (!table || index < 0 || index >= static_cast<int>(table->shownRowActions().size())) {

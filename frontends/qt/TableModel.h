@@ -73,12 +73,6 @@ class TableModel final : public QAbstractListModel {
     // The ListView scrolled to `offset` points from the top.
     Q_INVOKABLE void scrollTo(double offset);
 
-    // --- Row lifetime ---
-    // Makes `row` the owner of the item its swipe made (`swipeItem` goes when the row goes).
-    // Qt Quick Controls 6.4 gives a SwipeDelegate's swipe items no owner: a row removed or
-    // scrolled away would leave them behind for good.
-    Q_INVOKABLE void ownSwipeItem(QObject* swipeItem, QObject* row);
-
   signals:
     void editingChanged();
     void swipeChanged();

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QQmlProperty>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -147,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                 auto* milk = input.row(QStringLiteral("Milk"));
                 w.drag(milk, QPoint(-200, 0));
                 w.waitUntil("the row's buttons are open", [&] {
-                    return QQmlProperty::read(milk, QStringLiteral("swipe.complete")).toBool();
+                    return milk->property("swipeOpen").toBool();
                 });
                 w.click(QStringLiteral("rowAction:Move"));
                 w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));

@@ -6,6 +6,8 @@ import QtQuick.Layouts
 Item {
     id: cell
     property var parts: []
+    // The fields are drawn as text until used (a table's rows; see PartView.qml).
+    property bool lazyFields: false
     // A field at rest was dragged to the left (a swipe on the row).
     signal swipedLeft()
     readonly property var order: {
@@ -38,6 +40,7 @@ Item {
                 required property int index
                 part: cell.parts[cell.order[index]] || ({})
                 inRow: true
+                lazyField: cell.lazyFields
                 onSwipedLeft: cell.swipedLeft()
             }
         }

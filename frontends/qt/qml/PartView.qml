@@ -12,6 +12,15 @@ Loader {
     readonly property bool primary: part.primary === true
     // In a row: a field at rest was dragged to the left, which is the row's swipe.
     signal swipedLeft()
+    // A table's rows draw their fields as text until one is tapped or given the keyboard: a
+    // text field costs several times a text to make, and a window makes a screenful of rows
+    // before its first frame.
+    property bool lazyField: false
+    readonly property bool restingField: lazyField && inRow && kind === "field"
+    property bool tappedField: false
+    property point tapPoint
+    readonly property bool fieldLive: tappedField
+                                      || (restingField && bridge.focusedHandle === (part.handle || 0))
 
     Layout.fillWidth: inRow && (primary || kind === "field" || kind === "textView")
     Layout.preferredWidth: !inRow ? -1
@@ -26,7 +35,7 @@ Loader {
 
     sourceComponent: kind === "label" ? label
                    : kind === "button" ? (part.image ? imageButton : textButton)
-                   : kind === "field" ? field
+                   : kind === "field" ? (restingField && !fieldLive ? fieldAtRest : field)
                    : kind === "textView" ? textView
                    : kind === "image" ? image
                    : kind === "box" ? box
@@ -63,22 +72,61 @@ Loader {
     }
     Component {
         id: imageButton
-        AbstractButton {
+        // A plain image with a tap handler: rows show one per row (an item's tick), and a
+        // control costs several times as much to make.
+        Image {
             objectName: "imageButton:" + (partView.part.accessibleName || partView.part.text || "")
             enabled: partView.part.enabled !== false
-            implicitWidth: 36
-            implicitHeight: 36
-            focusPolicy: Qt.NoFocus
+            source: partView.part.image || ""
+            fillMode: Image.PreserveAspectFit
+            smooth: true
+            opacity: tap.pressed ? 0.5 : 1.0
             Accessible.role: Accessible.Button
             Accessible.name: partView.part.accessibleName || partView.part.text || "Button"
-            onClicked: bridge.tapButton(partView.part.handle)
-            contentItem: Image {
-                source: partView.part.image || ""
-                fillMode: Image.PreserveAspectFit
-                smooth: true
-                opacity: parent.pressed ? 0.5 : 1.0
+            TapHandler {
+                id: tap
+                onTapped: bridge.tapButton(partView.part.handle)
             }
-            background: Item {}
+        }
+    }
+    Component {
+        id: fieldAtRest
+        // Drawn where the text field draws its text (the Basic style's padding), in its colours.
+        Text {
+            objectName: "field:" + (partView.part.placeholder || "")
+            readonly property bool empty: (partView.part.text || "") === ""
+            text: empty ? partView.part.placeholder || "" : partView.part.text
+            color: empty ? Qt.rgba(0, 0, 0, 0.5) : "#000000"
+            font.pixelSize: 17
+            elide: Text.ElideRight
+            verticalAlignment: Text.AlignVCenter
+            leftPadding: 4
+            rightPadding: 6
+            topPadding: 6
+            bottomPadding: 6
+            Accessible.role: Accessible.EditableText
+            Accessible.name: partView.part.accessibleName || text
+            Rectangle {
+                visible: partView.part.rounded === true
+                anchors.fill: parent
+                z: -1
+                radius: 6
+                color: "#f2f2f7"
+            }
+            DragHandler {
+                target: null
+                enabled: partView.part.enabled !== false
+                yAxis.enabled: false
+                onActiveTranslationChanged: if (active && activeTranslation.x < -32) partView.swipedLeft()
+            }
+            TapHandler {
+                enabled: partView.part.enabled !== false
+                onTapped: (eventPoint) => {
+                    // The field replaces this text after the tap is delivered.
+                    partView.tapPoint = eventPoint.position
+                    Qt.callLater(() => { partView.tappedField = true })
+                }
+            }
         }
     }
     Component {
@@ -118,8 +166,25 @@ Loader {
             }
             onTextEdited: bridge.editField(handle, text)
             onAccepted: bridge.pressReturn(handle)
-            onActiveFocusChanged: activeFocus ? bridge.focusField(handle) : bridge.blurField(handle)
-            Component.onCompleted: if (bridge.focusedHandle === handle) forceActiveFocus()
+            onActiveFocusChanged: {
+                if (activeFocus) {
+                    bridge.focusField(handle)
+                } else {
+                    bridge.blurField(handle)
+                    // Back to text at rest, after this signal is done with the field.
+                    if (partView.restingField)
+                        Qt.callLater(() => { partView.tappedField = false })
+                }
+            }
+            Component.onCompleted: {
+                if (partView.tappedField) {
+                    // Made by a tap on the text at rest: the tap goes on as this field's own.
+                    forceActiveFocus()
+                    cursorPosition = positionAt(partView.tapPoint.x, partView.tapPoint.y)
+                } else if (bridge.focusedHandle === handle) {
+                    forceActiveFocus()
+                }
+            }
             Connections {
                 target: bridge
                 function onFocusChanged() {
