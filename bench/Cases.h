@@ -65,7 +65,7 @@ struct CaseLine {
     std::string name;
     std::string oursBenchmark;
     std::string baselineBenchmark;
-    double target = 0;
+    double target = 0;  // none (0): a reference line, reported only
     CaseClock clock = CaseClock::cpu;
     // When named, this benchmark's time is added to the baseline's (a cost the baseline side
     // does not have but cannot avoid either, such as a window's own start).

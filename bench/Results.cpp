@@ -104,7 +104,10 @@ void printComparison(std::ostream& out, const ResultCollector& results,
         const double ratio = *ours / *baseline;
         const bool mismatch = std::find(differentOrders.begin(), differentOrders.end(),
                                         line.name) != differentOrders.end();
-        const char* status = mismatch ? "MISMATCH" : ratio <= line.target ? "ok" : "MISSED";
+        const char* status = mismatch               ? "MISMATCH"
+                             : line.target <= 0     ? "reference"
+                             : ratio <= line.target ? "ok"
+                                                    : "MISSED";
         out << fmt::format("{} {:.3f} {:.3f} {:.2f} {:.1f} {}\n", line.name, *ours, *baseline,
                            ratio, line.target, status);
     }

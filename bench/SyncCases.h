@@ -10,10 +10,14 @@
 // - sync_attach: attaching a copy of the 100,000-item store to an empty folder: registering,
 //   recording a snapshot of every object, and exporting it in change files. Against reading
 //   every row of both tables and writing them to one file (synced to disk, as ours are).
-// - check_item_attached: check_item/ours on a copy of the store attached to a folder, each
-//   check waiting for the merge its save starts (the export of one change file). Against
-//   check_item/ours with no ensemble. check_item_attached_paused is the same check with the
-//   merge waited for with the timer paused (the baseline of check_item_on_screen_attached).
+// - check_item_attached_save: check_item/ours on a copy of the store attached to a folder,
+//   the merge each save starts (the export of its change) waited for with the timer paused:
+//   the main thread's side of a save while attached (also the baseline of
+//   check_item_on_screen_attached). Against check_item/ours with no ensemble.
+// - check_item_attached_burst: the same checks in bursts of 100 as fast as they come, every
+//   change exported before a burst counts as done. Against check_item/ours, per check.
+// - sync_import_floor, sync_attach_floor: ours against the physical floor, the same rows
+//   written into tables with no key, index or trigger (reference lines, no target).
 //
 // A store or folder a timed step changes is made afresh for each iteration with the timer
 // paused.
