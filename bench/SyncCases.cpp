@@ -179,6 +179,17 @@ void insertRows(RawDatabase& db, const TableRows& table) {
     }
 }
 
+// The timed part of both writes of the rows: lists and items in one transaction.
+void insertTimed(benchmark::State& state, RawDatabase& db, const TableRows& lists,
+                 const TableRows& items) {
+    state.ResumeTiming();
+    db.execute("BEGIN");
+    insertRows(db, lists);
+    insertRows(db, items);
+    db.execute("COMMIT");
+    state.PauseTiming();
+}
+
 void writeAndSync(const fs::path& file, const std::string& contents) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
@@ -330,12 +341,7 @@ void registerSyncCases(const Environment& env) {
                                   const auto lists = readTable(env.large.file, "List");
                                   const auto rows = readTable(env.large.file, "Item");
                                   RawDatabase db(store);
-                                  s.ResumeTiming();
-                                  db.execute("BEGIN");
-                                  insertRows(db, lists);
-                                  insertRows(db, rows);
-                                  db.execute("COMMIT");
-                                  s.PauseTiming();
+                                  insertTimed(s, db, lists, rows);
                               }
                               expectRows(store, "Item", items);
                               s.ResumeTiming();
@@ -363,12 +369,7 @@ void registerSyncCases(const Environment& env) {
                                 db.execute(fmt::format("CREATE TABLE \"{}\" (\"{}\")", table->table,
                                                        fmt::join(table->columns, "\", \"")));
                             }
-                            s.ResumeTiming();
-                            db.execute("BEGIN");
-                            insertRows(db, lists);
-                            insertRows(db, rows);
-                            db.execute("COMMIT");
-                            s.PauseTiming();
+                            insertTimed(s, db, lists, rows);
                         }
                         expectRows(file, "Item", items);
                         s.ResumeTiming();
