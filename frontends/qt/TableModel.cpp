@@ -66,6 +66,7 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
     const auto cell = table->cellForRowAtIndexPath(*path);
     switch (role) {
         case PartsRole:
+            served_[index.row()] = cell.get();
             return cell ? describeSubviews(*cell, images_, handles_) : QVariantList();
         case RowHeightRole: {
             const auto delegate = table->delegate();
@@ -108,12 +109,14 @@ QHash<int, QByteArray> TableModel::roleNames() const {
 }
 
 void TableModel::resetRows() {
+    served_.clear();
     beginResetModel();
     count_ = countRows();
     endResetModel();
 }
 
 void TableModel::applyUpdate(const ui::TableUpdate& update) {
+    served_.clear();
     const auto oldCounts = sectionCounts_;
     const bool followable =
         !update.reloadedAll && update.insertedSections.empty() && update.deletedSections.empty() &&
@@ -212,12 +215,38 @@ void TableModel::tableDidChange() {
         swipedRow_ = swiped;
         emit swipeChanged();
     }
-    // Rows came on screen or were laid out anew: read the rows the table shows again.
+    // Rows came on screen or were laid out anew: read again the rows the table shows from
+    // another cell than before, in runs of neighbouring rows; of the others, what the table
+    // and its data source say of a row beside its cell (editing mode may change it).
     const auto visible = table->indexPathsForVisibleRows();
+    int first = -1;
+    int last = -1;
+    const auto flush = [&] {
+        if (first >= 0) {
+            emit dataChanged(index(first), index(last));
+        }
+        first = -1;
+    };
+    for (const auto& path : visible) {
+        const int row = rowOf(path);
+        if (row < 0 || row >= count_) {
+            continue;
+        }
+        const auto served = served_.find(row);
+        if (served != served_.end() && served->second == table->cellForRowAtIndexPath(path).get()) {
+            flush();
+        } else if (first >= 0 && row == last + 1) {
+            last = row;
+        } else {
+            flush();
+            first = last = row;
+        }
+    }
+    flush();
     if (!visible.empty() && count_ > 0) {
-        const int first = std::clamp(rowOf(visible.front()), 0, count_ - 1);
-        const int last = std::clamp(rowOf(visible.back()), 0, count_ - 1);
-        emit dataChanged(index(first), index(last));
+        emit dataChanged(index(std::clamp(rowOf(visible.front()), 0, count_ - 1)),
+                         index(std::clamp(rowOf(visible.back()), 0, count_ - 1)),
+                         {RowHeightRole, CanEditRole, CanMoveRole});
     }
 }
 

@@ -14,10 +14,17 @@
 // The invokables are what a person does to a row; each forwards to the table's own call and
 // does nothing when the row is gone or the call is not possible now (a person's tap that
 // misses). Main thread only. Owned by the bridge; the table is held weakly.
+//
+// When the table lays out anew, only the rows whose cell is not the one the view last read
+// them from are read again whole (a cell's own changes come through cellDidChange); the
+// others are asked only what lies beside their cell (height, whether they can be edited or
+// moved). So a window redraws no row it need not: a tap on a list row changes the table's
+// selection, which would otherwise draw every row on screen again before the list opens.
 
 #include <QAbstractListModel>
 
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "frontends/qt/ViewParts.h"
@@ -91,6 +98,9 @@ class TableModel final : public QAbstractListModel {
     std::vector<std::size_t> sectionCounts_;
     bool editing_ = false;
     int swipedRow_ = -1;
+    // The cell each row was last read from (nullptr: read while it had none); forgotten
+    // whenever rows come, go or move.
+    mutable std::unordered_map<int, const ui::TableViewCell*> served_;
 };
 
 }  // namespace jw::qt

@@ -340,7 +340,8 @@ void TableView::layoutRows() {
     const auto delegate = delegate_.lock();
     for (flat = first; flat < std::min(last, rowCount) && dataSource; ++flat) {
         const IndexPath path = indexPathAt(flat);
-        if (rowAt(path).cell) {
+        if (const auto& shown = rowAt(path).cell) {
+            shown->shownAt_ = flat;
             continue;
         }
         std::shared_ptr<TableViewCell> cell;
@@ -357,6 +358,8 @@ void TableView::layoutRows() {
         }
         Row& row = rowAt(path);
         row.cell = cell;
+        cell->shownIn_ = this;
+        cell->shownAt_ = flat;
         cell->setSelected(row.selected, false);
         cell->setOnScreen(true);
         changed = true;
@@ -374,6 +377,7 @@ void TableView::recycle(std::shared_ptr<TableViewCell> cell) {
     if (!cell) {
         return;
     }
+    cell->shownIn_ = nullptr;
     cell->setOnScreen(false);
     cell->setSelected(false, false);
     cell->setHighlighted(false, false);
@@ -388,6 +392,15 @@ std::shared_ptr<TableViewCell> TableView::cellForRowAtIndexPath(const IndexPath&
 }
 
 std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const {
+    if (cell.shownIn_ != this) {
+        return std::nullopt;
+    }
+    if (!sectionStarts_.empty() && cell.shownAt_ < sectionStarts_.back()) {
+        const IndexPath hinted = indexPathAt(cell.shownAt_);
+        if (const Row* row = rowIfExists(hinted); row && row->cell.get() == &cell) {
+            return hinted;
+        }
+    }
     for (std::size_t section = 0; section < sections_.size(); ++section) {
         for (std::size_t row = 0; row < sections_[section].size(); ++row) {
             if (sections_[section][row].cell.get() == &cell) {

@@ -7,6 +7,7 @@
 // opening more of the row than the row shows); a tap on it is the table's
 // tapAccessoryButton. Main thread only.
 
+#include <cstddef>
 #include <string>
 
 #include "platform/ui/View.h"
@@ -48,6 +49,12 @@ class TableViewCell : public View {
 
   private:
     friend class TableView;
+    // Where the cell shows while a table holds it (so a table tells its own cells from
+    // another's, and finds a cell's row without searching every row): the table, and the
+    // row's flat index when the table last laid out its rows (only a hint: a batch update
+    // moves rows before the next layout).
+    const TableView* shownIn_ = nullptr;
+    std::size_t shownAt_ = 0;
     std::string reuseIdentifier_;
     std::string selectionSegue_;
     TableViewCellAccessoryType accessoryType_ = TableViewCellAccessoryType::none;

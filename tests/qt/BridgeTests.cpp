@@ -18,6 +18,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TableViewController.h"
+#include "platform/ui/Window.h"
 
 namespace jw {
 namespace {
@@ -84,7 +85,8 @@ class WordsController : public ui::TableViewController {
     }
 };
 
-// The model's row signals, as "+row", "-row", "from>to", "~row" (data changed) and "reset".
+// The model's row signals, as "+row", "-row", "from>to", "~first[-last]" (data changed; "r"
+// after it when only some roles are named) and "reset".
 class SignalLog : public QObject {
   public:
     explicit SignalLog(QAbstractItemModel& model) {
@@ -97,8 +99,10 @@ class SignalLog : public QObject {
                     add(std::to_string(from) + ">" + std::to_string(to));
                 });
         connect(&model, &QAbstractItemModel::dataChanged, this,
-                [this](const QModelIndex& first, const QModelIndex&) {
-                    add("~" + std::to_string(first.row()));
+                [this](const QModelIndex& first, const QModelIndex& last, const QList<int>& roles) {
+                    add("~" + std::to_string(first.row()) +
+                        (last.row() != first.row() ? "-" + std::to_string(last.row()) : "") +
+                        (roles.empty() ? "" : "r"));
                 });
         connect(&model, &QAbstractItemModel::modelReset, this, [this] { add("reset"); });
     }
@@ -184,6 +188,52 @@ TEST(TableModel, FollowsEachBatchRowByRowOrResetsWhenItCannot) {
         ui::Application::shared().setObserver(nullptr);
         ui::Application::install(previous);
     }
+}
+
+// When the table lays out anew, the rows drawn from the cell they still have are not drawn
+// again; the rows that now have another cell are, in runs.
+TEST(TableModel, RedrawsOnlyTheRowsThatNowShowAnotherCell) {
+    coreApplication();
+    auto loop = std::make_shared<qt::QtRunLoop>();
+    auto previousLoop = installMainRunLoop(loop);
+    auto previous = ui::Application::install(std::make_shared<ui::Application>());
+    {
+        qt::SceneBridge bridge;
+        ui::Application::shared().setObserver(bridge.observer());
+        auto screen = std::make_shared<WordsController>();
+        for (int i = 0; i < 40; ++i) {
+            screen->words.push_back("w" + std::to_string(i));
+        }
+        screen->tableView().registerCell(
+            "Cell", [] { return std::make_shared<ui::TableViewCell>("Cell"); });
+        auto window = std::make_shared<ui::Window>(ui::Window::phoneSize);
+        ui::Application::shared().setWindow(window);
+        window->setRootViewController(screen);
+        window->makeKeyAndVisible();
+        loop->runPosted();
+        auto& table = screen->tableView();
+        auto* model =
+            bridge.tableModelFor(std::static_pointer_cast<ui::TableView>(table.shared_from_this()));
+        const auto shown = [&] { return table.indexPathsForVisibleRows(); };
+        const auto drawShown = [&] {
+            for (const auto& path : shown()) {
+                model->data(model->index(static_cast<int>(path.row)), qt::TableModel::PartsRole);
+            }
+        };
+        drawShown();
+        const int last = static_cast<int>(shown().back().row);
+        SignalLog log(*model);
+        model->tableDidChange();
+        EXPECT_EQ(log.take(), "~0-" + std::to_string(last) + "r");
+        table.setContentOffset(table.rowHeight() * 2);
+        model->tableDidChange();
+        EXPECT_EQ(log.take(), "~" + std::to_string(last + 1) + "-" + std::to_string(last + 2) +
+                                  " ~2-" + std::to_string(last + 2) + "r");
+        ui::Application::shared().setObserver(nullptr);
+        ui::Application::shared().setWindow(nullptr);
+    }
+    ui::Application::install(previous);
+    installMainRunLoop(previousLoop);
 }
 
 }  // namespace

@@ -71,9 +71,11 @@ class TextsScreen : public TableViewController {
                 text += " /";
                 section = path.section;
             }
-            text +=
-                (text.empty() ? "" : " ") +
-                std::static_pointer_cast<TextCell>(tableView().cellForRowAtIndexPath(path))->text;
+            const auto cell =
+                std::static_pointer_cast<TextCell>(tableView().cellForRowAtIndexPath(path));
+            // A cell the table cannot place back at its row is marked.
+            text += (text.empty() ? "" : " ") + cell->text +
+                    (tableView().indexPathForCell(*cell) == path ? "" : "?");
         }
         return text;
     }
