@@ -347,7 +347,7 @@ class CrashDuringSync : public ::testing::Test {
         locations.settings = settings.get();
         return std::make_unique<JWDatabase>(locations);
     }
-    void finish(JWDatabase& db) { sync::testing::finishOperations(platform_.loop(), db); }
+    void finish(JWDatabase& db) { sync::testing::finishOperations(platform_.loop(), {&db}); }
     void attach(JWDatabase& db) {
         db.sync();
         finish(db);

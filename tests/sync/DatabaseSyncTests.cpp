@@ -90,7 +90,7 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
         return device.settings.boolForKey(kFlag);
     }
 
-    void settle(JWDatabase& db) { sync::testing::finishOperations(loop(), db); }
+    void settle(JWDatabase& db) { sync::testing::finishOperations(loop(), {&db}); }
     void settle(SimulatedDevice& device) { settle(*device.db); }
     // The application becomes active and the attach and first merge complete.
     void attach(SimulatedDevice& device) {

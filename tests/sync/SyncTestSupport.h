@@ -367,18 +367,20 @@ inline std::string contents(model::JWDatabase& db) {
     return text;
 }
 
-// Runs what the database started to its end: the worker's work, the completions it posts on
-// the main loop, and what those start in turn.
-inline void finishOperations(ManualRunLoop& loop, model::JWDatabase& db) {
-    for (int round = 0; db.operationsInFlight() > 0; ++round) {
-        if (round == 100) {
-            ADD_FAILURE() << "the database's operations never finished";
+// Runs what the databases started to its end: the worker's work, the completions it posts on
+// the main loop, and what those start in turn (a completion may start another merge).
+inline void finishOperations(ManualRunLoop& loop, const std::vector<model::JWDatabase*>& dbs) {
+    for (int round = 0; round < 100; ++round) {
+        for (auto* db : dbs) {
+            db->ensemble()->waitUntilIdle();
+        }
+        loop.drain();
+        if (std::none_of(dbs.begin(), dbs.end(),
+                         [](auto* db) { return db->operationsInFlight() > 0; })) {
             return;
         }
-        db.ensemble()->waitUntilIdle();
-        loop.drain();
     }
-    loop.drain();
+    FAIL() << "the databases' operations never finished";
 }
 
 // Simulated devices ------------------------------------------------------------------------------
@@ -419,28 +421,14 @@ struct SimulatedDevice {
 };
 
 // Lets every started attach and merge of `devices` finish and delivers their completions and
-// merged-changes notifications (a completion may start another merge, hence the loop).
+// merged-changes notifications.
 template <typename Devices>
 void runUntilQuiet(test::ManualPlatform& platform, Devices& devices) {
-    for (int round = 0; round < 100; ++round) {
-        bool busy = false;
-        for (auto& device : devices) {
-            device->ensemble().waitUntilIdle();
-        }
-        platform.loop().drain();
-        for (auto& device : devices) {
-            busy = busy || device->db->operationsInFlight() > 0;
-        }
-        if (!busy) {
-            return;
-        }
+    std::vector<model::JWDatabase*> dbs;
+    for (auto& device : devices) {
+        dbs.push_back(device->db.get());
     }
-    FAIL() << "attach and merge operations never finished";
-}
-
-inline void runUntilQuiet(test::ManualPlatform& platform, SimulatedDevice& device) {
-    std::vector<SimulatedDevice*> one{&device};
-    runUntilQuiet(platform, one);
+    finishOperations(platform.loop(), dbs);
 }
 
 // Every device holds the same store as the first, with no link to an object that is gone, and
