@@ -1,6 +1,8 @@
 // Devices as real jotwell-cli processes: each has its own data folder, and they share one
-// cloud folder on disk. Whatever a device does reaches the others. (Devices on copies of the
-// folder that a file-sync service brings in step now and then are CompactionOnOwnCopies.)
+// cloud folder on disk. Whatever a device does reaches the others. (What each command does is
+// the CLI's own tests; that every model operation syncs is the convergence run's.) (Devices on
+// copies of the folder that a file-sync service brings in step now and then are
+// CompactionOnOwnCopies.)
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -145,13 +147,8 @@ TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOtherOnceTheFolderIsThere) {
 
     run("B", {"add", "Groceries", "Eggs"});
     run("B", {"rename-list", "Weekend trip", "Trip to the lake"});
-    run("B", {"edit", "Groceries", "2", "Sourdough bread"});
-    run("B", {"toggle", "Trip to the lake", "1"});
-    run("B", {"new-list", "Books"});
-    run("B", {"delete-list", "Books"});
     const auto onB = everything("B");
     ASSERT_NE(onB.find("Trip to the lake"), std::string::npos) << onB;
-    ASSERT_EQ(onB.find("Books"), std::string::npos) << onB;
 
     EXPECT_EQ(output("A", {"sync"}), "attached\n");
     EXPECT_EQ(everything("A"), onB);
