@@ -81,17 +81,6 @@ class ScratchDir {
     std::filesystem::path path_;
 };
 
-// The seeds a randomised test runs, first to last: the one in JOTWELL_SYNC_SEED alone (to
-// replay a failure), else 1 to JOTWELL_SYNC_SEEDS when that is a positive number, else 1 to
-// `fallback`.
-inline std::pair<int, int> seedsToRun(int fallback) {
-    if (const char* one = std::getenv("JOTWELL_SYNC_SEED"); one && std::atoi(one) > 0) {
-        return {std::atoi(one), std::atoi(one)};
-    }
-    const char* count = std::getenv("JOTWELL_SYNC_SEEDS");
-    return {1, count && std::atoi(count) > 0 ? std::atoi(count) : fallback};
-}
-
 // The object model -----------------------------------------------------------------------------
 
 inline std::filesystem::path resourceDirectory() {
@@ -218,24 +207,6 @@ inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
     return lines;
 }
 
-// The global identifiers of every object in a dump.
-inline std::set<std::string> objectsIn(const std::vector<std::string>& dump) {
-    std::set<std::string> ids;
-    for (const auto& line : dump) {
-        ids.insert(line.substr(0, line.find(' ')));
-    }
-    return ids;
-}
-
-// Rows of one of the engine's tables (or any table) in a store file.
-inline std::int64_t rowCount(const std::filesystem::path& storeFile, const std::string& table) {
-    store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
-    store::SqliteStatement s(db.handle(),
-                             "SELECT COUNT(*) FROM " + store::StoreConnection::quoted(table));
-    s.step();
-    return s.columnInt(0);
-}
-
 // The lines only in `a` (prefixed "- ") and only in `b` ("+ "), for failure messages.
 inline std::string diffOf(const std::vector<std::string>& a, const std::vector<std::string>& b,
                           std::size_t maxLines = 40) {
@@ -276,29 +247,6 @@ inline std::map<std::string, std::int64_t> baselineCoverage(
         }
     }
     return covered;
-}
-
-// The change files `devices` wrote (as their recorders saw) that the cloud's true state can no
-// longer give a newcomer: neither there nor held by a baseline there, as "<device> <n>". Empty
-// when everything every device exported can be rebuilt from the folder.
-template <typename Devices>
-std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
-                                            const Devices& devices) {
-    const auto folder = cloud.files();
-    auto covered = baselineCoverage(folder);
-    const std::string prefix = "MainStore/devices/";  // then "<device>/changes/<name>"
-    std::set<std::string> lost;
-    for (const auto& device : devices) {
-        for (const auto& [path, contents] : device->recorder->changeFiles()) {
-            const auto owner =
-                path.substr(prefix.size(), path.find('/', prefix.size()) - prefix.size());
-            const auto n = CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1));
-            if (!folder.count(path) && covered[owner] < n.value_or(0)) {
-                lost.insert(owner + " " + std::to_string(*n));
-            }
-        }
-    }
-    return {lost.begin(), lost.end()};
 }
 
 // Log lines of the engine saying it skipped a file or folder.
