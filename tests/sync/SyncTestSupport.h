@@ -7,8 +7,8 @@
 //   data exactly when their dumps are equal;
 // - what a user sees of a database (a list by name, an item by text, every list as a line);
 // - simulated devices: a JWDatabase each, with its own folder, user defaults and view of the
-//   in-memory cloud, every call going through a recording ScriptableCloud; and the checks
-//   that every device holds the same store and the folder can still rebuild it.
+//   in-memory cloud, every call going through a recording ScriptableCloud; and the check
+//   that every device holds the same store.
 
 #include <gtest/gtest.h>
 
