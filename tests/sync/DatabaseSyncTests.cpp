@@ -39,15 +39,12 @@ using Lines = std::vector<std::string>;
 
 constexpr const char* kFlag = "cloudDBAlreadyLeeched";
 
-class RecordingListsScreen final : public ListsScreenHook {
+// A screen that records what a fetched-results controller tells it, as "insert Bread" lines,
+// and, as the lists screen, how often the cloud status intro was asked for.
+class RecordingScreen final : public store::FetchedResultsControllerDelegate,
+                              public ListsScreenHook {
   public:
     void presentIntroIfNeeded() override { ++introRequests; }
-    int introRequests = 0;
-};
-
-// Records what a fetched-results controller tells its screen, as "insert Bread" lines.
-class RecordingScreen final : public store::FetchedResultsControllerDelegate {
-  public:
     void controllerDidChangeObject(store::FetchedResultsController&, store::ManagedObject& object,
                                    const store::IndexPath*, store::ChangeType type,
                                    const store::IndexPath*) override {
@@ -57,6 +54,7 @@ class RecordingScreen final : public store::FetchedResultsControllerDelegate {
         changes.push_back(std::string(kinds[int(type) - 1]) + " " + label.value_or("<absent>"));
     }
     Lines changes;
+    int introRequests = 0;
 };
 
 Lines itemBodies(const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
@@ -207,7 +205,7 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
     ManualRunLoop& loop() { return platform_.loop(); }
     int introRequests() const { return listsScreen_->introRequests; }
 
-    std::shared_ptr<RecordingListsScreen> listsScreen_ = std::make_shared<RecordingListsScreen>();
+    std::shared_ptr<RecordingScreen> listsScreen_ = std::make_shared<RecordingScreen>();
 };
 
 // --- Launching ----------------------------------------------------------------------------------
