@@ -79,17 +79,11 @@ TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
     EXPECT_EQ(back.changes[0].toJson(), file.changes[0].toJson());
     EXPECT_EQ(back.changes[1].toJson(), file.changes[1].toJson());
     EXPECT_EQ(encodeChangeFile(back), bytes) << "writing what was read gives the same bytes";
-}
-
-TEST(ChangeFileFormat, ABaselineKeepsItsCoverageAndNoChangesIsAFile) {
-    ChangeFile file = sampleFile();
-    file.header.kind = "baseline";
-    file.header.coverage = {{"device-a", 12}, {"device-b", 3}};
-    file.changes.clear();
-    const auto back = decodeChangeFile(encodeChangeFile(file), kModel);
-    EXPECT_EQ(back.header.kind, "baseline");
-    EXPECT_EQ(back.header.coverage, file.header.coverage);
-    EXPECT_TRUE(back.changes.empty());
+    // No changes is a file too. (A baseline's coverage, read back wrong, fails the compaction
+    // tests and the convergence run.)
+    ChangeFile empty = sampleFile();
+    empty.changes.clear();
+    EXPECT_TRUE(decodeChangeFile(encodeChangeFile(empty), kModel).changes.empty());
 }
 
 TEST(ChangeFileRefusals, AFileCutAnywhereIsRefused) {

@@ -80,45 +80,30 @@ std::string itemText(char device, std::uint64_t n) {
 
 using sync::testing::resourceDirectory;
 
-// Where the child stops for the kill.
-enum class Halt {
-    none,                     // killed at a random moment
-    insideSave,               // halfway through a log write in a save's commit
-    beforeExportWrite,        // a change file is about to be written
-    afterExportWrite,         // a change file was written; its bookkeeping not yet
-    insideExportBookkeeping,  // halfway through a log write recording the export, or soon after
-    afterImportRead,          // another device's change file was read, not applied yet
-    insideImport,             // halfway through a log write applying it, or soon after
-    afterBaselineWrite,       // a baseline was written, not yet recorded or announced
-    afterCompactionRemove,    // a compaction removed its first file
-};
-
-const char* haltName(Halt halt) {
-    static const char* const kNames[] = {"none",
-                                         "insideSave",
-                                         "beforeExportWrite",
-                                         "afterExportWrite",
-                                         "insideExportBookkeeping",
-                                         "afterImportRead",
-                                         "insideImport",
-                                         "afterBaselineWrite",
-                                         "afterCompactionRemove"};
-    return kNames[int(halt)];
-}
+// Where the child stops for the kill: "none" (killed at a random moment), "insideSave"
+// (halfway through a log write in a save's commit), or one of the points around the cloud's
+// calls (kCloudHalts below).
+using Halt = std::string;
 
 // --- The child ---------------------------------------------------------------------------------
 //
 // Everything below up to "The test" runs only in the forked child, which never returns: it
 // is killed, or ends with _exit when something is wrong before it starts saving.
 
+// One kill: where the child stops, and for a halt inside a save, the kind of save and the log
+// write (0: one of the first three at random).
+struct Round {
+    Halt halt = "none";
+    std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
+    int logWrite = 0;      // for the halts inside a commit: stop at this write to the log after it
+};
+
 struct ChildPlan {
     fs::path folder;  // holds A/, B/ and Cloud/
     std::uint32_t seed = 0;
     std::uint64_t firstSave = 1;
-    Halt halt = Halt::none;
-    int occurrence = 1;    // stop at this occurrence of the halt point
-    int logWrite = 1;      // for the halts inside a commit: stop at this write to the log after it
-    std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
+    Round round;
+    int occurrence = 1;  // stop at this occurrence of the halt point
 };
 
 int gReportFd = -1;
@@ -137,30 +122,30 @@ void report(const std::string& line) {
     }
 }
 
-[[noreturn]] void haltForTheKill(Halt halt) {
-    report(std::string("halt ") + haltName(halt));
+[[noreturn]] void haltForTheKill(const Halt& halt) {
+    report("halt " + halt);
     for (;;) {
         pause();
     }
 }
 
-Halt gHalt = Halt::none;
+Halt gHalt = "none";
 std::atomic<int> gOccurrencesLeft{0};
 int gLogWrite = 1;
 
 // Whether this event is the chosen occurrence of the halt point.
-bool isTheHaltPoint(Halt event) {
+bool isTheHaltPoint(const Halt& event) {
     return gHalt == event && gOccurrencesLeft.fetch_sub(1) == 1;
 }
 
 // The halting SQLite file layer (tests/support): a thread that was armed with a count stops at
 // that many-th write to a log file, writing only half of its bytes.
 thread_local int tLogWritesToHalt = 0;
-thread_local Halt tLogHalt = Halt::none;
+thread_local Halt tLogHalt = "none";
 
 // The calling thread stops at its plan.logWrite-th write to a log from now: in the commit that
 // follows, or in one soon after it.
-void armLogHalt(Halt halt) {
+void armLogHalt(const Halt& halt) {
     tLogHalt = halt;
     tLogWritesToHalt = gLogWrite;
 }
@@ -175,13 +160,19 @@ struct CloudHalt {
     bool inTheLog;
 };
 const CloudHalt kCloudHalts[] = {
-    {Halt::beforeExportWrite, true, test::CloudOperation::write, ".jwchanges", false},
-    {Halt::afterExportWrite, false, test::CloudOperation::write, ".jwchanges", false},
-    {Halt::insideExportBookkeeping, false, test::CloudOperation::write, ".jwchanges", true},
-    {Halt::afterImportRead, false, test::CloudOperation::read, ".jwchanges", false},
-    {Halt::insideImport, false, test::CloudOperation::read, ".jwchanges", true},
-    {Halt::afterBaselineWrite, false, test::CloudOperation::write, ".jwbaseline", false},
-    {Halt::afterCompactionRemove, false, test::CloudOperation::remove, "", false},
+    // A change file is about to be written; it was written, its bookkeeping not yet; halfway
+    // through a log write recording the export, or soon after.
+    {"beforeExportWrite", true, test::CloudOperation::write, ".jwchanges", false},
+    {"afterExportWrite", false, test::CloudOperation::write, ".jwchanges", false},
+    {"insideExportBookkeeping", false, test::CloudOperation::write, ".jwchanges", true},
+    // Another device's change file was read, not applied yet; halfway through a log write
+    // applying it, or soon after.
+    {"afterImportRead", false, test::CloudOperation::read, ".jwchanges", false},
+    {"insideImport", false, test::CloudOperation::read, ".jwchanges", true},
+    // A baseline was written, not yet recorded or announced; a compaction removed its first
+    // file.
+    {"afterBaselineWrite", false, test::CloudOperation::write, ".jwbaseline", false},
+    {"afterCompactionRemove", false, test::CloudOperation::remove, "", false},
 };
 
 void atCloudCall(bool before, test::CloudOperation operation, const std::string& path) {
@@ -225,9 +216,9 @@ struct ChildDevice {
     test::installHaltingSqliteLayer(
         "jotwell-sync-crash", [] { return tLogWritesToHalt > 0 && --tLogWritesToHalt == 0; },
         [] { haltForTheKill(tLogHalt); });
-    gHalt = plan.halt;
+    gHalt = plan.round.halt;
     gOccurrencesLeft = plan.occurrence;
-    gLogWrite = plan.logWrite;
+    gLogWrite = plan.round.logWrite;
 
     ChildDevice devices[2];
     for (int d = 0; d < 2; ++d) {
@@ -265,9 +256,9 @@ struct ChildDevice {
         const int roll = std::uniform_int_distribution<int>(0, 99)(random);
         const bool insert = device.own.size() < 3 || roll < 40;
         const std::string kind = insert ? "insert" : roll < 75 ? "toggle" : "edit";
-        if (plan.halt == Halt::insideSave && (plan.saveKind.empty() || plan.saveKind == kind) &&
-            isTheHaltPoint(Halt::insideSave)) {
-            armLogHalt(Halt::insideSave);
+        if ((plan.round.saveKind.empty() || plan.round.saveKind == kind) &&
+            isTheHaltPoint("insideSave")) {
+            armLogHalt("insideSave");
         }
         if (insert) {
             report("begin " + who + " " + number + " insert");
@@ -278,8 +269,7 @@ struct ChildDevice {
             auto& item = *device.own[std::uniform_int_distribution<std::size_t>(
                 0, device.own.size() - 1)(random)];
             if (kind == "toggle") {
-                report("begin " + who + " " + number + " toggle " + item.globalID().toString() +
-                       (item.isDone() ? " 0" : " 1"));
+                report("begin " + who + " " + number + " toggle " + item.globalID().toString());
                 toggleItem(*device.db, item);
             } else {
                 report("begin " + who + " " + number + " edit " + item.globalID().toString());
@@ -300,14 +290,6 @@ struct ChildDevice {
 
 // --- The test ----------------------------------------------------------------------------------
 
-// One kill: where the child stops (at a random occurrence of that point), and for a halt
-// inside a save, the kind of save and the log write (0: one of the first three at random).
-struct Round {
-    Halt halt = Halt::none;
-    std::string saveKind;
-    int logWrite = 0;
-};
-
 struct ItemState {
     std::string body;
     bool isDone = false;
@@ -324,18 +306,16 @@ std::string describe(const Items& items) {
     return text;
 }
 
-// A save that had begun but was not acknowledged when the child died.
+// A save that had begun but was not acknowledged when the child died, and the item it makes.
 struct InFlight {
     char device = 'A';
     std::uint64_t save = 0;
     std::string kind;  // insert, edit or toggle
     std::string id;    // edit and toggle
-    bool isDone = false;
+    ItemState after;
 };
 
-std::vector<std::string> query(const fs::path& file, const char* sql) {
-    return test::sqliteRows(file, sql);
-}
+using test::sqliteRows;
 
 class CrashDuringSync : public ::testing::Test {
   protected:
@@ -367,7 +347,7 @@ class CrashDuringSync : public ::testing::Test {
         locations.settings = settings.get();
         return std::make_unique<JWDatabase>(locations);
     }
-    void finish(JWDatabase& db) { sync::testing::finishOperations(platform_.loop(), db); }
+    void finish(JWDatabase& db) { sync::testing::finishOperations(platform_.loop(), {&db}); }
     void attach(JWDatabase& db) {
         db.sync();
         finish(db);
@@ -422,14 +402,13 @@ class CrashDuringSync : public ::testing::Test {
         in >> word;
         if (word == "begin") {
             InFlight op;
-            in >> op.device >> op.save >> op.kind;
-            if (op.kind != "insert") {
-                in >> op.id;
-            }
+            in >> op.device >> op.save >> op.kind >> op.id;
+            // Each device changes only its own items, so what it was told it saved is known.
+            op.after = op.kind == "insert" ? ItemState{} : expected_.at(op.id);
             if (op.kind == "toggle") {
-                int done = 0;
-                in >> done;
-                op.isDone = done != 0;
+                op.after.isDone = !op.after.isDone;
+            } else {
+                op.after.body = itemText(op.device, op.save);
             }
             inFlight_ = op;
         } else if (word == "saved") {
@@ -438,15 +417,9 @@ class CrashDuringSync : public ::testing::Test {
             in >> device >> n;
             ASSERT_TRUE(inFlight_ && inFlight_->device == device && inFlight_->save == n)
                 << "an acknowledgement out of turn: " << line;
-            if (inFlight_->kind == "insert") {
-                std::string id;
-                in >> id;
-                expected_[id] = {itemText(device, n), false};
-            } else if (inFlight_->kind == "edit") {
-                expected_.at(inFlight_->id).body = itemText(device, n);
-            } else {
-                expected_.at(inFlight_->id).isDone = inFlight_->isDone;
-            }
+            std::string id = inFlight_->id;
+            in >> id;  // an insert's new item
+            expected_[id] = inFlight_->after;
             inFlight_.reset();
             nextSave_ = n + 1;
             ++acknowledgedThisRound_;
@@ -471,8 +444,8 @@ class CrashDuringSync : public ::testing::Test {
         ready_ = false;
         const int logWrite =
             round.logWrite ? round.logWrite : std::uniform_int_distribution<int>(1, 3)(random);
-        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, halt, occurrence,
-                       logWrite,    round.saveKind};
+        ChildPlan plan{dir_.path(), std::uint32_t(random()), nextSave_, round, occurrence};
+        plan.round.logWrite = logWrite;
         test::ChildProcess child([&plan](int reportFd) {
             gReportFd = reportFd;
             try {
@@ -481,7 +454,7 @@ class CrashDuringSync : public ::testing::Test {
                 report(std::string("error ") + e.what());
             }
         });
-        while (halt != Halt::none ? haltedAt_.empty() : acknowledgedThisRound_ < saves) {
+        while (halt != "none" ? haltedAt_.empty() : acknowledgedThisRound_ < saves) {
             auto line = child.nextLine();
             ASSERT_TRUE(line) << "the child stopped reporting after " << acknowledgedThisRound_
                               << " saves; it logged:\n"
@@ -493,10 +466,10 @@ class CrashDuringSync : public ::testing::Test {
             // Every halt point comes round within a few hundred saves (compaction the
             // slowest); a child far past that never gets there and would run forever.
             ASSERT_LT(acknowledgedThisRound_, 3000)
-                << "the child never reached " << haltName(halt) << "; it logged:\n"
+                << "the child never reached " << halt << "; it logged:\n"
                 << childLog_;
         }
-        if (halt == Halt::none) {
+        if (halt == "none") {
             std::this_thread::sleep_for(
                 std::chrono::microseconds(std::uniform_int_distribution<int>(0, 20'000)(random)));
         }
@@ -505,8 +478,8 @@ class CrashDuringSync : public ::testing::Test {
             take(*line);
         }
         EXPECT_TRUE(ready_);
-        if (halt != Halt::none) {
-            EXPECT_EQ(haltedAt_, haltName(halt));
+        if (halt != "none") {
+            EXPECT_EQ(haltedAt_, halt);
         }
     }
 
@@ -516,16 +489,16 @@ class CrashDuringSync : public ::testing::Test {
         SCOPED_TRACE(round);
         for (char device : kDevices) {
             SCOPED_TRACE(std::string("device ") + device);
-            EXPECT_EQ(query(storeOf(device), "PRAGMA integrity_check"),
+            EXPECT_EQ(sqliteRows(storeOf(device), "PRAGMA integrity_check"),
                       std::vector<std::string>{"ok"});
             // No two objects share a global identifier, and the one list is still one.
             EXPECT_EQ(
-                query(storeOf(device),
-                      "SELECT hex(g) FROM (SELECT \"_gid\" AS g FROM \"Folder\" UNION ALL "
-                      "SELECT \"_gid\" FROM \"List\" UNION ALL SELECT \"_gid\" FROM \"Item\") "
-                      "GROUP BY g HAVING COUNT(*) > 1"),
+                sqliteRows(storeOf(device),
+                           "SELECT hex(g) FROM (SELECT \"_gid\" AS g FROM \"Folder\" UNION ALL "
+                           "SELECT \"_gid\" FROM \"List\" UNION ALL SELECT \"_gid\" FROM \"Item\") "
+                           "GROUP BY g HAVING COUNT(*) > 1"),
                 std::vector<std::string>{});
-            EXPECT_EQ(query(storeOf(device), "SELECT COUNT(*) FROM \"List\""),
+            EXPECT_EQ(sqliteRows(storeOf(device), "SELECT COUNT(*) FROM \"List\""),
                       std::vector<std::string>{"1"});
         }
 
@@ -538,16 +511,10 @@ class CrashDuringSync : public ::testing::Test {
         if (inFlight_) {
             const auto& mine = stored[inFlight_->device];
             auto applied = expected_;
-            if (inFlight_->kind == "insert") {
-                for (const auto& [id, state] : ownedBy(inFlight_->device, mine)) {
-                    if (!expected_.count(id)) {
-                        applied[id] = {itemText(inFlight_->device, inFlight_->save), false};
-                    }
+            for (const auto& [id, state] : ownedBy(inFlight_->device, mine)) {
+                if (inFlight_->kind == "insert" ? !expected_.count(id) : id == inFlight_->id) {
+                    applied[id] = inFlight_->after;
                 }
-            } else if (inFlight_->kind == "edit") {
-                applied.at(inFlight_->id).body = itemText(inFlight_->device, inFlight_->save);
-            } else {
-                applied.at(inFlight_->id).isDone = inFlight_->isDone;
             }
             const bool committed =
                 ownedBy(inFlight_->device, mine) == ownedBy(inFlight_->device, applied) &&
@@ -579,13 +546,13 @@ class CrashDuringSync : public ::testing::Test {
     }
 
     // Runs the rounds: each halts at its point (at a random occurrence of it) or, for
-    // Halt::none, is killed at a random moment.
+    // "none", is killed at a random moment.
     void runRounds(const std::vector<Round>& rounds, std::uint32_t seed) {
         std::mt19937 random(seed);
         for (std::size_t r = 0; r < rounds.size(); ++r) {
             const auto halt = rounds[r].halt;
             // A save is halted a few dozen saves in, so the stores hold something by then.
-            const int occurrence = halt == Halt::insideSave
+            const int occurrence = halt == "insideSave"
                                        ? std::uniform_int_distribution<int>(5, 40)(random)
                                        : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
@@ -593,13 +560,13 @@ class CrashDuringSync : public ::testing::Test {
             if (HasFatalFailure()) {
                 return;
             }
-            if (halt == Halt::insideSave && !rounds[r].saveKind.empty()) {
+            if (halt == "insideSave" && !rounds[r].saveKind.empty()) {
                 ASSERT_TRUE(inFlight_.has_value());
                 EXPECT_EQ(inFlight_->kind, rounds[r].saveKind);
             }
-            checkAfterCrash("round " + std::to_string(r) + ", killed at " + haltName(halt) +
-                                (halt != Halt::none ? " #" + std::to_string(occurrence) : ""),
-                            halt == Halt::insideSave);
+            checkAfterCrash("round " + std::to_string(r) + ", killed at " + halt +
+                                (halt != "none" ? " #" + std::to_string(occurrence) : ""),
+                            halt == "insideSave");
             if (HasFailure()) {
                 return;  // later rounds would only repeat the failure
             }
@@ -613,7 +580,8 @@ class CrashDuringSync : public ::testing::Test {
     // attaches and catches up from what the folder holds now. Neither may differ from A.
     void checkImportingAgainChangesNothing() {
         SCOPED_TRACE("importing everything again");
-        EXPECT_EQ(query(storeOf('B'), "DELETE FROM \"_sync_applied\""), std::vector<std::string>{});
+        EXPECT_EQ(sqliteRows(storeOf('B'), "DELETE FROM \"_sync_applied\""),
+                  std::vector<std::string>{});
         auto a = open('A');
         auto b = open('B');
         b->saveContext(false);
@@ -628,7 +596,7 @@ class CrashDuringSync : public ::testing::Test {
         attach(*c);
         EXPECT_TRUE(settle(*a, *c));
         EXPECT_EQ(describe(itemsIn(*c)), describe(expected_));
-        EXPECT_EQ(query(storeOf('C'), "SELECT COUNT(*) FROM \"List\""),
+        EXPECT_EQ(sqliteRows(storeOf('C'), "SELECT COUNT(*) FROM \"List\""),
                   std::vector<std::string>{"1"});
     }
 
@@ -656,33 +624,31 @@ void PrintTo(const CrashCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-const Round kRandomMoment{Halt::none};
-
 const CrashCase kCrashCases[] = {
-    {"AtRandomMoments", std::vector<Round>(8, kRandomMoment), 11},
+    {"AtRandomMoments", std::vector<Round>(8, Round{}), 11},
     {"InTheMiddleOfASave",
-     {{Halt::insideSave, "toggle", 1},
-      {Halt::insideSave, "insert", 2},
-      {Halt::insideSave, "edit", 4},
-      {Halt::insideSave, "toggle", 3},
-      {Halt::insideSave, "toggle", 4},
-      {Halt::insideSave}},
+     {{"insideSave", "toggle", 1},
+      {"insideSave", "insert", 2},
+      {"insideSave", "edit", 4},
+      {"insideSave", "toggle", 3},
+      {"insideSave", "toggle", 4},
+      {"insideSave"}},
      12},
     {"WhileExporting",
-     {{Halt::beforeExportWrite},
-      {Halt::afterExportWrite},
-      {Halt::insideExportBookkeeping},
-      {Halt::afterExportWrite},
-      {Halt::insideExportBookkeeping}},
+     {{"beforeExportWrite"},
+      {"afterExportWrite"},
+      {"insideExportBookkeeping"},
+      {"afterExportWrite"},
+      {"insideExportBookkeeping"}},
      13},
     {"WhileImporting",
-     {{Halt::afterImportRead}, {Halt::insideImport}, {Halt::insideImport}, {Halt::afterImportRead}},
+     {{"afterImportRead"}, {"insideImport"}, {"insideImport"}, {"afterImportRead"}},
      14},
     {"WhileCompacting",
-     {{Halt::afterBaselineWrite},
-      {Halt::afterCompactionRemove},
-      {Halt::afterBaselineWrite},
-      {Halt::afterCompactionRemove}},
+     {{"afterBaselineWrite"},
+      {"afterCompactionRemove"},
+      {"afterBaselineWrite"},
+      {"afterCompactionRemove"}},
      15},
 };
 

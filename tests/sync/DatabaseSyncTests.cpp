@@ -10,7 +10,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -35,15 +39,12 @@ using Lines = std::vector<std::string>;
 
 constexpr const char* kFlag = "cloudDBAlreadyLeeched";
 
-class RecordingListsScreen final : public ListsScreenHook {
+// A screen that records what a fetched-results controller tells it, as "insert Bread" lines,
+// and, as the lists screen, how often the cloud status intro was asked for.
+class RecordingScreen final : public store::FetchedResultsControllerDelegate,
+                              public ListsScreenHook {
   public:
     void presentIntroIfNeeded() override { ++introRequests; }
-    int introRequests = 0;
-};
-
-// Records what a fetched-results controller tells its screen, as "insert Bread" lines.
-class RecordingScreen final : public store::FetchedResultsControllerDelegate {
-  public:
     void controllerDidChangeObject(store::FetchedResultsController&, store::ManagedObject& object,
                                    const store::IndexPath*, store::ChangeType type,
                                    const store::IndexPath*) override {
@@ -53,6 +54,7 @@ class RecordingScreen final : public store::FetchedResultsControllerDelegate {
         changes.push_back(std::string(kinds[int(type) - 1]) + " " + label.value_or("<absent>"));
     }
     Lines changes;
+    int introRequests = 0;
 };
 
 Lines itemBodies(const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
@@ -86,20 +88,13 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
         return device.settings.boolForKey(kFlag);
     }
 
-    void settle(JWDatabase& db) { sync::testing::finishOperations(loop(), db); }
+    void settle(JWDatabase& db) { sync::testing::finishOperations(loop(), {&db}); }
     void settle(SimulatedDevice& device) { settle(*device.db); }
     // The application becomes active and the attach and first merge complete.
     void attach(SimulatedDevice& device) {
         device.db->sync();
         settle(device);
         ASSERT_EQ(device.db->syncState(), SyncState::attached);
-    }
-    // A device that joins now and finds what is in the folder.
-    SimulatedDevice& joiner() {
-        auto& other = launch("B");
-        cloud_.deliverAll();
-        attach(other);
-        return other;
     }
     // The folder plainly no longer holds `device`: another device is registered in it and
     // `device`'s registration is gone (as when the folder was replaced).
@@ -111,15 +106,6 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
         cloud_.deliverAll();
         other.close();
     }
-    // Saves on `from`, delivers everything, and lets `to` merge it in.
-    void sendOver(JWDatabase& from, JWDatabase& to) {
-        from.saveContext(false);
-        settle(from);
-        cloud_.deliverAll();
-        to.saveContext(false);
-        settle(to);
-    }
-
     // The database's own lines (the "CloudDB: " ones and the store location) logged since the
     // last call, leaving out whatever the sync engine logs.
     Lines takeDatabaseLines() {
@@ -156,13 +142,70 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
                " intros=" + std::to_string(introRequests());
     }
 
+    SimulatedDevice& device(const std::string& name) {
+        for (auto& d : devices_) {
+            if (d->name == name) {
+                return *d;
+            }
+        }
+        throw std::invalid_argument("no device " + name);
+    }
+
+    // Runs steps, "; " between them, and answers what the `look`s and `contents` among them
+    // showed. A step is a verb, then a device's name (a number for tick), then the rest as its
+    // text: launch, attach, join (launch, take in the folder, attach), sync, merge, leech,
+    // settle, save, resign (save as the application resigns active), relaunch, list NAME (a new
+    // list), down and up (the cloud unavailable and back), lose (the folder no longer holds the
+    // device), hold and free (the gate), idle (the worker's work done), look, contents; and
+    // tick S (the main loop's clock advances), deliver, drain, quiet (the lines so far dropped).
+    std::string run(const std::string& script) {
+        std::string shown;
+        using Step = std::function<void(const std::string& name, const std::string& text)>;
+        const std::map<std::string, Step> steps = {
+            {"launch", [&](auto& n, auto&) { launch(n); }},
+            {"join", [&](auto& n, auto&) { run("deliver; launch " + n + "; attach " + n); }},
+            {"attach", [&](auto& n, auto&) { attach(device(n)); }},
+            {"sync", [&](auto& n, auto&) { device(n).db->sync(); }},
+            {"merge", [&](auto& n, auto&) { device(n).db->merge(); }},
+            {"leech", [&](auto& n, auto&) { device(n).db->leech(); }},
+            {"settle", [&](auto& n, auto&) { settle(device(n)); }},
+            {"save", [&](auto& n, auto&) { device(n).db->saveContext(false); }},
+            {"resign", [&](auto& n, auto&) { device(n).db->saveContext(true); }},
+            {"relaunch", [&](auto& n, auto&) { relaunch(device(n)); }},
+            {"list", [&](auto& n, auto& text) { newList(*device(n).db, text); }},
+            {"down", [&](auto& n, auto&) { device(n).view->setUnavailable(true); }},
+            {"up", [&](auto& n, auto&) { device(n).view->setUnavailable(false); }},
+            {"lose", [&](auto& n, auto&) { removeFromFolder(device(n)); }},
+            {"hold", [&](auto& n, auto&) { device(n).recorder->closeGate(); }},
+            {"free", [&](auto& n, auto&) { device(n).recorder->openGate(); }},
+            {"idle", [&](auto& n, auto&) { device(n).ensemble().waitUntilIdle(); }},
+            {"look", [&](auto& n, auto&) { shown += look(device(n)); }},
+            {"contents", [&](auto& n, auto&) { shown += contents(device(n)); }},
+            {"tick", [&](auto& n, auto&) { loop().advance(std::stod(n)); }},
+            {"deliver", [&](auto&, auto&) { cloud_.deliverAll(); }},
+            {"drain", [&](auto&, auto&) { loop().drain(); }},
+            {"quiet", [&](auto&, auto&) { takeDatabaseLines(); }},
+        };
+        for (std::size_t at = 0; at < script.size();) {
+            auto end = script.find("; ", at);
+            end = end == std::string::npos ? script.size() : end;
+            std::istringstream in(script.substr(at, end - at));
+            at = end + 2;
+            std::string verb, name, text;
+            in >> verb >> name;
+            std::getline(in >> std::ws, text);
+            steps.at(verb)(name, text);
+        }
+        return shown;
+    }
+
     static std::string contents(JWDatabase& db) { return sync::testing::contents(db); }
     static std::string contents(SimulatedDevice& device) { return contents(*device.db); }
 
     ManualRunLoop& loop() { return platform_.loop(); }
     int introRequests() const { return listsScreen_->introRequests; }
 
-    std::shared_ptr<RecordingListsScreen> listsScreen_ = std::make_shared<RecordingListsScreen>();
+    std::shared_ptr<RecordingScreen> listsScreen_ = std::make_shared<RecordingScreen>();
 };
 
 // --- Launching ----------------------------------------------------------------------------------
@@ -176,18 +219,17 @@ TEST_F(DatabaseLaunch, LogsTheStoreLocationAndTheEnsembleButNeitherAttachesNorMe
     ASSERT_NE(a.db->ensemble(), nullptr);
     EXPECT_EQ(a.storeFile(), store);
     EXPECT_EQ(a.ensemble().ensembleIdentifier(), "MainStore");
-    a.db->merge();
     // Nothing is attached, merged or scheduled before the first sync.
-    EXPECT_EQ(look(a), "PSC location: file://" + store.string() +
-                           "\nCloudDB: setup begin\nCloudDB: setup end " +
-                           a.ensemble().description() +
-                           "\nCloudDB: no Ensemble instance to merge\n"
-                           "timers=0 inFlight=0 flag=unset state=notYetAttached intros=0");
+    EXPECT_EQ(run("merge A; look A"),
+              "PSC location: file://" + store.string() +
+                  "\nCloudDB: setup begin\nCloudDB: setup end " + a.ensemble().description() +
+                  "\nCloudDB: no Ensemble instance to merge\n"
+                  "timers=0 inFlight=0 flag=unset state=notYetAttached intros=0");
     EXPECT_EQ(a.view->calls(CloudOperation::checkRoot) + a.view->calls(CloudOperation::write) +
                   a.view->calls(CloudOperation::list) + a.view->calls(CloudOperation::read),
               0u);
     // The database silenced the sync engine.
-    attach(a);
+    run("attach A");
     for (const auto& line : platform_.logLines()) {
         EXPECT_FALSE(line.starts_with("sync: ")) << "the engine still logs: " << line;
     }
@@ -242,13 +284,10 @@ TEST_F(DatabaseAttach, SyncStartsTheTimerAttachesAndMergesAtOnceAndAgainOnlyMerg
         newList(withoutCloud, "Made before attaching");
     }
     a.open();
-    auto& gate = *a.recorder;
-    test::OpenGateAtExit opener{gate};  // before the database closes, whatever happens
-    takeDatabaseLines();
+    test::OpenGateAtExit opener{*a.recorder};  // before the database closes, whatever happens
 
-    gate.closeGate();  // the attach waits until the state before it is seen
-    a.db->sync();
-    EXPECT_EQ(look(a),
+    // The attach waits at the gate until the state before it is seen.
+    EXPECT_EQ(run("quiet; hold A; sync A; look A"),
               "CloudDB: Sync called\nCloudDB: setup syncTimer\nCloudDB: Sync call done\n"
               "timers=1 inFlight=1 flag=unset state=notYetAttached intros=0");
     const Timer* timer = a.db->syncTimer();
@@ -258,41 +297,30 @@ TEST_F(DatabaseAttach, SyncStartsTheTimerAttachesAndMergesAtOnceAndAgainOnlyMerg
 
     // The attach completes: the flag is set and a merge follows in the same completion (held
     // at the gate, so that it cannot complete in the same drain).
-    gate.openGate();
-    a.ensemble().waitUntilIdle();
-    gate.closeGate();
-    loop().drain();
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("free A; idle A; hold A; drain; look A; free A; settle A; look A"),
               "CloudDB: leech complete\nCloudDB: leeched calling to merge\n"
-              "timers=1 inFlight=1 flag=yes state=attached intros=0");
-    gate.openGate();
-    settle(a);
-    EXPECT_EQ(look(a),
+              "timers=1 inFlight=1 flag=yes state=attached intros=0"
               "CloudDB: merge complete\n"
               "timers=1 inFlight=0 flag=yes state=attached intros=0");
 
     // Syncing again while active keeps the one timer and merges.
-    a.db->sync();
-    EXPECT_EQ(a.db->syncTimer(), timer);
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("sync A; look A; settle A; look A"),
               "CloudDB: Sync called\nCloudDB: Sync call done\n"
-              "timers=1 inFlight=1 flag=yes state=attached intros=0");
-    settle(a);
-    EXPECT_EQ(look(a),
+              "timers=1 inFlight=1 flag=yes state=attached intros=0"
               "CloudDB: merge complete\n"
               "timers=1 inFlight=0 flag=yes state=attached intros=0");
+    EXPECT_EQ(a.db->syncTimer(), timer);
 
     // The list made before attaching came along to the cloud.
-    EXPECT_EQ(contents(joiner()), "Made before attaching (0):\n");
+    EXPECT_EQ(run("join B; contents B"), "Made before attaching (0):\n");
 }
 
 TEST_F(DatabaseAttach, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
     auto& a = launch("A");
     {
         test::OpenGateAtExit opener{*a.recorder};
-        a.recorder->closeGate();  // the first attach cannot finish before the save below
-        a.db->sync();
-        newList(*a.db, "Groceries");  // its save asks to attach again
+        // The first attach cannot finish before the save, which asks to attach again.
+        run("hold A; sync A; list A Groceries");
         EXPECT_FALSE(a.ensemble().isLeeched());
         EXPECT_EQ(a.db->operationsInFlight(), 2);
     }
@@ -309,9 +337,8 @@ TEST_F(DatabaseAttach, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
         registered += path.ends_with("/device.json");
     }
     EXPECT_EQ(registered, 1u);
-    EXPECT_EQ(a.db->syncState(), SyncState::attached);
-    EXPECT_EQ(introRequests(), 0);
-    EXPECT_EQ(contents(joiner()), "Groceries (0):\n");
+    EXPECT_EQ(run("look A; join B; contents B"),
+              "timers=1 inFlight=0 flag=yes state=attached intros=0Groceries (0):\n");
 }
 
 // The store is attached, the settings file was removed: finding the store attached is enough
@@ -319,129 +346,90 @@ TEST_F(DatabaseAttach, AnAttachAskedForTwiceRegistersTheDeviceOnce) {
 TEST_F(DatabaseAttach, AnAttachedStoreWhoseSettingsWereLostStaysAttached) {
     auto& b = launch("B");
     attach(b);
-    for (bool byMerging : {false, true}) {
+    for (const std::string verb : {"leech", "merge"}) {
         b.close();
         b.settings.removeObjectForKey(kFlag);
         b.open();
-        takeDatabaseLines();
-        EXPECT_EQ(look(b), "timers=0 inFlight=0 flag=unset state=attached intros=0");
-        byMerging ? b.db->merge() : b.db->leech();
-        EXPECT_EQ(look(b), std::string("timers=0 inFlight=") + (byMerging ? "1" : "0") +
-                               " flag=yes state=attached intros=0");
-        settle(b);
-        EXPECT_EQ(look(b), std::string(byMerging ? "CloudDB: merge complete\n" : "") +
-                               "timers=0 inFlight=0 flag=yes state=attached intros=0");
+        const std::string merged = verb == "merge" ? "1" : "0";
+        EXPECT_EQ(run("quiet; look B; " + verb + " B; look B; settle B; look B"),
+                  "timers=0 inFlight=0 flag=unset state=attached intros=0"
+                  "timers=0 inFlight=" +
+                      merged + " flag=yes state=attached intros=0" +
+                      (verb == "merge" ? "CloudDB: merge complete\n" : "") +
+                      "timers=0 inFlight=0 flag=yes state=attached intros=0");
     }
 }
 
+// A failed attach or merge asks for nothing but the intro and keeps what was saved: the next
+// tick that reaches the cloud sends it.
 TEST_F(DatabaseAttach, WhileTheCloudIsUnavailableEverySaveAndEveryTickRetries) {
     const std::string syncCalled =
         "CloudDB: Sync called\nCloudDB: setup syncTimer\nCloudDB: Sync call done\n";
     const std::string failed = "CloudDB: leech complete\nCloudDB: leech error: <reason>\n";
     cloud_.view("A")->setUnavailable(true);
-    auto& a = launch("A");
-    takeDatabaseLines();
-    a.db->sync();
-    settle(a);
     // A failed attach asks for the intro, and does not stop the timer.
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("launch A; quiet; sync A; settle A; look A"),
               syncCalled + failed + "timers=1 inFlight=0 flag=unset state=notYetAttached intros=1");
 
     // Each 10-second tick tries again; so does each save, and the save itself is kept.
+    auto& a = device("A");
     const auto attempts = a.view->calls(CloudOperation::checkRoot);
-    loop().advance(30);
-    settle(a);
+    run("tick 30; settle A");
     EXPECT_EQ(a.view->calls(CloudOperation::checkRoot), attempts + 3);
-    newList(*a.db, "Groceries");
-    settle(a);
-    EXPECT_EQ(look(a), failed + failed + failed + failed +
-                           "timers=1 inFlight=0 flag=unset state=notYetAttached intros=5");
+    EXPECT_EQ(run("list A Groceries; settle A; look A"),
+              failed + failed + failed + failed +
+                  "timers=1 inFlight=0 flag=unset state=notYetAttached intros=5");
 
     // Once the cloud is back, the next tick attaches and merges; the intro is not asked again.
-    a.view->setUnavailable(false);
-    loop().advance(10);
-    settle(a);
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("up A; tick 10; settle A; look A; join B; contents B"),
               "CloudDB: leech complete\nCloudDB: leeched calling to merge\n"
               "CloudDB: merge complete\n"
+              "timers=1 inFlight=0 flag=yes state=attached intros=5"
+              "Groceries (0):\n");
+
+    // A merge error is only logged; the next tick sends what was saved meanwhile.
+    EXPECT_EQ(run("resign B; quiet; down A; list A Made during the outage; settle A; look A"),
+              "CloudDB: merge complete\nCloudDB: merge error: <reason>\n"
               "timers=1 inFlight=0 flag=yes state=attached intros=5");
-    EXPECT_EQ(contents(joiner()), "Groceries (0):\n");
+    EXPECT_EQ(run("up A; tick 10; settle A; save A; settle A; deliver; save B; settle B; "
+                  "contents B"),
+              "Groceries (0):\nMade during the outage (0):\n");
 
     // With no lists screen yet, a failed attach is only logged.
     setListsScreen(nullptr);
     cloud_.view("C")->setUnavailable(true);
-    auto& c = launch("C");
-    takeDatabaseLines();
-    c.db->sync();
-    settle(c);
-    EXPECT_EQ(look(c),
-              syncCalled + failed + "timers=3 inFlight=0 flag=unset state=notYetAttached intros=5");
+    EXPECT_EQ(run("launch C; quiet; sync C; settle C; look C"),
+              syncCalled + failed + "timers=2 inFlight=0 flag=unset state=notYetAttached intros=5");
 }
 
 // --- The attachment lost ------------------------------------------------------------------------
 
 TEST_F(DatabaseSync, ALostAttachmentIsLoggedOnceAndThenEverySaveAndSyncOnlyAsksForTheIntro) {
-    auto& a = launch("A");
-    attach(a);
-    removeFromFolder(a);
-    takeDatabaseLines();
-    newList(*a.db, "Groceries");
-    settle(a);
     // Nothing sets the flag back.
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("launch A; attach A; lose A; quiet; list A Groceries; settle A; look A"),
               "CloudDB: merge complete\nCloudDB: merge error: <reason>\n"
               "timers=1 inFlight=0 flag=yes state=attachmentLost intros=0");
 
     // From now on each save (with nothing to save too, a tick's as well) asks for the intro
     // through leech; no tick attaches or merges, and nothing reaches the cloud.
+    auto& a = device("A");
     const auto calls =
         a.view->calls(CloudOperation::write) + a.view->calls(CloudOperation::checkRoot);
-    newList(*a.db, "Hardware");
-    a.db->saveContext(false);
-    loop().advance(10);
     const std::string lost = "CloudDB: icloud setting changed must reinstall app\n";
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("list A Hardware; save A; tick 10; look A"),
               lost + lost + lost + "timers=1 inFlight=0 flag=yes state=attachmentLost intros=3");
     EXPECT_EQ(a.view->calls(CloudOperation::write) + a.view->calls(CloudOperation::checkRoot),
               calls);
 
-    // Resigning and becoming active again, or the next launch: no timer, only the intro.
-    a.db->saveContext(true);
-    takeDatabaseLines();
-    a.db->sync();
-    EXPECT_EQ(look(a),
+    // Resigning and becoming active again, or the next launch: no timer, only the intro. The
+    // saves were written all the same.
+    EXPECT_EQ(run("resign A; quiet; sync A; look A; resign A; relaunch A; quiet; sync A; look A; "
+                  "contents A"),
               "CloudDB: Sync called\n"
-              "timers=0 inFlight=0 flag=yes state=attachmentLost intros=4");
-    a.db->saveContext(true);
-    relaunch(a);
-    takeDatabaseLines();
-    a.db->sync();
-    EXPECT_EQ(look(a),
+              "timers=0 inFlight=0 flag=yes state=attachmentLost intros=4"
               "CloudDB: Sync called\n"
-              "timers=0 inFlight=0 flag=yes state=attachmentLost intros=5");
-    // The saves were written all the same.
-    EXPECT_EQ(contents(a), "Groceries (0):\nHardware (0):\n");
-}
-
-TEST_F(DatabaseSync, AMergeErrorIsOnlyLoggedAndTheNextTickSendsWhatWasSavedMeanwhile) {
-    auto& a = launch("A");
-    attach(a);
-    auto& b = joiner();
-    b.db->saveContext(true);
-    takeDatabaseLines();
-
-    a.view->setUnavailable(true);
-    newList(*a.db, "Made during the outage");
-    settle(a);
-    EXPECT_EQ(look(a),
-              "CloudDB: merge complete\nCloudDB: merge error: <reason>\n"
-              "timers=1 inFlight=0 flag=yes state=attached intros=0");
-
-    a.view->setUnavailable(false);
-    loop().advance(10);
-    settle(a);
-    sendOver(*a.db, *b.db);
-    EXPECT_EQ(contents(b), "Made during the outage (0):\n");
+              "timers=0 inFlight=0 flag=yes state=attachmentLost intros=5"
+              "Groceries (0):\nHardware (0):\n");
 }
 
 // --- Becoming active and resigning active -------------------------------------------------------
@@ -449,17 +437,12 @@ TEST_F(DatabaseSync, AMergeErrorIsOnlyLoggedAndTheNextTickSendsWhatWasSavedMeanw
 using DatabaseActiveState = DatabaseSync;
 
 TEST_F(DatabaseActiveState, ResigningActiveSavesStopsTheTimerAndStartsNoMerge) {
-    auto& a = launch("A");
-    attach(a);
-    auto list = newList(*a.db, "Groceries");
-    settle(a);
-    list->setName(std::string("Groceries and more"));  // an edit not saved yet
-    takeDatabaseLines();
+    run("launch A; attach A; list A Groceries; settle A");
+    auto& a = device("A");
+    listNamed(*a.db, "Groceries")->setName(std::string("Groceries and more"));  // not saved yet
     const auto calls = a.view->calls(CloudOperation::write) + a.view->calls(CloudOperation::list);
 
-    a.db->saveContext(true);
-    loop().advance(60);
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("quiet; resign A; tick 60; look A"),
               "CloudDB: willResignActive so wont bother with sync\n"
               "timers=0 inFlight=0 flag=yes state=attached intros=0");
     EXPECT_FALSE(a.db->viewContext().hasChanges());
@@ -468,24 +451,19 @@ TEST_F(DatabaseActiveState, ResigningActiveSavesStopsTheTimerAndStartsNoMerge) {
     EXPECT_EQ(a.ensemble().status().changesToExport, 1) << "the rename was not saved";
 
     // Becoming active again makes a new timer, and the merge sends the rename.
-    a.db->sync();
-    settle(a);
-    EXPECT_EQ(look(a),
+    EXPECT_EQ(run("sync A; settle A; look A; join B; contents B"),
               "CloudDB: Sync called\nCloudDB: setup syncTimer\nCloudDB: Sync call done\n"
               "CloudDB: merge complete\n"
-              "timers=1 inFlight=0 flag=yes state=attached intros=0");
-    EXPECT_EQ(contents(joiner()), "Groceries and more (0):\n");
+              "timers=1 inFlight=0 flag=yes state=attached intros=0"
+              "Groceries and more (0):\n");
 }
 
 TEST_F(DatabaseActiveState, EachTickSavesPendingEditsAndMerges) {
     auto& a = launch("A");
     attach(a);
     auto milk = newItem(*a.db, *newList(*a.db, "Groceries"), "Milk");
-    settle(a);
-    auto& b = joiner();
-    b.db->saveContext(true);  // B is in the background: only A's timer runs
+    run("settle A; join B; resign B; quiet");  // B is in the background: only A's timer runs
     ASSERT_EQ(loop().activeTimerCount(), 1);
-    takeDatabaseLines();
 
     milk->setBody(std::string("Oat milk"));  // an edit the screen has not saved
     loop().advance(9.5);
@@ -498,14 +476,10 @@ TEST_F(DatabaseActiveState, EachTickSavesPendingEditsAndMerges) {
     loop().advance(20);
     completed += count(takeDatabaseLines(), "CloudDB: merge complete");
     EXPECT_EQ(a.db->operationsInFlight() + completed, 3u) << "each tick merges";
-    settle(a);
+    EXPECT_EQ(run("settle A; deliver; sync B; settle B; contents B"),
+              "Groceries (0): [ ] Oat milk\n");
 
-    cloud_.deliverAll();
-    b.db->sync();
-    settle(b);
-    EXPECT_EQ(contents(b), "Groceries (0): [ ] Oat milk\n");
-
-    b.db->saveContext(true);
+    run("resign B");
     a.close();
     EXPECT_EQ(loop().activeTimerCount(), 0) << "a closed database's timer still runs";
     loop().advance(30);  // a tick of a closed database would touch freed memory
@@ -525,8 +499,8 @@ class DatabaseMergedChanges : public DatabaseSync {
         }
         settle(deviceA);
         a = deviceA.db.get();
-        b = joiner().db.get();
-        b->saveContext(true);
+        run("join B; resign B");
+        b = device("B").db.get();
         ASSERT_EQ(contents(*b), contents(*a));
     }
 
@@ -549,10 +523,7 @@ TEST_F(DatabaseMergedChanges, ReachAnOpenScreenWithoutAnyUserAction) {
     toggleItem(*b, *itemWithBody(*b, "Milk"));
     deleteItem(*b, *itemWithBody(*b, "Eggs"));
     newList(*b, "Hardware");
-    settle(*b);
-    cloud_.deliverAll();
-    loop().advance(10);  // A's timer: no save, no screen action
-    settle(*a);
+    run("settle B; deliver; tick 10; settle A");  // A's timer: no save, no screen action
 
     EXPECT_EQ(itemBodies(items.fetchedObjects()), (Lines{"Bread", "Milk", "Tea"}));
     std::sort(itemsScreen.changes.begin(), itemsScreen.changes.end());
@@ -566,10 +537,7 @@ TEST_F(DatabaseMergedChanges, ReachAnOpenScreenWithoutAnyUserAction) {
     // A list deleted elsewhere leaves the screen, and its items go with it.
     listsScreen.changes.clear();
     deleteList(*b, *listNamed(*b, "Groceries"));
-    settle(*b);
-    cloud_.deliverAll();
-    loop().advance(10);
-    settle(*a);
+    run("settle B; deliver; tick 10; settle A");
     EXPECT_EQ(listsScreen.changes, Lines{"delete Groceries"});
     EXPECT_EQ(lists.fetchedObjects().size(), 1u);
     EXPECT_EQ(
@@ -592,11 +560,7 @@ TEST_F(DatabaseMergedChanges, UnsavedEditsSurviveAMergeAndSaveAfterwards) {
     toggleItem(*b, *bTea);
     editItemText(*b, *bTea, "Black tea");
     renameList(*b, *listNamed(*b, "Groceries"), "Food");
-    settle(*b);
-    cloud_.deliverAll();
-
-    a->merge();  // a merge with the edits still unsaved
-    settle(*a);
+    run("settle B; deliver; merge A; settle A");  // a merge with the edits still unsaved
     EXPECT_TRUE(a->viewContext().hasChanges());
     EXPECT_EQ(tea->body(), "Green tea") << "the unsaved edit was overwritten by the merge";
     EXPECT_TRUE(tea->isDone()) << "B's change to another attribute did not arrive";
@@ -605,17 +569,11 @@ TEST_F(DatabaseMergedChanges, UnsavedEditsSurviveAMergeAndSaveAfterwards) {
     EXPECT_EQ(unsavedItem->forList(), groceries.get());
 
     // The save after the merge succeeds (a failed save would end the program) and, being the
-    // newer change, wins on both devices.
-    a->saveContext(false);
-    settle(*a);
-    cloud_.deliverAll();
-    b->saveContext(false);
-    settle(*b);
-    EXPECT_EQ(contents(*b), "Food (1): [ ] Eggs [ ] Milk [ ] Rice [x] Green tea\n");
-    EXPECT_EQ(contents(*a), contents(*b));
-
-    relaunch(*devices_.front());  // and it is what A's store holds
-    EXPECT_EQ(contents(*devices_.front()), contents(*b));
+    // newer change, wins on both devices; and it is what A's store holds.
+    const std::string expected = "Food (1): [ ] Eggs [ ] Milk [ ] Rice [x] Green tea\n";
+    EXPECT_EQ(run("save A; settle A; deliver; save B; settle B; contents B; contents A; "
+                  "relaunch A; contents A"),
+              expected + expected + expected);
 }
 
 }  // namespace

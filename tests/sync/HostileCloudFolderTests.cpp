@@ -13,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "SyncTestSupport.h"
@@ -102,180 +101,115 @@ std::string withHeaderEdited(const std::string& bytes, const std::function<void(
     return header.dump() + bytes.substr(bytes.find('\n'));
 }
 
-// Each bad file, where it is put and a word of the reason it is skipped for.
-TEST_F(HostileCloudFolder, BadFilesAreSkippedEveryMergeWhileTheGoodOnesMerge) {
-    const auto good = writerAddsList("Groceries");
-    ASSERT_FALSE(good.empty());
-    const auto newline = good.find('\n');
-    std::string damaged = good;
-    damaged[newline + 5] ^= 0x20;
-    const std::string writerRegistration = kLayout.registrationFile(writerID_);
-    const std::string strangerRegistration = kLayout.registrationFile(kStranger);
-    const std::tuple<std::string, std::string, const char*> bad[] = {
-        {changePath(writerID_, 90), std::string("\0\1\2 not a sync file at all", 26), "no header"},
-        {changePath(writerID_, 91), good.substr(0, newline + (good.size() - newline) / 2),
-         "cut short"},
-        {changePath(writerID_, 92), damaged, "checksum"},
-        {changePath(writerID_, 93), withHeaderEdited(good, [](json& h) { h["jotwell-sync"] = 2; }),
-         "newer format"},
-        {changePath(writerID_, 94), withHeaderEdited(good, [](json& h) { h["model"] = 2; }),
-         "newer object model"},
-        {changePath(writerID_, 95), "", ""},
-        {changePath(writerID_, 80),
-         std::string(PersistentStoreEnsemble::kMaxChangeFileBytes + 1, '['), "too large"},
-        {strangerRegistration, std::string((1 << 20) + 1, ' '), "too large"},
-        // A damaged registration does not keep its device's files out.
-        {writerRegistration, "{\"jotwell-device\": ", "malformed"},
-    };
-    for (const auto& [path, contents, reason] : bad) {
-        reader_.view->plantFile(path, contents);
-    }
-    cloud_.deliverAll();
-    readerMerges();
+// One hostile entry: where it is, a word of the reason it is skipped for, and how often it is
+// skipped in two merges (0: at least once). A bad change file is tried again at every merge; a
+// link, a folder or a name that is not a change file's is skipped once.
+struct Hostile {
+    std::string path;
+    std::string reason;
+    int times;
+};
 
-    EXPECT_EQ(readerLists(), "Groceries (0):\n");
-    for (const auto& [path, contents, reason] : bad) {
-        EXPECT_TRUE(wasSkipped(path, reason)) << path;
-    }
-    expectReaderStillAttached();
-    EXPECT_EQ(reader_.ensemble().status().filesToImport, 7) << "they wait to be tried again";
-
-    // The change files are tried again at the next merge, and again skipped.
-    platform_.clearLog();
-    readerMerges();
-    for (const auto& [path, contents, reason] : bad) {
-        EXPECT_TRUE(wasSkipped(path) || path.ends_with("device.json")) << path;
-    }
-}
-
-TEST_F(HostileCloudFolder, GarbageInTheNextFilesPlaceMergesOnceTheRealFileReplacesIt) {
+// Every entry is made from the writer's rename, still on its way to the reader: were any of
+// them applied, the reader would see the new name early, or the list twice.
+TEST_F(HostileCloudFolder, EveryEntryIsSkippedWithItsReasonWhileTheGoodFilesMerge) {
     writerAddsList("Groceries");
-    const auto next = lastWriterSequence() + 1;
-    reader_.view->plantFile(changePath(writerID_, next), "{\"jotwell-sync\": 1}\n[garbage");
-    cloud_.deliverAll();
-    readerMerges();
-    EXPECT_TRUE(wasSkipped(changePath(writerID_, next)));
-
-    writerAddsList("Hardware");
-    ASSERT_EQ(lastWriterSequence(), next);
-    cloud_.deliverAll();
-    readerMerges();
-    EXPECT_EQ(readerLists(), "Groceries (0):\nHardware (0):\n");
-}
-
-TEST_F(HostileCloudFolder, LinksAndFoldersWhereFilesShouldBeAreSkippedOnce) {
-    writerAddsList("Groceries");
-    const std::string linkedDevice = "a1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d";
-    const std::string deviceWithLinkedChanges = "b1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d";
-    const std::string deviceWithFolderRegistration = "c1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d";
-    const std::vector<std::string> links = {
-        changePath(writerID_, 60),
-        kLayout.deviceFolder(linkedDevice),
-        kLayout.changesFolder(deviceWithLinkedChanges),
-    };
-    const std::vector<std::string> folders = {
-        changePath(writerID_, 61),
-        kLayout.registrationFile(deviceWithFolderRegistration),
-    };
-    for (const auto& path : links) {
-        reader_.view->plantOther(path);
-    }
-    for (const auto& path : folders) {
-        reader_.view->plantDirectory(path);
-    }
-    cloud_.deliverAll();
-    readerMerges();
-    readerMerges();
-
-    EXPECT_EQ(readerLists(), "Groceries (0):\n");
-    for (const auto& path : links) {
-        EXPECT_EQ(timesSkipped(path), 1) << path;
-    }
-    EXPECT_EQ(timesSkipped(changePath(writerID_, 61)), 1);
-    EXPECT_TRUE(wasSkipped(kLayout.registrationFile(deviceWithFolderRegistration), "invalid"));
-    expectReaderStillAttached();
-}
-
-TEST_F(HostileCloudFolder, NamesThatOnlyLookRightAreIgnored) {
-    const auto good = writerAddsList("Groceries");
-    const auto folder = kLayout.changesFolder(writerID_) + "/";
-    const std::vector<std::string> names = {
-        "000000000001 (conflict 1).jwchanges",  // what a file-sync service makes of a clash
-        "0000000000001.jwchanges",
-        "00000000001.jwchanges",
-        "00000000000a.jwchanges",
-        "000000000000.jwchanges",
-        "-00000000001.jwchanges",
-        " 000000000001.jwchanges",
-        "000000000001.jwchanges.part",
-        "000000000001.JWCHANGES",
-        "..000000000001.jwchanges",
-        "...",
-        "000000000001.jwchanges\\..",
-        "\xff\xfe.jwchanges",
-    };
-    for (const auto& name : names) {
-        reader_.view->plantFile(folder + name, good);
-    }
-    const std::vector<std::string> deviceFolders = {
-        "not-a-device",
-        "3F1E2D4C-5B6A-4798-8A9B-0C1D2E3F4A5B",  // a device name, but not as written
-        "3f1e2d4c5b6a47988a9b0c1d2e3f4a5b",
-    };
-    for (const auto& name : deviceFolders) {
-        reader_.view->plantFile(
-            kLayout.devicesFolder() + "/" + name + "/changes/" + CloudLayout::changeFileName(1),
-            good);
-    }
-    reader_.view->plantFile(kLayout.devicesFolder() + "/notes.txt", "hello");
-    cloud_.deliverAll();
-    readerMerges();
-
-    EXPECT_EQ(readerLists(), "Groceries (0):\n") << "no list twice";
-    for (const auto& name : names) {
-        EXPECT_TRUE(wasSkipped(folder + name, "not the name of a change file")) << name;
-    }
-    for (const auto& name : deviceFolders) {
-        EXPECT_TRUE(wasSkipped(kLayout.devicesFolder() + "/" + name, "not a device's folder"))
-            << name;
-    }
-    EXPECT_TRUE(wasSkipped(kLayout.devicesFolder() + "/notes.txt"));
-    EXPECT_EQ(reader_.ensemble().status().filesToImport, 0) << "none of them counts as a file";
-    expectReaderStillAttached();
-}
-
-TEST_F(HostileCloudFolder, FilesOfAnotherEnsembleOrDeviceAreSkipped) {
-    const auto good = writerAddsList("Groceries");
     cloud_.deliverAll();
     readerMerges();
     ASSERT_EQ(readerLists(), "Groceries (0):\n");
-    // Bring the list back under other names: were any of these applied, there would be more.
-    model::renameList(
-        *writer_.db,
-        *std::static_pointer_cast<model::List>(
-            writer_.db->viewContext().executeFetchRequest(model::listsFetchRequest(false))[0]),
-        "Renamed");
+    // Garbage in the place of the writer's next file, which then replaces it.
+    const auto next = lastWriterSequence() + 1;
+    reader_.view->plantFile(changePath(writerID_, next), "{\"jotwell-sync\": 1}\n[garbage");
+    model::renameList(*writer_.db, *testing::listNamed(*writer_.db, "Groceries"), "Renamed");
     settle();
-    const auto renamed = writerChangeFile(lastWriterSequence());
-    auto otherEnsemble = decodeChangeFile(renamed, 1);
+    const auto good = writerChangeFile(next);
+    ASSERT_FALSE(good.empty());
+    std::vector<Hostile> hostile = {{changePath(writerID_, next), "", 0}};
+    auto file = [&](const std::string& path, const std::string& contents, const char* reason,
+                    int times) {
+        reader_.view->plantFile(path, contents);
+        hostile.push_back({path, reason, times});
+    };
+
+    // Damaged, cut short, of a newer version, too large.
+    const auto newline = good.find('\n');
+    std::string damaged = good;
+    damaged[newline + 5] ^= 0x20;
+    file(changePath(writerID_, 90), std::string("\0\1\2 not a sync file at all", 26), "no header",
+         2);
+    file(changePath(writerID_, 91), good.substr(0, newline + (good.size() - newline) / 2),
+         "cut short", 2);
+    file(changePath(writerID_, 92), damaged, "checksum", 2);
+    file(changePath(writerID_, 93), withHeaderEdited(good, [](json& h) { h["jotwell-sync"] = 2; }),
+         "newer format", 2);
+    file(changePath(writerID_, 94), withHeaderEdited(good, [](json& h) { h["model"] = 2; }),
+         "newer object model", 2);
+    file(changePath(writerID_, 95), "", "", 2);
+    file(changePath(writerID_, 80),
+         std::string(PersistentStoreEnsemble::kMaxChangeFileBytes + 1, '['), "too large", 2);
+    file(kLayout.registrationFile(kStranger), std::string((1 << 20) + 1, ' '), "too large", 0);
+    // A damaged registration does not keep its device's files out.
+    file(kLayout.registrationFile(writerID_), "{\"jotwell-device\": ", "malformed", 0);
+
+    // Files of another ensemble, device or number, and a baseline among the change files.
+    auto otherEnsemble = decodeChangeFile(good, 1);
     otherEnsemble.header.ensemble = "0d0c0b0a-0908-4706-8504-030201000000";
     otherEnsemble.header.sequence = 70;
-    const std::string strangerFile = changePath(kStranger, lastWriterSequence());
-    reader_.view->plantFile(strangerFile, renamed);  // another device's
-    reader_.view->plantFile(changePath(writerID_, 70), encodeChangeFile(otherEnsemble));
-    reader_.view->plantFile(changePath(writerID_, 71), renamed);  // another number's
-    auto baseline = decodeChangeFile(renamed, 1);
+    auto baseline = decodeChangeFile(good, 1);
     baseline.header.kind = "baseline";
     baseline.header.sequence = 72;
-    reader_.view->plantFile(changePath(writerID_, 72), encodeChangeFile(baseline));
-    readerMerges();  // the rename itself has not been delivered
+    const char* foreign = "not this ensemble's file";
+    file(changePath(kStranger, next), good, foreign, 2);
+    file(changePath(writerID_, 70), encodeChangeFile(otherEnsemble), foreign, 2);
+    file(changePath(writerID_, 71), good, foreign, 2);
+    file(changePath(writerID_, 72), encodeChangeFile(baseline), foreign, 2);
 
+    // Names that only look right.
+    const auto folder = kLayout.changesFolder(writerID_) + "/";
+    for (const char* name :
+         {"000000000001 (conflict 1).jwchanges",  // what a file-sync service makes of a clash
+          "0000000000001.jwchanges", "00000000001.jwchanges", "00000000000a.jwchanges",
+          "000000000000.jwchanges", "-00000000001.jwchanges", " 000000000001.jwchanges",
+          "000000000001.jwchanges.part", "000000000001.JWCHANGES", "..000000000001.jwchanges",
+          "...", "000000000001.jwchanges\\..", "\xff\xfe.jwchanges"}) {
+        file(folder + name, good, "not the name of a change file", 0);
+    }
+    for (const char* name : {"not-a-device",
+                             "3F1E2D4C-5B6A-4798-8A9B-0C1D2E3F4A5B",  // not as written
+                             "3f1e2d4c5b6a47988a9b0c1d2e3f4a5b"}) {
+        const auto device = kLayout.devicesFolder() + "/" + name;
+        reader_.view->plantFile(device + "/changes/" + CloudLayout::changeFileName(1), good);
+        hostile.push_back({device, "not a device's folder", 0});
+    }
+    file(kLayout.devicesFolder() + "/notes.txt", "hello", "", 0);
+
+    // Links and folders where files should be.
+    for (const auto& path :
+         {changePath(writerID_, 60), kLayout.deviceFolder("a1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d"),
+          kLayout.changesFolder("b1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d")}) {
+        reader_.view->plantOther(path);
+        hostile.push_back({path, "", 1});
+    }
+    reader_.view->plantDirectory(changePath(writerID_, 61));
+    hostile.push_back({changePath(writerID_, 61), "", 1});
+    const auto folderRegistration =
+        kLayout.registrationFile("c1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d");
+    reader_.view->plantDirectory(folderRegistration);
+    hostile.push_back({folderRegistration, "invalid", 0});
+
+    readerMerges();
+    readerMerges();
     EXPECT_EQ(readerLists(), "Groceries (0):\n");
-    for (const auto& path : {strangerFile, changePath(writerID_, 70), changePath(writerID_, 71),
-                             changePath(writerID_, 72)}) {
-        EXPECT_TRUE(wasSkipped(path, "not this ensemble's file")) << path;
+    for (const auto& [path, reason, times] : hostile) {
+        EXPECT_TRUE(wasSkipped(path, reason)) << path;
+        if (times > 0) {
+            EXPECT_EQ(timesSkipped(path), times) << path;
+        }
     }
     expectReaderStillAttached();
+    EXPECT_EQ(reader_.ensemble().status().filesToImport, 12)
+        << "the twelve bad change files, a link or folder not among them, wait to be tried";
+
     cloud_.deliverAll();
     readerMerges();
     EXPECT_EQ(readerLists(), "Renamed (0):\n");

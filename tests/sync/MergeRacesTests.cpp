@@ -22,25 +22,30 @@ using model::Item;
 using model::List;
 using testing::SimulatedDevice;
 
+// Three devices sharing the lists "Old" and "New".
 class MergeRaces : public testing::SharedCloudTest {
   protected:
+    MergeRaces() : a(addDevice("a")), b(addDevice("b")), c(addDevice("c")) {
+        model::newList(*a.db, "Old");
+        model::newList(*a.db, "New");
+        settle();
+        mergeEverywhere();
+    }
     // Merges on the engine's side only: the main context is not told yet.
     void mergeBehindTheContext(SimulatedDevice& device) {
         device.db->merge();
         device.ensemble().waitUntilIdle();
     }
+
+    SimulatedDevice& a;
+    SimulatedDevice& b;
+    SimulatedDevice& c;
 };
 
 TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
-    auto& a = addDevice("a");
-    auto& b = addDevice("b");
-    model::newList(*a.db, "Groceries");
-    settle();
-    mergeEverywhere();
-    auto stale = testing::listNamed(*b.db, "Groceries");
+    auto stale = testing::listNamed(*b.db, "Old");
     ASSERT_TRUE(stale);
-
-    model::deleteList(*a.db, *testing::listNamed(*a.db, "Groceries"));
+    model::deleteList(*a.db, *testing::listNamed(*a.db, "Old"));
     settle();
     cloud_.deliverAll();
     mergeBehindTheContext(b);  // the list is gone from b's store, not from its context
@@ -55,23 +60,17 @@ TEST_F(MergeRaces, AnItemSavedIntoAListAMergeHasJustRemovedGoesWithTheList) {
 }
 
 TEST_F(MergeRaces, AnItemAMergeAddedToAListTheContextDeletesGoesWithTheList) {
-    auto& a = addDevice("a");
-    auto& b = addDevice("b");
-    model::newList(*b.db, "Hardware");
-    settle();
-    mergeEverywhere();
-
-    model::newItem(*a.db, *testing::listNamed(*a.db, "Hardware"), "nails");
+    model::newItem(*a.db, *testing::listNamed(*a.db, "Old"), "nails");
     settle();
     cloud_.deliverAll();
     mergeBehindTheContext(b);  // the item is in b's store; b's context knows nothing of it
-    model::deleteList(*b.db, *testing::listNamed(*b.db, "Hardware"));
+    model::deleteList(*b.db, *testing::listNamed(*b.db, "Old"));
     settle();
 
     EXPECT_FALSE(testing::itemWithBody(*b.db, "nails"));
     mergeEverywhere();
     EXPECT_FALSE(testing::itemWithBody(*a.db, "nails"));
-    EXPECT_FALSE(testing::listNamed(*a.db, "Hardware"));
+    EXPECT_FALSE(testing::listNamed(*a.db, "Old"));
     expectSameStoresEverywhere();
 }
 
@@ -80,14 +79,6 @@ TEST_F(MergeRaces, AnEditToAnItemSetAsideMeanwhileComesBackWithIt) {
     // and sets the item aside, while its context, a merge behind, edits the item. Then c, not
     // having heard of the removal, moves the item to another list: it comes back there,
     // everywhere, with b's edit.
-    auto& a = addDevice("a");
-    auto& b = addDevice("b");
-    auto& c = addDevice("c");
-    model::newList(*a.db, "Old");
-    model::newList(*a.db, "New");
-    settle();
-    mergeEverywhere();
-
     model::newItem(*c.db, *testing::listNamed(*c.db, "Old"), "bread");
     settle();
     cloud_.deliverAll();

@@ -7,8 +7,8 @@
 //   data exactly when their dumps are equal;
 // - what a user sees of a database (a list by name, an item by text, every list as a line);
 // - simulated devices: a JWDatabase each, with its own folder, user defaults and view of the
-//   in-memory cloud, every call going through a recording ScriptableCloud; and the checks
-//   that every device holds the same store and the folder can still rebuild it.
+//   in-memory cloud, every call going through a recording ScriptableCloud; and the check
+//   that every device holds the same store.
 
 #include <gtest/gtest.h>
 
@@ -80,17 +80,6 @@ class ScratchDir {
   private:
     std::filesystem::path path_;
 };
-
-// The seeds a randomised test runs, first to last: the one in JOTWELL_SYNC_SEED alone (to
-// replay a failure), else 1 to JOTWELL_SYNC_SEEDS when that is a positive number, else 1 to
-// `fallback`.
-inline std::pair<int, int> seedsToRun(int fallback) {
-    if (const char* one = std::getenv("JOTWELL_SYNC_SEED"); one && std::atoi(one) > 0) {
-        return {std::atoi(one), std::atoi(one)};
-    }
-    const char* count = std::getenv("JOTWELL_SYNC_SEEDS");
-    return {1, count && std::atoi(count) > 0 ? std::atoi(count) : fallback};
-}
 
 // The object model -----------------------------------------------------------------------------
 
@@ -218,24 +207,6 @@ inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
     return lines;
 }
 
-// The global identifiers of every object in a dump.
-inline std::set<std::string> objectsIn(const std::vector<std::string>& dump) {
-    std::set<std::string> ids;
-    for (const auto& line : dump) {
-        ids.insert(line.substr(0, line.find(' ')));
-    }
-    return ids;
-}
-
-// Rows of one of the engine's tables (or any table) in a store file.
-inline std::int64_t rowCount(const std::filesystem::path& storeFile, const std::string& table) {
-    store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
-    store::SqliteStatement s(db.handle(),
-                             "SELECT COUNT(*) FROM " + store::StoreConnection::quoted(table));
-    s.step();
-    return s.columnInt(0);
-}
-
 // The lines only in `a` (prefixed "- ") and only in `b` ("+ "), for failure messages.
 inline std::string diffOf(const std::vector<std::string>& a, const std::vector<std::string>& b,
                           std::size_t maxLines = 40) {
@@ -276,29 +247,6 @@ inline std::map<std::string, std::int64_t> baselineCoverage(
         }
     }
     return covered;
-}
-
-// The change files `devices` wrote (as their recorders saw) that the cloud's true state can no
-// longer give a newcomer: neither there nor held by a baseline there, as "<device> <n>". Empty
-// when everything every device exported can be rebuilt from the folder.
-template <typename Devices>
-std::vector<std::string> unrecoverableFiles(const test::InMemoryCloud& cloud,
-                                            const Devices& devices) {
-    const auto folder = cloud.files();
-    auto covered = baselineCoverage(folder);
-    const std::string prefix = "MainStore/devices/";  // then "<device>/changes/<name>"
-    std::set<std::string> lost;
-    for (const auto& device : devices) {
-        for (const auto& [path, contents] : device->recorder->changeFiles()) {
-            const auto owner =
-                path.substr(prefix.size(), path.find('/', prefix.size()) - prefix.size());
-            const auto n = CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1));
-            if (!folder.count(path) && covered[owner] < n.value_or(0)) {
-                lost.insert(owner + " " + std::to_string(*n));
-            }
-        }
-    }
-    return {lost.begin(), lost.end()};
 }
 
 // Log lines of the engine saying it skipped a file or folder.
@@ -367,18 +315,20 @@ inline std::string contents(model::JWDatabase& db) {
     return text;
 }
 
-// Runs what the database started to its end: the worker's work, the completions it posts on
-// the main loop, and what those start in turn.
-inline void finishOperations(ManualRunLoop& loop, model::JWDatabase& db) {
-    for (int round = 0; db.operationsInFlight() > 0; ++round) {
-        if (round == 100) {
-            ADD_FAILURE() << "the database's operations never finished";
+// Runs what the databases started to its end: the worker's work, the completions it posts on
+// the main loop, and what those start in turn (a completion may start another merge).
+inline void finishOperations(ManualRunLoop& loop, const std::vector<model::JWDatabase*>& dbs) {
+    for (int round = 0; round < 100; ++round) {
+        for (auto* db : dbs) {
+            db->ensemble()->waitUntilIdle();
+        }
+        loop.drain();
+        if (std::none_of(dbs.begin(), dbs.end(),
+                         [](auto* db) { return db->operationsInFlight() > 0; })) {
             return;
         }
-        db.ensemble()->waitUntilIdle();
-        loop.drain();
     }
-    loop.drain();
+    FAIL() << "the databases' operations never finished";
 }
 
 // Simulated devices ------------------------------------------------------------------------------
@@ -419,28 +369,14 @@ struct SimulatedDevice {
 };
 
 // Lets every started attach and merge of `devices` finish and delivers their completions and
-// merged-changes notifications (a completion may start another merge, hence the loop).
+// merged-changes notifications.
 template <typename Devices>
 void runUntilQuiet(test::ManualPlatform& platform, Devices& devices) {
-    for (int round = 0; round < 100; ++round) {
-        bool busy = false;
-        for (auto& device : devices) {
-            device->ensemble().waitUntilIdle();
-        }
-        platform.loop().drain();
-        for (auto& device : devices) {
-            busy = busy || device->db->operationsInFlight() > 0;
-        }
-        if (!busy) {
-            return;
-        }
+    std::vector<model::JWDatabase*> dbs;
+    for (auto& device : devices) {
+        dbs.push_back(device->db.get());
     }
-    FAIL() << "attach and merge operations never finished";
-}
-
-inline void runUntilQuiet(test::ManualPlatform& platform, SimulatedDevice& device) {
-    std::vector<SimulatedDevice*> one{&device};
-    runUntilQuiet(platform, one);
+    finishOperations(platform.loop(), dbs);
 }
 
 // Every device holds the same store as the first, with no link to an object that is gone, and

@@ -1,6 +1,8 @@
 // Devices as real jotwell-cli processes: each has its own data folder, and they share one
-// cloud folder on disk. Whatever a device does reaches the others. (Devices on copies of the
-// folder that a file-sync service brings in step now and then are CompactionOnOwnCopies.)
+// cloud folder on disk. Whatever a device does reaches the others. (What each command does is
+// the CLI's own tests; that every model operation syncs is the convergence run's.) (Devices on
+// copies of the folder that a file-sync service brings in step now and then are
+// CompactionOnOwnCopies.)
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -107,13 +109,19 @@ class TwoDevicesCli : public ::testing::Test {
         return text;
     }
 
-    // The device folders in the shared folder.
-    std::set<std::string> registeredDevices() {
-        std::set<std::string> out;
-        for (const auto& entry : fs::directory_iterator(cloudFolder() / "MainStore" / "devices")) {
-            out.insert(entry.path().filename().string());
+    // Runs `arguments` on a device that attaches with them; answers its folder's name in the
+    // shared folder.
+    std::string join(const std::string& device, const std::vector<std::string>& arguments) {
+        const auto devices = cloudFolder() / "MainStore" / "devices";
+        std::error_code none;  // before the first device, there is no folder yet
+        std::set<fs::path> before(fs::directory_iterator(devices, none), {});
+        run(device, arguments);
+        for (const auto& entry : fs::directory_iterator(devices)) {
+            if (!before.count(entry.path())) {
+                return entry.path().filename().string();
+            }
         }
-        return out;
+        return "";
     }
 
     jw::test::TempDir dir_;
@@ -139,13 +147,8 @@ TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOtherOnceTheFolderIsThere) {
 
     run("B", {"add", "Groceries", "Eggs"});
     run("B", {"rename-list", "Weekend trip", "Trip to the lake"});
-    run("B", {"edit", "Groceries", "2", "Sourdough bread"});
-    run("B", {"toggle", "Trip to the lake", "1"});
-    run("B", {"new-list", "Books"});
-    run("B", {"delete-list", "Books"});
     const auto onB = everything("B");
     ASSERT_NE(onB.find("Trip to the lake"), std::string::npos) << onB;
-    ASSERT_EQ(onB.find("Books"), std::string::npos) << onB;
 
     EXPECT_EQ(output("A", {"sync"}), "attached\n");
     EXPECT_EQ(everything("A"), onB);
@@ -208,12 +211,7 @@ TEST_F(TwoDevicesCli, DevicesWorkingAtTheSameTimeConverge) {
 
 TEST_F(TwoDevicesCli, ALostAttachmentIsSaidAndAttachingAfreshBringsTheDeviceBack) {
     run("A", {"new-list", "Groceries"});
-    const auto before = registeredDevices();
-    run("B", {"sync"});
-    std::string b;
-    for (const auto& device : registeredDevices()) {
-        b = before.count(device) ? b : device;
-    }
+    const auto b = join("B", {"sync"});
     ASSERT_FALSE(b.empty());
     fs::remove(cloudFolder() / "MainStore" / "devices" / b / "device.json");
 
@@ -246,13 +244,8 @@ TEST_F(TwoDevicesCli, AnotherFolderProvesNothingAndIsSaid) {
 }
 
 TEST_F(TwoDevicesCli, TemporaryFilesLeftByAKilledWriteAreRemovedByTheirDeviceOnly) {
-    run("A", {"new-list", "Groceries"});
-    const auto aDevice = *registeredDevices().begin();
-    run("B", {"sync"});
-    std::string b;
-    for (const auto& device : registeredDevices()) {
-        b = device == aDevice ? b : device;
-    }
+    const auto aDevice = join("A", {"new-list", "Groceries"});
+    const auto b = join("B", {"sync"});
     const auto devices = cloudFolder() / "MainStore" / "devices";
     auto leave = [&](const fs::path& file, int ageSeconds) {
         std::ofstream(file) << "cut short";
