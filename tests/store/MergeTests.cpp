@@ -8,6 +8,7 @@
 #include <cctype>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -16,10 +17,114 @@
 #include "platform/store/FetchedResultsController.h"
 #include "platform/store/StoreConnection.h"
 #include "tests/store/StoreTestSupport.h"
-#include "tests/store/TableMirror.h"
 
 namespace jw::store::test {
 namespace {
+
+// A delegate that keeps its own copy of the rows and applies each batch to it as a table view
+// would: first every delete and move source by old row (highest first), then every insert and
+// move destination by new row (lowest first); updates name rows that stay put. After each
+// batch the copy must equal the controller's objects.
+class TableMirror : public FetchedResultsControllerDelegate {
+  public:
+    struct Change {
+        ManagedObject* object;
+        ChangeType type;
+        std::optional<std::size_t> oldRow, newRow;
+    };
+
+    explicit TableMirror(FetchedResultsController& controller) { resync(controller); }
+    // Starts again from the controller's rows, as a table reloaded.
+    void resync(FetchedResultsController& controller) {
+        rows.clear();
+        for (const auto& object : controller.fetchedObjects()) {
+            rows.push_back(object.get());
+        }
+    }
+
+    void controllerWillChangeContent(FetchedResultsController&) override {
+        EXPECT_FALSE(inBatch) << "a batch began inside a batch";
+        inBatch = true;
+        batch.clear();
+    }
+
+    void controllerDidChangeObject(FetchedResultsController&, ManagedObject& object,
+                                   const IndexPath* indexPath, ChangeType type,
+                                   const IndexPath* newIndexPath) override {
+        EXPECT_TRUE(inBatch) << "a change outside a batch";
+        Change change{&object, type, std::nullopt, std::nullopt};
+        if (indexPath) {
+            EXPECT_EQ(indexPath->section, 0u);
+            change.oldRow = indexPath->row;
+        }
+        if (newIndexPath) {
+            EXPECT_EQ(newIndexPath->section, 0u);
+            change.newRow = newIndexPath->row;
+        }
+        EXPECT_EQ(indexPath == nullptr, type == ChangeType::Insert)
+            << "every change but an insert names its old row";
+        EXPECT_TRUE(type == ChangeType::Update ||
+                    (newIndexPath != nullptr) == (type != ChangeType::Delete))
+            << "inserts and moves name their new row, deletes none";
+        batch.push_back(change);
+        ++counts[int(type)];
+    }
+
+    void controllerDidChangeContent(FetchedResultsController& controller) override {
+        EXPECT_TRUE(inBatch);
+        inBatch = false;
+        ++batches;
+        apply();
+        std::vector<ManagedObject*> expected;
+        for (const auto& object : controller.fetchedObjects()) {
+            expected.push_back(object.get());
+        }
+        EXPECT_EQ(rows, expected) << "the table's rows differ from the controller's after a batch";
+    }
+
+    void apply() {
+        std::vector<std::size_t> removals;
+        std::vector<std::pair<std::size_t, ManagedObject*>> insertions;
+        std::set<ManagedObject*> seen;
+        for (const auto& c : batch) {
+            EXPECT_TRUE(seen.insert(c.object).second) << "an object changed twice in one batch";
+            if (c.oldRow) {
+                ASSERT_LT(*c.oldRow, rows.size()) << "an old row past the end";
+                EXPECT_EQ(rows[*c.oldRow], c.object) << "the old row holds another object";
+            }
+            if (c.type == ChangeType::Delete || c.type == ChangeType::Move) {
+                removals.push_back(*c.oldRow);
+            }
+            if (c.type == ChangeType::Insert || c.type == ChangeType::Move) {
+                insertions.emplace_back(*c.newRow, c.object);
+            }
+        }
+        std::sort(removals.rbegin(), removals.rend());
+        EXPECT_TRUE(std::adjacent_find(removals.begin(), removals.end()) == removals.end())
+            << "a row removed twice";
+        for (auto row : removals) {
+            rows.erase(rows.begin() + std::ptrdiff_t(row));
+        }
+        std::sort(insertions.begin(), insertions.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [row, object] : insertions) {
+            ASSERT_LE(row, rows.size()) << "an insertion past the end";
+            rows.insert(rows.begin() + std::ptrdiff_t(row), object);
+        }
+        for (const auto& c : batch) {
+            if (c.type == ChangeType::Update && c.newRow) {
+                ASSERT_LT(*c.newRow, rows.size());
+                EXPECT_EQ(rows[*c.newRow], c.object) << "an update's new row holds another object";
+            }
+        }
+    }
+
+    std::vector<ManagedObject*> rows;
+    std::vector<Change> batch;
+    bool inBatch = false;
+    int batches = 0;
+    std::map<int, int> counts;
+};
 
 // "Here" is the fixture's main context; "there" is a context on a connection of its own to the
 // same file, with its own copy of the model, as the sync engine's worker has: what it saves
@@ -459,17 +564,40 @@ TEST_P(RandomMerges, StayInStep) {
         for (int k = int(random() % (p.editsThere + 1)); k > 0; --k) {
             change(elsewhere(), p.listsComeAndGo);
         }
+        // Now and then nobody listens for a round: the rows still follow, and the delegate set
+        // again hears nothing of what happened meanwhile.
+        const bool unheard = round % 5 == 2;
+        if (unheard) {
+            controller->setDelegate(nullptr);
+        }
         for (int k = int(random() % (p.editsHere + 1)); k > 0; --k) {
             change(context(), false);
         }
+        // Objects whose sort keys changed, not yet processed, are still found where they show.
+        const auto before = controller->fetchedObjects();
+        for (std::size_t row = 0; row < before.size(); ++row) {
+            ASSERT_EQ(controller->indexPathForObject(*before[row]), (IndexPath{0, row}));
+        }
         saveThereAndMerge(/*somethingToSave=*/false);
+        const int heard = table->batches;
+        if (unheard) {
+            controller->setDelegate(table.get());
+        }
         context().processPendingChanges();  // the end of the run-loop event
+        if (unheard) {
+            EXPECT_EQ(table->batches, heard);
+            table->resync(*controller);
+        }
         ASSERT_FALSE(HasFailure());
+        const auto& rows = controller->fetchedObjects();
+        EXPECT_THROW(controller->objectAtIndexPath({0, rows.size()}), std::out_of_range);
+        EXPECT_THROW(controller->objectAtIndexPath({1, 0}), std::out_of_range);
         auto unbatched = controller->fetchRequest();
         unbatched.fetchBatchSize = 0;
         EXPECT_EQ(controller->fetchedObjects(), context().executeFetchRequest(unbatched));
         expectCountsMatchMembers();
         for (const auto& list : context().executeFetchRequest(listsByNumber())) {
+            ASSERT_EQ(controller->indexPathForObject(*list), std::nullopt) << "not an item";
             if (integerOf(list->value("sortNumber")) % 2 != 0) {
                 continue;  // these lists' members stay unread (until a relaunch)
             }
@@ -481,6 +609,11 @@ TEST_P(RandomMerges, StayInStep) {
         }
         for (const auto& item : context().executeFetchRequest(FetchRequest::forEntity("Item"))) {
             ASSERT_EQ(&item->entity(), &model->requireEntity("Item")) << "this context's model";
+            const auto row = std::find(rows.begin(), rows.end(), item);
+            ASSERT_EQ(controller->indexPathForObject(*item),
+                      row == rows.end()
+                          ? std::nullopt
+                          : std::optional(IndexPath{0, std::size_t(row - rows.begin())}));
             if (auto* list = item->toOne(forList)) {
                 ASSERT_FALSE(list->isDeleted()) << "an item of a deleted list";
                 ASSERT_EQ(list->managedObjectContext(), &context());
@@ -530,76 +663,6 @@ INSTANTIATE_TEST_SUITE_P(Merging, RandomMerges,
                                            RandomMerge{"ABatchedFetchFollowsSavesElsewhere", 77, 40,
                                                        4, 0, false, Shown::newestInBatches}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// ---------------------------------------------------------------------------------------------
-// Fetched-results controllers on their own (the random runs above cover the changes they tell)
-
-using Controllers = StoreTest;
-
-TEST_F(Controllers, AnswerRowQuestionsAfterTheFetch) {
-    auto home = newList("Home");
-    for (int i = 0; i < 3; ++i) {
-        newItem(home.get(), fmt::format("h{}", i), i);
-    }
-    auto stray = newItem(nullptr, "stray");
-    context().save();
-
-    FetchedResultsController controller(itemsOf(home.get()), sharedContext());
-    EXPECT_EQ(controller.numberOfSections(), 0u) << "nothing before the fetch";
-    controller.performFetch();
-    EXPECT_EQ(controller.numberOfObjects(1), 0u);
-    EXPECT_THROW(controller.objectAtIndexPath({0, 3}), std::out_of_range);
-    EXPECT_THROW(controller.objectAtIndexPath({1, 0}), std::out_of_range);
-    EXPECT_EQ(controller.indexPathForObject(*stray), std::nullopt);
-    EXPECT_EQ(controller.indexPathForObject(*home), std::nullopt);
-
-    // An object whose sort key changed and was not yet processed is still found where it is.
-    auto& last = controller.objectAtIndexPath({0, 2});
-    last.setValue("sortNumber", integer(-5));
-    EXPECT_EQ(controller.indexPathForObject(last), (IndexPath{0, 2}));
-    context().processPendingChanges();
-    EXPECT_EQ(controller.indexPathForObject(last), (IndexPath{0, 0}));
-}
-
-TEST_F(Controllers, AnInvalidRequestFailsTheFetch) {
-    FetchedResultsController controller(FetchRequest::forEntity("Item").sortedBy("title", true),
-                                        sharedContext());
-    EXPECT_THROW(controller.performFetch(), StoreError);
-    EXPECT_EQ(controller.numberOfSections(), 0u);
-    newItem(nullptr, "a");
-    EXPECT_NO_THROW(context().processPendingChanges());
-    EXPECT_TRUE(controller.fetchedObjects().empty());
-}
-
-// Without a delegate the rows still follow; a delegate set again hears nothing of the past.
-TEST_F(Controllers, ADetachedDelegateHearsNothingAndIsNotToldLater) {
-    auto home = newList("Home");
-    std::vector<std::shared_ptr<ManagedObject>> items;
-    for (int i = 0; i < 20; ++i) {
-        items.push_back(newItem(home.get(), fmt::format("h{}", i), i));
-    }
-    context().save();
-    auto controller =
-        std::make_unique<FetchedResultsController>(itemsOf(home.get()), sharedContext());
-    controller->performFetch();
-    TableMirror table(*controller);
-    controller->setDelegate(&table);
-    controller->setDelegate(nullptr);
-    for (int i = 0; i < 20; ++i) {  // every row renumbered in reverse while nobody listens
-        items[std::size_t(i)]->setValue("sortNumber", integer(100 - i));
-    }
-    controller->setDelegate(&table);
-    context().processPendingChanges();
-    EXPECT_EQ(table.batches, 0);
-    EXPECT_EQ(controller->fetchedObjects(),
-              context().executeFetchRequest(controller->fetchRequest()));
-
-    table = TableMirror(*controller);  // the delegate resumes from the current rows
-    items[0]->setValue("sortNumber", integer(0));
-    context().processPendingChanges();
-    EXPECT_EQ(table.batches, 1);
-    EXPECT_EQ(controller->fetchedObjects().front(), items[0]);
-}
 
 }  // namespace
 }  // namespace jw::store::test

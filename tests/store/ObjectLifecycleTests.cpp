@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/store/FetchedResultsController.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace jw::store::test {
@@ -56,6 +57,8 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
     auto other = openContainer();
     auto foreign = newList(other->viewContext(), "Foreign");
     const auto fetch = [&](FetchRequest r) { return [&, r] { context().executeFetchRequest(r); }; };
+    FetchedResultsController controller(FetchRequest::forEntity("Item").sortedBy("title", true),
+                                        sharedContext());
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"logic", [&] { context().insertNewObject("Note"); }},
         {"logic", [&] { item->value("title"); }},
@@ -67,6 +70,7 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
         {"store", fetch(FetchRequest::forEntity("Item").sortedBy("title", true))},
         {"store", fetch(FetchRequest::forEntity("List").whereRelated("listItems", nullptr))},
         {"store", fetch(FetchRequest::forEntity("Item").sortedBy("forList", true))},
+        {"store", [&] { controller.performFetch(); }},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::string outcome = "accepted";
@@ -79,6 +83,10 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
         }
         EXPECT_EQ(outcome, cases[i].first) << "case " << i;
     }
+    // The controller whose fetch failed stands aside from the context's later changes.
+    newItem(nullptr, "a");
+    EXPECT_NO_THROW(context().processPendingChanges());
+    EXPECT_TRUE(controller.fetchedObjects().empty());
 }
 
 TEST_F(ObjectLifecycle, AnObjectGoesFromInsertedToSavedToDeleted) {
