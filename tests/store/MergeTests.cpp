@@ -132,8 +132,9 @@ class TableMirror : public FetchedResultsControllerDelegate {
 class Merging : public StoreTest {
   public:
     Merging()
-        : there(std::make_shared<ManagedObjectContext>(
+        : other(std::make_shared<ManagedObjectContext>(
               std::make_shared<StoreConnection>(storeFile(), loadListModel()))) {
+        there = other.get();
         saveToken = there->addSaveObserver(
             [this](const ContextDidSaveNotification& note) { notes.push_back(note); });
         observeHere();
@@ -144,7 +145,7 @@ class Merging : public StoreTest {
             [this](const ObjectsDidChange& change) { reports.push_back(change); });
     }
     // A relaunch here (there stays open); the new context is observed too.
-    void relaunch() {
+    void relaunch() override {
         StoreTest::relaunch();
         observeHere();
     }
@@ -220,7 +221,7 @@ class Merging : public StoreTest {
         EXPECT_EQ(mine, canonicalRows(reader->viewContext()));
     }
 
-    std::shared_ptr<ManagedObjectContext> there;
+    std::shared_ptr<ManagedObjectContext> other;
     std::vector<ContextDidSaveNotification> notes;
     std::vector<ObjectsDidChange> reports;
     ManagedObjectContext::ObserverToken saveToken, changeToken;
@@ -236,7 +237,7 @@ class MergeCases;
 struct MergeCase {
     const char* name;
     const char* read;    // before the merge: "" nothing (a relaunch), "counts", or "members"
-    const char* script;  // the steps taken here and there, run by MergeCases::run
+    const char* script;  // run's steps, here and "there"
     const char* shown;
     const char* reported;
     const char* rows;
@@ -272,43 +273,6 @@ class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCas
         }
         return out + (context().hasChanges() ? "unsaved" : "saved");
     }
-    // Runs steps separated by ";", each "<here|there> <verb> <arguments>": "add <body> <list>
-    // [<sortNumber>]", "move <body> <list>", "delete <body or list>", "set <body> <key> <value>",
-    // "fetch <list>" (its items), "save", and "extra": one more item, "extra", in every list,
-    // so that this context rereads every list's count.
-    void run(const std::string& script) {
-        std::istringstream steps(script);
-        for (std::string step; std::getline(steps, step, ';');) {
-            std::istringstream words(step);
-            std::string side, verb, a, b, c;
-            words >> side >> verb >> a >> b >> c;
-            auto& here = side == "here" ? context() : elsewhere();
-            const auto find = [&](const std::string& name) {
-                const bool list = std::isupper(static_cast<unsigned char>(name[0]));
-                return fetchOne(here, list ? "List" : "Item", list ? "name" : "body", text(name));
-            };
-            if (verb == "add") {
-                newItem(here, find(b).get(), a, c.empty() ? 0 : std::stoi(c));
-            } else if (verb == "move") {
-                const auto item = find(a);
-                item->setToOne(item->entity().requireRelationship("forList"), find(b).get());
-            } else if (verb == "delete") {
-                here.deleteObject(*find(a));
-            } else if (verb == "set") {
-                find(a)->setValue(b, b == "note" || b == "body" ? text(c) : integer(std::stoi(c)));
-            } else if (verb == "fetch") {
-                here.executeFetchRequest(itemsOf(find(a).get()));
-            } else if (verb == "save") {
-                here.save();
-            } else if (verb == "extra") {
-                for (const char* name : {"Home", "Work", "Third"}) {
-                    newItem(here, find(name).get(), "extra");
-                }
-            } else {
-                ADD_FAILURE() << "no such step: " << step;
-            }
-        }
-    }
     std::string reported() {
         for (const auto& report : reports) {
             for (const auto& o : report.deleted) {
@@ -339,7 +303,7 @@ TEST_P(MergeCases, ShowReportAndSaveWhatBothSidesDid) {
     TableMirror table(controller);
     controller.setDelegate(&table);
 
-    run(c.script);
+    EXPECT_EQ(run(c.script), "");
     saveThereAndMerge();
     EXPECT_EQ(shown(), c.shown);
     EXPECT_EQ(reported(), c.reported);
@@ -372,7 +336,7 @@ const MergeCase kMergeCases[] = {
      "h0 h1 h-new h2 (insert h-new)"},
     // The insert is saved and read here while its notification is still on its way.
     {"AnInsertReadBeforeTheMergeStillReachesRows", "",
-     "there add h-new Home 15; there save; here fetch Home",
+     "there add h-new Home 15; there save; fetch Home",
      "Home 4: h0 h1 h-new h2 | Work 2: w0 w1 | Third 0: | saved", "+h-new ~Home[listItems]",
      "h0 h1 h-new h2 (insert h-new)"},
     {"AnInsertJoinsLoadedMembers", "members", "there add w-new Work",
@@ -395,48 +359,47 @@ const MergeCase kMergeCases[] = {
      "Home 1: h2 | Work 4: h0 w-new w0 w1 | Third 0: | saved",
      "+w-new ~Home[listItems] ~Work[listItems] ~h0[forList] -h1", "h2 (delete h0 delete h1)"},
     {"UnsavedEditsHereStandAndTheRestMerges", "members",
-     "here set h0 stars 3; here set h0 body mine; there set h0 note theirs; there set h0 body "
+     "set h0 stars 3; set h0 body mine; there set h0 note theirs; there set h0 body "
      "theirs",
      "Home 3: mine~theirs*3 h1 h2 | Work 2: w0 w1 | Third 0: | unsaved", "~mine[body,note,stars]",
      "mine h1 h2 (update mine)"},
-    {"AnUnsavedMoveHereStands", "members", "here move h0 Work; there set h0 note noted",
+    {"AnUnsavedMoveHereStands", "members", "move h0 Work; there set h0 note noted",
      "Home 2: h1 h2 | Work 3: h0~noted w0 w1 | Third 0: | unsaved",
      "~Home[listItems] ~Work[listItems] ~h0[note,forList]", "h1 h2 (delete h0)"},
-    {"AnItemDeletedHereStaysDeleted", "members", "here delete h1; there set h1 note edited",
+    {"AnItemDeletedHereStaysDeleted", "members", "delete h1; there set h1 note edited",
      "Home 2: h0 h2 | Work 2: w0 w1 | Third 0: | unsaved", "~Home[listItems] -h1",
      "h0 h2 (delete h1)"},
     // h0 changed here and elsewhere at once, every list's count read but no members: the
     // change here stands, and every count follows what this context will save.
-    {"DeletedHereMovedElsewhere", "counts", "here delete h0; there move h0 Work; there extra",
+    {"DeletedHereMovedElsewhere", "counts", "delete h0; there move h0 Work; there extra",
      "Home 3: extra h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h1 h2 (delete h0 insert extra)"},
-    {"MovedHereDeletedElsewhere", "counts", "here move h0 Work; there delete h0; there extra",
+    {"MovedHereDeletedElsewhere", "counts", "move h0 Work; there delete h0; there extra",
      "Home 3: extra h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h1 h2 (delete h0 insert extra)"},
     {"DeletedHereAndElsewhere", "counts",
-     "here delete h0; there delete h0; there add h-new Home 5; there extra",
+     "delete h0; there delete h0; there add h-new Home 5; there extra",
      "Home 4: extra h-new h1 h2 | Work 3: extra w0 w1 | Third 1: extra | unsaved",
      "+extra +h-new ~Home[listItems] ~Third[listItems] ~Work[listItems] -h0",
      "extra h-new h1 h2 (delete h0 insert extra insert h-new)"},
-    {"MovedHereAndElsewhere", "counts", "here move h0 Work; there move h0 Third; there extra",
+    {"MovedHereAndElsewhere", "counts", "move h0 Work; there move h0 Third; there extra",
      "Home 3: extra h1 h2 | Work 4: extra h0 w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] ~h0[forList]",
      "extra h1 h2 (delete h0 insert extra)"},
-    {"MovedTheSameWayBoth", "counts", "here move h0 Work; there move h0 Work; there extra",
+    {"MovedTheSameWayBoth", "counts", "move h0 Work; there move h0 Work; there extra",
      "Home 3: extra h1 h2 | Work 4: extra h0 w0 w1 | Third 1: extra | unsaved",
      "+extra ~Home[listItems] ~Third[listItems] ~Work[listItems] ~h0[forList]",
      "extra h1 h2 (delete h0 insert extra)"},
     // The deletion here cascades to what arrived in the list meanwhile.
     {"AnItemAddedElsewhereToAListDeletedHereGoesWithIt", "counts",
-     "here delete Work; there add late Work; there move h1 Work",
-     "Home 2: h0 h2 | Third 0: | unsaved", "~Home[listItems] -Work -h1 -late -w0 -w1",
-     "h0 h2 (delete h1)"},
+     "delete Work; there add late Work; there move h1 Work", "Home 2: h0 h2 | Third 0: | unsaved",
+     "~Home[listItems] -Work -h1 -late -w0 -w1", "h0 h2 (delete h1)"},
     // Deleted elsewhere but not merged yet, w0 is still filed in Work here: the list's
     // deletion, saved, takes it too, and the merge must not touch the list.
     {"AListDeletedHereWhileADeletionOfItsItemIsOnItsWay", "counts",
-     "here fetch Work; there delete w0; there save; here delete Work; here save",
+     "fetch Work; there delete w0; there save; delete Work; save",
      "Home 3: h0 h1 h2 | Third 0: | saved", "", "h0 h1 h2 ()"},
 };
 
