@@ -23,7 +23,8 @@ void PrintTo(const ReportCase& c, std::ostream* out) {
 class ChangeReports : public StoreTest, public ::testing::WithParamInterface<ReportCase> {
   public:
     ChangeReports() {
-        run("folder Folder; list Home; list Work 1; file Home Folder; file Work Folder; add Pens "
+        run("folder Folder; list Home; list Work 1; link Home inFolder Folder; link Work inFolder "
+            "Folder; add Pens "
             "Home; add Milk Home; save");
         observe();
     }

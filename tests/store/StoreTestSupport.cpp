@@ -83,6 +83,12 @@ std::shared_ptr<ManagedObject> StoreTest::fetchOne(ManagedObjectContext& c,
     return found.empty() ? nullptr : found.front();
 }
 
+std::string nameOf(const ManagedObject& object) {
+    const auto* attribute = object.entity().attribute("name");
+    attribute = attribute ? attribute : object.entity().attribute("body");
+    return stringOf(object.valueAt(attribute->index)).value_or("?");
+}
+
 std::shared_ptr<ManagedObject> StoreTest::named(ManagedObjectContext& c, const std::string& name) {
     auto& known = remembered_[{&c, name}];
     for (const char* entity : {"Item", "List", "Folder"}) {
@@ -118,10 +124,12 @@ std::string StoreTest::run(const std::string& script) {
         } else if (verb == "folder") {
             auto& folder = remembered_[{&c, w[1]}] = c.insertNewObject("Folder");
             folder->setValue("name", text(w[1]));
-        } else if (verb == "file" || verb == "move") {
+        } else if (verb == "move") {
             const auto object = named(c, w[1]);
-            object->setToOne(relationship(*object, verb == "file" ? "inFolder" : "forList"),
-                             named(c, w[2]).get());
+            object->setToOne(relationship(*object, "forList"), named(c, w[2]).get());
+        } else if (verb == "link") {
+            const auto object = named(c, w[1]);
+            object->setToOne(relationship(*object, w[2].c_str()), named(c, w[3]).get());
         } else if (verb == "set") {
             const bool isText = w[2] != "sortNumber" && w[2] != "stars";
             named(c, w[1])->setValue(w[2], isText ? text(w[3]) : integer(number(w[3])));
@@ -154,13 +162,18 @@ std::string StoreTest::run(const std::string& script) {
                                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END",
                                                   w[1]));
         } else if (verb == "state") {
-            out.push_back(w[1] + ": " + state(*named(c, w[1]), c));
+            const auto object = named(c, w[1]);
+            const auto name = nameOf(*object);
+            out.push_back(w[1] + (name == w[1] ? "" : "=" + name) + ": " + state(*object, c));
         } else if (verb == "count") {
             const auto object = named(c, w[1]);
             const bool list = object->entity().name == "List";
-            out.push_back(fmt::format(
-                "{} {}", w[1],
-                object->toManyCount(relationship(*object, list ? "listItems" : "lists"))));
+            const auto& members = w[2].empty() ? list ? "listItems" : "lists" : w[2];
+            out.push_back(fmt::format("{} {}", w[1],
+                                      object->toManyCount(relationship(*object, members.c_str()))));
+        } else if (verb == "to") {
+            const auto* target = named(c, w[1])->toOne(relationship(*named(c, w[1]), w[2].c_str()));
+            out.push_back(w[1] + "." + w[2] + " " + (target ? nameOf(*target) : "-"));
         } else if (verb == "key") {
             out.push_back(w[1] + " #" + std::to_string(named(c, w[1])->objectID().key));
         } else if (verb == "stored") {
@@ -178,9 +191,10 @@ std::string StoreTest::state(const ManagedObject& o, ManagedObjectContext& c) {
     s += o.isDeleted() ? "deleted " : "";
     s += o.objectID().isTemporary() ? "temporary" : "permanent";
     s += o.managedObjectContext() ? "" : " detached";
-    if (!o.isDeleted() && o.managedObjectContext()) {  // one object per row, however reached
-        EXPECT_EQ(c.existingObjectWithGlobalID(o.entity(), o.globalID()).get(), &o);
-    }
+    // One object per row, however reached; a deleted one is not found, even before a save.
+    const bool alive = !o.isDeleted() && o.managedObjectContext();
+    EXPECT_EQ(c.existingObjectWithGlobalID(o.entity(), o.globalID()).get(), alive ? &o : nullptr);
+    EXPECT_EQ(c.existingObjectWithURI(o.uriRepresentation()).get(), alive ? &o : nullptr);
     return s + (c.hasChanges() ? " | changes" : " | clean");
 }
 
@@ -207,11 +221,6 @@ std::string StoreTest::stored() {
 }
 
 std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {
-    const auto nameOf = [](const ManagedObject& object) {
-        const auto* attribute = object.entity().attribute("name");
-        attribute = attribute ? attribute : object.entity().attribute("body");
-        return stringOf(object.valueAt(attribute->index)).value_or("?");
-    };
     std::set<std::string> inserted, updated, deleted;
     for (const auto& change : reports) {
         std::set<const ManagedObject*> once;

@@ -106,13 +106,14 @@ class StoreTest : public ::testing::Test {
 
     // Runs steps separated by ";", each "[there] <verb> <arguments>", on context() or, after
     // "there", on `there`: "list <name> [<sortNumber>]", "add <body> <list> [<sortNumber>]",
-    // "folder <name>", "file <list> <folder>", "move <body> <list>", "set <name> <key> <value>",
-    // "delete <name>", "fetch <list>" (its items), "extra" (an item "extra" in Home, Work and
-    // Third), "save", "relaunch", "refuse <INSERT|UPDATE|->" (a trigger behind the store's back
-    // refuses writes to Item, or no longer). What run returns, "; "-separated: "state <name>",
-    // "count <name>" (its members), "key <name>", "stored" (what a fresh reader sees), and a save
-    // that was refused or told nobody. Objects are named by name or body ("-" is none) and
-    // remembered by it, so that a deleted or renamed one can still be named, until a relaunch.
+    // "folder <name>", "link <name> <to-one> <name>", "move <body> <list>" (to it), "set <name>
+    // <key> <value>", "delete <name>", "fetch <list>" (its items), "extra" (an item "extra" in
+    // Home, Work and Third), "save", "relaunch", "refuse <INSERT|UPDATE|->" (a trigger behind the
+    // store's back refuses writes to Item, or no longer). What run returns, "; "-separated: "state
+    // <name>", "count <name> [<to-many>]" (its members), "to <name> <to-one>", "key <name>",
+    // "stored" (what a fresh reader sees), and a save that was refused or told nobody. Objects are
+    // named by name or body ("-" is none) and remembered by it, so that a deleted or renamed one
+    // can still be named, until a relaunch.
     std::string run(const std::string& script);
     // An object's flags and its context's: "inserted temporary | changes".
     static std::string state(const ManagedObject& o, ManagedObjectContext& c);
@@ -137,6 +138,9 @@ class StoreTest : public ::testing::Test {
     std::map<std::pair<ManagedObjectContext*, std::string>, std::shared_ptr<ManagedObject>>
         remembered_;
 };
+
+// An object's name, or an item's body.
+std::string nameOf(const ManagedObject& object);
 
 // Change reports as one line, "+Home +Milk ~Home[listItems] -Bread": what was inserted, then
 // what was updated with the keys that changed, then what was deleted, each part in name order
