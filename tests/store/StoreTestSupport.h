@@ -115,6 +115,10 @@ class StoreTest : public ::testing::Test {
     // named by name or body ("-" is none) and remembered by it, so that a deleted or renamed one
     // can still be named, until a relaunch.
     std::string run(const std::string& script);
+    // The object of context() a script named `name`.
+    std::shared_ptr<ManagedObject> object(const std::string& name) {
+        return named(context(), name);
+    }
     // An object's flags and its context's: "inserted temporary | changes".
     static std::string state(const ManagedObject& o, ManagedObjectContext& c);
     // Every list of a fresh reader of the file, "name[folder]: items" in name order, then the
