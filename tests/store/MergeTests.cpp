@@ -239,29 +239,7 @@ void PrintTo(const MergeCase& c, std::ostream* out) {
 class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCase> {
   public:
     std::string shown() {
-        std::string out;
-        for (const auto& list : context().executeFetchRequest(listsByNumber())) {
-            out += *stringOf(list->value("name")) + " " +
-                   std::to_string(list->toManyCount(listItems)) + ":";
-            auto members = list->toMany(listItems);
-            std::sort(members.begin(), members.end(), [](auto* l, auto* r) {
-                const int bySortNumber =
-                    compareValues(l->value("sortNumber"), r->value("sortNumber"));
-                return bySortNumber ? bySortNumber < 0
-                                    : compareValues(l->value("body"), r->value("body")) < 0;
-            });
-            for (auto* item : members) {
-                out += " " + stringOf(item->value("body")).value_or("?");
-                if (auto note = stringOf(item->value("note"))) {
-                    out += "~" + *note;
-                }
-                if (item->value("stars") != integer(0)) {
-                    out += "*" + describeValue(item->value("stars"));
-                }
-            }
-            out += " | ";
-        }
-        return out + (context().hasChanges() ? "unsaved" : "saved");
+        return contents(context()) + (context().hasChanges() ? "unsaved" : "saved");
     }
     std::string reported() {
         for (const auto& report : reports) {

@@ -79,7 +79,7 @@ const LifeCase kLives[] = {
      "Milk: inserted temporary | changes; Milk: permanent | clean; Groceries: permanent | clean; "
      "Groceries=Shopping: updated permanent | changes; Groceries=Shopping: permanent | clean; "
      "Groceries #1; Groceries=Shopping: deleted permanent | changes; Milk: deleted permanent | "
-     "changes; Groceries=Shopping: deleted permanent detached | clean; Second #2; Second:, 0 "
+     "changes; Groceries=Shopping: deleted permanent detached | clean; Second #2; Second 0: | 0 "
      "items, 0 folders"},
     // A list's deletion takes its items, unsaved ones and ones just moved in too, counting
     // nothing twice; a folder's leaves its lists outside any folder.
@@ -89,10 +89,10 @@ const LifeCase kLives[] = {
      "unsaved Doomed; add moved Garden; move moved Doomed; count Doomed; delete Doomed; state "
      "unsaved; state moved; count Doomed; count Garden; count Home; delete Home; state Kitchen; "
      "save; stored; relaunch; count Garden; count Kitchen",
-     "Doomed: a b, Garden[Home]:, Kitchen[Home]: Knives, 3 items, 1 folders; Doomed 4; unsaved: "
-     "inserted deleted temporary detached | changes; moved: inserted deleted temporary detached | "
-     "changes; Doomed 0; Garden 0; Home 2; Kitchen: updated permanent | changes; Garden:, Kitchen: "
-     "Knives, 1 items, 0 folders; Garden 0; Kitchen 1"},
+     "Doomed 2: a b | Garden[Home] 0: | Kitchen[Home] 1: Knives | 3 items, 1 folders; Doomed 4; "
+     "unsaved: inserted deleted temporary detached | changes; moved: inserted deleted temporary "
+     "detached | changes; Doomed 0; Garden 0; Home 2; Kitchen: updated permanent | changes; Garden "
+     "0: | Kitchen 1: Knives | 1 items, 0 folders; Garden 0; Kitchen 1"},
     // A trigger behind the store's back refuses writes to items: the save fails whole, the
     // context keeps every change, and a retry once the trigger is gone writes them.
     {"AFailedSaveWritesNothingAndKeepsTheChangesForARetry",
@@ -101,18 +101,19 @@ const LifeCase kLives[] = {
      "state Fresh; state Milk; state Kept; state old; count Kept; refuse -; save; save; state "
      "Milk; stored; set moved body again; move moved Fresh; refuse UPDATE; save; save; state "
      "moved; count Fresh; count Kept; refuse -; save; relaunch; stored",
-     "save refused; Doomed: old, Kept: moved, 2 items, 0 folders; Fresh: inserted temporary | "
-     "changes; Milk: inserted temporary | changes; Kept=Renamed: updated permanent | changes; old: "
-     "deleted permanent | changes; Kept 2; save told 0; Milk: permanent | clean; Fresh: Milk, "
-     "Renamed: Bread moved, 3 items, 0 folders; save refused; save refused; moved=again: updated "
-     "permanent | changes; Fresh 2; Kept 1; Fresh: Milk again, Renamed: Bread, 3 items, 0 folders"},
+     "save refused; Kept 1: moved | Doomed 1: old | 2 items, 0 folders; Fresh: inserted temporary "
+     "| changes; Milk: inserted temporary | changes; Kept=Renamed: updated permanent | changes; "
+     "old: deleted permanent | changes; Kept 2; save told 0; Milk: permanent | clean; Renamed 2: "
+     "Bread moved | Fresh 1: Milk | 3 items, 0 folders; save refused; save refused; moved=again: "
+     "updated permanent | changes; Fresh 2; Kept 1; Renamed 1: Bread | Fresh 2: Milk again | 3 "
+     "items, 0 folders"},
     {"ListsCanPointAtListsAndAtThemselves",
      "list Parent; list Child; list Selfish; link Child smartInListOf Parent; link Selfish "
      "smartInListOf Selfish; count Parent smartInLists; count Selfish smartInLists; save; "
      "relaunch; to Selfish smartInListOf; count Selfish smartInLists; delete Selfish; delete "
      "Parent; to Child smartInListOf; save; relaunch; stored",
-     "Parent 1; Selfish 1; Selfish.smartInListOf Selfish; Selfish 1; Child.smartInListOf -; "
-     "Child:, 0 items, 0 folders"},
+     "Parent 1; Selfish 1; Selfish.smartInListOf Selfish; Selfish 1; Child.smartInListOf -; Child "
+     "0: | 0 items, 0 folders"},
 };
 
 INSTANTIATE_TEST_SUITE_P(ObjectLifecycle, Lives, ::testing::ValuesIn(kLives),
@@ -164,7 +165,7 @@ TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
                   "Milk body Oat; move Milk Groceries; state Milk; to Milk forList; count "
                   "Groceries; add Kept Groceries; save; stored"),
               "Bread: inserted deleted temporary detached | changes; Milk: deleted permanent | "
-              "changes; Milk.forList -; Groceries 0; Groceries: Kept, 1 items, 0 folders");
+              "changes; Milk.forList -; Groceries 0; Groceries 1: Kept | 1 items, 0 folders");
     auto kept = fetchOne(context(), "Item", "body", text("Kept"));
 
     // Objects kept beyond their context stay readable, detached; edits to them go nowhere.
@@ -174,7 +175,7 @@ TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
     kept->setValue("body", text("Changed after the end"));
     kept->setToOne(forList, nullptr);
     relaunch();
-    EXPECT_EQ(stored(), "Groceries: Kept, 1 items, 0 folders");
+    EXPECT_EQ(stored(), "Groceries 1: Kept | 1 items, 0 folders");
 }
 
 // An address (or a global identifier) names its object, saved or not, across launches; anything

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -198,26 +199,38 @@ std::string StoreTest::state(const ManagedObject& o, ManagedObjectContext& c) {
     return s + (c.hasChanges() ? " | changes" : " | clean");
 }
 
+std::string StoreTest::contents(ManagedObjectContext& c) {
+    std::string out;
+    for (const auto& list : c.executeFetchRequest(listsByNumber().sortedBy("name", true))) {
+        const auto* folder = list->toOne(inFolder);
+        out += nameOf(*list) + (folder ? "[" + nameOf(*folder) + "]" : "") + " " +
+               std::to_string(list->toManyCount(listItems)) + ":";
+        auto members = list->toMany(listItems);
+        std::sort(members.begin(), members.end(), [](auto* l, auto* r) {
+            const int bySortNumber = compareValues(l->value("sortNumber"), r->value("sortNumber"));
+            return bySortNumber ? bySortNumber < 0
+                                : compareValues(l->value("body"), r->value("body")) < 0;
+        });
+        for (auto* item : members) {
+            out += " " + nameOf(*item);
+            if (auto note = stringOf(item->value("note"))) {
+                out += "~" + *note;
+            }
+            if (item->value("stars") != integer(0)) {
+                out += "*" + describeValue(item->value("stars"));
+            }
+        }
+        out += " | ";
+    }
+    return out;
+}
+
 std::string StoreTest::stored() {
     auto reader = openContainer();
-    std::string out;
-    for (const auto& list : reader->viewContext().executeFetchRequest(
-             FetchRequest::forEntity("List").sortedBy("name", true))) {
-        auto* folder = list->toOne(inFolder);
-        out += *stringOf(list->value("name")) +
-               (folder ? "[" + *stringOf(folder->value("name")) + "]" : "") + ":";
-        std::set<std::string> bodies;
-        for (auto* item : list->toMany(listItems)) {
-            bodies.insert(*stringOf(item->value("body")));
-        }
-        for (const auto& body : bodies) {
-            out += " " + body;
-        }
-        out += ", ";
-    }
     RawDatabase raw(storeFile());
-    return out + fmt::format("{} items, {} folders", raw.integer("SELECT COUNT(*) FROM \"Item\""),
-                             raw.integer("SELECT COUNT(*) FROM \"Folder\""));
+    return contents(reader->viewContext()) +
+           fmt::format("{} items, {} folders", raw.integer("SELECT COUNT(*) FROM \"Item\""),
+                       raw.integer("SELECT COUNT(*) FROM \"Folder\""));
 }
 
 std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {

@@ -121,8 +121,11 @@ class StoreTest : public ::testing::Test {
     }
     // An object's flags and its context's: "inserted temporary | changes".
     static std::string state(const ManagedObject& o, ManagedObjectContext& c);
-    // Every list of a fresh reader of the file, "name[folder]: items" in name order, then the
-    // rows of items and folders.
+    // Every list as `c` sees it, by sort number and name, with its folder, its member count (read
+    // before its members) and its members by sort number and body ("h0~note*stars"):
+    // "Home[Folder] 2: h0 h1~note | Work 0: | ".
+    std::string contents(ManagedObjectContext& c);
+    // The contents a fresh reader of the file sees, then the rows of items and folders.
     std::string stored();
     ManagedObjectContext* there = nullptr;
 
