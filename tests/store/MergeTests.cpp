@@ -372,6 +372,11 @@ const MergeCase kMergeCases[] = {
     {"AFolderDeletedElsewhereLeavesItsListsOutsideAnyFolder", "members",
      "folder F; link Home inFolder F; save; there delete F",
      "Home 3: h0 h1 h2 | Work 2: w0 w1 | Third 0: | saved", "~Home[inFolder] -F", "h0 h1 h2 ()"},
+    // Work, reached only through w0 and never read, counts as updated and keeps its values.
+    {"AListLeftUnreadCountsAsUpdated", "", "move w0 Home; there set h2 note x",
+     "Home 4: h0 w0 h1 h2~x | Work 1: w1 | Third 0: | unsaved",
+     "~Home[listItems] ~Work[listItems] ~h2[note] ~w0[forList]",
+     "h0 w0 h1 h2 (insert w0 update h2)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases),

@@ -266,32 +266,6 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
     EXPECT_EQ(context().existingObjectWithGlobalID(model->requireEntity("Item"), listGID), nullptr);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Relationships: a to-one change keeps both inverse to-manys in step at once, and member counts
-// are known without reading members (under random moves: the random merge runs).
-TEST_F(ObjectLifecycle, AListLeftUnreadCountsAsUpdatedAndKeepsItsValues) {
-    auto home = newList("Home");
-    newList("Work");
-    newItem(home.get(), "Pens");
-    newItem(home.get(), "Paper");
-    context().save();
-    relaunch();
-
-    // The list left is reached only through the item, unread: it counts as updated and keeps
-    // its saved values.
-    auto item = fetchOne(context(), "Item", "body", text("Pens"));
-    auto other = fetchOne(context(), "List", "name", text("Work"));
-    ManagedObject* previous = item->toOne(forList);
-    ASSERT_NE(previous, nullptr);
-    item->setToOne(forList, other.get());
-    EXPECT_TRUE(other->isUpdated() && previous->isUpdated()) << "their listItems changed";
-    EXPECT_EQ(previous->value("name"), text("Home"));
-    EXPECT_EQ(previous->toMany(listItems).size(), 1u);
-    context().save();
-    EXPECT_FALSE(previous->isUpdated());
-    EXPECT_EQ(previous->value("name"), text("Home"));
-}
-
 TEST(GlobalIdentifiers, HaveACanonicalTextForm) {
     const GlobalID id = GlobalID::generate();
     const std::string textForm = id.toString();
