@@ -168,16 +168,9 @@ class Merging : public StoreTest {
     // Home with h0..h2 (sort numbers 0, 10, 20), Work with w0..w1 (5, 15) and an empty Third,
     // saved here.
     void makeLists() {
-        auto home = newList("Home", 0);
-        auto work = newList("Work", 1);
-        newList("Third", 2);
-        for (int i = 0; i < 3; ++i) {
-            newItem(home.get(), fmt::format("h{}", i), i * 10);
-        }
-        for (int i = 0; i < 2; ++i) {
-            newItem(work.get(), fmt::format("w{}", i), i * 10 + 5);
-        }
-        context().save();
+        run("list Home 0; list Work 1; list Third 2; add h0 Home 0; add h1 Home 10; add h2 Home "
+            "20; "
+            "add w0 Work 5; add w1 Work 15; save");
     }
     // Every list and item as this context sees it, by global identifier: what two contexts
     // on the same saved store must agree on.
@@ -223,7 +216,6 @@ class Merging : public StoreTest {
 // this context's own unsaved changes are processed, and reported, with the merge.
 // `rows`: what a controller showing Home's items shows, and the batch it told a table (which
 // the table applies and checks).
-class MergeCases;
 struct MergeCase {
     const char* name;
     const char* read;    // before the merge: "" nothing (a relaunch), "counts", or "members"
