@@ -577,8 +577,8 @@ INSTANTIATE_TEST_SUITE_P(Merging, RandomMerges,
                                                        0, 6, false, Shown::firstList},
                                            RandomMerge{"OneContextByTwoKeysAndAnAttribute", 2027,
                                                        150, 0, 6, false, Shown::notDoneByTwoKeys},
-                                           RandomMerge{"ABatchedFetchFollowsSavesElsewhere", 77, 40,
-                                                       4, 0, false, Shown::newestInBatches}),
+                                           RandomMerge{"ABatchedFetchFollowsEditsOnBothSides", 77,
+                                                       40, 4, 2, false, Shown::newestInBatches}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
