@@ -323,14 +323,10 @@ std::string ScreenDriver::barButtons() const {
             }
         }
     }
-    std::vector<std::string> parts;
-    if (!bar.empty()) {
-        parts.push_back("bar: " + joined(bar, ", "));
-    }
-    if (!toolbar.empty()) {
-        parts.push_back("toolbar: " + joined(toolbar, ", "));
-    }
-    return joined(parts, "; ");
+    const std::string shownBar = bar.empty() ? "" : "bar: " + joined(bar, ", ");
+    return toolbar.empty()
+               ? shownBar
+               : shownBar + (bar.empty() ? "" : "; ") + "toolbar: " + joined(toolbar, ", ");
 }
 
 ui::TableViewController& ScreenDriver::table() const {
