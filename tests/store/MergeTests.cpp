@@ -35,11 +35,13 @@ class TableMirror : public FetchedResultsControllerDelegate {
 
     explicit TableMirror(FetchedResultsController& controller) { resync(controller); }
     // Starts again from the controller's rows, as a table reloaded.
-    void resync(FetchedResultsController& controller) {
-        rows.clear();
+    void resync(FetchedResultsController& controller) { rows = rowsOf(controller); }
+    static std::vector<ManagedObject*> rowsOf(FetchedResultsController& controller) {
+        std::vector<ManagedObject*> rows;
         for (const auto& object : controller.fetchedObjects()) {
             rows.push_back(object.get());
         }
+        return rows;
     }
 
     void controllerWillChangeContent(FetchedResultsController&) override {
@@ -52,22 +54,18 @@ class TableMirror : public FetchedResultsControllerDelegate {
                                    const IndexPath* indexPath, ChangeType type,
                                    const IndexPath* newIndexPath) override {
         EXPECT_TRUE(inBatch) << "a change outside a batch";
-        Change change{&object, type, std::nullopt, std::nullopt};
-        if (indexPath) {
-            EXPECT_EQ(indexPath->section, 0u);
-            change.oldRow = indexPath->row;
-        }
-        if (newIndexPath) {
-            EXPECT_EQ(newIndexPath->section, 0u);
-            change.newRow = newIndexPath->row;
-        }
+        const auto row = [](const IndexPath* path) {
+            EXPECT_TRUE(!path || path->section == 0) << "one section";
+            return path ? std::optional(path->row) : std::nullopt;
+        };
+        Change change{&object, type, row(indexPath), row(newIndexPath)};
         EXPECT_EQ(indexPath == nullptr, type == ChangeType::Insert)
             << "every change but an insert names its old row";
         EXPECT_TRUE(type == ChangeType::Update ||
                     (newIndexPath != nullptr) == (type != ChangeType::Delete))
             << "inserts and moves name their new row, deletes none";
         batch.push_back(change);
-        ++counts[int(type)];
+        moves += type == ChangeType::Move;
     }
 
     void controllerDidChangeContent(FetchedResultsController& controller) override {
@@ -75,11 +73,7 @@ class TableMirror : public FetchedResultsControllerDelegate {
         inBatch = false;
         ++batches;
         apply();
-        std::vector<ManagedObject*> expected;
-        for (const auto& object : controller.fetchedObjects()) {
-            expected.push_back(object.get());
-        }
-        EXPECT_EQ(rows, expected) << "the table's rows differ from the controller's after a batch";
+        EXPECT_EQ(rows, rowsOf(controller)) << "the table's rows differ from the controller's";
     }
 
     void apply() {
@@ -122,8 +116,7 @@ class TableMirror : public FetchedResultsControllerDelegate {
     std::vector<ManagedObject*> rows;
     std::vector<Change> batch;
     bool inBatch = false;
-    int batches = 0;
-    std::map<int, int> counts;
+    int batches = 0, moves = 0;
 };
 
 // "Here" is the fixture's main context; "there" is a context on a connection of its own to the
@@ -410,7 +403,7 @@ TEST_P(RandomMerges, StayInStep) {
     int batches = 0, moves = 0;
     const auto show = [&] {  // after a relaunch too
         batches += table ? table->batches : 0;
-        moves += table ? table->counts[int(ChangeType::Move)] : 0;
+        moves += table ? table->moves : 0;
         hereToken = context().addSaveObserver(
             [&](const ContextDidSaveNotification& note) { notesHere.push_back(note); });
         auto request = FetchRequest::forEntity("Item");
@@ -564,7 +557,7 @@ TEST_P(RandomMerges, StayInStep) {
     }
     EXPECT_GT(batches + table->batches, p.rounds / 4);
     if (p.editsThere == 0) {  // long runs of edits here move rows for sure
-        EXPECT_GT(moves + table->counts[int(ChangeType::Move)], 0);
+        EXPECT_GT(moves + table->moves, 0);
     }
 }
 
