@@ -119,7 +119,9 @@ class StoreTest : public ::testing::Test {
     std::shared_ptr<ManagedObject> object(const std::string& name) {
         return named(context(), name);
     }
-    // An object's flags and its context's: "inserted temporary | changes".
+    // An object's flags and its context's: "inserted temporary | changes". The test fails
+    // unless `c` finds the object by its global identifier and by its address exactly while it
+    // is neither deleted nor detached.
     static std::string state(const ManagedObject& o, ManagedObjectContext& c);
     // Every list as `c` sees it, by sort number and name, with its folder, its member count (read
     // before its members) and its members by sort number and body ("h0~note*stars"):
@@ -127,6 +129,7 @@ class StoreTest : public ::testing::Test {
     std::string contents(ManagedObjectContext& c);
     // The contents a fresh reader of the file sees, then the rows of items and folders.
     std::string stored();
+    // The context a script's "there" steps act on (none unless a fixture sets one).
     ManagedObjectContext* there = nullptr;
 
     jw::test::ManualPlatform platform;
