@@ -1,54 +1,56 @@
 // What a context tells its change observers at the end of each run-loop event: which objects
 // were inserted, updated and deleted, and for updates which keys changed.
 
-#include <functional>
+#include <sstream>
 
 #include "tests/store/StoreTestSupport.h"
 
 namespace jw::store::test {
 namespace {
 
-class ChangeReports;
-using Step = std::function<void(ChangeReports&)>;
 struct ReportCase {
     const char* name;
-    std::vector<Step> steps;  // each one run-loop event
-    const char* expected;     // the reports, "; "-separated
+    const char* events;  // run's steps, each run-loop event's separated by "|"
+    const char* expected;
+    bool renameHomeWhenTold = false;  // an observer edits while it is told
 };
 void PrintTo(const ReportCase& c, std::ostream* out) {
     *out << c.name;
 }
 
 // A saved Folder holding Home (with Pens and Milk) and Work; every report is printed as
-// describeChanges does: "+Home +Milk ~Home[listItems] -Bread".
+// describeChanges does, "+Home +Milk ~Home[listItems] -Bread", "; "-separated.
 class ChangeReports : public StoreTest, public ::testing::WithParamInterface<ReportCase> {
   public:
     ChangeReports() {
-        folderObject = context().insertNewObject("Folder");
-        folderObject->setValue("name", text("Folder"));
-        home = newList("Home");
-        work = newList("Work", 1);
-        home->setToOne(inFolder, folderObject.get());
-        work->setToOne(inFolder, folderObject.get());
-        pens = newItem(home.get(), "Pens");
-        newItem(home.get(), "Milk");
-        context().save();
+        run("folder Folder; list Home; list Work 1; link Home inFolder Folder; link Work inFolder "
+            "Folder; add Pens "
+            "Home; add Milk Home; save");
+        observe();
+    }
+    void relaunch() override {
+        StoreTest::relaunch();
         observe();
     }
     void observe() {
         token = context().addChangeObserver([this](const ObjectsDidChange& change) {
             reports += (reports.empty() ? "" : "; ") + describeChanges({change});
         });
+        renamer = context().addChangeObserver([this](const ObjectsDidChange&) {
+            if (GetParam().renameHomeWhenTold) {
+                run("set Home name Renamed");  // once: the same name again changes nothing
+            }
+        });
     }
 
-    std::shared_ptr<ManagedObject> folderObject, home, work, pens;
     std::string reports;
     ManagedObjectContext::ObserverToken token, renamer;
 };
 
 TEST_P(ChangeReports, AreMadeOncePerRunLoopEvent) {
-    for (const auto& step : GetParam().steps) {
-        platform.loop().post([&] { step(*this); });
+    std::istringstream events(GetParam().events);
+    for (std::string event; std::getline(events, event, '|');) {
+        platform.loop().post([&] { EXPECT_EQ(run(event), ""); });
         platform.loop().drain();
     }
     platform.loop().post([] {});  // an event without changes reports nothing
@@ -58,62 +60,23 @@ TEST_P(ChangeReports, AreMadeOncePerRunLoopEvent) {
 
 const ReportCase kReportCases[] = {
     // A new object's own edits are part of its insertion.
-    {"Inserts",
-     {[](ChangeReports& t) {
-         auto list = t.newList("New");
-         t.newItem(list.get(), "Eggs");
-         list->setValue("sortNumber", integer(3));
-     }},
-     "+Eggs +New"},
+    {"Inserts", "list New; add Eggs New; set New sortNumber 3", "+Eggs +New"},
     {"UpdatesNameTheKeysThatChanged",
-     {[](ChangeReports& t) {
-          t.home->setValue("sortNumber", integer(4));
-          t.home->setValue("themeKey", text("ocean"));
-      },
-      [](ChangeReports& t) { t.home->setValue("themeKey", text("ocean")); },  // no change
-      [](ChangeReports& t) { t.home->setValue("name", text("House")); },
-      [](ChangeReports& t) { t.pens->setToOne(t.forList, t.work.get()); },
-      [](ChangeReports& t) { t.newItem(t.work.get(), "Eggs"); }},
+     "set Home sortNumber 4; set Home themeKey ocean | set Home themeKey ocean | set Home name "
+     "House | move Pens Work | add Eggs Work",
      "~Home[sortNumber,themeKey]; ~House[name]; ~House[listItems] ~Pens[forList] "
      "~Work[listItems]; +Eggs ~Work[listItems]"},
     // The folder loses a list, then the remaining list loses its folder.
-    {"DeletionsWithWhatTheyCascadedTo",
-     {[](ChangeReports& t) { t.context().deleteObject(*t.home); },
-      [](ChangeReports& t) { t.context().deleteObject(*t.folderObject); }},
+    {"DeletionsWithWhatTheyCascadedTo", "delete Home | delete Folder",
      "~Folder[lists] -Home -Milk -Pens; ~Work[inFolder] -Folder"},
+    // An insert undone before any report is not reported at all.
     {"AnObjectEditedThenDeletedOnlyAsDeleted",
-     {[](ChangeReports& t) {
-         t.work->setValue("sortNumber", integer(3));
-         t.context().deleteObject(*t.work);
-         t.context().deleteObject(*t.newList("Brief"));  // an insert undone before any report
-     }},
-     "~Folder[lists] -Brief -Work"},
-    {"ASaveReportsWhatIsPendingFirst",
-     {[](ChangeReports& t) {
-         t.newList("New");
-         t.context().save();
-         t.context().save();
-     }},
-     "+New"},
-    {"EditsMadeDuringAReportComeInTheNext",
-     {[](ChangeReports& t) {
-         t.renamer = t.context().addChangeObserver([&t](const ObjectsDidChange&) {
-             if (t.home->value("name") == text("Home")) {
-                 t.home->setValue("name", text("Renamed"));
-             }
-         });
-         t.home->setValue("sortNumber", integer(1));
-     }},
-     "~Home[sortNumber]; ~Renamed[name]"},
+     "set Work sortNumber 3; delete Work; list Brief; delete Brief", "~Folder[lists] -Brief -Work"},
+    {"ASaveReportsWhatIsPendingFirst", "list New; save", "+New"},
+    {"EditsMadeDuringAReportComeInTheNext", "set Home sortNumber 1",
+     "~Home[sortNumber]; ~Renamed[name]", true},
     // A container that is gone leaves nothing behind in the loop; its successor takes over.
-    {"ARelaunchedContextReports",
-     {[](ChangeReports& t) {
-          t.folderObject = t.home = t.work = t.pens = nullptr;
-          t.relaunch();
-          t.observe();
-      },
-      [](ChangeReports& t) { t.newList("New"); }},
-     "+New"},
+    {"ARelaunchedContextReports", "relaunch | list New", "+New"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ChangeReports, ::testing::ValuesIn(kReportCases),

@@ -8,47 +8,13 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/store/FetchedResultsController.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace jw::store::test {
 namespace {
 
-class ObjectLifecycle : public StoreTest {
-  protected:
-    // An object's flags and its context's, as one string: "inserted temporary | changes".
-    std::string state(const ManagedObject& o) {
-        std::string s = o.isFault() ? "fault " : "";
-        s += o.isInserted() ? "inserted " : o.isUpdated() ? "updated " : "";
-        s += o.isDeleted() ? "deleted " : "";
-        s += o.objectID().isTemporary() ? "temporary" : "permanent";
-        s += o.managedObjectContext() ? "" : " detached";
-        return s + (context().hasChanges() ? " | changes" : " | clean");
-    }
-    std::int64_t rows(const char* table) {
-        RawDatabase raw(storeFile());
-        return raw.integer(fmt::format("SELECT COUNT(*) FROM \"{}\"", table));
-    }
-    // Every list of a fresh reader of the file, "name[folder]: items" in name order.
-    std::string stored() {
-        auto reader = openContainer();
-        std::string out;
-        for (const auto& list : reader->viewContext().executeFetchRequest(
-                 FetchRequest::forEntity("List").sortedBy("name", true))) {
-            auto* folder = list->toOne(inFolder);
-            out += *stringOf(list->value("name")) +
-                   (folder ? "[" + *stringOf(folder->value("name")) + "]" : "") + ":";
-            std::set<std::string> bodies;
-            for (auto* item : list->toMany(listItems)) {
-                bodies.insert(*stringOf(item->value("body")));
-            }
-            for (const auto& body : bodies) {
-                out += " " + body;
-            }
-            out += "; ";
-        }
-        return out + fmt::format("{} items, {} folders", rows("Item"), rows("Folder"));
-    }
-};
+using ObjectLifecycle = StoreTest;
 
 // Misused names and objects: "logic" for a programming error, "store" for a refused fetch.
 TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
@@ -56,6 +22,8 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
     auto other = openContainer();
     auto foreign = newList(other->viewContext(), "Foreign");
     const auto fetch = [&](FetchRequest r) { return [&, r] { context().executeFetchRequest(r); }; };
+    FetchedResultsController controller(FetchRequest::forEntity("Item").sortedBy("title", true),
+                                        sharedContext());
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"logic", [&] { context().insertNewObject("Note"); }},
         {"logic", [&] { item->value("title"); }},
@@ -67,6 +35,7 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
         {"store", fetch(FetchRequest::forEntity("Item").sortedBy("title", true))},
         {"store", fetch(FetchRequest::forEntity("List").whereRelated("listItems", nullptr))},
         {"store", fetch(FetchRequest::forEntity("Item").sortedBy("forList", true))},
+        {"store", [&] { controller.performFetch(); }},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::string outcome = "accepted";
@@ -79,36 +48,76 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
         }
         EXPECT_EQ(outcome, cases[i].first) << "case " << i;
     }
+    // The controller whose fetch failed stands aside from the context's later changes.
+    newItem(nullptr, "a");
+    EXPECT_NO_THROW(context().processPendingChanges());
+    EXPECT_TRUE(controller.fetchedObjects().empty());
 }
 
-TEST_F(ObjectLifecycle, AnObjectGoesFromInsertedToSavedToDeleted) {
-    auto list = newList("Groceries");
-    auto item = newItem(list.get(), "Milk");
-    const GlobalID itemGID = item->globalID();
-    EXPECT_LT(item->objectID().key, 0);
-    EXPECT_NE(item->objectID(), list->objectID());
-    EXPECT_EQ(state(*item), "inserted temporary | changes");
-    context().save();
-    EXPECT_EQ(state(*item), "permanent | clean");
-    EXPECT_EQ(item->globalID(), itemGID);
-    EXPECT_EQ(context().executeFetchRequest(FetchRequest::forEntity("Item")).at(0), item)
-        << "the saved object stays the context's object for its row";
-
-    list->setValue("name", text("Groceries"));
-    EXPECT_EQ(state(*list), "permanent | clean") << "setting the same value changes nothing";
-    list->setValue("name", text("Shopping"));
-    EXPECT_EQ(state(*list), "updated permanent | changes");
-    context().save();
-    EXPECT_EQ(state(*list), "permanent | clean");
-    const auto firstKey = list->objectID().key;
-    context().deleteObject(*list);
-    EXPECT_EQ(state(*list), "deleted permanent | changes");
-    context().save();
-    EXPECT_EQ(state(*list), "deleted permanent detached | clean");
-    auto second = newList("Second");
-    context().save();
-    EXPECT_GT(second->objectID().key, firstKey) << "keys are never reused";
+// One context's life, as run's steps, and what it showed on the way.
+struct LifeCase {
+    const char* name;
+    const char* script;
+    const char* shown;
+};
+void PrintTo(const LifeCase& c, std::ostream* out) {
+    *out << c.name;
 }
+class Lives : public StoreTest, public ::testing::WithParamInterface<LifeCase> {};
+
+TEST_P(Lives, ShowTheirStatesAndWhatIsStored) {
+    EXPECT_EQ(run(GetParam().script), GetParam().shown);
+}
+
+const LifeCase kLives[] = {
+    // Setting a value it already has changes nothing; keys are never reused.
+    {"InsertedSavedUpdatedDeleted",
+     "list Groceries; add Milk Groceries; state Milk; save; state Milk; set Groceries name "
+     "Groceries; state Groceries; set Groceries name Shopping; state Groceries; save; state "
+     "Groceries; key Groceries; delete Groceries; state Groceries; state Milk; save; state "
+     "Groceries; list Second; save; key Second; stored",
+     "Milk: inserted temporary | changes; Milk: permanent | clean; Groceries: permanent | clean; "
+     "Groceries=Shopping: updated permanent | changes; Groceries=Shopping: permanent | clean; "
+     "Groceries #1; Groceries=Shopping: deleted permanent | changes; Milk: deleted permanent | "
+     "changes; Groceries=Shopping: deleted permanent detached | clean; Second #2; Second 0: | 0 "
+     "items, 0 folders"},
+    // A list's deletion takes its items, unsaved ones and ones just moved in too, counting
+    // nothing twice; a folder's leaves its lists outside any folder.
+    {"DeleteRulesCascadeAndNullify",
+     "folder Home; list Kitchen; list Garden; list Doomed; link Kitchen inFolder Home; link Garden "
+     "inFolder Home; add Knives Kitchen; add a Doomed; add b Doomed; save; stored; relaunch; add "
+     "unsaved Doomed; add moved Garden; move moved Doomed; count Doomed; delete Doomed; state "
+     "unsaved; state moved; count Doomed; count Garden; count Home; delete Home; state Kitchen; "
+     "save; stored; relaunch; count Garden; count Kitchen",
+     "Doomed 2: a b | Garden[Home] 0: | Kitchen[Home] 1: Knives | 3 items, 1 folders; Doomed 4; "
+     "unsaved: inserted deleted temporary detached | changes; moved: inserted deleted temporary "
+     "detached | changes; Doomed 0; Garden 0; Home 2; Kitchen: updated permanent | changes; Garden "
+     "0: | Kitchen 1: Knives | 1 items, 0 folders; Garden 0; Kitchen 1"},
+    // A trigger behind the store's back refuses writes to items: the save fails whole, the
+    // context keeps every change, and a retry once the trigger is gone writes them.
+    {"AFailedSaveWritesNothingAndKeepsTheChangesForARetry",
+     "list Kept 1; list Doomed 2; add old Doomed; add moved Kept; save; list Fresh 3; add Milk "
+     "Fresh; add Bread Kept; set Kept name Renamed; delete Doomed; refuse INSERT; save; stored; "
+     "state Fresh; state Milk; state Kept; state old; count Kept; refuse -; save; save; state "
+     "Milk; stored; set moved body again; move moved Fresh; refuse UPDATE; save; save; state "
+     "moved; count Fresh; count Kept; refuse -; save; relaunch; stored",
+     "save refused; Kept 1: moved | Doomed 1: old | 2 items, 0 folders; Fresh: inserted temporary "
+     "| changes; Milk: inserted temporary | changes; Kept=Renamed: updated permanent | changes; "
+     "old: deleted permanent | changes; Kept 2; save told 0; Milk: permanent | clean; Renamed 2: "
+     "Bread moved | Fresh 1: Milk | 3 items, 0 folders; save refused; save refused; moved=again: "
+     "updated permanent | changes; Fresh 2; Kept 1; Renamed 1: Bread | Fresh 2: Milk again | 3 "
+     "items, 0 folders"},
+    {"ListsCanPointAtListsAndAtThemselves",
+     "list Parent; list Child; list Selfish; link Child smartInListOf Parent; link Selfish "
+     "smartInListOf Selfish; count Parent smartInLists; count Selfish smartInLists; save; "
+     "relaunch; to Selfish smartInListOf; count Selfish smartInLists; delete Selfish; delete "
+     "Parent; to Child smartInListOf; save; relaunch; stored",
+     "Parent 1; Selfish 1; Selfish.smartInListOf Selfish; Selfish 1; Child.smartInListOf -; Child "
+     "0: | 0 items, 0 folders"},
+};
+
+INSTANTIATE_TEST_SUITE_P(ObjectLifecycle, Lives, ::testing::ValuesIn(kLives),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Rows are read on demand: an object reached by its ID is a fault until read, a fetch
 // registers only what it finds, and counting members reads none of them. Reached by fetches,
@@ -126,9 +135,9 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     relaunch();
     EXPECT_EQ(context().registeredObjectCount(), 0u);
     auto fault = context().objectWithID(first);
-    EXPECT_EQ(state(*fault), "fault permanent | clean");
+    EXPECT_EQ(state(*fault, context()), "fault permanent | clean");
     EXPECT_EQ(fault->value("sortNumber"), integer(7));
-    EXPECT_EQ(state(*fault), "permanent | clean");
+    EXPECT_EQ(state(*fault, context()), "permanent | clean");
     EXPECT_EQ(context().objectWithID(ObjectID{first.entity, -42}), nullptr);
     EXPECT_EQ(context().objectWithID(ObjectID{nullptr, first.key}), nullptr);
     auto lists = context().executeFetchRequest(listsByNumber());
@@ -142,77 +151,22 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     EXPECT_EQ(context().registeredObjectCount(), 43u);
 }
 
-// A list's deletion takes its items, unsaved ones and ones just moved in too, counting nothing
-// twice; a folder's leaves its lists outside any folder.
-TEST_F(ObjectLifecycle, DeleteRulesCascadeAndNullify) {
-    auto folderObject = context().insertNewObject("Folder");
-    folderObject->setValue("name", text("Home"));
-    auto kitchen = newList("Kitchen");
-    auto garden = newList("Garden");
-    auto doomed = newList("Doomed");
-    kitchen->setToOne(inFolder, folderObject.get());
-    garden->setToOne(inFolder, folderObject.get());
-    newItem(kitchen.get(), "Knives");
-    newItem(doomed.get(), "a");
-    newItem(doomed.get(), "b");
-    context().save();
-    EXPECT_EQ(stored(), "Doomed: a b; Garden[Home]:; Kitchen[Home]: Knives; 3 items, 1 folders");
-    relaunch();
-
-    doomed = fetchOne(context(), "List", "name", text("Doomed"));
-    garden = fetchOne(context(), "List", "name", text("Garden"));
-    auto unsaved = newItem(doomed.get(), "unsaved");
-    auto moved = newItem(garden.get(), "moved in");
-    moved->setToOne(forList, doomed.get());
-    EXPECT_EQ(doomed->toManyCount(listItems), 4u);
-    context().deleteObject(*doomed);
-    EXPECT_TRUE(unsaved->isDeleted() && moved->isDeleted());
-    EXPECT_EQ(doomed->toManyCount(listItems), 0u);
-    EXPECT_EQ(garden->toManyCount(listItems), 0u);
-    auto home = fetchOne(context(), "Folder", "name", text("Home"));
-    EXPECT_EQ(home->toManyCount(folderLists), 2u);
-    context().deleteObject(*home);
-    auto kept = fetchOne(context(), "List", "name", text("Kitchen"));
-    EXPECT_EQ(state(*kept), "updated permanent | changes");
-    EXPECT_EQ(kept->toOne(inFolder), nullptr);
-    context().save();
-    EXPECT_EQ(stored(), "Garden:; Kitchen: Knives; 1 items, 0 folders");
-    RawDatabase raw(storeFile());
-    EXPECT_EQ(raw.integer("SELECT SUM(\"_count_listItems\") FROM \"List\""), 1);
-}
-
 // Deleting what was never saved, deleting twice, or another context's object, and editing a
 // deleted or detached object: none leaves a trace.
 TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
-    auto list = newList("Groceries");
-    auto milk = newItem(list.get(), "Milk");
-    context().save();
+    run("list Groceries; add Milk Groceries; save");
     auto other = openContainer();
-    auto foreign = other->viewContext().existingObjectWithURI(list->uriRepresentation());
+    auto foreign = fetchOne(other->viewContext(), "List", "name", text("Groceries"));
     context().deleteObject(*foreign);
     EXPECT_FALSE(foreign->isDeleted());
     EXPECT_FALSE(context().hasChanges() || other->viewContext().hasChanges());
-
-    auto item = newItem(list.get(), "Bread");
-    const std::string uri = item->uriRepresentation();
-    EXPECT_EQ(context().existingObjectWithURI(uri), item);
-    context().deleteObject(*item);
-    EXPECT_TRUE(item->isDeleted());
-    EXPECT_EQ(item->managedObjectContext(), nullptr) << "never saved, it leaves the context";
-    EXPECT_EQ(context().existingObjectWithURI(uri), nullptr);
-    EXPECT_EQ(context().existingObjectWithGlobalID(item->entity(), item->globalID()), nullptr);
-
-    context().deleteObject(*milk);
-    context().deleteObject(*milk);
-    milk->setValue("body", text("Oat milk"));
-    milk->setToOne(forList, list.get());
-    EXPECT_EQ(milk->value("body"), text("Milk"));
-    EXPECT_EQ(milk->toOne(forList), nullptr);
-    EXPECT_EQ(list->toManyCount(listItems), 0u);
-    EXPECT_TRUE(list->toMany(listItems).empty());
-    auto kept = newItem(list.get(), "Kept");
-    context().save();
-    EXPECT_EQ(stored(), "Groceries: Kept; 1 items, 0 folders");
+    // Deleting what was never saved, or twice, and editing what was deleted.
+    EXPECT_EQ(run("add Bread Groceries; delete Bread; state Bread; delete Milk; delete Milk; set "
+                  "Milk body Oat; move Milk Groceries; state Milk; to Milk forList; count "
+                  "Groceries; add Kept Groceries; save; stored"),
+              "Bread: inserted deleted temporary detached | changes; Milk: deleted permanent | "
+              "changes; Milk.forList -; Groceries 0; Groceries 1: Kept | 1 items, 0 folders");
+    auto kept = fetchOne(context(), "Item", "body", text("Kept"));
 
     // Objects kept beyond their context stay readable, detached; edits to them go nowhere.
     container.reset();
@@ -221,63 +175,7 @@ TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
     kept->setValue("body", text("Changed after the end"));
     kept->setToOne(forList, nullptr);
     relaunch();
-    EXPECT_EQ(stored(), "Groceries: Kept; 1 items, 0 folders");
-}
-
-// A trigger added behind the store's back refuses writes to one table: the save fails whole,
-// the context keeps every change, and a retry once the trigger is gone writes them.
-TEST_F(ObjectLifecycle, AFailedSaveWritesNothingAndKeepsTheChangesForARetry) {
-    const auto refuse = [&](const char* what, bool on) {
-        RawDatabase raw(storeFile());
-        raw.execute(on ? fmt::format("CREATE TRIGGER \"refuse\" BEFORE {} ON \"Item\" BEGIN "
-                                     "SELECT RAISE(ABORT, 'refused'); END",
-                                     what)
-                       : std::string("DROP TRIGGER \"refuse\""));
-    };
-    auto kept = newList("Kept", 1);
-    auto doomed = newList("Doomed", 2);
-    auto old = newItem(doomed.get(), "old");
-    auto moved = newItem(kept.get(), "moved");
-    context().save();
-    std::vector<ContextDidSaveNotification> notes;
-    auto token = context().addSaveObserver(
-        [&](const ContextDidSaveNotification& note) { notes.push_back(note); });
-
-    auto fresh = newList("Fresh", 3);
-    auto milk = newItem(fresh.get(), "Milk");
-    newItem(kept.get(), "Bread");
-    kept->setValue("name", text("Kept and renamed"));
-    context().deleteObject(*doomed);
-    refuse("INSERT", true);
-    EXPECT_THROW(context().save(), StoreError);
-    EXPECT_EQ(stored(), "Doomed: old; Kept: moved; 2 items, 0 folders");
-    EXPECT_TRUE(notes.empty());
-    EXPECT_EQ(state(*fresh), "inserted temporary | changes");
-    EXPECT_EQ(state(*milk), "inserted temporary | changes");
-    EXPECT_EQ(state(*kept), "updated permanent | changes");
-    EXPECT_EQ(state(*old), "deleted permanent | changes");
-    EXPECT_EQ(kept->toManyCount(listItems), 2u);
-    refuse("INSERT", false);
-    context().save();
-    EXPECT_EQ(notes.size(), 1u);
-    context().save();
-    EXPECT_EQ(notes.size(), 1u) << "a save with nothing to write tells nobody";
-    EXPECT_EQ(state(*milk), "permanent | clean");
-    EXPECT_EQ(stored(), "Fresh: Milk; Kept and renamed: Bread moved; 3 items, 0 folders");
-
-    // A refused update, twice over.
-    moved->setValue("body", text("moved again"));
-    moved->setToOne(forList, fresh.get());
-    refuse("UPDATE", true);
-    EXPECT_THROW(context().save(), StoreError);
-    EXPECT_THROW(context().save(), StoreError) << "still refused, still kept";
-    EXPECT_EQ(state(*moved), "updated permanent | changes");
-    EXPECT_EQ(fresh->toManyCount(listItems), 2u);
-    EXPECT_EQ(kept->toManyCount(listItems), 1u);
-    refuse("UPDATE", false);
-    context().save();
-    relaunch();
-    EXPECT_EQ(stored(), "Fresh: Milk moved again; Kept and renamed: Bread; 3 items, 0 folders");
+    EXPECT_EQ(stored(), "Groceries 1: Kept | 1 items, 0 folders");
 }
 
 // An address (or a global identifier) names its object, saved or not, across launches; anything
@@ -289,7 +187,6 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
     const std::string temporary = list->uriRepresentation();
     const std::string store = context().storeIdentifier();
     EXPECT_EQ(temporary.rfind("jotwell-store://" + store + "/List/t", 0), 0u) << temporary;
-    EXPECT_EQ(context().existingObjectWithURI(temporary), list);
     context().save();  // the store's first row, as the other store's below
     auto gone = newList("Gone");
     auto goneElsewhere = newList("Gone elsewhere");
@@ -299,12 +196,9 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
     const std::string goneURI = gone->uriRepresentation();
     const std::string elsewhereURI = goneElsewhere->uriRepresentation();
     const ObjectID goneElsewhereID = goneElsewhere->objectID();
-    const GlobalID listGID = list->globalID(), goneGID = gone->globalID(),
-                   elsewhereGID = goneElsewhere->globalID();
-    context().deleteObject(*gone);
-    EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr) << "deleted, not yet saved";
+    const GlobalID listGID = list->globalID(), elsewhereGID = goneElsewhere->globalID();
+    context().deleteObject(*gone);  // (what a script's state shows checks it is found by neither)
     context().save();
-    EXPECT_EQ(context().existingObjectWithURI(goneURI), nullptr) << "deleted and saved";
     relaunch();
     const auto known = context().objectWithID(goneElsewhereID);  // registered here, unread
     ASSERT_TRUE(known->isFault());
@@ -358,69 +252,15 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
         auto found = context().existingObjectWithURI(address);
         EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << address;
     }
-    const std::pair<GlobalID, const char*> byGlobalID[] = {
-        {listGID, "Groceries"}, {mine->globalID(), "Mine"}, {goneGID, ""},
-        {elsewhereGID, ""},     {theirs->globalID(), ""},   {GlobalID::generate(), ""}};
+    const std::pair<GlobalID, const char*> byGlobalID[] = {{listGID, "Groceries"},
+                                                           {elsewhereGID, ""},
+                                                           {theirs->globalID(), ""},
+                                                           {GlobalID::generate(), ""}};
     for (const auto& [id, expected] : byGlobalID) {
         auto found = context().existingObjectWithGlobalID(model->requireEntity("List"), id);
         EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << id.toString();
     }
     EXPECT_EQ(context().existingObjectWithGlobalID(model->requireEntity("Item"), listGID), nullptr);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Relationships: a to-one change keeps both inverse to-manys in step at once, and member counts
-// are known without reading members (under random moves: the random merge runs).
-TEST_F(ObjectLifecycle, AListLeftUnreadCountsAsUpdatedAndKeepsItsValues) {
-    auto home = newList("Home");
-    newList("Work");
-    newItem(home.get(), "Pens");
-    newItem(home.get(), "Paper");
-    context().save();
-    relaunch();
-
-    // The list left is reached only through the item, unread: it counts as updated and keeps
-    // its saved values.
-    auto item = fetchOne(context(), "Item", "body", text("Pens"));
-    auto other = fetchOne(context(), "List", "name", text("Work"));
-    ManagedObject* previous = item->toOne(forList);
-    ASSERT_NE(previous, nullptr);
-    item->setToOne(forList, other.get());
-    EXPECT_TRUE(other->isUpdated() && previous->isUpdated()) << "their listItems changed";
-    EXPECT_EQ(previous->value("name"), text("Home"));
-    EXPECT_EQ(previous->toMany(listItems).size(), 1u);
-    context().save();
-    EXPECT_FALSE(previous->isUpdated());
-    EXPECT_EQ(previous->value("name"), text("Home"));
-}
-
-TEST_F(ObjectLifecycle, ListsCanPointAtListsAndAtThemselves) {
-    const auto& smartInListOf = model->requireEntity("List").requireRelationship("smartInListOf");
-    const auto& smartInLists = model->requireEntity("List").requireRelationship("smartInLists");
-    auto parent = newList("Parent");
-    auto child = newList("Child");
-    auto selfish = newList("Selfish");
-    child->setToOne(smartInListOf, parent.get());
-    selfish->setToOne(smartInListOf, selfish.get());
-    EXPECT_EQ(parent->toManyCount(smartInLists), 1u);
-    EXPECT_EQ(selfish->toManyCount(smartInLists), 1u);
-    context().save();
-    relaunch();
-
-    auto reloadedSelfish = fetchOne(context(), "List", "name", text("Selfish"));
-    EXPECT_EQ(reloadedSelfish->toOne(smartInListOf), reloadedSelfish.get());
-    EXPECT_EQ(reloadedSelfish->toManyCount(smartInLists), 1u);
-    ASSERT_EQ(reloadedSelfish->toMany(smartInLists).size(), 1u);
-    EXPECT_EQ(reloadedSelfish->toMany(smartInLists)[0], reloadedSelfish.get());
-    context().deleteObject(*reloadedSelfish);
-    auto reloadedParent = fetchOne(context(), "List", "name", text("Parent"));
-    context().deleteObject(*reloadedParent);
-    auto reloadedChild = fetchOne(context(), "List", "name", text("Child"));
-    EXPECT_EQ(reloadedChild->toOne(smartInListOf), nullptr) << "nullified";
-    context().save();
-    relaunch();
-    EXPECT_EQ(strings(context().executeFetchRequest(FetchRequest::forEntity("List")), "name"),
-              std::vector<std::string>{"Child"});
 }
 
 TEST(GlobalIdentifiers, HaveACanonicalTextForm) {

@@ -14,24 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class OpeningStores : public StoreTest {
-  protected:
-    // A store holding one list, closed, then changed by `tamper` through a plain connection.
-    // With `rollbackJournal` the file is left in SQLite's default journal mode, as a program
-    // other than this one may leave it.
-    void makeStoreThen(const std::string& tamper, bool rollbackJournal) {
-        newList("Groceries");
-        context().save();
-        container.reset();
-        RawDatabase raw(storeFile());
-        if (rollbackJournal) {
-            raw.execute("PRAGMA journal_mode=DELETE");
-        }
-        raw.execute(tamper);
-    }
-};
+using OpeningStores = StoreTest;
 
-// In the container's folder, made when missing.
+// In the container's folder, made when missing; a folder that cannot be made is reported once.
 TEST_F(OpeningStores, TheStoreIsOneSqliteFileNamedAfterTheContainer) {
     RawDatabase raw(storeFile());
     EXPECT_EQ(raw.text("PRAGMA journal_mode"), "wal");
@@ -41,14 +26,20 @@ TEST_F(OpeningStores, TheStoreIsOneSqliteFileNamedAfterTheContainer) {
     EXPECT_EQ(load(other), "loaded");
     EXPECT_TRUE(fs::is_regular_file(nestedFolder / "Scratch.sqlite"));
     EXPECT_NE(other.viewContext().storeIdentifier(), context().storeIdentifier());
+
+    std::ofstream(folder.path() / "plain-file") << "not a folder";
+    PersistentContainer blocked("Jotwell", model, folder.path() / "plain-file" / "Stores");
+    EXPECT_TRUE(load(blocked).starts_with("refused: "));
+    EXPECT_THROW(blocked.viewContext(), std::logic_error);
+    EXPECT_THROW(blocked.sharedViewContext(), std::logic_error);
 }
 
 // A store file changed by another program, and how opening it ends: "opens", or "refused" (one
 // error, nothing thrown, the file left byte for byte as it was).
 struct DamageCase {
     const char* name;
-    std::string tamper;  // SQL run on the closed store; "garbage" replaces the file
-    bool rollbackJournal;
+    std::string tamper;    // SQL run on the closed store; "garbage" replaces the file
+    bool rollbackJournal;  // SQLite's default journal mode, as another program may leave it
     const char* expected;
 };
 void PrintTo(const DamageCase& c, std::ostream* out) {
@@ -62,7 +53,7 @@ std::string modelVersionSetTo(const std::string& value) {
            "' WHERE \"key\" = 'modelVersion'";
 }
 
-class DamagedStores : public OpeningStores, public ::testing::WithParamInterface<DamageCase> {};
+class DamagedStores : public StoreTest, public ::testing::WithParamInterface<DamageCase> {};
 
 TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
     const DamageCase& c = GetParam();
@@ -76,8 +67,15 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
             garbage += char((i * 37 + 11) % 256);
         }
         std::ofstream(storeFile(), std::ios::binary | std::ios::trunc) << garbage;
-    } else {
-        makeStoreThen(tamper, c.rollbackJournal);
+    } else {  // a store holding one list, closed, then changed through a plain connection
+        newList("Groceries");
+        context().save();
+        container.reset();
+        RawDatabase raw(storeFile());
+        if (c.rollbackJournal) {
+            raw.execute("PRAGMA journal_mode=DELETE");
+        }
+        raw.execute(tamper);
     }
     const auto before = fileBytes(storeFile());
     PersistentContainer reopened("Jotwell", model, folder.path());
@@ -108,14 +106,6 @@ const DamageCase kDamageCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DamagedStores, ::testing::ValuesIn(kDamageCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(OpeningStores, AFolderThatCannotBeCreatedIsReportedOnce) {
-    std::ofstream(folder.path() / "plain-file") << "not a folder";
-    PersistentContainer blocked("Jotwell", model, folder.path() / "plain-file" / "Stores");
-    EXPECT_TRUE(load(blocked).starts_with("refused: ")) << "once";
-    EXPECT_THROW(blocked.viewContext(), std::logic_error);
-    EXPECT_THROW(blocked.sharedViewContext(), std::logic_error);
-}
 
 // ---------------------------------------------------------------------------------------------
 // The model document

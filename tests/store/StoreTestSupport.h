@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -74,7 +75,7 @@ class StoreTest : public ::testing::Test {
     // not load. Every container shares this fixture's model, as the containers of one program do.
     std::unique_ptr<PersistentContainer> openContainer(const std::string& name = "Jotwell");
     // Drops the main container and opens the file again: a relaunch.
-    void relaunch();
+    virtual void relaunch();
     ManagedObjectContext& context() { return container->viewContext(); }
     std::shared_ptr<ManagedObjectContext> sharedContext() { return container->sharedViewContext(); }
     std::filesystem::path storeFile() const { return folder.path() / "Jotwell.sqlite"; }
@@ -103,6 +104,34 @@ class StoreTest : public ::testing::Test {
     std::shared_ptr<ManagedObject> fetchOne(ManagedObjectContext& c, const std::string& entity,
                                             const std::string& key, const Value& value);
 
+    // Runs steps separated by ";", each "[there] <verb> <arguments>", on context() or, after
+    // "there", on `there`: "list <name> [<sortNumber>]", "add <body> <list> [<sortNumber>]",
+    // "folder <name>", "link <name> <to-one> <name>", "move <body> <list>" (to it), "set <name>
+    // <key> <value>", "delete <name>", "fetch <list>" (its items), "extra" (an item "extra" in
+    // Home, Work and Third), "save", "relaunch", "refuse <INSERT|UPDATE|->" (a trigger behind the
+    // store's back refuses writes to Item, or no longer). What run returns, "; "-separated: "state
+    // <name>", "count <name> [<to-many>]" (its members), "to <name> <to-one>", "key <name>",
+    // "stored" (what a fresh reader sees), and a save that was refused or told nobody. Objects are
+    // named by name or body ("-" is none) and remembered by it, so that a deleted or renamed one
+    // can still be named, until a relaunch.
+    std::string run(const std::string& script);
+    // The object of context() a script named `name`.
+    std::shared_ptr<ManagedObject> object(const std::string& name) {
+        return named(context(), name);
+    }
+    // An object's flags and its context's: "inserted temporary | changes". The test fails
+    // unless `c` finds the object by its global identifier and by its address exactly while it
+    // is neither deleted nor detached.
+    static std::string state(const ManagedObject& o, ManagedObjectContext& c);
+    // Every list as `c` sees it, by sort number and name, with its folder, its member count (read
+    // before its members) and its members by sort number and body ("h0~note*stars"):
+    // "Home[Folder] 2: h0 h1~note | Work 0: | ".
+    std::string contents(ManagedObjectContext& c);
+    // The contents a fresh reader of the file sees, then the rows of items and folders.
+    std::string stored();
+    // The context a script's "there" steps act on (none unless a fixture sets one).
+    ManagedObjectContext* there = nullptr;
+
     jw::test::ManualPlatform platform;
     jw::test::TempDir folder;
     std::shared_ptr<ObjectModel> model;
@@ -113,7 +142,15 @@ class StoreTest : public ::testing::Test {
     const RelationshipDescription& listItems;    // List ->> Item (cascade)
     const RelationshipDescription& inFolder;     // List -> Folder
     const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
+
+  private:
+    std::shared_ptr<ManagedObject> named(ManagedObjectContext& c, const std::string& name);
+    std::map<std::pair<ManagedObjectContext*, std::string>, std::shared_ptr<ManagedObject>>
+        remembered_;
 };
+
+// An object's name, or an item's body.
+std::string nameOf(const ManagedObject& object);
 
 // Change reports as one line, "+Home +Milk ~Home[listItems] -Bread": what was inserted, then
 // what was updated with the keys that changed, then what was deleted, each part in name order

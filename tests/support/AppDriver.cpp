@@ -78,9 +78,10 @@ std::string buttonLabel(const ui::BarButtonItem& item, const ui::ViewController&
 }
 
 // The texts a person reads in a view and its subviews, in order; hidden views show nothing.
-void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
+std::vector<std::string> textsIn(const ui::View& view) {
+    std::vector<std::string> texts;
     if (view.isHidden()) {
-        return;
+        return texts;
     }
     if (const auto* label = dynamic_cast<const ui::Label*>(&view);
         label && !label->text().empty()) {
@@ -97,8 +98,10 @@ void collectTexts(const ui::View& view, std::vector<std::string>& texts) {
             "[" + (button->title().empty() ? button->accessibilityLabel() : button->title()) + "]");
     }
     for (const auto& subview : view.subviews()) {
-        collectTexts(*subview, texts);
+        const auto inner = textsIn(*subview);
+        texts.insert(texts.end(), inner.begin(), inner.end());
     }
+    return texts;
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
@@ -320,14 +323,10 @@ std::string ScreenDriver::barButtons() const {
             }
         }
     }
-    std::vector<std::string> parts;
-    if (!bar.empty()) {
-        parts.push_back("bar: " + joined(bar, ", "));
-    }
-    if (!toolbar.empty()) {
-        parts.push_back("toolbar: " + joined(toolbar, ", "));
-    }
-    return joined(parts, "; ");
+    const std::string shownBar = bar.empty() ? "" : "bar: " + joined(bar, ", ");
+    return toolbar.empty()
+               ? shownBar
+               : shownBar + (bar.empty() ? "" : "; ") + "toolbar: " + joined(toolbar, ", ");
 }
 
 ui::TableViewController& ScreenDriver::table() const {
@@ -342,24 +341,19 @@ std::string ScreenDriver::rows() const {
     auto& tableView = table().tableView();
     std::vector<std::string> rows;
     for (const auto& path : tableView.indexPathsForVisibleRows()) {
-        std::vector<std::string> texts;
-        collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
-        rows.push_back("[" + joined(texts, " · ") + "]");
+        rows.push_back("[" + joined(textsIn(*tableView.cellForRowAtIndexPath(path)), " · ") + "]");
     }
     return joined(rows, " ");
 }
 
 std::string ScreenDriver::texts() const {
-    std::vector<std::string> texts;
-    collectTexts(controller().view(), texts);
-    return joined(texts, " / ");
+    return joined(textsIn(controller().view()), " / ");
 }
 
 ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
     auto& tableView = table().tableView();
     for (const auto& path : tableView.indexPathsForVisibleRows()) {
-        std::vector<std::string> texts;
-        collectTexts(*tableView.cellForRowAtIndexPath(path), texts);
+        const auto texts = textsIn(*tableView.cellForRowAtIndexPath(path));
         // Named by its first text that is not a button's.
         const auto name = std::find_if(texts.begin(), texts.end(), [](const std::string& text) {
             return !text.starts_with('[');
