@@ -5,8 +5,8 @@
 
 #include "platform/notifications/AuthorizationPromptText.h"
 #include "platform/notifications/NotificationText.h"
+#include "tests/foundation/TimeZone.h"
 #include "tests/notifications/NotificationTestSupport.h"
-#include "tests/reminders/LocalTime.h"
 
 namespace jw::test {
 namespace {

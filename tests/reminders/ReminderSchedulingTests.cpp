@@ -8,8 +8,8 @@
 #include "src/reminders/ReminderDates.h"
 #include "src/reminders/ReminderScheduler.h"
 #include "src/reminders/ReminderTexts.h"
+#include "tests/foundation/TimeZone.h"
 #include "tests/notifications/NotificationTestSupport.h"
-#include "tests/reminders/LocalTime.h"
 
 namespace jw {
 namespace {

@@ -17,7 +17,7 @@
 #include "src/themes/ApplyTheme.h"
 #include "src/themes/JWThemesDB.h"
 #include "src/themes/Palette.h"
-#include "tests/reminders/LocalTime.h"
+#include "tests/foundation/TimeZone.h"
 #include "tests/support/AppDriver.h"
 
 namespace jw {
