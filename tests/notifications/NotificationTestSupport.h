@@ -123,7 +123,7 @@ class CenterFixture : public ::testing::Test {
         center = UserNotificationCenter::create(stateFile());
         center->setAuthorizationPrompt(prompt);
         center->setNotificationPresenter(presenter);
-        center->setDelegate(&delegate);
+        center->setDelegate(delegateInUse);
     }
     void close() {
         if (center) {
@@ -148,6 +148,7 @@ class CenterFixture : public ::testing::Test {
     std::shared_ptr<RecordingNotificationPresenter> presenter =
         std::make_shared<RecordingNotificationPresenter>();
     RecordingCenterDelegate delegate;
+    UserNotificationCenterDelegate* delegateInUse = &delegate;  // given to each new centre
     std::shared_ptr<UserNotificationCenter> center;
 };
 
