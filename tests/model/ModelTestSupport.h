@@ -106,15 +106,6 @@ class ModelTest : public ::testing::Test {
         }
         return nullptr;
     }
-    std::shared_ptr<Item> fetchItemWithBody(const std::string& body) {
-        for (auto& i : fetchItems(nullptr)) {
-            if (i->body() == body) {
-                return i;
-            }
-        }
-        return nullptr;
-    }
-
     // The item with this text ("<absent>" for none), in any list.
     Item& item(const std::string& text) {
         for (auto& i : fetchItems(nullptr)) {
