@@ -132,9 +132,12 @@ class SaveScenario : public CenterFixture {
             }
         }
         const auto file = NotificationStateFile(stateFile()).load();
-        const auto held =
-            describe(statusOf(*center, platform.loop()), pendingOf(*center, platform.loop()));
+        const auto pending = pendingOf(*center, platform.loop());
+        const auto held = describe(statusOf(*center, platform.loop()), pending);
         const auto filed = describe(file.authorizationStatus, file.pending);
+        if (held == filed) {
+            EXPECT_EQ(file.pending, pending) << "every field of the requests reads back as held";
+        }
         return text +
                (held == filed ? "held and filed " + held : "held " + held + ", file " + filed) +
                ", asked " + std::to_string(prompt->asked);
