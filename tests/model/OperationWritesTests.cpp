@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iomanip>
 #include <iterator>
 #include <sstream>
 
@@ -144,6 +145,55 @@ TEST_P(OperationWrites, InMemoryAndInTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, OperationWrites, ::testing::ValuesIn(kOperationCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A list's counts text and done fraction: every item counts, the done count is the stored
+// doneCount as it is (stale or not), and the text shows "done/" only from one done up. As
+// "text fraction", "-" for no text; nine digits tell a float from a double.
+std::string progress(const List& list) {
+    const auto [text, fraction] = list.progressInfo(" (", ")");
+    std::ostringstream out;
+    out << text.value_or("-") << " " << std::setprecision(9) << fraction;
+    return out.str();
+}
+
+const OperationCase kProgressCases[] = {
+    {"SomeDoneIsAThirtyTwoBitDivision", "", " (1/3) 0.333333343", nullptr},
+    {"NothingDone", "toggle:b", " (3) 0", nullptr},
+    {"AllDone", "toggle:a toggle:c", " (3/3) 1", nullptr},
+    {"NoItems", "delete:a delete:b delete:c recount", "- 0", nullptr},
+    {"NoItemsWithAStaleDoneCount", "delete:a delete:b delete:c", "- 0", nullptr},
+    {"StaleAboveTheItemCount", "doneCount:5", " (5/3) 1.66666663", nullptr},
+    {"NegativeDoneCount", "doneCount:-1", " (3) -0.333333343", nullptr},
+    {"NoDigitGrouping", "doneCount:1234567", " (1234567/3) 411522.344", nullptr},
+};
+
+class ProgressInfo : public Operations, public ::testing::WithParamInterface<OperationCase> {};
+
+TEST_P(ProgressInfo, TextAndFraction) {
+    operate(GetParam().steps, *source, *target);
+    EXPECT_EQ(progress(*source), GetParam().inMemory);
+    db().saveContext(false);
+    reopen();
+    EXPECT_EQ(progress(*fetchListNamed("Source")), GetParam().inMemory)
+        << "read back from the file without loading the items";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProgressInfo, ::testing::ValuesIn(kProgressCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every item of the list counts, saved or not, but no other list's; a recount reads items that
+// were never loaded from the file.
+TEST_F(Operations, ProgressCountsEveryItemOfTheListSavedOrNot) {
+    auto unsaved = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
+    unsaved->setBody("e");
+    unsaved->setForList(source.get());
+    EXPECT_EQ(progress(*source), " (1/4) 0.25");
+    operate("doneCount:3", *source, *target);
+    reopen();
+    auto stored = fetchListNamed("Source");
+    recountDone(*stored);
+    EXPECT_EQ(progress(*stored), " (1/4) 0.25");
+}
 
 // Renumbering after a drag, in a list shown in manual order: the items top first, operations
 // setting them up, whether only the unchecked rows are shown, the drag, and then every item in
