@@ -1,5 +1,6 @@
 // What the centre reports is what it holds and what its file holds, whatever order its saves
-// meet a file system that fails for a while.
+// meet a file system that fails for a while; and what the file is read as when it is foreign,
+// malformed or unreadable.
 //
 // The scenarios hold the centre's background thread while the main thread makes its calls,
 // then let it go, so queued saves meet the failure exactly where the scenario puts it.
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "platform/notifications/CompletionQueue.h"
+#include "platform/notifications/NotificationStateFile.h"
 #include "tests/notifications/NotificationTestSupport.h"
 
 namespace jw::test {
@@ -279,6 +281,45 @@ const SaveCase changesNobodyIsToldOfCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(ChangesNobodyIsToldOf, SaveOrders,
                          ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
+
+// --- The state file ----------------------------------------------------------------------
+
+TEST(NotificationState, RejectsForeignDocumentsAndSkipsMalformedRequests) {
+    test::ManualPlatform platform;
+    EXPECT_FALSE(decodeNotificationState("[]"));
+    EXPECT_FALSE(decodeNotificationState("{\"format\": 2}"));
+    EXPECT_FALSE(decodeNotificationState(
+        R"({"format": 1, "authorizationStatus": "maybe", "pendingRequests": []})"));
+
+    const auto decoded = decodeNotificationState(R"({"format": 1,
+        "authorizationStatus": "denied",
+        "pendingRequests": [{"identifier": "no dates"},
+                            {"identifier": "ok", "title": "", "body": "b", "sound": null,
+                             "timeInterval": 5, "repeats": false, "fireDate": 10}]})");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->authorizationStatus, AuthorizationStatus::denied);
+    ASSERT_EQ(decoded->pending.size(), 1u);
+    EXPECT_EQ(decoded->pending[0].request.identifier, "ok");
+    EXPECT_FALSE(decoded->pending[0].request.content.sound);
+}
+
+// (That a missing file is an empty state, that saving makes the folder, and that the state
+// reads back as saved, every save scenario and restart shows.)
+TEST(NotificationStateFile, AnUnreadableFileIsMovedAsideNotOverwritten) {
+    test::ManualPlatform platform;
+    test::TempDir dir;
+    const auto path = dir.path() / "notifications.json";
+    std::ofstream(path) << "{ truncated";
+    const NotificationStateFile file(path);
+
+    EXPECT_EQ(file.load(), NotificationCenterState{});
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::ifstream aside(dir.path() / "notifications.json.corrupt-1");
+    std::string kept((std::istreambuf_iterator<char>(aside)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "{ truncated");
+    ASSERT_FALSE(platform.logLines().empty());
+    EXPECT_NE(platform.logLines().back().find("corrupt-1"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace jw::test
