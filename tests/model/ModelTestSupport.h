@@ -123,7 +123,8 @@ class ModelTest : public ::testing::Test {
     // and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or texts separated by
     // commas), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
     // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>", and
-    // "doneCount:<n>" (stored as another device could leave it). A verb
+    // "doneCount:<n>" (stored as another device could leave it); "noClock" (no current date from
+    // then on). A verb
     // ending in "!" ("theme!:Mint", "mode!:5", "reset!:a") is given no list.
     void operate(std::string_view steps, List& list, List& other) {
         std::istringstream in{std::string(steps)};
@@ -170,6 +171,8 @@ class ModelTest : public ::testing::Test {
                 deleteItem(db(), item(w[1]));
             } else if (verb == "recount") {
                 recountDone(list);
+            } else if (verb == "noClock") {
+                clock().setFailing(true);
             } else if (verb == "doneCount") {
                 list.setDoneCount(std::stoi(w[1]));
                 db().saveContext(false);

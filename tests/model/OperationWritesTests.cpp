@@ -92,6 +92,12 @@ void PrintTo(const OperationCase& c, std::ostream* out) {
 // is shown, and that a drag of the lists or a sort-mode choice is saved only by the next save,
 // are also checked as the screens and the list picker use them.)
 const OperationCase kOperationCases[] = {
+    {"EmptyNamesAndTextsAreRefused",
+     "newList: rename: new:", "Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
+    // Objects made or checked while the clock gives no date are undated.
+    {"WithoutACurrentDate", "noClock newList:Undated new:u toggle:a copy:u",
+     "Source@0 done=2: u@- a@1+- b@2+3 c@3 | Target@0 done=0: u@- t@4 | Undated@- done=0:",
+     nullptr},
     {"NewList", "newList:New",
      "New@100 done=0: | Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4", nullptr},
     {"RenameKeepsTheCreation", "rename:Market",

@@ -21,53 +21,10 @@ using ::testing::ElementsAre;
 // Every list by name with its items as stored, newest first: "Name: body[+ if checked]
 // created=? done=?", "?" standing for a date that is absent. After a reopen: what the file
 // holds.
-class StoredObjects : public ModelTest {
-  protected:
-    std::string stored() {
-        reopen();
-        std::string text;
-        for (const auto& list : support::namesOf(fetchLists())) {
-            auto l = fetchListNamed(list);
-            text += (text.empty() ? "" : " | ") + list + (l->created() ? "" : " undated") + ":";
-            for (const auto& i : fetchItems(l.get())) {
-                text += " " + i->body().value_or("<absent>") + (i->isDone() ? "+" : "");
-                text += i->created() ? "" : " undated";
-                text += i->isDone() && !i->doneDate() ? " no-done-date" : "";
-            }
-        }
-        return text;
-    }
-};
+// (That objects made or checked while the clock gives no date are undated, and that empty
+// names and texts are refused, the operation tests check.)
 
-TEST_F(StoredObjects, WithoutACurrentDateObjectsAreMadeAndCheckedUndatedAndShownLast) {
-    auto list = newList(db(), "Groceries");
-    addItems(*list, {"dated early", "dated late"});
-    clock().setFailing(true);
-    auto undated = newList(db(), "Undated");
-    auto item = newItem(db(), *list, "undated");
-    copyItem(db(), *item, *undated);
-    toggleItem(db(), this->item("dated late"));
-    EXPECT_FALSE(context().hasChanges());
-    EXPECT_EQ(list->doneCount(), 1);
-    EXPECT_EQ(stored(),
-              "Groceries: dated late+ no-done-date dated early undated undated | Undated "
-              "undated: undated undated");
-}
-
-// (Texts come back as given: the store's own tests take every kind of value through the file,
-// and the screens' tests show that adding, naming and editing take the text exactly as typed,
-// spaces and an erased text included.)
-
-TEST_F(StoredObjects, AnEmptyNameOrItemIsRefusedAndNothingChanges) {
-    EXPECT_EQ(newList(db(), ""), nullptr);
-    auto list = newList(db(), "Groceries");
-    EXPECT_EQ(newItem(db(), *list, ""), nullptr);
-    EXPECT_FALSE(renameList(db(), *list, ""));
-    EXPECT_EQ(list->name(), "Groceries");
-    EXPECT_EQ(list->listItemsCount(), 0u);
-    EXPECT_FALSE(context().hasChanges());
-    EXPECT_EQ(stored(), "Groceries:");
-}
+using StoredObjects = ModelTest;
 
 // Attributes no operation uses are still stored, at their types' full range, and survive the
 // operations.
