@@ -1,7 +1,6 @@
-// How texts, dates and the carried-only attributes come
-// back from the store file: exactly as written, absent where nothing was written.
+// How the carried-only attributes come back from the store file: exactly as written, absent
+// where nothing was written; and when the database stops the program.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -10,13 +9,11 @@
 #include <tuple>
 
 #include "ModelTestSupport.h"
-#include "src/model/JWListSortMode.h"
 
 namespace jw::model {
 namespace {
 
 using support::ModelTest;
-using ::testing::ElementsAre;
 
 // Every list by name with its items as stored, newest first: "Name: body[+ if checked]
 // created=? done=?", "?" standing for a date that is absent. After a reopen: what the file
