@@ -212,8 +212,6 @@ const ScreenCase pressCases[] = {
     {"TextTypedIntoTheTextViewIsNotTheReminder", "allow open type:eggs set look",
      "\ntexts Groceries: Milk eggs\nLists | Items(Groceries) / Groceries: Milk at 2027-01-15 "
      "11:06:00 in 279.5s (#Milk) {present Reminder, dismiss Reminder}"},
-    {"CancelSetsNothing", "open cancel look",
-     "Lists | Items(Groceries) {present Reminder, dismiss Reminder}"},
     // A press still under way when the screen closes: the answers that come back afterwards
     // close nothing and show nothing; the request of a press is added once permission comes.
     {"DoubleSetClosesTheScreenOnce", "allow open set2 look",
