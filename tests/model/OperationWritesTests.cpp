@@ -160,7 +160,6 @@ const OperationCase kProgressCases[] = {
     {"SomeDoneIsAThirtyTwoBitDivision", "", " (1/3) 0.333333343", nullptr},
     {"NothingDone", "toggle:b", " (3) 0", nullptr},
     {"AllDone", "toggle:a toggle:c", " (3/3) 1", nullptr},
-    {"NoItems", "delete:a delete:b delete:c recount", "- 0", nullptr},
     {"NoItemsWithAStaleDoneCount", "delete:a delete:b delete:c", "- 0", nullptr},
     {"StaleAboveTheItemCount", "doneCount:5", " (5/3) 1.66666663", nullptr},
     {"NegativeDoneCount", "doneCount:-1", " (3) -0.333333343", nullptr},
