@@ -109,12 +109,6 @@ class ItemsScreenRows : public ModelTest {
             }
         }
     }
-
-    std::vector<std::shared_ptr<Item>> withSortMode(std::int16_t mode,
-                                                    const std::vector<std::string>& oldestFirst) {
-        chooseSortMode(list.get(), mode);
-        return addItems(*list, oldestFirst);
-    }
 };
 
 // The screen's list in a sort mode and filter, its items (oldest first) set up, steps for
@@ -181,7 +175,8 @@ class RowChanges : public ItemsScreenRows, public ::testing::WithParamInterface<
 TEST_P(RowChanges, AsTheScreenHearsThem) {
     const RowCase& c = GetParam();
     std::istringstream in(c.oldestFirst);
-    withSortMode(c.sortMode, {std::istream_iterator<std::string>(in), {}});
+    chooseSortMode(list.get(), c.sortMode);
+    addItems(*list, {std::istream_iterator<std::string>(in), {}});
     act(c.setUp);
     frc = controllerFor(list.get(), c.filter);
     act(c.steps);
@@ -196,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RowChanges, ::testing::ValuesIn(kRowCases),
 TEST_F(ItemsScreenRows, MovesAndCopiesReachTheTargetsScreen) {
     auto target = newList(db(), "Target");
     addItems(*target, {"t"});
-    withSortMode(3, {"a", "b"});
+    addItems(*list, {"a", "b"});
     auto here = controllerFor(list.get());
     RowChangeRecorder targetRecorder;
     auto there = controllerFor(target.get(), JWListFilter::none, &targetRecorder);

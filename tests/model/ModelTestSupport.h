@@ -81,10 +81,7 @@ class ModelTest : public ::testing::Test {
     store::ManagedObjectContext& context() { return db_->viewContext(); }
     ManualClock& clock() { return platform_.clock(); }
     jw::test::ManualPlatform& platform() { return platform_; }
-    const std::filesystem::path& directory() const { return dir_.path(); }
 
-    // Closes the store without saving; reopen() opens it again.
-    void closeDatabase() { db_.reset(); }
     // Closes the store without saving and opens it again: what the file holds, nothing else.
     void reopen() {
         db_.reset();

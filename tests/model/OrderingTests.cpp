@@ -7,6 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ModelTestSupport.h"
 #include "src/model/JWListFilter.h"
 #include "src/model/JWListSortMode.h"
@@ -114,41 +116,31 @@ TEST_F(ListOrder, ByNameAndInManualOrderByNumberThenName) {
                 ElementsAre("<absent>", "B", "a", "b", "b", "bb", "c", "d"));
 }
 
-struct MoveCase {
-    bool manual;
-    std::string list;
-    std::size_t position;
-    bool moved;
-    std::string order;  // the lists screen's order after the move and a reopen
-};
-
-// Moving a list on the lists screen, as the model keeps it for every front end: each move
-// checked as the order the store holds after a reopen.
+// Moving a list on the lists screen, as the model keeps it for every front end: in manual
+// order or not, the list and where to; then whether it moved and the order the store holds
+// after a reopen.
 TEST_F(ListOrder, MovesOnlyInManualOrderAndWithinTheLists) {
-    const MoveCase cases[] = {
-        {true, "C", 0, true, "C A B"},   {true, "A", 2, true, "B C A"},
-        {true, "B", 1, true, "A B C"},   {true, "A", 3, false, "A B C"},
-        {false, "C", 0, false, "A B C"},
+    const std::tuple<bool, const char*, std::size_t, const char*> cases[] = {
+        {true, "C", 0, "moved: C A B"}, {true, "A", 2, "moved: B C A"},
+        {true, "B", 1, "moved: A B C"}, {true, "A", 3, "kept: A B C"},
+        {false, "C", 0, "kept: A B C"},
     };
     for (const char* name : {"A", "B", "C"}) {
         newList(db(), name);
     }
-    for (const auto& c : cases) {
+    for (const auto& [manual, list, position, expected] : cases) {
         for (std::int32_t i = 0; const char* name : {"A", "B", "C"}) {
             fetchListNamed(name)->setSortNumber(i++);
         }
         db().saveContext(false);
-        setManualSortLists(c.manual);
-
-        const auto target = fetchListNamed(c.list);
-        const bool moved = moveListInScreenOrder(db(), *target, c.position);
+        setManualSortLists(manual);
+        const bool moved = moveListInScreenOrder(db(), *fetchListNamed(list), position);
         reopen();
-        std::string order;
+        std::string order = moved ? "moved:" : "kept:";
         for (const auto& name : support::namesOf(listsInScreenOrder(db()))) {
-            order += (order.empty() ? "" : " ") + name;
+            order += " " + name;
         }
-        EXPECT_EQ(moved, c.moved) << c.list << " to " << c.position;
-        EXPECT_EQ(order, c.order) << c.list << " to " << c.position;
+        EXPECT_EQ(order, expected) << list << " to " << position;
     }
 }
 
