@@ -16,7 +16,7 @@
 #include "src/model/ListOrder.h"
 #include "src/model/ListsScreenHook.h"
 #include "src/model/Operations.h"
-#include "tests/reminders/LocalTime.h"
+#include "tests/foundation/TimeZone.h"
 #include "tests/support/AppDriver.h"
 
 namespace jw {

@@ -93,12 +93,7 @@ TEST_F(DebugLogDestinationDeathTest, WritesToStandardErrorOnlyWithJotwellDebugSe
 
 // --- fatalError ----------------------------------------------------------------------
 
-class FatalErrorDeathTest : public ::testing::Test {
-  protected:
-    FatalErrorDeathTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
-
-TEST_F(FatalErrorDeathTest, WritesExactlyTheUnresolvedErrorLineFlushedAndExitsWithStatus70) {
+TEST_F(DebugLogDestinationDeathTest, FatalErrorWritesTheUnresolvedErrorLineFlushedAndExitsWith70) {
     EXPECT_EXIT(fatalError("The store could not be loaded", "{reason = \"disk full\"}"),
                 ::testing::ExitedWithCode(70),
                 ::testing::Eq(std::string(

@@ -81,10 +81,7 @@ class ModelTest : public ::testing::Test {
     store::ManagedObjectContext& context() { return db_->viewContext(); }
     ManualClock& clock() { return platform_.clock(); }
     jw::test::ManualPlatform& platform() { return platform_; }
-    const std::filesystem::path& directory() const { return dir_.path(); }
 
-    // Closes the store without saving; reopen() opens it again.
-    void closeDatabase() { db_.reset(); }
     // Closes the store without saving and opens it again: what the file holds, nothing else.
     void reopen() {
         db_.reset();
@@ -106,15 +103,6 @@ class ModelTest : public ::testing::Test {
         }
         return nullptr;
     }
-    std::shared_ptr<Item> fetchItemWithBody(const std::string& body) {
-        for (auto& i : fetchItems(nullptr)) {
-            if (i->body() == body) {
-                return i;
-            }
-        }
-        return nullptr;
-    }
-
     // The item with this text ("<absent>" for none), in any list.
     Item& item(const std::string& text) {
         for (auto& i : fetchItems(nullptr)) {
@@ -131,7 +119,9 @@ class ModelTest : public ::testing::Test {
     // later), "edit:<item>:<text>", "toggle:<item>", "delete:<item>", "recount", "reset:<rows>"
     // and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or texts separated by
     // commas), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
-    // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>". A verb
+    // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>", and
+    // "doneCount:<n>" (stored as another device could leave it); "noClock" (no current date from
+    // then on). A verb
     // ending in "!" ("theme!:Mint", "mode!:5", "reset!:a") is given no list.
     void operate(std::string_view steps, List& list, List& other) {
         std::istringstream in{std::string(steps)};
@@ -178,6 +168,11 @@ class ModelTest : public ::testing::Test {
                 deleteItem(db(), item(w[1]));
             } else if (verb == "recount") {
                 recountDone(list);
+            } else if (verb == "noClock") {
+                clock().setFailing(true);
+            } else if (verb == "doneCount") {
+                list.setDoneCount(std::stoi(w[1]));
+                db().saveContext(false);
             } else if (verb == "reset") {
                 resetChecked(db(), shown, rows);
             } else if (verb == "deleteChecked") {

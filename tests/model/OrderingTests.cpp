@@ -1,53 +1,48 @@
 // Which items a list shows and in which order, for each sort mode and filter, as worked
 // examples of the plain ordering function; the order of lists on the lists screen and in the
-// list picker, and moving a list there.
+// list picker, and moving a list there; and the plain text a list's shown items are shared as:
+// a header line with the list's name and a colon, then one line per shown item in shown order,
+// "✔︎ " or "- " before its text, and no line feed after the last line.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 #include "ModelTestSupport.h"
 #include "src/model/JWListFilter.h"
 #include "src/model/JWListSortMode.h"
 #include "src/model/ListOrder.h"
+#include "src/model/ShareText.h"
 
 namespace jw::model {
 namespace {
 
 using support::ModelTest;
+using support::raw;
 using ::testing::ElementsAre;
 
 // --- The sort-mode codes and the filter ----------------------------------------------------------
 
-// Each stored code: how it orders, and which menu entry carries the mark ("-" for none).
-TEST(SortModeCodes, EachStoredValueOrdersAndIsMarked) {
-    std::string text;
-    for (std::int64_t code : {1, 3, 5, 6, 7, 0, 2, 4, 8, -1, 32767, -32768}) {
-        const auto marked = markedSortMode(code);
-        text += std::to_string(code) + ":" + std::string(sortModeName(effectiveSortMode(code))) +
-                "/" + (marked ? std::string(sortModeName(*marked)) : "-") + " ";
+// Codes far outside the menu's order as latest created and carry its mark, as does a list
+// without a code. (Each code from -1 to 8, how it orders and which entry carries the mark, is
+// checked on the items screen.)
+TEST(SortModeCodes, CodesOutsideTheMenuOrderAndAreMarkedAsLatestCreated) {
+    for (std::int64_t code : {32767, -32768}) {
+        EXPECT_EQ(effectiveSortMode(code), JWListSortMode::latestCreated) << code;
+        EXPECT_EQ(markedSortMode(code), JWListSortMode::latestCreated) << code;
     }
-    EXPECT_EQ(text,
-              "1:alphabetical/alphabetical 3:latestCreated/latestCreated "
-              "5:checkedFirst/checkedFirst 6:checkedLast/checkedLast 7:manual/manual "
-              "0:latestCreated/latestCreated 2:latestCreated/- 4:latestCreated/- "
-              "8:latestCreated/latestCreated -1:latestCreated/latestCreated "
-              "32767:latestCreated/latestCreated -32768:latestCreated/latestCreated ");
     EXPECT_EQ(markedSortMode(std::nullopt), JWListSortMode::latestCreated);
 }
 
-// (The filter button's three titles in turn are checked on the items screen.)
-TEST(SortModeCodes, MenuEntriesComeInMenuOrderWithTheirLabels) {
-    std::vector<std::string> labels;
-    for (auto mode : menuSortModes()) {
-        labels.emplace_back(sortModeMenuLabel(mode));
-    }
-    EXPECT_THAT(labels, ElementsAre("Sort: Checked First", "Sort: Checked Last",
-                                    "Sort: Latest Created", "Sort: Manual", "Sort: Alphabetical"));
-}
+// (The menu's entries, in order with their labels, and the filter button's three titles are
+// checked on the items screen.)
 
 // --- The shown order --------------------------------------------------------------------------
 // Worked examples of the ordering function; that the store shows the same rows in the same
-// order, in SQL and in memory, is checked on random lists by OrderingAgreementTests.
+// order, in SQL and in memory, is checked on random lists by OrderingAgreementTests (where
+// items equal in every key, common there, must come in the order of their global identifiers),
+// and every code, on the items screen.
 
 // One list's items, A to G (created at 1..7 s): body, done and when (seconds), sortNumber.
 struct Facts {
@@ -68,13 +63,11 @@ const Facts kItems[] = {
 
 TEST(ShownItemOrder, EachSortModeAndFilter) {
     const std::tuple<std::int16_t, JWListFilter, const char*> cases[] = {
-        {3, JWListFilter::none, "GFEDCBA"},  {0, JWListFilter::none, "GFEDCBA"},
-        {2, JWListFilter::none, "GFEDCBA"},  {4, JWListFilter::none, "GFEDCBA"},
-        {8, JWListFilter::none, "GFEDCBA"},  {-1, JWListFilter::none, "GFEDCBA"},
-        {1, JWListFilter::none, "FGBAEDC"},  {5, JWListFilter::none, "CEAGFDB"},
-        {6, JWListFilter::none, "FDBCEAG"},  {7, JWListFilter::none, "CGEDBFA"},
-        {3, JWListFilter::checked, "GECA"},  {3, JWListFilter::unchecked, "FDB"},
-        {5, JWListFilter::unchecked, "FDB"}, {1, JWListFilter::checked, "GAEC"},
+        {3, JWListFilter::none, "GFEDCBA"},  {1, JWListFilter::none, "FGBAEDC"},
+        {5, JWListFilter::none, "CEAGFDB"},  {6, JWListFilter::none, "FDBCEAG"},
+        {7, JWListFilter::none, "CGEDBFA"},  {3, JWListFilter::checked, "GECA"},
+        {3, JWListFilter::unchecked, "FDB"}, {5, JWListFilter::unchecked, "FDB"},
+        {1, JWListFilter::checked, "GAEC"},
     };
     const Date start{1'800'000'000.0};
     std::vector<ItemFacts> items;
@@ -99,87 +92,91 @@ TEST(ShownItemOrder, EachSortModeAndFilter) {
     }
 }
 
-TEST(ShownItemOrderTies, ItemsEqualInEveryKeyAreOrderedByGlobalIdentifier) {
-    ItemFacts a;
-    a.body = "same";
-    ItemFacts b = a;
-    a.globalID = *store::GlobalID::fromString("00000000-0000-4000-8000-000000000002");
-    b.globalID = *store::GlobalID::fromString("00000000-0000-4000-8000-000000000001");
-    EXPECT_THAT(shownItemOrder(1, JWListFilter::none, {a, b}), ElementsAre(1, 0));
-    EXPECT_THAT(shownItemOrder(1, JWListFilter::none, {b, a}), ElementsAre(0, 1));
-}
-
 // --- Lists ------------------------------------------------------------------------------------
 
 class ListOrder : public ModelTest {};
 
-// Case-sensitively with upper case first, a list without a name first, namesakes both shown;
-// on the lists screen, in the list picker, and in manual order while every number is 0.
-TEST_F(ListOrder, ByNameIsCaseSensitiveWithUpperCaseFirst) {
-    for (auto name : {"beta", "Alpha", "alpha", "Zulu", "beta"}) {
-        newList(db(), name);
-    }
-    newList(db(), "x")->setName(std::nullopt);
-    db().saveContext(false);
-    const auto inOrder = ElementsAre("<absent>", "Alpha", "Zulu", "alpha", "beta", "beta");
-    EXPECT_THAT(support::namesOf(fetchLists()), inOrder);
-    EXPECT_THAT(support::namesOf(fetchLists(true)), inOrder);
-    EXPECT_THAT(support::namesOf(support::objectsAs<List>(
-                    context().executeFetchRequest(listPickerFetchRequest()))),
-                inOrder);
-}
-
-TEST_F(ListOrder, ListsWithEqualNumbersAppearInNameOrderAmongThemselves) {
+// By name, case-sensitively with upper case first, a list without a name first and namesakes
+// both shown; in manual order by number, and by name among equal numbers. (The lists screen
+// and the list picker show these orders: see their tests.)
+TEST_F(ListOrder, ByNameAndInManualOrderByNumberThenName) {
     for (auto name : {"d", "a", "c", "b"}) {
         newList(db(), name);
     }
-    auto lists = fetchLists(true);
-    ASSERT_THAT(support::namesOf(lists), ElementsAre("a", "b", "c", "d"));
-    auto shown = support::raw<store::ManagedObject>(lists);
+    auto shown = support::raw<store::ManagedObject>(fetchLists(true));
     renumberAfterMove(shown, 3, 0);  // d0 a1 b2 c3
     db().saveContext(false);
-    newList(db(), "bb");  // created after the reorder: 0, like d
-    newList(db(), "0");
-    EXPECT_THAT(support::namesOf(fetchLists(true)), ElementsAre("0", "bb", "d", "a", "b", "c"));
-    EXPECT_THAT(support::namesOf(fetchLists(false)), ElementsAre("0", "a", "b", "bb", "c", "d"));
+    for (auto name : {"bb", "B", "b"}) {
+        newList(db(), name);  // made after the reorder: 0, like d
+    }
+    newList(db(), "x")->setName(std::nullopt);
+    EXPECT_THAT(support::namesOf(fetchLists(true)),
+                ElementsAre("<absent>", "B", "b", "bb", "d", "a", "b", "c"));
+    EXPECT_THAT(support::namesOf(fetchLists(false)),
+                ElementsAre("<absent>", "B", "a", "b", "b", "bb", "c", "d"));
 }
 
-struct MoveCase {
-    bool manual;
-    std::string list;
-    std::size_t position;
-    bool moved;
-    std::string order;  // the lists screen's order after the move and a reopen
-};
-
-// Moving a list on the lists screen, as the model keeps it for every front end: each move
-// checked as the order the store holds after a reopen.
+// Moving a list on the lists screen, as the model keeps it for every front end: in manual
+// order or not, the list and where to; then whether it moved and the order the store holds
+// after a reopen.
 TEST_F(ListOrder, MovesOnlyInManualOrderAndWithinTheLists) {
-    const MoveCase cases[] = {
-        {true, "C", 0, true, "C A B"},   {true, "A", 2, true, "B C A"},
-        {true, "B", 1, true, "A B C"},   {true, "A", 3, false, "A B C"},
-        {false, "C", 0, false, "A B C"},
+    const std::tuple<bool, const char*, std::size_t, const char*> cases[] = {
+        {true, "C", 0, "moved: C A B"}, {true, "A", 2, "moved: B C A"},
+        {true, "B", 1, "moved: A B C"}, {true, "A", 3, "kept: A B C"},
+        {false, "C", 0, "kept: A B C"},
     };
     for (const char* name : {"A", "B", "C"}) {
         newList(db(), name);
     }
-    for (const auto& c : cases) {
+    for (const auto& [manual, list, position, expected] : cases) {
         for (std::int32_t i = 0; const char* name : {"A", "B", "C"}) {
             fetchListNamed(name)->setSortNumber(i++);
         }
         db().saveContext(false);
-        setManualSortLists(c.manual);
-
-        const auto target = fetchListNamed(c.list);
-        const bool moved = moveListInScreenOrder(db(), *target, c.position);
+        setManualSortLists(manual);
+        const bool moved = moveListInScreenOrder(db(), *fetchListNamed(list), position);
         reopen();
-        std::string order;
+        std::string order = moved ? "moved:" : "kept:";
         for (const auto& name : support::namesOf(listsInScreenOrder(db()))) {
-            order += (order.empty() ? "" : " ") + name;
+            order += " " + name;
         }
-        EXPECT_EQ(moved, c.moved) << c.list << " to " << c.position;
-        EXPECT_EQ(order, c.order) << c.list << " to " << c.position;
+        EXPECT_EQ(order, expected) << list << " to " << position;
     }
+}
+
+// --- Sharing ---------------------------------------------------------------------------------
+
+class ShareText : public ModelTest {
+  protected:
+    std::shared_ptr<List> shop = newList(db(), "Shop");
+};
+
+// (That the shown items are shared in shown order, checked ones marked, and nothing when
+// nothing is shown, is checked on the items screen.)
+
+// A first item without a list, or in a list without a name, gives a header of just a colon.
+TEST_F(ShareText, TheHeaderNamesTheFirstShownItemsList) {
+    auto item = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
+    item->setBody("Loose");
+    EXPECT_EQ(shareText({item.get()}), ":\n- Loose");
+    shop->setName(std::nullopt);
+    EXPECT_EQ(shareText(raw(addItems(*shop, {"Bread"}))), ":\n- Bread");
+    shop->setName("Shop");
+    context().deleteObject(*item);
+    addItems(*newList(db(), "Home"), {"Nails"});
+    // With no list shown every item is shown, newest first, whatever the filter: Nails (Home),
+    // then Bread (Shop).
+    EXPECT_EQ(shareText(raw(fetchItems(nullptr, JWListFilter::checked))),
+              "Home:\n- Nails\n- Bread");
+}
+
+TEST_F(ShareText, TextsAreSharedAsTheyAreIncludingEmptyAndAbsentOnes) {
+    auto items = addItems(*shop, {"  spaced  ", "x", "\u65E5\u672C"});
+    editItemText(db(), *items[1], "");
+    auto absent = addItems(*shop, {"y"})[0];
+    absent->setBody(std::nullopt);
+    EXPECT_EQ(shareText({items[0].get(), items[1].get(), absent.get(), items[2].get()}),
+              "Shop:\n-   spaced  \n- \n- \n- \u65E5\u672C");
 }
 
 }  // namespace

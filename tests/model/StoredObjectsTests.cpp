@@ -1,7 +1,6 @@
-// How texts, dates and the carried-only attributes come
-// back from the store file: exactly as written, absent where nothing was written.
+// How the carried-only attributes come back from the store file: exactly as written, absent
+// where nothing was written; and when the database stops the program.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -10,90 +9,19 @@
 #include <tuple>
 
 #include "ModelTestSupport.h"
-#include "src/model/JWListSortMode.h"
 
 namespace jw::model {
 namespace {
 
 using support::ModelTest;
-using ::testing::ElementsAre;
 
 // Every list by name with its items as stored, newest first: "Name: body[+ if checked]
 // created=? done=?", "?" standing for a date that is absent. After a reopen: what the file
 // holds.
-class StoredObjects : public ModelTest {
-  protected:
-    std::string stored() {
-        reopen();
-        std::string text;
-        for (const auto& list : support::namesOf(fetchLists())) {
-            auto l = fetchListNamed(list);
-            text += (text.empty() ? "" : " | ") + list + (l->created() ? "" : " undated") + ":";
-            for (const auto& i : fetchItems(l.get())) {
-                text += " " + i->body().value_or("<absent>") + (i->isDone() ? "+" : "");
-                text += i->created() ? "" : " undated";
-                text += i->isDone() && !i->doneDate() ? " no-done-date" : "";
-            }
-        }
-        return text;
-    }
-};
+// (That objects made or checked while the clock gives no date are undated, and that empty
+// names and texts are refused, the operation tests check.)
 
-TEST_F(StoredObjects, WithoutACurrentDateObjectsAreMadeAndCheckedUndatedAndShownLast) {
-    auto list = newList(db(), "Groceries");
-    addItems(*list, {"dated early", "dated late"});
-    clock().setFailing(true);
-    auto undated = newList(db(), "Undated");
-    auto item = newItem(db(), *list, "undated");
-    copyItem(db(), *item, *undated);
-    toggleItem(db(), *fetchItemWithBody("dated late"));
-    EXPECT_FALSE(context().hasChanges());
-    EXPECT_EQ(list->doneCount(), 1);
-    EXPECT_EQ(stored(),
-              "Groceries: dated late+ no-done-date dated early undated undated | Undated "
-              "undated: undated undated");
-}
-
-// Texts come back as given: no operation trims or normalises them (the store's own tests take
-// every kind of value through the file); an edit to the empty string stores the empty string,
-// not nothing.
-TEST_F(StoredObjects, TextsRoundTripExactly) {
-    const std::vector<std::string> texts = {
-        " leading",
-        "trailing ",
-        "two\nlines",
-        "   ",
-        "A\u0308pfel",
-        "zero\u200Bwidth",
-        std::string("nul\0inside", 10),
-        "edited",
-    };
-    auto list = newList(db(), "  Ünïcödé ✔︎\t");
-    std::vector<std::shared_ptr<Item>> items;
-    for (const auto& t : texts) {
-        clock().advance(1);
-        items.push_back(newItem(db(), *list, t));
-    }
-    editItemText(db(), *items.back(), "");
-    reopen();
-    auto stored = fetchListNamed("  Ünïcödé ✔︎\t");
-    ASSERT_NE(stored, nullptr);
-    auto expected = std::vector<std::string>(texts.rbegin(), texts.rend());
-    expected.front() = "";
-    EXPECT_TRUE(support::bodiesOf(fetchItems(stored.get())) == expected);
-    EXPECT_TRUE(fetchItems(stored.get()).front()->body().has_value());
-}
-
-TEST_F(StoredObjects, AnEmptyNameOrItemIsRefusedAndNothingChanges) {
-    EXPECT_EQ(newList(db(), ""), nullptr);
-    auto list = newList(db(), "Groceries");
-    EXPECT_EQ(newItem(db(), *list, ""), nullptr);
-    EXPECT_FALSE(renameList(db(), *list, ""));
-    EXPECT_EQ(list->name(), "Groceries");
-    EXPECT_EQ(list->listItemsCount(), 0u);
-    EXPECT_FALSE(context().hasChanges());
-    EXPECT_EQ(stored(), "Groceries:");
-}
+using StoredObjects = ModelTest;
 
 // Attributes no operation uses are still stored, at their types' full range, and survive the
 // operations.
@@ -124,12 +52,11 @@ TEST_F(StoredObjects, CarriedAttributesAreStoredAndSurviveTheOperations) {
     EXPECT_TRUE(smart->isSmart());
     EXPECT_EQ(smart->iconImage(), (Blob{{0x89, 'P', 'N', 'G', 0x00, 0xFF}}));
     EXPECT_EQ(fetchListNamed("Icon")->iconImage(), Blob{}) << "an empty icon is not absent";
-    auto stored = fetchItemWithBody("Oat milk");
-    ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->note(), "semi-skimmed");
-    EXPECT_EQ(stored->stars(), 3);
-    EXPECT_EQ(stored->importance(), -2);
-    EXPECT_EQ(stored->reminderDate(), Date{1'800'100'000.0});
+    const Item& stored = this->item("Oat milk");
+    EXPECT_EQ(stored.note(), "semi-skimmed");
+    EXPECT_EQ(stored.stars(), 3);
+    EXPECT_EQ(stored.importance(), -2);
+    EXPECT_EQ(stored.reminderDate(), Date{1'800'100'000.0});
 }
 
 // --- Opening and saving the database -------------------------------------------------------
@@ -140,8 +67,9 @@ class DatabaseDeathTest : public ::testing::Test {
     jw::test::TempDir dir;
 };
 
-// A missing model, a store file that is not a store, and a model that does not fit the entity
-// classes (the shipped one with an Item attribute renamed) each stop the program.
+// A missing model, a store file that is not a store, a model that does not fit the entity
+// classes (the shipped one with an Item attribute renamed), and a save the store refuses
+// (another program made the file refuse new items) each stop the program.
 TEST_F(DatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotBeUsed) {
     std::ifstream in(support::modelResourceDirectory() / "Jotwell.momd");
     std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -155,40 +83,32 @@ TEST_F(DatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotBeUsed) {
     std::filesystem::create_directories(junk);
     std::ofstream(junk / "Jotwell.sqlite", std::ios::binary) << std::string(8192, 'J');
 
+    const auto shipped = support::modelResourceDirectory();
     const std::tuple<std::filesystem::path, std::filesystem::path, const char*> cases[] = {
         {dir.path() / "data", dir.path() / "nowhere",
          "^Unresolved error The object model could not be read, .*Jotwell\\.momd"},
-        {junk, support::modelResourceDirectory(), "^Unresolved error "},
+        {junk, shipped, "^Unresolved error "},
         {dir.path() / "data", renamed,
          "^Unresolved error The object model does not fit this program, .*Item"},
+        {dir.path() / "refusing", shipped, "^Unresolved error .*failed, .*the disk says no"},
     };
     for (const auto& [data, resources, message] : cases) {
         EXPECT_EXIT(
             {
                 jw::test::ManualPlatform platform;
                 JWDatabase database({data, resources});
+                auto list = newList(database, "Groceries");
+                sqlite3* other = nullptr;
+                sqlite3_open(database.storeURL().c_str(), &other);
+                sqlite3_exec(other,
+                             "CREATE TRIGGER refuse BEFORE INSERT ON \"Item\" "
+                             "BEGIN SELECT RAISE(ABORT, 'the disk says no'); END",
+                             nullptr, nullptr, nullptr);
+                sqlite3_close(other);
+                newItem(database, *list, "Milk");
             },
             ::testing::ExitedWithCode(70), message);
     }
-}
-
-TEST_F(DatabaseDeathTest, ASaveTheStoreRefusesStopsTheProgram) {
-    EXPECT_EXIT(
-        {
-            jw::test::ManualPlatform platform;
-            JWDatabase database({dir.path(), support::modelResourceDirectory()});
-            auto list = newList(database, "Groceries");
-            // Another program makes the file refuse new items.
-            sqlite3* other = nullptr;
-            sqlite3_open(database.storeURL().c_str(), &other);
-            sqlite3_exec(other,
-                         "CREATE TRIGGER refuse BEFORE INSERT ON \"Item\" "
-                         "BEGIN SELECT RAISE(ABORT, 'the disk says no'); END",
-                         nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            newItem(database, *list, "Milk");
-        },
-        ::testing::ExitedWithCode(70), "^Unresolved error .*failed, .*the disk says no");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // What the centre reports is what it holds and what its file holds, whatever order its saves
-// meet a file system that fails for a while.
+// meet a file system that fails for a while; and what the file is read as when it is foreign,
+// malformed or unreadable.
 //
 // The scenarios hold the centre's background thread while the main thread makes its calls,
 // then let it go, so queued saves meet the failure exactly where the scenario puts it.
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "platform/notifications/CompletionQueue.h"
+#include "platform/notifications/NotificationStateFile.h"
 #include "tests/notifications/NotificationTestSupport.h"
 
 namespace jw::test {
@@ -132,9 +134,12 @@ class SaveScenario : public CenterFixture {
             }
         }
         const auto file = NotificationStateFile(stateFile()).load();
-        const auto held =
-            describe(statusOf(*center, platform.loop()), pendingOf(*center, platform.loop()));
+        const auto pending = pendingOf(*center, platform.loop());
+        const auto held = describe(statusOf(*center, platform.loop()), pending);
         const auto filed = describe(file.authorizationStatus, file.pending);
+        if (held == filed) {
+            EXPECT_EQ(file.pending, pending) << "every field of the requests reads back as held";
+        }
         return text +
                (held == filed ? "held and filed " + held : "held " + held + ", file " + filed) +
                ", asked " + std::to_string(prompt->asked);
@@ -208,26 +213,23 @@ TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
 // Setting a reminder: reported saved means held and in the file, reported failed means neither,
 // and a later request for the same item is never taken back by an earlier one's failure.
 const SaveCase savingARequestCases[] = {
-    {"BothSaved", "set:first set:second look",
-     "first saved, second saved, holds authorized: other second, held and filed authorized: other "
+    {"BothSaved", "set:first set:second",
+     "first saved, second saved, held and filed authorized: other second, asked 0"},
+    {"SetTwiceFirstFails", "fail set:first look allow set:second",
+     "first failed, holds authorized: other, second saved, held and filed authorized: other "
      "second, asked 0"},
-    {"SetTwiceFirstFails", "fail set:first look allow set:second look",
-     "first failed, holds authorized: other, second saved, holds authorized: other second, held "
-     "and filed authorized: other second, asked 0"},
-    {"SetTwiceSecondFails", "set:first look fail set:second look",
-     "first saved, holds authorized: other first, second failed, holds authorized: other first, "
-     "held and filed authorized: other first, asked 0"},
-    {"SetTwiceBothFail", "fail set:first set:second look",
-     "first failed, second failed, holds authorized: other, held and filed authorized: other, "
-     "asked 0"},
-    {"SettingsSaveQueuedBeforeAFailingOne", "settings:authorized fail set:first look",
-     "first failed, holds authorized: other, held and filed authorized: other, asked 0"},
+    {"SetTwiceSecondFails", "set:first look fail set:second",
+     "first saved, holds authorized: other first, second failed, held and filed authorized: "
+     "other first, asked 0"},
+    {"SetTwiceBothFail", "fail set:first set:second",
+     "first failed, second failed, held and filed authorized: other, asked 0"},
+    {"SettingsSaveQueuedBeforeAFailingOne", "settings:authorized fail set:first",
+     "first failed, held and filed authorized: other, asked 0"},
     {"DeliverySaveQueuedBeforeAFailingOne",
-     "pass:60 fail set:first look",  // "other" is delivered and its removal saved
-     "first failed, holds authorized:, held and filed authorized:, asked 0"},
-    {"SavedThenTheNextFailsBehindAQueuedSave", "set:first settings:authorized fail set:second look",
-     "first saved, second failed, holds authorized: other first, held and filed authorized: other "
-     "first, asked 0"},
+     "pass:60 fail set:first",  // "other" is delivered and its removal saved
+     "first failed, held and filed authorized:, asked 0"},
+    {"SavedThenTheNextFailsBehindAQueuedSave", "set:first settings:authorized fail set:second",
+     "first saved, second failed, held and filed authorized: other first, asked 0"},
 };
 
 INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savingARequestCases),
@@ -237,31 +239,28 @@ INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savin
 // status held and the status in the file; an answer that cannot be kept is not reported as
 // given, and the next request asks again; a given answer is not asked again.
 const SaveCase answeringThePromptCases[] = {
-    {"YesSaved", "ask yes look", "granted, holds authorized:, held and filed authorized:, asked 1",
+    {"YesSaved", "ask yes", "granted, held and filed authorized:, asked 1", true},
+    {"NoSaved", "ask no", "not granted, held and filed denied:, asked 1", true},
+    {"YesNotSaved", "fail ask yes", "not granted (error 4), held and filed notDetermined:, asked 1",
      true},
-    {"NoSaved", "ask no look", "not granted, holds denied:, held and filed denied:, asked 1", true},
-    {"YesNotSaved", "fail ask yes look",
-     "not granted (error 4), holds notDetermined:, held and filed notDetermined:, asked 1", true},
-    {"NoNotSaved", "fail ask no look",
-     "not granted (error 4), holds notDetermined:, held and filed notDetermined:, asked 1", true},
-    {"AskedAgainAfterAnAnswerThatWasNotSaved", "fail ask yes settle allow ask yes look",
-     "not granted (error 4), granted, holds authorized:, held and filed authorized:, asked 2",
+    {"NoNotSaved", "fail ask no", "not granted (error 4), held and filed notDetermined:, asked 1",
      true},
-    {"RequestsWhileTheAnswerIsSavedShareIt", "ask yes ask look",
-     "granted, granted, holds authorized:, held and filed authorized:, asked 1", true},
-    {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays", "ask yes settings:denied look",
-     "not granted, holds denied:, held and filed denied:, asked 1", true},
-    {"AYesIsRememberedUntilTheSettingsSayNo", "ask yes settle ask settings:denied ask look",
-     "granted, granted, not granted, holds denied:, held and filed denied:, asked 1", true},
-    {"ARefusalIsRememberedAcrossARestart", "ask no restart ask look",
-     "not granted, not granted, holds denied:, held and filed denied:, asked 1", true},
-    {"OnlyThePromptsFirstAnswerCounts", "ask yes noAgain look",
-     "granted, holds authorized:, held and filed authorized:, asked 1", true},
-    {"RequestsWhileThePromptIsUpShareItsAnswer", "ask ask ask yes look",
-     "granted, granted, granted, holds authorized:, held and filed authorized:, asked 1", true},
-    {"WithoutAPromptTheAnswerIsNoAndNothingIsDecided", "unprompted ask look prompted ask yes look",
-     "not granted (error 5), holds notDetermined:, granted, holds authorized:, held and filed "
-     "authorized:, asked 1",
+    {"AskedAgainAfterAnAnswerThatWasNotSaved", "fail ask yes settle allow ask yes",
+     "not granted (error 4), granted, held and filed authorized:, asked 2", true},
+    {"RequestsWhileTheAnswerIsSavedShareIt", "ask yes ask",
+     "granted, granted, held and filed authorized:, asked 1", true},
+    {"ASettingsChoiceMadeWhileTheAnswerIsSavedStays", "ask yes settings:denied",
+     "not granted, held and filed denied:, asked 1", true},
+    {"AYesIsRememberedUntilTheSettingsSayNo", "ask yes settle ask settings:denied ask",
+     "granted, granted, not granted, held and filed denied:, asked 1", true},
+    {"ARefusalIsRememberedAcrossARestart", "ask no restart ask",
+     "not granted, not granted, held and filed denied:, asked 1", true},
+    {"OnlyThePromptsFirstAnswerCounts", "ask yes noAgain",
+     "granted, held and filed authorized:, asked 1", true},
+    {"RequestsWhileThePromptIsUpShareItsAnswer", "ask ask ask yes",
+     "granted, granted, granted, held and filed authorized:, asked 1", true},
+    {"WithoutAPromptTheAnswerIsNoAndNothingIsDecided", "unprompted ask look prompted ask yes",
+     "not granted (error 5), holds notDetermined:, granted, held and filed authorized:, asked 1",
      true},
 };
 
@@ -282,6 +281,45 @@ const SaveCase changesNobodyIsToldOfCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(ChangesNobodyIsToldOf, SaveOrders,
                          ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
+
+// --- The state file ----------------------------------------------------------------------
+
+TEST(NotificationState, RejectsForeignDocumentsAndSkipsMalformedRequests) {
+    test::ManualPlatform platform;
+    EXPECT_FALSE(decodeNotificationState("[]"));
+    EXPECT_FALSE(decodeNotificationState("{\"format\": 2}"));
+    EXPECT_FALSE(decodeNotificationState(
+        R"({"format": 1, "authorizationStatus": "maybe", "pendingRequests": []})"));
+
+    const auto decoded = decodeNotificationState(R"({"format": 1,
+        "authorizationStatus": "denied",
+        "pendingRequests": [{"identifier": "no dates"},
+                            {"identifier": "ok", "title": "", "body": "b", "sound": null,
+                             "timeInterval": 5, "repeats": false, "fireDate": 10}]})");
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->authorizationStatus, AuthorizationStatus::denied);
+    ASSERT_EQ(decoded->pending.size(), 1u);
+    EXPECT_EQ(decoded->pending[0].request.identifier, "ok");
+    EXPECT_FALSE(decoded->pending[0].request.content.sound);
+}
+
+// (That a missing file is an empty state, that saving makes the folder, and that the state
+// reads back as saved, every save scenario and restart shows.)
+TEST(NotificationStateFile, AnUnreadableFileIsMovedAsideNotOverwritten) {
+    test::ManualPlatform platform;
+    test::TempDir dir;
+    const auto path = dir.path() / "notifications.json";
+    std::ofstream(path) << "{ truncated";
+    const NotificationStateFile file(path);
+
+    EXPECT_EQ(file.load(), NotificationCenterState{});
+    EXPECT_FALSE(std::filesystem::exists(path));
+    std::ifstream aside(dir.path() / "notifications.json.corrupt-1");
+    std::string kept((std::istreambuf_iterator<char>(aside)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "{ truncated");
+    ASSERT_FALSE(platform.logLines().empty());
+    EXPECT_NE(platform.logLines().back().find("corrupt-1"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace jw::test

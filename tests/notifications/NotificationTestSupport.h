@@ -35,25 +35,6 @@ class ScriptedPrompt final : public AuthorizationPrompt {
     std::thread::id askedOnThread;
 };
 
-class RecordingCenterDelegate final : public UserNotificationCenterDelegate {
-  public:
-    void willPresentNotification(UserNotificationCenter&, const Notification& notification,
-                                 std::function<void(PresentationOptions)> completion) override {
-        willPresent.push_back(notification);
-        completion(answer);
-    }
-    void didReceiveNotificationResponse(UserNotificationCenter&,
-                                        const NotificationResponse& response,
-                                        std::function<void()> completion) override {
-        responses.push_back(response);
-        completion();
-    }
-
-    PresentationOptions answer = PresentationOptions::alert | PresentationOptions::sound;
-    std::vector<Notification> willPresent;
-    std::vector<NotificationResponse> responses;
-};
-
 class RecordingNotificationPresenter final : public NotificationPresenter {
   public:
     struct Shown {
@@ -123,7 +104,7 @@ class CenterFixture : public ::testing::Test {
         center = UserNotificationCenter::create(stateFile());
         center->setAuthorizationPrompt(prompt);
         center->setNotificationPresenter(presenter);
-        center->setDelegate(&delegate);
+        center->setDelegate(delegateInUse);
     }
     void close() {
         if (center) {
@@ -147,7 +128,7 @@ class CenterFixture : public ::testing::Test {
     std::shared_ptr<ScriptedPrompt> prompt = std::make_shared<ScriptedPrompt>();
     std::shared_ptr<RecordingNotificationPresenter> presenter =
         std::make_shared<RecordingNotificationPresenter>();
-    RecordingCenterDelegate delegate;
+    UserNotificationCenterDelegate* delegateInUse = nullptr;  // given to each new centre, if any
     std::shared_ptr<UserNotificationCenter> center;
 };
 

@@ -1,7 +1,9 @@
 // What every run loop does, the real-time one and the manual one alike: posted work in order
 // (from any thread, run on the loop's), timers in due order, invalidation, and the end-of-event
 // observers. Then what only the real-time loop does; its waits are short and every limit is
-// generous: the tests check order and counts, never how fast anything happened.
+// generous: the tests check order and counts, never how fast anything happened. Last, what only
+// the manual loop does: where advance() stops the clock, what drain() leaves alone, and
+// waitForPosted.
 
 #include <atomic>
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <numeric>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -78,8 +81,8 @@ class RunLoopContract : public ::testing::Test {
 using Loops = ::testing::Types<ManualLoop, RealLoop>;
 TYPED_TEST_SUITE(RunLoopContract, Loops);
 
-// Posted work in order, then timers in due order, each followed by the observers in order;
-// what each posts or schedules takes its turn.
+// Posted work in order, then timers in due order (in scheduling order when due together), each
+// followed by the observers in order; what each posts or schedules takes its turn.
 TYPED_TEST(RunLoopContract, WorkAndTimersRunInOrderEachFollowedByTheObservers) {
     this->loop_.addEndOfEventObserver([this] { this->record("1"); });
     this->loop_.addEndOfEventObserver([this] { this->record("2"); });
@@ -91,15 +94,19 @@ TYPED_TEST(RunLoopContract, WorkAndTimersRunInOrderEachFollowedByTheObservers) {
     EXPECT_EQ(this->driver_.runPending(), 3);
     EXPECT_EQ(this->driver_.runPending(), 0);
     this->loop_.scheduleTimer(0.2, false, [this](Timer&) { this->record("later"); });
+    this->loop_.scheduleTimer(0.2, false, [this](Timer&) { this->record("as-late"); });
+    // What a timer schedules counts from its firing: due at 0.205 at the soonest, after "later"
+    // (counted from the start it would come before).
     auto sooner = this->loop_.scheduleTimer(0.01, false, [this](Timer&) {
         this->record("sooner");
         this->loop_.post([this] { this->record("posted"); });
-        this->loop_.scheduleTimer(0.5, false, [this](Timer&) { this->record("scheduled"); });
+        this->loop_.scheduleTimer(0.195, false, [this](Timer&) { this->record("scheduled"); });
     });
     EXPECT_TRUE(sooner->isValid());
-    ASSERT_TRUE(this->driver_.runUntil([this] { return this->events_.size() == 21; }));
+    ASSERT_TRUE(this->driver_.runUntil([this] { return this->events_.size() == 24; }));
     EXPECT_EQ(this->events(),
-              "a 1 2 b 1 2 posted-by-b 1 2 sooner 1 2 posted 1 2 later 1 2 scheduled 1 2");
+              "a 1 2 b 1 2 posted-by-b 1 2 sooner 1 2 posted 1 2 later 1 2 as-late 1 "
+              "2 scheduled 1 2");
     EXPECT_FALSE(sooner->isValid()) << "a one-shot timer is done once it fired";
 }
 
@@ -136,37 +143,29 @@ TYPED_TEST(RunLoopContract, WorkFromOtherThreadsRunsOnTheLoopThreadInEachThreads
     }
 }
 
-TYPED_TEST(RunLoopContract, ARepeatingTimerFiresUntilInvalidatedAndAnInvalidatedOneNever) {
+// A repeating timer fires until invalidated, an invalidated one never; invalidating releases
+// what the callback holds, even its own handle.
+TYPED_TEST(RunLoopContract, ARepeatingTimerFiresUntilInvalidatedAndThenReleasesWhatItHolds) {
     int firings = 0;
-    this->loop_.scheduleTimer(0.005, true, [&](Timer& timer) {
+    auto owned = std::make_shared<int>(0);
+    std::weak_ptr<int> watch = owned;
+    auto holder = std::make_shared<std::shared_ptr<Timer>>();
+    *holder = this->loop_.scheduleTimer(0.005, true, [&firings, holder, owned](Timer&) {
         if (++firings == 3) {
-            timer.invalidate();
+            (*holder)->invalidate();
         }
     });
-    auto never = this->loop_.scheduleTimer(0.001, true, [this](Timer&) { this->record("never"); });
+    auto never =
+        this->loop_.scheduleTimer(0.001, true, [this, owned](Timer&) { this->record("never"); });
     never->invalidate();
     never->invalidate();  // harmless the second time
     EXPECT_FALSE(never->isValid());
+    owned.reset();
     ASSERT_TRUE(this->driver_.runUntil([&] { return firings == 3; }));
     this->driver_.runAWhile();
+    holder.reset();
     EXPECT_EQ(firings, 3);
     EXPECT_EQ(this->events(), "");
-}
-
-TYPED_TEST(RunLoopContract, InvalidatingReleasesWhatTheCallbackHoldsEvenItsOwnHandle) {
-    auto owned = std::make_shared<int>(0);
-    std::weak_ptr<int> watch = owned;
-    auto timer = this->loop_.scheduleTimer(1.0, true, [owned](Timer&) {});
-    timer->invalidate();
-    auto holder = std::make_shared<std::shared_ptr<Timer>>();
-    bool fired = false;
-    *holder = this->loop_.scheduleTimer(0.001, true, [holder, owned, &fired](Timer&) {
-        fired = true;
-        (*holder)->invalidate();
-    });
-    owned.reset();
-    ASSERT_TRUE(this->driver_.runUntil([&] { return fired; }));
-    holder.reset();
     EXPECT_TRUE(watch.expired());
 }
 
@@ -181,29 +180,15 @@ class ThreadRunLoopTest : public ::testing::Test {
     std::vector<std::string> events_;
 };
 
-TEST_F(ThreadRunLoopTest, RunUntilChecksFirstStopsAfterTheEventThatSatisfiesItOrAtTheLimit) {
+// (That it waits for work from other threads, and stops at its limit however busy, is checked
+// above and below.)
+TEST_F(ThreadRunLoopTest, RunUntilChecksFirstAndStopsAfterTheEventThatSatisfiesIt) {
     loop_.post([&] { events_.push_back("first"); });
     loop_.post([&] { events_.push_back("second"); });
     EXPECT_TRUE(loop_.runUntil([] { return true; }, generousTimeout));
     EXPECT_TRUE(events_.empty()) << "ran something before checking";
     EXPECT_TRUE(loop_.runUntil([&] { return !events_.empty(); }, generousTimeout));
     EXPECT_THAT(events_, ElementsAre("first"));
-
-    std::thread poster([&] {
-        std::this_thread::sleep_for(milliseconds(20));
-        loop_.post([&] { events_.push_back("later"); });
-    });
-    EXPECT_TRUE(loop_.runUntil([&] { return events_.size() == 3; }, generousTimeout));
-    poster.join();
-
-    int runs = 0;
-    std::function<void()> busy = [&] {
-        ++runs;
-        loop_.post(busy);
-    };
-    loop_.post(busy);
-    EXPECT_FALSE(loop_.runUntil([] { return false; }, 0.02)) << "work kept it from timing out";
-    EXPECT_GT(runs, 0);
 }
 
 TEST_F(ThreadRunLoopTest, StopEndsRunOrRunUntilAfterTheEventThatAsks) {
@@ -226,19 +211,19 @@ TEST_F(ThreadRunLoopTest, StopEndsRunOrRunUntilAfterTheEventThatAsks) {
 
 // --- timers --------------------------------------------------------------------------------
 
-TEST_F(ThreadRunLoopTest, WorkThatKeepsPostingItselfDoesNotStarveATimer) {
+// Work that keeps posting itself starves neither a timer nor runUntil's limit.
+TEST_F(ThreadRunLoopTest, WorkThatKeepsPostingItselfStarvesNeitherATimerNorTheLimit) {
     bool fired = false;
-    int taskRuns = 0;
+    int runs = 0;
     std::function<void()> busy = [&] {
-        ++taskRuns;
-        if (!fired) {
-            loop_.post(busy);
-        }
+        ++runs;
+        loop_.post(busy);
     };
     loop_.post(busy);
     loop_.scheduleTimer(0.01, false, [&](Timer&) { fired = true; });
     EXPECT_TRUE(loop_.runUntil([&] { return fired; }, generousTimeout));
-    EXPECT_GT(taskRuns, 0);
+    EXPECT_FALSE(loop_.runUntil([] { return false; }, 0.02)) << "work kept it from timing out";
+    EXPECT_GT(runs, 1);
 }
 
 TEST_F(ThreadRunLoopTest, LateRepeatingTimerSkipsMissedFiringsInsteadOfBursting) {
@@ -249,6 +234,109 @@ TEST_F(ThreadRunLoopTest, LateRepeatingTimerSkipsMissedFiringsInsteadOfBursting)
     std::this_thread::sleep_for(milliseconds(350));
     EXPECT_EQ(loop_.runPending(), 1);
     EXPECT_EQ(firings, 1);
+}
+
+// --- the manual loop ------------------------------------------------------------------
+
+constexpr Date start{1'800'000'000.0};
+
+class ManualRunLoopTest : public ::testing::Test {
+  public:
+    int elapsed() const { return int(clock_->current().secondsSince(start)); }
+    // Records `name@<whole seconds since start>`.
+    void record(const std::string& name) {
+        events_ += (events_.empty() ? "" : " ") + name + "@" + std::to_string(elapsed());
+    }
+    std::function<void(Timer&)> recorder(const std::string& name) {
+        return [this, name](Timer&) { record(name); };
+    }
+
+    std::shared_ptr<ManualClock> clock_ = std::make_shared<ManualClock>(start);
+    ManualRunLoop loop_{clock_};
+    std::string events_;
+};
+
+struct AdvanceCase {
+    const char* rule;
+    std::function<void(ManualRunLoopTest&, ManualRunLoop&)> setUp;
+    double advance;
+    const char* expected;
+    int clockAfter;
+};
+
+class ManualAdvance : public ManualRunLoopTest,
+                      public ::testing::WithParamInterface<AdvanceCase> {};
+
+TEST_P(ManualAdvance, FiresInTimeOrderAndStopsTheClockAtEachDueTime) {
+    GetParam().setUp(*this, loop_);
+    loop_.advance(GetParam().advance);
+    EXPECT_EQ(events_, GetParam().expected) << GetParam().rule;
+    EXPECT_EQ(elapsed(), GetParam().clockAfter) << GetParam().rule;
+}
+
+const AdvanceCase kAdvanceCases[] = {
+    {"a repeating timer fires for every interval that passes",
+     [](ManualRunLoopTest& f, ManualRunLoop& loop) {
+         loop.scheduleTimer(3.0, true, f.recorder("tick"));
+     },
+     10.0, "tick@3 tick@6 tick@9", 10},
+    {"a callback may invalidate another timer due at the same time",
+     [](ManualRunLoopTest& f, ManualRunLoop& loop) {
+         auto second = std::make_shared<std::shared_ptr<Timer>>();
+         loop.scheduleTimer(1.0, false, [&f, second](Timer&) {
+             f.record("first");
+             (*second)->invalidate();
+         });
+         *second = loop.scheduleTimer(1.0, false, f.recorder("second"));
+     },
+     1.0, "first@1", 1},
+    {"a zero interval fires at the next advance, even of nothing",
+     [](ManualRunLoopTest& f, ManualRunLoop& loop) {
+         loop.scheduleTimer(0.0, false, f.recorder("now"));
+     },
+     0.0, "now@0", 0},
+    {"the clock never moves backwards", [](ManualRunLoopTest&, ManualRunLoop&) {}, -5.0, "", 0},
+    {"observers run after events only, and one may add another",
+     [](ManualRunLoopTest& f, ManualRunLoop& loop) {
+         auto added = std::make_shared<bool>(false);
+         loop.addEndOfEventObserver([&f, &loop, added] {
+             f.record("observer");
+             if (!std::exchange(*added, true)) {
+                 loop.addEndOfEventObserver([&f] { f.record("added"); });
+             }
+         });
+         loop.scheduleTimer(5.0, false, f.recorder("timer"));
+     },
+     10.0, "timer@5 observer@5 added@5", 10},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ManualAdvance, ::testing::ValuesIn(kAdvanceCases));
+
+// (That drain() runs what posted work posts is part of the contract above.)
+TEST_F(ManualRunLoopTest, DrainRunsNoTimerAndMovesNoTime) {
+    loop_.scheduleTimer(0.0, false, recorder("timer"));
+    loop_.post([&] { record("posted"); });
+    EXPECT_EQ(loop_.drain(), 1);
+    EXPECT_EQ(events_, "posted@0");
+}
+
+TEST_F(ManualRunLoopTest, ARepeatingTimerWithoutAnIntervalStillLetsAdvanceFinish) {
+    int firings = 0;
+    auto timer = loop_.scheduleTimer(0.0, true, [&](Timer&) { ++firings; });
+    loop_.advance(0.01);
+    EXPECT_GT(firings, 0);
+    EXPECT_LE(firings, 101);
+}
+
+// Work already queued runs without waiting (work from other threads is waited for: see the
+// contract); with none, it gives up after the timeout, in real time.
+TEST_F(ManualRunLoopTest, WaitForPostedRunsQueuedWorkOrGivesUpAfterTheTimeout) {
+    for (int i = 0; i < 3; ++i) {
+        loop_.post([] {});
+    }
+    EXPECT_EQ(loop_.waitForPosted(30.0), 3);
+    EXPECT_EQ(loop_.waitForPosted(0.01), 0) << "gives up after the timeout";
+    EXPECT_EQ(elapsed(), 0) << "real time passed, not the manual clock's";
 }
 
 }  // namespace
