@@ -83,6 +83,7 @@ Loader {
             opacity: tap.pressed ? 0.5 : 1.0
             Accessible.role: Accessible.Button
             Accessible.name: partView.part.accessibleName || partView.part.text || "Button"
+            Accessible.onPressAction: if (enabled) bridge.tapButton(partView.part.handle)
             TapHandler {
                 id: tap
                 onTapped: bridge.tapButton(partView.part.handle)

@@ -39,6 +39,8 @@ Item {
     objectName: "row:" + title
     Accessible.role: Accessible.ListItem
     Accessible.name: title
+    // A screen reader's "activate" is the tap (the controls below likewise).
+    Accessible.onPressAction: tap()
 
     // The list gives its current row the keyboard. Space there is the tap of the row's first
     // button (an item's tick), not a click on the row.
@@ -113,6 +115,7 @@ Item {
                     objectName: "rowAction:" + modelData.title
                     Accessible.role: Accessible.Button
                     Accessible.name: modelData.title
+                    Accessible.onPressAction: row.table.tapRowAction(index)
                     Text {
                         id: actionLabel
                         anchors.centerIn: parent
@@ -231,6 +234,7 @@ Item {
                 Rectangle { anchors.centerIn: parent; width: 12; height: 2; color: "white" }
                 Accessible.role: Accessible.Button
                 Accessible.name: "Delete " + row.title
+                Accessible.onPressAction: row.table.deleteRow(row.index)
                 TapHandler { onTapped: row.table.deleteRow(row.index) }
             }
         }
@@ -259,6 +263,7 @@ Item {
             verticalAlignment: Text.AlignVCenter
             Accessible.role: Accessible.Button
             Accessible.name: row.accessory
+            Accessible.onPressAction: row.table.tapAccessory(row.index)
         }
         Loader {
             id: handle

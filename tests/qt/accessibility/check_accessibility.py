@@ -102,6 +102,22 @@ def walk(accessible, pyatspi, found, depth=0):
         walk(child, pyatspi, found, depth + 1)
 
 
+def walk_objects(accessible, pyatspi, role, name, found, depth=0):
+    """The showing objects under `accessible` of that role and name, in tree order."""
+    if accessible is None or depth > 60:
+        return
+    for index in range(accessible.childCount):
+        try:
+            child = accessible.getChildAtIndex(index)
+            if child is None or not showing(child, pyatspi):
+                continue
+            if child.getRoleName() == role and (child.name or "") == name:
+                found.append(child)
+        except Exception:
+            continue
+        walk_objects(child, pyatspi, role, name, found, depth + 1)
+
+
 class Window:
     def __init__(self, pyatspi, app):
         self.pyatspi = pyatspi
@@ -147,6 +163,22 @@ class Window:
             registry.generateMouseEvent(x + dx * step // 10, y + dy * step // 10,
                                         self.pyatspi.MOUSE_ABS)
         registry.generateMouseEvent(x + dx, y + dy, self.pyatspi.MOUSE_B1R)
+
+    def press(self, role, name):
+        """The control's own accessible action, as a screen reader's user activates it."""
+        self.find(role, name)
+        found = []
+        walk_objects(self.app, self.pyatspi, role, name, found)
+        if not found:
+            fail("'" + name + "' went before it could be pressed")
+        action = found[0].queryAction()
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if "press" not in names:
+            fail("%s '%s' offers no press action (it offers %s)" % (role, name, names or "none"))
+        action.doAction(names.index("press"))
+
+    def count(self, role, name):
+        return sum(1 for c in self.controls() if c[0] == role and c[1] == name)
 
     def key(self, keysym):
         self.pyatspi.Registry.generateKeyboardEvent(keysym, None, self.pyatspi.KEY_SYM)
@@ -226,11 +258,18 @@ def main():
 
     check(window, "lists screen", ["list item:Shop", "list item:Errands", "push button:Add",
                                    "push button:Menu", "push button:Edit"], problems)
-    window.click("list item", "Shop")
+    window.press("list item", "Shop")
     check(window, "items screen", ["list item:Milk", "list item:Bread", "push button:Check",
                                    "push button:Uncheck", "push button:Edit Text",
                                    "push button:All", "push button:Menu", "push button:Share",
                                    "push button:Lists", "text field:Add"], problems)
+
+    # A tick pressed through the accessibility service checks its item.
+    unchecked = window.count("push button", "Check")
+    window.press("push button", "Check")
+    window.wait_for("the pressed tick to check its item",
+                    lambda controls: sum(1 for c in controls if c[:2] == ("push button", "Check"))
+                    == unchecked - 1)
 
     window.click("push button", "Edit")
     check(window, "items in editing", ["push button:Delete Milk", "push button:Reorder Milk",
