@@ -93,9 +93,11 @@ using Halt = std::string;
 // One kill: where the child stops, and for a halt inside a save, the kind of save and the log
 // write (0: one of the first three at random).
 struct Round {
-    Halt halt = "none";
+    Round(Halt halt = "none", std::string saveKind = {}, int logWrite = 0)
+        : halt(std::move(halt)), saveKind(std::move(saveKind)), logWrite(logWrite) {}
+    Halt halt;
     std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
-    int logWrite = 0;      // for the halts inside a commit: stop at this write to the log after it
+    int logWrite;          // for the halts inside a commit: stop at this write to the log after it
 };
 
 struct ChildPlan {
