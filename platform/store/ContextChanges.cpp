@@ -20,6 +20,21 @@ ManagedObjectContext::ObserverToken ManagedObjectContext::addChangeObserver(Chan
     return token;
 }
 
+ManagedObjectContext::ObserverToken ManagedObjectContext::addKeyHolder(KeyHolder holds) {
+    auto token = std::make_shared<KeyHolder>(std::move(holds));
+    impl_->keyHolders.push_back(token);
+    return token;
+}
+
+bool ManagedObjectContext::Impl::keyHeld(const EntityDescription& e, std::int64_t key) {
+    for (const auto& holder : liveObservers(keyHolders)) {
+        if ((*holder)(e, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 ManagedObjectContext::ObserverToken ManagedObjectContext::addSaveObserver(SaveObserver o) {
     auto token = std::make_shared<SaveObserver>(std::move(o));
     impl_->saveObservers.push_back(token);

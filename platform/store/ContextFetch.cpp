@@ -41,6 +41,15 @@ class ReadSnapshot {
 
 std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRequest(
     const FetchRequest& request) {
+    return runFetch(request, false).objects;
+}
+
+ManagedObjectContext::FetchedRows ManagedObjectContext::fetchRows(const FetchRequest& request) {
+    return runFetch(request, true);
+}
+
+ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequest& request,
+                                                                 bool keysPastFirstBatch) {
     const CompiledFetch fetch(impl_->model, request);
     const auto& e = fetch.entity();
 
@@ -81,7 +90,8 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
     }
     order += "\"_gid\" ASC";
 
-    std::vector<std::shared_ptr<ManagedObject>> results;
+    FetchedRows fetched;
+    auto& results = fetched.objects;
     if (storeCanMatch) {
         auto& database = impl_->connection.database();
         const auto matching = fmt::format("FROM {}{}", StoreConnection::quoted(e.name), where);
@@ -124,23 +134,33 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
             if (count <= batch) {
                 readAll();
             } else {
-                results.reserve(count);
+                // Keys alone past the first batch when asked: no object, no identity-map
+                // entry, for rows that may never be touched.
+                const bool keysOnly = keysPastFirstBatch && !impl_->hasUnsavedChanges(e);
+                results.reserve(keysOnly ? batch : count);
                 run(database.cached(fmt::format("SELECT {} {} LIMIT {}",
                                                 StoreConnection::selectColumns(e), from, batch)),
                     [&](const SqliteStatement& row) {
                         results.push_back(impl_->materialize(e, row));
                     });
+                if (keysOnly) {
+                    fetched.keys.reserve(count - batch);
+                }
                 run(database.cached(
                         fmt::format("SELECT \"_key\" {} LIMIT -1 OFFSET {}", from, batch)),
                     [&](const SqliteStatement& row) {
-                        results.push_back(impl_->registeredOrFault(e, row.columnInt(0)));
+                        if (keysOnly) {
+                            fetched.keys.push_back(row.columnInt(0));
+                        } else {
+                            results.push_back(impl_->registeredOrFault(e, row.columnInt(0)));
+                        }
                     });
             }
         }
     }
 
     if (!impl_->hasUnsavedChanges(e)) {
-        return results;
+        return fetched;
     }
     // Apply the unsaved state: in-memory values decide membership and order.
     std::unordered_set<ManagedObject*> present;
@@ -160,7 +180,7 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRe
     }
     std::sort(results.begin(), results.end(),
               [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
-    return results;
+    return fetched;
 }
 
 }  // namespace jw::store

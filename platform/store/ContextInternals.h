@@ -87,6 +87,9 @@ class ManagedObjectContext::Impl {
 
     std::vector<std::weak_ptr<ChangeObserver>> changeObservers;
     std::vector<std::weak_ptr<SaveObserver>> saveObservers;
+    std::vector<std::weak_ptr<KeyHolder>> keyHolders;
+    // Whether a live key holder keeps this key of the entity.
+    bool keyHeld(const EntityDescription& e, std::int64_t key);
     bool reporting = false;
 };
 

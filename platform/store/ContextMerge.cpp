@@ -107,6 +107,11 @@ class ManagedObjectContext::Impl::Merge {
 
     void removeDeleted(const EntityDescription& e, std::int64_t key) {
         auto object = impl_.registered(e, key);
+        if (!object && impl_.keyHeld(e, key)) {
+            // A controller shows the row by its key alone: it must hear of the deletion as of
+            // any other object's, so the row gets an object, unread, to be deleted.
+            object = impl_.registeredOrFault(e, key);
+        }
         if (!object || object->fault_) {
             noteUnknownOwners(e);
         }

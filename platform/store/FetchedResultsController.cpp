@@ -22,13 +22,25 @@ FetchedResultsController::~FetchedResultsController() = default;
 
 void FetchedResultsController::performFetch() {
     auto ordering = std::make_unique<Ordering>(context_->model(), request_);
-    auto objects = context_->executeFetchRequest(request_);
+    auto fetched = context_->fetchRows(request_);
+    std::vector<Row> rows;
+    rows.reserve(fetched.objects.size() + fetched.keys.size());
+    for (auto& object : fetched.objects) {
+        const auto key = object->objectID().key;
+        rows.push_back({std::move(object), key});
+    }
+    for (const auto key : fetched.keys) {
+        rows.push_back({nullptr, key});
+    }
     ordering_ = std::move(ordering);
-    objects_ = std::move(objects);
+    rows_ = std::move(rows);
     fetched_ = true;
     if (!observation_) {
         observation_ = context_->addChangeObserver(
             [this](const ObjectsDidChange& change) { contextDidChange(change); });
+        keyHolding_ = context_->addKeyHolder([this](const EntityDescription& e, std::int64_t key) {
+            return fetched_ && &e == &ordering_->entity() && holdsKey(key);
+        });
     }
 }
 
@@ -40,15 +52,38 @@ void FetchedResultsController::setDelegate(FetchedResultsControllerDelegate* del
     delegate_ = delegate;
 }
 
+ManagedObject& FetchedResultsController::objectOf(Row& row) const {
+    if (!row.object) {
+        row.object = context_->objectWithID(ObjectID{&ordering_->entity(), row.key});
+    }
+    return *row.object;
+}
+
+bool FetchedResultsController::holdsKey(std::int64_t key) const {
+    // Asked only for rows deleted elsewhere, a handful per merge: a scan reads no object.
+    return std::any_of(rows_.begin(), rows_.end(),
+                       [&](const Row& row) { return !row.object && row.key == key; });
+}
+
+std::vector<std::shared_ptr<ManagedObject>> FetchedResultsController::fetchedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    objects.reserve(rows_.size());
+    for (auto& row : rows_) {
+        objectOf(row);
+        objects.push_back(row.object);
+    }
+    return objects;
+}
+
 std::size_t FetchedResultsController::numberOfObjects(std::size_t section) const {
-    return fetched_ && section == 0 ? objects_.size() : 0;
+    return fetched_ && section == 0 ? rows_.size() : 0;
 }
 
 ManagedObject& FetchedResultsController::objectAtIndexPath(const IndexPath& path) const {
-    if (path.section != 0 || path.row >= objects_.size()) {
+    if (path.section != 0 || path.row >= rows_.size()) {
         throw std::out_of_range("index path outside the fetched objects");
     }
-    return *objects_[path.row];
+    return objectOf(rows_[path.row]);
 }
 
 std::optional<IndexPath> FetchedResultsController::indexPathForObject(
@@ -57,19 +92,28 @@ std::optional<IndexPath> FetchedResultsController::indexPathForObject(
         return std::nullopt;
     }
     // The order is total, so a binary search finds the object when its sort keys are the ones
-    // it was placed by; fall back to a scan for an object changed since. A fault (a row of a
-    // batched fetch not read yet) is only looked for by address, which reads nothing.
+    // it was placed by (making the objects of the rows it passes); fall back to a scan for an
+    // object changed since. A fault is only looked for by address or key, which reads nothing.
     if (!object.isFault()) {
-        auto it = std::lower_bound(objects_.begin(), objects_.end(), &object,
-                                   [&](const std::shared_ptr<ManagedObject>& a,
-                                       const ManagedObject* b) { return ordering_->less(*a, *b); });
-        if (it != objects_.end() && it->get() == &object) {
-            return IndexPath{0, std::size_t(it - objects_.begin())};
+        auto it = std::lower_bound(
+            rows_.begin(), rows_.end(), &object,
+            [&](Row& a, const ManagedObject* b) { return ordering_->less(objectOf(a), *b); });
+        if (it != rows_.end() && it->object.get() == &object) {
+            return IndexPath{0, std::size_t(it - rows_.begin())};
         }
     }
-    for (std::size_t i = 0; i < objects_.size(); ++i) {
-        if (objects_[i].get() == &object) {
-            return IndexPath{0, i};
+    // A row held by key is this object's when the object is this context's saved object for
+    // the key (keys are never reused).
+    const auto id = object.objectID();
+    const bool byKey = &object.entity() == &ordering_->entity() &&
+                       object.managedObjectContext() == context_.get() && id.key > 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        auto& row = rows_[i];
+        if (row.object ? row.object.get() == &object : byKey && row.key == id.key) {
+            objectOf(row);
+            if (row.object.get() == &object) {
+                return IndexPath{0, i};
+            }
         }
     }
     return std::nullopt;
@@ -84,25 +128,45 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
         std::optional<std::size_t> oldIndex;
         ChangeType type;
     };
-    // Where each changed object stands now. A handful of changes scan the array (a pointer
-    // comparison each); many changes build an index once.
+    // Where each changed object stands now: a made row by address, a row held by key by the
+    // object's saved key (the row then takes the object, so a later lookup finds it by
+    // address). A handful of changes scan the array; many changes build an index once.
     const std::size_t changedCount =
         change.inserted.size() + change.updated.size() + change.deleted.size();
     std::unordered_map<const ManagedObject*, std::size_t> index;
+    std::unordered_map<std::int64_t, std::size_t> keyIndex;
     const bool useIndex = changedCount > 8;
     if (useIndex) {
-        index.reserve(objects_.size());
-        for (std::size_t i = 0; i < objects_.size(); ++i) {
-            index.emplace(objects_[i].get(), i);
+        index.reserve(rows_.size());
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            if (rows_[i].object) {
+                index.emplace(rows_[i].object.get(), i);
+            } else {
+                keyIndex.emplace(rows_[i].key, i);
+            }
         }
     }
-    auto oldIndexOf = [&](const ManagedObject* o) -> std::optional<std::size_t> {
+    auto oldIndexOf = [&](const std::shared_ptr<ManagedObject>& o) -> std::optional<std::size_t> {
+        // A deleted object keeps its saved key; an inserted one has none yet.
+        const auto key = o->objectID().key;
         if (useIndex) {
-            auto it = index.find(o);
-            return it == index.end() ? std::nullopt : std::optional<std::size_t>(it->second);
+            if (auto it = index.find(o.get()); it != index.end()) {
+                return it->second;
+            }
+            auto it = key > 0 ? keyIndex.find(key) : keyIndex.end();
+            if (it == keyIndex.end()) {
+                return std::nullopt;
+            }
+            const auto i = it->second;
+            keyIndex.erase(it);
+            rows_[i].object = o;
+            index.emplace(o.get(), i);
+            return i;
         }
-        for (std::size_t i = 0; i < objects_.size(); ++i) {
-            if (objects_[i].get() == o) {
+        for (std::size_t i = 0; i < rows_.size(); ++i) {
+            auto& row = rows_[i];
+            if (row.object ? row.object == o : key > 0 && row.key == key) {
+                row.object = o;
                 return i;
             }
         }
@@ -115,7 +179,7 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
         if (&object->entity() != &ordering_->entity()) {
             return;  // another entity's object: neither a row nor comparable with the rows
         }
-        const auto oldIndex = oldIndexOf(object.get());
+        const auto oldIndex = oldIndexOf(object);
         const bool belongs = !deleted && !object->isDeleted() && ordering_->matches(*object);
         if (oldIndex && !belongs) {
             records.push_back({object, oldIndex, ChangeType::Delete});
@@ -151,22 +215,30 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
             arriving.push_back(r.object);
         }
     }
-    auto less = [&](const std::shared_ptr<ManagedObject>& a,
-                    const std::shared_ptr<ManagedObject>& b) { return ordering_->less(*a, *b); };
     if (!leaving.empty()) {
-        std::erase_if(objects_, [&](const auto& o) { return leaving.count(o.get()) > 0; });
+        std::erase_if(rows_, [&](const Row& row) { return leaving.count(row.object.get()) > 0; });
     }
-    // Sorting everything again compares every row, which reads every fault of a batched
-    // fetch; placing each newcomer by binary search reads only the rows it passes.
-    const bool holdsFaults =
-        std::any_of(objects_.begin(), objects_.end(), [](const auto& o) { return o->isFault(); });
-    if (arriving.size() > 16 && !holdsFaults) {
-        objects_.insert(objects_.end(), arriving.begin(), arriving.end());
-        std::sort(objects_.begin(), objects_.end(), less);
+    // Sorting everything again compares every row, which makes and reads every row of a
+    // batched fetch; placing each newcomer by binary search touches only the rows it passes.
+    const bool holdsUnread = std::any_of(rows_.begin(), rows_.end(), [](const Row& row) {
+        return !row.object || row.object->isFault();
+    });
+    if (arriving.size() > 16 && !holdsUnread) {
+        for (auto& object : arriving) {
+            const auto key = object->objectID().key;
+            rows_.push_back({std::move(object), key});
+        }
+        std::sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
+            return ordering_->less(*a.object, *b.object);
+        });
     } else {
         for (auto& object : arriving) {
-            objects_.insert(std::upper_bound(objects_.begin(), objects_.end(), object, less),
-                            object);
+            auto at = std::upper_bound(rows_.begin(), rows_.end(), object,
+                                       [&](const std::shared_ptr<ManagedObject>& a, Row& b) {
+                                           return ordering_->less(*a, objectOf(b));
+                                       });
+            const auto key = object->objectID().key;
+            rows_.insert(at, Row{std::move(object), key});
         }
     }
 

@@ -8,7 +8,12 @@
 // changes are absorbed silently, and attaching a delegate first absorbs the context's pending
 // changes silently, so a delegate never hears of what happened while it was detached.
 //
-// Main thread only. The controller holds its objects strongly.
+// A batched fetch (a fetch request with a batch size) keeps, for each row past its first
+// batch, only the row's key: the row's object is made (as an unread fault) when the row is
+// touched, through objectAtIndexPath, indexPathForObject, the comparisons that place a changed
+// row, or fetchedObjects. Rows never touched cost no object at all.
+//
+// Main thread only. The controller holds the objects it made strongly.
 
 #include <memory>
 #include <optional>
@@ -58,24 +63,36 @@ class FetchedResultsController {
     const FetchRequest& fetchRequest() const { return request_; }
     ManagedObjectContext& managedObjectContext() const { return *context_; }
 
-    const std::vector<std::shared_ptr<ManagedObject>>& fetchedObjects() const { return objects_; }
+    // Every row's object, in order. Makes the object of every row not touched yet, which for
+    // a large batched fetch is the cost the batch size avoids: for callers that need every
+    // object. A caller that needs one row asks objectAtIndexPath.
+    std::vector<std::shared_ptr<ManagedObject>> fetchedObjects() const;
     // One section once fetched (none before performFetch).
     std::size_t numberOfSections() const { return fetched_ ? 1 : 0; }
     std::size_t numberOfObjects(std::size_t section) const;
-    ManagedObject& objectAtIndexPath(const IndexPath& path) const;  // throws std::out_of_range
+    // The row's object, made if the row held only its key. Throws std::out_of_range.
+    ManagedObject& objectAtIndexPath(const IndexPath& path) const;
     // Index path of the object, or nothing when the controller does not hold it.
     std::optional<IndexPath> indexPathForObject(const ManagedObject& object) const;
 
   private:
     class Ordering;
+    // A row: its object once made, else (a row of a batched fetch not touched) its saved key.
+    struct Row {
+        std::shared_ptr<ManagedObject> object;
+        std::int64_t key = 0;
+    };
+    ManagedObject& objectOf(Row& row) const;
+    bool holdsKey(std::int64_t key) const;
     void contextDidChange(const ObjectsDidChange& change);
 
     FetchRequest request_;
     std::shared_ptr<ManagedObjectContext> context_;
     FetchedResultsControllerDelegate* delegate_ = nullptr;
     ManagedObjectContext::ObserverToken observation_;
+    ManagedObjectContext::ObserverToken keyHolding_;
     std::unique_ptr<Ordering> ordering_;
-    std::vector<std::shared_ptr<ManagedObject>> objects_;
+    mutable std::vector<Row> rows_;  // objects are made on reads too
     bool fetched_ = false;
 };
 

@@ -58,6 +58,27 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // Throws StoreError (unknown entity or key, or the store failing).
     std::vector<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest& request);
 
+    // The result of fetchRows: `objects` are the first rows in order, read; `keys` the saved
+    // keys of the rows after them, in order, with no object made for them.
+    struct FetchedRows {
+        std::vector<std::shared_ptr<ManagedObject>> objects;
+        std::vector<std::int64_t> keys;
+    };
+    // Runs the request as executeFetchRequest does, from the same single read snapshot, but
+    // with a batch size the rows past the first batch come back as keys only (see
+    // objectWithID to make one). Without a batch size, or when this context has unsaved
+    // changes of the entity (they decide membership and order in memory), every row comes
+    // back as an object and `keys` is empty. Throws StoreError.
+    FetchedRows fetchRows(const FetchRequest& request);
+
+    // Tells this context that the holder keeps keys of the entity's rows without their objects
+    // (a fetched-results controller over a batched fetch). A merge deleting a row that has no
+    // object here reports the deletion with an object made for it when `holds` says the key is
+    // held, so the holder hears of it. `holds` runs on this context's thread, during a merge.
+    // Kept while the token lives.
+    using KeyHolder = std::function<bool(const EntityDescription&, std::int64_t key)>;
+    ObserverToken addKeyHolder(KeyHolder holds);
+
     // The registered object for an ID, or a fault for it (not read until used); none when
     // the ID is temporary and unknown. Does not check that the row exists.
     std::shared_ptr<ManagedObject> objectWithID(ObjectID id);
@@ -86,6 +107,7 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
 
   private:
     friend class ManagedObject;
+    FetchedRows runFetch(const FetchRequest& request, bool keysPastFirstBatch);
     class Impl;
     std::shared_ptr<StoreConnection> connection_;
     std::unique_ptr<Impl> impl_;

@@ -103,7 +103,7 @@ std::vector<model::Item*> DetailViewController::shownItems() {
 
 std::shared_ptr<model::Item> DetailViewController::itemAt(const ui::IndexPath& indexPath) {
     return std::static_pointer_cast<model::Item>(
-        fetchedResultsController().fetchedObjects().at(indexPath.row));
+        fetchedResultsController().objectAtIndexPath({0, indexPath.row}).shared_from_this());
 }
 
 std::shared_ptr<model::Item> DetailViewController::itemShownBy(const JWItemTableViewCell& cell) {
@@ -229,7 +229,7 @@ void DetailViewController::accessoryButtonTappedForRowWithIndexPath(
 
 void DetailViewController::renumberAfterMove(std::size_t from, std::size_t to) {
     auto& controller = fetchedResultsController();
-    if (controller.fetchedObjects().empty()) {
+    if (controller.numberOfObjects(0) == 0) {
         return;
     }
     std::vector<store::ManagedObject*> items;

@@ -88,7 +88,7 @@ void MasterViewController::openMoreApps() {
 
 std::shared_ptr<model::List> MasterViewController::listAt(const ui::IndexPath& indexPath) {
     return std::static_pointer_cast<model::List>(
-        fetchedResultsController().fetchedObjects().at(indexPath.row));
+        fetchedResultsController().objectAtIndexPath({0, indexPath.row}).shared_from_this());
 }
 
 // --- Actions ---------------------------------------------------------------------------------
@@ -279,7 +279,7 @@ bool MasterViewController::canMoveRowAtIndexPath(ui::TableView&, const ui::Index
 void MasterViewController::moveRowAtIndexPath(ui::TableView&, const ui::IndexPath& from,
                                               const ui::IndexPath& to) {
     auto& controller = fetchedResultsController();
-    if (controller.fetchedObjects().empty()) {
+    if (controller.numberOfObjects(0) == 0) {
         return;
     }
     std::vector<store::ManagedObject*> lists;

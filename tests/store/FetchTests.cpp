@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 
+#include "platform/store/FetchedResultsController.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace jw::store::test {
@@ -227,10 +228,33 @@ TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
     };
     const auto notes = fmt::format(
         "{}", fmt::join(strings(context().executeFetchRequest(newestFirst(0)), "note"), " "));
+    // A controller over the batched fetch makes objects for the first batch only (and for
+    // Home, which they name); touching a row past it makes that row's object and no other.
+    const auto touched = [&](std::size_t batch, std::size_t row) {
+        FetchedResultsController controller(newestFirst(batch), sharedContext());
+        controller.performFetch();
+        const auto fetched = context().registeredObjectCount();
+        const auto& object = controller.objectAtIndexPath({0, row});
+        return fmt::format("{} rows, {} objects, then {} made: {}", controller.numberOfObjects(0),
+                           fetched, context().registeredObjectCount() - fetched,
+                           stringOf(object.value("note")).value_or("<absent>"));
+    };
+    const auto noteList = strings(context().executeFetchRequest(newestFirst(0)), "note");
     for (const auto& [batch, faults] : {std::pair{1, 11}, {4, 8}, {12, 0}, {25, 0}}) {
         relaunch();
         EXPECT_EQ(describe(context().executeFetchRequest(newestFirst(batch))),
                   fmt::format("{} faults: {}", faults, notes));
+        for (const std::size_t row : {std::size_t(0), std::size_t(batch), std::size_t(11)}) {
+            if (row >= 12) {
+                continue;
+            }
+            relaunch();
+            const std::size_t read = std::min<std::size_t>(batch, 12);
+            EXPECT_EQ(touched(batch, row),
+                      fmt::format("12 rows, {} objects, then {} made: {}", read + 1,
+                                  row < read ? 0 : 1, noteList.at(row)))
+                << "batch " << batch << ", row " << row;
+        }
     }
     relaunch();
     auto early = context().insertNewObject("Item");
