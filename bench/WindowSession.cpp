@@ -230,7 +230,7 @@ std::size_t WindowSession::itemsFetched() {
         std::dynamic_pointer_cast<ui::NavigationController>(split.viewControllers().back());
     auto* screen =
         items ? dynamic_cast<DetailViewController*>(ui::topViewController(items).get()) : nullptr;
-    return screen ? screen->fetchedResultsController().fetchedObjects().size() : 0;
+    return screen ? screen->fetchedResultsController().numberOfObjects(0) : 0;
 }
 
 }  // namespace jw::bench
