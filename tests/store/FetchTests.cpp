@@ -264,6 +264,29 @@ TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
         fmt::format("{}",
                     fmt::join(strings(context().executeFetchRequest(newestFirst(2)), "note"), " ")),
         "new " + notes);
+    // A row deleted elsewhere, never read here, still leaves a controller that holds it by
+    // key only, and reading nothing else on the way.
+    relaunch();
+    FetchedResultsController controller(newestFirst(1), sharedContext());
+    controller.performFetch();
+    auto other = openContainer();
+    std::vector<ContextDidSaveNotification> saves;
+    const auto token = other->viewContext().addSaveObserver(
+        [&](const ContextDidSaveNotification& note) { saves.push_back(note); });
+    other->viewContext().deleteObject(
+        *other->viewContext().executeFetchRequest(newestFirst(0)).at(5));
+    other->viewContext().save();
+    const auto before = context().registeredObjectCount();
+    for (const auto& note : saves) {
+        context().mergeChangesFromContextDidSaveNotification(note);
+    }
+    context().processPendingChanges();
+    auto remaining = noteList;
+    remaining.erase(remaining.begin() + 5);
+    EXPECT_EQ(fmt::format("{} rows, {} objects made", controller.numberOfObjects(0),
+                          context().registeredObjectCount() - before),
+              "11 rows, 0 objects made");
+    EXPECT_EQ(strings(controller.fetchedObjects(), "note"), remaining);
 }
 
 }  // namespace
