@@ -34,6 +34,7 @@ void FetchedResultsController::performFetch() {
     }
     ordering_ = std::move(ordering);
     rows_ = std::move(rows);
+    heldKeysSorted_ = false;
     fetched_ = true;
     if (!observation_) {
         observation_ = context_->addChangeObserver(
@@ -60,9 +61,22 @@ ManagedObject& FetchedResultsController::objectOf(Row& row) const {
 }
 
 bool FetchedResultsController::holdsKey(std::int64_t key) const {
-    // Asked only for rows deleted elsewhere, a handful per merge: a scan reads no object.
-    return std::any_of(rows_.begin(), rows_.end(),
-                       [&](const Row& row) { return !row.object && row.key == key; });
+    // Asked for each row a merge deletes that has no object here: a list of 10,000 items
+    // deleted elsewhere must not scan 100,000 rows each time. The keys held when first asked,
+    // sorted once; a row that has since been given its object may still be found here, which
+    // is harmless: the merge asks only for keys with no object in the context, and a row's
+    // object stays in the context while the controller holds it.
+    if (!heldKeysSorted_) {
+        heldKeys_.clear();
+        for (const auto& row : rows_) {
+            if (!row.object) {
+                heldKeys_.push_back(row.key);
+            }
+        }
+        std::sort(heldKeys_.begin(), heldKeys_.end());
+        heldKeysSorted_ = true;
+    }
+    return std::binary_search(heldKeys_.begin(), heldKeys_.end(), key);
 }
 
 std::vector<std::shared_ptr<ManagedObject>> FetchedResultsController::fetchedObjects() const {

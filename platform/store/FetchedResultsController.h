@@ -93,6 +93,9 @@ class FetchedResultsController {
     ManagedObjectContext::ObserverToken keyHolding_;
     std::unique_ptr<Ordering> ordering_;
     mutable std::vector<Row> rows_;  // objects are made on reads too
+    // The keys of rows held by key alone, sorted when first asked after a fetch (holdsKey).
+    mutable std::vector<std::int64_t> heldKeys_;
+    mutable bool heldKeysSorted_ = false;
     bool fetched_ = false;
 };
 
