@@ -101,10 +101,12 @@ int main(int argc, char** argv) {
     Environment env;
     std::filesystem::path folder;
     std::vector<std::string> differentOrders;
-    std::vector<MemoryResult> memory(2);
+    std::vector<MemoryResult> memory(3);
     memory[0].name = "peak_memory_open_list";
     memory[1].name = "peak_memory_window_open_list";
     memory[1].budgetBytes = 150e6;
+    memory[2].name = "peak_memory_open_all_lists";
+    memory[2].budgetBytes = 40e6;
     try {
         folder = options.workDirectory.empty() ? makeTemporaryFolder() : options.workDirectory;
         env.resourceDirectory = options.resourceDirectory;
@@ -135,6 +137,16 @@ int main(int argc, char** argv) {
                 peakResidentBytes(MemoryProbe{siblingProgram("jotwell_bench_memory"),
                                               env.large.directory, env.resourceDirectory,
                                               memoryList->second, env.large.shape.bigListItems},
+                                  kMemoryRuns);
+            // Every list opened in turn after it.
+            memory[2].measured = true;
+            memory[2].peakBytes =
+                peakResidentBytes(MemoryProbe{siblingProgram("jotwell_bench_memory"),
+                                              env.large.directory,
+                                              env.resourceDirectory,
+                                              memoryList->second,
+                                              env.large.shape.bigListItems,
+                                              {"--every-list"}},
                                   kMemoryRuns);
             // The same list opened in the application's window, on the attached copy.
             memory[1].measured = true;

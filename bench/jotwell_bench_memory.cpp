@@ -1,9 +1,11 @@
 // Opens the store and one list the way the application does at launch, then exits; its peak
-// resident size is what jotwell_bench prints as peak_memory_open_list.
+// resident size is what jotwell_bench prints as peak_memory_open_list. With --every-list it
+// then opens every list in turn, one screen replacing the other (peak_memory_open_all_lists).
 //
-//   jotwell_bench_memory DATA_DIR RESOURCE_DIR LIST_KEY EXPECTED_ITEMS
+//   jotwell_bench_memory DATA_DIR RESOURCE_DIR LIST_KEY EXPECTED_ITEMS [--every-list]
 //
-// Exits 0 when the list showed EXPECTED_ITEMS items, 1 otherwise, 2 on wrong arguments.
+// Exits 0 when the list (and, with --every-list, every list) showed the items it holds, 1
+// otherwise, 2 on wrong arguments.
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +25,11 @@ class QuietDelegate : public jw::store::FetchedResultsControllerDelegate {};
 
 int main(int argc, char** argv) {
     using namespace jw;
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s DATA_DIR RESOURCE_DIR LIST_KEY EXPECTED_ITEMS\n", argv[0]);
+    const bool everyList = argc == 6 && std::string(argv[5]) == "--every-list";
+    if (argc != 5 && !everyList) {
+        std::fprintf(stderr,
+                     "usage: %s DATA_DIR RESOURCE_DIR LIST_KEY EXPECTED_ITEMS [--every-list]\n",
+                     argv[0]);
         return 2;
     }
     const std::int64_t listKey = std::atoll(argv[3]);
@@ -53,21 +58,39 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Then the chosen list, every shown row read.
-    store::FetchedResultsController items(
-        model::itemsFetchRequest(opened, model::JWListFilter::none), context);
-    items.performFetch();
-    items.setDelegate(&itemsDelegate);
-    for (const auto& object : items.fetchedObjects()) {
-        const auto& item = static_cast<const model::Item&>(*object);
-        const auto body = item.body();
-        textBytes += body ? body->size() : 0;
-        textBytes += item.isDone() ? 1 : 0;
-    }
-    if (items.fetchedObjects().size() != expectedItems) {
-        std::fprintf(stderr, "the list showed %zu items, expected %zu\n",
-                     items.fetchedObjects().size(), expectedItems);
+    // Then the chosen list, every shown row read. Each open is one event of the application's
+    // run loop, which ends by letting go of what no screen holds any more.
+    const auto open = [&](model::List& list, std::size_t expected) {
+        store::FetchedResultsController items(
+            model::itemsFetchRequest(&list, model::JWListFilter::none), context);
+        items.performFetch();
+        items.setDelegate(&itemsDelegate);
+        const std::size_t shown = items.numberOfObjects(0);
+        for (std::size_t row = 0; row < shown; ++row) {
+            const auto& item = static_cast<const model::Item&>(items.objectAtIndexPath({0, row}));
+            const auto body = item.body();
+            textBytes += body ? body->size() : 0;
+            textBytes += item.isDone() ? 1 : 0;
+        }
+        if (shown != expected) {
+            std::fprintf(stderr, "list %lld showed %zu items, expected %zu\n",
+                         static_cast<long long>(list.objectID().key), shown, expected);
+            return false;
+        }
+        return true;
+    };
+    if (!open(*opened, expectedItems)) {
         return 1;
+    }
+    context->releaseUnreferencedObjectsIfGrown();
+    if (everyList) {
+        for (std::size_t row = 0; row < lists.numberOfObjects(0); ++row) {
+            auto& list = static_cast<model::List&>(lists.objectAtIndexPath({0, row}));
+            if (!open(list, list.listItemsCount())) {
+                return 1;
+            }
+            context->releaseUnreferencedObjectsIfGrown();
+        }
     }
     return textBytes > 0 ? 0 : 1;
 }

@@ -91,6 +91,8 @@ class ManagedObjectContext::Impl {
     // Whether a live key holder keeps this key of the entity.
     bool keyHeld(const EntityDescription& e, std::int64_t key);
     bool reporting = false;
+    // Objects registered after the last release (releaseUnreferencedObjectsIfGrown).
+    std::size_t registeredAfterRelease = 0;
 };
 
 }  // namespace jw::store

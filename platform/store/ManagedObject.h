@@ -101,6 +101,7 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
     bool fault_ = false;
     bool inserted_ = false;
     bool deleted_ = false;
+    bool kept_ = false;  // mark of the context's release pass
     std::vector<Value> values_;
     std::vector<ToOneSlot> toOne_;
     std::vector<ToManySlot> toMany_;

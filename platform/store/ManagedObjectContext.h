@@ -103,6 +103,20 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // Number of objects registered (for tests of on-demand loading).
     std::size_t registeredObjectCount() const;
 
+    // Lets go of the objects nobody needs: saved, unchanged, held by no one outside this
+    // context, and not reached through a relationship from an object that stays. Reading their
+    // rows again makes new objects. Returns how many went. The caller must hold no raw pointer
+    // or reference to an object it does not also hold by shared_ptr (a member list from
+    // toMany() included): run it between events, never inside an operation.
+    std::size_t releaseUnreferencedObjects();
+    // The same, when worth it: once this context holds at least objectReleaseFloor() objects
+    // and twice as many as after its last release. The container runs it at the end of every
+    // main run-loop event, so memory follows what the screens hold, not all that was read.
+    void releaseUnreferencedObjectsIfGrown();
+    static std::size_t objectReleaseFloor();
+    // Tests set 0, so that every event's end releases what it can.
+    static void setObjectReleaseFloor(std::size_t count);
+
     StoreConnection& connection() { return *connection_; }
 
   private:

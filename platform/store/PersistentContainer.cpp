@@ -38,6 +38,7 @@ void PersistentContainer::loadPersistentStores(
         mainRunLoop().addEndOfEventObserver([weak] {
             if (auto context = weak.lock()) {
                 context->processPendingChanges();
+                context->releaseUnreferencedObjectsIfGrown();
             }
         });
     } catch (const StoreError& error) {
