@@ -2,7 +2,9 @@
 // One object of the store, as its context sees it. Owned by its context (which holds one
 // object per row, so pointer identity is object identity); callers that keep an object beyond
 // the current operation hold it through shared_ptr, which keeps it valid (but detached) after
-// it was deleted and the deletion saved.
+// it was deleted and the deletion saved. An unchanged object that nobody holds so may be let
+// go between run-loop events (see releaseUnreferencedObjects) and read again as a new object:
+// a raw pointer or reference never outlives the event it was taken in.
 //
 // An object may be a fault: registered but not yet read; touching any value reads its row.
 // All access happens on the context's thread.
