@@ -52,18 +52,11 @@ std::vector<T*> raw(const Objects& objects) {
     return out;
 }
 
-inline std::vector<std::string> bodiesOf(const std::vector<std::shared_ptr<Item>>& items) {
-    std::vector<std::string> out;
-    for (const auto& i : items) {
-        out.push_back(i->body().value_or("<absent>"));
-    }
-    return out;
-}
-
-inline std::vector<std::string> namesOf(const std::vector<std::shared_ptr<List>>& lists) {
-    std::vector<std::string> out;
+// The lists' names separated by spaces, "<absent>" for none.
+inline std::string namesOf(const std::vector<std::shared_ptr<List>>& lists) {
+    std::string out;
     for (const auto& l : lists) {
-        out.push_back(l->name().value_or("<absent>"));
+        out += (out.empty() ? "" : " ") + l->name().value_or("<absent>");
     }
     return out;
 }

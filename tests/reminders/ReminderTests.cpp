@@ -1,9 +1,10 @@
-// What a reminder is made of: the picker's preset date and the interval to the start of the
-// picked minute; for a stored item, its lasting address, its list's name and its text as
-// stored. Then the "Set" press: permission, adding the request, and what the screen is told.
+// What a reminder is made of: the interval to the start of the picked minute; for a stored item,
+// its lasting address, its list's name and its text as stored. Then the "Set" press: permission,
+// adding the request, and what the screen is told.
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <limits>
 #include <thread>
@@ -26,22 +27,8 @@ using test::localDate;
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-// Five minutes of real time on (the calendar's own tests carry it into the hour, day and year
-// and across the spring gap), so the preset minute starts between four and five minutes after
-// the screen opened.
-TEST(ReminderDates, PresetIsFiveMinutesOn) {
-    test::BerlinTime berlin;
-    EXPECT_EQ(presetReminderDate(localDate(2027, 3, 28, 1, 58, 0)),
-              localDate(2027, 3, 28, 3, 3, 0));
-    EXPECT_FALSE(presetReminderDate(Date{nan}));
-    for (double second : {0.0, 0.001, 30.0, 59.999}) {
-        const Date opened = localDate(2027, 1, 15, 10, 58, 0).addingSeconds(second);
-        const auto interval = reminderInterval(*presetReminderDate(opened), opened);
-        ASSERT_TRUE(interval) << second;
-        EXPECT_NEAR(*interval, 300.0 - second, 1e-6) << second;
-    }
-}
-
+// (The preset, five minutes on, is checked on the screen; the minutes added, by the calendar's
+// tests.)
 // Seconds from now to the start of the picked minute, none for a date in the current minute
 // or earlier or one the calendar cannot handle.
 TEST(ReminderDates, IntervalToTheStartOfThePickedMinute) {
@@ -67,17 +54,19 @@ TEST(ReminderDates, IntervalToTheStartOfThePickedMinute) {
 using ItemReminderSubjectTest = model::support::ModelTest;
 
 // The list's name (none for an item without a list, whose reminder then has no title) and the
-// text as stored.
+// text as stored; the screen shows "list name: text", the text untrimmed.
 TEST_F(ItemReminderSubjectTest, CarriesTheListNameAndTheTextAsStored) {
     auto item = model::newItem(db(), *model::newList(db(), "Shop"), "  Milk \u2615");
     auto loose = std::static_pointer_cast<model::Item>(context().insertNewObject("Item"));
     db().saveContext(false);
     std::string text;
-    for (const auto& subject : {reminderSubjectFor(*item), reminderSubjectFor(*loose)}) {
-        text += subject.listName.value_or("<none>") + "|" + subject.body + "|" +
-                reminderDraft(subject, Date{1e9}).title + "; ";
+    for (const auto& subject : {reminderSubjectFor(*item), reminderSubjectFor(*loose),
+                                ReminderSubject{"id", std::string(""), " x "}}) {
+        const auto draft = reminderDraft(subject, Date{1e9});
+        text += subject.listName.value_or("<none>") + "|" + draft.title + "|" + draft.body + "|" +
+                reminderBodyText(subject) + "; ";
     }
-    EXPECT_EQ(text, "Shop|  Milk \u2615|Shop; <none>||; ");
+    EXPECT_EQ(text, "Shop|Shop|  Milk \u2615|Shop:   Milk \u2615; <none>|||: ; || x |:  x ; ");
 }
 
 TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {
@@ -91,126 +80,105 @@ TEST_F(ItemReminderSubjectTest, TheIdentifierFindsTheSameItemAfterARestart) {
     EXPECT_EQ(reminderSubjectFor(*found).identifier, identifier);
 }
 
-// The screen shows "list name: text" with the text as stored, untrimmed.
-TEST(ReminderDraft, TheScreenTextIsListNameColonTextAsStored) {
-    EXPECT_EQ(reminderBodyText({"id", std::string("Groceries"), "  Milk, 2 l "}),
-              "Groceries:   Milk, 2 l ");
-    EXPECT_EQ(reminderBodyText({"id", std::string(""), "x"}), ": x");
-    EXPECT_EQ(reminderBodyText({"id", std::nullopt, "Call Anna"}), ": Call Anna");
-    EXPECT_EQ(reminderDraft({"id", std::nullopt, " x "}, Date{}).body, " x ");
-}
-
 // --- The "Set" press ----------------------------------------------------------------------
 
-// Records what the flow asks of the screen, and on which thread.
+// Writes down what the flow asks of the screen, and whether it asked off the main thread.
 class RecordingReminderScreen final : public ReminderScreen {
   public:
-    void showErrorAlert(const std::string& message) override {
-        alerts.push_back(message);
-        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
-    }
-    void dismissReminderScreen() override {
-        ++dismissals;
-        onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
-    }
+    void showErrorAlert(const std::string& message) override { told("alert " + message); }
+    void dismissReminderScreen() override { told("dismissed"); }
 
-    std::vector<std::string> alerts;
-    int dismissals = 0;
-    bool onMainThread = true;
-    const std::thread::id mainThread = std::this_thread::get_id();
+    std::string text;
+
+  private:
+    void told(const std::string& what) {
+        text +=
+            what + (std::this_thread::get_id() == mainThread_ ? ", " : " off the main thread, ");
+    }
+    const std::thread::id mainThread_ = std::this_thread::get_id();
 };
 
-class ReminderScheduling : public test::CenterFixture {
-  protected:
-    // 2027-01-15 11:00:20 in Berlin.
-    ReminderScheduling() { platform.clock().set(localDate(2027, 1, 15, 11, 0, 20)); }
+// "Set" pressed for Milk in Groceries at 11:00:20 (Berlin) for a minute of 11:00, after: "allowed"
+// (permission given earlier), "refuse" (the prompt answers no), "unwritable" (the centre cannot
+// save), "noClock" (no current date), "edited" (the item and its list are renamed while the prompt
+// waits, then it is answered yes: the values of the press go). Then what the screen was told, the
+// log, the prompts, and what is pending.
+struct PressCase {
+    const char* steps;
+    int pickedMinute;
+    const char* expected;
+};
 
-    // "Set" pressed for `subject` with `picked`, and everything that follows.
-    void pressSet(const ReminderSubject& subject, Date picked) {
-        ReminderScheduler(center).scheduleReminder(reminderDraft(subject, picked), screen);
+class ReminderScheduling : public test::CenterFixture,
+                           public ::testing::WithParamInterface<PressCase> {
+  protected:
+    test::BerlinTime berlin;
+};
+
+// (How each answer looks on the screen, and asking on first use, are in the screen's tests.)
+TEST_P(ReminderScheduling, TellsTheScreenOnTheMainThreadAndAddsTheRequestOfThePress) {
+    const std::string steps = GetParam().steps;
+    platform.clock().set(localDate(2027, 1, 15, 11, 0, 20));
+    if (steps.find("allowed") != std::string::npos) {
+        authorize();
+    }
+    if (steps.find("unwritable") != std::string::npos) {
+        std::filesystem::remove_all(stateFile().parent_path());
+        std::ofstream(stateFile().parent_path()) << "not a folder";
+    }
+    prompt->answerAtOnce = steps.find("edited") != std::string::npos
+                               ? std::nullopt
+                               : std::optional<bool>(steps != "refuse");
+    platform.clock().setFailing(steps.find("noClock") != std::string::npos);
+    platform.clearLog();
+    ReminderSubject milk{"x-jotwell-object://7F3A/Item/p12", std::string("Groceries"), "Milk"};
+    const auto picked = localDate(2027, 1, 15, 11, GetParam().pickedMinute, 0);
+    auto screen = std::make_shared<RecordingReminderScreen>();
+    ReminderScheduler(center).scheduleReminder(reminderDraft(milk, picked), screen);
+    settle();
+    if (prompt->pending) {
+        milk.body = "Edited meanwhile";
+        milk.listName = "Other list";
+        prompt->pending(true);
         settle();
     }
-    Date now() { return platform.clock().current(); }
-    std::vector<PendingNotificationRequest> pending() {
-        return test::pendingOf(*center, platform.loop());
-    }
+    platform.clock().setFailing(false);
 
-    test::BerlinTime berlin;
-    std::shared_ptr<RecordingReminderScreen> screen = std::make_shared<RecordingReminderScreen>();
-    const ReminderSubject milk{"x-jotwell-object://7F3A/Item/p12", std::string("Groceries"),
-                               "Milk"};
+    std::string text = screen->text;
+    for (const auto& line : platform.logLines()) {
+        text +=
+            "log " + line.substr(0, line.find(": ", line.find('\n'))) +
+            (line.find("could not be saved") != std::string::npos ? " could not be saved" : "") +
+            ", ";
+    }
+    text += "asked " + std::to_string(prompt->asked);
+    if (prompt->asked > 0 &&
+        prompt->lastOptions != (AuthorizationOptions::alert | AuthorizationOptions::sound)) {
+        text += " for other options";
+    }
+    for (const auto& [request, fireDate] : test::pendingOf(*center, platform.loop())) {
+        char interval[32];
+        std::snprintf(interval, sizeof interval, " in %g s", request.trigger.timeInterval);
+        text += " | " + request.identifier + " " + request.content.title + ": " +
+                request.content.body + interval +
+                (request.content.sound == NotificationSound::defaultSound() ? "" : " silent") +
+                (request.trigger.repeats ? " repeating" : "") + ", due " + fireDate.iso8601();
+    }
+    EXPECT_EQ(text, GetParam().expected);
+}
+
+const PressCase pressCases[] = {
+    {"refuse", 30, "alert Notifications Disabled, asked 1"},
+    {"allowed unwritable", 30,
+     "alert Reminder set error, check Settings app for permissions., log notif add "
+     "error:\nNotificationError 4 could not be saved, asked 0"},
+    {"allowed noClock", 30, "alert Reminder date must be in the future, asked 0"},
+    {"edited", 30,
+     "dismissed, asked 1 | x-jotwell-object://7F3A/Item/p12 Groceries: Milk in 1780 s, due "
+     "2027-01-15T10:30:00.000Z"},
 };
 
-// (Asking on first use and a refusal, as the person sees them, are in the screen's tests.)
-TEST_F(ReminderScheduling, PresetDateWithPermissionAddsOneRequestAndClosesTheScreen) {
-    authorize();
-    pressSet(milk, *presetReminderDate(now()));
-    const auto requests = pending();
-    ASSERT_EQ(requests.size(), 1u);
-    const auto& request = requests[0].request;
-    EXPECT_EQ(request,
-              NotificationRequest::request(
-                  "x-jotwell-object://7F3A/Item/p12",
-                  NotificationContent{"Groceries", "Milk", NotificationSound::defaultSound()},
-                  TimeIntervalNotificationTrigger::trigger(280.0, false)));  // to 11:05
-    EXPECT_EQ(requests[0].fireDate, localDate(2027, 1, 15, 11, 5, 0));
-    EXPECT_EQ(screen->dismissals, 1);
-    EXPECT_TRUE(screen->alerts.empty());
-    EXPECT_TRUE(screen->onMainThread);
-    EXPECT_EQ(prompt->asked, 0);
-}
-
-// (How a refusal looks on the screen is in the screen's tests.)
-TEST_F(ReminderScheduling, ARefusalIsShownOnTheMainThread) {
-    prompt->answerAtOnce = false;
-    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
-    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Notifications Disabled"});
-    EXPECT_TRUE(screen->onMainThread);
-}
-
-TEST_F(ReminderScheduling, ARequestTheCentreRefusesIsLoggedAndReported) {
-    authorize();
-    std::filesystem::remove_all(stateFile().parent_path());
-    std::ofstream(stateFile().parent_path()) << "not a folder";
-    platform.clearLog();
-
-    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
-    EXPECT_EQ(screen->alerts,
-              std::vector<std::string>{"Reminder set error, check Settings app for permissions."});
-    EXPECT_EQ(screen->dismissals, 0);
-    const auto lines = platform.logLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("notif add error:\nNotificationError 4: ", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find("could not be saved"), std::string::npos) << lines[0];
-    EXPECT_TRUE(pending().empty());
-    EXPECT_TRUE(screen->onMainThread);
-}
-
-TEST_F(ReminderScheduling, ValuesAreTakenAtThePressNotWhenTheRequestIsAdded) {
-    prompt->answerAtOnce.reset();  // the press waits on the permission prompt
-    ReminderSubject item = milk;
-    ReminderScheduler(center).scheduleReminder(
-        reminderDraft(item, localDate(2027, 1, 15, 11, 30, 0)), screen);
-    settle();
-    item.body = "Edited meanwhile";
-    item.listName = "Other list";
-    prompt->pending(true);
-    settle();
-
-    EXPECT_EQ(prompt->lastOptions, AuthorizationOptions::alert | AuthorizationOptions::sound);
-    ASSERT_EQ(pending().size(), 1u);
-    EXPECT_EQ(pending()[0].request.content.body, "Milk");
-    EXPECT_EQ(pending()[0].request.content.title, "Groceries");
-}
-
-TEST_F(ReminderScheduling, WithoutACurrentDateNothingIsScheduled) {
-    authorize();
-    platform.clock().setFailing(true);
-    pressSet(milk, localDate(2027, 1, 15, 11, 30, 0));
-    platform.clock().setFailing(false);
-    EXPECT_EQ(screen->alerts, std::vector<std::string>{"Reminder date must be in the future"});
-    EXPECT_TRUE(pending().empty());
-}
+INSTANTIATE_TEST_SUITE_P(Press, ReminderScheduling, ::testing::ValuesIn(pressCases));
 
 }  // namespace
 }  // namespace jw

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <utility>
@@ -20,24 +21,28 @@
 namespace jw {
 namespace {
 
+// A colour's components to ten significant digits: "r g b a".
+std::string components(const Color& c) {
+    char text[100];
+    std::snprintf(text, sizeof text, "%.10g %.10g %.10g %.10g", c.red, c.green, c.blue, c.alpha);
+    return text;
+}
+
 // Hue, saturation, brightness and alpha, and the colour: the six corners of the hue circle and
 // the midpoints between them, a hue that wraps around, a grey that ignores its hue.
 TEST(HsbConversion, CoversTheHueCircleWrapsAroundAndKeepsAlpha) {
-    const std::pair<std::array<double, 4>, std::array<double, 4>> cases[] = {
-        {{0.0, 1, 1, 1}, {1, 0, 0, 1}},         {{1.0 / 12, 1, 1, 1}, {1, 0.5, 0, 1}},
-        {{3.0 / 12, 1, 1, 1}, {0.5, 1, 0, 1}},  {{5.0 / 12, 1, 1, 1}, {0, 1, 0.5, 1}},
-        {{7.0 / 12, 1, 1, 1}, {0, 0.5, 1, 1}},  {{9.0 / 12, 1, 1, 1}, {0.5, 0, 1, 1}},
-        {{11.0 / 12, 1, 1, 1}, {1, 0, 0.5, 1}}, {{1.0, 0.85, 0.77, 1}, {0.77, 0.1155, 0.1155, 1}},
-        {{-0.25, 1, 1, 1}, {0.5, 0, 1, 1}},     {{0.4, 0.0, 0.6, 1}, {0.6, 0.6, 0.6, 1}},
-        {{0.0, 1, 1, 0.25}, {1, 0, 0, 0.25}},
+    const std::array<double, 4> cases[] = {
+        {0.0, 1, 1, 1},      {1.0 / 12, 1, 1, 1}, {3.0 / 12, 1, 1, 1},  {5.0 / 12, 1, 1, 1},
+        {7.0 / 12, 1, 1, 1}, {9.0 / 12, 1, 1, 1}, {11.0 / 12, 1, 1, 1}, {1.0, 0.85, 0.77, 1},
+        {-0.25, 1, 1, 1},    {0.4, 0.0, 0.6, 1},  {0.0, 1, 1, 0.25},
     };
-    for (const auto& [hsba, rgba] : cases) {
-        const Color c = Color::hsb(hsba[0], hsba[1], hsba[2], hsba[3]);
-        const std::array<double, 4> actual{c.red, c.green, c.blue, c.alpha};
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_NEAR(actual[i], rgba[i], 1e-12) << "hue " << hsba[0] << ", component " << i;
-        }
+    std::string text;
+    for (const auto& [h, s, b, a] : cases) {
+        text += components(Color::hsb(h, s, b, a)) + " | ";
     }
+    EXPECT_EQ(text,
+              "1 0 0 1 | 1 0.5 0 1 | 0.5 1 0 1 | 0 1 0.5 1 | 0 0.5 1 1 | 0.5 0 1 1 | 1 0 0.5 1 | "
+              "0.77 0.1155 0.1155 1 | 0.5 0 1 1 | 0.6 0.6 0.6 1 | 1 0 0 0.25 | ");
 }
 
 TEST(ColorBytes, RoundToTheNearestLevelAndClamp) {
@@ -45,6 +50,21 @@ TEST(ColorBytes, RoundToTheNearestLevelAndClamp) {
     // 0.5 × 255 = 127.5 rounds up.
     EXPECT_EQ(Color::white(0.5).rgba8()[0], 128);
     EXPECT_EQ((Color{-0.2, 1.7, 0.0, 0.0}.rgba8()), (std::array<std::uint8_t, 4>{0, 255, 0, 0}));
+}
+
+// The size, scale and every pixel as "RRGGBBAA": "2x1@3: 000000FF FFFFFF00".
+std::string pixels(const Image& image) {
+    std::string text = std::to_string(image.pixelWidth) + "x" + std::to_string(image.pixelHeight) +
+                       "@" + std::to_string(int(image.scale)) + ":";
+    for (int y = 0; y < image.pixelHeight; ++y) {
+        for (int x = 0; x < image.pixelWidth; ++x) {
+            const auto p = image.pixelAt(x, y);
+            char hex[16];
+            std::snprintf(hex, sizeof hex, " %02X%02X%02X%02X", p[0], p[1], p[2], p[3]);
+            text += hex;
+        }
+    }
+    return text;
 }
 
 TEST(TintedImage, EveryCoveredPixelIsExactlyTheColourWithTheSourceAlpha) {
@@ -57,13 +77,7 @@ TEST(TintedImage, EveryCoveredPixelIsExactlyTheColourWithTheSourceAlpha) {
     const Color pink = JWThemesDB::shared().findTheme("Pink")->baseColor();
     const Image tinted = tintedImage(source, pink);
 
-    EXPECT_EQ(tinted.pixelWidth, 4);
-    EXPECT_EQ(tinted.pixelHeight, 1);
-    EXPECT_EQ(tinted.scale, 3.0);
-    EXPECT_EQ(tinted.pixelAt(0, 0), (Image::Pixel{0xED, 0x39, 0x6F, 255}));
-    EXPECT_EQ(tinted.pixelAt(1, 0), (Image::Pixel{0xED, 0x39, 0x6F, 128}));
-    EXPECT_EQ(tinted.pixelAt(2, 0), (Image::Pixel{0xED, 0x39, 0x6F, 1}));
-    EXPECT_EQ(tinted.pixelAt(3, 0), (Image::Pixel{0, 0, 0, 0}));
+    EXPECT_EQ(pixels(tinted), "4x1@3: ED396FFF ED396F80 ED396F01 00000000");
     // A translucent colour scales the coverage; an empty image stays empty.
     const Image halfRed = tintedImage(source, Color{1.0, 0.0, 0.0, 0.5});
     EXPECT_EQ(halfRed.pixelAt(0, 0), (Image::Pixel{255, 0, 0, 128}));
@@ -71,66 +85,38 @@ TEST(TintedImage, EveryCoveredPixelIsExactlyTheColourWithTheSourceAlpha) {
     EXPECT_TRUE(tintedImage(Image{}, grey20).isEmpty());
 }
 
-struct CatalogueRow {
-    const char* name;
-    double red, green, blue;  // as listed, to four decimals
-    unsigned hex;             // 8-bit sRGB, 0xRRGGBB
-};
-
-// The table the catalogue is defined by.
-constexpr CatalogueRow catalogueTable[] = {
-    {"Default", 0.1700, 0.1700, 0.1700, 0x2B2B2B},   {"Red", 0.7700, 0.1155, 0.1155, 0xC41D1D},
-    {"Orange", 0.9000, 0.4485, 0.1260, 0xE67220},    {"Yellow", 0.8800, 0.7920, 0.0000, 0xE0CA00},
-    {"Green", 0.0608, 0.7600, 0.0725, 0x10C212},     {"Blue", 0.1155, 0.5627, 0.7700, 0x1D8FC4},
-    {"Dark Blue", 0.0200, 0.1997, 1.0000, 0x0533FF}, {"Purple", 0.5884, 0.2232, 0.9300, 0x9639ED},
-    {"Pink", 0.9300, 0.2232, 0.4352, 0xED396F},
-};
-
-int indexOf(const JWThemeRef& theme) {
-    const auto& all = JWThemesDB::shared().all();
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        if (all[i] == theme) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-// In picker order, each with white text on its base colour, which matches the table in floats
-// and in eight bits.
-TEST(ThemeCatalogue, HoldsTheNineThemesOfTheTableInPickerOrder) {
-    const auto& all = JWThemesDB::shared().all();
-    ASSERT_EQ(all.size(), std::size(catalogueTable));
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        const Color color = all[i]->baseColor();
-        const auto& row = catalogueTable[i];
-        EXPECT_EQ(all[i]->name(), row.name) << "index " << i;
-        EXPECT_TRUE(all[i]->whiteTextOnBase()) << row.name;
-        // The table rounds to four decimals.
-        EXPECT_NEAR(color.red, row.red, 0.00005) << row.name;
-        EXPECT_NEAR(color.green, row.green, 0.00005) << row.name;
-        EXPECT_NEAR(color.blue, row.blue, 0.00005) << row.name;
-        EXPECT_EQ(color.alpha, 1.0) << row.name;
-        EXPECT_EQ(color.rgba8(), (std::array<std::uint8_t, 4>{std::uint8_t(row.hex >> 16),
-                                                              std::uint8_t(row.hex >> 8),
-                                                              std::uint8_t(row.hex), 255}))
-            << row.name;
-    }
-}
-
-// Whole names exactly, from the one shared catalogue; a key that names no theme falls back
-// to Default, where finding it gives nothing.
-TEST(ThemeCatalogue, FindsWholeNamesExactlyAndKeysFallBackToDefault) {
+// In picker order, each with white text on its base colour, which matches the table the
+// catalogue is defined by (four decimals, and 8-bit sRGB); whole names are found exactly, in the
+// one shared catalogue, and a key that names no theme falls back to Default, where finding it
+// gives nothing.
+TEST(ThemeCatalogue, HoldsTheNineThemesOfTheTableAndFindsWholeNamesExactly) {
     const auto& db = JWThemesDB::shared();
-    const std::pair<const char*, int> found[] = {{"Dark Blue", 6}, {"Default", 0}, {"Pink", 8}};
-    for (const auto& [name, index] : found) {
-        EXPECT_EQ(indexOf(db.findTheme(name)), index) << name;
-        EXPECT_EQ(indexOf(db.themeForKey(name)), index) << name;
+    std::string text;
+    for (const auto& theme : db.all()) {
+        const Color c = theme->baseColor();
+        const auto bytes = c.rgba8();
+        char row[120];
+        std::snprintf(row, sizeof row, "%s %.4f %.4f %.4f %g %02X%02X%02X%02X%s\n",
+                      theme->name().c_str(), c.red, c.green, c.blue, c.alpha, bytes[0], bytes[1],
+                      bytes[2], bytes[3], theme->whiteTextOnBase() ? " white" : "");
+        text += row;
+        EXPECT_EQ(db.findTheme(theme->name()), theme);
+        EXPECT_EQ(db.themeForKey(theme->name()), theme);
     }
+    EXPECT_EQ(text,
+              "Default 0.1700 0.1700 0.1700 1 2B2B2BFF white\n"
+              "Red 0.7700 0.1155 0.1155 1 C41D1DFF white\n"
+              "Orange 0.9000 0.4485 0.1260 1 E67220FF white\n"
+              "Yellow 0.8800 0.7920 0.0000 1 E0CA00FF white\n"
+              "Green 0.0608 0.7600 0.0725 1 10C212FF white\n"
+              "Blue 0.1155 0.5627 0.7700 1 1D8FC4FF white\n"
+              "Dark Blue 0.0200 0.1997 1.0000 1 0533FFFF white\n"
+              "Purple 0.5884 0.2232 0.9300 1 9639EDFF white\n"
+              "Pink 0.9300 0.2232 0.4352 1 ED396FFF white\n");
     for (const char* near : {"DarkBlue", "Dark  Blue", "dark blue", "Dark Blue ", "Dark", "",
                              "pink", "PINK", " Pink", "Pink\n", "Teal", "Removed Theme"}) {
         EXPECT_EQ(db.findTheme(near), nullptr) << '"' << near << '"';
-        EXPECT_EQ(indexOf(db.themeForKey(near)), 0) << '"' << near << '"';
+        EXPECT_EQ(db.themeForKey(near), db.all()[0]) << '"' << near << '"';
     }
 }
 
@@ -149,26 +135,19 @@ Image gradientImage(int width, int height) {
     return image;
 }
 
-TEST(PngFiles, RoundTripKeepsEveryPixelIncludingPartialAlpha) {
+// Every pixel comes back, partial alpha included; missing, truncated, foreign and malformed
+// images are refused.
+TEST(PngFiles, RoundTripKeepsEveryPixelAndWhatIsNotAWholeImageIsRefused) {
     test::TempDir dir;
     const Image original = gradientImage(5, 4);
     writePNGFile(original, dir.path() / "g.png");
-
     std::string error;
     const auto read = readPNGFile(dir.path() / "g.png", 2.0, &error);
     ASSERT_TRUE(read) << error;
-    EXPECT_EQ(read->pixelWidth, 5);
-    EXPECT_EQ(read->pixelHeight, 4);
-    EXPECT_EQ(read->scale, 2.0);
-    EXPECT_EQ(read->rgba, original.rgba);
-}
+    EXPECT_EQ(pixels(*read), pixels(original));
 
-TEST(PngFiles, MissingTruncatedForeignAndMalformedImagesAreRefused) {
-    test::TempDir dir;
-    std::string error;
     EXPECT_FALSE(readPNGFile(dir.path() / "absent.png", 1.0, &error));
     EXPECT_FALSE(error.empty());
-
     writePNGFile(gradientImage(8, 8), dir.path() / "whole.png");
     std::ifstream whole(dir.path() / "whole.png", std::ios::binary);
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(whole)),
