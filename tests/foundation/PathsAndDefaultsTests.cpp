@@ -86,16 +86,9 @@ TEST_F(AppPathsTest, TheFoldersFollowHomeXdgAndAnOverride) {
     }
 }
 
-TEST_F(AppPathsTest, WithoutHomeFallsBackToTheAccountsHome) {
-    ScopedEnvironmentVariable noHome("HOME", std::nullopt);
-    const auto paths = AppPaths::resolve(std::nullopt);
-    EXPECT_TRUE(paths.dataDirectory.is_absolute()) << paths.dataDirectory;
-    EXPECT_EQ(paths.dataDirectory.filename(), "jotwell");
-    EXPECT_EQ(paths.dataDirectory.parent_path().filename(), "share");
-}
-
-// From the environment when set (and not empty), else from the folder chosen at build time.
-TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentElseTheBuild) {
+// Resources from the environment when set (and not empty), else from the folder chosen at build
+// time; without HOME, the folders are in the account's home.
+TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentElseTheBuildAndHomeFromTheAccount) {
     EXPECT_EQ(AppPaths::resolve(std::nullopt).resourceDirectory,
               fs::path(JOTWELL_BUILD_RESOURCE_DIR));
     ScopedEnvironmentVariable empty("JOTWELL_RESOURCE_DIR", "");
@@ -104,11 +97,16 @@ TEST_F(AppPathsTest, ResourcesComeFromTheEnvironmentElseTheBuild) {
     ScopedEnvironmentVariable resources("JOTWELL_RESOURCE_DIR", "/opt/jotwell/resources");
     EXPECT_EQ(AppPaths::resolve(fs::path("/tmp/x")).resourceDirectory,
               fs::path("/opt/jotwell/resources"));
+    ScopedEnvironmentVariable noHome("HOME", std::nullopt);
+    const auto data = AppPaths::resolve(std::nullopt).dataDirectory;
+    EXPECT_TRUE(data.is_absolute()) << data;
+    EXPECT_EQ(data.parent_path().filename() / data.filename(), "share/jotwell");
 }
 
-// Resolving creates nothing; createDirectories makes both folders, again without complaint,
-// and throws when a file is in the way.
-TEST_F(AppPathsTest, ResolvingCreatesNothingAndCreateDirectoriesMakesBoth) {
+// Resolving creates nothing; createDirectories makes both folders, again without complaint, and
+// throws when a file is in the way. The cloud folder is the chosen one, else the saved choice,
+// else the environment's, else our own.
+TEST_F(AppPathsTest, CreateDirectoriesMakesBothAndTheCloudFolderIsTheChosenOneElseOurs) {
     test::TempDir temp;
     const auto paths = AppPaths::resolve(temp.path() / "device");
     EXPECT_FALSE(fs::exists(temp.path() / "device"));
@@ -118,12 +116,6 @@ TEST_F(AppPathsTest, ResolvingCreatesNothingAndCreateDirectoriesMakesBoth) {
     EXPECT_TRUE(fs::is_directory(paths.configDirectory));
     std::ofstream(temp.path() / "file") << "not a folder";
     EXPECT_THROW(AppPaths::resolve(temp.path() / "file").createDirectories(), fs::filesystem_error);
-}
-
-TEST_F(AppPathsTest, TheCloudFolderIsTheChosenOneElseTheSavedElseTheEnvironmentsElseOurs) {
-    test::TempDir temp;
-    const auto paths = AppPaths::resolve(temp.path() / "device");
-    paths.createDirectories();
     struct Case {
         std::optional<fs::path> chosen;
         std::optional<fs::path> saved;
@@ -229,7 +221,8 @@ std::string describe(const UserDefaults& defaults, std::initializer_list<const c
 }
 
 // Each value reads back as its own type only, in memory and after a reload; another type
-// replaces it, a removal takes it away.
+// replaces it, a removal takes it away. The file appears with the first value set (making its
+// folder), names each value's type, and is written whole.
 TEST_F(UserDefaultsTest, EachValueReadsBackAsSetAndAfterAReload) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     const auto keys = {"flag",  "count", "third", "tiny", "max",      "negzero", "nan",    "name",
@@ -239,8 +232,10 @@ TEST_F(UserDefaultsTest, EachValueReadsBackAsSetAndAfterAReload) {
         "max=n:1.7976931348623157e+308 negzero=n:-0 nan=n:nan name=s:\u00dcn\u00efcode "
         "\"quoted\"\n empty=s: when=d:1800000000.25 early=d:-86400 ninf=d:-inf "
         "replaced=s:three gone=- missing=-";
+    const fs::path nested = directory_.path() / "config" / "defaults.json";
     {
-        UserDefaults defaults(file_);
+        UserDefaults defaults(nested);
+        EXPECT_FALSE(fs::exists(nested.parent_path()));
         defaults.setBool("flag", false);
         defaults.setNumber("count", -0.125);
         defaults.setNumber("third", 1.0 / 3.0);
@@ -260,31 +255,13 @@ TEST_F(UserDefaultsTest, EachValueReadsBackAsSetAndAfterAReload) {
         defaults.removeObjectForKey("never set");
         EXPECT_EQ(describe(defaults, keys), expected);
     }
-    EXPECT_EQ(describe(UserDefaults(file_), keys), expected);
-}
-
-// The file names each value's type, appears with the first value set (making its folder),
-// and a hand-written whole number reads as a number.
-TEST_F(UserDefaultsTest, TheFileNamesEachValuesTypeAndIsWrittenOnlyOnceSomethingIsSet) {
-    const fs::path nested = directory_.path() / "config" / "defaults.json";
-    UserDefaults defaults(nested);
-    EXPECT_FALSE(fs::exists(nested.parent_path()));
-    defaults.setBool("flag", true);
-    defaults.setNumber("count", 1.5);
-    defaults.setString("name", "x");
-    defaults.setDate("when", Date{1.8e9});
-    EXPECT_EQ(nlohmann::json::parse(readFile(nested)), nlohmann::json::parse(R"({
-        "flag": {"bool": true},
-        "count": {"number": 1.5},
-        "name": {"string": "x"},
-        "when": {"date": 1.8e9}
-    })"));
+    EXPECT_EQ(describe(UserDefaults(nested), keys), expected);
+    const auto file = nlohmann::json::parse(readFile(nested));
+    EXPECT_EQ(
+        file["flag"].dump() + file["count"].dump() + file["empty"].dump() + file["when"].dump(),
+        R"({"bool":false}{"number":-0.125}{"string":""}{"date":1800000000.25})");
     EXPECT_EQ(std::distance(fs::directory_iterator(nested.parent_path()), {}), 1)
         << "a temporary file was left behind";
-
-    writeFile(file_, R"({"count": {"number": 3}, "when": {"date": 1800000000}})");
-    const UserDefaults handWritten(file_);
-    EXPECT_EQ(describe(handWritten, {"count", "when"}), "count=n:3 when=d:1800000000");
 }
 
 // --- damaged files -------------------------------------------------------------------------
@@ -313,26 +290,28 @@ TEST_F(UserDefaultsTest, WhatIsNotAJsonObjectIsMovedAsideToTheFirstFreeCorruptNa
     EXPECT_EQ(aside, "older|{\"flag\": {\"bool\": tr|[1, 2]|\"text\"|42|null||<folder>");
 }
 
+// (A hand-written whole number reads as a number.)
 TEST_F(UserDefaultsTest, MembersOfAnUnknownShapeReadAbsentAndTheRestLoads) {
     writeFile(file_, R"({
         "good": {"string": "kept"},
+        "count": {"number": 3}, "when": {"date": 1800000000},
         "wrongValue": {"bool": "yes"},
         "unknownType": {"colour": "red"},
         "twoTypes": {"bool": true, "number": 1},
         "bare": 5
     })");
     UserDefaults defaults(file_);
-    EXPECT_EQ(defaults.stringForKey("good"), "kept");
-    for (const char* key : {"wrongValue", "unknownType", "twoTypes", "bare"}) {
-        EXPECT_FALSE(defaults.contains(key)) << key;
-    }
+    EXPECT_EQ(
+        describe(defaults,
+                 {"good", "count", "when", "wrongValue", "unknownType", "twoTypes", "bare"}),
+        "good=s:kept count=n:3 when=d:1800000000 wrongValue=- unknownType=- twoTypes=- bare=-");
     EXPECT_TRUE(fs::exists(file_));  // not corrupt as a whole
     EXPECT_THAT(platform_.logLines(), Contains(HasSubstr("unknownType")));
 
     // They are dropped at the next write.
     defaults.setBool("flag", true);
     const auto document = nlohmann::json::parse(readFile(file_));
-    EXPECT_EQ(document.size(), 2u);
+    EXPECT_EQ(document.size(), 4u);
     EXPECT_FALSE(document.contains("unknownType"));
 }
 
