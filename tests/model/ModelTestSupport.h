@@ -111,7 +111,8 @@ class ModelTest : public ::testing::Test {
     // manual order dragged to the top), "theme:<key>", "mode:<value>", "new:<text>" (a second
     // later), "edit:<item>:<text>", "toggle:<item>", "delete:<item>", "recount", "reset:<rows>"
     // and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or texts separated by
-    // commas), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
+    // commas), "drag:<all|unchecked>:<from>:<to>" (the shown rows renumbered as a drag leaves
+    // them), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
     // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>", and
     // "doneCount:<n>" (stored as another device could leave it); "noClock" (no current date from
     // then on). A verb
@@ -124,7 +125,7 @@ class ModelTest : public ::testing::Test {
                 to = std::min(step.find(':', from), step.size());
                 w.push_back(step.substr(from, to - from));
             }
-            w.resize(3);
+            w.resize(4);
             List* const shown = w[0].ends_with('!') ? nullptr : &list;
             const std::string verb = shown ? w[0] : w[0].substr(0, w[0].size() - 1);
             std::vector<Item*> rows;
@@ -146,6 +147,13 @@ class ModelTest : public ::testing::Test {
             } else if (verb == "reorderLists") {
                 auto lists = raw<store::ManagedObject>(fetchLists(true));
                 renumberAfterMove(lists, 1, 0);
+            } else if (verb == "drag") {
+                auto dragged = raw<store::ManagedObject>(fetchItems(
+                    &list, w[1] == "all" ? JWListFilter::none : JWListFilter::unchecked));
+                const std::size_t from = std::stoul(w[2]), to = std::stoul(w[3]);
+                EXPECT_EQ(renumberAfterMove(dragged, from, to),
+                          from < dragged.size() && to < dragged.size())
+                    << step;
             } else if (verb == "theme") {
                 chooseTheme(db(), shown, w[1]);
             } else if (verb == "mode") {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <iomanip>
-#include <iterator>
 #include <sstream>
 
 #include "ModelTestSupport.h"
@@ -78,6 +77,7 @@ class Operations : public ModelTest {
 
 // Operations for ModelTest::operate on Source (and Target), the state in memory, and in the
 // file when that differs (null: the same, saved).
+constexpr const char* kAsStarted = "Source@0 done=1: a@1 b@2+3 c@3 | Target@0 done=0: t@4";
 struct OperationCase {
     const char* name;
     const char* steps;
@@ -129,6 +129,17 @@ const OperationCase kOperationCases[] = {
      "Source@0 done=1: a@1 b@2+3#9~*2 c@3 | Target@0 done=0: t@4 b@100", nullptr},
     {"CopyingNoText", "noText:a copy:<absent>",
      "Source@0 done=1: <absent>@1 b@2+3 c@3 | Target@0 done=0: t@4 <absent>@100", nullptr},
+    // A drag in manual order numbers the shown rows from zero, dense, and only those; one from
+    // or to outside the rows changes nothing. (Also checked on the items screen, and in the row
+    // changes it hears.)
+    {"DragDown", "mode:7 drag:all:0:2",
+     "Source@0 mode=7 done=1: a@1#1 b@2+3 c@3#2 | Target@0 done=0: t@4", kAsStarted},
+    {"DragMakesGapsAndDuplicatesDense", "number:a:-5 number:b:9 number:c:9 mode:7 drag:all:1:1",
+     "Source@0 mode=7 done=1: a@1 b@2+3#2 c@3#1 | Target@0 done=0: t@4", kAsStarted},
+    {"DragRenumbersOnlyTheShownRows", "number:a:2 number:b:1 number:c:3 mode:7 drag:unchecked:1:0",
+     "Source@0 mode=7 done=1: a@1#1 b@2+3#1 c@3 | Target@0 done=0: t@4", kAsStarted},
+    {"DragOutOfRange", "number:a:7 mode:7 drag:all:3:0 drag:all:0:3",
+     "Source@0 mode=7 done=1: a@1#7 b@2+3 c@3 | Target@0 done=0: t@4", kAsStarted},
 };
 
 class OperationWrites : public Operations, public ::testing::WithParamInterface<OperationCase> {};
@@ -193,58 +204,6 @@ TEST_F(Operations, ProgressCountsEveryItemOfTheListSavedOrNot) {
     recountDone(*stored);
     EXPECT_EQ(progress(*stored), " (1/4) 0.25");
 }
-
-// (A drag to the top is also checked on the items screen and in the row changes it hears.)
-// Renumbering after a drag, in a list shown in manual order: the items top first, operations
-// setting them up, whether only the unchecked rows are shown, the drag, and then every item in
-// the list's order with its number, after what renumberAfterMove answered.
-struct RenumberCase {
-    const char* name;
-    const char* topFirst;
-    const char* setUp;
-    bool onlyUnchecked;
-    std::size_t from;
-    std::size_t to;
-    const char* expected;
-};
-void PrintTo(const RenumberCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-const RenumberCase kRenumberCases[] = {
-    {"Down", "a b c d", "", false, 0, 2, "true: b0 c1 a2 d3"},
-    {"GapsAndDuplicatesBecomeDense", "a b c d", "number:a:-5 number:b:9 number:c:9 number:d:40",
-     false, 1, 1, "true: a0 b1 c2 d3"},
-    {"OnlyTheShownRowsUnderAFilter", "a b c d e",
-     "number:b:1 number:c:2 number:d:3 number:e:4 toggle:b toggle:d", true, 2, 0,
-     "true: e0 a1 b1 c2 d3"},
-    {"FromOutOfRange", "a b c", "number:a:7", false, 3, 0, "false: b0 c0 a7"},
-    {"ToOutOfRange", "a b c", "number:a:7", false, 0, 3, "false: b0 c0 a7"},
-};
-
-class Renumbering : public ModelTest, public ::testing::WithParamInterface<RenumberCase> {};
-
-TEST_P(Renumbering, NumbersTheShownRowsFromZero) {
-    const RenumberCase& c = GetParam();
-    auto list = newList(db(), "Manual");
-    chooseSortMode(list.get(), 7);
-    // Added bottom first, so that the newest, shown first among equal numbers, is the top one.
-    std::istringstream in(c.topFirst);
-    std::vector<std::string> bottomFirst{std::istream_iterator<std::string>(in), {}};
-    addItems(*list, {bottomFirst.rbegin(), bottomFirst.rend()});
-    operate(c.setUp, *list, *list);
-    db().saveContext(false);
-    auto shown = raw<store::ManagedObject>(
-        fetchItems(list.get(), c.onlyUnchecked ? JWListFilter::unchecked : JWListFilter::none));
-    std::string text = renumberAfterMove(shown, c.from, c.to) ? "true:" : "false:";
-    for (const auto& item : fetchItems(list.get())) {
-        text += " " + item->body().value_or("") + std::to_string(item->sortNumber());
-    }
-    EXPECT_EQ(text, c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, Renumbering, ::testing::ValuesIn(kRenumberCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace jw::model

@@ -58,50 +58,41 @@ class RandomItems {
     int below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
     bool chance(int percent) { return below(100) < percent; }
 
-    std::optional<std::string> body() {
-        return bodyPool()[std::size_t(below(int(bodyPool().size())))];
-    }
-    // Few distinct instants, so that ties are common; sometimes absent.
-    std::optional<Date> created() {
-        if (chance(10)) {
-            return std::nullopt;
+    // Draws one attribute anew (0 the text, 1 the creation date, 3 the done date, 4 the
+    // sortNumber) or checks or unchecks the item (2): few distinct instants and numbers, so that
+    // ties are common, and dates sometimes absent.
+    void draw(ItemFacts& f, int which) {
+        if (which == 0) {
+            f.body = bodyPool()[std::size_t(below(int(bodyPool().size())))];
+        } else if (which == 1) {
+            f.created =
+                chance(10) ? std::nullopt : std::optional(Date{1'800'000'000.0 + below(15) * 60.0});
+        } else if (which == 2) {
+            f.isDone = !f.isDone;
+        } else if (which == 3) {
+            f.doneDate =
+                chance(25) ? std::nullopt : std::optional(Date{1'800'100'000.0 + below(6) * 0.5});
+        } else {
+            f.sortNumber = chance(5) ? 100000 - below(3) : below(8) - 2;
         }
-        return Date{1'800'000'000.0 + below(15) * 60.0};
     }
-    std::optional<Date> doneDate() {
-        if (chance(25)) {
-            return std::nullopt;
-        }
-        return Date{1'800'100'000.0 + below(6) * 0.5};
-    }
-    std::int32_t sortNumber() { return chance(5) ? 100000 - below(3) : below(8) - 2; }
-
     // Writes random values into the item and the same values into its facts. A done item
     // usually has a done date and an open one usually none, but not always: merges and older
     // versions can leave either.
     void fill(Tracked& t) {
-        t.facts.body = body();
-        t.facts.created = created();
+        for (int which : {0, 1, 3, 4}) {
+            draw(t.facts, which);
+        }
         t.facts.isDone = chance(45);
-        t.facts.doneDate = (t.facts.isDone ? chance(85) : chance(10)) ? doneDate() : std::nullopt;
-        t.facts.sortNumber = sortNumber();
+        if (!chance(t.facts.isDone ? 85 : 10)) {
+            t.facts.doneDate = std::nullopt;
+        }
         write(t);
     }
     // Changes one or two attributes at random.
     void change(Tracked& t) {
         for (int n = 1 + below(2); n > 0; --n) {
-            const int which = below(5);
-            if (which == 0) {
-                t.facts.body = body();
-            } else if (which == 1) {
-                t.facts.created = created();
-            } else if (which == 2) {
-                t.facts.isDone = !t.facts.isDone;
-            } else if (which == 3) {
-                t.facts.doneDate = doneDate();
-            } else {
-                t.facts.sortNumber = sortNumber();
-            }
+            draw(t.facts, below(5));
         }
         write(t);
     }
