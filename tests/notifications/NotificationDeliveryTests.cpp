@@ -11,6 +11,7 @@
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/notifications/AuthorizationPromptText.h"
@@ -126,20 +127,8 @@ class PunctualityDelegate final : public UserNotificationCenterDelegate {
 // now on), "nodelegate", "delegate", "deny", "undecided" and "allow" (in the settings), "open" (the
 // person acts on each shown notification, twice), "noclock" and "clock" (the clock gives no time,
 // then again).
-struct WallClockCase {
-    const char* name;
-    const char* steps;
-    // Deliveries in order, each with how it was shown unless with alert and sound; what is
-    // still pending, and the timers.
-    const char* expected;
-};
-
-void PrintTo(const WallClockCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class DeliveryOnTheWallClock : public CenterFixture,
-                               public ::testing::WithParamInterface<WallClockCase> {
+                               public ::testing::WithParamInterface<ScriptCase> {
   protected:
     DeliveryOnTheWallClock() {
         previousClock_ = installClock(wall_);
@@ -237,7 +226,9 @@ class DeliveryOnTheWallClock : public CenterFixture,
     std::string refusals_;  // "a refused (<error code>), "
 };
 
-const WallClockCase wallClockCases[] = {
+// Deliveries in order, each with how it was shown unless with alert and sound; what is still
+// pending, and the timers.
+const ScriptCase wallClockCases[] = {
     // Each refusal leaves nothing pending: (1) notifications not allowed, (2) a trigger that is
     // not after now or repeats, (3) no current date.
     {"RefusalsScheduleNothing",
@@ -290,7 +281,7 @@ TEST_P(DeliveryOnTheWallClock, ArrivesWithinAFewSecondsOfItsDate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Jumps, DeliveryOnTheWallClock, ::testing::ValuesIn(wallClockCases),
-                         [](const auto& info) { return info.param.name; });
+                         caseName);
 
 // --- What a notification says ------------------------------------------------------------
 // Its own title and body, and for a late one (it fell due while the program was not running,
@@ -303,13 +294,7 @@ std::string shown(const NotificationText& text) {
 TEST(NotificationText, ALateOneSaysWhenItWasDueAsNearAsTheDayAllows) {
     BerlinTime berlin;
     const Date now = localDate(2027, 1, 15, 11, 0, 0);
-    struct Case {
-        bool late;
-        std::string body;
-        Date due;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
+    const std::tuple<bool, std::string, Date, std::string> cases[] = {
         {false, "Milk", localDate(2027, 1, 15, 10, 59, 0), "Groceries | Milk"},
         {false, "Milk", localDate(2027, 1, 15, 10, 58, 59),
          "Groceries | Milk\nMissed at 10:58 (late)"},
@@ -324,9 +309,9 @@ TEST(NotificationText, ALateOneSaysWhenItWasDueAsNearAsTheDayAllows) {
         {true, "two\nlines", localDate(2027, 1, 3, 7, 0, 0),
          "Groceries | two\nlines\nMissed on 3 Jan at 07:00 (late)"},
     };
-    for (const auto& c : cases) {
-        Notification notification{reminderRequest("item", 60, c.body), c.due, c.late};
-        EXPECT_EQ(shown(notificationText(notification, now)), c.expected) << c.body;
+    for (const auto& [late, body, due, expected] : cases) {
+        Notification notification{reminderRequest("item", 60, body), due, late};
+        EXPECT_EQ(shown(notificationText(notification, now)), expected) << body;
     }
 }
 

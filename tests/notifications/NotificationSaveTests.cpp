@@ -77,7 +77,7 @@ class SaveScenario : public CenterFixture {
                         record("holds " + describe(lookedStatus_, p));
                     });
             } else if (word == "fail" || word == "allow") {
-                notification_queue::post([this, word] { moveDataFolder(word == "fail"); });
+                notification_queue::post([this, word] { blockStateFolder(word == "fail"); });
             } else if (word == "settings") {
                 center->setAuthorizationStatus(value == "denied" ? AuthorizationStatus::denied
                                                                  : AuthorizationStatus::authorized);
@@ -125,7 +125,7 @@ class SaveScenario : public CenterFixture {
     std::string outcome() {
         release();
         settle();
-        moveDataFolder(false);
+        blockStateFolder(false);
         std::string text;
         {
             std::lock_guard lock(mutex_);
@@ -150,22 +150,6 @@ class SaveScenario : public CenterFixture {
         std::lock_guard lock(mutex_);
         events_.push_back(std::move(event));
     }
-    void moveDataFolder(bool aside) {
-        const auto folder = stateFile().parent_path();
-        auto away = folder;
-        away += ".away";
-        if (aside && !std::filesystem::is_regular_file(folder)) {
-            if (std::filesystem::exists(folder)) {
-                std::filesystem::rename(folder, away);
-            }
-            std::ofstream(folder) << "not a folder";
-        } else if (!aside && std::filesystem::is_regular_file(folder)) {
-            std::filesystem::remove(folder);
-            if (std::filesystem::exists(away)) {
-                std::filesystem::rename(away, folder);
-            }
-        }
-    }
 
     std::unique_ptr<std::promise<void>> held_;
     std::function<void(bool)> answered_;  // the prompt's last answer
@@ -174,26 +158,10 @@ class SaveScenario : public CenterFixture {
     std::vector<std::string> events_;
 };
 
+class SaveOrders : public SaveScenario, public ::testing::WithParamInterface<ScriptCase> {};
+
 // Scripts run with the background thread held, unless `free`, and with notifications allowed and
 // another reminder, "other", pending (due in a minute) from the start, unless `fresh`.
-struct SaveCase {
-    const char* name;
-    const char* steps;  // for SaveScenario::run
-    const char* expected;
-    bool fresh = false;
-    bool free = false;
-};
-
-void PrintTo(const SaveCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-std::string caseName(const ::testing::TestParamInfo<SaveCase>& info) {
-    return info.param.name;
-}
-
-class SaveOrders : public SaveScenario, public ::testing::WithParamInterface<SaveCase> {};
-
 TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
     if (!GetParam().fresh) {
         authorize();
@@ -212,7 +180,7 @@ TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
 
 // Setting a reminder: reported saved means held and in the file, reported failed means neither,
 // and a later request for the same item is never taken back by an earlier one's failure.
-const SaveCase savingARequestCases[] = {
+const ScriptCase savingARequestCases[] = {
     {"BothSaved", "set:first set:second",
      "first saved, second saved, held and filed authorized: other second, asked 0"},
     {"SetTwiceFirstFails", "fail set:first look allow set:second",
@@ -238,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savin
 // Answering the permission prompt, asked once on the main thread: the answer reported is the
 // status held and the status in the file; an answer that cannot be kept is not reported as
 // given, and the next request asks again; a given answer is not asked again.
-const SaveCase answeringThePromptCases[] = {
+const ScriptCase answeringThePromptCases[] = {
     {"YesSaved", "ask yes", "granted, held and filed authorized:, asked 1", true},
     {"NoSaved", "ask no", "not granted, held and filed denied:, asked 1", true},
     {"YesNotSaved", "fail ask yes", "not granted (error 4), held and filed notDetermined:, asked 1",
@@ -270,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(AnsweringThePrompt, SaveOrders,
 // Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
 // the settings, hold at once, and reach the file once it can be written again (within a
 // minute), so a restart neither brings back a delivered request nor an older choice.
-const SaveCase changesNobodyIsToldOfCases[] = {
+const ScriptCase changesNobodyIsToldOfCases[] = {
     {"ADeliveredRequestLeavesTheFile", "fail pass:60 look allow pass:60",
      "holds authorized:, held and filed authorized:, asked 0", false, true},
     {"ASettingsChoiceReachesTheFile", "fail settings:denied look allow pass:60",

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
+#include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -91,6 +94,24 @@ inline NotificationRequest reminderRequest(const std::string& identifier, double
         TimeIntervalNotificationTrigger::trigger(seconds, false));
 }
 
+// A scripted scenario: steps for a fixture's run() and the outcome it should print. The flags
+// are for the fixtures that start otherwise by default.
+struct ScriptCase {
+    const char* name;
+    const char* steps;
+    const char* expected;
+    bool fresh = false;
+    bool free = false;
+};
+
+inline void PrintTo(const ScriptCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+inline std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) {
+    return info.param.name;
+}
+
 // A manual platform, a scratch folder and a centre keeping its state there.
 class CenterFixture : public ::testing::Test {
   protected:
@@ -118,6 +139,24 @@ class CenterFixture : public ::testing::Test {
         open();
     }
     void settle() { test::settle(*center, platform.loop()); }
+    // Puts a file where the state file's folder is (its folder set aside), so that saves fail,
+    // or puts the folder back.
+    void blockStateFolder(bool blocked) const {
+        const auto folder = stateFile().parent_path();
+        auto away = folder;
+        away += ".away";
+        if (blocked && !std::filesystem::is_regular_file(folder)) {
+            if (std::filesystem::exists(folder)) {
+                std::filesystem::rename(folder, away);
+            }
+            std::ofstream(folder) << "not a folder";
+        } else if (!blocked && std::filesystem::is_regular_file(folder)) {
+            std::filesystem::remove(folder);
+            if (std::filesystem::exists(away)) {
+                std::filesystem::rename(away, folder);
+            }
+        }
+    }
     void authorize() {
         center->setAuthorizationStatus(AuthorizationStatus::authorized);
         settle();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <limits>
 #include <thread>
 
@@ -122,10 +121,7 @@ TEST_P(ReminderScheduling, TellsTheScreenOnTheMainThreadAndAddsTheRequestOfThePr
     if (steps.find("allowed") != std::string::npos) {
         authorize();
     }
-    if (steps.find("unwritable") != std::string::npos) {
-        std::filesystem::remove_all(stateFile().parent_path());
-        std::ofstream(stateFile().parent_path()) << "not a folder";
-    }
+    blockStateFolder(steps.find("unwritable") != std::string::npos);
     prompt->answerAtOnce = steps.find("edited") != std::string::npos
                                ? std::nullopt
                                : std::optional<bool>(steps != "refuse");
