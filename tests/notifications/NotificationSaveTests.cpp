@@ -180,7 +180,7 @@ TEST_P(SaveOrders, ReportWhatIsHeldAndInTheFile) {
 
 // Setting a reminder: reported saved means held and in the file, reported failed means neither,
 // and a later request for the same item is never taken back by an earlier one's failure.
-const ScriptCase savingARequestCases[] = {
+const ScriptCase saveCases[] = {
     {"BothSaved", "set:first set:second",
      "first saved, second saved, held and filed authorized: other second, asked 0"},
     {"SetTwiceFirstFails", "fail set:first look allow set:second",
@@ -198,21 +198,14 @@ const ScriptCase savingARequestCases[] = {
      "first failed, held and filed authorized:, asked 0"},
     {"SavedThenTheNextFailsBehindAQueuedSave", "set:first settings:authorized fail set:second",
      "first saved, second failed, held and filed authorized: other first, asked 0"},
-};
 
-INSTANTIATE_TEST_SUITE_P(SettingAReminder, SaveOrders, ::testing::ValuesIn(savingARequestCases),
-                         caseName);
-
-// Answering the permission prompt, asked once on the main thread: the answer reported is the
-// status held and the status in the file; an answer that cannot be kept is not reported as
-// given, and the next request asks again; a given answer is not asked again.
-const ScriptCase answeringThePromptCases[] = {
+    // Answering the permission prompt, asked once on the main thread: the answer reported is the
+    // status held and the status in the file; an answer that cannot be kept is not reported as
+    // given, and the next request asks again; a given answer is not asked again.
     {"YesSaved", "ask yes", "granted, held and filed authorized:, asked 1", true},
     {"NoSaved", "ask no", "not granted, held and filed denied:, asked 1", true},
-    {"YesNotSaved", "fail ask yes", "not granted (error 4), held and filed notDetermined:, asked 1",
-     true},
-    {"NoNotSaved", "fail ask no", "not granted (error 4), held and filed notDetermined:, asked 1",
-     true},
+    {"NeitherAnswerNotSaved", "fail ask yes settle ask no",
+     "not granted (error 4), not granted (error 4), held and filed notDetermined:, asked 2", true},
     {"AskedAgainAfterAnAnswerThatWasNotSaved", "fail ask yes settle allow ask yes",
      "not granted (error 4), granted, held and filed authorized:, asked 2", true},
     {"RequestsWhileTheAnswerIsSavedShareIt", "ask yes ask",
@@ -230,15 +223,10 @@ const ScriptCase answeringThePromptCases[] = {
     {"WithoutAPromptTheAnswerIsNoAndNothingIsDecided", "unprompted ask look prompted ask yes",
      "not granted (error 5), holds notDetermined:, granted, held and filed authorized:, asked 1",
      true},
-};
 
-INSTANTIATE_TEST_SUITE_P(AnsweringThePrompt, SaveOrders,
-                         ::testing::ValuesIn(answeringThePromptCases), caseName);
-
-// Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
-// the settings, hold at once, and reach the file once it can be written again (within a
-// minute), so a restart neither brings back a delivered request nor an older choice.
-const ScriptCase changesNobodyIsToldOfCases[] = {
+    // Changes nobody is told of, a delivered request leaving the pending ones and a choice made in
+    // the settings, hold at once, and reach the file once it can be written again (within a
+    // minute), so a restart neither brings back a delivered request nor an older choice.
     {"ADeliveredRequestLeavesTheFile", "fail pass:60 look allow pass:60",
      "holds authorized:, held and filed authorized:, asked 0", false, true},
     {"ASettingsChoiceReachesTheFile", "fail settings:denied look allow pass:60",
@@ -247,8 +235,7 @@ const ScriptCase changesNobodyIsToldOfCases[] = {
      "held and filed denied:, asked 0", false, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(ChangesNobodyIsToldOf, SaveOrders,
-                         ::testing::ValuesIn(changesNobodyIsToldOfCases), caseName);
+INSTANTIATE_TEST_SUITE_P(Scripts, SaveOrders, ::testing::ValuesIn(saveCases), caseName);
 
 // --- The state file ----------------------------------------------------------------------
 
