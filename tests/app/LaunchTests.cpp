@@ -120,7 +120,7 @@ TEST(Lifecycle, ResigningActiveSavesWhatWasChangedAndStopsTheSyncTimerUntilActiv
 // Installation order: a reminder that fell due while the application was not running is
 // delivered at the run loop's first turn, so the delegate must be in place by then.
 TEST(InstallationOrder, AReminderDueBeforeLaunchIsShownWithAlertAndSound) {
-    test::BerlinTime berlin;  // the "missed at" time is local
+    test::ScopedTimeZone berlin{"Europe/Berlin"};  // the "missed at" time is local
     AppDriver app;
     {
         class Yes final : public AuthorizationPrompt {

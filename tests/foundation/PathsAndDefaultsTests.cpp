@@ -1,6 +1,7 @@
 // Where the application keeps its files (the folders from the environment, the cloud folder,
 // writing a file whole), and the user defaults kept in one of them.
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -50,15 +52,8 @@ class AppPathsTest : public ::testing::Test {
 
 // The environment ("-" unset), an override folder, and the folders then used: "data | config |
 // defaults file".
-struct PathCase {
-    const char* xdgData;
-    const char* xdgConfig;
-    const char* override;
-    const char* expected;
-};
-
 TEST_F(AppPathsTest, TheFoldersFollowHomeXdgAndAnOverride) {
-    const PathCase cases[] = {
+    const std::array<const char*, 4> cases[] = {
         {"-", "-", "",
          "/home/ada/.local/share/jotwell | /home/ada/.config/jotwell | "
          "/home/ada/.config/jotwell/defaults.json"},
@@ -75,14 +70,14 @@ TEST_F(AppPathsTest, TheFoldersFollowHomeXdgAndAnOverride) {
     const auto value = [](const char* v) {
         return std::string(v) == "-" ? std::nullopt : std::optional<std::string>(v);
     };
-    for (const auto& c : cases) {
-        ScopedEnvironmentVariable data("XDG_DATA_HOME", value(c.xdgData));
-        ScopedEnvironmentVariable config("XDG_CONFIG_HOME", value(c.xdgConfig));
+    for (const auto& [xdgData, xdgConfig, override, expected] : cases) {
+        ScopedEnvironmentVariable data("XDG_DATA_HOME", value(xdgData));
+        ScopedEnvironmentVariable config("XDG_CONFIG_HOME", value(xdgConfig));
         const auto paths =
-            AppPaths::resolve(*c.override ? std::optional<fs::path>(c.override) : std::nullopt);
+            AppPaths::resolve(*override ? std::optional<fs::path>(override) : std::nullopt);
         EXPECT_EQ(paths.dataDirectory.string() + " | " + paths.configDirectory.string() + " | " +
                       paths.userDefaultsFile().string(),
-                  c.expected);
+                  expected);
     }
 }
 
@@ -116,27 +111,24 @@ TEST_F(AppPathsTest, CreateDirectoriesMakesBothAndTheCloudFolderIsTheChosenOneEl
     EXPECT_TRUE(fs::is_directory(paths.configDirectory));
     std::ofstream(temp.path() / "file") << "not a folder";
     EXPECT_THROW(AppPaths::resolve(temp.path() / "file").createDirectories(), fs::filesystem_error);
-    struct Case {
-        std::optional<fs::path> chosen;
-        std::optional<fs::path> saved;
-        std::optional<std::string> environment;
-        fs::path expected;
-    };
-    const std::vector<Case> cases = {
-        {fs::path("/mnt/shared"), fs::path("/srv/saved"), "/srv/env", "/mnt/shared"},
-        {std::nullopt, fs::path("/srv/saved"), "/srv/env", "/srv/saved"},
-        {std::nullopt, std::nullopt, "/srv/env", "/srv/env"},
-        {fs::path(), std::nullopt, "/srv/env", "/srv/env"},
-        {std::nullopt, std::nullopt, std::nullopt, temp.path() / "device" / "Cloud"},
-    };
-    for (const auto& c : cases) {
-        ScopedEnvironmentVariable cloud("JOTWELL_CLOUD_DIR", c.environment);
+    // The folder chosen, the choice saved, the environment's, and the folder used.
+    const std::vector<std::tuple<std::optional<fs::path>, std::optional<fs::path>,
+                                 std::optional<std::string>, fs::path>>
+        cases = {
+            {fs::path("/mnt/shared"), fs::path("/srv/saved"), "/srv/env", "/mnt/shared"},
+            {std::nullopt, fs::path("/srv/saved"), "/srv/env", "/srv/saved"},
+            {std::nullopt, std::nullopt, "/srv/env", "/srv/env"},
+            {fs::path(), std::nullopt, "/srv/env", "/srv/env"},
+            {std::nullopt, std::nullopt, std::nullopt, temp.path() / "device" / "Cloud"},
+        };
+    for (const auto& [chosen, saved, environment, expected] : cases) {
+        ScopedEnvironmentVariable cloud("JOTWELL_CLOUD_DIR", environment);
         fs::remove(paths.cloudDirectoryChoiceFile());
-        if (c.saved) {
-            paths.saveCloudDirectoryChoice(*c.saved);
+        if (saved) {
+            paths.saveCloudDirectoryChoice(*saved);
         }
-        EXPECT_EQ(paths.savedCloudDirectoryChoice(), c.saved);
-        EXPECT_EQ(paths.cloudDirectory(c.chosen), c.expected);
+        EXPECT_EQ(paths.savedCloudDirectoryChoice(), saved);
+        EXPECT_EQ(paths.cloudDirectory(chosen), expected);
     }
     fs::remove(paths.cloudDirectoryChoiceFile());
     // Only our own folder is made; a named one that is missing stays missing.

@@ -28,12 +28,6 @@ class ScopedTimeZone {
     std::optional<ScopedEnvironmentVariable> variable_;
 };
 
-// Puts the process in Europe/Berlin for the life of the object.
-class BerlinTime : public ScopedTimeZone {
-  public:
-    BerlinTime() : ScopedTimeZone("Europe/Berlin") {}
-};
-
 // The instant of a local wall-clock time (plus `fraction` of a second).
 inline Date localDate(int year, int month, int day, int hour, int minute, int second,
                       double fraction = 0.0) {

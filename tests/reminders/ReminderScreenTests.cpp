@@ -141,7 +141,7 @@ class ReminderScreen : public ::testing::Test {
         }
     }
 
-    test::BerlinTime berlin;
+    test::ScopedTimeZone berlin{"Europe/Berlin"};
     const Date opened = localDate(2027, 1, 15, 11, 1, 20, 0.5);
     AppDriver app;
     std::shared_ptr<model::List> groceries;

@@ -31,7 +31,7 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 // Seconds from now to the start of the picked minute, none for a date in the current minute
 // or earlier or one the calendar cannot handle.
 TEST(ReminderDates, IntervalToTheStartOfThePickedMinute) {
-    test::BerlinTime berlin;
+    test::ScopedTimeZone berlin{"Europe/Berlin"};
     const Date now = localDate(2027, 1, 15, 10, 59, 45);
     const std::tuple<Date, Date, std::optional<double>> cases[] = {
         {localDate(2027, 1, 15, 11, 0, 20), now, 15.0},
@@ -103,7 +103,7 @@ struct PressCase {
 class ReminderScheduling : public test::CenterFixture,
                            public ::testing::WithParamInterface<PressCase> {
   protected:
-    test::BerlinTime berlin;
+    test::ScopedTimeZone berlin{"Europe/Berlin"};
 };
 
 // (How each answer looks on the screen, and asking on first use, are in the screen's tests.)
