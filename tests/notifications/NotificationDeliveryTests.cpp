@@ -74,51 +74,6 @@ class JumpingWallClock final : public Clock {
     std::vector<Jump> jumps_;
 };
 
-// Judges each delivery against the wall clock at the moment it arrives, and answers that it be
-// shown as told.
-class PunctualityDelegate final : public UserNotificationCenterDelegate {
-  public:
-    PunctualityDelegate(const JumpingWallClock& wall, const ManualClock& loopTime)
-        : wall_(wall), loopTime_(loopTime) {}
-
-    void willPresentNotification(UserNotificationCenter&, const Notification& notification,
-                                 std::function<void(PresentationOptions)> completion) override {
-        const Date fireDate = notification.date;
-        const Date wallNow = *wall_.now();
-        std::ostringstream verdict;
-        verdict << notification.request.identifier << " ";
-        if (wallNow < fireDate) {
-            verdict << "early by " << std::round(fireDate.secondsSince(wallNow)) << " s";
-        } else {
-            const double late = loopTime_.current().secondsSince(*wall_.loopTimeReaching(fireDate));
-            if (late <= fewSeconds) {
-                verdict << "on time";
-            } else {
-                verdict << "late by " << std::round(late) << " s";
-            }
-        }
-        verdicts.push_back(verdict.str() + (notification.deliveredLate ? " (marked late)" : ""));
-        completion(answer);
-    }
-    void didReceiveNotificationResponse(UserNotificationCenter&,
-                                        const NotificationResponse& response,
-                                        std::function<void()> completion) override {
-        verdicts.push_back(
-            "opened " + response.notification.request.identifier +
-            (response.actionIdentifier == NotificationResponse::defaultActionIdentifier
-                 ? ""
-                 : " with another action"));
-        completion();
-    }
-
-    PresentationOptions answer = PresentationOptions::alert | PresentationOptions::sound;
-    std::vector<std::string> verdicts;
-
-  private:
-    const JumpingWallClock& wall_;
-    const ManualClock& loopTime_;
-};
-
 // Requests and what happens to the clocks and the program, separated by spaces: "a@60" adds
 // the request "a" due in 60 s ("a@60r": repeating); "pass:<s>" lets the run loop's time pass, and
 // the wall clock with it; "jump:<s>" moves the wall clock alone (it was set, or the computer
@@ -127,17 +82,51 @@ class PunctualityDelegate final : public UserNotificationCenterDelegate {
 // now on), "nodelegate", "delegate", "deny", "undecided" and "allow" (in the settings), "open" (the
 // person acts on each shown notification, twice), "noclock" and "clock" (the clock gives no time,
 // then again).
+// The fixture is the delegate: it judges each delivery against the wall clock at the moment it
+// arrives, and answers that it be shown as told.
 class DeliveryOnTheWallClock : public CenterFixture,
+                               public UserNotificationCenterDelegate,
                                public ::testing::WithParamInterface<ScriptCase> {
   protected:
     DeliveryOnTheWallClock() {
         previousClock_ = installClock(wall_);
-        delegateInUse = &punctuality_;
+        delegateInUse = this;
         center->setDelegate(delegateInUse);
     }
     ~DeliveryOnTheWallClock() override {
         close();
         installClock(previousClock_);
+    }
+
+    void willPresentNotification(UserNotificationCenter&, const Notification& notification,
+                                 std::function<void(PresentationOptions)> completion) override {
+        const Date fireDate = notification.date;
+        const Date wallNow = *wall_->now();
+        std::ostringstream verdict;
+        verdict << notification.request.identifier << " ";
+        if (wallNow < fireDate) {
+            verdict << "early by " << std::round(fireDate.secondsSince(wallNow)) << " s";
+        } else {
+            const double late =
+                platform.clock().current().secondsSince(*wall_->loopTimeReaching(fireDate));
+            if (late <= fewSeconds) {
+                verdict << "on time";
+            } else {
+                verdict << "late by " << std::round(late) << " s";
+            }
+        }
+        verdicts_.push_back(verdict.str() + (notification.deliveredLate ? " (marked late)" : ""));
+        completion(answer_);
+    }
+    void didReceiveNotificationResponse(UserNotificationCenter&,
+                                        const NotificationResponse& response,
+                                        std::function<void()> completion) override {
+        verdicts_.push_back(
+            "opened " + response.notification.request.identifier +
+            (response.actionIdentifier == NotificationResponse::defaultActionIdentifier
+                 ? ""
+                 : " with another action"));
+        completion();
     }
 
     void run(const std::string& steps) {
@@ -163,10 +152,9 @@ class DeliveryOnTheWallClock : public CenterFixture,
                 platform.clock().advance(value.empty() ? 0.0 : std::stod(value));
                 open();
             } else if (word == "answer") {
-                punctuality_.answer =
-                    value == "none" ? PresentationOptions::none : PresentationOptions::sound;
+                answer_ = value == "none" ? PresentationOptions::none : PresentationOptions::sound;
             } else if (word == "nodelegate" || word == "delegate") {
-                center->setDelegate(word == "delegate" ? &punctuality_ : nullptr);
+                center->setDelegate(word == "delegate" ? this : nullptr);
             } else if (word == "deny" || word == "undecided" || word == "allow") {
                 center->setAuthorizationStatus(word == "allow" ? AuthorizationStatus::authorized
                                                : word == "deny"
@@ -190,7 +178,7 @@ class DeliveryOnTheWallClock : public CenterFixture,
     std::string outcome() {
         settle();
         std::string text = refusals_;
-        for (auto verdict : punctuality_.verdicts) {
+        for (auto verdict : verdicts_) {
             const auto id = verdict.substr(0, verdict.find(' '));
             const auto shown = std::find_if(
                 presenter->shown.begin(), presenter->shown.end(),
@@ -207,7 +195,7 @@ class DeliveryOnTheWallClock : public CenterFixture,
         }
         for (const auto& shown : presenter->shown) {
             const auto& id = shown.notification.request.identifier;
-            if (std::none_of(punctuality_.verdicts.begin(), punctuality_.verdicts.end(),
+            if (std::none_of(verdicts_.begin(), verdicts_.end(),
                              [&](const auto& v) { return v.starts_with(id + " "); })) {
                 text += id + " shown without asking the delegate, ";
             }
@@ -221,7 +209,8 @@ class DeliveryOnTheWallClock : public CenterFixture,
 
     std::shared_ptr<JumpingWallClock> wall_ =
         std::make_shared<JumpingWallClock>(platform.sharedClock());
-    PunctualityDelegate punctuality_{*wall_, platform.clock()};
+    PresentationOptions answer_ = PresentationOptions::alert | PresentationOptions::sound;
+    std::vector<std::string> verdicts_;
     std::shared_ptr<Clock> previousClock_;
     std::string refusals_;  // "a refused (<error code>), "
 };
