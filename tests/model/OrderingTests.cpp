@@ -131,37 +131,29 @@ TEST_F(ListOrder, MovesOnlyInManualOrderAndWithinTheLists) {
 
 // --- Sharing ---------------------------------------------------------------------------------
 
-class ShareText : public ModelTest {
-  protected:
-    std::shared_ptr<List> shop = newList(db(), "Shop");
-};
+using ShareText = ModelTest;
 
 // (That the shown items are shared in shown order, checked ones marked, and nothing when
-// nothing is shown, is checked on the items screen.)
-
-// A first item without a list, or in a list without a name, gives a header of just a colon.
-TEST_F(ShareText, TheHeaderNamesTheFirstShownItemsList) {
+// nothing is shown, is checked on the items screen.) A first item without a list, or in a list
+// without a name, gives a header of just a colon; texts are shared as they are, empty and absent
+// ones too.
+TEST_F(ShareText, TheHeaderNamesTheFirstShownItemsListAndTextsAreSharedAsTheyAre) {
+    auto shop = newList(db(), "Shop");
     auto item = std::static_pointer_cast<Item>(context().insertNewObject("Item"));
     item->setBody("Loose");
     EXPECT_EQ(shareText({item.get()}), ":\n- Loose");
     shop->setName(std::nullopt);
-    EXPECT_EQ(shareText(raw(addItems(*shop, {"Bread"}))), ":\n- Bread");
+    auto items = addItems(*shop, {"  spaced  ", "x", "\u65E5\u672C", "y"});
+    editItemText(db(), *items[1], "");
+    items[3]->setBody(std::nullopt);
+    EXPECT_EQ(shareText(raw(items)), ":\n-   spaced  \n- \n- \u65E5\u672C\n- ");
     shop->setName("Shop");
     context().deleteObject(*item);
     addItems(*newList(db(), "Home"), {"Nails"});
     // With no list shown every item is shown, newest first, whatever the filter: Nails (Home),
-    // then Bread (Shop).
+    // then the checked-or-not items of Shop.
     EXPECT_EQ(shareText(raw(fetchItems(nullptr, JWListFilter::checked))),
-              "Home:\n- Nails\n- Bread");
-}
-
-TEST_F(ShareText, TextsAreSharedAsTheyAreIncludingEmptyAndAbsentOnes) {
-    auto items = addItems(*shop, {"  spaced  ", "x", "\u65E5\u672C"});
-    editItemText(db(), *items[1], "");
-    auto absent = addItems(*shop, {"y"})[0];
-    absent->setBody(std::nullopt);
-    EXPECT_EQ(shareText({items[0].get(), items[1].get(), absent.get(), items[2].get()}),
-              "Shop:\n-   spaced  \n- \n- \n- \u65E5\u672C");
+              "Home:\n- Nails\n- \n- \u65E5\u672C\n- \n-   spaced  ");
 }
 
 }  // namespace
