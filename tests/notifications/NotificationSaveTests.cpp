@@ -31,10 +31,10 @@ std::string describe(AuthorizationStatus status,
     return text;
 }
 
-class SaveScenario : public CenterFixture {
+class SaveOrders : public CenterFixture, public ::testing::WithParamInterface<ScriptCase> {
   public:
-    SaveScenario() { prompt->answerAtOnce.reset(); }
-    ~SaveScenario() override { release(); }
+    SaveOrders() { prompt->answerAtOnce.reset(); }
+    ~SaveOrders() override { release(); }
 
     // Holds the background thread from here until release().
     void hold() {
@@ -126,16 +126,14 @@ class SaveScenario : public CenterFixture {
         release();
         settle();
         blockStateFolder(false);
-        std::string text;
-        {
-            std::lock_guard lock(mutex_);
-            for (const auto& event : events_) {
-                text += event + ", ";
-            }
-        }
+        std::unique_lock lock(mutex_);
+        std::string text = events_;
+        lock.unlock();
         const auto file = NotificationStateFile(stateFile()).load();
         const auto pending = pendingOf(*center, platform.loop());
-        const auto held = describe(statusOf(*center, platform.loop()), pending);
+        const auto settings = answerOf<NotificationSettings>(
+            *center, platform.loop(), [&](auto done) { center->getNotificationSettings(done); });
+        const auto held = describe(settings.authorizationStatus, pending);
         const auto filed = describe(file.authorizationStatus, file.pending);
         if (held == filed) {
             EXPECT_EQ(file.pending, pending) << "every field of the requests reads back as held";
@@ -146,19 +144,17 @@ class SaveScenario : public CenterFixture {
     }
 
   private:
-    void record(std::string event) {
+    void record(const std::string& event) {
         std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
+        events_ += event + ", ";
     }
 
     std::unique_ptr<std::promise<void>> held_;
     std::function<void(bool)> answered_;  // the prompt's last answer
     AuthorizationStatus lookedStatus_ = AuthorizationStatus::notDetermined;
     std::mutex mutex_;
-    std::vector<std::string> events_;
+    std::string events_;  // "event, event, "
 };
-
-class SaveOrders : public SaveScenario, public ::testing::WithParamInterface<ScriptCase> {};
 
 // Scripts run with the background thread held, unless `free`, and with notifications allowed and
 // another reminder, "other", pending (due in a minute) from the start, unless `fresh`.

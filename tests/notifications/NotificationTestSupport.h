@@ -69,12 +69,6 @@ Result answerOf(UserNotificationCenter& center, ManualRunLoop& loop, Start start
     return result.value_or(Result{});
 }
 
-inline AuthorizationStatus statusOf(UserNotificationCenter& center, ManualRunLoop& loop) {
-    return answerOf<NotificationSettings>(center, loop,
-                                          [&](auto done) { center.getNotificationSettings(done); })
-        .authorizationStatus;
-}
-
 inline std::optional<NotificationError> add(UserNotificationCenter& center, ManualRunLoop& loop,
                                             NotificationRequest request) {
     return answerOf<std::optional<NotificationError>>(
