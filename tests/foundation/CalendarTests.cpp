@@ -13,8 +13,6 @@
 namespace jw {
 namespace {
 
-using test::ScopedTimeZone;
-
 // An instant given in UTC (through timegm, which the calendar does not use).
 Date utc(int year, int month, int day, int hour, int minute, double second) {
     std::tm fields{};
@@ -28,34 +26,22 @@ Date utc(int year, int month, int day, int hour, int minute, double second) {
     return Date{static_cast<double>(timegm(&fields)) + (second - whole)};
 }
 
-// The local wall-clock reading of an instant, e.g. "2027-03-28 03:30:00 CEST".
-std::string wallClock(Date date) {
-    const auto time = static_cast<std::time_t>(std::floor(date.secondsSinceEpoch));
-    std::tm fields{};
-    localtime_r(&time, &fields);
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &fields);
-    return text;
-}
-
-// Berlin: CET (UTC+1) in winter, CEST (UTC+2) in summer. In 2027 the clocks go forward at
-// 02:00 on 28 March and back at 03:00 on 31 October.
-class CalendarInBerlin : public ::testing::Test {
-  protected:
-    ScopedTimeZone zone_{"Europe/Berlin"};
-};
-
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();
 constexpr double infinity = std::numeric_limits<double>::infinity();
 
-// The result as "local wall clock (seconds from the start)", or "nothing".
+// The result as its local wall-clock reading and seconds from the start, e.g. "2027-03-28
+// 03:30:00 CEST (+3600)", or "nothing".
 std::string describe(const std::optional<Date>& result, Date start) {
     if (!result) {
         return "nothing";
     }
-    char offset[32];
-    std::snprintf(offset, sizeof offset, " (%+g)", result->secondsSince(start));
-    return wallClock(*result) + offset;
+    const auto time = static_cast<std::time_t>(std::floor(result->secondsSinceEpoch));
+    std::tm fields{};
+    localtime_r(&time, &fields);
+    char text[96];
+    const auto length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &fields);
+    std::snprintf(text + length, sizeof text - length, " (%+g)", result->secondsSince(start));
+    return text;
 }
 
 // A calendar call on an instant and its answer as text: 'm' addingMinutes(arg), 'z'
@@ -67,7 +53,10 @@ struct CalendarCase {
     const char* expected;
 };
 
-TEST_F(CalendarInBerlin, EachCallAsAWorkedExample) {
+// Berlin: CET (UTC+1) in winter, CEST (UTC+2) in summer. In 2027 the clocks go forward at
+// 02:00 on 28 March and back at 03:00 on 31 October.
+TEST(Calendar, EachCallAsAWorkedExampleInBerlin) {
+    test::ScopedTimeZone zone("Europe/Berlin");
     const Date from{1'800'000'000.0};
     const CalendarCase cases[] = {
         // The wall clock moves by the minutes, carrying into the next hour, day and year.
