@@ -107,16 +107,14 @@ class ModelTest : public ::testing::Test {
     }
 
     // Runs model operations separated by spaces on `list` and `other`, items named by their
-    // text: "newList:<name>", "rename:<name>", "deleteList", "reorderLists" (the second list in
-    // manual order dragged to the top), "theme:<key>", "mode:<value>", "new:<text>" (a second
-    // later), "edit:<item>:<text>", "toggle:<item>", "delete:<item>", "recount", "reset:<rows>"
-    // and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or texts separated by
-    // commas), "drag:<all|unchecked>:<from>:<to>" (the shown rows renumbered as a drag leaves
-    // them), "move:<item>" and "copy:<item>" (to `other`), "copyHere:<item>"; and to set an
-    // item up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>", and
+    // text: "newList:<name>", "rename:<name>", "deleteList", "theme:<key>", "mode:<value>",
+    // "new:<text>" (a second later), "edit:<item>:<text>", "toggle:<item>", "delete:<item>",
+    // "recount", "reset:<rows>" and "deleteChecked:<rows>" (the rows shown: "all", "unchecked" or
+    // texts separated by commas), "drag:<all|unchecked>:<from>:<to>" (the shown rows renumbered
+    // as a drag leaves them), "move:<item>" and "copy:<item>" (to `other`); and to set an item
+    // up, "number:<item>:<n>", "note:<item>", "stars:<item>:<n>", "noText:<item>", and
     // "doneCount:<n>" (stored as another device could leave it); "noClock" (no current date from
-    // then on). A verb
-    // ending in "!" ("theme!:Mint", "mode!:5", "reset!:a") is given no list.
+    // then on). A verb ending in "!" ("theme!:Mint", "mode!:5", "reset!:a") is given no list.
     void operate(std::string_view steps, List& list, List& other) {
         std::istringstream in{std::string(steps)};
         for (std::string step; in >> step;) {
@@ -144,9 +142,6 @@ class ModelTest : public ::testing::Test {
                 renameList(db(), list, w[1]);
             } else if (verb == "deleteList") {
                 deleteList(db(), list);
-            } else if (verb == "reorderLists") {
-                auto lists = raw<store::ManagedObject>(fetchLists(true));
-                renumberAfterMove(lists, 1, 0);
             } else if (verb == "drag") {
                 auto dragged = raw<store::ManagedObject>(fetchItems(
                     &list, w[1] == "all" ? JWListFilter::none : JWListFilter::unchecked));
@@ -178,10 +173,9 @@ class ModelTest : public ::testing::Test {
                 resetChecked(db(), shown, rows);
             } else if (verb == "deleteChecked") {
                 deleteChecked(db(), shown, rows);
-            } else if (verb == "move" || verb == "copy" || verb == "copyHere") {
-                List& to = verb == "copyHere" ? list : other;
-                verb == "move" ? moveItem(db(), item(w[1]), to)
-                               : void(copyItem(db(), item(w[1]), to));
+            } else if (verb == "move" || verb == "copy") {
+                verb == "move" ? moveItem(db(), item(w[1]), other)
+                               : void(copyItem(db(), item(w[1]), other));
             } else if (verb == "number") {
                 item(w[1]).setSortNumber(std::stoi(w[2]));
             } else if (verb == "note") {
