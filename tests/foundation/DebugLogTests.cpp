@@ -82,18 +82,14 @@ class DebugLogDestinationDeathTest : public ::testing::Test {
 };
 
 // Only JOTWELL_DEBUG=1 sends the lines to standard error.
-TEST_F(DebugLogDestinationDeathTest, WritesToStandardErrorOnlyWithJotwellDebugSetTo1) {
+TEST_F(DebugLogDestinationDeathTest, StandardErrorGetsTheLinesOnlyWithJotwellDebugAndFatalErrors) {
     for (const std::optional<std::string>& value : {std::optional<std::string>(), {"0"}, {"1"}}) {
         test::ScopedEnvironmentVariable debug("JOTWELL_DEBUG", value);
         EXPECT_EXIT(logAndExit(), ::testing::ExitedWithCode(0),
                     ::testing::Eq(value == "1" ? "diagnostic line\nend\n" : "end\n"))
             << value.value_or("unset");
     }
-}
-
-// --- fatalError ----------------------------------------------------------------------
-
-TEST_F(DebugLogDestinationDeathTest, FatalErrorWritesTheUnresolvedErrorLineFlushedAndExitsWith70) {
+    // fatalError writes the "Unresolved error" line, flushed, and exits with 70.
     EXPECT_EXIT(fatalError("The store could not be loaded", "{reason = \"disk full\"}"),
                 ::testing::ExitedWithCode(70),
                 ::testing::Eq(std::string(

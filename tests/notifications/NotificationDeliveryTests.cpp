@@ -37,10 +37,7 @@ class JumpingWallClock final : public Clock {
 
     std::optional<Date> now() const override {
         const auto loopNow = loopTime_->now();
-        if (!loopNow) {
-            return std::nullopt;
-        }
-        return loopNow->addingSeconds(offset_);
+        return loopNow ? std::optional(loopNow->addingSeconds(offset_)) : std::nullopt;
     }
 
     // The clock is set `seconds` forward (negative: back), or the computer slept that long.

@@ -30,7 +30,7 @@ std::string components(const Color& c) {
 
 // Hue, saturation, brightness and alpha, and the colour: the six corners of the hue circle and
 // the midpoints between them, a hue that wraps around, a grey that ignores its hue.
-TEST(HsbConversion, CoversTheHueCircleWrapsAroundAndKeepsAlpha) {
+TEST(Colors, FromHsbCoverTheHueCircleWrapAroundAndKeepAlphaAndRoundToBytes) {
     const std::array<double, 4> cases[] = {
         {0.0, 1, 1, 1},      {1.0 / 12, 1, 1, 1}, {3.0 / 12, 1, 1, 1},  {5.0 / 12, 1, 1, 1},
         {7.0 / 12, 1, 1, 1}, {9.0 / 12, 1, 1, 1}, {11.0 / 12, 1, 1, 1}, {1.0, 0.85, 0.77, 1},
@@ -43,13 +43,9 @@ TEST(HsbConversion, CoversTheHueCircleWrapsAroundAndKeepsAlpha) {
     EXPECT_EQ(text,
               "1 0 0 1 | 1 0.5 0 1 | 0.5 1 0 1 | 0 1 0.5 1 | 0 0.5 1 1 | 0.5 0 1 1 | 1 0 0.5 1 | "
               "0.77 0.1155 0.1155 1 | 0.5 0 1 1 | 0.6 0.6 0.6 1 | 1 0 0 0.25 | ");
-}
-
-TEST(ColorBytes, RoundToTheNearestLevelAndClamp) {
-    EXPECT_EQ(Color::white(0.17).rgba8(), (std::array<std::uint8_t, 4>{43, 43, 43, 255}));
-    // 0.5 × 255 = 127.5 rounds up.
-    EXPECT_EQ(Color::white(0.5).rgba8()[0], 128);
-    EXPECT_EQ((Color{-0.2, 1.7, 0.0, 0.0}.rgba8()), (std::array<std::uint8_t, 4>{0, 255, 0, 0}));
+    // In bytes each component rounds to the nearest level (0.5 × 255 = 127.5 up) and clamps; the
+    // catalogue below shows more.
+    EXPECT_EQ((Color{0.5, -0.2, 1.7, 0.0}.rgba8()), (std::array<std::uint8_t, 4>{128, 0, 255, 0}));
 }
 
 // The size, scale and every pixel as "RRGGBBAA": "2x1@3: 000000FF FFFFFF00".
