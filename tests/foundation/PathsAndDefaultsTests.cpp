@@ -154,13 +154,9 @@ TEST(WriteFileAtomically, WritesTheContentsWholeOrFailsLeavingNothingBehind) {
     }
     fs::current_path(previous);
     const fs::path missing = temp.path() / "missing" / "data.txt";
-    try {
-        writeFileAtomically(missing, "x");
-        ADD_FAILURE() << "expected an exception";
-    } catch (const std::runtime_error& error) {
-        EXPECT_THAT(error.what(),
-                    AllOf(HasSubstr(missing.string()), HasSubstr("No such file or directory")));
-    }
+    EXPECT_THAT([&] { writeFileAtomically(missing, "x"); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    AllOf(HasSubstr(missing.string()), HasSubstr("No such file or directory"))));
     fs::create_directory(temp.path() / "target");
     std::ofstream(temp.path() / "target" / "inside") << "kept";
     EXPECT_THROW(writeFileAtomically(temp.path() / "target", "contents"), std::runtime_error);

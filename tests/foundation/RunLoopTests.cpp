@@ -192,25 +192,23 @@ class ThreadRunLoopTest : public ::testing::Test {
     std::vector<std::string> events_;
 };
 
-// (That it waits for work from other threads, and stops at its limit however busy, is checked
-// above and below.)
-TEST_F(ThreadRunLoopTest, RunUntilChecksFirstAndStopsAfterTheEventThatSatisfiesIt) {
+// runUntil checks first and stops after the event that satisfies it; stop() ends run() or runUntil
+// after the event that asks, or from another thread. (That it waits for work from other threads,
+// and stops at its limit however busy, is checked above and below.)
+TEST_F(ThreadRunLoopTest, RunUntilChecksFirstAndStopEndsRunOrRunUntilAfterTheEventThatAsks) {
     loop_.post([&] { events_.push_back("first"); });
     loop_.post([&] { events_.push_back("second"); });
     EXPECT_TRUE(loop_.runUntil([] { return true; }, generousTimeout));
     EXPECT_TRUE(events_.empty()) << "ran something before checking";
     EXPECT_TRUE(loop_.runUntil([&] { return !events_.empty(); }, generousTimeout));
     EXPECT_THAT(events_, ElementsAre("first"));
-}
-
-TEST_F(ThreadRunLoopTest, StopEndsRunOrRunUntilAfterTheEventThatAsks) {
     loop_.post([&] {
         events_.push_back("stopping");
         loop_.stop();
     });
     loop_.post([&] { events_.push_back("after"); });
     loop_.run();
-    EXPECT_THAT(events_, ElementsAre("stopping"));
+    EXPECT_THAT(events_, ElementsAre("first", "second", "stopping"));
     loop_.runPending();
     loop_.post([&] { loop_.stop(); });
     EXPECT_FALSE(loop_.runUntil([] { return false; }, generousTimeout));
@@ -218,7 +216,7 @@ TEST_F(ThreadRunLoopTest, StopEndsRunOrRunUntilAfterTheEventThatAsks) {
     std::thread stopper([&] { loop_.stop(); });  // from another thread
     loop_.run();
     stopper.join();
-    EXPECT_THAT(events_, ElementsAre("stopping", "after"));
+    EXPECT_THAT(events_, ElementsAre("first", "second", "stopping", "after"));
 }
 
 // --- timers --------------------------------------------------------------------------------

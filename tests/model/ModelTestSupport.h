@@ -89,12 +89,10 @@ class ModelTest : public ::testing::Test {
         return objectsAs<List>(context().executeFetchRequest(listsFetchRequest(manualSortLists)));
     }
     std::shared_ptr<List> fetchListNamed(const std::string& name) {
-        for (auto& l : fetchLists()) {
-            if (l->name() == name) {
-                return l;
-            }
-        }
-        return nullptr;
+        const auto lists = fetchLists();
+        const auto found = std::find_if(lists.begin(), lists.end(),
+                                        [&](const auto& l) { return l->name() == name; });
+        return found == lists.end() ? nullptr : *found;
     }
     // The item with this text ("<absent>" for none), in any list.
     Item& item(const std::string& text) {
