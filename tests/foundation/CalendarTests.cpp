@@ -13,17 +13,10 @@
 namespace jw {
 namespace {
 
-// An instant given in UTC (through timegm, which the calendar does not use).
+// An instant given in UTC (the wall-clock reading in that zone, whatever zone the test is in).
 Date utc(int year, int month, int day, int hour, int minute, double second) {
-    std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
-    fields.tm_min = minute;
-    const double whole = std::floor(second);
-    fields.tm_sec = static_cast<int>(whole);
-    return Date{static_cast<double>(timegm(&fields)) + (second - whole)};
+    test::ScopedTimeZone zone("UTC");
+    return test::localDate(year, month, day, hour, minute, 0).addingSeconds(second);
 }
 
 constexpr double notANumber = std::numeric_limits<double>::quiet_NaN();

@@ -166,7 +166,8 @@ TEST(PngFiles, RoundTripKeepsEveryPixelAndWhatIsNotAWholeImageIsRefused) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "e.png"));
 }
 
-TEST(ImageNamed, ShippedArtworkExistsAtEveryScaleWithTheSamePointSize) {
+// The shipped artwork exists at every scale with the same point size.
+TEST(ImageNamed, ShippedArtworkExistsAtEveryScaleAndTheDisplayScaleIsPreferred) {
     for (const char* name : {"List", "TickOn", "TickOff"}) {
         double points = -1;
         for (int scale = 1; scale <= 3; ++scale) {
@@ -180,11 +181,8 @@ TEST(ImageNamed, ShippedArtworkExistsAtEveryScaleWithTheSamePointSize) {
             EXPECT_DOUBLE_EQ(image->width(), points) << name << " @" << scale;
         }
     }
-}
-
-// The display scale, else the nearest larger, else the nearest smaller; a file that cannot be
-// read is reported and skipped for another scale; unknown names and paths give nothing.
-TEST(ImageNamed, PrefersTheDisplayScaleThenLargerThenSmallerAndSkipsWhatCannotBeRead) {
+    // The display scale, else the nearest larger, else the nearest smaller; a file that cannot
+    // be read is reported and skipped for another scale; unknown names and paths give nothing.
     test::ManualPlatform platform;
     test::TempDir dir;
     writePNGFile(gradientImage(2, 2), dir.path() / "Icon.png");
