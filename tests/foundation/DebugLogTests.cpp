@@ -16,8 +16,6 @@ namespace jw {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
 
 // Each line as written; a line logged from inside the sink does not reenter it; replacing the
 // sink hands back the previous one, and an empty one restores the default destination.

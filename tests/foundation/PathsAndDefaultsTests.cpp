@@ -2,12 +2,10 @@
 // writing a file whole), and the user defaults kept in one of them.
 
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>

@@ -14,7 +14,6 @@ namespace jw::model {
 namespace {
 
 using support::ModelTest;
-using support::raw;
 
 // The store at the start of every case: Source holds a, b and c (made at 1, 2 and 3 s, b
 // checked at 3 s), Target holds t (4 s); the operation runs at 100 s.

@@ -48,8 +48,6 @@ class ReminderScreen : public ::testing::Test {
         app.items().swipeRow("Milk");
         app.items().tapRowAction("\u23F0 Reminder");
     }
-    // "Set" on the reminder screen in front.
-    void set() { app.front().tapBarButton("Set"); }
 
     // One line of what the person sees and what is set: the screens, the alert's message, the
     // pending reminders (an item's identifier written as "#" and its text), the prompt while it
@@ -107,9 +105,10 @@ class ReminderScreen : public ::testing::Test {
                     .presentReminder(nullptr);
                 app.settle();
             } else if (step == "setDisabled") {
-                EXPECT_THROW(set(), std::logic_error);
+                EXPECT_THROW(app.front().tapBarButton("Set"), std::logic_error);
             } else if (step == "set" || step == "set2") {
-                step == "set" ? set() : app.front().doubleTapBarButton("Set");
+                step == "set" ? app.front().tapBarButton("Set")
+                              : app.front().doubleTapBarButton("Set");
             } else if (step == "cancel") {
                 app.front().tapBarButton("Cancel");
             } else if (step == "ok") {

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <utility>
 
 #include "src/themes/ImageResources.h"
 #include "src/themes/JWThemesDB.h"
