@@ -87,19 +87,13 @@ class RecordingReminderScreen final : public ReminderScreen {
     const std::thread::id mainThread_ = std::this_thread::get_id();
 };
 
-// "Set" pressed for Milk in Groceries at 11:00:20 (Berlin) for a minute of 11:00, after: "allowed"
+// "Set" pressed for Milk in Groceries at 11:00:20 (Berlin) for 11:30, after: "allowed"
 // (permission given earlier), "refuse" (the prompt answers no), "unwritable" (the centre cannot
 // save), "noClock" (no current date), "edited" (the item and its list are renamed while the prompt
 // waits, then it is answered yes: the values of the press go). Then what the screen was told, the
 // log, the prompts, and what is pending.
-struct PressCase {
-    const char* steps;
-    int pickedMinute;
-    const char* expected;
-};
-
 class ReminderScheduling : public test::CenterFixture,
-                           public ::testing::WithParamInterface<PressCase> {
+                           public ::testing::WithParamInterface<test::ScriptCase> {
   protected:
     test::ScopedTimeZone berlin{"Europe/Berlin"};
 };
@@ -118,7 +112,7 @@ TEST_P(ReminderScheduling, TellsTheScreenOnTheMainThreadAndAddsTheRequestOfThePr
     platform.clock().setFailing(steps.find("noClock") != std::string::npos);
     platform.clearLog();
     ReminderSubject milk{"x-jotwell-object://7F3A/Item/p12", std::string("Groceries"), "Milk"};
-    const auto picked = localDate(2027, 1, 15, 11, GetParam().pickedMinute, 0);
+    const auto picked = localDate(2027, 1, 15, 11, 30, 0);
     auto screen = std::make_shared<RecordingReminderScreen>();
     ReminderScheduler(center).scheduleReminder(reminderDraft(milk, picked), screen);
     settle();
@@ -153,18 +147,19 @@ TEST_P(ReminderScheduling, TellsTheScreenOnTheMainThreadAndAddsTheRequestOfThePr
     EXPECT_EQ(text, GetParam().expected);
 }
 
-const PressCase pressCases[] = {
-    {"refuse", 30, "alert Notifications Disabled, asked 1"},
-    {"allowed unwritable", 30,
+const test::ScriptCase pressCases[] = {
+    {"Refused", "refuse", "alert Notifications Disabled, asked 1"},
+    {"NotSaved", "allowed unwritable",
      "alert Reminder set error, check Settings app for permissions., log notif add "
      "error:\nNotificationError 4 could not be saved, asked 0"},
-    {"allowed noClock", 30, "alert Reminder date must be in the future, asked 0"},
-    {"edited", 30,
+    {"NoCurrentDate", "allowed noClock", "alert Reminder date must be in the future, asked 0"},
+    {"EditedWhileThePromptWaits", "edited",
      "dismissed, asked 1 | x-jotwell-object://7F3A/Item/p12 Groceries: Milk in 1780 s, due "
      "2027-01-15T10:30:00.000Z"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Press, ReminderScheduling, ::testing::ValuesIn(pressCases));
+INSTANTIATE_TEST_SUITE_P(Press, ReminderScheduling, ::testing::ValuesIn(pressCases),
+                         test::caseName);
 
 }  // namespace
 }  // namespace jw
