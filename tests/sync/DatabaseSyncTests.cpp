@@ -75,11 +75,6 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
     DatabaseSync() { setListsScreen(listsScreen_); }
     ~DatabaseSync() override { setListsScreen(nullptr); }
 
-    // A device launched and not yet active: nothing is attached.
-    SimulatedDevice& launch(const std::string& name) {
-        devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name));
-        return *devices_.back();
-    }
     static void relaunch(SimulatedDevice& device) {
         device.close();
         device.open();
@@ -212,29 +207,6 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
 
 using DatabaseLaunch = DatabaseSync;
 
-TEST_F(DatabaseLaunch, LogsTheStoreLocationAndTheEnsembleButNeitherAttachesNorMergesYet) {
-    sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
-    auto& a = launch("A");
-    const auto store = a.dir.path() / "Jotwell.sqlite";
-    ASSERT_NE(a.db->ensemble(), nullptr);
-    EXPECT_EQ(a.storeFile(), store);
-    EXPECT_EQ(a.ensemble().ensembleIdentifier(), "MainStore");
-    // Nothing is attached, merged or scheduled before the first sync.
-    EXPECT_EQ(run("merge A; look A"),
-              "PSC location: file://" + store.string() +
-                  "\nCloudDB: setup begin\nCloudDB: setup end " + a.ensemble().description() +
-                  "\nCloudDB: no Ensemble instance to merge\n"
-                  "timers=0 inFlight=0 flag=unset state=notYetAttached intros=0");
-    EXPECT_EQ(a.view->calls(CloudOperation::checkRoot) + a.view->calls(CloudOperation::write) +
-                  a.view->calls(CloudOperation::list) + a.view->calls(CloudOperation::read),
-              0u);
-    // The database silenced the sync engine.
-    run("attach A");
-    for (const auto& line : platform_.logLines()) {
-        EXPECT_FALSE(line.starts_with("sync: ")) << "the engine still logs: " << line;
-    }
-}
-
 TEST_F(DatabaseLaunch, WithoutACloudThereIsNoEnsembleAndSyncStaysOff) {
     // A data folder given relative to the working directory, with a space and a non-ASCII
     // letter in its name: the store's location is logged as an absolute file URL.
@@ -277,7 +249,19 @@ TEST_F(DatabaseLaunch, WithoutACloudThereIsNoEnsembleAndSyncStaysOff) {
 using DatabaseAttach = DatabaseSync;
 
 TEST_F(DatabaseAttach, SyncStartsTheTimerAttachesAndMergesAtOnceAndAgainOnlyMerges) {
+    sync::setCurrentLoggingLevel(2);  // as chatty as it gets, until the database is made
     auto& a = launch("A");
+    // Launched: the store's location and the ensemble are logged, and nothing is attached,
+    // merged or scheduled before the first sync.
+    EXPECT_EQ(run("merge A; look A"),
+              "PSC location: file://" + (a.dir.path() / "Jotwell.sqlite").string() +
+                  "\nCloudDB: setup begin\nCloudDB: setup end " + a.ensemble().description() +
+                  "\nCloudDB: no Ensemble instance to merge\n"
+                  "timers=0 inFlight=0 flag=unset state=notYetAttached intros=0");
+    EXPECT_EQ(a.ensemble().ensembleIdentifier(), "MainStore");
+    EXPECT_EQ(a.view->calls(CloudOperation::checkRoot) + a.view->calls(CloudOperation::write) +
+                  a.view->calls(CloudOperation::list) + a.view->calls(CloudOperation::read),
+              0u);
     a.close();
     {
         JWDatabase withoutCloud({a.dir.path(), sync::testing::resourceDirectory()});
@@ -311,8 +295,12 @@ TEST_F(DatabaseAttach, SyncStartsTheTimerAttachesAndMergesAtOnceAndAgainOnlyMerg
               "timers=1 inFlight=0 flag=yes state=attached intros=0");
     EXPECT_EQ(a.db->syncTimer(), timer);
 
-    // The list made before attaching came along to the cloud.
+    // The list made before attaching came along to the cloud. The database silenced the
+    // sync engine as it attached.
     EXPECT_EQ(run("join B; contents B"), "Made before attaching (0):\n");
+    for (const auto& line : platform_.logLines()) {
+        EXPECT_FALSE(line.starts_with("sync: ")) << "the engine still logs: " << line;
+    }
 }
 
 TEST_F(DatabaseAttach, AnAttachAskedForTwiceRegistersTheDeviceOnce) {

@@ -28,13 +28,6 @@ class MoveCloudFolder : public testing::SharedCloudTest {
         settle();
         mergeEverywhere();
     }
-    // The devices go before the new folder their ensembles may use.
-    ~MoveCloudFolder() override {
-        for (auto& device : devices_) {
-            device->close();
-        }
-    }
-
     // Moves `device` to its view of the new folder and lets it finish; "moved" or the error.
     std::string move(SimulatedDevice& device, std::shared_ptr<test::InMemoryCloudView> view) {
         std::optional<std::string> outcome;

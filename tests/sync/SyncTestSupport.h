@@ -154,11 +154,6 @@ inline std::vector<std::string> dumpDatabase(store::SqliteDatabase& db) {
     return lines;
 }
 
-inline std::vector<std::string> dumpStore(const std::filesystem::path& storeFile) {
-    store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
-    return dumpDatabase(db);
-}
-
 // A change as what it means: each key with its value and the stamp it carries, however the
 // change spells its stamps.
 inline std::string meaningOf(const ObjectChange& c) {
@@ -383,9 +378,13 @@ void runUntilQuiet(test::ManualPlatform& platform, Devices& devices) {
 // none removed a file of another device. Answers the first device's dump.
 template <typename Devices>
 std::vector<std::string> expectSameStores(const Devices& devices) {
-    const auto first = dumpStore(devices[0]->storeFile());
+    auto dumpStore = [](const auto& device) {
+        store::SqliteDatabase db(device->storeFile(), /*writeAheadLog=*/false);
+        return dumpDatabase(db);
+    };
+    const auto first = dumpStore(devices[0]);
     for (const auto& device : devices) {
-        const auto dump = dumpStore(device->storeFile());
+        const auto dump = dumpStore(device);
         EXPECT_TRUE(dump == first)
             << devices[0]->name << " (-) and " << device->name << " (+) differ:\n"
             << diffOf(first, dump);
@@ -410,9 +409,14 @@ class SharedCloudTest : public ::testing::Test {
         }
     }
 
-    SimulatedDevice& addDevice(const std::string& name, bool joiningLate = false) {
+    // A device made and not yet attached: it attaches at its first sync.
+    SimulatedDevice& launch(const std::string& name, bool joiningLate = false) {
         devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name, joiningLate, tuning_));
-        auto& device = *devices_.back();
+        return *devices_.back();
+    }
+
+    SimulatedDevice& addDevice(const std::string& name, bool joiningLate = false) {
+        auto& device = launch(name, joiningLate);
         device.db->sync();
         settle();
         cloud_.deliverAll();
