@@ -109,9 +109,6 @@ TEST(CloudPaths, NamesMayBeAnythingButEmptyDotDotDotSlashOrNul) {
         EXPECT_TRUE(isValidCloudPath(path)) << path;
     }
     EXPECT_FALSE(isValidCloudPath("")) << "the root itself is not a path to a file or folder";
-    for (const std::string& path : malformedPaths()) {
-        EXPECT_FALSE(isValidCloudPath(path)) << path;
-    }
     EXPECT_FALSE(isValidCloudPath(std::string("\0", 1)));
 }
 
@@ -288,6 +285,7 @@ TEST_F(FolderCloud, MalformedPathsAreRefusedAndChangeNothing) {
         ASSERT_EQ(runScript(*on, "mkdir a; write a/b.txt b"), "ok | ok");
         for (const std::string& path : malformedPaths()) {
             SCOPED_TRACE(testing::PrintToString(path));
+            EXPECT_FALSE(isValidCloudPath(path));
             EXPECT_EQ(on->writeAtomically(path, "x"), CloudStatus::invalid);
             EXPECT_EQ(on->read(path, kNoLimit).status, CloudStatus::invalid);
             EXPECT_EQ(on->remove(path), CloudStatus::invalid);
