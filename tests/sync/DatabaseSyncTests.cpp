@@ -477,28 +477,19 @@ TEST_F(DatabaseActiveState, EachTickSavesPendingEditsAndMerges) {
 // (That a context's unsaved edits survive a merge and win when saved is the store's merge
 // cases' and the convergence run's.)
 
-class DatabaseMergedChanges : public DatabaseSync {
-  protected:
+TEST_F(DatabaseSync, ChangesMergedElsewhereReachAnOpenScreenWithoutAnyUserAction) {
     // A and B share "Groceries" with Milk, Eggs and Tea; only A's timer runs.
-    void SetUp() override {
-        auto& deviceA = launch("A");
-        attach(deviceA);
-        auto list = newList(*deviceA.db, "Groceries");
-        for (const char* text : {"Milk", "Eggs", "Tea"}) {
-            newItem(*deviceA.db, *list, text);
-        }
-        settle(deviceA);
-        a = deviceA.db.get();
-        run("join B; resign B");
-        b = device("B").db.get();
-        ASSERT_EQ(contents(*b), contents(*a));
+    auto& deviceA = launch("A");
+    attach(deviceA);
+    auto* a = deviceA.db.get();
+    auto list = newList(*a, "Groceries");
+    for (const char* text : {"Milk", "Eggs", "Tea"}) {
+        newItem(*a, *list, text);
     }
+    run("settle A; join B; resign B");
+    auto* b = device("B").db.get();
+    ASSERT_EQ(contents(*b), contents(*a));
 
-    JWDatabase* a = nullptr;
-    JWDatabase* b = nullptr;
-};
-
-TEST_F(DatabaseMergedChanges, ReachAnOpenScreenWithoutAnyUserAction) {
     auto groceries = listNamed(*a, "Groceries");
     store::FetchedResultsController items(itemsFetchRequest(groceries.get(), JWListFilter::none),
                                           a->sharedViewContext());

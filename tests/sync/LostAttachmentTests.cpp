@@ -28,16 +28,8 @@ using Kind = SyncError::Kind;
 
 const CloudLayout kLayout{"MainStore"};
 
-// "device" and "other" attached to one folder, each with a list the other has.
-class Attachment : public testing::SharedCloudTest {
+class Attachment : public testing::TwoDevicesTest {
   protected:
-    Attachment() : device_(addDevice("device")), other_(addDevice("other")) {
-        model::newList(*device_.db, "from device");
-        model::newList(*other_.db, "from other");
-        settle();
-        mergeEverywhere();
-    }
-
     // The folder no longer holds `device_`: another device removed its registration (as when
     // the folder was replaced by one of another set of devices).
     void removeDeviceFromFolder() {
@@ -60,8 +52,6 @@ class Attachment : public testing::SharedCloudTest {
     }
 
     test::InMemoryCloud elsewhere_;  // another folder
-    SimulatedDevice& device_;
-    SimulatedDevice& other_;
 };
 
 // What proves nothing: begun, the device saves a list (and its merge fails, or not); ended,

@@ -20,14 +20,8 @@ namespace {
 
 using testing::SimulatedDevice;
 
-class MoveCloudFolder : public testing::SharedCloudTest {
+class MoveCloudFolder : public testing::TwoDevicesTest {
   protected:
-    MoveCloudFolder() : device_(addDevice("device")), other_(addDevice("other")) {
-        model::newList(*device_.db, "from device");
-        model::newList(*other_.db, "from other");
-        settle();
-        mergeEverywhere();
-    }
     // Moves `device` to its view of the new folder and lets it finish; "moved" or the error.
     std::string move(SimulatedDevice& device, std::shared_ptr<test::InMemoryCloudView> view) {
         std::optional<std::string> outcome;
@@ -49,8 +43,6 @@ class MoveCloudFolder : public testing::SharedCloudTest {
     }
 
     test::InMemoryCloud newCloud_;
-    SimulatedDevice& device_;
-    SimulatedDevice& other_;
 };
 
 TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {

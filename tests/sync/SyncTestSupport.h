@@ -42,6 +42,7 @@
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/Entities.h"
 #include "src/model/JWDatabase.h"
+#include "src/model/Operations.h"
 #include "src/model/Ordering.h"
 #include "tests/support/InMemoryCloud.h"
 #include "tests/support/ScriptableCloud.h"
@@ -51,19 +52,15 @@ namespace jw::sync::testing {
 
 // Scratch folders -----------------------------------------------------------------------------
 
-inline std::filesystem::path scratchParent() {
-    std::error_code error;
-    if (std::filesystem::is_directory("/dev/shm", error)) {
-        return "/dev/shm";
-    }
-    return std::filesystem::temp_directory_path();
-}
-
-// A new empty folder under scratchParent(), removed with its contents at destruction.
+// A new empty folder, on /dev/shm when there is one, removed with its contents at destruction.
 class ScratchDir {
   public:
     ScratchDir() {
-        std::string pattern = (scratchParent() / "jotwell-sync-XXXXXX").string();
+        std::error_code error;
+        const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
+        std::string pattern = ((inMemory ? "/dev/shm" : std::filesystem::temp_directory_path()) /
+                               "jotwell-sync-XXXXXX")
+                                  .string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
         }
@@ -87,13 +84,9 @@ inline std::filesystem::path resourceDirectory() {
     return AppPaths::resolve(std::nullopt).resourceDirectory;
 }
 
-inline std::filesystem::path modelFile() {
-    return store::PersistentContainer::modelURL(resourceDirectory(), "Jotwell");
-}
-
 inline std::shared_ptr<const store::ObjectModel> jotwellModel() {
-    static const std::shared_ptr<const store::ObjectModel> model =
-        store::ObjectModel::fromFile(modelFile());
+    static const std::shared_ptr<const store::ObjectModel> model = store::ObjectModel::fromFile(
+        store::PersistentContainer::modelURL(resourceDirectory(), "Jotwell"));
     return model;
 }
 
@@ -447,6 +440,21 @@ class SharedCloudTest : public ::testing::Test {
     test::InMemoryCloud cloud_;
     EnsembleTuning tuning_;  // for the devices added from now on
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+};
+
+// "device" and "other" attached to one folder, each with a list the other has ("from device",
+// "from other").
+class TwoDevicesTest : public SharedCloudTest {
+  protected:
+    TwoDevicesTest() : device_(addDevice("device")), other_(addDevice("other")) {
+        model::newList(*device_.db, "from device");
+        model::newList(*other_.db, "from other");
+        settle();
+        mergeEverywhere();
+    }
+
+    SimulatedDevice& device_;
+    SimulatedDevice& other_;
 };
 
 }  // namespace jw::sync::testing

@@ -192,36 +192,33 @@ TEST_F(TwoDevicesCli, SaysWhatItDoesAndEndsWell) {
          "A: cloud folder: .../Shared cloud\nA: to export: 0 changed objects (0 files)\n"
          "A: to import: 0 files\nB: state: attached\nB: cloud folder: .../Shared cloud\n"
          "B: to export: 0 changed objects (0 files)\nB: to import: 0 files\n"},
-        {"a lost attachment, said, and attaching afresh",
-         "A|new-list|Groceries\nB|sync\nrm|B/device.json\nB|new-list|Made on B\nB|lists\nB|"
-         "sync\nB|sync|--reattach\nA|sync\nA|lists\nB|lists",
-         "B: attached\nB! jotwell-cli: this device is no longer attached to the cloud folder "
-         "(the folder holds other devices and no longer this one). Your lists are safe here; "
-         "run \"jotwell-cli sync --reattach\" to attach them to .../Shared cloud again.\n"
-         "B: Groceries\t\nB: Made on B\t\nB! (again)\nB: attachment lost\nB! (again)\n"
-         "B: attached\nA: attached\nA: Groceries\t\nA: Made on B\t\nB: Groceries\t\n"
-         "B: Made on B\t\n"},
-        {"another folder proves nothing and is said",
-         "A|new-list|Groceries\n@A|new-list|Made elsewhere\nA|sync\nB|lists",
-         "A! jotwell-cli: not synced: This store is attached to the cloud folder .../Shared "
-         "cloud, not to .../Elsewhere. Use that folder again (--cloud-dir), or run \"jotwell-cli "
-         "sync --reattach\" to attach this store to .../Elsewhere.\nA: attached\n"
-         "B: Groceries\t\nB: Made elsewhere\t\n"},
-        // A temporary file may still be written by another run of the device; another
-        // device's files are its own.
-        {"temporary files of a killed write are removed by their device only",
-         "A|new-list|Groceries\nB|sync\nleave|B/.device.json.0123456789abcdef.tmp|3600\n"
+        // Another folder proves nothing. A temporary file may still be written by another run
+        // of its device; another device's files are its own. A lost attachment is said, and
+        // attaching afresh brings the device back.
+        {"another folder, temporary files of a killed write, a lost attachment",
+         "A|new-list|Groceries\nB|sync\n@A|new-list|Made elsewhere\nA|sync\n"
+         "leave|B/.device.json.0123456789abcdef.tmp|3600\n"
          "leave|B/changes/.000000000009.jwchanges.0123456789abcdef.tmp|3600\n"
          "leave|B/changes/.000000000010.jwchanges.fedcba9876543210.tmp|5\n"
          "leave|A/.device.json.0123456789abcdef.tmp|3600\nB|sync\n"
          "exists|B/.device.json.0123456789abcdef.tmp\n"
          "exists|B/changes/.000000000009.jwchanges.0123456789abcdef.tmp\n"
          "exists|B/changes/.000000000010.jwchanges.fedcba9876543210.tmp\n"
-         "exists|A/.device.json.0123456789abcdef.tmp",
-         "B: attached\nB: attached\nB/.device.json.0123456789abcdef.tmp gone\n"
+         "exists|A/.device.json.0123456789abcdef.tmp\nrm|B/device.json\nB|new-list|Made on B\n"
+         "B|lists\nB|sync\nB|sync|--reattach\nA|sync\nA|lists\nB|lists",
+         "B: attached\nA! jotwell-cli: not synced: This store is attached to the cloud folder "
+         ".../Shared cloud, not to .../Elsewhere. Use that folder again (--cloud-dir), or run "
+         "\"jotwell-cli sync --reattach\" to attach this store to .../Elsewhere.\nA: attached\n"
+         "B: attached\nB/.device.json.0123456789abcdef.tmp gone\n"
          "B/changes/.000000000009.jwchanges.0123456789abcdef.tmp gone\n"
          "B/changes/.000000000010.jwchanges.fedcba9876543210.tmp is there\n"
-         "A/.device.json.0123456789abcdef.tmp is there\n"},
+         "A/.device.json.0123456789abcdef.tmp is there\n"
+         "B! jotwell-cli: this device is no longer attached to the cloud folder (the folder "
+         "holds other devices and no longer this one). Your lists are safe here; run "
+         "\"jotwell-cli sync --reattach\" to attach them to .../Shared cloud again.\n"
+         "B: Groceries\t\nB: Made elsewhere\t\nB: Made on B\t\nB! (again)\nB: attachment lost\n"
+         "B! (again)\nB: attached\nA: attached\nA: Groceries\t\nA: Made elsewhere\t\n"
+         "A: Made on B\t\nB: Groceries\t\nB: Made elsewhere\t\nB: Made on B\t\n"},
     };
     for (const auto& script : scripts) {
         folders_.clear();
