@@ -10,6 +10,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -21,8 +22,6 @@
 #include "platform/foundation/Paths.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
-
-extern char** environ;
 
 namespace {
 
@@ -46,25 +45,14 @@ Outcome runCli(const std::vector<std::string>& arguments) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    // The same environment, with the resources of this build and no cloud folder but the one
-    // given on the command line.
-    const std::string resources =
-        "JOTWELL_RESOURCE_DIR=" + jw::AppPaths::resolve(std::nullopt).resourceDirectory.string();
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string_view entry(*e);
-        if (!entry.starts_with("JOTWELL_RESOURCE_DIR=") &&
-            !entry.starts_with("JOTWELL_CLOUD_DIR=")) {
-            env.push_back(*e);
-        }
-    }
-    env.push_back(const_cast<char*>(resources.c_str()));
-    env.push_back(nullptr);
-
+    // The resources of this build, and no cloud folder but the one given on the command line.
+    setenv("JOTWELL_RESOURCE_DIR",
+           jw::AppPaths::resolve(std::nullopt).resourceDirectory.string().c_str(), 1);
+    unsetenv("JOTWELL_CLOUD_DIR");
     jw::test::ChildProcess child([&](int out) {
         dup2(out, STDOUT_FILENO);
         dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-        execve(argv[0], argv.data(), env.data());
+        execv(argv[0], argv.data());
     });
     Outcome outcome;
     while (auto line = child.nextLine()) {
