@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,22 +47,14 @@ class Compaction : public testing::SharedCloudTest {
     }
     // Whether the device's files left are exactly those no baseline holds.
     void expectOnlyFilesPastTheBaseline(SimulatedDevice& device) {
-        const auto covered = testing::baselineCoverage(cloud_.files())[device.deviceID()];
+        const auto folder = cloud_.files();
+        const auto covered = testing::baselineCoverage(folder)[device.deviceID()];
         EXPECT_GT(covered, 0) << "a baseline holds " << device.name << "'s files";
-        const auto prefix = kLayout.changesFolder(device.deviceID()) + "/";
-        std::int64_t exported = 0;
+        std::string expected, left;
         for (const auto& [path, contents] : device.recorder->changeFiles()) {
-            exported = std::max(exported,
-                                *CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1)));
-        }
-        std::set<std::int64_t> expected, left;
-        for (std::int64_t n = covered + 1; n <= exported; ++n) {
-            expected.insert(n);
-        }
-        for (const auto& [path, contents] : cloud_.files()) {
-            if (path.starts_with(prefix)) {
-                left.insert(*CloudLayout::changeFileSequence(path.substr(prefix.size())));
-            }
+            const auto n = CloudLayout::changeFileSequence(path.substr(path.rfind('/') + 1));
+            expected += n > covered ? path + "\n" : "";
+            left += folder.count(path) ? path + "\n" : "";
         }
         EXPECT_EQ(left, expected) << device.name << "'s files past the baseline's " << covered;
     }
