@@ -542,20 +542,16 @@ CloudStatus InMemoryCloudView::makeDirectory(const std::string& path) {
     }
     std::vector<std::string> folders = detail::foldersAbove(path);
     folders.push_back(path);
-    bool allThere = true;
     for (const std::string& folder : folders) {
         const Node* node = detail::find(view.tree, folder);
-        if (node == nullptr) {
-            allThere = false;
-            break;  // everything below is missing too
+        if (node == nullptr) {  // everything below is missing too
+            detail::makeChange(*state_, device_,
+                               Change{ChangeKind::makeDirectory, path, {}, ++state_->lastVersion});
+            break;
         }
         if (node->kind != CloudEntryKind::directory) {
             return CloudStatus::invalid;
         }
-    }
-    if (!allThere) {
-        detail::makeChange(*state_, device_,
-                           Change{ChangeKind::makeDirectory, path, {}, ++state_->lastVersion});
     }
     return CloudStatus::ok;
 }

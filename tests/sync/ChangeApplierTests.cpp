@@ -275,10 +275,6 @@ TEST_F(ChangeApplierTest, BatchesEndWithTheStoreTheirStampsCallFor) {
           {itemChanged(1, at(3, "B"), "body", "older"), itemChanged(1, at(9, "B"), "body", "newer"),
            itemCreated(1, at(2), "milk", 1)}},
          "L1 One, I1 milk in L1 {+2 ~0 -0} / L1 One {+0 ~1 -1} / L1 One {+0 ~0 -0}"},
-        {"an object removed before it arrives never appears",
-         {{removedObject("List", listID(1), at(9, "B"))},
-          {listCreated(1, at(1), "One"), changed("List", listID(1), at(12), "name", "later")}},
-         " {+0 ~0 -0} /  {+0 ~0 -0}"},
         {"an item whose list is removed goes with it, and so does one arriving afterwards",
          {{listCreated(1, at(1), "One"), listCreated(2, at(2), "Two"),
            itemCreated(1, at(3), "milk", 1), itemCreated(2, at(4), "eggs", 1),
@@ -287,18 +283,6 @@ TEST_F(ChangeApplierTest, BatchesEndWithTheStoreTheirStampsCallFor) {
           {itemCreated(4, at(7, "C"), "late", 1)}},
          "L1 One, L2 Two, I1 milk in L1, I2 eggs in L1, I3 nails in L2 {+5 ~0 -0} / "
          "L2 Two, I3 nails in L2 {+0 ~0 -3} / L2 Two, I3 nails in L2 {+0 ~0 -0}"},
-        {"an item waiting for a list that arrives removed goes with it",
-         {{itemCreated(1, at(3, "B"), "milk", 1)},
-          {removedObject("List", listID(1), at(4))},
-          {listCreated(1, at(1), "One")}},
-         "I1 milk in - {+1 ~0 -0} /  {+0 ~0 -1} /  {+0 ~0 -0}"},
-        {"an update arriving before its object is applied when it comes, if newer",
-         {{itemChanged(1, at(7, "B"), "body", "edited"),
-           itemChanged(1, at(2, "C"), "isDone", true)},
-          {listCreated(1, at(1), "One"), itemCreated(1, at(5), "milk", 1)},
-          // the stamps are the winners': an update between the two does not win
-          {itemChanged(1, at(6, "D"), "body", "in between")}},
-         " {+0 ~0 -0} / L1 One, I1 edited in L1 {+2 ~0 -0} / L1 One, I1 edited in L1 {+0 ~0 -0}"},
         {"an item arriving before its list is put in it when it comes",
          {{itemCreated(1, at(3, "B"), "milk", 1)}, {listCreated(1, at(1), "One")}},
          "I1 milk in - {+1 ~0 -0} / L1 One, I1 milk in L1 {+1 ~1 -0}"},
@@ -308,13 +292,6 @@ TEST_F(ChangeApplierTest, BatchesEndWithTheStoreTheirStampsCallFor) {
           {listCreated(1, at(2), "One")}},
          "L2 Two, I1 milk in - {+2 ~0 -0} / L2 Two, I1 milk in L2 {+0 ~2 -0} / "
          "L1 One, L2 Two, I1 milk in L2 {+1 ~0 -0}"},
-        {"concurrent changes to different keys are both kept",
-         {{listCreated(1, at(1), "One"), itemCreated(1, at(2), "milk", 1)},
-          {itemChanged(1, at(5, "B"), "body", "oat milk")},
-          {itemChanged(1, at(5, "C"), "isDone", true)},
-          {itemChanged(1, at(4, "D"), "body", "older")}},
-         "L1 One, I1 milk in L1 {+2 ~0 -0} / L1 One, I1 oat milk in L1 {+0 ~1 -0} / "
-         "L1 One, I1 oat milk [x] in L1 {+0 ~1 -0} / L1 One, I1 oat milk [x] in L1 {+0 ~0 -0}"},
     };
     for (const auto& c : cases) {
         freshStore(c.name);
@@ -333,28 +310,22 @@ TEST_F(ChangeApplierTest, BatchesEndWithTheStoreTheirStampsCallFor) {
 // What the applier refuses ------------------------------------------------------------------------
 
 TEST_F(ChangeApplierTest, ChangesNamingWhatTheModelDoesNotKnowAreRefused) {
-    ChangeApplier applier(*connection_);
-    store::SqliteTransaction transaction(db());
-    ObjectChange unknownEntity = listCreated(1, at(1), "One");
-    unknownEntity.entity = "Folderr";
-    EXPECT_THROW(applier.apply(unknownEntity), std::invalid_argument);
-    ObjectChange unknownKey = listCreated(1, at(1), "One");
-    unknownKey.values["colour"] = {"red", std::nullopt};
-    EXPECT_THROW(applier.apply(unknownKey), std::invalid_argument);
-    ObjectChange toMany = listCreated(1, at(1), "One");
-    toMany.values["listItems"] = {json::array(), std::nullopt};
-    EXPECT_THROW(applier.apply(toMany), std::invalid_argument);
-    ObjectChange badID = listCreated(1, at(1), "One");
-    badID.globalID = "not-an-id";
-    EXPECT_THROW(applier.apply(badID), std::invalid_argument);
-    EXPECT_THROW(applier.apply(itemChanged(1, at(2), "isDone", "yes")), std::invalid_argument);
-    EXPECT_THROW(applier.apply(itemChanged(1, at(2), "forList", 12)), std::invalid_argument);
-    EXPECT_THROW(applier.apply(itemChanged(1, at(2), "forList", "list one")),
-                 std::invalid_argument);
+    std::vector<ObjectChange> refused(4, listCreated(1, at(1), "One"));
+    refused[0].entity = "Folderr";
+    refused[1].values["colour"] = {"red", std::nullopt};
+    refused[2].values["listItems"] = {json::array(), std::nullopt};
+    refused[3].globalID = "not-an-id";
+    refused.push_back(itemChanged(1, at(2), "isDone", "yes"));
+    refused.push_back(itemChanged(1, at(2), "forList", 12));
+    refused.push_back(itemChanged(1, at(2), "forList", "list one"));
     // Also for an object not here yet: were it kept until the item arrives, the item's own
     // (good) file would fail with it.
-    EXPECT_THROW(applier.apply(itemChanged(1, at(9, "B"), "created", "yesterday")),
-                 std::invalid_argument);
+    refused.push_back(itemChanged(1, at(9, "B"), "created", "yesterday"));
+    ChangeApplier applier(*connection_);
+    store::SqliteTransaction transaction(db());
+    for (const auto& change : refused) {
+        EXPECT_THROW(applier.apply(change), std::invalid_argument) << meaningOf(change);
+    }
 }
 
 }  // namespace

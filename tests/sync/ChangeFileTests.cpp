@@ -67,18 +67,10 @@ std::string refusal(const std::string& bytes) {
 }
 
 TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
-    const ChangeFile file = sampleFile();
-    const auto bytes = encodeChangeFile(file);
-    const auto back = decodeChangeFile(bytes, kModel);
-    EXPECT_EQ(back.header.kind, "changes");
-    EXPECT_EQ(back.header.ensemble, file.header.ensemble);
-    EXPECT_EQ(back.header.device, file.header.device);
-    EXPECT_EQ(back.header.sequence, 7);
-    EXPECT_EQ(back.header.modelVersion, kModel);
-    ASSERT_EQ(back.changes.size(), 2u);
-    EXPECT_EQ(back.changes[0].toJson(), file.changes[0].toJson());
-    EXPECT_EQ(back.changes[1].toJson(), file.changes[1].toJson());
-    EXPECT_EQ(encodeChangeFile(back), bytes) << "writing what was read gives the same bytes";
+    // Writing what was read gives the same bytes: every field came back. (A field written or
+    // read wrong both ways is the convergence run's to find.)
+    const auto bytes = encodeChangeFile(sampleFile());
+    EXPECT_EQ(encodeChangeFile(decodeChangeFile(bytes, kModel)), bytes);
     // No changes is a file too. (A baseline's coverage, read back wrong, fails the compaction
     // tests and the convergence run.)
     ChangeFile empty = sampleFile();
@@ -86,17 +78,8 @@ TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
     EXPECT_TRUE(decodeChangeFile(encodeChangeFile(empty), kModel).changes.empty());
 }
 
-TEST(ChangeFileRefusals, AFileCutAnywhereIsRefused) {
-    const auto bytes = encodeChangeFile(sampleFile());
-    for (std::size_t length = 0; length < bytes.size(); ++length) {
-        EXPECT_THROW(decodeChangeFile(bytes.substr(0, length), kModel), std::invalid_argument)
-            << "cut to " << length << " of " << bytes.size() << " bytes";
-    }
-    EXPECT_NE(refusal(bytes.substr(0, bytes.size() - 1)).find("cut short"), std::string::npos);
-}
-
 // Each refused file and a word of the reason it is given ("" when any reason will do).
-TEST(ChangeFileRefusals, WhatCannotBeTrustedIsRefusedWithAReason) {
+TEST(ChangeFileRefusals, WhatCannotBeTrustedOrIsCutAnywhereIsRefusedWithAReason) {
     const auto bytes = encodeChangeFile(sampleFile());
     const auto body = payload(bytes);
     const auto edited = [&](const std::function<void(json&)>& edit) {
@@ -109,6 +92,7 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedIsRefusedWithAReason) {
     };
     const std::int64_t huge = (std::int64_t{1} << 32) + 1;  // in 32 bits: version 1
     std::vector<std::pair<std::string, std::string>> cases = {
+        {bytes.substr(0, bytes.size() - 1), "cut short"},
         {bytes + " ", "longer"},
         {bytes + bytes, "longer"},
         {flipped(header(bytes).size() + 1), "checksum"},
@@ -140,6 +124,9 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedIsRefusedWithAReason) {
          }),
          ""},
     };
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        cases.emplace_back(bytes.substr(0, length), "");
+    }
     for (const char* field : {"kind", "ensemble", "device", "sequence", "model"}) {
         cases.emplace_back(edited([&](json& h) { h.erase(field); }), "");
         cases.emplace_back(edited([&](json& h) { h[field] = json::array(); }), "");

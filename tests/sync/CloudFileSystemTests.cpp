@@ -10,7 +10,6 @@
 #include <fstream>
 #include <limits>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,25 +49,12 @@ std::string everyByteValue(std::size_t size) {
     return bytes;
 }
 
-std::string fileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void writeFile(const fs::path& path, const std::string& contents) {
     std::ofstream(path, std::ios::binary) << contents;
 }
 
-// Every name in a real folder, hidden ones included, without following anything.
-std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
-
-// Every path under a real folder, for proving that nothing was made or changed there.
+// Every path under a real folder, hidden ones included, for proving that nothing was made or
+// changed there.
 std::string treeOf(const fs::path& folder) {
     std::string text;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
@@ -76,7 +62,8 @@ std::string treeOf(const fs::path& folder) {
         if (entry.is_symlink()) {
             text += " -> " + fs::read_symlink(entry.path()).string();
         } else if (entry.is_regular_file()) {
-            text += " = " + fileBytes(entry.path());
+            std::ifstream in(entry.path(), std::ios::binary);
+            text += " = " + std::string(std::istreambuf_iterator<char>(in), {});
         }
         text += "\n";
     }
@@ -109,9 +96,6 @@ TEST(CloudPaths, NamesMayBeAnythingButEmptyDotDotDotSlashOrNul) {
         EXPECT_TRUE(isValidCloudPath(path)) << path;
     }
     EXPECT_FALSE(isValidCloudPath("")) << "the root itself is not a path to a file or folder";
-    for (const std::string& path : malformedPaths()) {
-        EXPECT_FALSE(isValidCloudPath(path)) << path;
-    }
     EXPECT_FALSE(isValidCloudPath(std::string("\0", 1)));
 }
 
@@ -207,8 +191,6 @@ TEST_F(FolderCloud, WhatIsWrittenReadsBackByteForByte) {
         const CloudRead read = on->read("changes/device/large.bin", large.size());
         EXPECT_EQ(read.status, CloudStatus::ok);
         EXPECT_TRUE(read.contents == large) << "the contents differ";
-        EXPECT_EQ(runScript(*on, "write empty; write top.txt top; read empty 0; read top.txt"),
-                  "ok | ok |  | top");
     }
 }
 
@@ -290,6 +272,7 @@ TEST_F(FolderCloud, MalformedPathsAreRefusedAndChangeNothing) {
         ASSERT_EQ(runScript(*on, "mkdir a; write a/b.txt b"), "ok | ok");
         for (const std::string& path : malformedPaths()) {
             SCOPED_TRACE(testing::PrintToString(path));
+            EXPECT_FALSE(isValidCloudPath(path));
             EXPECT_EQ(on->writeAtomically(path, "x"), CloudStatus::invalid);
             EXPECT_EQ(on->read(path, kNoLimit).status, CloudStatus::invalid);
             EXPECT_EQ(on->remove(path), CloudStatus::invalid);
@@ -314,8 +297,7 @@ TEST_F(FolderCloud, AReplacedFileIsSwappedWholeAndLeavesNoTemporaryFileBehind) {
     // A reader that opened the old file keeps reading the old file: the new one was put in
     // its place, not written into it.
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old contents");
-    EXPECT_EQ(fileBytes(root / "state.json"), "new");
-    EXPECT_EQ(namesIn(root), std::set<std::string>{"state.json"});
+    EXPECT_EQ(treeOf(root), "state.json = new\n");
 }
 
 // A root that is missing (an unmounted drive), a file, a link or nothing at all is unavailable,
@@ -359,7 +341,7 @@ TEST_F(FolderCloud, AnUnwritableRootIsUnavailableAndKeepsNoTemporaryFile) {
     EXPECT_EQ(cloud.makeDirectory("changes"), CloudStatus::unavailable);
     EXPECT_EQ(cloud.list("").status, CloudStatus::ok) << "it can still be read";
     fs::permissions(root, fs::perms::owner_all);
-    EXPECT_TRUE(namesIn(root).empty());
+    EXPECT_EQ(treeOf(root), "");
 
     fs::permissions(root, fs::perms::none);
     EXPECT_EQ(cloud.list("").status, CloudStatus::unavailable);

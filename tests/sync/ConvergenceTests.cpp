@@ -498,26 +498,19 @@ class ConvergenceRun {
                     db.saveContext(false);
                 }
                 return;
-            case 14: {
-                std::vector<Item*> shown;
-                for (auto& i : items) {
-                    shown.push_back(i.get());
-                    if (i->isDone()) {
-                        noteWrite(d, *i, "isDone", false);
-                    }
-                }
-                model::resetChecked(db, list.get(), shown);
-                return;
-            }
             default: {
+                // Checked items reset (14) or deleted.
                 std::vector<Item*> shown;
                 for (auto& i : items) {
                     shown.push_back(i.get());
-                    if (i->isDone()) {
+                    if (i->isDone() && op == 14) {
+                        noteWrite(d, *i, "isDone", false);
+                    } else if (i->isDone()) {
                         facts_.deleted.insert(i->globalID().toString());
                     }
                 }
-                model::deleteChecked(db, list.get(), shown);
+                op == 14 ? model::resetChecked(db, list.get(), shown)
+                         : model::deleteChecked(db, list.get(), shown);
                 return;
             }
         }

@@ -28,16 +28,8 @@ using Kind = SyncError::Kind;
 
 const CloudLayout kLayout{"MainStore"};
 
-// "device" and "other" attached to one folder, each with a list the other has.
-class Attachment : public testing::SharedCloudTest {
+class Attachment : public testing::TwoDevicesTest {
   protected:
-    Attachment() : device_(addDevice("device")), other_(addDevice("other")) {
-        model::newList(*device_.db, "from device");
-        model::newList(*other_.db, "from other");
-        settle();
-        mergeEverywhere();
-    }
-
     // The folder no longer holds `device_`: another device removed its registration (as when
     // the folder was replaced by one of another set of devices).
     void removeDeviceFromFolder() {
@@ -60,8 +52,6 @@ class Attachment : public testing::SharedCloudTest {
     }
 
     test::InMemoryCloud elsewhere_;  // another folder
-    SimulatedDevice& device_;
-    SimulatedDevice& other_;
 };
 
 // What proves nothing: begun, the device saves a list (and its merge fails, or not); ended,
@@ -140,13 +130,6 @@ TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
 INSTANTIATE_TEST_SUITE_P(Attachment, ProvesNothing, ::testing::ValuesIn(kDisturbances),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Attachment, AFolderHoldingOthersButNoLongerThisDeviceEndsItForGood) {
-    removeDeviceFromFolder();
-    merge(device_);
-    expectLostForGood();
-    expectAttached(other_);
-}
-
 TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
     // The user emptied the folder, and a stranger attached to it before this device looked.
     elsewhere_.setLocation(cloud_.location());
@@ -161,10 +144,13 @@ TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
     expectLostForGood();
 }
 
+// A folder that holds others but no longer this device ends the attachment for good, until
+// the user attaches afresh.
 TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) {
     removeDeviceFromFolder();
     merge(device_);
-    ASSERT_EQ(device_.db->syncState(), model::SyncState::attachmentLost);
+    expectLostForGood();
+    expectAttached(other_);
     // While lost: a list made, one renamed, the other device's list deleted; meanwhile the
     // other device adds one.
     model::newList(*device_.db, "made while lost");

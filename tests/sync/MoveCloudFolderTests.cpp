@@ -20,21 +20,8 @@ namespace {
 
 using testing::SimulatedDevice;
 
-class MoveCloudFolder : public testing::SharedCloudTest {
+class MoveCloudFolder : public testing::TwoDevicesTest {
   protected:
-    MoveCloudFolder() : device_(addDevice("device")), other_(addDevice("other")) {
-        model::newList(*device_.db, "from device");
-        model::newList(*other_.db, "from other");
-        settle();
-        mergeEverywhere();
-    }
-    // The devices go before the new folder their ensembles may use.
-    ~MoveCloudFolder() override {
-        for (auto& device : devices_) {
-            device->close();
-        }
-    }
-
     // Moves `device` to its view of the new folder and lets it finish; "moved" or the error.
     std::string move(SimulatedDevice& device, std::shared_ptr<test::InMemoryCloudView> view) {
         std::optional<std::string> outcome;
@@ -56,8 +43,6 @@ class MoveCloudFolder : public testing::SharedCloudTest {
     }
 
     test::InMemoryCloud newCloud_;
-    SimulatedDevice& device_;
-    SimulatedDevice& other_;
 };
 
 TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {

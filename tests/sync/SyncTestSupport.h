@@ -42,6 +42,7 @@
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/Entities.h"
 #include "src/model/JWDatabase.h"
+#include "src/model/Operations.h"
 #include "src/model/Ordering.h"
 #include "tests/support/InMemoryCloud.h"
 #include "tests/support/ScriptableCloud.h"
@@ -51,19 +52,15 @@ namespace jw::sync::testing {
 
 // Scratch folders -----------------------------------------------------------------------------
 
-inline std::filesystem::path scratchParent() {
-    std::error_code error;
-    if (std::filesystem::is_directory("/dev/shm", error)) {
-        return "/dev/shm";
-    }
-    return std::filesystem::temp_directory_path();
-}
-
-// A new empty folder under scratchParent(), removed with its contents at destruction.
+// A new empty folder, on /dev/shm when there is one, removed with its contents at destruction.
 class ScratchDir {
   public:
     ScratchDir() {
-        std::string pattern = (scratchParent() / "jotwell-sync-XXXXXX").string();
+        std::error_code error;
+        const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
+        std::string pattern = ((inMemory ? "/dev/shm" : std::filesystem::temp_directory_path()) /
+                               "jotwell-sync-XXXXXX")
+                                  .string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
         }
@@ -87,13 +84,9 @@ inline std::filesystem::path resourceDirectory() {
     return AppPaths::resolve(std::nullopt).resourceDirectory;
 }
 
-inline std::filesystem::path modelFile() {
-    return store::PersistentContainer::modelURL(resourceDirectory(), "Jotwell");
-}
-
 inline std::shared_ptr<const store::ObjectModel> jotwellModel() {
-    static const std::shared_ptr<const store::ObjectModel> model =
-        store::ObjectModel::fromFile(modelFile());
+    static const std::shared_ptr<const store::ObjectModel> model = store::ObjectModel::fromFile(
+        store::PersistentContainer::modelURL(resourceDirectory(), "Jotwell"));
     return model;
 }
 
@@ -152,11 +145,6 @@ inline std::vector<std::string> dumpDatabase(store::SqliteDatabase& db) {
     }
     std::sort(lines.begin(), lines.end());
     return lines;
-}
-
-inline std::vector<std::string> dumpStore(const std::filesystem::path& storeFile) {
-    store::SqliteDatabase db(storeFile, /*writeAheadLog=*/false);
-    return dumpDatabase(db);
 }
 
 // A change as what it means: each key with its value and the stamp it carries, however the
@@ -383,9 +371,13 @@ void runUntilQuiet(test::ManualPlatform& platform, Devices& devices) {
 // none removed a file of another device. Answers the first device's dump.
 template <typename Devices>
 std::vector<std::string> expectSameStores(const Devices& devices) {
-    const auto first = dumpStore(devices[0]->storeFile());
+    auto dumpStore = [](const auto& device) {
+        store::SqliteDatabase db(device->storeFile(), /*writeAheadLog=*/false);
+        return dumpDatabase(db);
+    };
+    const auto first = dumpStore(devices[0]);
     for (const auto& device : devices) {
-        const auto dump = dumpStore(device->storeFile());
+        const auto dump = dumpStore(device);
         EXPECT_TRUE(dump == first)
             << devices[0]->name << " (-) and " << device->name << " (+) differ:\n"
             << diffOf(first, dump);
@@ -410,9 +402,14 @@ class SharedCloudTest : public ::testing::Test {
         }
     }
 
-    SimulatedDevice& addDevice(const std::string& name, bool joiningLate = false) {
+    // A device made and not yet attached: it attaches at its first sync.
+    SimulatedDevice& launch(const std::string& name, bool joiningLate = false) {
         devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name, joiningLate, tuning_));
-        auto& device = *devices_.back();
+        return *devices_.back();
+    }
+
+    SimulatedDevice& addDevice(const std::string& name, bool joiningLate = false) {
+        auto& device = launch(name, joiningLate);
         device.db->sync();
         settle();
         cloud_.deliverAll();
@@ -443,6 +440,21 @@ class SharedCloudTest : public ::testing::Test {
     test::InMemoryCloud cloud_;
     EnsembleTuning tuning_;  // for the devices added from now on
     std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+};
+
+// "device" and "other" attached to one folder, each with a list the other has ("from device",
+// "from other").
+class TwoDevicesTest : public SharedCloudTest {
+  protected:
+    TwoDevicesTest() : device_(addDevice("device")), other_(addDevice("other")) {
+        model::newList(*device_.db, "from device");
+        model::newList(*other_.db, "from other");
+        settle();
+        mergeEverywhere();
+    }
+
+    SimulatedDevice& device_;
+    SimulatedDevice& other_;
 };
 
 }  // namespace jw::sync::testing

@@ -1,27 +1,27 @@
 // Devices as real jotwell-cli processes: each has its own data folder, and they share one
-// cloud folder on disk. Whatever a device does reaches the others. (What each command does is
-// the CLI's own tests; that every model operation syncs is the convergence run's.) (Devices on
-// copies of the folder that a file-sync service brings in step now and then are
-// CompactionOnOwnCopies.)
+// cloud folder on disk. Only what the command-line path alone shows is here: what the program
+// says and how it ends as a device attaches, loses its attachment or meets another folder,
+// and the temporary files a killed write leaves. (That changes reach every device and that
+// concurrent work converges is the convergence run's; what each command does, the CLI's own
+// tests.)
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/foundation/Paths.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
-
-extern char** environ;
 
 namespace {
 
@@ -45,25 +45,14 @@ Outcome runCli(const std::vector<std::string>& arguments) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-    // The same environment, with the resources of this build and no cloud folder but the one
-    // given on the command line.
-    const std::string resources =
-        "JOTWELL_RESOURCE_DIR=" + jw::AppPaths::resolve(std::nullopt).resourceDirectory.string();
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string_view entry(*e);
-        if (!entry.starts_with("JOTWELL_RESOURCE_DIR=") &&
-            !entry.starts_with("JOTWELL_CLOUD_DIR=")) {
-            env.push_back(*e);
-        }
-    }
-    env.push_back(const_cast<char*>(resources.c_str()));
-    env.push_back(nullptr);
-
+    // The resources of this build, and no cloud folder but the one given on the command line.
+    setenv("JOTWELL_RESOURCE_DIR",
+           jw::AppPaths::resolve(std::nullopt).resourceDirectory.string().c_str(), 1);
+    unsetenv("JOTWELL_CLOUD_DIR");
     jw::test::ChildProcess child([&](int out) {
         dup2(out, STDOUT_FILENO);
         dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-        execve(argv[0], argv.data(), env.data());
+        execv(argv[0], argv.data());
     });
     Outcome outcome;
     while (auto line = child.nextLine()) {
@@ -77,194 +66,155 @@ Outcome runCli(const std::vector<std::string>& arguments) {
 
 class TwoDevicesCli : public ::testing::Test {
   protected:
-    TwoDevicesCli() { fs::create_directories(cloudFolder()); }
-
     fs::path cloudFolder() const { return dir_.path() / "Shared cloud"; }
+    fs::path devicesFolder() const { return cloudFolder() / "MainStore" / "devices"; }
 
-    // One command on a device; a failure is reported with what the program said.
-    Outcome on(const std::string& device, std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--data-dir", (dir_.path() / device).string(),
-                                             "--cloud-dir", cloudFolder().string()});
-        return runCli(arguments);
-    }
-    std::string output(const std::string& device, const std::vector<std::string>& arguments) {
-        const auto outcome = on(device, arguments);
-        EXPECT_EQ(outcome.status, 0)
-            << device << " " << ::testing::PrintToString(arguments) << ": " << outcome.err;
-        return outcome.out;
-    }
-    void run(const std::string& device, const std::vector<std::string>& arguments) {
-        output(device, arguments);
-    }
-    // What a user of the device sees: the lists, then each list's items.
-    std::string everything(const std::string& device) {
-        const auto lists = output(device, {"lists"});
-        std::string text = lists;
-        for (std::size_t at = 0; at < lists.size();) {
-            const auto end = lists.find('\n', at);
-            const auto name = lists.substr(at, lists.find('\t', at) - at);
-            text += output(device, {"items", name});
-            at = end == std::string::npos ? lists.size() : end + 1;
-        }
-        return text;
+    // A path whose first part is a device's name, in that device's folder of the shared one.
+    fs::path inFolderOf(const std::string& path) {
+        const auto slash = path.find('/');
+        return devicesFolder() / folders_[path.substr(0, slash)] / path.substr(slash + 1);
     }
 
-    // Runs `arguments` on a device that attaches with them; answers its folder's name in the
-    // shared folder.
-    std::string join(const std::string& device, const std::vector<std::string>& arguments) {
-        const auto devices = cloudFolder() / "MainStore" / "devices";
-        std::error_code none;  // before the first device, there is no folder yet
-        std::set<fs::path> before(fs::directory_iterator(devices, none), {});
-        run(device, arguments);
-        for (const auto& entry : fs::directory_iterator(devices)) {
-            if (!before.count(entry.path())) {
-                return entry.path().filename().string();
+    // Runs a script, a step a line, fields separated by "|": a device's name and its command
+    // line for jotwell-cli ("@" before the name: with the empty folder "Elsewhere" as its
+    // cloud folder), or a step on the folders: "rmdir" and "mkdir" (the cloud folder), "rm
+    // PATH", "leave PATH|AGE" (a cut-short temporary file, AGE seconds old), "exists PATH".
+    // Answers what the commands printed, each line after its device's name and ": " (standard
+    // output) or "! " (standard error; "(again)" for a message said before), an exit status
+    // but 0 as "A exit 1", and the answers of "exists" and "mkdir"; the folders' paths start
+    // with ".../".
+    std::string run(const std::string& script) {
+        std::string shown;
+        std::istringstream steps(script);
+        for (std::string line; std::getline(steps, line);) {
+            std::vector<std::string> fields;
+            std::istringstream in(line);
+            for (std::string field; std::getline(in, field, '|');) {
+                fields.push_back(field);
+            }
+            const auto& verb = fields[0];
+            if (verb == "rmdir") {
+                fs::remove(cloudFolder());
+            } else if (verb == "mkdir") {
+                shown += fs::create_directories(cloudFolder()) ? "" : "the folder was made\n";
+            } else if (verb == "rm") {
+                fs::remove(inFolderOf(fields[1]));
+            } else if (verb == "leave") {
+                const auto file = inFolderOf(fields[1]);
+                std::ofstream(file) << "cut short";
+                const auto when = time(nullptr) - std::stol(fields[2]);
+                const timeval times[2] = {{when, 0}, {when, 0}};
+                utimes(file.c_str(), times);
+            } else if (verb == "exists") {
+                shown +=
+                    fields[1] + (fs::exists(inFolderOf(fields[1])) ? " is there\n" : " gone\n");
+            } else {
+                shown += command(fields);
             }
         }
-        return "";
+        return shown;
+    }
+
+    // One command of a device; a folder the device made in the shared one is remembered as its.
+    std::string command(std::vector<std::string> fields) {
+        const bool elsewhere = fields[0].starts_with("@");
+        const auto device = fields[0].substr(elsewhere ? 1 : 0);
+        const auto cloud = elsewhere ? dir_.path() / "Elsewhere" : cloudFolder();
+        fs::create_directories(dir_.path() / "Elsewhere");
+        std::error_code none;  // before the first device, there is no folder yet
+        const std::set<fs::path> before(fs::directory_iterator(devicesFolder(), none), {});
+        fields.erase(fields.begin());
+        fields.insert(fields.begin(), {"--data-dir", (dir_.path() / device).string(), "--cloud-dir",
+                                       cloud.string()});
+        const auto outcome = runCli(fields);
+        for (const auto& entry : fs::directory_iterator(devicesFolder(), none)) {
+            if (!before.count(entry.path())) {
+                folders_[device] = entry.path().filename().string();
+            }
+        }
+        std::string shown;
+        for (const auto& [text, mark] : {std::pair{outcome.out, ": "}, {outcome.err, "! "}}) {
+            std::istringstream lines(text);
+            for (std::string line; std::getline(lines, line);) {
+                const auto scratch = dir_.path().string() + "/";
+                for (auto at = line.find(scratch); at != std::string::npos;
+                     at = line.find(scratch)) {
+                    line.replace(at, scratch.size(), ".../");
+                }
+                const bool again = mark == std::string("! ") && !said_.insert(line).second;
+                shown += device + mark + (again ? "(again)" : line) + "\n";
+            }
+        }
+        if (outcome.status != 0) {
+            shown += device + " exit " + std::to_string(outcome.status) + "\n";
+        }
+        return shown;
     }
 
     jw::test::TempDir dir_;
+    std::map<std::string, std::string> folders_;  // device name -> its folder in the shared one
+    std::set<std::string> said_;                  // every message on standard error so far
 };
 
-TEST_F(TwoDevicesCli, ChangesOnEitherDeviceReachTheOtherOnceTheFolderIsThere) {
-    fs::remove(cloudFolder());
-    run("A", {"new-list", "Groceries"});
-    EXPECT_EQ(output("A", {"sync"}), "not yet attached\n");
-    EXPECT_EQ(output("A", {"status"}).rfind("state: not yet attached\n", 0), 0u);
-    EXPECT_FALSE(fs::exists(cloudFolder())) << "the folder the user named must not be made";
-    fs::create_directories(cloudFolder());
-    run("A", {"add", "Groceries", "Milk"});
-    run("A", {"add", "Groceries", "Bread \U0001F35E"});
-    run("A", {"new-list", "Weekend trip"});
-    run("A", {"add", "Weekend trip", "Pack the tent"});
-    run("A", {"toggle", "Groceries", "1"});
-    const auto onA = everything("A");
-    ASSERT_NE(onA.find("Bread \U0001F35E"), std::string::npos) << onA;
+struct Script {
+    const char* name;
+    const char* steps;
+    const char* expected;
+};
 
-    EXPECT_EQ(output("B", {"sync"}), "attached\n");
-    EXPECT_EQ(everything("B"), onA);
-
-    run("B", {"add", "Groceries", "Eggs"});
-    run("B", {"rename-list", "Weekend trip", "Trip to the lake"});
-    const auto onB = everything("B");
-    ASSERT_NE(onB.find("Trip to the lake"), std::string::npos) << onB;
-
-    EXPECT_EQ(output("A", {"sync"}), "attached\n");
-    EXPECT_EQ(everything("A"), onB);
-
-    // Both settled: attached, nothing waiting either way.
-    for (const char* device : {"A", "B"}) {
-        const auto status = output(device, {"status"});
-        EXPECT_EQ(status, "state: attached\ncloud folder: " + cloudFolder().string() +
-                              "\nto export: 0 changed objects (0 files)\nto import: 0 files\n")
-            << device;
-    }
-    // Every command merges first, unless told not to.
-    run("A", {"add", "Groceries", "Tea"});
-    EXPECT_EQ(output("B", {"items", "--no-merge", "Groceries"}).find("Tea"), std::string::npos);
-    EXPECT_NE(output("B", {"items", "Groceries"}).find("[ ] Tea"), std::string::npos);
-}
-
-TEST_F(TwoDevicesCli, DevicesWorkingAtTheSameTimeConverge) {
-    run("A", {"new-list", "Shared"});
-    EXPECT_EQ(output("B", {"sync"}), "attached\n");
-
-    // Both devices change the shared list at once, in separate processes, each command merging
-    // with the cloud folder as it ends; both also write the same item's text.
-    run("A", {"add", "Shared", "Contested"});
-    EXPECT_EQ(output("B", {"sync"}), "attached\n");
-    auto work = [this](const std::string& device) {
-        // First, while "Contested" is still the list's only item on this device (row 1).
-        run(device, {"edit", "Shared", "1", "Contested, written by " + device});
-        for (int i = 1; i <= 4; ++i) {
-            run(device, {"add", "Shared", device + " item " + std::to_string(i)});
-        }
-        run(device, {"new-list", "Only on " + device});
+TEST_F(TwoDevicesCli, SaysWhatItDoesAndEndsWell) {
+    const Script scripts[] = {
+        // The folder the user named is not made; once it is there, the next command attaches,
+        // and every command merges first unless told not to.
+        {"attaching once the folder is there",
+         "rmdir\nA|new-list|Groceries\nA|sync\nA|status\nmkdir\nA|add|Groceries|Bread "
+         "\U0001F35E\nB|sync\nB|items|Groceries\nB|add|Groceries|Eggs\nA|items|--no-merge|"
+         "Groceries\nA|items|Groceries\nA|status\nB|status",
+         "A! jotwell-cli: not attached to the cloud folder .../Shared cloud: The cloud folder is "
+         "not available, so the store cannot be attached. Your changes are kept here and sent "
+         "once it attaches.\nA: not yet attached\nA! (again)\nA: state: not yet attached\n"
+         "A: cloud folder: .../Shared cloud\nA: to export: 0 changed objects (0 files)\n"
+         "A: to import: 0 files\nA! (again)\nB: attached\nB: Groceries (1)\n"
+         "B: [ ] Bread \U0001F35E\nA: Groceries (1)\nA: [ ] Bread \U0001F35E\nA: Groceries (2)\n"
+         "A: [ ] Eggs\nA: [ ] Bread \U0001F35E\nA: state: attached\n"
+         "A: cloud folder: .../Shared cloud\nA: to export: 0 changed objects (0 files)\n"
+         "A: to import: 0 files\nB: state: attached\nB: cloud folder: .../Shared cloud\n"
+         "B: to export: 0 changed objects (0 files)\nB: to import: 0 files\n"},
+        // Another folder proves nothing. A temporary file may still be written by another run
+        // of its device; another device's files are its own. A lost attachment is said, and
+        // attaching afresh brings the device back.
+        {"another folder, temporary files of a killed write, a lost attachment",
+         "A|new-list|Groceries\nB|sync\n@A|new-list|Made elsewhere\nA|sync\n"
+         "leave|B/.device.json.0123456789abcdef.tmp|3600\n"
+         "leave|B/changes/.000000000009.jwchanges.0123456789abcdef.tmp|3600\n"
+         "leave|B/changes/.000000000010.jwchanges.fedcba9876543210.tmp|5\n"
+         "leave|A/.device.json.0123456789abcdef.tmp|3600\nB|sync\n"
+         "exists|B/.device.json.0123456789abcdef.tmp\n"
+         "exists|B/changes/.000000000009.jwchanges.0123456789abcdef.tmp\n"
+         "exists|B/changes/.000000000010.jwchanges.fedcba9876543210.tmp\n"
+         "exists|A/.device.json.0123456789abcdef.tmp\nrm|B/device.json\nB|new-list|Made on B\n"
+         "B|lists\nB|sync\nB|sync|--reattach\nA|sync\nA|lists\nB|lists",
+         "B: attached\nA! jotwell-cli: not synced: This store is attached to the cloud folder "
+         ".../Shared cloud, not to .../Elsewhere. Use that folder again (--cloud-dir), or run "
+         "\"jotwell-cli sync --reattach\" to attach this store to .../Elsewhere.\nA: attached\n"
+         "B: attached\nB/.device.json.0123456789abcdef.tmp gone\n"
+         "B/changes/.000000000009.jwchanges.0123456789abcdef.tmp gone\n"
+         "B/changes/.000000000010.jwchanges.fedcba9876543210.tmp is there\n"
+         "A/.device.json.0123456789abcdef.tmp is there\n"
+         "B! jotwell-cli: this device is no longer attached to the cloud folder (the folder "
+         "holds other devices and no longer this one). Your lists are safe here; run "
+         "\"jotwell-cli sync --reattach\" to attach them to .../Shared cloud again.\n"
+         "B: Groceries\t\nB: Made elsewhere\t\nB: Made on B\t\nB! (again)\nB: attachment lost\n"
+         "B! (again)\nB: attached\nA: attached\nA: Groceries\t\nA: Made elsewhere\t\n"
+         "A: Made on B\t\nB: Groceries\t\nB: Made elsewhere\t\nB: Made on B\t\n"},
     };
-    std::thread a(work, "A");
-    std::thread b(work, "B");
-    a.join();
-    b.join();
-
-    for (const char* device : {"A", "B", "A"}) {
-        EXPECT_EQ(output(device, {"sync"}), "attached\n");
+    for (const auto& script : scripts) {
+        folders_.clear();
+        said_.clear();
+        fs::remove_all(dir_.path());
+        fs::create_directories(cloudFolder());
+        EXPECT_EQ(run(script.steps), script.expected) << script.name;
     }
-    const auto onA = everything("A");
-    EXPECT_EQ(everything("B"), onA);
-    for (const char* expected : {"A item 4", "B item 4", "Only on A", "Only on B"}) {
-        EXPECT_NE(onA.find(expected), std::string::npos) << expected << " is missing:\n" << onA;
-    }
-    // One of the two texts won, the same on both devices; the item was not duplicated.
-    const bool byA = onA.find("Contested, written by A") != std::string::npos;
-    const bool byB = onA.find("Contested, written by B") != std::string::npos;
-    EXPECT_TRUE(byA != byB) << onA;
-    EXPECT_EQ(output("A", {"lists"}), "Only on A\t\nOnly on B\t\nShared\t9\n");
-    for (const char* device : {"A", "B"}) {
-        EXPECT_NE(output(device, {"status"})
-                      .find("to export: 0 changed objects (0 files)\nto "
-                            "import: 0 files\n"),
-                  std::string::npos)
-            << device;
-    }
-}
-
-TEST_F(TwoDevicesCli, ALostAttachmentIsSaidAndAttachingAfreshBringsTheDeviceBack) {
-    run("A", {"new-list", "Groceries"});
-    const auto b = join("B", {"sync"});
-    ASSERT_FALSE(b.empty());
-    fs::remove(cloudFolder() / "MainStore" / "devices" / b / "device.json");
-
-    run("B", {"new-list", "Made on B"});
-    const auto lost = on("B", {"lists"});
-    EXPECT_EQ(lost.status, 0);
-    EXPECT_EQ(lost.out, "Groceries\t\nMade on B\t\n");
-    EXPECT_NE(lost.err.find("no longer attached"), std::string::npos) << lost.err;
-    EXPECT_NE(lost.err.find("sync --reattach"), std::string::npos) << lost.err;
-    EXPECT_EQ(output("B", {"sync"}), "attachment lost\n");
-
-    EXPECT_EQ(output("B", {"sync", "--reattach"}), "attached\n");
-    run("A", {"sync"});
-    EXPECT_EQ(output("A", {"lists"}), "Groceries\t\nMade on B\t\n");
-    EXPECT_EQ(on("B", {"lists"}).err, "");
-}
-
-TEST_F(TwoDevicesCli, AnotherFolderProvesNothingAndIsSaid) {
-    run("A", {"new-list", "Groceries"});
-    const auto other = dir_.path() / "empty folder";
-    fs::create_directories(other);
-    auto elsewhere = runCli({"--data-dir", (dir_.path() / "A").string(), "--cloud-dir",
-                             other.string(), "new-list", "Made elsewhere"});
-    EXPECT_EQ(elsewhere.status, 0);
-    EXPECT_NE(elsewhere.err.find("attached to the cloud folder " + cloudFolder().string()),
-              std::string::npos)
-        << elsewhere.err;
-    EXPECT_EQ(output("A", {"sync"}), "attached\n");
-    EXPECT_EQ(output("B", {"lists"}), "Groceries\t\nMade elsewhere\t\n");
-}
-
-TEST_F(TwoDevicesCli, TemporaryFilesLeftByAKilledWriteAreRemovedByTheirDeviceOnly) {
-    const auto aDevice = join("A", {"new-list", "Groceries"});
-    const auto b = join("B", {"sync"});
-    const auto devices = cloudFolder() / "MainStore" / "devices";
-    auto leave = [&](const fs::path& file, int ageSeconds) {
-        std::ofstream(file) << "cut short";
-        const timeval when[2] = {{time(nullptr) - ageSeconds, 0}, {time(nullptr) - ageSeconds, 0}};
-        utimes(file.c_str(), when);
-        return file;
-    };
-    const auto old = leave(devices / b / ".device.json.0123456789abcdef.tmp", 3600);
-    const auto oldChanges =
-        leave(devices / b / "changes" / ".000000000009.jwchanges.0123456789abcdef.tmp", 3600);
-    const auto recent =
-        leave(devices / b / "changes" / ".000000000010.jwchanges.fedcba9876543210.tmp", 5);
-    const auto anothers = leave(devices / aDevice / ".device.json.0123456789abcdef.tmp", 3600);
-
-    run("B", {"sync"});
-    EXPECT_FALSE(fs::exists(old));
-    EXPECT_FALSE(fs::exists(oldChanges));
-    EXPECT_TRUE(fs::exists(recent)) << "a write of another run may still own it";
-    EXPECT_TRUE(fs::exists(anothers)) << "another device's files are its own";
 }
 
 }  // namespace
