@@ -76,10 +76,10 @@ TEST(Launch, ASecondLaunchOverTheSameFolderIsRefusedAndTheFirstGoesOn) {
 TEST(Lifecycle, BecomingActiveThreeTimesStartsTheAdvertisingOnceButSyncsEveryTime) {
     AppDriver app;
     app.launchSignedIn(ui::Window::phoneSize);
-    app.resignActive();
-    app.becomeActive();
-    app.resignActive();
-    app.becomeActive();
+    app.setActive(false);
+    app.setActive(true);
+    app.setActive(false);
+    app.setActive(true);
 
     const auto lines = app.platform().logLines();
     EXPECT_EQ(linesStartingWith(lines, "ATTrackingManager status 0"), 3u);
@@ -106,10 +106,10 @@ TEST(Lifecycle, ResigningActiveSavesWhatWasChangedAndStopsTheSyncTimerUntilActiv
     ASSERT_TRUE(app.app().database().viewContext().hasChanges());
     ASSERT_NE(app.app().database().syncTimer(), nullptr);
 
-    app.resignActive();
+    app.setActive(false);
     EXPECT_FALSE(app.app().database().viewContext().hasChanges());
     EXPECT_EQ(app.app().database().syncTimer(), nullptr);
-    app.becomeActive();
+    app.setActive(true);
     EXPECT_NE(app.app().database().syncTimer(), nullptr);
 
     app.quit();  // nothing is saved on the way out

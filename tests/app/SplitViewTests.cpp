@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](AppDriver& app) {
                                      app.lists().tapRow("apple");
                                      app.lists().tapBarButton("Edit");
-                                     app.lists().deleteRow("apple");
+                                     app.lists().tapRow("apple", "delete");
                                      EXPECT_EQ(app.screens(), "Lists | Empty");
                                      app.resize(ui::Window::phoneSize);
                                  },

@@ -90,13 +90,13 @@ TEST(ItemEditorFromRow, TheRowsAccessoryButtonOpensTheEditorOnThatRowsItem) {
     model::newItem(db, *shop, "Bread");
     app.lists().tapRow("Shop");
 
-    app.items().tapAccessoryButton("Milk");
+    app.items().tapRow("Milk", "accessory");
     EXPECT_EQ(app.screens() + " \"" + app.front().texts() + "\"",
               "Lists | Items(Shop) > Editor \"Milk\"");
     app.front().tapBarButton("Cancel");
     // In editing mode the row shows its delete and reorder controls instead.
     app.items().tapBarButton("Edit");
-    EXPECT_THROW(app.items().tapAccessoryButton("Bread"), std::logic_error);
+    EXPECT_THROW(app.items().tapRow("Bread", "accessory"), std::logic_error);
 }
 
 }  // namespace

@@ -185,19 +185,19 @@ TEST_F(ItemsScreen, CheckingSetsTheDateRecountsAndMovesTheItemUnderCheckedFirst)
     EXPECT_EQ(shown() + " " + items.title(), "✔a c b L (1/3)");
 
     app_.platform().clock().advance(1);
-    items.tapInRow("b", "Check");
+    items.tapButton("Check", "b");
     EXPECT_EQ(shown() + " " + items.title(), "✔b ✔a c L (2/3)");
-    items.tapInRow("a", "Uncheck");
+    items.tapButton("Uncheck", "a");
     EXPECT_EQ(shown() + " " + items.title(), "✔b c a L (1/3)");
     const auto* a = list->listItems().front()->body() == "a" ? list->listItems().front()
                                                              : list->listItems().back();
     EXPECT_FALSE(a->doneDate());
     app_.platform().clock().advance(1);
-    items.tapInRow("a", "Check");  // checked again: the newest check comes first
+    items.tapButton("Check", "a");  // checked again: the newest check comes first
     EXPECT_EQ(shown() + " " + items.title(), "✔a ✔b c L (2/3)");
 
     items.tapBarButton("All");  // unchecked only: a checked row leaves, the title counts all
-    items.tapInRow("c", "Check");
+    items.tapButton("Check", "c");
     EXPECT_EQ(shown() + " " + items.title(), " L (3/3)");
     EXPECT_FALSE(db().viewContext().hasChanges()) << "every check is saved";
 }
@@ -307,7 +307,7 @@ TEST_P(BulkAction, ActsOnTheShownCheckedItemsOnlyAfterYes) {
     const std::string alert = app_.alert();
     app_.tapAlertAction(GetParam().answer);
     screen().setFilter(model::JWListFilter::none);
-    EXPECT_EQ(alert.substr(0, alert.find(" |")) + ": " + shown() + " " + app_.items().title(),
+    EXPECT_EQ(alert.substr(0, alert.find(":")) + ": " + shown() + " " + app_.items().title(),
               GetParam().expected);
     EXPECT_FALSE(db().viewContext().hasChanges());
 }
@@ -410,7 +410,7 @@ TEST_F(ItemsScreen, ANewListOnAPhoneGetsTheKeyboardOnceAndTheCountIsFixedOnLeavi
     app_.type("Chores\n");
     EXPECT_EQ(app_.screens(), "Items(Chores)");
     app_.type("Dust\nSweep\n");
-    app_.items().tapInRow("Dust", "Check");
+    app_.items().tapButton("Check", "Dust");
     app_.items().swipeRow("Dust");
     app_.items().tapRowAction("Delete");
     EXPECT_EQ(app_.items().title(), "Chores (1/1)") << "stale until the next recount";
@@ -437,7 +437,7 @@ TEST_F(ItemsScreen, ASwipeShowsFourActionsAndBothDeletesDeleteTheSameWay) {
 
     items.tapRowAction("Delete");
     items.tapBarButton("Edit");
-    items.deleteRow("a");
+    items.tapRow("a", "delete");
     EXPECT_EQ(shown(), "c");
     EXPECT_FALSE(db().viewContext().hasChanges());
 }

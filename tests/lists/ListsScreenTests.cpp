@@ -172,14 +172,14 @@ TEST_F(ListsScreen, DeletingTheOpenListShowsTheEmptyPlaceholderFirst) {
     app_.takeHistory();
 
     app_.lists().tapBarButton("Edit");
-    app_.lists().deleteRow("apple");
+    app_.lists().tapRow("apple", "delete");
 
     EXPECT_EQ(app_.takeHistory(), "second column Empty\nlists rows -0");
     EXPECT_EQ(app_.screens(), "Lists | Empty");
     EXPECT_EQ(app_.lists().rows(), "[banana]");
     EXPECT_FALSE(db().viewContext().hasChanges());
 
-    app_.lists().deleteRow("banana");  // not open: the placeholder simply stays
+    app_.lists().tapRow("banana", "delete");  // not open: the placeholder simply stays
     EXPECT_EQ(app_.takeHistory(), "lists rows -0");
 }
 

@@ -49,13 +49,13 @@ class ReminderScreen : public ::testing::Test {
         app.items().tapRowAction("\u23F0 Reminder");
     }
 
-    // One line of what the person sees and what is set: the screens, the alert's message, the
+    // One line of what the person sees and what is set: the screens, the alert, the
     // pending reminders (an item's identifier written as "#" and its text), the prompt while it
     // waits, and in braces what happened since the last look.
     void look() {
         std::string line = app.screens();
         if (!app.alert().empty()) {
-            line += " / " + app.alertMessage() + " [" + app.alert() + "]";
+            line += " / " + app.alert();
         }
         for (auto pending : app.pendingNotifications()) {
             const auto at = pending.find(milk->uriRepresentation());
@@ -70,10 +70,6 @@ class ReminderScreen : public ::testing::Test {
         std::string events = app.takeHistory();
         for (std::size_t at; (at = events.find('\n')) != std::string::npos;) {
             events.replace(at, 1, ", ");
-        }
-        if (app.notificationPromptsShown() > promptsSeen) {
-            events += std::string(events.empty() ? "" : ", ") + "asked";
-            promptsSeen = app.notificationPromptsShown();
         }
         transcript += (transcript.empty() ? "" : "\n") + line + " {" + events + "}";
     }
@@ -93,11 +89,10 @@ class ReminderScreen : public ::testing::Test {
                 app.app().notificationCenter().setAuthorizationStatus(
                     AuthorizationStatus::authorized);
                 app.settle();
-            } else if (step == "later" || step == "refuse") {
-                app.answerNotificationPromptsWith(step == "later" ? PromptAnswer::later
-                                                                  : PromptAnswer::refuse);
-            } else if (step == "yes" || step == "no") {
-                app.answerNotificationPrompt(step == "yes");
+            } else if (step == "later" || step == "refuse" || step == "no" || step == "yes") {
+                app.answerNotificationPrompts(step == "later" ? PromptAnswer::later
+                                              : step == "yes" ? PromptAnswer::allow
+                                                              : PromptAnswer::refuse);
             } else if (step == "open") {
                 openReminder();
             } else if (step == "openNone") {  // the row action for an item no row shows
@@ -107,8 +102,7 @@ class ReminderScreen : public ::testing::Test {
             } else if (step == "setDisabled") {
                 EXPECT_THROW(app.front().tapBarButton("Set"), std::logic_error);
             } else if (step == "set" || step == "set2") {
-                step == "set" ? app.front().tapBarButton("Set")
-                              : app.front().doubleTapBarButton("Set");
+                app.front().tapBarButton("Set", step == "set" ? 1 : 2);
             } else if (step == "cancel") {
                 app.front().tapBarButton("Cancel");
             } else if (step == "ok") {
@@ -120,7 +114,7 @@ class ReminderScreen : public ::testing::Test {
             } else if (step == "look") {
                 look();
             } else if (std::sscanf(step.c_str(), "asleep:%d", &s) == 1) {
-                app.resignActive();
+                app.setActive(false);
                 app.platform().clock().advance(s);
             } else if (step.starts_with("type:")) {
                 app.front().tapTextView();
@@ -128,7 +122,7 @@ class ReminderScreen : public ::testing::Test {
             } else if (step == "texts") {
                 transcript += "\ntexts " + app.front().texts();
             } else if (step == "wake") {
-                app.becomeActive();
+                app.setActive(true);
             } else if (step == "shown") {
                 transcript += "\nshown";
                 for (const auto& notification : app.shownNotifications()) {
@@ -146,7 +140,6 @@ class ReminderScreen : public ::testing::Test {
     std::shared_ptr<model::List> groceries;
     model::Item* milk = nullptr;
     std::string transcript;
-    int promptsSeen = 0;
 };
 
 TEST_F(ReminderScreen, OpensOnTheItemWithThePickerFiveMinutesOn) {
@@ -186,8 +179,8 @@ TEST_P(ReminderScreenWay, EndsAsExpected) {
 const ScreenCase pressCases[] = {
     // The current minute, then yesterday: the screen stays open with its date.
     {"NotInTheFuture", "allow open pick:15,11,1,50 set look ok pick:14,9,30,0 set ok look picked",
-     "Lists | Items(Groceries) > Reminder > Alert(Error) / Reminder date must be in the future "
-     "[alert Error | OK (cancel)] {present Reminder, present Alert(Error)}\n"
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / alert Error: Reminder date must be in "
+     "the future | OK (cancel) {present Reminder, present Alert(Error)}\n"
      "Lists | Items(Groceries) > Reminder "
      "{dismiss Alert(Error), present Alert(Error), dismiss Alert(Error)}\n"
      "picked 2027-01-14T08:30:00.000Z"},
@@ -198,10 +191,10 @@ const ScreenCase pressCases[] = {
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) "
      "{dismiss Reminder}"},
     {"RefusedAndRefusedAgainOnTheNextPress", "refuse open set look ok set look",
-     "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
-     "[alert Error | OK (cancel)] {present Reminder, present Alert(Error), asked}\n"
-     "Lists | Items(Groceries) > Reminder > Alert(Error) / Notifications Disabled "
-     "[alert Error | OK (cancel)] {dismiss Alert(Error), present Alert(Error)}"},
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / alert Error: Notifications Disabled "
+     "| OK (cancel) {present Reminder, asked, present Alert(Error)}\n"
+     "Lists | Items(Groceries) > Reminder > Alert(Error) / alert Error: Notifications Disabled "
+     "| OK (cancel) {dismiss Alert(Error), present Alert(Error)}"},
     // (The preset date, allowed earlier, as in the next.)
     {"TextTypedIntoTheTextViewIsNotTheReminder", "allow open type:eggs texts set look",
      "\ntexts Groceries: Milk eggs\nLists | Items(Groceries) / Groceries: Milk at 2027-01-15 "
@@ -213,12 +206,12 @@ const ScreenCase pressCases[] = {
      "{present Reminder, dismiss Reminder}"},
     {"DoubleSetRefusedShowsOneAlert", "refuse open set2 ok look",
      "Lists | Items(Groceries) > Reminder "
-     "{present Reminder, present Alert(Error), dismiss Alert(Error), asked}"},
+     "{present Reminder, asked, present Alert(Error), dismiss Alert(Error)}"},
     {"CancelWhileThePromptShowsThenAllowed", "later open set cancel look yes look",
-     "Lists | Items(Groceries) / prompt {present Reminder, dismiss Reminder, asked}\n"
+     "Lists | Items(Groceries) / prompt {present Reminder, asked, dismiss Reminder}\n"
      "Lists | Items(Groceries) / Groceries: Milk at 2027-01-15 11:06:00 in 279.5s (#Milk) {}"},
     {"CancelWhileThePromptShowsThenRefused", "later open set cancel no look",
-     "Lists | Items(Groceries) {present Reminder, dismiss Reminder, asked}"},
+     "Lists | Items(Groceries) {present Reminder, asked, dismiss Reminder}"},
     // The application leaves the foreground and the computer sleeps (the wall clock moves on
     // while the run loop's time stands still), and perhaps wakes: a reminder set for 11:06
     // arrives as the application comes back.

@@ -94,7 +94,7 @@ TEST_F(CommitHooks, HearEveryInsertUpdateAndRemovalOfEverySaveToTheirFile) {
     newList(scratch->viewContext(), "Scratch");
     scratch->viewContext().save();
     setCommitHook(storeFile(), {});
-    newList("Unheard");
+    newList(context(), "Unheard");
     context().save();
     EXPECT_EQ(heardText({object("Home"), object("Milk"), object("Work"), theirs}),
               "insert Home all -> none -> none, insert Milk all -> Home; "

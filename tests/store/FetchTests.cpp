@@ -22,31 +22,14 @@ using Fetching = StoreTest;
 // ---------------------------------------------------------------------------------------------
 // The store's order and the context's order, compared on random data.
 
-// Code points of a UTF-8 string: the order strings must sort in, computed independently of
-// the bytes' order.
-std::u32string codePoints(const std::string& s) {
-    std::u32string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        char32_t cp = length == 1 ? c : c & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        }
-        out.push_back(cp);
-        i += length;
-    }
-    return out;
-}
-
 // The ordering rules, written out for the test: absent first, then by kind.
 int referenceCompare(const Value& a, const Value& b) {
     if (isAbsent(a) || isAbsent(b)) {
         return int(!isAbsent(a)) - int(!isAbsent(b));
     }
     auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
-    if (auto s = std::get_if<std::string>(&a)) {
-        return sign(codePoints(*s), codePoints(std::get<std::string>(b)));
+    if (auto s = std::get_if<std::string>(&a)) {  // by code point: UTF-8 bytes, unsigned
+        return sign(*s, std::get<std::string>(b));
     }
     if (auto i = std::get_if<std::int64_t>(&a)) {
         return sign(*i, std::get<std::int64_t>(b));
@@ -76,8 +59,8 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     const Value dates[] = {Value{},    date(-86'400.75), date(0),
                            date(0.25), date(1e9),        date(1e9 + 0.001)};
     auto pick = [&](auto&& values) { return values[random() % std::size(values)]; };
-    auto home = newList("Home");
-    auto work = newList("Work");
+    auto home = newList(context(), "Home");
+    auto work = newList(context(), "Work");
     std::shared_ptr<ManagedObject> fresh;  // a list made among each round's unsaved changes
     auto randomize = [&](ManagedObject& object) {
         object.setValue("body", pick(bodies));
@@ -97,7 +80,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
     for (int i = 0; i < 300; ++i) {
         randomize(*context().insertNewObject("Item"));
     }
-    auto gone = newList("Gone");
+    auto gone = newList(context(), "Gone");
     context().save();
     context().deleteObject(*gone);
     context().save();
@@ -183,7 +166,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
         ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(request, fromStore, where));
         // Unsaved edits, inserts and deletes: the context's answer must follow the same rules.
         auto all = context().executeFetchRequest(FetchRequest::forEntity("Item"));
-        fresh = newList("Fresh");
+        fresh = newList(context(), "Fresh");
         for (int k = 0; k < 15; ++k) {
             randomize(*all[random() % all.size()]);
         }
@@ -208,9 +191,9 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
 // A batched fetch reads its first batch and faults the rest, in the order of an unbatched
 // fetch; an unsaved change here still decides membership and order over the faults.
 TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
-    auto home = newList("Home");
+    auto home = newList(context(), "Home");
     for (int i = 0; i < 12; ++i) {
-        auto item = newItem(home.get(), "x", i);
+        auto item = newItem(context(), home.get(), "x", i);
         item->setValue("note", text(fmt::format("n{}", i)));
         item->setValue("created", date(1.8e9 + i / 2));  // two on each second
     }
@@ -269,17 +252,9 @@ TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
     relaunch();
     FetchedResultsController controller(newestFirst(1), sharedContext());
     controller.performFetch();
-    auto other = openContainer();
-    std::vector<ContextDidSaveNotification> saves;
-    const auto token = other->viewContext().addSaveObserver(
-        [&](const ContextDidSaveNotification& note) { saves.push_back(note); });
-    other->viewContext().deleteObject(
-        *other->viewContext().executeFetchRequest(newestFirst(0)).at(5));
-    other->viewContext().save();
+    elsewhere().deleteObject(*elsewhere().executeFetchRequest(newestFirst(0)).at(5));
     const auto before = context().registeredObjectCount();
-    for (const auto& note : saves) {
-        context().mergeChangesFromContextDidSaveNotification(note);
-    }
+    mergeElsewhere();
     context().processPendingChanges();
     auto remaining = noteList;
     remaining.erase(remaining.begin() + 5);

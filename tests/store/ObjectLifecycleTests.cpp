@@ -4,6 +4,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <set>
 #include <stdexcept>
@@ -49,7 +51,7 @@ TEST_F(ObjectLifecycle, UnknownNamesAreRefused) {
         EXPECT_EQ(outcome, cases[i].first) << "case " << i;
     }
     // The controller whose fetch failed stands aside from the context's later changes.
-    newItem(nullptr, "a");
+    newItem(context(), nullptr, "a");
     EXPECT_NO_THROW(context().processPendingChanges());
     EXPECT_TRUE(controller.fetchedObjects().empty());
 }
@@ -125,9 +127,9 @@ INSTANTIATE_TEST_SUITE_P(ObjectLifecycle, Lives, ::testing::ValuesIn(kLives),
 // objects by identity throughout.
 TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     for (int l = 0; l < 3; ++l) {
-        auto list = newList(fmt::format("List {}", l), l + 7);
+        auto list = newList(context(), fmt::format("List {}", l), l + 7);
         for (int i = 0; i < 20; ++i) {
-            newItem(list.get(), fmt::format("Item {}.{}", l, i), i);
+            newItem(context(), list.get(), fmt::format("Item {}.{}", l, i), i);
         }
     }
     context().save();
@@ -156,7 +158,7 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
 TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
     run("list Groceries; add Milk Groceries; save");
     auto other = openContainer();
-    auto foreign = fetchOne(other->viewContext(), "List", "name", text("Groceries"));
+    auto foreign = object("Groceries", &other->viewContext());
     context().deleteObject(*foreign);
     EXPECT_FALSE(foreign->isDeleted());
     EXPECT_FALSE(context().hasChanges() || other->viewContext().hasChanges());
@@ -166,7 +168,7 @@ TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
                   "Groceries; add Kept Groceries; save; stored"),
               "Bread: inserted deleted temporary detached | changes; Milk: deleted permanent | "
               "changes; Milk.forList -; Groceries 0; Groceries 1: Kept | 1 items, 0 folders");
-    auto kept = fetchOne(context(), "Item", "body", text("Kept"));
+    auto kept = object("Kept");
 
     // Objects kept beyond their context stay readable, detached; edits to them go nowhere.
     container.reset();
@@ -179,17 +181,16 @@ TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
 }
 
 // An address (or a global identifier) names its object, saved or not, across launches; anything
-// else names nothing:
-// deleted objects (also by another connection), another context's unsaved objects, another
-// store's objects, and malformed addresses.
+// else names nothing: deleted objects (also by another connection), another context's unsaved
+// objects, another store's objects, and malformed addresses.
 TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
-    auto list = newList("Groceries");
+    auto list = newList(context(), "Groceries");
     const std::string temporary = list->uriRepresentation();
     const std::string store = context().storeIdentifier();
     EXPECT_EQ(temporary.rfind("jotwell-store://" + store + "/List/t", 0), 0u) << temporary;
     context().save();  // the store's first row, as the other store's below
-    auto gone = newList("Gone");
-    auto goneElsewhere = newList("Gone elsewhere");
+    auto gone = newList(context(), "Gone");
+    auto goneElsewhere = newList(context(), "Gone elsewhere");
     context().save();
     const std::string uri = fmt::format("jotwell-store://{}/List/p{}", store, list->objectID().key);
     EXPECT_EQ(list->uriRepresentation(), uri);
@@ -205,7 +206,7 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
     auto other = openContainer();
     other->viewContext().deleteObject(*other->viewContext().existingObjectWithURI(elsewhereURI));
     other->viewContext().save();
-    auto mine = newList("Mine");
+    auto mine = newList(context(), "Mine");
     auto theirs = newList(other->viewContext(), "Theirs");
     EXPECT_EQ(other->viewContext().existingObjectWithURI(mine->uriRepresentation()), nullptr);
 
@@ -218,6 +219,13 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
               uri.substr(uri.find("/List")));
     EXPECT_EQ(foreign.viewContext().existingObjectWithURI(uri), nullptr);
 
+    // A global identifier's text form (a version 4 UUID, read in either case) names its object
+    // too.
+    const std::string gid = listGID.toString();
+    EXPECT_TRUE(gid.size() == 36 && gid[14] == '4') << gid;
+    std::string upper = gid;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return std::toupper(c); });
     const std::string prefix = "jotwell-store://" + store;
     const std::pair<std::string, const char*> cases[] = {
         {uri, "Groceries"},
@@ -247,38 +255,23 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
         {prefix + "/List/p9", ""},  // no such row
         {prefix + "/List/t1", ""},  // no such unsaved object
         {"jotwell-store://" + store.substr(1) + "/List/p1", ""},
+        {gid, "Groceries"},
+        {upper, "Groceries"},
+        {elsewhereGID.toString(), ""},
+        {theirs->globalID().toString(), ""},
+        {GlobalID::generate().toString(), ""},
+        {gid.substr(1), ""},
+        {gid + "0", ""},
+        {"zzzzzzzz-zzzz-4zzz-8zzz-zzzzzzzzzzzz", ""},
     };
     for (const auto& [address, expected] : cases) {
         auto found = context().existingObjectWithURI(address);
+        if (const auto id = GlobalID::fromString(address)) {
+            found = context().existingObjectWithGlobalID(model->requireEntity("List"), *id);
+        }
         EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << address;
     }
-    const std::pair<GlobalID, const char*> byGlobalID[] = {{listGID, "Groceries"},
-                                                           {elsewhereGID, ""},
-                                                           {theirs->globalID(), ""},
-                                                           {GlobalID::generate(), ""}};
-    for (const auto& [id, expected] : byGlobalID) {
-        auto found = context().existingObjectWithGlobalID(model->requireEntity("List"), id);
-        EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << id.toString();
-    }
     EXPECT_EQ(context().existingObjectWithGlobalID(model->requireEntity("Item"), listGID), nullptr);
-}
-
-TEST(GlobalIdentifiers, HaveACanonicalTextForm) {
-    const GlobalID id = GlobalID::generate();
-    const std::string textForm = id.toString();
-    EXPECT_EQ(textForm.size(), 36u);
-    EXPECT_EQ(textForm[14], '4') << "a version 4 UUID: " << textForm;
-    std::string upper = textForm;
-    for (auto& c : upper) {
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    }
-    EXPECT_EQ(GlobalID::fromString(textForm), id);
-    EXPECT_EQ(GlobalID::fromString(upper), id);
-    for (const auto& bad : {textForm.substr(1), textForm + "0",
-                            std::string("zzzzzzzz-zzzz-4zzz-8zzz-zzzzzzzzzzzz"), std::string()}) {
-        EXPECT_EQ(GlobalID::fromString(bad), std::nullopt) << bad;
-    }
-    EXPECT_NE(GlobalID::generate(), id);
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
         }
         std::ofstream(storeFile(), std::ios::binary | std::ios::trunc) << garbage;
     } else {  // a store holding one list, closed, then changed through a plain connection
-        newList("Groceries");
+        newList(context(), "Groceries");
         context().save();
         container.reset();
         RawDatabase raw(storeFile());

@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "platform/store/StoreConnection.h"
+
 namespace jw::store::test {
 
 std::shared_ptr<ObjectModel> loadListModel() {
@@ -32,8 +34,7 @@ StoreTest::StoreTest()
       container(),
       forList(model->requireEntity("Item").requireRelationship("forList")),
       listItems(model->requireEntity("List").requireRelationship("listItems")),
-      inFolder(model->requireEntity("List").requireRelationship("inFolder")),
-      folderLists(model->requireEntity("Folder").requireRelationship("lists")) {
+      inFolder(model->requireEntity("List").requireRelationship("inFolder")) {
     container = openContainer();
 }
 
@@ -54,8 +55,29 @@ std::unique_ptr<PersistentContainer> StoreTest::openContainer(const std::string&
 }
 
 void StoreTest::relaunch() {
+    remembered_.clear();
     container.reset();
     container = openContainer();
+}
+
+ManagedObjectContext& StoreTest::elsewhere() {
+    if (!other) {
+        other = std::make_shared<ManagedObjectContext>(
+            std::make_shared<StoreConnection>(storeFile(), loadListModel()));
+        elsewhereToken_ = other->addSaveObserver(
+            [this](const ContextDidSaveNotification& note) { savedElsewhere_.push_back(note); });
+    }
+    return *other;
+}
+
+std::size_t StoreTest::mergeElsewhere() {
+    elsewhere().save();
+    const auto saves = std::move(savedElsewhere_);
+    savedElsewhere_.clear();
+    for (const auto& note : saves) {
+        context().mergeChangesFromContextDidSaveNotification(note);
+    }
+    return saves.size();
 }
 
 std::shared_ptr<ManagedObject> StoreTest::newList(ManagedObjectContext& c, std::string_view name,
@@ -76,15 +98,8 @@ std::shared_ptr<ManagedObject> StoreTest::newItem(ManagedObjectContext& c, Manag
     return item;
 }
 
-std::shared_ptr<ManagedObject> StoreTest::fetchOne(ManagedObjectContext& c,
-                                                   const std::string& entity,
-                                                   const std::string& key, const Value& value) {
-    auto found = c.executeFetchRequest(FetchRequest::forEntity(entity).where(key, value));
-    EXPECT_EQ(found.size(), 1u) << entity << "." << key << " = " << describeValue(value);
-    return found.empty() ? nullptr : found.front();
-}
-
-std::string nameOf(const ManagedObject& object) {
+// An object's name, or an item's body.
+static std::string nameOf(const ManagedObject& object) {
     const auto* attribute = object.entity().attribute("name");
     attribute = attribute ? attribute : object.entity().attribute("body");
     return stringOf(object.valueAt(attribute->index)).value_or("?");
@@ -110,8 +125,8 @@ std::string StoreTest::run(const std::string& script) {
     for (std::string step; std::getline(steps, step, ';');) {
         std::istringstream words(step);
         std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
-        auto& c = !w.empty() && w[0] == "there" ? *there : context();
-        w.erase(w.begin(), w.begin() + (&c == there));
+        auto& c = !w.empty() && w[0] == "there" ? elsewhere() : context();
+        w.erase(w.begin(), w.begin() + (&c == other.get()));
         w.resize(4);
         const auto number = [](const std::string& n) { return n.empty() ? 0 : std::stoi(n); };
         const auto relationship = [](ManagedObject & o, const char* name) -> auto& {
@@ -154,7 +169,6 @@ std::string StoreTest::run(const std::string& script) {
                 out.push_back("save refused" + std::string(told ? ", yet told" : ""));
             }
         } else if (verb == "relaunch") {
-            remembered_.clear();
             relaunch();
         } else if (verb == "refuse") {
             RawDatabase raw(storeFile());

@@ -74,23 +74,18 @@ class StoreTest : public ::testing::Test {
     // Opens the store "<folder>/Jotwell.sqlite" in a new container; the test fails if it does
     // not load. Every container shares this fixture's model, as the containers of one program do.
     std::unique_ptr<PersistentContainer> openContainer(const std::string& name = "Jotwell");
-    // Drops the main container and opens the file again: a relaunch.
+    // Drops the main container and opens the file again: a relaunch (objects named so far are
+    // forgotten).
     virtual void relaunch();
     ManagedObjectContext& context() { return container->viewContext(); }
     std::shared_ptr<ManagedObjectContext> sharedContext() { return container->sharedViewContext(); }
     std::filesystem::path storeFile() const { return folder.path() / "Jotwell.sqlite"; }
 
-    std::shared_ptr<ManagedObject> newList(ManagedObjectContext& c, std::string_view name,
-                                           std::int64_t sortNumber = 0);
-    std::shared_ptr<ManagedObject> newItem(ManagedObjectContext& c, ManagedObject* list,
-                                           std::string_view body, std::int64_t sortNumber = 0);
-    std::shared_ptr<ManagedObject> newList(std::string_view name, std::int64_t sortNumber = 0) {
-        return newList(context(), name, sortNumber);
-    }
-    std::shared_ptr<ManagedObject> newItem(ManagedObject* list, std::string_view body,
-                                           std::int64_t sortNumber = 0) {
-        return newItem(context(), list, body, sortNumber);
-    }
+    static std::shared_ptr<ManagedObject> newList(ManagedObjectContext& c, std::string_view name,
+                                                  std::int64_t sortNumber = 0);
+    static std::shared_ptr<ManagedObject> newItem(ManagedObjectContext& c, ManagedObject* list,
+                                                  std::string_view body,
+                                                  std::int64_t sortNumber = 0);
 
     static FetchRequest listsByNumber() {
         return FetchRequest::forEntity("List").sortedBy("sortNumber", true);
@@ -100,12 +95,8 @@ class StoreTest : public ::testing::Test {
             .whereRelated("forList", list)
             .sortedBy("sortNumber", true);
     }
-    // The one object of `entity` whose `key` attribute is `value` (the test fails otherwise).
-    std::shared_ptr<ManagedObject> fetchOne(ManagedObjectContext& c, const std::string& entity,
-                                            const std::string& key, const Value& value);
-
     // Runs steps separated by ";", each "[there] <verb> <arguments>", on context() or, after
-    // "there", on `there`: "list <name> [<sortNumber>]", "add <body> <list> [<sortNumber>]",
+    // "there", on elsewhere(): "list <name> [<sortNumber>]", "add <body> <list> [<sortNumber>]",
     // "folder <name>", "link <name> <to-one> <name>", "move <body> <list>" (to it), "set <name>
     // <key> <value>", "delete <name>", "fetch <list>" (its items), "extra" (an item "extra" in
     // Home, Work and Third), "save", "relaunch", "refuse <INSERT|UPDATE|->" (a trigger behind the
@@ -115,9 +106,11 @@ class StoreTest : public ::testing::Test {
     // named by name or body ("-" is none) and remembered by it, so that a deleted or renamed one
     // can still be named, until a relaunch.
     std::string run(const std::string& script);
-    // The object of context() a script named `name`.
-    std::shared_ptr<ManagedObject> object(const std::string& name) {
-        return named(context(), name);
+    // The object a script named `name` (else the one list, folder or item so named) in `c`, by
+    // default context(); the test fails when there is none.
+    std::shared_ptr<ManagedObject> object(const std::string& name,
+                                          ManagedObjectContext* c = nullptr) {
+        return named(c ? *c : context(), name);
     }
     // An object's flags and its context's: "inserted temporary | changes". The test fails
     // unless `c` finds the object by its global identifier and by its address exactly while it
@@ -129,28 +122,32 @@ class StoreTest : public ::testing::Test {
     std::string contents(ManagedObjectContext& c);
     // The contents a fresh reader of the file sees, then the rows of items and folders.
     std::string stored();
-    // The context a script's "there" steps act on (none unless a fixture sets one).
-    ManagedObjectContext* there = nullptr;
+    // "There": a context on a connection of its own to the store file, with its own copy of the
+    // model, as the sync engine's worker has; opened when first asked for, its saves kept for
+    // mergeElsewhere().
+    ManagedObjectContext& elsewhere();
+    // Saves elsewhere(), then merges here every save made there since the last merge; returns
+    // how many were merged. The merged changes are processed at the end of the run-loop event.
+    std::size_t mergeElsewhere();
 
     jw::test::ManualPlatform platform;
     jw::test::TempDir folder;
     std::shared_ptr<ObjectModel> model;
     std::unique_ptr<PersistentContainer> container;
+    std::shared_ptr<ManagedObjectContext> other;  // elsewhere()
 
     // The model's relationships, looked up once.
-    const RelationshipDescription& forList;      // Item -> List
-    const RelationshipDescription& listItems;    // List ->> Item (cascade)
-    const RelationshipDescription& inFolder;     // List -> Folder
-    const RelationshipDescription& folderLists;  // Folder ->> List (nullify)
+    const RelationshipDescription& forList;    // Item -> List
+    const RelationshipDescription& listItems;  // List ->> Item (cascade)
+    const RelationshipDescription& inFolder;   // List -> Folder
 
   private:
     std::shared_ptr<ManagedObject> named(ManagedObjectContext& c, const std::string& name);
     std::map<std::pair<ManagedObjectContext*, std::string>, std::shared_ptr<ManagedObject>>
         remembered_;
+    std::vector<ContextDidSaveNotification> savedElsewhere_;
+    ManagedObjectContext::ObserverToken elsewhereToken_;
 };
-
-// An object's name, or an item's body.
-std::string nameOf(const ManagedObject& object);
 
 // Change reports as one line, "+Home +Milk ~Home[listItems] -Bread": what was inserted, then
 // what was updated with the keys that changed, then what was deleted, each part in name order

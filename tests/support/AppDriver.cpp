@@ -10,6 +10,7 @@
 #include <future>
 #include <map>
 #include <sstream>
+#include <utility>
 
 #include "platform/ads/TrackingAuthorization.h"
 #include "platform/foundation/Clock.h"
@@ -75,6 +76,31 @@ std::string buttonLabel(const ui::BarButtonItem& item, const ui::ViewController&
         {ui::SystemItem::compose, "Compose"}, {ui::SystemItem::reply, "Reply"}};
     const auto label = labels.find(*item.systemItem());
     return label == labels.end() ? "" : label->second;  // spaces show nothing
+}
+
+// The bar buttons a screen shows, labelled, each marked when in the toolbar.
+struct BarItem {
+    std::string label;
+    std::shared_ptr<ui::BarButtonItem> item;
+    bool inToolbar;
+};
+std::vector<BarItem> barItems(ui::ViewController& screen) {
+    std::vector<BarItem> items;
+    for (const auto& item : {screen.navigationItem().leftBarButtonItem(),
+                             screen.navigationItem().rightBarButtonItem()}) {
+        if (item) {
+            items.push_back({buttonLabel(*item, screen), item, false});
+        }
+    }
+    if (const auto navigation = screen.navigationController();
+        navigation && !navigation->isToolbarHidden()) {
+        for (const auto& item : screen.toolbarItems()) {
+            if (const auto label = buttonLabel(*item, screen); !label.empty()) {
+                items.push_back({label, item, true});
+            }
+        }
+    }
+    return items;
 }
 
 // The texts a person reads in a view and its subviews, in order; hidden views show nothing.
@@ -198,23 +224,6 @@ std::string localDateText(Date date) {
 
 }  // namespace
 
-// The person in front of the "allow notifications?" prompt.
-class PersonsNotificationPrompt final : public AuthorizationPrompt {
-  public:
-    void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
-        ++shown;
-        if (answering == AppDriver::PromptAnswer::later) {
-            waiting = std::move(answer);
-            return;
-        }
-        answer(answering == AppDriver::PromptAnswer::allow);
-    }
-
-    AppDriver::PromptAnswer answering = AppDriver::PromptAnswer::allow;
-    std::function<void(bool)> waiting;
-    int shown = 0;
-};
-
 // Notifications put in front of the user, as lines.
 class RecordingNotificationPresenter final : public NotificationPresenter {
   public:
@@ -288,6 +297,25 @@ class HistoryRecorder final : public ui::Observer {
     std::string lastSecondColumn;
 };
 
+// The person in front of the "allow notifications?" prompt.
+class PersonsNotificationPrompt final : public AuthorizationPrompt {
+  public:
+    explicit PersonsNotificationPrompt(std::shared_ptr<HistoryRecorder> history)
+        : history(std::move(history)) {}
+    void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
+        history->events.push_back("asked");
+        if (answering == AppDriver::PromptAnswer::later) {
+            waiting = std::move(answer);
+            return;
+        }
+        answer(answering == AppDriver::PromptAnswer::allow);
+    }
+
+    AppDriver::PromptAnswer answering = AppDriver::PromptAnswer::allow;
+    std::function<void(bool)> waiting;
+    std::shared_ptr<HistoryRecorder> history;
+};
+
 // --- ScreenDriver ------------------------------------------------------------------------------
 
 ScreenDriver::ScreenDriver(std::string name, Finder find, std::function<void()> settle)
@@ -306,22 +334,9 @@ std::string ScreenDriver::title() const {
 }
 
 std::string ScreenDriver::barButtons() const {
-    auto& screen = controller();
-    std::vector<std::string> bar;
-    for (const auto& item : {screen.navigationItem().leftBarButtonItem(),
-                             screen.navigationItem().rightBarButtonItem()}) {
-        if (item) {
-            bar.push_back(buttonLabel(*item, screen));
-        }
-    }
-    std::vector<std::string> toolbar;
-    if (const auto navigation = screen.navigationController();
-        navigation && !navigation->isToolbarHidden()) {
-        for (const auto& item : screen.toolbarItems()) {
-            if (const auto label = buttonLabel(*item, screen); !label.empty()) {
-                toolbar.push_back(label);
-            }
-        }
+    std::vector<std::string> bar, toolbar;
+    for (const auto& [label, item, inToolbar] : barItems(controller())) {
+        (inToolbar ? toolbar : bar).push_back(label);
     }
     const std::string shownBar = bar.empty() ? "" : "bar: " + joined(bar, ", ");
     return toolbar.empty()
@@ -365,41 +380,31 @@ ui::IndexPath ScreenDriver::rowShowing(std::string_view shown) const {
     cannot("no row showing \"" + std::string(shown) + "\" on the " + name_ + " screen");
 }
 
-std::shared_ptr<ui::BarButtonItem> ScreenDriver::barButton(std::string_view shown) const {
-    auto& screen = controller();
-    std::vector<std::shared_ptr<ui::BarButtonItem>> items{
-        screen.navigationItem().leftBarButtonItem(), screen.navigationItem().rightBarButtonItem()};
-    if (const auto navigation = screen.navigationController();
-        navigation && !navigation->isToolbarHidden()) {
-        items.insert(items.end(), screen.toolbarItems().begin(), screen.toolbarItems().end());
-    }
-    for (const auto& item : items) {
-        if (item && buttonLabel(*item, screen) == shown) {
-            return item;
+void ScreenDriver::tapBarButton(std::string_view shown, int taps) {
+    for (const auto& bar : barItems(controller())) {
+        if (bar.label == shown) {
+            for (int tap = 0; tap < taps; ++tap) {
+                bar.item->sendAction();
+            }
+            settle_();
+            return;
         }
     }
     cannot("no bar button \"" + std::string(shown) + "\" on the " + name_ + " screen");
 }
 
-void ScreenDriver::tapBarButton(std::string_view shown) {
-    barButton(shown)->sendAction();
-    settle_();
-}
-
-void ScreenDriver::doubleTapBarButton(std::string_view shown) {
-    const auto item = barButton(shown);
-    item->sendAction();
-    item->sendAction();
-    settle_();
-}
-
-void ScreenDriver::tapRow(std::string_view shown) {
-    table().tableView().tapRow(rowShowing(shown));
-    settle_();
-}
-
-void ScreenDriver::tapAccessoryButton(std::string_view shown) {
-    table().tableView().tapAccessoryButton(rowShowing(shown));
+void ScreenDriver::tapRow(std::string_view shown, std::string_view part) {
+    auto& tableView = table().tableView();
+    const auto row = rowShowing(shown);
+    if (part.empty()) {
+        tableView.tapRow(row);
+    } else if (part == "accessory") {
+        tableView.tapAccessoryButton(row);
+    } else if (part == "delete") {
+        tableView.deleteRowWithEditingControl(row);
+    } else {
+        cannot("a row has no part \"" + std::string(part) + "\"");
+    }
     settle_();
 }
 
@@ -429,11 +434,6 @@ void ScreenDriver::tapRowAction(std::string_view title) {
     cannot("no row action \"" + std::string(title) + "\" is shown");
 }
 
-void ScreenDriver::deleteRow(std::string_view shown) {
-    table().tableView().deleteRowWithEditingControl(rowShowing(shown));
-    settle_();
-}
-
 void ScreenDriver::tapTextView() {
     const auto area = findView<ui::TextView>(controller().view());
     if (!area || !area->becomeFirstResponder()) {
@@ -442,12 +442,16 @@ void ScreenDriver::tapTextView() {
     settle_();
 }
 
-void ScreenDriver::tapButton(std::string_view title) {
-    auto& screen = controller();
-    const auto button = findView<ui::Button>(
-        screen.view(), [title](ui::Button& button) { return button.title() == title; });
+void ScreenDriver::tapButton(std::string_view title, std::string_view row) {
+    auto& within = row.empty() ? controller().view()
+                               : *table().tableView().cellForRowAtIndexPath(rowShowing(row));
+    const auto button = findView<ui::Button>(within, [title](ui::Button& button) {
+        return button.title() == title || button.accessibilityLabel() == title;
+    });
     if (!button) {
-        cannot("no button \"" + std::string(title) + "\" on the " + name_ + " screen");
+        cannot("no button \"" + std::string(title) + "\" " +
+               (row.empty() ? "on the " + name_ + " screen"
+                            : "in the row \"" + std::string(row) + "\""));
     }
     button->tap();
     settle_();
@@ -465,18 +469,6 @@ void ScreenDriver::goBack() {
         }
     }
     cannot("no back button on the " + name_ + " screen");
-}
-
-void ScreenDriver::tapInRow(std::string_view shown, std::string_view title) {
-    auto& tableView = table().tableView();
-    const auto cell = tableView.cellForRowAtIndexPath(rowShowing(shown));
-    const auto button = findView<ui::Button>(*cell);
-    if (!button || (button->title() != title && button->accessibilityLabel() != title)) {
-        cannot("no button \"" + std::string(title) + "\" in the row \"" + std::string(shown) +
-               "\"");
-    }
-    button->tap();
-    settle_();
 }
 
 void ScreenDriver::tapField(std::string_view shown) {
@@ -519,7 +511,7 @@ AppDriver::AppDriver()
       defaultsFile_(folder_.path() / "config" / "defaults.json"),
       history_(std::make_shared<HistoryRecorder>()),
       notificationPresenter_(std::make_shared<RecordingNotificationPresenter>()),
-      notificationPrompt_(std::make_shared<PersonsNotificationPrompt>()) {}
+      notificationPrompt_(std::make_shared<PersonsNotificationPrompt>(history_)) {}
 
 AppDriver::~AppDriver() {
     if (app_) {
@@ -570,13 +562,8 @@ JotwellApplication& AppDriver::app() {
     return *app_;
 }
 
-void AppDriver::becomeActive() {
-    app().application().becomeActive();
-    settle();
-}
-
-void AppDriver::resignActive() {
-    app().application().resignActive();
+void AppDriver::setActive(bool active) {
+    active ? app().application().becomeActive() : app().application().resignActive();
     settle();
 }
 
@@ -694,7 +681,7 @@ std::string AppDriver::alert() const {
     }
     std::vector<std::string> parts{
         (alert->preferredStyle() == ui::AlertControllerStyle::alert ? "alert " : "sheet ") +
-        alert->title()};
+        alert->title() + (alert->message().value_or("").empty() ? "" : ": " + *alert->message())};
     for (const auto& field : alert->textFields()) {
         parts.push_back("field \"" + field->text() + "\" (" + field->placeholder() + ")");
     }
@@ -718,11 +705,6 @@ void AppDriver::tapAlertAction(std::string_view title) {
         }
     }
     cannot("the alert \"" + alert->title() + "\" has no button \"" + std::string(title) + "\"");
-}
-
-std::string AppDriver::alertMessage() const {
-    const auto alert = frontAlert();
-    return alert ? alert->message().value_or("") : "";
 }
 
 ui::KeyInput& AppDriver::focusedInput() {
@@ -794,26 +776,16 @@ std::vector<std::string> AppDriver::pendingNotifications() {
     return lines;
 }
 
-void AppDriver::answerNotificationPromptsWith(PromptAnswer answer) {
+void AppDriver::answerNotificationPrompts(PromptAnswer answer) {
     notificationPrompt_->answering = answer;
+    if (answer != PromptAnswer::later && notificationPrompt_->waiting) {
+        std::exchange(notificationPrompt_->waiting, nullptr)(answer == PromptAnswer::allow);
+        settle();
+    }
 }
 
 bool AppDriver::notificationPromptShows() const {
     return static_cast<bool>(notificationPrompt_->waiting);
-}
-
-void AppDriver::answerNotificationPrompt(bool allow) {
-    auto answer = std::move(notificationPrompt_->waiting);
-    notificationPrompt_->waiting = nullptr;
-    if (!answer) {
-        cannot("no notification prompt shows");
-    }
-    answer(allow);
-    settle();
-}
-
-int AppDriver::notificationPromptsShown() const {
-    return notificationPrompt_->shown;
 }
 
 // --- OtherDevice -------------------------------------------------------------------------------

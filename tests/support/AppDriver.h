@@ -72,24 +72,21 @@ class ScreenDriver {
     Date pickedDate() const;
 
     // --- Acting (rows are named by the first text they show) ---
-    void tapBarButton(std::string_view shown);
-    // Two taps on the bar button before the application has answered the first.
-    void doubleTapBarButton(std::string_view shown);
-    void tapRow(std::string_view shown);
-    // The accessory button at the trailing edge of the row showing `shown`.
-    void tapAccessoryButton(std::string_view shown);
+    // `taps` taps in a row, all before the application answers the first.
+    void tapBarButton(std::string_view shown, int taps = 1);
+    // The row showing `shown`, or a part of it: "accessory" (the button at its trailing edge)
+    // or "delete" (its delete control in editing mode).
+    void tapRow(std::string_view shown, std::string_view part = {});
     // Drags the row by its reorder control so that it ends at `toPosition` (from 0).
     void dragRow(std::string_view shown, std::size_t toPosition);
     // Swipes the row; the buttons it shows, joined by ", ".
     std::string swipeRow(std::string_view shown);
     void tapRowAction(std::string_view title);
-    // The delete control of the row in editing mode.
-    void deleteRow(std::string_view shown);
-    void tapButton(std::string_view title);
+    // A button named by its title or, for an image, what it does ("Check"): the screen's own,
+    // or, given `row`, one in the row showing `row`.
+    void tapButton(std::string_view title, std::string_view row = {});
     // The back button of the navigation bar (a phone's way back to the lists).
     void goBack();
-    // A button in a row, named by its title or, for an image, what it does ("Check").
-    void tapInRow(std::string_view shown, std::string_view button);
     // Puts the keyboard in the text field showing `shown` (its text, else its placeholder):
     // one of the screen's own or one in a row on screen.
     void tapField(std::string_view shown);
@@ -100,7 +97,6 @@ class ScreenDriver {
 
   private:
     ui::TableViewController& table() const;
-    std::shared_ptr<ui::BarButtonItem> barButton(std::string_view shown) const;
     ui::IndexPath rowShowing(std::string_view shown) const;
     std::shared_ptr<ui::DatePicker> datePicker() const;
 
@@ -134,8 +130,8 @@ class AppDriver {
     const std::filesystem::path& defaultsFile() const { return defaultsFile_; }
 
     // --- The platform's events ---
-    void becomeActive();
-    void resignActive();
+    // The application becomes active, or resigns (goes to the background).
+    void setActive(bool active);
     void resize(ui::Size windowSize);
 
     // --- Time: the clock moves on, timers fire, and what they start is waited for ---
@@ -155,13 +151,11 @@ class AppDriver {
     std::string screens() const;
 
     // --- The alert or sheet in front ---
-    // "alert <title> | field \"<text>\" (<placeholder>) | <actions...>" or
-    // "sheet <title> | <actions...>"; actions of the cancel style end in " (cancel)". Empty
-    // when none shows.
+    // "alert <title>[: <message>] | field \"<text>\" (<placeholder>) | <actions...>" or
+    // "sheet <title>[: <message>] | <actions...>"; actions of the cancel style end in
+    // " (cancel)". Empty when none shows.
     std::string alert() const;
     void tapAlertAction(std::string_view title);
-    // The message of the alert in front; empty when it has none or none shows.
-    std::string alertMessage() const;
 
     // --- Keyboard: into the field holding the focus; "\n" is the return key ---
     void type(std::string_view keys);
@@ -172,7 +166,8 @@ class AppDriver {
     void scrollCarouselTo(std::size_t index);
 
     // --- What happened on screen since the last call: presentations, the split view's second
-    // column and the lists table's row changes, one event per line ---
+    // column, the lists table's row changes and notification prompts ("asked"), one event per
+    // line ---
     std::string takeHistory();
 
     // Notifications the application put in front of the user: "<title>: <body> [alert sound]",
@@ -187,14 +182,12 @@ class AppDriver {
 
     // --- The "allow notifications?" prompt; the centre remembers its answer ---
     // How the person answers the prompts from now on: at once (allow, as a person would who
-    // wants reminders, or refuse), or only when answerNotificationPrompt says.
+    // wants reminders, or refuse), or only when told again (later). Told to allow or refuse,
+    // the person also answers the prompt that waits, if one does.
     enum class PromptAnswer { allow, refuse, later };
-    void answerNotificationPromptsWith(PromptAnswer answer);
-    // A prompt waiting for answerNotificationPrompt.
+    void answerNotificationPrompts(PromptAnswer answer);
+    // A prompt waiting for an answer.
     bool notificationPromptShows() const;
-    void answerNotificationPrompt(bool allow);
-    // How many prompts were shown since the driver was made.
-    int notificationPromptsShown() const;
 
   private:
     void waitForTrackingAnswers();
