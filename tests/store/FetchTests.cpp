@@ -115,6 +115,8 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
             default:
                 break;
         }
+        // Now and then batched: the rows past the first batch are faults, in the same order.
+        request.fetchBatchSize = random() % 3 ? 0 : 1 + random() % 20;
         const int keys = 1 + int(random() % 3);
         for (int k = 0; k < keys; ++k) {
             request.sortedBy(pick(sortKeys), random() % 2);
@@ -189,7 +191,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
 }
 
 // A batched fetch reads its first batch and faults the rest, in the order of an unbatched
-// fetch; an unsaved change here still decides membership and order over the faults.
+// fetch (the random run above checks batched fetches over unsaved changes).
 TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
     auto home = newList(context(), "Home");
     for (int i = 0; i < 12; ++i) {
@@ -239,14 +241,6 @@ TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
                 << "batch " << batch << ", row " << row;
         }
     }
-    relaunch();
-    auto early = context().insertNewObject("Item");
-    early->setValue("note", text("new"));
-    early->setValue("created", date(1.9e9));
-    EXPECT_EQ(
-        fmt::format("{}",
-                    fmt::join(strings(context().executeFetchRequest(newestFirst(2)), "note"), " ")),
-        "new " + notes);
     // A row deleted elsewhere, never read here, still leaves a controller that holds it by
     // key only, and reading nothing else on the way.
     relaunch();

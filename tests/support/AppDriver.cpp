@@ -153,14 +153,6 @@ std::shared_ptr<Found> findView(
     return nullptr;
 }
 
-// A visible text field showing `shown`: its text, else (when empty) its placeholder.
-std::shared_ptr<ui::TextField> findField(ui::View& view, std::string_view shown) {
-    return findView<ui::TextField>(view, [shown](ui::TextField& field) {
-        return !field.isHidden() &&
-               (field.text() == shown || (field.text().empty() && field.placeholder() == shown));
-    });
-}
-
 // The name a screen goes by in AppDriver::screens().
 template <class Screen>
 bool is(const ui::ViewController& controller) {
@@ -224,28 +216,6 @@ std::string localDateText(Date date) {
 
 }  // namespace
 
-// Notifications put in front of the user, as lines.
-class RecordingNotificationPresenter final : public NotificationPresenter {
-  public:
-    void presentNotification(const Notification& notification, PresentationOptions options,
-                             std::function<void()> activated) override {
-        activations.push_back(std::move(activated));
-        std::string how;
-        if (contains(options, PresentationOptions::alert)) {
-            how += "alert";
-        }
-        if (contains(options, PresentationOptions::sound)) {
-            how += how.empty() ? "sound" : " sound";
-        }
-        // As a front end draws it: a late one says when it was due.
-        const auto text =
-            notificationText(notification, currentClock().now().value_or(notification.date));
-        shown.push_back(text.title + ": " + text.body + " [" + how + "]");
-    }
-    std::vector<std::string> shown;
-    std::vector<std::function<void()>> activations;
-};
-
 // What the screens went through, as the front end would be told it.
 class HistoryRecorder final : public ui::Observer {
   public:
@@ -297,10 +267,11 @@ class HistoryRecorder final : public ui::Observer {
     std::string lastSecondColumn;
 };
 
-// The person in front of the "allow notifications?" prompt.
-class PersonsNotificationPrompt final : public AuthorizationPrompt {
+// The person in front of the "allow notifications?" prompt, and of the notifications put in
+// front of the user (kept as lines).
+class PersonsNotifications final : public AuthorizationPrompt, public NotificationPresenter {
   public:
-    explicit PersonsNotificationPrompt(std::shared_ptr<HistoryRecorder> history)
+    explicit PersonsNotifications(std::shared_ptr<HistoryRecorder> history)
         : history(std::move(history)) {}
     void askForAuthorization(AuthorizationOptions, std::function<void(bool)> answer) override {
         history->events.push_back("asked");
@@ -310,10 +281,27 @@ class PersonsNotificationPrompt final : public AuthorizationPrompt {
         }
         answer(answering == AppDriver::PromptAnswer::allow);
     }
+    void presentNotification(const Notification& notification, PresentationOptions options,
+                             std::function<void()> activated) override {
+        activations.push_back(std::move(activated));
+        std::string how;
+        if (contains(options, PresentationOptions::alert)) {
+            how += "alert";
+        }
+        if (contains(options, PresentationOptions::sound)) {
+            how += how.empty() ? "sound" : " sound";
+        }
+        // As a front end draws it: a late one says when it was due.
+        const auto text =
+            notificationText(notification, currentClock().now().value_or(notification.date));
+        shown.push_back(text.title + ": " + text.body + " [" + how + "]");
+    }
 
     AppDriver::PromptAnswer answering = AppDriver::PromptAnswer::allow;
     std::function<void(bool)> waiting;
     std::shared_ptr<HistoryRecorder> history;
+    std::vector<std::string> shown;
+    std::vector<std::function<void()>> activations;
 };
 
 // --- ScreenDriver ------------------------------------------------------------------------------
@@ -472,11 +460,17 @@ void ScreenDriver::goBack() {
 }
 
 void ScreenDriver::tapField(std::string_view shown) {
+    // A visible text field showing `shown`: its text, else (when empty) its placeholder.
+    const auto showing = [shown](ui::TextField& field) {
+        return !field.isHidden() &&
+               (field.text() == shown || (field.text().empty() && field.placeholder() == shown));
+    };
     auto& screen = controller();
-    auto field = findField(screen.view(), shown);
+    auto field = findView<ui::TextField>(screen.view(), showing);
     if (auto* table = dynamic_cast<ui::TableViewController*>(&screen); table && !field) {
         for (const auto& path : table->tableView().indexPathsForVisibleRows()) {
-            if ((field = findField(*table->tableView().cellForRowAtIndexPath(path), shown))) {
+            auto& cell = *table->tableView().cellForRowAtIndexPath(path);
+            if ((field = findView<ui::TextField>(cell, showing))) {
                 break;
             }
         }
@@ -510,8 +504,7 @@ AppDriver::AppDriver()
     : dataFolder_(folder_.path() / "data"),
       defaultsFile_(folder_.path() / "config" / "defaults.json"),
       history_(std::make_shared<HistoryRecorder>()),
-      notificationPresenter_(std::make_shared<RecordingNotificationPresenter>()),
-      notificationPrompt_(std::make_shared<PersonsNotificationPrompt>(history_)) {}
+      notifications_(std::make_shared<PersonsNotifications>(history_)) {}
 
 AppDriver::~AppDriver() {
     if (app_) {
@@ -532,8 +525,8 @@ void AppDriver::launch(ui::Size windowSize, std::shared_ptr<sync::CloudFileSyste
     settings.clock = platform_.sharedClock();
     settings.runLoop = platform_.sharedLoop();
     settings.userDefaults = std::make_shared<UserDefaults>(defaultsFile_);
-    settings.notificationPrompt = notificationPrompt_;
-    settings.notificationPresenter = notificationPresenter_;
+    settings.notificationPrompt = notifications_;
+    settings.notificationPresenter = notifications_;
     settings.advertising = std::make_shared<ads::MobileAds>(
         ads::HouseAdNetworkOptions{settings.resourceDirectory / "ads", 1.0, 0.0, 7});
     settings.observer = history_;
@@ -743,14 +736,14 @@ std::string AppDriver::takeHistory() {
 }
 
 std::vector<std::string> AppDriver::shownNotifications() const {
-    return notificationPresenter_->shown;
+    return notifications_->shown;
 }
 
 void AppDriver::openNotification(std::size_t index) {
-    if (index >= notificationPresenter_->activations.size()) {
+    if (index >= notifications_->activations.size()) {
         cannot("no notification " + std::to_string(index) + " was shown");
     }
-    notificationPresenter_->activations[index]();
+    notifications_->activations[index]();
     settle();
 }
 
@@ -777,15 +770,15 @@ std::vector<std::string> AppDriver::pendingNotifications() {
 }
 
 void AppDriver::answerNotificationPrompts(PromptAnswer answer) {
-    notificationPrompt_->answering = answer;
-    if (answer != PromptAnswer::later && notificationPrompt_->waiting) {
-        std::exchange(notificationPrompt_->waiting, nullptr)(answer == PromptAnswer::allow);
+    notifications_->answering = answer;
+    if (answer != PromptAnswer::later && notifications_->waiting) {
+        std::exchange(notifications_->waiting, nullptr)(answer == PromptAnswer::allow);
         settle();
     }
 }
 
 bool AppDriver::notificationPromptShows() const {
-    return static_cast<bool>(notificationPrompt_->waiting);
+    return static_cast<bool>(notifications_->waiting);
 }
 
 // --- OtherDevice -------------------------------------------------------------------------------

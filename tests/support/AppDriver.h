@@ -43,8 +43,7 @@
 namespace jw::test {
 
 class HistoryRecorder;
-class PersonsNotificationPrompt;
-class RecordingNotificationPresenter;
+class PersonsNotifications;
 
 // One screen, as a person sees it and acts on it. The screen is looked up again at each call,
 // so a driver for "the items screen" follows whichever items screen shows.
@@ -201,8 +200,7 @@ class AppDriver {
     std::filesystem::path dataFolder_;
     std::filesystem::path defaultsFile_;
     std::shared_ptr<HistoryRecorder> history_;
-    std::shared_ptr<RecordingNotificationPresenter> notificationPresenter_;
-    std::shared_ptr<PersonsNotificationPrompt> notificationPrompt_;
+    std::shared_ptr<PersonsNotifications> notifications_;
     std::unique_ptr<JotwellApplication> app_;
 };
 

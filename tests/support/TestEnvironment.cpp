@@ -27,25 +27,22 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+// Sets `name` to `value`, or unsets it given nothing.
+static void putEnvironment(const std::string& name, const std::optional<std::string>& value) {
+    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+}
+
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
                                                      const std::optional<std::string>& value)
     : name_(std::move(name)) {
     if (const char* current = std::getenv(name_.c_str())) {
         previous_ = current;
     }
-    if (value) {
-        ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    putEnvironment(name_, value);
 }
 
 ScopedEnvironmentVariable::~ScopedEnvironmentVariable() {
-    if (previous_) {
-        ::setenv(name_.c_str(), previous_->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    putEnvironment(name_, previous_);
 }
 
 ManualPlatform::ManualPlatform(Date start)
