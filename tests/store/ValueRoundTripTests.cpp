@@ -36,36 +36,29 @@ constexpr const char* kSampleModel = R"({
          "relationships": [{"name": "where", "destination": "Order", "inverse": "from"}]}
     ]})";
 
-// A store of one entity holding a value of every type.
-class ValueRoundTrip : public ::testing::Test {
+// A store of the sample model, beside the fixture's own, holding a value of every type.
+class ValueRoundTrip : public StoreTest {
   protected:
-    ValueRoundTrip() : model(ObjectModel::fromJson(kSampleModel)) { relaunch(); }
+    ValueRoundTrip() : orderModel(ObjectModel::fromJson(kSampleModel)) { relaunch(); }
 
-    void relaunch() {
-        container.reset();
-        container = std::make_unique<PersistentContainer>("Orders", model, folder.path());
-        container->loadPersistentStores(
-            [](const StoreError* error) { ASSERT_EQ(error, nullptr) << error->what(); });
+    void relaunch() override {
+        orders.reset();
+        orders = std::make_unique<PersistentContainer>("Orders", orderModel, folder.path());
+        EXPECT_EQ(load(*orders), "loaded");
     }
-    ManagedObjectContext& context() { return container->viewContext(); }
+    ManagedObjectContext& context() { return orders->viewContext(); }
 
-    void add(const std::string& label, const std::string& attribute, Value value) {
+    std::shared_ptr<ManagedObject> add(const std::string& label, const std::string& attribute,
+                                       Value value) {
         auto sample = context().insertNewObject("Order");
         sample->setValue("select", text(label));
         sample->setValue(attribute, value);
         expected[label] = {attribute, std::move(value)};
+        return sample;
     }
 
-    std::vector<std::string> labelsWhere(const std::string& attribute, const Value& value) {
-        auto found = context().executeFetchRequest(
-            FetchRequest::forEntity("Order").where(attribute, value).sortedBy("select", true));
-        return strings(found, "select");
-    }
-
-    jw::test::ManualPlatform platform;
-    jw::test::TempDir folder;
-    std::shared_ptr<ObjectModel> model;
-    std::unique_ptr<PersistentContainer> container;
+    std::shared_ptr<ObjectModel> orderModel;
+    std::unique_ptr<PersistentContainer> orders;
     std::map<std::string, std::pair<std::string, Value>> expected;
 };
 
@@ -114,10 +107,8 @@ TEST_F(ValueRoundTrip, EveryValueReadsBackAsWrittenAfterARelaunch) {
     add("absent data", "data", Value{});
     add("every byte", "data", blob(everyByte));
     add("large data", "data", blob(large));
-    auto unset = context().insertNewObject("Order");
-    unset->setValue("select", text("unset"));
-    expected["unset"] = {"select", text("unset")};
-    const auto& from = model->requireEntity("Order").requireRelationship("from");
+    auto unset = add("unset", "select", text("unset"));
+    const auto& from = orderModel->requireEntity("Order").requireRelationship("from");
     for (int i = 0; i < 3; ++i) {
         auto table = context().insertNewObject("Table");
         table->setValue("index", integer(i));
@@ -151,11 +142,7 @@ TEST_F(ValueRoundTrip, EveryValueReadsBackAsWrittenAfterARelaunch) {
     std::map<std::string, std::vector<std::string>> sortedBy;  // the labels, by attribute
     for (bool unsaved : {false, true}) {
         if (unsaved) {
-            add("unsaved", "data", blob({0}));
-            all.push_back(context()
-                              .executeFetchRequest(
-                                  FetchRequest::forEntity("Order").where("select", text("unsaved")))
-                              .at(0));
+            all.push_back(add("unsaved", "data", blob({0})));
         }
         for (const auto& [label, written] : expected) {
             std::set<std::string> equal;
@@ -164,11 +151,15 @@ TEST_F(ValueRoundTrip, EveryValueReadsBackAsWrittenAfterARelaunch) {
                     equal.insert(*stringOf(sample->value("select")));
                 }
             }
-            EXPECT_EQ(labelsWhere(written.first, written.second),
+            const auto found =
+                context().executeFetchRequest(FetchRequest::forEntity("Order")
+                                                  .where(written.first, written.second)
+                                                  .sortedBy("select", true));
+            EXPECT_EQ(strings(found, "select"),
                       std::vector<std::string>(equal.begin(), equal.end()))
                 << label << (unsaved ? " with an unsaved sample" : "");
         }
-        for (const auto& attribute : model->requireEntity("Order").attributes) {
+        for (const auto& attribute : orderModel->requireEntity("Order").attributes) {
             auto sorted = context().executeFetchRequest(
                 FetchRequest::forEntity("Order").sortedBy(attribute.name, true));
             if (unsaved) {
@@ -186,7 +177,7 @@ TEST_F(ValueRoundTrip, EveryValueReadsBackAsWrittenAfterARelaunch) {
             .executeFetchRequest(FetchRequest::forEntity("Order").where("select", text("unset")))
             .at(0);
     std::string defaults;
-    for (const auto& attribute : model->requireEntity("Order").attributes) {
+    for (const auto& attribute : orderModel->requireEntity("Order").attributes) {
         defaults += " " + describeValue(read->value(attribute.name));
     }
     EXPECT_EQ(defaults, " \"unset\" 0 0 0 false 0 nil nil nil");
