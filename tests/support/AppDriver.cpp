@@ -1,5 +1,7 @@
 #include "tests/support/AppDriver.h"
 
+#include <fmt/chrono.h>
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <functional>
 #include <future>
 #include <map>
-#include <sstream>
 #include <utility>
 
 #include "platform/ads/TrackingAuthorization.h"
@@ -131,11 +132,7 @@ std::vector<std::string> textsIn(const ui::View& view) {
 }
 
 std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-    std::string text;
-    for (const auto& part : parts) {
-        text += (text.empty() ? "" : std::string(separator)) + part;
-    }
-    return text;
+    return fmt::format("{}", fmt::join(parts, separator));
 }
 
 // The first view of type Found in `view`'s tree (itself included) that `fits`.
@@ -207,11 +204,7 @@ std::shared_ptr<ui::ViewController> topPresented(ui::Window& window) {
 // A date as the person's wall clock shows it: "2027-01-15 11:05:00".
 std::string localDateText(Date date) {
     const auto seconds = static_cast<std::time_t>(std::floor(date.secondsSinceEpoch));
-    std::tm fields{};
-    localtime_r(&seconds, &fields);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
-    return text;
+    return fmt::format("{:%Y-%m-%d %H:%M:%S}", fmt::localtime(seconds));
 }
 
 }  // namespace
@@ -759,12 +752,9 @@ std::vector<std::string> AppDriver::pendingNotifications() {
     std::vector<std::string> lines;
     for (const auto& pending : answer.get()) {
         const auto& request = pending.request;
-        std::ostringstream line;
-        line.precision(12);  // whole seconds and tenths, however far off
-        line << request.content.title << ": " << request.content.body << " at "
-             << localDateText(pending.fireDate) << " in " << request.trigger.timeInterval << "s ("
-             << request.identifier << ")";
-        lines.push_back(line.str());
+        lines.push_back(fmt::format("{}: {} at {} in {}s ({})", request.content.title,
+                                    request.content.body, localDateText(pending.fireDate),
+                                    request.trigger.timeInterval, request.identifier));
     }
     return lines;
 }
