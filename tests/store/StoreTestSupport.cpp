@@ -9,6 +9,7 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "platform/store/StoreConnection.h"
 
@@ -36,6 +37,10 @@ StoreTest::StoreTest()
       listItems(model->requireEntity("List").requireRelationship("listItems")),
       inFolder(model->requireEntity("List").requireRelationship("inFolder")) {
     container = openContainer();
+}
+
+StoreTest::~StoreTest() {
+    setCommitHook(storeFile(), {});
 }
 
 std::string StoreTest::load(PersistentContainer& c) {
@@ -176,6 +181,20 @@ std::string StoreTest::run(const std::string& script) {
                                     : fmt::format("CREATE TRIGGER \"refuse\" BEFORE {} ON \"Item\" "
                                                   "BEGIN SELECT RAISE(ABORT, 'refused'); END",
                                                   w[1]));
+        } else if (verb == "hook") {
+            RawDatabase(storeFile()).execute("CREATE TABLE IF NOT EXISTS \"hook_log\" (\"n\")");
+            hookFails_ = w[1] == "fail";
+            setCommitHook(storeFile(), [this](SqliteDatabase& db, const auto& changes) {
+                heard_.push_back(changes);
+                db.execute("INSERT INTO \"hook_log\" VALUES (1)");
+                if (std::exchange(hookFails_, false)) {
+                    throw StoreError("The change log could not be written", "{test: refused}");
+                }
+            });
+        } else if (verb == "unhook") {
+            setCommitHook(storeFile(), {});
+        } else if (verb == "heard") {
+            out.push_back(heard());
         } else if (verb == "state") {
             const auto object = named(c, w[1]);
             const auto name = nameOf(*object);
@@ -245,6 +264,44 @@ std::string StoreTest::stored() {
     return contents(reader->viewContext()) +
            fmt::format("{} items, {} folders", raw.integer("SELECT COUNT(*) FROM \"Item\""),
                        raw.integer("SELECT COUNT(*) FROM \"Folder\""));
+}
+
+std::string StoreTest::heard() {
+    const auto named = [&](const GlobalID& id) -> const ManagedObject* {
+        for (const auto& [name, object] : remembered_) {
+            if (object && object->globalID() == id) {
+                return object.get();
+            }
+        }
+        return nullptr;
+    };
+    std::vector<std::string> saves;
+    for (const auto& save : heard_) {
+        std::set<std::string> lines;
+        for (const auto& c : save.changes) {
+            const char* kinds[] = {"insert", "update", "remove"};
+            const auto* object = named(c.globalID);
+            std::string line = std::string(kinds[int(c.kind)]) + " " +
+                               (object ? nameOf(*object) : "?") +
+                               (object && object->objectID().key != c.key ? " (wrong key)" : "");
+            if (c.kind == CommittedChange::Kind::insert) {
+                EXPECT_EQ(c.attributes.size(), c.entity->attributes.size());
+                line += " all";
+            } else {
+                for (const auto& [index, value] : c.attributes) {
+                    line += " " + c.entity->attributes[index].name + "=" + describeValue(value);
+                }
+            }
+            for (const auto& [slot, target] : c.toOnes) {
+                const auto* to = target ? named(*target) : nullptr;
+                line += " -> " + (to ? nameOf(*to) : target ? "?" : "none");
+            }
+            lines.insert(line);
+        }
+        saves.push_back(fmt::format("{}", fmt::join(lines, ", ")));
+    }
+    return fmt::format("{} [{} logged]", fmt::join(saves, "; "),
+                       RawDatabase(storeFile()).integer("SELECT COUNT(*) FROM \"hook_log\""));
 }
 
 std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/store/ChangeNotifications.h"
+#include "platform/store/CommitHooks.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ObjectModel.h"
 #include "platform/store/PersistentContainer.h"
@@ -67,6 +68,7 @@ class RawDatabase : public SqliteDatabase {
 class StoreTest : public ::testing::Test {
   public:
     StoreTest();
+    ~StoreTest() override;
 
     // Loads the container's store: "loaded", "refused: <the error's message>", or, when the
     // completion is not called exactly once, "<n> calls".
@@ -100,11 +102,13 @@ class StoreTest : public ::testing::Test {
     // "folder <name>", "link <name> <to-one> <name>", "move <body> <list>" (to it), "set <name>
     // <key> <value>", "delete <name>", "fetch <list>" (its items), "extra" (an item "extra" in
     // Home, Work and Third), "save", "relaunch", "refuse <INSERT|UPDATE|->" (a trigger behind the
-    // store's back refuses writes to Item, or no longer). What run returns, "; "-separated: "state
-    // <name>", "count <name> [<to-many>]" (its members), "to <name> <to-one>", "key <name>",
-    // "stored" (what a fresh reader sees), and a save that was refused or told nobody. Objects are
-    // named by name or body ("-" is none) and remembered by it, so that a deleted or renamed one
-    // can still be named, until a relaunch.
+    // store's back refuses writes to Item, or no longer), "hook [fail]" (a commit hook on the
+    // store file records what it hears and writes a row of its own per save; "fail": it refuses
+    // the first), "unhook". What run returns, "; "-separated: "state <name>", "count <name>
+    // [<to-many>]" (its members), "to <name> <to-one>", "key <name>", "stored" (what a fresh
+    // reader sees), "heard" (the hook's saves, as heard() prints them), and a save that was
+    // refused or told nobody. Objects are named by name or body ("-" is none) and remembered by
+    // it, so that a deleted or renamed one can still be named, until a relaunch.
     std::string run(const std::string& script);
     // The object a script named `name` (else the one list, folder or item so named) in `c`, by
     // default context(); the test fails when there is none.
@@ -122,6 +126,11 @@ class StoreTest : public ::testing::Test {
     std::string contents(ManagedObjectContext& c);
     // The contents a fresh reader of the file sees, then the rows of items and folders.
     std::string stored();
+    // Every save the hook heard, "; "-separated, each change as "<kind> <name> <values> ->
+    // <to-ones>" in name order (the values "all" for an insert, else those that changed), then
+    // "[<n> logged]": the rows the hook wrote that were kept. Objects are named as a script
+    // named them; a change naming another key than its object's is marked "(wrong key)".
+    std::string heard();
     // "There": a context on a connection of its own to the store file, with its own copy of the
     // model, as the sync engine's worker has; opened when first asked for, its saves kept for
     // mergeElsewhere().
@@ -146,6 +155,8 @@ class StoreTest : public ::testing::Test {
     std::map<std::pair<ManagedObjectContext*, std::string>, std::shared_ptr<ManagedObject>>
         remembered_;
     std::vector<ContextDidSaveNotification> savedElsewhere_;
+    std::vector<CommittedChanges> heard_;
+    bool hookFails_ = false;
     ManagedObjectContext::ObserverToken elsewhereToken_;
 };
 
