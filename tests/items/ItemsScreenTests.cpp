@@ -411,8 +411,7 @@ TEST_F(ItemsScreen, ANewListOnAPhoneGetsTheKeyboardOnceAndTheCountIsFixedOnLeavi
     EXPECT_EQ(app_.screens(), "Items(Chores)");
     app_.type("Dust\nSweep\n");
     app_.items().tapButton("Check", "Dust");
-    app_.items().swipeRow("Dust");
-    app_.items().tapRowAction("Delete");
+    app_.items().swipeRow("Dust", "Delete");
     EXPECT_EQ(app_.items().title(), "Chores (1/1)") << "stale until the next recount";
 
     app_.items().goBack();
@@ -435,7 +434,7 @@ TEST_F(ItemsScreen, ASwipeShowsFourActionsAndBothDeletesDeleteTheSameWay) {
     }
     EXPECT_EQ(colours, (std::vector<std::optional<Color>>{grey20, grey56, grey50, std::nullopt}));
 
-    items.tapRowAction("Delete");
+    items.swipeRow("b", "Delete");
     items.tapBarButton("Edit");
     items.tapRow("a", "delete");
     EXPECT_EQ(shown(), "c");

@@ -39,10 +39,7 @@ class ListPicker : public ::testing::Test {
     model::JWDatabase& db() { return app_.app().database(); }
 
     // The picker opened by the items screen's "Move" or "Copy" row action on Milk.
-    void openPicker(bool copying) {
-        app_.items().swipeRow("Milk");
-        app_.items().tapRowAction(copying ? "Copy" : "Move");
-    }
+    void openPicker(bool copying) { app_.items().swipeRow("Milk", copying ? "Copy" : "Move"); }
 
     // Every list by name with its items, each as "<body> [done@<s>] #<sortNumber> c<s>" (times
     // in seconds from the start), then whether the store holds every change.

@@ -44,10 +44,7 @@ class ReminderScreen : public ::testing::Test {
     }
 
     // The "⏰ Reminder" row action on Milk's row.
-    void openReminder() {
-        app.items().swipeRow("Milk");
-        app.items().tapRowAction("\u23F0 Reminder");
-    }
+    void openReminder() { app.items().swipeRow("Milk", "\u23F0 Reminder"); }
 
     // One line of what the person sees and what is set: the screens, the alert, the
     // pending reminders (an item's identifier written as "#" and its text), the prompt while it

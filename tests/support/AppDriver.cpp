@@ -394,25 +394,24 @@ void ScreenDriver::dragRow(std::string_view shown, std::size_t toPosition) {
     settle_();
 }
 
-std::string ScreenDriver::swipeRow(std::string_view shown) {
+std::string ScreenDriver::swipeRow(std::string_view shown, std::string_view action) {
+    auto& tableView = table().tableView();
     std::vector<std::string> titles;
-    for (const auto& action : table().tableView().swipeRow(rowShowing(shown))) {
-        titles.push_back(action->title());
+    for (const auto& button : tableView.swipeRow(rowShowing(shown))) {
+        titles.push_back(button->title());
     }
     settle_();
-    return joined(titles, ", ");
-}
-
-void ScreenDriver::tapRowAction(std::string_view title) {
-    auto& tableView = table().tableView();
-    for (const auto& action : tableView.shownRowActions()) {
-        if (action->title() == title) {
-            tableView.tapRowAction(*action);
+    if (action.empty()) {
+        return joined(titles, ", ");
+    }
+    for (const auto& button : tableView.shownRowActions()) {
+        if (button->title() == action) {
+            tableView.tapRowAction(*button);
             settle_();
-            return;
+            return joined(titles, ", ");
         }
     }
-    cannot("no row action \"" + std::string(title) + "\" is shown");
+    cannot("no row action \"" + std::string(action) + "\" is shown");
 }
 
 void ScreenDriver::tapTextView() {

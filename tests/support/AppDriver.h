@@ -78,9 +78,9 @@ class ScreenDriver {
     void tapRow(std::string_view shown, std::string_view part = {});
     // Drags the row by its reorder control so that it ends at `toPosition` (from 0).
     void dragRow(std::string_view shown, std::size_t toPosition);
-    // Swipes the row; the buttons it shows, joined by ", ".
-    std::string swipeRow(std::string_view shown);
-    void tapRowAction(std::string_view title);
+    // Swipes the row and, given `action`, taps the button of that title; the buttons the swipe
+    // shows, joined by ", ".
+    std::string swipeRow(std::string_view shown, std::string_view action = {});
     // A button named by its title or, for an image, what it does ("Check"): the screen's own,
     // or, given `row`, one in the row showing `row`.
     void tapButton(std::string_view title, std::string_view row = {});
