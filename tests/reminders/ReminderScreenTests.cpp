@@ -107,7 +107,7 @@ class ReminderScreen : public ::testing::Test {
             } else if (std::sscanf(step.c_str(), "pick:%d,%d,%d,%d", &d, &h, &m, &s) == 4) {
                 app.front().pickDate(localDate(2027, 1, d, h, m, s));
             } else if (step == "picked") {
-                transcript += "\npicked " + app.front().pickedDate().iso8601();
+                transcript += "\npicked " + app.front().pickDate().iso8601();
             } else if (step == "look") {
                 look();
             } else if (std::sscanf(step.c_str(), "asleep:%d", &s) == 1) {
@@ -145,7 +145,7 @@ TEST_F(ReminderScreen, OpensOnTheItemWithThePickerFiveMinutesOn) {
     EXPECT_EQ(app.screens(), "Lists | Items(Groceries) > Reminder");
     EXPECT_EQ(reminder.title() + " / " + reminder.barButtons() + " / " + reminder.texts(),
               "Reminder / bar: Cancel, Set / Groceries: Milk");
-    EXPECT_EQ(reminder.pickedDate(), localDate(2027, 1, 15, 11, 6, 20, 0.5));
+    EXPECT_EQ(reminder.pickDate(), localDate(2027, 1, 15, 11, 6, 20, 0.5));
     auto& screen = reminder.controller();
     EXPECT_EQ(screen.view().backgroundColor(), grey92);
     EXPECT_EQ(screen.navigationController()->navigationBar().standardAppearance(),

@@ -473,21 +473,16 @@ void ScreenDriver::tapField(std::string_view shown) {
     settle_();
 }
 
-std::shared_ptr<ui::DatePicker> ScreenDriver::datePicker() const {
+Date ScreenDriver::pickDate(std::optional<Date> date) {
     const auto picker = findView<ui::DatePicker>(controller().view());
     if (!picker) {
         cannot("no date picker on the " + name_ + " screen");
     }
-    return picker;
-}
-
-Date ScreenDriver::pickedDate() const {
-    return datePicker()->date();
-}
-
-void ScreenDriver::pickDate(Date date) {
-    datePicker()->pick(date);
-    settle_();
+    if (date) {
+        picker->pick(*date);
+        settle_();
+    }
+    return picker->date();
 }
 
 // --- AppDriver ---------------------------------------------------------------------------------

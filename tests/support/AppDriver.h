@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,8 +68,6 @@ class ScreenDriver {
     // The visible texts of the screen's own labels, fields, text views and buttons, joined by
     // " / ".
     std::string texts() const;
-    // The date the screen's date picker shows.
-    Date pickedDate() const;
 
     // --- Acting (rows are named by the first text they show) ---
     // `taps` taps in a row, all before the application answers the first.
@@ -89,15 +88,14 @@ class ScreenDriver {
     // Puts the keyboard in the text field showing `shown` (its text, else its placeholder):
     // one of the screen's own or one in a row on screen.
     void tapField(std::string_view shown);
-    // Spins the screen's date picker to `date`.
-    void pickDate(Date date);
+    // Spins the screen's date picker to `date`, when given; the date it shows.
+    Date pickDate(std::optional<Date> date = std::nullopt);
     // Taps into the screen's (first) multi-line text view, which takes the keyboard focus.
     void tapTextView();
 
   private:
     ui::TableViewController& table() const;
     ui::IndexPath rowShowing(std::string_view shown) const;
-    std::shared_ptr<ui::DatePicker> datePicker() const;
 
     std::string name_;
     Finder find_;
