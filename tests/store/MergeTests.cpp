@@ -467,7 +467,9 @@ TEST_P(RandomMerges, StayInStep) {
         if (unheard) {
             controller->setDelegate(table.get());
         }
-        context().processPendingChanges();  // the end of the run-loop event
+        // The end of the run-loop event: changes reported, and what nobody holds let go.
+        context().processPendingChanges();
+        context().releaseUnreferencedObjects();
         if (unheard) {
             EXPECT_EQ(table->batches, heard);
             table->resync(*controller);

@@ -151,6 +151,18 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     EXPECT_EQ(context().registeredObjectCount(), 23u) << "counting members reads none of them";
     EXPECT_EQ(lists[1]->toMany(listItems).size(), 20u);
     EXPECT_EQ(context().registeredObjectCount(), 43u);
+    // Between events the context lets go of what nobody holds and no kept object points at: a
+    // held list keeps its loaded members, an edited item its list and that list's members.
+    EXPECT_EQ(context().releaseUnreferencedObjects(), 20u) << "the first list's items";
+    lists[2]->toMany(listItems).at(0)->setValue("body", text("edited"));
+    lists.clear();
+    fault.reset();
+    EXPECT_EQ(context().releaseUnreferencedObjects(), 22u) << "two lists, one's members";
+    EXPECT_EQ(context().registeredObjectCount(), 21u);
+    context().save();
+    EXPECT_EQ(context().releaseUnreferencedObjects(), 21u);
+    const auto edited = FetchRequest::forEntity("Item").where("body", text("edited"));
+    EXPECT_EQ(context().executeFetchRequest(edited).size(), 1u) << "read again as saved";
 }
 
 // Deleting what was never saved, deleting twice, or another context's object, and editing a
