@@ -163,6 +163,17 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
     EXPECT_EQ(context().releaseUnreferencedObjects(), 21u);
     const auto edited = FetchRequest::forEntity("Item").where("body", text("edited"));
     EXPECT_EQ(context().executeFetchRequest(edited).size(), 1u) << "read again as saved";
+    // An unsaved move here stands over moves elsewhere; the list the merge names as saved is
+    // known only to the move's record of the saved state, and must outlive a release.
+    const auto list0 = context().objectWithID(first);
+    context().executeFetchRequest(edited).at(0)->setToOne(forList, list0.get());
+    for (const std::size_t list : {1, 2}) {
+        elsewhere().executeFetchRequest(edited).at(0)->setToOne(
+            forList, elsewhere().executeFetchRequest(listsByNumber()).at(list).get());
+        mergeElsewhere();
+        context().releaseUnreferencedObjects();
+    }
+    EXPECT_EQ(list0->toManyCount(listItems), 21u) << "the move here stands";
 }
 
 // Deleting what was never saved, deleting twice, or another context's object, and editing a
