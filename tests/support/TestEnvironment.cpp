@@ -27,10 +27,14 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
+namespace {
+
 // Sets `name` to `value`, or unsets it given nothing.
-static void putEnvironment(const std::string& name, const std::optional<std::string>& value) {
+void putEnvironment(const std::string& name, const std::optional<std::string>& value) {
     value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 }
+
+}  // namespace
 
 ScopedEnvironmentVariable::ScopedEnvironmentVariable(std::string name,
                                                      const std::optional<std::string>& value)
