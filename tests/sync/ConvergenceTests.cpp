@@ -46,14 +46,16 @@ using nlohmann::json;
 using testing::SimulatedDevice;
 
 // The seeds a randomised test runs, first to last: the one in JOTWELL_SYNC_SEED alone (to
-// replay a failure), else 1 to JOTWELL_SYNC_SEEDS when that is a positive number, else 1 to
-// `fallback`.
+// replay a failure), else JOTWELL_SYNC_FIRST_SEED (default 1) to JOTWELL_SYNC_SEEDS when that
+// is a positive number, else 1 to `fallback`. A long run splits over processes by first seed.
 std::pair<int, int> seedsToRun(int fallback) {
     if (const char* one = std::getenv("JOTWELL_SYNC_SEED"); one && std::atoi(one) > 0) {
         return {std::atoi(one), std::atoi(one)};
     }
-    const char* count = std::getenv("JOTWELL_SYNC_SEEDS");
-    return {1, count && std::atoi(count) > 0 ? std::atoi(count) : fallback};
+    const char* first = std::getenv("JOTWELL_SYNC_FIRST_SEED");
+    const char* last = std::getenv("JOTWELL_SYNC_SEEDS");
+    return {first && std::atoi(first) > 0 ? std::atoi(first) : 1,
+            last && std::atoi(last) > 0 ? std::atoi(last) : fallback};
 }
 
 // The global identifiers of every object in a dump.
