@@ -83,7 +83,8 @@ void ResultCollector::printSpread(std::ostream& out) const {
 
 void printComparison(std::ostream& out, const ResultCollector& results,
                      const std::vector<std::string>& differentOrders,
-                     const std::vector<MemoryResult>& memory) {
+                     const std::vector<MemoryResult>& memory,
+                     const std::vector<SizeResult>& sizes) {
     out << "# name ours_ms baseline_ms ratio target status\n";
     for (const auto& line : caseTable()) {
         const auto ours = results.medianMilliseconds(line.oursBenchmark, line.clock);
@@ -122,6 +123,15 @@ void printComparison(std::ostream& out, const ResultCollector& results,
                                double(*probe.peakBytes) / 1e6, ratio,
                                ratio <= 1.0 ? "ok" : "MISSED");
         }
+    }
+    for (const auto& size : sizes) {
+        if (!size.value) {
+            out << size.name << " - - - 1.0 ERROR\n";
+            continue;
+        }
+        const double ratio = *size.value / size.target;
+        out << fmt::format("{} {:.1f} - {:.2f} 1.0 {}\n", size.name, *size.value, ratio,
+                           ratio <= 1.0 ? "ok" : "MISSED");
     }
 }
 

@@ -59,13 +59,23 @@ struct MemoryResult {
     double budgetBytes = 100e6;
 };
 
+// A size measured once beside the timings (not a time): none when it could not be measured.
+struct SizeResult {
+    std::string name;
+    std::optional<double> value;
+    double target = 0;  // the most it may be
+};
+
 // Prints a header comment, the case lines in caseTable() order (a line's baseline time is the
 // sum of its baseline and its addedToBaseline benchmark), then one line per memory result:
 //   <name> <peak MB> - <peak / budget> 1.0 <status>
+// and one per size:
+//   <name> <value> - <value / target> 1.0 <status>
 // `differentOrders` names cases whose two sides did not show the same rows in the same order;
 // their status is "MISMATCH" whatever the times.
 void printComparison(std::ostream& out, const ResultCollector& results,
                      const std::vector<std::string>& differentOrders,
-                     const std::vector<MemoryResult>& memory);
+                     const std::vector<MemoryResult>& memory,
+                     const std::vector<SizeResult>& sizes = {});
 
 }  // namespace jw::bench

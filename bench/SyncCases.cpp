@@ -283,7 +283,28 @@ void expectRows(const fs::path& file, const char* table, std::int64_t expected) 
     }
 }
 
+std::optional<double> gFolderBytesPerObject;
+
+// Every file under `folder`, in bytes, per object of the store file.
+double bytesPerObject(const fs::path& folder, const fs::path& storeFile) {
+    std::uintmax_t bytes = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            bytes += entry.file_size();
+        }
+    }
+    std::int64_t objects = 0;
+    for (const char* table : {"Folder", "List", "Item"}) {
+        objects += rowCount(storeFile, table);
+    }
+    return objects > 0 ? double(bytes) / double(objects) : 0;
+}
+
 }  // namespace
+
+std::optional<double> attachedFolderBytesPerObject() {
+    return gFolderBytesPerObject;
+}
 
 std::vector<CaseLine> syncCaseTable() {
     return {
@@ -304,6 +325,7 @@ void registerSyncCases(const Environment& env) {
     mainLoop();
     sync::setCurrentLoggingLevel(0);
     auto source = std::make_shared<const ImportSource>(prepareImport(env));
+    gFolderBytesPerObject = bytesPerObject(source->cloud, env.large.file);
     const auto items = std::int64_t(env.large.shape.items);
 
     configure(benchmark::RegisterBenchmark(

@@ -18,10 +18,13 @@
 //   change exported before a burst counts as done. Against check_item/ours, per check.
 // - sync_import_floor, sync_attach_floor: ours against the physical floor, the same rows
 //   written into tables with no key, index or trigger (reference lines, no target).
+// - sync_attach_folder_bytes_per_object: not a time; the size of the cloud folder after
+//   attaching the 100,000-item store (the one sync_import reads), per object in the store.
 //
 // A store or folder a timed step changes is made afresh for each iteration with the timer
 // paused.
 
+#include <optional>
 #include <vector>
 
 #include "Cases.h"
@@ -34,5 +37,9 @@ std::vector<CaseLine> syncCaseTable();
 // sync_import's folder) and registers the cases. Installs a main run loop for the ensembles'
 // completions. The environment must outlive the run.
 void registerSyncCases(const Environment& environment);
+
+// The cloud folder's bytes (every file in it) per object of the store, after the attach that
+// registerSyncCases made for sync_import; none before that, or when it could not be measured.
+std::optional<double> attachedFolderBytesPerObject();
 
 }  // namespace jw::bench

@@ -23,6 +23,7 @@
 #include "PeakMemory.h"
 #include "Results.h"
 #include "StoreGenerator.h"
+#include "SyncCases.h"
 #include "WindowCases.h"
 
 namespace {
@@ -173,7 +174,8 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         results.printSpread(std::cout);
     }
-    printComparison(std::cout, results, differentOrders, memory);
+    printComparison(std::cout, results, differentOrders, memory,
+                    {{"sync_attach_folder_bytes_per_object", attachedFolderBytesPerObject(), 150}});
 
     if (!options.keepStores && options.workDirectory.empty()) {
         std::error_code ec;

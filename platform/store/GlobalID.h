@@ -20,6 +20,13 @@ struct GlobalID {
     // Parses the canonical 36-character form; nothing for anything else.
     static std::optional<GlobalID> fromString(std::string_view text);
     std::string toString() const;  // lower-case canonical form
+    // The 22-character short form: the 16 bytes in base64url (RFC 4648, section 5) without
+    // padding. Parsing takes exactly that form (the unused low bits of the last character
+    // zero), so each identifier has one short form; nothing for anything else.
+    static std::optional<GlobalID> fromShortString(std::string_view text);
+    std::string toShortString() const;
+    // The same, appended to `out` without a temporary string.
+    void appendShortString(std::string& out) const;
 
     auto operator<=>(const GlobalID&) const = default;
     bool operator==(const GlobalID&) const = default;

@@ -90,9 +90,9 @@ std::optional<SyncError> Attacher::attach(Date now, bool afresh) {
                                               describe(status)));
     }
 
+    std::vector<std::string> files;
     {
         store::SqliteTransaction transaction(db);
-        SyncTables tables(db);
         SyncState record(db);
         std::int64_t clock = record.get(state::clock);
         record.set(state::device, device);
@@ -107,25 +107,112 @@ std::optional<SyncError> Attacher::attach(Date now, bool afresh) {
         record.set(state::exported, 0);
         record.set(state::baselines, "[]");
         db.execute("DELETE FROM \"_sync_pending\"; DELETE FROM \"_sync_applied\";");
-        // Everything this store holds goes out as the device's first file; removals too,
-        // for a store attached before whose deletions the others may not have seen.
-        const Stamp stamp{++clock, device};
-        for (const auto& change : snapshotStore(conn, stamp, true)) {
-            tables.addPending(*store::GlobalID::fromString(change.globalID),
-                              change.toJson().dump());
-        }
+        // Everything this store holds goes out as the device's first files, written here
+        // straight from the rows and never staged; removals too, for a store attached before
+        // whose deletions the others may not have seen. The files' numbers are claimed in the
+        // same transaction, so that a write cut short is done again (writeFirstFiles).
+        files = snapshotFiles(conn, Stamp{++clock, device}, true, firstHeader(1),
+                              context_.tuning.maxRecordsPerFile);
         record.set(state::clock, clock);
+        record.set(state::nextFile, 1 + std::int64_t(files.size()));
+        record.set(state::firstFilesFrom, 1);
+        record.set(state::firstFilesThrough, std::int64_t(files.size()));
         transaction.commit();
     }
     context_.setDevice(device);
     context_.forgetAttachment();
     context_.leeched.store(true);
     engineLog(1, fmt::format("attached as device {}", device));
-    if (auto error = exporter_.exportPending()) {
-        // The changes wait in the store; the next merge exports them.
+    auto error = writeClaimed(files);
+    if (!error) {
+        error = exporter_.exportPending();
+    }
+    if (error) {
+        // What is not written yet is owed in the store; the next merge writes it.
         engineLog(0, fmt::format("first export postponed: {}", error->localizedDescription));
     }
     return std::nullopt;
+}
+
+ChangeFileHeader Attacher::firstHeader(std::int64_t sequence) const {
+    ChangeFileHeader header;
+    header.kind = "changes";
+    header.ensemble = SyncState(context_.connection().database()).get(state::ensemble);
+    header.device = SyncState(context_.connection().database()).get(state::device);
+    header.sequence = sequence;
+    header.modelVersion = context_.model->version();
+    return header;
+}
+
+std::optional<SyncError> Attacher::writeClaimed(const std::vector<std::string>& files) {
+    auto& db = context_.connection().database();
+    SyncState record(db);
+    const auto first = record.get(state::firstFilesFrom);
+    const auto device = context_.device();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto number = first + std::int64_t(i);
+        const auto path =
+            context_.layout.changesFolder(device) + "/" + CloudLayout::changeFileName(number);
+        if (const auto status = context_.fs->writeAtomically(path, files[i]);
+            status != CloudStatus::ok) {
+            return cloudError(status, fmt::format("The store could not be written to the cloud "
+                                                  "folder ({}); it will be sent at the next "
+                                                  "merge.",
+                                                  describe(status)));
+        }
+    }
+    const auto last = first + std::int64_t(files.size()) - 1;
+    store::SqliteTransaction transaction(db);
+    record.set(state::firstFilesFrom, 0);
+    record.set(state::firstFilesThrough, 0);
+    record.set(state::exported, std::max(record.get(state::exported), last));
+    transaction.commit();
+    for (auto number = first; number <= last; ++number) {
+        context_.noteOwnChangeFileWritten(number);
+    }
+    engineLog(2, fmt::format("wrote the store in files {} to {}", first, last));
+    return std::nullopt;
+}
+
+std::optional<SyncError> Attacher::writeFirstFiles() {
+    auto& conn = context_.connection();
+    auto& db = conn.database();
+    SyncState record(db);
+    const auto from = record.get(state::firstFilesFrom);
+    if (from == 0) {
+        return std::nullopt;
+    }
+    // What the cut-short try left is unknown: any of its files may be there, whole, or not.
+    // Each is written again empty; the store then goes out whole under new numbers.
+    const auto through = record.get(state::firstFilesThrough);
+    for (auto number = from; number <= through; ++number) {
+        ChangeFileWriter blank(firstHeader(number));
+        const auto path = context_.layout.changesFolder(context_.device()) + "/" +
+                          CloudLayout::changeFileName(number);
+        if (const auto status = context_.fs->writeAtomically(path, blank.finish());
+            status != CloudStatus::ok) {
+            return cloudError(status, fmt::format("The store could not be written to the cloud "
+                                                  "folder ({}); it will be sent at the next "
+                                                  "merge.",
+                                                  describe(status)));
+        }
+        context_.noteOwnChangeFileWritten(number);
+    }
+    std::vector<std::string> files;
+    {
+        store::SqliteTransaction transaction(db);
+        std::int64_t clock = record.get(state::clock);
+        const auto first = std::max(record.get(state::nextFile), through + 1);
+        files = snapshotFiles(conn, Stamp{++clock, context_.device()}, true, firstHeader(first),
+                              context_.tuning.maxRecordsPerFile);
+        record.set(state::clock, clock);
+        record.set(state::nextFile, first + std::int64_t(files.size()));
+        record.set(state::firstFilesFrom, first);
+        record.set(state::firstFilesThrough, first + std::int64_t(files.size()) - 1);
+        record.set(state::exported, std::max(record.get(state::exported), through));
+        transaction.commit();
+    }
+    return writeClaimed(files);
 }
 
 // A fresh attachment whatever the state, under a new identity.

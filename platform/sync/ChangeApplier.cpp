@@ -71,7 +71,9 @@ void ChangeApplier::apply(const ObjectChange& change) {
         return;
     }
     if (const auto key = keyFor(*e, id)) {
-        updateObject(*e, id, *key, change);
+        // A creation says every key it leaves out holds its default, here as in a new row
+        // (the same object created twice, from two copies of a store, settles the same).
+        updateObject(*e, id, *key, change.created ? completed(*e, change) : change);
         return;
     }
     // Not here: not created yet, or set aside with a removed owner.

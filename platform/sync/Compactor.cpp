@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <unordered_map>
 #include <utility>
@@ -147,10 +148,14 @@ std::optional<BaselineRef> Compactor::writeBaseline(const Coverage& coverage) {
     file.header.coverage = coverage;
     auto own = context_.ownBaselines();
     file.header.sequence = own.empty() ? 1 : own.back().sequence + 1;
+    std::string bytes;
     {
         store::SqliteTransaction transaction(db);
         std::int64_t clock = record.get(state::clock);
-        file.changes = snapshotStore(conn, Stamp{++clock, context_.device()}, true);
+        // One file, however many objects: a baseline replaces files whole.
+        bytes = std::move(snapshotFiles(conn, Stamp{++clock, context_.device()}, true, file.header,
+                                        std::numeric_limits<std::size_t>::max())
+                              .front());
         record.set(state::clock, clock);
         transaction.commit();
     }
@@ -158,7 +163,7 @@ std::optional<BaselineRef> Compactor::writeBaseline(const Coverage& coverage) {
                       CloudLayout::baselineFileName(file.header.sequence);
     if (context_.fs->makeDirectory(context_.layout.baselinesFolder(context_.device())) !=
             CloudStatus::ok ||
-        context_.fs->writeAtomically(path, encodeChangeFile(file)) != CloudStatus::ok) {
+        context_.fs->writeAtomically(path, bytes) != CloudStatus::ok) {
         engineLog(0, "could not write a baseline; compaction waits");
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <stdexcept>
 
@@ -81,6 +83,73 @@ std::string toHex(const unsigned char* data, std::size_t size) {
         out += kDigits[data[i] & 0xF];
     }
     return out;
+}
+
+void appendHex(std::string& out, const unsigned char* data, std::size_t size) {
+    static const char* kDigits = "0123456789abcdef";
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0xF];
+    }
+}
+
+// JSON's string form of valid UTF-8: quotes, backslashes and control characters escaped,
+// everything else as it is (as nlohmann's dump writes it).
+void appendJsonString(std::string& out, const std::string& s) {
+    static const char* kDigits = "0123456789abcdef";
+    out += '"';
+    for (const char c : s) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            default:
+                if (u < 0x20) {
+                    out += "\\u00";
+                    out += kDigits[u >> 4];
+                    out += kDigits[u & 0xF];
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+void appendNumber(std::string& out, std::int64_t n) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, n).ptr;
+    out.append(buffer, end);
+}
+
+// The shortest text that reads back as `d`, written as a fraction even when whole ("2.0"), as
+// nlohmann's dump writes it: read back, it is a floating-point number again.
+void appendNumber(std::string& out, double d) {
+    char buffer[40];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, d).ptr;
+    out.append(buffer, end);
+    if (std::find_if(buffer, end, [](char c) { return c == '.' || c == 'e'; }) == end) {
+        out += ".0";
+    }
 }
 
 std::vector<unsigned char> fromHex(const std::string& hex) {
@@ -253,6 +322,79 @@ json encodeValue(store::AttributeType type, const store::Value& value) {
         }
     }
     return nullptr;
+}
+
+void appendEncodedValue(std::string& out, store::AttributeType type, const store::Value& value) {
+    using store::AttributeType;
+    if (store::isAbsent(value)) {
+        out += "null";
+        return;
+    }
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            appendNumber(out, store::integerOf(value));
+            return;
+        case AttributeType::Boolean:
+            out += store::booleanOf(value) ? "true" : "false";
+            return;
+        case AttributeType::Double:
+            if (auto d = std::get_if<double>(&value); d && std::isfinite(*d)) {
+                appendNumber(out, *d);
+            } else {
+                out += "0.0";
+            }
+            return;
+        case AttributeType::String: {
+            const auto& s = std::get<std::string>(value);
+            if (validUtf8(s)) {
+                appendJsonString(out, s);
+            } else {
+                out += "{\"h\":\"";
+                appendHex(out, reinterpret_cast<const unsigned char*>(s.data()), s.size());
+                out += "\"}";
+            }
+            return;
+        }
+        case AttributeType::Date:
+            out += "{\"t\":";
+            appendNumber(out, std::get<Date>(value).secondsSinceEpoch);
+            out += '}';
+            return;
+        case AttributeType::Binary: {
+            const auto& b = std::get<store::Blob>(value).bytes;
+            out += "{\"b\":\"";
+            appendHex(out, b.data(), b.size());
+            out += "\"}";
+            return;
+        }
+    }
+    out += "null";
+}
+
+bool encodesAsDefault(store::AttributeType type, const store::Value& value) {
+    using store::AttributeType;
+    if (store::isAbsent(value)) {
+        return true;
+    }
+    switch (type) {
+        case AttributeType::Integer16:
+        case AttributeType::Integer32:
+        case AttributeType::Integer64:
+            return store::integerOf(value) == 0;
+        case AttributeType::Boolean:
+            return !store::booleanOf(value);
+        case AttributeType::Double: {
+            const auto* d = std::get_if<double>(&value);
+            return !d || !std::isfinite(*d) || (*d == 0 && !std::signbit(*d));
+        }
+        case AttributeType::String:
+        case AttributeType::Date:
+        case AttributeType::Binary:
+            return false;
+    }
+    return false;
 }
 
 store::Value decodeValue(store::AttributeType type, const json& j) {

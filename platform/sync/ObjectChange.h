@@ -6,13 +6,15 @@
 // change the same way on every device: first by counter, then by device. Per attribute, the
 // value with the greater stamp wins; a removal wins over everything and is never undone.
 //
-// In files an object change is JSON:
+// Stored in this program's own tables (pending exports, changes set aside) an object change
+// is JSON:
 //   {"e": entity, "g": global id, "x": [counter, device]    (the object was created),
 //    "r": [counter, device]                                 (the object was removed),
 //    "v": {key: [value] | [value, counter, device], ...}}   (values; no stamp = the "x" one)
-// Values: numbers and booleans as they are; strings as strings (or {"h": hex} when not valid
-// UTF-8); dates as {"t": seconds since 1970}; data as {"b": hex}; an absent value as null; a
-// to-one relationship as the target's global id string, or null.
+// Values, here and in files: numbers and booleans as they are; strings as strings (or
+// {"h": hex} when not valid UTF-8); dates as {"t": seconds since 1970}; data as {"b": hex};
+// an absent value as null; a to-one relationship as the target's global id string, or null.
+// Files carry the same changes in a denser form of their own (see ChangeFile.h).
 
 #include <compare>
 #include <cstdint>
@@ -70,5 +72,10 @@ struct ObjectChange {
 // fit the type.
 nlohmann::json encodeValue(store::AttributeType type, const store::Value& value);
 store::Value decodeValue(store::AttributeType type, const nlohmann::json& json);
+// Appends encodeValue(type, value) as compact JSON text, without building it.
+void appendEncodedValue(std::string& out, store::AttributeType type, const store::Value& value);
+// Whether a value reads back as the default value of its type (decodeValue gives the same
+// for it as for null).
+bool encodesAsDefault(store::AttributeType type, const store::Value& value);
 
 }  // namespace jw::sync

@@ -138,7 +138,12 @@ class PersistentStoreEnsemble::Engine {
         }
         auto folder = lookAtFolder(context_, devices);
         importer_.importAll(folder);
-        auto exportError = exporter_.exportPending();
+        // The store's first files, when an attach could not write them all, go before what
+        // was saved since.
+        auto exportError = attacher_.writeFirstFiles();
+        if (!exportError) {
+            exportError = exporter_.exportPending();
+        }
         exporter_.writeRegistration(now);
         compactor_.compact(now, folder);
         if (exportError) {

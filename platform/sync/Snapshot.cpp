@@ -2,7 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/store/StoreRows.h"
@@ -18,20 +21,61 @@ GlobalID idFrom(const store::SqliteStatement& s, int column) {
     return store::StoreRows::globalIDAt(s, column).value_or(GlobalID{});
 }
 
+// Files of at most `perFile` changes each, one after the other.
+class FileSeries {
+  public:
+    FileSeries(const ChangeFileHeader& first, std::size_t perFile)
+        : header_(first), perFile_(std::max<std::size_t>(perFile, 1)) {}
+
+    // The file the next change goes to.
+    ChangeFileWriter& next() {
+        if (!writer_ || writer_->changeCount() >= perFile_) {
+            close();
+            writer_.emplace(header_);
+            ++header_.sequence;
+        }
+        return *writer_;
+    }
+    std::vector<std::string> finish() {
+        if (!writer_ && files_.empty()) {
+            writer_.emplace(header_);
+        }
+        close();
+        return std::move(files_);
+    }
+
+  private:
+    void close() {
+        if (writer_) {
+            files_.push_back(writer_->finish());
+            writer_.reset();
+        }
+    }
+
+    ChangeFileHeader header_;
+    std::size_t perFile_;
+    std::optional<ChangeFileWriter> writer_;
+    std::vector<std::string> files_;
+};
+
 }  // namespace
 
-std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp& stampForNew,
-                                        bool includeRemovals) {
+std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp& stampForNew,
+                                       bool includeRemovals, const ChangeFileHeader& first,
+                                       std::size_t perFile) {
     auto& db = connection.database();
     const auto& model = connection.model();
 
-    // Every stamp at once: creation stamps and the stamps of values written since.
-    std::unordered_map<GlobalID, std::map<std::string, Stamp>, store::GlobalIDHash> stamps;
+    // Every stamp at once: creation stamps and the stamps of values written since. The rows
+    // are then written as they are read, no object change built for any of them.
+    std::unordered_map<GlobalID, std::vector<std::pair<std::string, Stamp>>, store::GlobalIDHash>
+        stamps;
     {
         auto& s =
             db.cached("SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\"");
         while (s.step()) {
-            stamps[idFrom(s, 0)][s.columnText(1)] = Stamp{s.columnInt(2), s.columnText(3)};
+            stamps[idFrom(s, 0)].emplace_back(s.columnText(1),
+                                              Stamp{s.columnInt(2), s.columnText(3)});
         }
         s.reset();
     }
@@ -54,58 +98,68 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
         s.reset();
     }
 
-    std::vector<ObjectChange> out;
+    FileSeries files(first, perFile);
+    static const std::vector<std::pair<std::string, Stamp>> kNoStamps;
     for (const auto& e : model.entities()) {
         bool unstamped = false;
         auto& s = db.cached(fmt::format("SELECT {} FROM {}", StoreConnection::selectColumns(e),
                                         StoreConnection::quoted(e.name)));
         while (s.step()) {
             const auto id = idFrom(s, StoreConnection::kGlobalIDColumn);
-            const auto& objectStamps = stamps[id];
-            ObjectChange change;
-            change.entity = e.name;
-            change.globalID = id.toString();
-            auto created = objectStamps.find("");
-            if (created == objectStamps.end()) {
-                change.created = stampForNew;  // recorded for all such objects at once below
-                unstamped = true;
-            } else {
-                change.created = created->second;
+            const auto found = stamps.find(id);
+            const auto& objectStamps = found == stamps.end() ? kNoStamps : found->second;
+            const Stamp* created = &stampForNew;
+            for (const auto& [key, stamp] : objectStamps) {
+                if (key.empty()) {
+                    created = &stamp;
+                }
             }
+            unstamped = unstamped || created == &stampForNew;
             auto stampFor = [&](const std::string& key) -> std::optional<Stamp> {
-                auto it = objectStamps.find(key);
-                return it == objectStamps.end() || it->second == *change.created
-                           ? std::nullopt
-                           : std::optional<Stamp>(it->second);
+                for (const auto& [name, stamp] : objectStamps) {
+                    if (name == key) {
+                        return stamp == *created ? std::nullopt : std::optional<Stamp>(stamp);
+                    }
+                }
+                return std::nullopt;
             };
+            auto& file = files.next();
+            const auto entity = file.entity(e.name);
+            file.beginChange(entity, id, *created);
             for (const auto& a : e.attributes) {
-                change.values[a.name] = {
-                    encodeValue(a.type,
-                                s.columnValue(StoreConnection::attributeColumn(a.index), a.type)),
-                    stampFor(a.name)};
+                const auto stamp = objectStamps.size() > 1 ? stampFor(a.name) : std::nullopt;
+                const auto value = s.columnValue(StoreConnection::attributeColumn(a.index), a.type);
+                if (!stamp && encodesAsDefault(a.type, value)) {
+                    continue;  // left out: the creation gives it its default
+                }
+                file.value(file.key(entity, a.name), stamp,
+                           [&](std::string& out) { appendEncodedValue(out, a.type, value); });
             }
             for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {
                 const auto* r = e.toOneRelationships[slot];
                 const int column = StoreConnection::toOneColumn(e, slot);
-                nlohmann::json value = nullptr;
+                std::optional<GlobalID> target;
                 if (!s.columnIsNull(column)) {
                     const auto& targets = idsByKey[r->destination->index];
-                    auto it = targets.find(s.columnInt(column));
-                    if (it != targets.end()) {
-                        value = it->second.toString();
+                    if (auto it = targets.find(s.columnInt(column)); it != targets.end()) {
+                        target = it->second;
                     }
                 }
                 // No target stored, or one no longer there: the value is the one waiting.
-                if (value.is_null()) {
+                if (!target) {
                     if (auto links = waitingLinks.find(id); links != waitingLinks.end()) {
                         if (auto link = links->second.find(r->name); link != links->second.end()) {
-                            value = link->second.toString();
+                            target = link->second;
                         }
                     }
                 }
-                change.values[r->name] = {std::move(value), stampFor(r->name)};
+                const auto stamp = objectStamps.size() > 1 ? stampFor(r->name) : std::nullopt;
+                if (!stamp && !target) {
+                    continue;
+                }
+                file.link(file.key(entity, r->name, true), stamp, target);
             }
-            out.push_back(std::move(change));
+            file.endChange(std::nullopt);
         }
         s.reset();
         if (unstamped) {
@@ -127,7 +181,8 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
         auto& parked = db.cached("SELECT \"payload\" FROM \"_sync_parked\"");
         while (parked.step()) {
             try {
-                out.push_back(ObjectChange::fromJson(nlohmann::json::parse(parked.columnText(0))));
+                files.next().add(
+                    ObjectChange::fromJson(nlohmann::json::parse(parked.columnText(0))));
             } catch (const std::exception&) {
                 // A damaged parked change is dropped; it came from a file another device keeps.
             }
@@ -136,15 +191,13 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
         auto& s = db.cached(
             "SELECT \"gid\", \"entity\", \"counter\", \"device\" FROM \"_sync_tombstones\"");
         while (s.step()) {
-            ObjectChange change;
-            change.globalID = idFrom(s, 0).toString();
-            change.entity = s.columnText(1);
-            change.removed = Stamp{s.columnInt(2), s.columnText(3)};
-            out.push_back(std::move(change));
+            auto& file = files.next();
+            file.beginChange(file.entity(s.columnText(1)), idFrom(s, 0), std::nullopt);
+            file.endChange(Stamp{s.columnInt(2), s.columnText(3)});
         }
         s.reset();
     }
-    return out;
+    return files.finish();
 }
 
 }  // namespace jw::sync

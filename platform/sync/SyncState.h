@@ -47,6 +47,10 @@ inline constexpr SyncNumberField nextFile{"nextFile", 1};  // the next change fi
 inline constexpr SyncNumberField claimFile{"claimFile", 0};
 inline constexpr SyncNumberField claimThrough{"claimThrough", 0};
 inline constexpr SyncNumberField exported{"exported", 0};  // own change files written, 1..n
+// The files an attach claimed for the store's snapshot, firstFilesFrom..firstFilesThrough,
+// until they are all written (0: none owed): the next merge writes them again.
+inline constexpr SyncNumberField firstFilesFrom{"firstFilesFrom", 0};
+inline constexpr SyncNumberField firstFilesThrough{"firstFilesThrough", 0};
 }  // namespace state
 
 class SyncState {

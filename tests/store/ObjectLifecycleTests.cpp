@@ -286,10 +286,21 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
         {gid.substr(1), ""},
         {gid + "0", ""},
         {"zzzzzzzz-zzzz-4zzz-8zzz-zzzzzzzzzzzz", ""},
+        // The short form (22 characters of base64url) names it too, and only in full.
+        {listGID.toShortString(), "Groceries"},
+        {elsewhereGID.toShortString(), ""},
+        {listGID.toShortString().substr(1), ""},
+        {listGID.toShortString() + "A", ""},
+        {listGID.toShortString().substr(0, 21) + "=", ""},
+        {std::string(21, '_') + "B", ""},  // low bits set past the sixteenth byte
     };
     for (const auto& [address, expected] : cases) {
         auto found = context().existingObjectWithURI(address);
         if (const auto id = GlobalID::fromString(address)) {
+            found = context().existingObjectWithGlobalID(model->requireEntity("List"), *id);
+        }
+        if (const auto id = GlobalID::fromShortString(address)) {
+            EXPECT_EQ(id->toShortString(), address);
             found = context().existingObjectWithGlobalID(model->requireEntity("List"), *id);
         }
         EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << address;

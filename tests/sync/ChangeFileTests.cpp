@@ -1,11 +1,13 @@
 // Change files and baselines as bytes: what a writer produces reads back the same, and a reader
 // refuses, with a reason, anything it cannot trust: a file cut anywhere, one longer than its
-// header says, a damaged one, one of a newer format or object model, one that is not JSON.
+// header says, a damaged one, one of another format or a newer object model, one that is not
+// JSON, one whose changes name what its header's tables do not hold.
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <functional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,6 +68,10 @@ std::string refusal(const std::string& bytes) {
     return "accepted";
 }
 
+// The sample's first object in the short form the payload names it by.
+const std::string kListID =
+    store::GlobalID::fromString("7c9e6679-7425-40de-944b-e07fc1f90ae7")->toShortString();
+
 TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
     // Writing what was read gives the same bytes: every field came back. (A field written or
     // read wrong both ways is the convergence run's to find.)
@@ -104,6 +110,8 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedOrIsCutAnywhereIsRefusedWithAReason)
         {edited([](json& h) { h["model"] = kModel + 1; }), "newer object model"},
         {edited([&](json& h) { h["jotwell-sync"] = huge; }), "newer"},
         {edited([&](json& h) { h["model"] = huge; }), "newer"},
+        // The format before this one never shipped: refused like any other.
+        {edited([](json& h) { h["jotwell-sync"] = kChangeFileFormat - 1; }), "not a format"},
         {edited([](json& h) { h["jotwell-sync"] = 0; }), ""},  // a format that never was
         {edited([](json& h) { h["jotwell-sync"] = -1; }), ""},
         {"", "no header"},
@@ -116,6 +124,33 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedOrIsCutAnywhereIsRefusedWithAReason)
         {withHeader([](json&) {}, "[{\"e\": "), "not JSON"},
         {withHeader([](json&) {}, "{\"e\": \"Item\"}"), "not a list"},
         {withHeader([](json&) {}, "[{\"e\": \"Item\"}]"), ""},
+        {withHeader([](json&) {}, "[\"\xff\"]"), "not JSON"},
+        // Changes that do not fit the form, or name what the header's tables do not hold
+        // (the sample's: entities List [name, themeKey] and Item, devices ["other"]).
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3]]"), "must be"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [], 4, 5]]"), "must be"},
+        {withHeader([](json&) {}, "[[7, \"" + kListID + "\", 3, []]]"), "an entity not in"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "A\", 3, []]]"), "short form"},
+        {withHeader([](json&) {}, "[[0, \"7c9e6679-7425-40de-944b-e07fc1f90ae7\", 3, []]]"),
+         "short form"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", [3, 1], []]]"), "device not in"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", [3], []]]"), "a stamp"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", \"3\", []]]"), "a stamp"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [9, 1]]]"), "a key not in"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [0]]]"), "without its value"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [0, 1, 0, 2]]]"), "twice"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [0, [1]]]]"), "stamped value"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", 3, [0, [1, 2, 5]]]]"),
+         "device not in"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", null, [0, 1]]]"),
+         "needs a creation stamp"},
+        {withHeader([](json&) {}, "[[0, \"" + kListID + "\", null, []]]"), "changes nothing"},
+        {withHeader([](json& h) { h["entities"][0][2] = {0}; },
+                    "[[0, \"" + kListID + "\", 3, [0, \"Groceries\"]]]"),
+         "a link"},
+        {withHeader([](json& h) { h["entities"][0][2] = {5}; }, "[]"), "link key"},
+        {withHeader([](json& h) { h["devices"] = {""}; }, "[]"), "devices must be"},
+        {withHeader([](json& h) { h["entities"] = {{"List"}}; }, "[]"), "entities must be"},
         {edited([](json& h) { h["kind"] = "snapshot"; }), "unknown kind"},
         {edited([](json& h) { h["length"] = "12"; }), ""},
         {edited([](json& h) { h["length"] = -1; }), ""},
@@ -127,7 +162,8 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedOrIsCutAnywhereIsRefusedWithAReason)
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         cases.emplace_back(bytes.substr(0, length), "");
     }
-    for (const char* field : {"kind", "ensemble", "device", "sequence", "model"}) {
+    for (const char* field :
+         {"kind", "ensemble", "device", "sequence", "model", "devices", "entities"}) {
         cases.emplace_back(edited([&](json& h) { h.erase(field); }), "");
         cases.emplace_back(edited([&](json& h) { h[field] = json::array(); }), "");
     }
@@ -136,6 +172,37 @@ TEST(ChangeFileRefusals, WhatCannotBeTrustedOrIsCutAnywhereIsRefusedWithAReason)
         EXPECT_NE(said, "accepted") << file.substr(0, 200);
         EXPECT_NE(said.find(reason), std::string::npos) << said;
     }
+}
+
+// Bytes flipped and files cut at random, with length and checksum made to fit so that the
+// damage reaches the payload: each is refused, or read whole and written back the same.
+TEST(ChangeFileRefusals, RandomDamageIsRefusedOrReadWhole) {
+    const auto bytes = encodeChangeFile(sampleFile());
+    const auto body = payload(bytes);
+    std::mt19937 random(20261207);
+    std::vector<std::string> outcomes;
+    for (int round = 0; round < 2000; ++round) {
+        std::string damaged = body;
+        if (round % 4 == 0) {
+            damaged.resize(random() % damaged.size());
+        }
+        for (int flips = 1 + int(random() % 3); flips > 0 && !damaged.empty(); --flips) {
+            damaged[random() % damaged.size()] ^= static_cast<char>(1u << (random() % 8));
+        }
+        const auto file = withHeader([](json&) {}, damaged);
+        try {
+            const auto read = decodeChangeFile(file, kModel);
+            const auto written = encodeChangeFile(read);
+            if (encodeChangeFile(decodeChangeFile(written, kModel)) != written) {
+                outcomes.push_back("read back differently: " + damaged);
+            }
+        } catch (const std::invalid_argument&) {
+            // refused, as it should be
+        } catch (const std::exception& e) {
+            outcomes.push_back(std::string("escaped: ") + e.what() + ": " + damaged);
+        }
+    }
+    EXPECT_EQ(outcomes, std::vector<std::string>{});
 }
 
 }  // namespace

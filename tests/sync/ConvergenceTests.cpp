@@ -588,7 +588,8 @@ class ConvergenceRun {
                 files[file.header.sequence] = std::move(file);
             }
             for (const auto& [sequence, file] : files) {
-                for (const auto& change : file.changes) {
+                for (const auto& written : file.changes) {
+                    const auto change = testing::spelledOut(written);
                     reference.add(change);
                     for (const auto& [key, value] : change.values) {
                         exported[{d, change.globalID, key}] = value.value.dump();

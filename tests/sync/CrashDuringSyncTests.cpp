@@ -10,8 +10,9 @@
 // after it returned, through a pipe. The test kills the child either at a random moment or
 // while it is stopped at a chosen point of one phase:
 // - a halting cloud folder stops the worker just before or just after a change file or a
-//   baseline is written, right after another device's change file was read, or right after
-//   a compaction removed a file;
+//   baseline is written, right after another device's change file was read, right after
+//   a compaction removed a file, or (B attaching afresh) just before or after the attach
+//   writes the store as its first file;
 // - a halting SQLite file layer stops a thread halfway through one of its next writes to the
 //   store's log: in the middle of the commit of a save (main thread; of a chosen kind, at a
 //   chosen write, torn in its first page or after whole pages reached the log), or of the
@@ -34,6 +35,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -152,14 +154,26 @@ void armLogHalt(const Halt& halt) {
     tLogWritesToHalt = gLogWrite;
 }
 
+// The changes folder of the device an attach in the child registers (the child attaches
+// nothing else), once it is made: where that attach writes the store as its first files.
+std::mutex gAttachingMutex;
+std::string gAttachingFolder;
+
+bool inTheAttachingFolder(const std::string& path) {
+    std::lock_guard lock(gAttachingMutex);
+    return !gAttachingFolder.empty() && path.starts_with(gAttachingFolder);
+}
+
 // The halt points of the sync phases around the cloud's calls: before or after a call of an
-// operation on a path with that ending; some stop there, some arm the log halt.
+// operation on a path with that ending (with `firstFiles`, only in the folder an attach in
+// the child writes its first files to); some stop there, some arm the log halt.
 struct CloudHalt {
     Halt halt;
     bool before;
     test::CloudOperation operation;
     const char* pathEnding;
     bool inTheLog;
+    bool firstFiles = false;
 };
 const CloudHalt kCloudHalts[] = {
     // A change file is about to be written; it was written, its bookkeeping not yet; halfway
@@ -175,12 +189,29 @@ const CloudHalt kCloudHalts[] = {
     // file.
     {"afterBaselineWrite", false, test::CloudOperation::write, ".jwbaseline", false},
     {"afterCompactionRemove", false, test::CloudOperation::remove, "", false},
+    // An attach writes the store as its first file: about to, done, its bookkeeping halfway.
+    {"beforeFirstFilesWrite", true, test::CloudOperation::write, ".jwchanges", false, true},
+    {"afterFirstFilesWrite", false, test::CloudOperation::write, ".jwchanges", false, true},
+    {"insideFirstFilesBookkeeping", false, test::CloudOperation::write, ".jwchanges", true, true},
 };
 
+bool isFirstFilesHalt(const Halt& halt) {
+    for (const auto& h : kCloudHalts) {
+        if (h.halt == halt) {
+            return h.firstFiles;
+        }
+    }
+    return false;
+}
+
 void atCloudCall(bool before, test::CloudOperation operation, const std::string& path) {
+    if (!before && operation == test::CloudOperation::makeDirectory && path.ends_with("/changes")) {
+        std::lock_guard lock(gAttachingMutex);
+        gAttachingFolder = path + "/";
+    }
     for (const auto& h : kCloudHalts) {
         if (h.before == before && h.operation == operation && path.ends_with(h.pathEnding) &&
-            isTheHaltPoint(h.halt)) {
+            (!h.firstFiles || inTheAttachingFolder(path)) && isTheHaltPoint(h.halt)) {
             h.inTheLog ? armLogHalt(h.halt) : haltForTheKill(h.halt);
         }
     }
@@ -251,7 +282,14 @@ struct ChildDevice {
     }
 
     std::mt19937 random(plan.seed);
+    // For the halts in an attach's first file: B attaches afresh, under a new identity, a
+    // few saves in, while both devices go on saving.
+    const std::uint64_t reattachAt =
+        isFirstFilesHalt(plan.round.halt) ? plan.firstSave + 2 + plan.seed % 12 : 0;
     for (std::uint64_t n = plan.firstSave;; ++n) {
+        if (n == reattachAt) {
+            devices[1].db->reattach();
+        }
         auto& device = devices[std::uniform_int_distribution<int>(0, 1)(random)];
         const std::string who(1, device.name);
         const std::string number = std::to_string(n);
@@ -554,9 +592,11 @@ class CrashDuringSync : public ::testing::Test {
         for (std::size_t r = 0; r < rounds.size(); ++r) {
             const auto halt = rounds[r].halt;
             // A save is halted a few dozen saves in, so the stores hold something by then.
-            const int occurrence = halt == "insideSave"
-                                       ? std::uniform_int_distribution<int>(5, 40)(random)
-                                       : std::uniform_int_distribution<int>(1, 4)(random);
+            // An attach writes its first file once.
+            const int occurrence =
+                halt == "insideSave"     ? std::uniform_int_distribution<int>(5, 40)(random)
+                : isFirstFilesHalt(halt) ? 1
+                                         : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
             runAndKill(rounds[r], occurrence, saves, random);
             if (HasFatalFailure()) {
@@ -646,6 +686,12 @@ const CrashCase kCrashCases[] = {
     {"WhileImporting",
      {{"afterImportRead"}, {"insideImport"}, {"insideImport"}, {"afterImportRead"}},
      14},
+    {"WhileAttaching",
+     {{"beforeFirstFilesWrite"},
+      {"afterFirstFilesWrite"},
+      {"insideFirstFilesBookkeeping"},
+      {"beforeFirstFilesWrite"}},
+     16},
     {"WhileCompacting",
      {{"afterBaselineWrite"},
       {"afterCompactionRemove"},

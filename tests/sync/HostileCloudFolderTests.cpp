@@ -8,6 +8,7 @@
 // Two devices: the writer makes lists and exports them; the hostile entries are put where the
 // reader sees them, and the reader merges.
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -102,7 +103,8 @@ TEST_F(HostileCloudFolder, EveryEntryIsSkippedWithItsReasonWhileTheGoodFilesMerg
     ASSERT_EQ(readerMerges(), "Groceries (0):\n");
     // Garbage in the place of the writer's next file, which then replaces it.
     const auto next = lastWriterSequence() + 1;
-    reader_.view->plantFile(changePath(writerID_, next), "{\"jotwell-sync\": 1}\n[garbage");
+    reader_.view->plantFile(changePath(writerID_, next),
+                            fmt::format("{{\"jotwell-sync\": {}}}\n[garbage", kChangeFileFormat));
     model::renameList(*writer_.db, *testing::listNamed(*writer_.db, "Groceries"), "Renamed");
     settle();
     const auto good = writerChangeFile(next);
@@ -123,8 +125,12 @@ TEST_F(HostileCloudFolder, EveryEntryIsSkippedWithItsReasonWhileTheGoodFilesMerg
     file(changePath(writerID_, 91), good.substr(0, newline + (good.size() - newline) / 2),
          "cut short", 2);
     file(changePath(writerID_, 92), damaged, "checksum", 2);
-    file(changePath(writerID_, 93), withHeaderEdited(good, [](json& h) { h["jotwell-sync"] = 2; }),
+    file(changePath(writerID_, 93),
+         withHeaderEdited(good, [](json& h) { h["jotwell-sync"] = kChangeFileFormat + 1; }),
          "newer format", 2);
+    file(changePath(writerID_, 96),
+         withHeaderEdited(good, [](json& h) { h["jotwell-sync"] = kChangeFileFormat - 1; }),
+         "not a format this program reads", 2);
     file(changePath(writerID_, 94), withHeaderEdited(good, [](json& h) { h["model"] = 2; }),
          "newer object model", 2);
     file(changePath(writerID_, 95), "", "", 2);
@@ -189,8 +195,8 @@ TEST_F(HostileCloudFolder, EveryEntryIsSkippedWithItsReasonWhileTheGoodFilesMerg
     // A bad file fails nothing.
     EXPECT_EQ(reader_.db->syncState(), model::SyncState::attached);
     EXPECT_FALSE(testing::anyLineContains(platform_.logLines(), "CloudDB: merge error"));
-    EXPECT_EQ(reader_.ensemble().status().filesToImport, 12)
-        << "the twelve bad change files, a link or folder not among them, wait to be tried";
+    EXPECT_EQ(reader_.ensemble().status().filesToImport, 13)
+        << "the thirteen bad change files, a link or folder not among them, wait to be tried";
 
     cloud_.deliverAll();
     EXPECT_EQ(readerMerges(), "Renamed (0):\n");

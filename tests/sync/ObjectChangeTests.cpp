@@ -93,11 +93,30 @@ TEST(ObjectChangeValues, EveryTypeRoundTripsExactly) {
         {AttributeType::Binary, store::Blob{}},
         {AttributeType::String, store::Value{}},  // absent: null
         {AttributeType::Date, store::Value{}},
+        {AttributeType::String, std::string("\x01\b\f\r\x1f\x7f \\ /")},
+        {AttributeType::Date, Date{1'800'007'200}},
+        {AttributeType::Double, 1.5e-7},
+        {AttributeType::Double, 123456789012.0},
+        {AttributeType::Integer32, std::int64_t{0}},
+        {AttributeType::Boolean, false},
+        {AttributeType::Double, 0.0},
+        {AttributeType::Double, 2.0},
+        {AttributeType::Double, -0.0},
+        {AttributeType::Double, 1e300},
     };
     for (const auto& [type, value] : values) {
         const json encoded = encodeValue(type, value);
         const auto decoded = decodeValue(type, json::parse(encoded.dump()));
         EXPECT_EQ(decoded, value) << encoded.dump();
+        // The text written without building the JSON reads as the same; a value said to read
+        // as the default does.
+        std::string appended;
+        appendEncodedValue(appended, type, value);
+        EXPECT_EQ(appended, encoded.dump());
+        EXPECT_EQ(encodesAsDefault(type, value),
+                  encoded.is_null() ||
+                      encoded.dump() == encodeValue(type, store::defaultValueFor(type)).dump())
+            << appended;
     }
     // A number or a flag absent reads as the type's default.
     EXPECT_EQ(decodeValue(AttributeType::Integer32, nullptr), store::Value{std::int64_t{0}});

@@ -90,6 +90,23 @@ inline std::shared_ptr<const store::ObjectModel> jotwellModel() {
     return model;
 }
 
+// A change as a file means it: a creation holds every key of its entity, those it leaves out
+// at their default under the creation stamp (see ChangeFile.h). Anything else as it is.
+inline ObjectChange spelledOut(ObjectChange change) {
+    const auto* e = change.created ? jotwellModel()->entity(change.entity) : nullptr;
+    if (e) {
+        for (const auto& a : e->attributes) {
+            change.values.try_emplace(
+                a.name,
+                KeyChange{encodeValue(a.type, store::defaultValueFor(a.type)), std::nullopt});
+        }
+        for (const auto* r : e->toOneRelationships) {
+            change.values.try_emplace(r->name, KeyChange{nullptr, std::nullopt});
+        }
+    }
+    return change;
+}
+
 // Dumps ------------------------------------------------------------------------------------------
 
 inline store::GlobalID globalIDOf(const store::SqliteStatement& s, int column) {
