@@ -164,10 +164,11 @@ std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp&
         s.reset();
         if (unstamped) {
             // The objects never stamped (made before the store was first attached) are
-            // created by this snapshot: one statement stamps them all.
+            // created by this snapshot: one statement stamps them all, in the order of the
+            // stamps' key, so that the rows go in one after the other instead of anywhere.
             auto& stamp = db.cached(fmt::format(
                 "INSERT OR IGNORE INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", "
-                "\"device\") SELECT \"_gid\", '', ?, ? FROM {}",
+                "\"device\") SELECT \"_gid\", '', ?, ? FROM {} ORDER BY \"_gid\"",
                 StoreConnection::quoted(e.name)));
             stamp.bindInt(1, stampForNew.counter);
             stamp.bindText(2, stampForNew.device);
