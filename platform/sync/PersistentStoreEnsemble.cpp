@@ -85,6 +85,10 @@ class PersistentStoreEnsemble::Engine {
             rows.reset();
             const auto perFile = std::int64_t(context_.tuning.maxRecordsPerFile);
             s.filesToExport = (records + perFile - 1) / perFile;
+            // An attach whose first files are not all written yet owes them too.
+            if (const auto owed = record.get(state::firstFilesFrom); owed != 0) {
+                s.filesToExport += record.get(state::firstFilesThrough) - owed + 1;
+            }
             if (s.leeched) {
                 const auto devices = context_.fs->list(context_.layout.devicesFolder());
                 if (devices.status == CloudStatus::ok) {

@@ -123,7 +123,9 @@ class PersistentStoreEnsemble {
         bool lost = false;
         std::string device;
         std::int64_t changesToExport = 0;  // objects changed locally since the last export
-        std::int64_t filesToExport = 0;    // the files the next export writes for them
+        // The files the next export writes for them, and the store's first files an attach
+        // could not write yet.
+        std::int64_t filesToExport = 0;
         // Other devices' files not applied yet: those in the folder as this device sees it,
         // and those it knows were written but cannot see yet and no baseline here holds.
         std::int64_t filesToImport = 0;
