@@ -19,6 +19,7 @@
 #include "platform/foundation/ThreadRunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/sync/EngineContext.h"
 #include "platform/sync/FolderCloudFileSystem.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/JWDatabase.h"
@@ -340,7 +341,8 @@ void registerSyncCases(const Environment& env) {
                               {
                                   const auto lists = readTable(env.large.file, "List");
                                   const auto rows = readTable(env.large.file, "Item");
-                                  RawDatabase db(store);
+                                  // The engine's connection settings, as ours.
+                                  RawDatabase db(store, sync::kEngineCacheKibibytes);
                                   insertTimed(s, db, lists, rows);
                               }
                               expectRows(store, "Item", items);
@@ -364,7 +366,7 @@ void registerSyncCases(const Environment& env) {
                         s.PauseTiming();
                         freshFolder(file.parent_path());
                         {
-                            RawDatabase db(file);
+                            RawDatabase db(file, sync::kEngineCacheKibibytes);
                             for (const auto* table : {&lists, &rows}) {
                                 db.execute(fmt::format("CREATE TABLE \"{}\" (\"{}\")", table->table,
                                                        fmt::join(table->columns, "\", \"")));

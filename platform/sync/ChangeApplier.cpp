@@ -35,11 +35,48 @@ std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription
         known != knownKeys_.end() && known->second.first == e.index) {
         return known->second.second;
     }
+    if (lookedUp_.count({e.index, id})) {
+        return std::nullopt;
+    }
     const auto key = rows_.keyByGlobalID(e, id);
     if (key) {
         knownKeys_[id] = {e.index, *key};
     }
     return key;
+}
+
+void ChangeApplier::prepare(const std::vector<ObjectChange>& changes) {
+    // A few set-wise statements per file instead of several point lookups per object.
+    std::vector<GlobalID> all;
+    std::vector<std::vector<GlobalID>> byEntity(model_.entities().size());
+    auto add = [&](const store::EntityDescription& e, const std::string& text) {
+        if (const auto id = GlobalID::fromString(text)) {
+            all.push_back(*id);
+            byEntity[e.index].push_back(*id);
+        }
+    };
+    for (const auto& change : changes) {
+        const auto* e = model_.entity(change.entity);
+        if (!e) {
+            continue;
+        }
+        add(*e, change.globalID);
+        for (const auto* r : e->toOneRelationships) {
+            const auto it = change.values.find(r->name);
+            if (it != change.values.end() && it->second.value.is_string()) {
+                add(*r->destination, it->second.value.get_ref<const std::string&>());
+            }
+        }
+    }
+    tables_.preload(all);
+    for (const auto& e : model_.entities()) {
+        for (const auto& [id, key] : rows_.keysByGlobalIDs(e, byEntity[e.index])) {
+            knownKeys_.try_emplace(id, RowID{e.index, key});
+        }
+        for (const auto& id : byEntity[e.index]) {
+            lookedUp_.emplace(e.index, id);
+        }
+    }
 }
 
 void ChangeApplier::apply(const ObjectChange& change) {

@@ -40,6 +40,8 @@ EngineContext::EngineContext(std::string identifier, std::filesystem::path store
 store::StoreConnection& EngineContext::connection() {
     if (!connection_) {
         connection_ = std::make_unique<store::StoreConnection>(storeURL, model);
+        connection_->database().execute(
+            fmt::format("PRAGMA cache_size = -{}", kEngineCacheKibibytes));
         SyncTables::create(connection_->database());
         setDevice(SyncState(connection_->database()).get(state::device));
     }

@@ -183,6 +183,7 @@ bool Importer::importFile(const Registrations& registrations, const std::string&
     ChangeApplier applier(conn);
     try {
         store::SqliteTransaction transaction(conn.database());
+        applier.prepare(file.changes);
         for (const auto& change : file.changes) {
             applier.apply(change);
         }

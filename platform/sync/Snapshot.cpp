@@ -5,6 +5,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "SyncTables.h"
 #include "platform/store/StoreRows.h"
 
 namespace jw::sync {
@@ -26,15 +27,8 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
     const auto& model = connection.model();
 
     // Every stamp at once: creation stamps and the stamps of values written since.
-    std::unordered_map<GlobalID, std::map<std::string, Stamp>, store::GlobalIDHash> stamps;
-    {
-        auto& s =
-            db.cached("SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\"");
-        while (s.step()) {
-            stamps[idFrom(s, 0)][s.columnText(1)] = Stamp{s.columnInt(2), s.columnText(3)};
-        }
-        s.reset();
-    }
+    SyncTables tables(db);
+    auto stamps = tables.allStamps();
     std::unordered_map<GlobalID, std::map<std::string, GlobalID>, store::GlobalIDHash> waitingLinks;
     {
         auto& s = db.cached("SELECT \"gid\", \"key\", \"target\" FROM \"_sync_links\"");
@@ -111,14 +105,7 @@ std::vector<ObjectChange> snapshotStore(StoreConnection& connection, const Stamp
         if (unstamped) {
             // The objects never stamped (made before the store was first attached) are
             // created by this snapshot: one statement stamps them all.
-            auto& stamp = db.cached(fmt::format(
-                "INSERT OR IGNORE INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", "
-                "\"device\") SELECT \"_gid\", '', ?, ? FROM {}",
-                StoreConnection::quoted(e.name)));
-            stamp.bindInt(1, stampForNew.counter);
-            stamp.bindText(2, stampForNew.device);
-            stamp.step();
-            stamp.reset();
+            tables.stampUnstamped(e.name, stampForNew);
         }
     }
     if (includeRemovals) {
