@@ -57,11 +57,15 @@ struct MemoryResult {
     bool measured = false;
     std::optional<std::uint64_t> peakBytes;  // nothing: the probe failed
     double budgetBytes = 100e6;
+    // Sizes other than a peak (a file's) are printed the same way against a reference size
+    // and a target ratio; a target of 0 prints the size alone, in `unitBytes`, as a reference.
+    double target = 1.0;
+    double unitBytes = 1e6;
 };
 
 // Prints a header comment, the case lines in caseTable() order (a line's baseline time is the
 // sum of its baseline and its addedToBaseline benchmark), then one line per memory result:
-//   <name> <peak MB> - <peak / budget> 1.0 <status>
+//   <name> <peak MB> - <peak / budget> <target> <status>
 // `differentOrders` names cases whose two sides did not show the same rows in the same order;
 // their status is "MISMATCH" whatever the times.
 void printComparison(std::ostream& out, const ResultCollector& results,

@@ -19,12 +19,22 @@
 // - sync_import_floor, sync_attach_floor: ours against the physical floor, the same rows
 //   written into tables with no key, index or trigger (reference lines, no target).
 //
+// Not timed, measured on the first repetition of sync_attach/ours and sync_import/ours (the
+// engine closed, so the WAL is back in the file):
+// - store_file_after_attach, store_file_after_import: the store file's size (MB), against the
+//   size of what it holds: a copy of it with every sync table dropped but the stamps (and the
+//   devices they name), vacuumed, so that it holds the same rows and stamps with no free
+//   pages and nothing else of the engine's. Target 1.3.
+// - store_stamp_bytes_after_import: what the stamps take per object, the vacuumed copy above
+//   less the same copy without the stamps, divided by the objects (bytes; a reference line).
+//
 // A store or folder a timed step changes is made afresh for each iteration with the timer
 // paused.
 
 #include <vector>
 
 #include "Cases.h"
+#include "Results.h"
 
 namespace jw::bench {
 
@@ -34,5 +44,8 @@ std::vector<CaseLine> syncCaseTable();
 // sync_import's folder) and registers the cases. Installs a main run loop for the ensembles'
 // completions. The environment must outlive the run.
 void registerSyncCases(const Environment& environment);
+
+// The store size lines (see above), after the benchmarks ran; NOT-RUN where their case did not.
+std::vector<MemoryResult> syncSizeResults();
 
 }  // namespace jw::bench

@@ -23,6 +23,7 @@
 #include "PeakMemory.h"
 #include "Results.h"
 #include "StoreGenerator.h"
+#include "SyncCases.h"
 #include "WindowCases.h"
 
 namespace {
@@ -172,6 +173,9 @@ int main(int argc, char** argv) {
 
     if (options.verbose) {
         results.printSpread(std::cout);
+    }
+    for (auto& line : syncSizeResults()) {
+        memory.push_back(std::move(line));
     }
     printComparison(std::cout, results, differentOrders, memory);
 

@@ -7,6 +7,7 @@
 #include "SyncState.h"
 #include "SyncTables.h"
 #include "platform/foundation/DebugLog.h"
+#include "platform/store/StoreError.h"
 
 namespace jw::sync {
 
@@ -46,6 +47,33 @@ store::StoreConnection& EngineContext::connection() {
         setDevice(SyncState(connection_->database()).get(state::device));
     }
     return *connection_;
+}
+
+void EngineContext::releaseFreePages() {
+    auto& db = connection().database();
+    auto pragma = [&](const char* name) {
+        auto& s = db.cached(std::string("PRAGMA ") + name);
+        const auto value = s.step() ? s.columnInt(0) : 0;
+        s.reset();
+        return value;
+    };
+    // A few free pages are kept for the next writes; what a whole import or attach left is not.
+    constexpr std::int64_t kKeptBytes = 1 << 20;
+    const auto free = pragma("freelist_count");
+    if (free * pragma("page_size") <= kKeptBytes || free * 10 <= pragma("page_count")) {
+        return;
+    }
+    try {
+        if (pragma("auto_vacuum") == 2) {  // incremental
+            db.execute("PRAGMA incremental_vacuum");
+        } else {
+            db.execute("PRAGMA auto_vacuum = INCREMENTAL");
+            db.execute("VACUUM");
+        }
+        engineLog(2, fmt::format("gave {} free pages back", free));
+    } catch (const store::StoreError& e) {
+        engineLog(1, fmt::format("free pages kept for now: {}", e.what()));
+    }
 }
 
 void EngineContext::closeConnection() {

@@ -87,6 +87,7 @@ void Importer::importAll(const FolderView& folder) {
             }
         }
     }
+    context_.releaseFreePages();
 }
 
 // Whether `other` is known to have written file `next` or later.
