@@ -81,11 +81,6 @@ StoreConnection::StoreConnection(const std::filesystem::path& file,
     if (schemaVersion != 0) {
         checkSchema();
     }
-    if (schemaVersion == 0) {
-        // Only a file not yet written takes it (before the journal mode writes its header):
-        // free pages can then be given back without rebuilding the file (see the sync engine).
-        db_.execute("PRAGMA auto_vacuum = INCREMENTAL");
-    }
     db_.useWriteAheadLog();
     if (schemaVersion == 0) {
         createSchema();

@@ -111,12 +111,14 @@ void ChangeApplier::apply(const ObjectChange& change) {
         updateObject(*e, id, *key, change);
         return;
     }
-    // Not here: not created yet, or set aside with a removed owner.
-    ObjectChange whole = change;
-    const auto waiting = tables_.parked(id);
-    if (waiting) {
-        whole.absorb(*waiting);
+    // Not here: not created yet, or set aside with a removed owner. (Copied only when
+    // something waits for it: most objects arrive whole, once.)
+    std::optional<ObjectChange> merged;
+    if (auto waiting = tables_.parked(id)) {
+        merged = change;
+        merged->absorb(*waiting);
     }
+    const ObjectChange& whole = merged ? *merged : change;
     if (!whole.created) {
         tables_.park(id, whole);
         return;
@@ -125,7 +127,7 @@ void ChangeApplier::apply(const ObjectChange& change) {
         tables_.park(id, completed(*e, whole));
         return;
     }
-    if (waiting) {
+    if (merged) {
         tables_.unpark(id);
     }
     insertObject(*e, id, whole);

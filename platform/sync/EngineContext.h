@@ -64,10 +64,10 @@ class EngineContext {
     // closes it, on the worker thread, before the worker ends.
     store::StoreConnection& connection();
     void closeConnection();
-    // Gives the store file's free pages back to the file system when there are many (a large
-    // import or attach leaves them behind), so that the file stays near the size of what it
-    // holds. A store made before stores were laid out for this is rebuilt once (VACUUM) to be.
-    // Outside any transaction; a store busy just now is left for the next time (not an error).
+    // Gives the store file's free pages back to the file system when they are many (an attach
+    // that staged the whole store leaves them), so that the file stays near the size of what
+    // it holds: the file is rebuilt (VACUUM). Outside any transaction; a store busy just now is
+    // left for the next time (not an error).
     void releaseFreePages();
 
     // This device's identifier; empty until attached.
