@@ -12,7 +12,7 @@ namespace {
 
 }  // namespace
 
-RawDatabase::RawDatabase(const std::filesystem::path& file) {
+RawDatabase::RawDatabase(const std::filesystem::path& file, int cacheKibibytes) {
     const int rc =
         sqlite3_open_v2(file.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -24,6 +24,9 @@ RawDatabase::RawDatabase(const std::filesystem::path& file) {
     sqlite3_busy_timeout(db_, 5000);
     execute("PRAGMA journal_mode=WAL");
     execute("PRAGMA synchronous=NORMAL");
+    if (cacheKibibytes > 0) {
+        execute("PRAGMA cache_size = -" + std::to_string(cacheKibibytes));
+    }
 }
 
 RawDatabase::~RawDatabase() {

@@ -15,11 +15,13 @@ namespace jw::bench {
 
 class RawStatement;
 
-// One connection, opened as the store opens its own (WAL, synchronous=NORMAL, a busy timeout),
-// so that a baseline and the store pay the same durability costs.
+// One connection, opened as the store opens its own (WAL, synchronous=NORMAL, a busy timeout,
+// the default temp store), so that a baseline and the store pay the same durability costs.
+// `cacheKibibytes` sizes the page cache as the connection it stands against has it (0: SQLite's
+// default, as the main context's connection): a setting never counts as a win over a baseline.
 class RawDatabase {
   public:
-    explicit RawDatabase(const std::filesystem::path& file);
+    explicit RawDatabase(const std::filesystem::path& file, int cacheKibibytes = 0);
     ~RawDatabase();
     RawDatabase(const RawDatabase&) = delete;
     RawDatabase& operator=(const RawDatabase&) = delete;

@@ -83,8 +83,7 @@ void ResultCollector::printSpread(std::ostream& out) const {
 
 void printComparison(std::ostream& out, const ResultCollector& results,
                      const std::vector<std::string>& differentOrders,
-                     const std::vector<MemoryResult>& memory,
-                     const std::vector<SizeResult>& sizes) {
+                     const std::vector<MemoryResult>& memory) {
     out << "# name ours_ms baseline_ms ratio target status\n";
     for (const auto& line : caseTable()) {
         const auto ours = results.medianMilliseconds(line.oursBenchmark, line.clock);
@@ -114,24 +113,18 @@ void printComparison(std::ostream& out, const ResultCollector& results,
     }
     for (const auto& probe : memory) {
         if (!probe.measured) {
-            out << probe.name << " - - - 1.0 NOT-RUN\n";
+            out << fmt::format("{} - - - {:.1f} NOT-RUN\n", probe.name, probe.target);
         } else if (!probe.peakBytes) {
-            out << probe.name << " - - - 1.0 ERROR\n";
+            out << fmt::format("{} - - - {:.1f} ERROR\n", probe.name, probe.target);
+        } else if (probe.target <= 0) {
+            out << fmt::format("{} {:.1f} - - - reference\n", probe.name,
+                               double(*probe.peakBytes) / probe.unitBytes);
         } else {
             const double ratio = double(*probe.peakBytes) / probe.budgetBytes;
-            out << fmt::format("{} {:.1f} - {:.2f} 1.0 {}\n", probe.name,
-                               double(*probe.peakBytes) / 1e6, ratio,
-                               ratio <= 1.0 ? "ok" : "MISSED");
+            out << fmt::format("{} {:.1f} - {:.2f} {:.1f} {}\n", probe.name,
+                               double(*probe.peakBytes) / probe.unitBytes, ratio, probe.target,
+                               ratio <= probe.target ? "ok" : "MISSED");
         }
-    }
-    for (const auto& size : sizes) {
-        if (!size.value) {
-            out << size.name << " - - - 1.0 ERROR\n";
-            continue;
-        }
-        const double ratio = *size.value / size.target;
-        out << fmt::format("{} {:.1f} - {:.2f} 1.0 {}\n", size.name, *size.value, ratio,
-                           ratio <= 1.0 ? "ok" : "MISSED");
     }
 }
 

@@ -57,25 +57,20 @@ struct MemoryResult {
     bool measured = false;
     std::optional<std::uint64_t> peakBytes;  // nothing: the probe failed
     double budgetBytes = 100e6;
-};
-
-// A size measured once beside the timings (not a time): none when it could not be measured.
-struct SizeResult {
-    std::string name;
-    std::optional<double> value;
-    double target = 0;  // the most it may be
+    // Sizes other than a peak (a file's, a folder's) are printed the same way against a
+    // reference size and a target ratio, in `unitBytes` (a folder's per object: the objects);
+    // a target of 0 prints the size alone, as a reference.
+    double target = 1.0;
+    double unitBytes = 1e6;
 };
 
 // Prints a header comment, the case lines in caseTable() order (a line's baseline time is the
 // sum of its baseline and its addedToBaseline benchmark), then one line per memory result:
-//   <name> <peak MB> - <peak / budget> 1.0 <status>
-// and one per size:
-//   <name> <value> - <value / target> 1.0 <status>
+//   <name> <peak / unitBytes> - <peak / budget> <target> <status>
 // `differentOrders` names cases whose two sides did not show the same rows in the same order;
 // their status is "MISMATCH" whatever the times.
 void printComparison(std::ostream& out, const ResultCollector& results,
                      const std::vector<std::string>& differentOrders,
-                     const std::vector<MemoryResult>& memory,
-                     const std::vector<SizeResult>& sizes = {});
+                     const std::vector<MemoryResult>& memory);
 
 }  // namespace jw::bench

@@ -6,6 +6,7 @@
 #include <fmt/ranges.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "platform/foundation/ThreadRunLoop.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/store/PersistentContainer.h"
+#include "platform/sync/EngineContext.h"
 #include "platform/sync/FolderCloudFileSystem.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/JWDatabase.h"
@@ -244,6 +246,80 @@ std::string dumpRows(const fs::path& storeFile) {
     return out;
 }
 
+// The store size lines, filled in by the cases that measure them.
+std::vector<MemoryResult>& sizeResults() {
+    static std::vector<MemoryResult> results = [] {
+        std::vector<MemoryResult> lines(4);
+        lines[0].name = "store_file_after_attach";
+        lines[1].name = "store_file_after_import";
+        lines[2].name = "store_stamp_bytes_after_import";
+        lines[3].name = "sync_attach_folder_bytes_per_object";
+        lines[0].target = lines[1].target = 1.3;
+        lines[2].target = 0;
+        lines[2].unitBytes = 1;
+        return lines;
+    }();
+    return results;
+}
+
+std::uint64_t fileSize(const fs::path& file) {
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    return ec ? 0 : size;
+}
+
+// A vacuumed copy of `store` in `scratch` with the sync tables dropped, but for `keep`.
+std::uint64_t vacuumedWithout(const fs::path& store, const fs::path& scratch,
+                              const std::vector<std::string>& keep) {
+    fs::remove(scratch);
+    {
+        RawDatabase db(store);
+        db.execute(fmt::format("VACUUM INTO '{}'", scratch.string()));
+    }
+    {
+        RawDatabase copy(scratch);
+        std::vector<std::string> drop;
+        {
+            RawStatement tables(copy,
+                                "SELECT \"name\" FROM sqlite_master WHERE \"type\" = 'table' AND "
+                                "\"name\" LIKE '\\_sync\\_%' ESCAPE '\\'");
+            while (tables.step()) {
+                auto name = tables.optionalText(0).value_or("");
+                if (std::find(keep.begin(), keep.end(), name) == keep.end()) {
+                    drop.push_back(std::move(name));
+                }
+            }
+        }
+        for (const auto& name : drop) {
+            copy.execute(fmt::format("DROP TABLE \"{}\"", name));
+        }
+        copy.execute("VACUUM");
+    }
+    return fileSize(scratch);
+}
+
+// Measures `store` (its engine closed) for the size line `line`, and with `stampLine` the
+// stamps per object, once per run.
+void measureStoreSize(const fs::path& store, std::size_t line, std::optional<std::size_t> stampLine,
+                      std::int64_t objects) {
+    auto& lines = sizeResults();
+    if (lines[line].measured) {
+        return;
+    }
+    const auto scratch = store.parent_path().parent_path() / "size-scratch.sqlite";
+    const auto withStamps = vacuumedWithout(store, scratch, {"_sync_stamps", "_sync_devices"});
+    lines[line].measured = true;
+    lines[line].peakBytes = fileSize(store) + fileSize(store.string() + "-wal");
+    lines[line].budgetBytes = double(withStamps);
+    if (stampLine) {
+        const auto without = vacuumedWithout(store, scratch, {});
+        lines[*stampLine].measured = true;
+        lines[*stampLine].peakBytes = (withStamps - std::min(withStamps, without)) /
+                                      std::uint64_t(std::max<std::int64_t>(objects, 1));
+    }
+    fs::remove(scratch);
+}
+
 benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* b,
                                           benchmark::IterationCount iterations, int repetitions) {
     return b->Iterations(iterations)->Repetitions(repetitions)->Unit(benchmark::kMillisecond);
@@ -283,10 +359,11 @@ void expectRows(const fs::path& file, const char* table, std::int64_t expected) 
     }
 }
 
-std::optional<double> gFolderBytesPerObject;
+// The folder line: every file under `folder` in bytes, per object of the store file, against
+// kFolderBytesPerObject per object.
+constexpr double kFolderBytesPerObject = 150;
 
-// Every file under `folder`, in bytes, per object of the store file.
-double bytesPerObject(const fs::path& folder, const fs::path& storeFile) {
+void measureFolder(const fs::path& folder, const fs::path& storeFile) {
     std::uintmax_t bytes = 0;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file()) {
@@ -297,13 +374,19 @@ double bytesPerObject(const fs::path& folder, const fs::path& storeFile) {
     for (const char* table : {"Folder", "List", "Item"}) {
         objects += rowCount(storeFile, table);
     }
-    return objects > 0 ? double(bytes) / double(objects) : 0;
+    auto& line = sizeResults()[3];
+    line.measured = true;
+    if (objects > 0) {
+        line.peakBytes = bytes;
+        line.unitBytes = double(objects);
+        line.budgetBytes = kFolderBytesPerObject * double(objects);
+    }
 }
 
 }  // namespace
 
-std::optional<double> attachedFolderBytesPerObject() {
-    return gFolderBytesPerObject;
+std::vector<MemoryResult> syncSizeResults() {
+    return sizeResults();
 }
 
 std::vector<CaseLine> syncCaseTable() {
@@ -325,7 +408,7 @@ void registerSyncCases(const Environment& env) {
     mainLoop();
     sync::setCurrentLoggingLevel(0);
     auto source = std::make_shared<const ImportSource>(prepareImport(env));
-    gFolderBytesPerObject = bytesPerObject(source->cloud, env.large.file);
+    measureFolder(source->cloud, env.large.file);
     const auto items = std::int64_t(env.large.shape.items);
 
     configure(benchmark::RegisterBenchmark(
@@ -346,6 +429,7 @@ void registerSyncCases(const Environment& env) {
                                   s.PauseTiming();
                               }
                               expectRows(store, "Item", items);
+                              measureStoreSize(store, 1, 2, items + rowCount(store, "List"));
                               s.ResumeTiming();
                           }
                       });
@@ -362,7 +446,8 @@ void registerSyncCases(const Environment& env) {
                               {
                                   const auto lists = readTable(env.large.file, "List");
                                   const auto rows = readTable(env.large.file, "Item");
-                                  RawDatabase db(store);
+                                  // The engine's connection settings, as ours.
+                                  RawDatabase db(store, sync::kEngineCacheKibibytes);
                                   insertTimed(s, db, lists, rows);
                               }
                               expectRows(store, "Item", items);
@@ -386,7 +471,7 @@ void registerSyncCases(const Environment& env) {
                         s.PauseTiming();
                         freshFolder(file.parent_path());
                         {
-                            RawDatabase db(file);
+                            RawDatabase db(file, sync::kEngineCacheKibibytes);
                             for (const auto* table : {&lists, &rows}) {
                                 db.execute(fmt::format("CREATE TABLE \"{}\" (\"{}\")", table->table,
                                                        fmt::join(table->columns, "\", \"")));
@@ -415,6 +500,7 @@ void registerSyncCases(const Environment& env) {
                                   device.leech();
                                   s.PauseTiming();
                               }
+                              measureStoreSize(store.file, 0, std::nullopt, 0);
                               s.ResumeTiming();
                           }
                       });

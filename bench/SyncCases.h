@@ -18,8 +18,16 @@
 //   change exported before a burst counts as done. Against check_item/ours, per check.
 // - sync_import_floor, sync_attach_floor: ours against the physical floor, the same rows
 //   written into tables with no key, index or trigger (reference lines, no target).
-// - sync_attach_folder_bytes_per_object: not a time; the size of the cloud folder after
-//   attaching the 100,000-item store (the one sync_import reads), per object in the store.
+// Not timed, measured on the first repetition of sync_attach/ours and sync_import/ours (the
+// engine closed, so the WAL is back in the file):
+// - store_file_after_attach, store_file_after_import: the store file's size (MB), against the
+//   size of what it holds: a copy of it with every sync table dropped but the stamps (and the
+//   devices they name), vacuumed, so that it holds the same rows and stamps with no free
+//   pages and nothing else of the engine's. Target 1.3.
+// - store_stamp_bytes_after_import: what the stamps take per object, the vacuumed copy above
+//   less the same copy without the stamps, divided by the objects (bytes; a reference line).
+// - sync_attach_folder_bytes_per_object: the cloud folder after attaching the 100,000-item
+//   store (the one sync_import reads), in bytes per object of the store, against 150.
 //
 // A store or folder a timed step changes is made afresh for each iteration with the timer
 // paused.
@@ -28,6 +36,7 @@
 #include <vector>
 
 #include "Cases.h"
+#include "Results.h"
 
 namespace jw::bench {
 
@@ -38,8 +47,7 @@ std::vector<CaseLine> syncCaseTable();
 // completions. The environment must outlive the run.
 void registerSyncCases(const Environment& environment);
 
-// The cloud folder's bytes (every file in it) per object of the store, after the attach that
-// registerSyncCases made for sync_import; none before that, or when it could not be measured.
-std::optional<double> attachedFolderBytesPerObject();
+// The store size lines (see above), after the benchmarks ran; NOT-RUN where their case did not.
+std::vector<MemoryResult> syncSizeResults();
 
 }  // namespace jw::bench

@@ -174,8 +174,10 @@ int main(int argc, char** argv) {
     if (options.verbose) {
         results.printSpread(std::cout);
     }
-    printComparison(std::cout, results, differentOrders, memory,
-                    {{"sync_attach_folder_bytes_per_object", attachedFolderBytesPerObject(), 150}});
+    for (auto& line : syncSizeResults()) {
+        memory.push_back(std::move(line));
+    }
+    printComparison(std::cout, results, differentOrders, memory);
 
     if (!options.keepStores && options.workDirectory.empty()) {
         std::error_code ec;

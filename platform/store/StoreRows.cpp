@@ -47,6 +47,8 @@ const StoreRows::EntitySql& StoreRows::sqlFor(const EntityDescription& e) {
                                            StoreConnection::selectColumns(e), table);
         sql.keyByGlobalID = fmt::format("SELECT \"_key\" FROM {} WHERE \"_gid\" = ?", table);
         sql.globalIDByKey = fmt::format("SELECT \"_gid\" FROM {} WHERE \"_key\" = ?", table);
+        sql.keysByGlobalIDs = fmt::format("SELECT \"_gid\", \"_key\" FROM {} WHERE \"_gid\" IN {}",
+                                          table, globalIDsIn(1));
     }
     return sql;
 }
@@ -112,6 +114,23 @@ SqliteStatement* StoreRows::selectByGlobalID(const EntityDescription& e, const G
     return nullptr;
 }
 
+void StoreRows::bindGlobalIDs(SqliteStatement& statement, int index,
+                              const std::vector<GlobalID>& packed) {
+    // GlobalID is its 16 bytes and nothing else, so the vector's storage is the packed form.
+    static_assert(sizeof(GlobalID) == 16);
+    statement.bindBlob(index, packed.data(), packed.size() * sizeof(GlobalID));
+}
+
+std::string StoreRows::globalIDsIn(int index) {
+    // SQLite has no array parameter; a recursive walk over the blob in 16-byte steps lists
+    // them (an empty blob lists one empty blob, which is no identifier).
+    return fmt::format(
+        "(WITH RECURSIVE \"_packed\"(\"at\") AS (SELECT 0 UNION ALL SELECT \"at\" + 16 FROM "
+        "\"_packed\" WHERE \"at\" + 16 < length(?{0})) SELECT substr(?{0}, \"at\" + 1, 16) FROM "
+        "\"_packed\")",
+        index);
+}
+
 std::optional<std::int64_t> StoreRows::keyByGlobalID(const EntityDescription& e,
                                                      const GlobalID& id) {
     auto& select = db_.cached(sqlFor(e).keyByGlobalID);
@@ -122,6 +141,23 @@ std::optional<std::int64_t> StoreRows::keyByGlobalID(const EntityDescription& e,
     }
     select.reset();
     return key;
+}
+
+std::vector<std::pair<GlobalID, std::int64_t>> StoreRows::keysByGlobalIDs(
+    const EntityDescription& e, const std::vector<GlobalID>& ids) {
+    std::vector<std::pair<GlobalID, std::int64_t>> keys;
+    if (ids.empty()) {
+        return keys;
+    }
+    auto& select = db_.cached(sqlFor(e).keysByGlobalIDs);
+    bindGlobalIDs(select, 1, ids);
+    while (select.step()) {
+        if (const auto id = globalIDAt(select, 0)) {
+            keys.emplace_back(*id, select.columnInt(1));
+        }
+    }
+    select.reset();
+    return keys;
 }
 
 std::optional<GlobalID> StoreRows::globalIDByKey(const EntityDescription& e, std::int64_t key) {

@@ -32,6 +32,12 @@ class StoreRows {
     // or a blob that is not 16 bytes long.
     static std::optional<GlobalID> globalIDAt(const SqliteStatement& row, int column);
     static void bindGlobalID(SqliteStatement& statement, int index, const GlobalID& id);
+    // Many global identifiers in one parameter: `packed` binds them end to end as one blob to
+    // parameter `index` of a statement whose SQL says "IN " + globalIDsIn(index), so that one
+    // statement tests a column against all of them.
+    static void bindGlobalIDs(SqliteStatement& statement, int index,
+                              const std::vector<GlobalID>& packed);
+    static std::string globalIDsIn(int index);
 
     // Inserts a row of `e` for `id` with `values` (see above); answers its key.
     std::int64_t insert(const EntityDescription& e, const GlobalID& id,
@@ -49,6 +55,9 @@ class StoreRows {
     SqliteStatement* selectByGlobalID(const EntityDescription& e, const GlobalID& id);
 
     std::optional<std::int64_t> keyByGlobalID(const EntityDescription& e, const GlobalID& id);
+    // The keys of those of `ids` that have a row of `e`, in one statement.
+    std::vector<std::pair<GlobalID, std::int64_t>> keysByGlobalIDs(
+        const EntityDescription& e, const std::vector<GlobalID>& ids);
     std::optional<GlobalID> globalIDByKey(const EntityDescription& e, std::int64_t key);
     // The stored members of `toMany` of the object with `ownerKey`: key and global identifier.
     std::vector<std::pair<std::int64_t, GlobalID>> membersOf(const RelationshipDescription& toMany,
@@ -56,7 +65,8 @@ class StoreRows {
 
   private:
     struct EntitySql {
-        std::string insert, remove, selectByKey, selectByGlobalID, keyByGlobalID, globalIDByKey;
+        std::string insert, remove, selectByKey, selectByGlobalID, keyByGlobalID, globalIDByKey,
+            keysByGlobalIDs;
     };
     const EntitySql& sqlFor(const EntityDescription& e);
 

@@ -35,11 +35,48 @@ std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription
         known != knownKeys_.end() && known->second.first == e.index) {
         return known->second.second;
     }
+    if (lookedUp_.count({e.index, id})) {
+        return std::nullopt;
+    }
     const auto key = rows_.keyByGlobalID(e, id);
     if (key) {
         knownKeys_[id] = {e.index, *key};
     }
     return key;
+}
+
+void ChangeApplier::prepare(const std::vector<ObjectChange>& changes) {
+    // A few set-wise statements per file instead of several point lookups per object.
+    std::vector<GlobalID> all;
+    std::vector<std::vector<GlobalID>> byEntity(model_.entities().size());
+    auto add = [&](const store::EntityDescription& e, const std::string& text) {
+        if (const auto id = GlobalID::fromString(text)) {
+            all.push_back(*id);
+            byEntity[e.index].push_back(*id);
+        }
+    };
+    for (const auto& change : changes) {
+        const auto* e = model_.entity(change.entity);
+        if (!e) {
+            continue;
+        }
+        add(*e, change.globalID);
+        for (const auto* r : e->toOneRelationships) {
+            const auto it = change.values.find(r->name);
+            if (it != change.values.end() && it->second.value.is_string()) {
+                add(*r->destination, it->second.value.get_ref<const std::string&>());
+            }
+        }
+    }
+    tables_.preload(all);
+    for (const auto& e : model_.entities()) {
+        for (const auto& [id, key] : rows_.keysByGlobalIDs(e, byEntity[e.index])) {
+            knownKeys_.try_emplace(id, RowID{e.index, key});
+        }
+        for (const auto& id : byEntity[e.index]) {
+            lookedUp_.emplace(e.index, id);
+        }
+    }
 }
 
 void ChangeApplier::apply(const ObjectChange& change) {
@@ -76,12 +113,14 @@ void ChangeApplier::apply(const ObjectChange& change) {
         updateObject(*e, id, *key, change.created ? completed(*e, change) : change);
         return;
     }
-    // Not here: not created yet, or set aside with a removed owner.
-    ObjectChange whole = change;
-    const auto waiting = tables_.parked(id);
-    if (waiting) {
-        whole.absorb(*waiting);
+    // Not here: not created yet, or set aside with a removed owner. (Copied only when
+    // something waits for it: most objects arrive whole, once.)
+    std::optional<ObjectChange> merged;
+    if (auto waiting = tables_.parked(id)) {
+        merged = change;
+        merged->absorb(*waiting);
     }
+    const ObjectChange& whole = merged ? *merged : change;
     if (!whole.created) {
         tables_.park(id, whole);
         return;
@@ -90,7 +129,7 @@ void ChangeApplier::apply(const ObjectChange& change) {
         tables_.park(id, completed(*e, whole));
         return;
     }
-    if (waiting) {
+    if (merged) {
         tables_.unpark(id);
     }
     insertObject(*e, id, whole);

@@ -21,6 +21,7 @@
 
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,13 @@ namespace jw::sync {
 class ChangeApplier {
   public:
     explicit ChangeApplier(store::StoreConnection& connection);
+
+    // Reads at once what the store holds for the objects these changes name (and the
+    // objects their to-one values name): their rows, stamps, removals, what waits for them.
+    // The apply() calls that follow, in the same transaction, then mostly write. Optional: a
+    // change prepare() has not seen is looked up as it comes. Names that do not parse are
+    // left to apply() to refuse.
+    void prepare(const std::vector<ObjectChange>& changes);
 
     // Throws RefusedFile when the change names an unknown entity, key or value form (the
     // caller rolls the whole file back and tries it again later).
@@ -104,6 +112,14 @@ class ChangeApplier {
     // The entity and stored key of each object looked up or inserted here, until its row is
     // deleted here (the applier's work is one transaction: nothing else changes rows meanwhile).
     std::unordered_map<store::GlobalID, RowID, store::GlobalIDHash> knownKeys_;
+    // Objects whose rows of an entity prepare() looked for: absent from knownKeys_ (under that
+    // entity), they have none.
+    struct LookedUpHash {
+        std::size_t operator()(const std::pair<std::size_t, store::GlobalID>& p) const noexcept {
+            return store::GlobalIDHash{}(p.second) ^ p.first;
+        }
+    };
+    std::unordered_set<std::pair<std::size_t, store::GlobalID>, LookedUpHash> lookedUp_;
 };
 
 }  // namespace jw::sync

@@ -7,6 +7,7 @@
 #include "SyncState.h"
 #include "SyncTables.h"
 #include "platform/foundation/DebugLog.h"
+#include "platform/store/StoreError.h"
 
 namespace jw::sync {
 
@@ -40,10 +41,36 @@ EngineContext::EngineContext(std::string identifier, std::filesystem::path store
 store::StoreConnection& EngineContext::connection() {
     if (!connection_) {
         connection_ = std::make_unique<store::StoreConnection>(storeURL, model);
+        connection_->database().execute(
+            fmt::format("PRAGMA cache_size = -{}", kEngineCacheKibibytes));
         SyncTables::create(connection_->database());
         setDevice(SyncState(connection_->database()).get(state::device));
     }
     return *connection_;
+}
+
+void EngineContext::releaseFreePages() {
+    auto& db = connection().database();
+    auto pragma = [&](const char* name) {
+        auto& s = db.cached(std::string("PRAGMA ") + name);
+        const auto value = s.step() ? s.columnInt(0) : 0;
+        s.reset();
+        return value;
+    };
+    // A few free pages are kept for the next writes; what a whole attach staged is not. The
+    // store is rebuilt rather than laid out for incremental vacuum: keeping the pointer maps
+    // that needs makes every insert of a large import markedly slower.
+    constexpr std::int64_t kKeptBytes = 1 << 20;
+    const auto free = pragma("freelist_count");
+    if (free * pragma("page_size") <= kKeptBytes || free * 4 <= pragma("page_count")) {
+        return;
+    }
+    try {
+        db.execute(pragma("auto_vacuum") == 2 ? "PRAGMA incremental_vacuum" : "VACUUM");
+        engineLog(2, fmt::format("gave {} free pages back", free));
+    } catch (const store::StoreError& e) {
+        engineLog(1, fmt::format("free pages kept for now: {}", e.what()));
+    }
 }
 
 void EngineContext::closeConnection() {

@@ -36,6 +36,12 @@ inline SyncError failure(SyncError::Kind kind, std::string text) {
     return SyncError{kind, std::move(text)};
 }
 
+// The page cache of the worker's connection, in KiB. An import or an attach writes pages all
+// over the store's tables in one transaction; with SQLite's default cache (2 MB) the dirty
+// pages spill to the WAL mid-transaction and are written again at the commit. This holds a
+// 100,000-item store's tables whole; the pages are taken only as they are used.
+inline constexpr int kEngineCacheKibibytes = 64 * 1024;
+
 class EngineContext {
   public:
     using Deliver = std::function<void(store::ContextDidSaveNotification)>;
@@ -53,10 +59,16 @@ class EngineContext {
     const CloudLayout layout;
     std::atomic<bool> leeched;
 
-    // The worker's connection, opened (with the sync tables) on first use; closeConnection()
+    // The worker's connection, opened (with the sync tables, and a page cache of
+    // kEngineCacheKibibytes) on first use; closeConnection()
     // closes it, on the worker thread, before the worker ends.
     store::StoreConnection& connection();
     void closeConnection();
+    // Gives the store file's free pages back to the file system when they are many (an attach
+    // that staged the whole store leaves them), so that the file stays near the size of what
+    // it holds: the file is rebuilt (VACUUM). Outside any transaction; a store busy just now is
+    // left for the next time (not an error).
+    void releaseFreePages();
 
     // This device's identifier; empty until attached.
     std::string device();

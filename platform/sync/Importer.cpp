@@ -87,6 +87,7 @@ void Importer::importAll(const FolderView& folder) {
             }
         }
     }
+    context_.releaseFreePages();
 }
 
 // Whether `other` is known to have written file `next` or later.
@@ -183,6 +184,7 @@ bool Importer::importFile(const Registrations& registrations, const std::string&
     ChangeApplier applier(conn);
     try {
         store::SqliteTransaction transaction(conn.database());
+        applier.prepare(file.changes);
         for (const auto& change : file.changes) {
             applier.apply(change);
         }

@@ -58,12 +58,19 @@ class PersistentStoreEnsemble::Engine {
 
     void leech(Date now, SyncCompletion completion) {
         complete(std::move(completion),
-                 guarded("attach", [&] { return attacher_.attach(now, false); }));
+                 guarded("attach", [&] { return attachThenRelease(now, false); }));
+    }
+
+    // What the attach's staging freed goes back to the file system.
+    std::optional<SyncError> attachThenRelease(Date now, bool afresh) {
+        auto error = afresh ? attacher_.reattach(now) : attacher_.attach(now, false);
+        context_.releaseFreePages();
+        return error;
     }
 
     void reattach(Date now, SyncCompletion completion) {
         complete(std::move(completion),
-                 guarded("reattach", [&] { return attacher_.reattach(now); }));
+                 guarded("reattach", [&] { return attachThenRelease(now, true); }));
     }
 
     void merge(Date now, SyncCompletion completion) {

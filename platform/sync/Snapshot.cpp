@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "SyncTables.h"
 #include "platform/store/StoreRows.h"
 
 namespace jw::sync {
@@ -68,17 +69,8 @@ std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp&
 
     // Every stamp at once: creation stamps and the stamps of values written since. The rows
     // are then written as they are read, no object change built for any of them.
-    std::unordered_map<GlobalID, std::vector<std::pair<std::string, Stamp>>, store::GlobalIDHash>
-        stamps;
-    {
-        auto& s =
-            db.cached("SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\"");
-        while (s.step()) {
-            stamps[idFrom(s, 0)].emplace_back(s.columnText(1),
-                                              Stamp{s.columnInt(2), s.columnText(3)});
-        }
-        s.reset();
-    }
+    SyncTables tables(db);
+    auto stamps = tables.allStamps();
     std::unordered_map<GlobalID, std::map<std::string, GlobalID>, store::GlobalIDHash> waitingLinks;
     {
         auto& s = db.cached("SELECT \"gid\", \"key\", \"target\" FROM \"_sync_links\"");
@@ -99,7 +91,7 @@ std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp&
     }
 
     FileSeries files(first, perFile);
-    static const std::vector<std::pair<std::string, Stamp>> kNoStamps;
+    static const SyncTables::StampsByKey kNoStamps;
     for (const auto& e : model.entities()) {
         bool unstamped = false;
         auto& s = db.cached(fmt::format("SELECT {} FROM {}", StoreConnection::selectColumns(e),
@@ -108,20 +100,15 @@ std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp&
             const auto id = idFrom(s, StoreConnection::kGlobalIDColumn);
             const auto found = stamps.find(id);
             const auto& objectStamps = found == stamps.end() ? kNoStamps : found->second;
-            const Stamp* created = &stampForNew;
-            for (const auto& [key, stamp] : objectStamps) {
-                if (key.empty()) {
-                    created = &stamp;
-                }
-            }
+            const auto creation = objectStamps.find("");
+            const Stamp* created =
+                creation == objectStamps.end() ? &stampForNew : &creation->second;
             unstamped = unstamped || created == &stampForNew;
             auto stampFor = [&](const std::string& key) -> std::optional<Stamp> {
-                for (const auto& [name, stamp] : objectStamps) {
-                    if (name == key) {
-                        return stamp == *created ? std::nullopt : std::optional<Stamp>(stamp);
-                    }
-                }
-                return std::nullopt;
+                const auto it = objectStamps.find(key);
+                return it == objectStamps.end() || it->second == *created
+                           ? std::nullopt
+                           : std::optional<Stamp>(it->second);
             };
             auto& file = files.next();
             const auto entity = file.entity(e.name);
@@ -164,16 +151,8 @@ std::vector<std::string> snapshotFiles(StoreConnection& connection, const Stamp&
         s.reset();
         if (unstamped) {
             // The objects never stamped (made before the store was first attached) are
-            // created by this snapshot: one statement stamps them all, in the order of the
-            // stamps' key, so that the rows go in one after the other instead of anywhere.
-            auto& stamp = db.cached(fmt::format(
-                "INSERT OR IGNORE INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", "
-                "\"device\") SELECT \"_gid\", '', ?, ? FROM {} ORDER BY \"_gid\"",
-                StoreConnection::quoted(e.name)));
-            stamp.bindInt(1, stampForNew.counter);
-            stamp.bindText(2, stampForNew.device);
-            stamp.step();
-            stamp.reset();
+            // created by this snapshot: one statement stamps them all (see stampUnstamped).
+            tables.stampUnstamped(e.name, stampForNew);
         }
     }
     if (includeRemovals) {

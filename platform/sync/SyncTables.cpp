@@ -1,7 +1,10 @@
 #include "SyncTables.h"
 
+#include <fmt/format.h>
+
 #include <nlohmann/json.hpp>
 
+#include "platform/store/StoreConnection.h"
 #include "platform/store/StoreRows.h"
 
 namespace jw::sync {
@@ -20,12 +23,32 @@ GlobalID idFrom(const store::SqliteStatement& s, int column) {
 
 }  // namespace
 
+namespace {
+
+// `name` may start with IF NOT EXISTS.
+std::string stampsTable(std::string_view name) {
+    return fmt::format(
+        "CREATE TABLE {} (\"gid\" BLOB NOT NULL, \"key\" TEXT NOT NULL, \"counter\" INTEGER "
+        "NOT NULL, \"device\" INTEGER NOT NULL, PRIMARY KEY (\"gid\", \"key\")) WITHOUT ROWID",
+        name);
+}
+
+// The first layout kept each stamp's device as its identifier text.
+bool stampsNameDevicesByText(store::SqliteDatabase& db) {
+    auto& s = db.cached(
+        "SELECT \"type\" FROM pragma_table_info('_sync_stamps') WHERE \"name\" = 'device'");
+    const bool text = s.step() && s.columnText(0) == "TEXT";
+    s.reset();
+    return text;
+}
+
+}  // namespace
+
 void SyncTables::create(store::SqliteDatabase& db) {
     db.execute(
         "CREATE TABLE IF NOT EXISTS \"_sync_state\" (\"key\" TEXT PRIMARY KEY, \"value\" TEXT);"
-        "CREATE TABLE IF NOT EXISTS \"_sync_stamps\" (\"gid\" BLOB NOT NULL, \"key\" TEXT NOT "
-        "NULL, \"counter\" INTEGER NOT NULL, \"device\" TEXT NOT NULL, PRIMARY KEY (\"gid\", "
-        "\"key\")) WITHOUT ROWID;"
+        "CREATE TABLE IF NOT EXISTS \"_sync_devices\" (\"number\" INTEGER PRIMARY KEY, "
+        "\"device\" TEXT NOT NULL UNIQUE);"
         "CREATE TABLE IF NOT EXISTS \"_sync_tombstones\" (\"gid\" BLOB PRIMARY KEY, \"entity\" "
         "TEXT NOT NULL, \"counter\" INTEGER NOT NULL, \"device\" TEXT NOT NULL) WITHOUT ROWID;"
         "CREATE TABLE IF NOT EXISTS \"_sync_pending\" (\"seq\" INTEGER PRIMARY KEY "
@@ -38,16 +61,158 @@ void SyncTables::create(store::SqliteDatabase& db) {
         "NULL, \"entity\" TEXT NOT NULL, \"target\" BLOB NOT NULL, PRIMARY KEY (\"gid\", "
         "\"key\")) WITHOUT ROWID;"
         "CREATE INDEX IF NOT EXISTS \"_sync_links_target\" ON \"_sync_links\" (\"target\");");
+    db.execute(stampsTable("IF NOT EXISTS \"_sync_stamps\""));
+    if (!stampsNameDevicesByText(db)) {
+        return;
+    }
+    // Rebuilt whole in one transaction: a store cut short here keeps the old table.
+    store::SqliteTransaction transaction(db);
+    if (!stampsNameDevicesByText(db)) {
+        return;  // another connection did it meanwhile
+    }
+    db.execute(
+        "INSERT OR IGNORE INTO \"_sync_devices\" (\"device\") SELECT DISTINCT \"device\" FROM "
+        "\"_sync_stamps\" ORDER BY \"device\"");
+    db.execute("DROP TABLE IF EXISTS \"_sync_stamps_new\"");
+    db.execute(stampsTable("\"_sync_stamps_new\""));
+    db.execute(
+        "INSERT INTO \"_sync_stamps_new\" (\"gid\", \"key\", \"counter\", \"device\") SELECT "
+        "s.\"gid\", s.\"key\", s.\"counter\", d.\"number\" FROM \"_sync_stamps\" s JOIN "
+        "\"_sync_devices\" d ON d.\"device\" = s.\"device\"");
+    db.execute("DROP TABLE \"_sync_stamps\"");
+    db.execute("ALTER TABLE \"_sync_stamps_new\" RENAME TO \"_sync_stamps\"");
+    transaction.commit();
+}
+
+void SyncTables::readDevices() {
+    auto& s = db_.cached("SELECT \"number\", \"device\" FROM \"_sync_devices\"");
+    while (s.step()) {
+        auto name = s.columnText(1);
+        deviceNumbers_[name] = s.columnInt(0);
+        deviceNames_[s.columnInt(0)] = std::move(name);
+    }
+    s.reset();
+    devicesRead_ = true;
+}
+
+std::int64_t SyncTables::deviceNumber(const std::string& device) {
+    if (!devicesRead_) {
+        readDevices();
+    }
+    if (const auto it = deviceNumbers_.find(device); it != deviceNumbers_.end()) {
+        return it->second;
+    }
+    // Another connection may have added it since it was read: its number stands.
+    auto& s = db_.cached(
+        "INSERT INTO \"_sync_devices\" (\"device\") VALUES (?) ON CONFLICT (\"device\") DO "
+        "UPDATE SET \"device\" = excluded.\"device\" RETURNING \"number\"");
+    s.bindText(1, device);
+    if (!s.step()) {
+        db_.fail("numbering a device");
+    }
+    const auto number = s.columnInt(0);
+    s.reset();
+    deviceNumbers_[device] = number;
+    deviceNames_[number] = device;
+    return number;
+}
+
+const std::string& SyncTables::deviceNamed(std::int64_t number) {
+    auto it = deviceNames_.find(number);
+    if (it == deviceNames_.end()) {
+        readDevices();  // numbered by another connection since
+        it = deviceNames_.find(number);
+    }
+    if (it == deviceNames_.end()) {
+        // A number no device has reads as the least device there is, so any other stamp wins.
+        static const std::string kNone;
+        return kNone;
+    }
+    return it->second;
+}
+
+void SyncTables::preload(const std::vector<GlobalID>& ids) {
+    if (ids.empty()) {
+        return;
+    }
+    for (const auto& id : ids) {
+        stamps_.try_emplace(id);
+        unparked_.insert(id);
+        linkless_.insert(id);
+        untargeted_.insert(id);
+    }
+    const auto in = store::StoreRows::globalIDsIn(1);
+    {
+        auto& s = db_.cached(
+            "SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\" WHERE \"gid\" "
+            "IN " +
+            in);
+        store::StoreRows::bindGlobalIDs(s, 1, ids);
+        while (s.step()) {
+            stamps_[idFrom(s, 0)][s.columnText(1)] =
+                Stamp{s.columnInt(2), deviceNamed(s.columnInt(3))};
+        }
+        s.reset();
+    }
+    {
+        auto& s = db_.cached(
+            "SELECT \"gid\", \"counter\", \"device\" FROM \"_sync_tombstones\" WHERE \"gid\" IN " +
+            in);
+        store::StoreRows::bindGlobalIDs(s, 1, ids);
+        while (s.step()) {
+            tombstones_[idFrom(s, 0)] = Stamp{s.columnInt(1), s.columnText(2)};
+        }
+        s.reset();
+    }
+    using Known = std::pair<const char*, IDSet*>;
+    for (const auto& [sql, without] :
+         {Known{"SELECT \"gid\" FROM \"_sync_parked\" WHERE \"gid\" IN ", &unparked_},
+          Known{"SELECT \"gid\" FROM \"_sync_links\" WHERE \"gid\" IN ", &linkless_},
+          Known{"SELECT \"target\" FROM \"_sync_links\" WHERE \"target\" IN ", &untargeted_}}) {
+        auto& s = db_.cached(sql + in);
+        store::StoreRows::bindGlobalIDs(s, 1, ids);
+        while (s.step()) {
+            without->erase(idFrom(s, 0));
+        }
+        s.reset();
+    }
+}
+
+std::unordered_map<GlobalID, SyncTables::StampsByKey, store::GlobalIDHash> SyncTables::allStamps() {
+    std::unordered_map<GlobalID, StampsByKey, store::GlobalIDHash> stamps;
+    auto& s = db_.cached("SELECT \"gid\", \"key\", \"counter\", \"device\" FROM \"_sync_stamps\"");
+    while (s.step()) {
+        stamps[idFrom(s, 0)][s.columnText(1)] = Stamp{s.columnInt(2), deviceNamed(s.columnInt(3))};
+    }
+    s.reset();
+    return stamps;
+}
+
+void SyncTables::stampUnstamped(const std::string& table, const Stamp& stamp) {
+    const auto device = deviceNumber(stamp.device);
+    auto& s = db_.cached(fmt::format(
+        "INSERT OR IGNORE INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", \"device\") "
+        "SELECT \"_gid\", '', ?, ? FROM {} ORDER BY \"_gid\"",
+        store::StoreConnection::quoted(table)));
+    s.bindInt(1, stamp.counter);
+    s.bindInt(2, device);
+    s.step();
+    s.reset();
+    stamps_.clear();  // what preload() read no longer holds
 }
 
 std::optional<Stamp> SyncTables::explicitStamp(const GlobalID& id, const std::string& key) {
+    if (const auto known = stamps_.find(id); known != stamps_.end()) {
+        const auto it = known->second.find(key);
+        return it == known->second.end() ? std::nullopt : std::optional<Stamp>(it->second);
+    }
     auto& s = db_.cached(
         "SELECT \"counter\", \"device\" FROM \"_sync_stamps\" WHERE \"gid\" = ? AND \"key\" = ?");
     bindID(s, 1, id);
     s.bindText(2, key);
     std::optional<Stamp> stamp;
     if (s.step()) {
-        stamp = Stamp{s.columnInt(0), s.columnText(1)};
+        stamp = Stamp{s.columnInt(0), deviceNamed(s.columnInt(1))};
     }
     s.reset();
     return stamp;
@@ -68,12 +233,22 @@ void SyncTables::setStamp(const GlobalID& id, const std::string& key, const Stam
     bindID(s, 1, id);
     s.bindText(2, key);
     s.bindInt(3, stamp.counter);
-    s.bindText(4, stamp.device);
+    s.bindInt(4, deviceNumber(stamp.device));
     s.step();
     s.reset();
+    if (const auto known = stamps_.find(id); known != stamps_.end()) {
+        known->second[key] = stamp;
+    }
 }
 
 void SyncTables::clearStamps(const GlobalID& id) {
+    const auto known = stamps_.find(id);
+    if (known != stamps_.end()) {
+        if (known->second.empty()) {
+            return;
+        }
+        known->second.clear();
+    }
     auto& s = db_.cached("DELETE FROM \"_sync_stamps\" WHERE \"gid\" = ?");
     bindID(s, 1, id);
     s.step();
@@ -81,6 +256,10 @@ void SyncTables::clearStamps(const GlobalID& id) {
 }
 
 std::optional<Stamp> SyncTables::tombstone(const GlobalID& id) {
+    if (stamps_.count(id)) {
+        const auto it = tombstones_.find(id);
+        return it == tombstones_.end() ? std::nullopt : std::optional<Stamp>(it->second);
+    }
     auto& s =
         db_.cached("SELECT \"counter\", \"device\" FROM \"_sync_tombstones\" WHERE \"gid\" = ?");
     bindID(s, 1, id);
@@ -106,6 +285,12 @@ void SyncTables::setTombstone(const GlobalID& id, const std::string& entity, con
     s.bindText(4, stamp.device);
     s.step();
     s.reset();
+    if (stamps_.count(id)) {
+        const auto [it, added] = tombstones_.try_emplace(id, stamp);
+        if (!added && stamp < it->second) {
+            it->second = stamp;
+        }
+    }
 }
 
 void SyncTables::addPending(const GlobalID& id, const std::string& payload) {
@@ -191,6 +376,9 @@ std::vector<std::pair<std::string, std::int64_t>> SyncTables::watermarks() {
 }
 
 std::optional<ObjectChange> SyncTables::parked(const GlobalID& id) {
+    if (unparked_.count(id)) {
+        return std::nullopt;
+    }
     auto& s = db_.cached("SELECT \"payload\" FROM \"_sync_parked\" WHERE \"gid\" = ?");
     bindID(s, 1, id);
     std::optional<ObjectChange> change;
@@ -213,9 +401,13 @@ void SyncTables::park(const GlobalID& id, const ObjectChange& change) {
     s.bindText(2, merged.toJson().dump());
     s.step();
     s.reset();
+    unparked_.erase(id);
 }
 
 void SyncTables::unpark(const GlobalID& id) {
+    if (unparked_.count(id)) {
+        return;
+    }
     auto& s = db_.cached("DELETE FROM \"_sync_parked\" WHERE \"gid\" = ?");
     bindID(s, 1, id);
     s.step();
@@ -233,9 +425,14 @@ void SyncTables::setLink(const GlobalID& source, const std::string& entity, cons
     bindID(s, 4, target);
     s.step();
     s.reset();
+    linkless_.erase(source);
+    untargeted_.erase(target);
 }
 
 void SyncTables::clearLink(const GlobalID& source, const std::string& key) {
+    if (linkless_.count(source)) {
+        return;
+    }
     auto& s = db_.cached("DELETE FROM \"_sync_links\" WHERE \"gid\" = ? AND \"key\" = ?");
     bindID(s, 1, source);
     s.bindText(2, key);
@@ -244,13 +441,22 @@ void SyncTables::clearLink(const GlobalID& source, const std::string& key) {
 }
 
 void SyncTables::clearLinks(const GlobalID& source) {
+    if (linkless_.count(source)) {
+        return;
+    }
     auto& s = db_.cached("DELETE FROM \"_sync_links\" WHERE \"gid\" = ?");
     bindID(s, 1, source);
     s.step();
     s.reset();
+    if (stamps_.count(source)) {
+        linkless_.insert(source);
+    }
 }
 
 std::vector<SyncTables::Link> SyncTables::linksTo(const GlobalID& target) {
+    if (untargeted_.count(target)) {
+        return {};
+    }
     auto& s =
         db_.cached("SELECT \"gid\", \"entity\", \"key\" FROM \"_sync_links\" WHERE \"target\" = ?");
     bindID(s, 1, target);

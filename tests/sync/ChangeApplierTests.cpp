@@ -93,10 +93,12 @@ class ChangeApplierTest : public ::testing::Test {
 
     store::SqliteDatabase& db() { return connection_->database(); }
 
-    // Applies the changes in one committed transaction; answers what the applier reports.
+    // Applies the changes in one committed transaction, prepared as a file's are; answers what
+    // the applier reports.
     store::ContextDidSaveNotification apply(const std::vector<ObjectChange>& changes) {
         ChangeApplier applier(*connection_);
         store::SqliteTransaction transaction(db());
+        applier.prepare(changes);
         for (const auto& change : changes) {
             applier.apply(change);
         }
@@ -105,11 +107,20 @@ class ChangeApplierTest : public ::testing::Test {
     }
 
     // Applies the changes in the given order and answers the store and the engine's record
-    // as they then are, leaving the store as it was.
+    // as they then are, leaving the store as it was. Every other call prepares the applier
+    // first, so that an order compared with the one before it is also the other way of
+    // looking things up.
     std::vector<std::string> outcome(const std::vector<ObjectChange>& changes,
                                      const std::vector<std::size_t>& order) {
         ChangeApplier applier(*connection_);
         store::SqliteTransaction transaction(db());  // never committed
+        if ((prepareNext_ = !prepareNext_)) {
+            std::vector<ObjectChange> ordered;
+            for (auto i : order) {
+                ordered.push_back(changes[i]);
+            }
+            applier.prepare(ordered);
+        }
         for (auto i : order) {
             applier.apply(changes[i]);
         }
@@ -197,6 +208,7 @@ class ChangeApplierTest : public ::testing::Test {
 
     testing::ScratchDir dir_;
     std::unique_ptr<store::StoreConnection> connection_;
+    bool prepareNext_ = false;
 };
 
 // Idempotence and order ----------------------------------------------------------------------
@@ -323,9 +335,29 @@ TEST_F(ChangeApplierTest, ChangesNamingWhatTheModelDoesNotKnowAreRefused) {
     refused.push_back(itemChanged(1, at(9, "B"), "created", "yesterday"));
     ChangeApplier applier(*connection_);
     store::SqliteTransaction transaction(db());
+    applier.prepare(refused);  // leaves refusing to apply()
     for (const auto& change : refused) {
         EXPECT_THROW(applier.apply(change), std::invalid_argument) << meaningOf(change);
     }
+}
+
+// The engine's tables as stores of the first layout have them ----------------------------------
+
+TEST_F(ChangeApplierTest, AStoreWhoseStampsNameTheirDevicesByTextKeepsEveryStampWhenOpened) {
+    apply({listCreated(1, at(1), "One"), itemCreated(1, at(2, "B"), "milk", 1),
+           itemChanged(1, at(5, "C"), "isDone", true), listCreated(2, at(3, "C"), "Two")});
+    const auto before = testing::dumpSyncRecord(db());
+    db().execute(
+        "CREATE TABLE \"old\" (\"gid\" BLOB NOT NULL, \"key\" TEXT NOT NULL, \"counter\" INTEGER "
+        "NOT NULL, \"device\" TEXT NOT NULL, PRIMARY KEY (\"gid\", \"key\")) WITHOUT ROWID;"
+        "INSERT INTO \"old\" SELECT s.\"gid\", s.\"key\", s.\"counter\", d.\"device\" FROM "
+        "\"_sync_stamps\" s JOIN \"_sync_devices\" d ON d.\"number\" = s.\"device\";"
+        "DROP TABLE \"_sync_stamps\"; DROP TABLE \"_sync_devices\";"
+        "ALTER TABLE \"old\" RENAME TO \"_sync_stamps\";");
+    SyncTables::create(db());
+    EXPECT_EQ(testing::dumpSyncRecord(db()), before);
+    apply({itemChanged(1, at(6, "D"), "body", "oat milk"), listCreated(3, at(7, "B"), "Three")});
+    EXPECT_EQ(contents(), "L1 One, L2 Two, L3 Three, I1 oat milk [x] in L1");
 }
 
 }  // namespace

@@ -40,6 +40,7 @@
 #include "platform/sync/CloudLayout.h"
 #include "platform/sync/ObjectChange.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
+#include "platform/sync/SyncTables.h"
 #include "src/model/Entities.h"
 #include "src/model/JWDatabase.h"
 #include "src/model/Operations.h"
@@ -185,17 +186,18 @@ inline std::string meaningOf(const ObjectChange& c) {
 // waiting for their target. Sorted.
 inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
     std::vector<std::string> lines;
-    using Table = std::tuple<const char*, const char*, const char*>;  // label, name, column
-    for (const auto& [label, table, column] : {Table{"stamp ", "_sync_stamps", "key"},
-                                               Table{"removed ", "_sync_tombstones", "entity"}}) {
-        store::SqliteStatement s(db.handle(), std::string("SELECT \"gid\", \"") + column +
-                                                  "\", \"counter\", \"device\" FROM \"" + table +
-                                                  "\"");
-        while (s.step()) {
-            lines.push_back(std::string(label) + globalIDOf(s, 0).toString() + " " +
-                            s.columnText(1) + " " + std::to_string(s.columnInt(2)) + "/" +
-                            s.columnText(3));
+    for (const auto& [id, stamps] : SyncTables(db).allStamps()) {
+        for (const auto& [key, stamp] : stamps) {
+            lines.push_back("stamp " + id.toString() + " " + key + " " +
+                            std::to_string(stamp.counter) + "/" + stamp.device);
         }
+    }
+    store::SqliteStatement s(db.handle(),
+                             "SELECT \"gid\", \"entity\", \"counter\", \"device\" FROM "
+                             "\"_sync_tombstones\"");
+    while (s.step()) {
+        lines.push_back("removed " + globalIDOf(s, 0).toString() + " " + s.columnText(1) + " " +
+                        std::to_string(s.columnInt(2)) + "/" + s.columnText(3));
     }
     store::SqliteStatement parked(db.handle(), "SELECT \"payload\" FROM \"_sync_parked\"");
     while (parked.step()) {
