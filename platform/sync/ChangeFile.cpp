@@ -243,7 +243,7 @@ ChangeFileWriter::ChangeFileWriter(ChangeFileHeader header) : header_(std::move(
 std::size_t ChangeFileWriter::entity(const std::string& name) {
     const auto [it, added] = entityIndex_.try_emplace(name, entities_.size());
     if (added) {
-        entities_.push_back(EntityTable{name, {}, {}});
+        entities_.push_back(EntityTable{name, {}, {}, {}});
     }
     return it->second;
 }
