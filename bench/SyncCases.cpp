@@ -38,12 +38,7 @@ constexpr int kCheckAttachedRepetitions = 15;
 constexpr double kWaitSeconds = 900;
 
 ThreadRunLoop& mainLoop() {
-    static const auto loop = [] {
-        auto made = std::make_shared<ThreadRunLoop>();
-        installMainRunLoop(made);
-        return made;
-    }();
-    return *loop;
+    return benchMainLoop();
 }
 
 fs::path modelURL(const Environment& env) {
@@ -284,6 +279,15 @@ void expectRows(const fs::path& file, const char* table, std::int64_t expected) 
 }
 
 }  // namespace
+
+ThreadRunLoop& benchMainLoop() {
+    static const auto loop = [] {
+        auto made = std::make_shared<ThreadRunLoop>();
+        installMainRunLoop(made);
+        return made;
+    }();
+    return *loop;
+}
 
 std::vector<CaseLine> syncCaseTable() {
     return {
