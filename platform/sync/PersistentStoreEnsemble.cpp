@@ -23,6 +23,13 @@
 
 namespace jw::sync {
 
+namespace {
+
+// What the main context merges in one event: a slice this size costs it a few milliseconds.
+constexpr std::size_t kObjectsPerDeliveredSlice = 1'000;
+
+}  // namespace
+
 // The engine: the parts over one context, run on one serial worker. The operations of the
 // ensemble each become one task; a merge is attach check, import, export, compaction.
 class PersistentStoreEnsemble::Engine {
@@ -54,7 +61,32 @@ class PersistentStoreEnsemble::Engine {
     const std::string& identifier() const { return context_.identifier; }
     bool leeched() const { return context_.leeched.load(); }
 
-    void enqueue(std::function<void()> task) { worker_->enqueue(std::move(task)); }
+    // Any operation but a merge: a merge asked for after it runs after it.
+    void enqueue(std::function<void()> task) {
+        std::lock_guard lock(queuedMergeMutex_);
+        queuedMerge_.reset();
+        worker_->enqueue(std::move(task));
+    }
+
+    // Work that keeps the order of the queue (waiting, status).
+    void enqueueInOrder(std::function<void()> task) { worker_->enqueue(std::move(task)); }
+
+    // A merge asked for while another is queued and not begun joins it: saves in quick
+    // succession then share one merge, and their changes one file. Each caller still gets a
+    // merge that begins after its call, so nothing it saved before is left behind.
+    void askForMerge(Date now, SyncCompletion completion) {
+        std::lock_guard lock(queuedMergeMutex_);
+        if (queuedMerge_) {
+            queuedMerge_->now = std::max(queuedMerge_->now, now);
+            queuedMerge_->completions.push_back(std::move(completion));
+            return;
+        }
+        auto merge = std::make_shared<QueuedMerge>();
+        merge->now = now;
+        merge->completions.push_back(std::move(completion));
+        queuedMerge_ = merge;
+        worker_->enqueue([this, merge] { runQueuedMerge(merge); });
+    }
 
     void leech(Date now, SyncCompletion completion) {
         complete(std::move(completion),
@@ -64,10 +96,6 @@ class PersistentStoreEnsemble::Engine {
     void reattach(Date now, SyncCompletion completion) {
         complete(std::move(completion),
                  guarded("reattach", [&] { return attacher_.reattach(now); }));
-    }
-
-    void merge(Date now, SyncCompletion completion) {
-        complete(std::move(completion), guarded("merge", [&] { return doMerge(now); }));
     }
 
     Status status() {
@@ -97,6 +125,25 @@ class PersistentStoreEnsemble::Engine {
     }
 
   private:
+    struct QueuedMerge {
+        Date now;
+        std::vector<SyncCompletion> completions;
+    };
+
+    void runQueuedMerge(const std::shared_ptr<QueuedMerge>& merge) {
+        {
+            // Begun: from now on a merge asked for queues a merge of its own.
+            std::lock_guard lock(queuedMergeMutex_);
+            if (queuedMerge_ == merge) {
+                queuedMerge_.reset();
+            }
+        }
+        const auto error = guarded("merge", [&] { return doMerge(merge->now); });
+        for (auto& completion : merge->completions) {
+            complete(std::move(completion), error);
+        }
+    }
+
     // Runs an operation, turning whatever it throws into its failure: a refused file that
     // reaches this far, a store error, or a fault nobody foresaw. Each is logged whatever the
     // logging level, so no failure goes unseen.
@@ -160,16 +207,43 @@ class PersistentStoreEnsemble::Engine {
         });
     }
 
+    // The merged changes go to the main thread in slices, each its own event, so that a large
+    // import never holds the main run loop for long at once. Each slice is a sound notification
+    // by itself: every row it names is already committed, and deletions come first, as in
+    // the whole.
     void deliver(store::ContextDidSaveNotification note) {
-        auto alive = alive_;
-        mainLoop_.post([alive, this, note = std::move(note)] {
-            if (!alive->load()) {
-                return;
+        for (auto& slice : slices(std::move(note))) {
+            auto alive = alive_;
+            mainLoop_.post([alive, this, slice = std::move(slice)] {
+                if (!alive->load()) {
+                    return;
+                }
+                if (auto* d = delegate.load()) {
+                    d->persistentStoreEnsembleDidSaveMergeChanges(*owner, slice);
+                }
+            });
+        }
+    }
+
+    static std::vector<store::ContextDidSaveNotification> slices(
+        store::ContextDidSaveNotification note) {
+        std::vector<store::ContextDidSaveNotification> out(1);
+        std::size_t inSlice = 0;
+        auto take = [&](std::vector<store::ObjectID>& from,
+                        std::vector<store::ObjectID> store::ContextDidSaveNotification::*to) {
+            for (auto& id : from) {
+                if (inSlice == kObjectsPerDeliveredSlice) {
+                    out.emplace_back();
+                    inSlice = 0;
+                }
+                (out.back().*to).push_back(id);
+                ++inSlice;
             }
-            if (auto* d = delegate.load()) {
-                d->persistentStoreEnsembleDidSaveMergeChanges(*owner, note);
-            }
-        });
+        };
+        take(note.deleted, &store::ContextDidSaveNotification::deleted);
+        take(note.inserted, &store::ContextDidSaveNotification::inserted);
+        take(note.updated, &store::ContextDidSaveNotification::updated);
+        return out;
     }
 
     RunLoop& mainLoop_;
@@ -179,6 +253,8 @@ class PersistentStoreEnsemble::Engine {
     Attacher attacher_;
     Importer importer_;
     Compactor compactor_;
+    std::mutex queuedMergeMutex_;
+    std::shared_ptr<QueuedMerge> queuedMerge_;  // asked for and not begun
     std::unique_ptr<SyncWorker> worker_;
 };
 
@@ -252,10 +328,7 @@ void PersistentStoreEnsemble::reattachPersistentStore(SyncCompletion completion)
 }
 
 void PersistentStoreEnsemble::merge(SyncCompletion completion) {
-    const auto now = currentClock().now().value_or(Date{});
-    engine_->enqueue([engine = engine_.get(), now, completion = std::move(completion)]() mutable {
-        engine->merge(now, std::move(completion));
-    });
+    engine_->askForMerge(currentClock().now().value_or(Date{}), std::move(completion));
 }
 
 std::string PersistentStoreEnsemble::description() const {
@@ -266,14 +339,14 @@ std::string PersistentStoreEnsemble::description() const {
 PersistentStoreEnsemble::Status PersistentStoreEnsemble::status() {
     std::promise<Status> promise;
     auto future = promise.get_future();
-    engine_->enqueue([&] { promise.set_value(engine_->status()); });
+    engine_->enqueueInOrder([&] { promise.set_value(engine_->status()); });
     return future.get();
 }
 
 void PersistentStoreEnsemble::waitUntilIdle() {
     std::promise<void> promise;
     auto future = promise.get_future();
-    engine_->enqueue([&] { promise.set_value(); });
+    engine_->enqueueInOrder([&] { promise.set_value(); });
     future.wait();
 }
 

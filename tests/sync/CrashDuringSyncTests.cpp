@@ -16,7 +16,9 @@
 //   store's log: in the middle of the commit of a save (main thread; of a chosen kind, at a
 //   chosen write, torn in its first page or after whole pages reached the log), or of the
 //   commits that apply an imported file or record an export, or of one soon after them
-//   (worker).
+//   (worker);
+// - after a save, the cloud folder stops every export before its write, and a few more saves
+//   follow in quick succession, so the kill finds saves acknowledged and not yet exported.
 // After the kill the test checks both store files, reopens both devices, lets them merge until
 // they have nothing left to send or receive, and compares them with every acknowledged save.
 //
@@ -81,8 +83,8 @@ std::string itemText(char device, std::uint64_t n) {
 using sync::testing::resourceDirectory;
 
 // Where the child stops for the kill: "none" (killed at a random moment), "insideSave"
-// (halfway through a log write in a save's commit), or one of the points around the cloud's
-// calls (kCloudHalts below).
+// (halfway through a log write in a save's commit), "afterSave" (saves made while exports
+// are held), or one of the points around the cloud's calls (kCloudHalts below).
 using Halt = std::string;
 
 // --- The child ---------------------------------------------------------------------------------
@@ -177,7 +179,19 @@ const CloudHalt kCloudHalts[] = {
     {"afterCompactionRemove", false, test::CloudOperation::remove, "", false},
 };
 
+// Set at the "afterSave" halt: from then on no change file is written (the worker stops
+// before its write), so the saves that follow are killed before their export.
+std::atomic<bool> gHoldExports{false};
+// Saves acknowledged after exports were held, before the "afterSave" halt.
+constexpr int kSavesHeldBeforeKill = 3;
+
 void atCloudCall(bool before, test::CloudOperation operation, const std::string& path) {
+    if (before && operation == test::CloudOperation::write && path.ends_with(".jwchanges") &&
+        gHoldExports.load()) {
+        for (;;) {
+            pause();
+        }
+    }
     for (const auto& h : kCloudHalts) {
         if (h.before == before && h.operation == operation && path.ends_with(h.pathEnding) &&
             isTheHaltPoint(h.halt)) {
@@ -251,6 +265,7 @@ struct ChildDevice {
     }
 
     std::mt19937 random(plan.seed);
+    int savesHeld = -1;  // counting down to the "afterSave" halt once exports are held
     for (std::uint64_t n = plan.firstSave;; ++n) {
         auto& device = devices[std::uniform_int_distribution<int>(0, 1)(random)];
         const std::string who(1, device.name);
@@ -278,6 +293,17 @@ struct ChildDevice {
                 editItemText(*device.db, item, itemText(device.name, n));
             }
             report("saved " + who + " " + number);
+        }
+        if (savesHeld < 0 && isTheHaltPoint("afterSave")) {
+            gHoldExports = true;
+            savesHeld = 0;
+        }
+        if (savesHeld >= 0) {
+            // Saves in quick succession, their merges waiting behind a held export.
+            if (++savesHeld == kSavesHeldBeforeKill) {
+                haltForTheKill("afterSave");
+            }
+            continue;
         }
         // Completions run between saves; at most a few merges wait on each worker.
         loop->runPending();
@@ -554,7 +580,7 @@ class CrashDuringSync : public ::testing::Test {
         for (std::size_t r = 0; r < rounds.size(); ++r) {
             const auto halt = rounds[r].halt;
             // A save is halted a few dozen saves in, so the stores hold something by then.
-            const int occurrence = halt == "insideSave"
+            const int occurrence = halt == "insideSave" || halt == "afterSave"
                                        ? std::uniform_int_distribution<int>(5, 40)(random)
                                        : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
@@ -643,6 +669,9 @@ const CrashCase kCrashCases[] = {
       {"afterExportWrite"},
       {"insideExportBookkeeping"}},
      13},
+    // Saves acknowledged and not yet exported (their merges queued behind an export that
+    // never comes) are still sent after the kill.
+    {"BetweenSavesAndTheirExport", {{"afterSave"}, {"afterSave"}, {"afterSave"}}, 16},
     {"WhileImporting",
      {{"afterImportRead"}, {"insideImport"}, {"insideImport"}, {"afterImportRead"}},
      14},
