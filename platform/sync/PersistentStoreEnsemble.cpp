@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <utility>
 
 #include "Attacher.h"
@@ -45,9 +47,14 @@ class PersistentStoreEnsemble::Engine {
           exporter_(context_),
           attacher_(context_, exporter_),
           importer_(context_),
-          compactor_(context_, exporter_) {
+          compactor_(context_, exporter_,
+                     [this] { workerForBaselines_->enqueue([this] { finishCompaction(); }); }) {
         store::setCommitHook(context_.storeURL, recordCommittedChanges);
-        worker_ = std::make_unique<SyncWorker>([this] { context_.closeConnection(); });
+        worker_ = std::make_unique<SyncWorker>([this] {
+            finishCompaction();
+            context_.closeConnection();
+        });
+        workerForBaselines_ = worker_.get();
     }
 
     ~Engine() {
@@ -89,11 +96,13 @@ class PersistentStoreEnsemble::Engine {
     }
 
     void leech(Date now, SyncCompletion completion) {
+        finishCompaction();
         complete(std::move(completion),
                  guarded("attach", [&] { return attacher_.attach(now, false); }));
     }
 
     void reattach(Date now, SyncCompletion completion) {
+        finishCompaction();
         complete(std::move(completion),
                  guarded("reattach", [&] { return attacher_.reattach(now); }));
     }
@@ -138,12 +147,63 @@ class PersistentStoreEnsemble::Engine {
                 queuedMerge_.reset();
             }
         }
-        const auto error = guarded("merge", [&] { return doMerge(merge->now); });
-        for (auto& completion : merge->completions) {
+        bool compacting = false;
+        const auto error =
+            guarded("merge", [&] { return doMerge(merge->now, merge->completions, compacting); });
+        if (!compacting) {
+            completeAll(merge->completions, error);
+        }
+    }
+
+    void completeAll(std::vector<SyncCompletion>& completions,
+                     const std::optional<SyncError>& error) {
+        for (auto& completion : completions) {
             complete(std::move(completion), error);
         }
     }
 
+    // A merge whose compaction is writing a baseline: it completes once the baseline is
+    // recorded and what it replaces removed.
+    struct Compaction {
+        Date now;
+        FolderView folder;
+        std::vector<SyncCompletion> completions;
+        std::optional<SyncError> exportError;
+    };
+
+    // Worker thread: finishes the compaction under way, if any (waiting for its baseline's
+    // file). Runs when the baseline's thread is done, and before anything that changes the
+    // attachment, which the baseline describes.
+    void finishCompaction() {
+        if (!compaction_) {
+            return;
+        }
+        auto compaction = std::move(*compaction_);
+        compaction_.reset();
+        const auto error = guarded("merge", [&]() -> std::optional<SyncError> {
+            compactor_.finishBaseline(compaction.now, compaction.folder);
+            if (compaction.exportError) {
+                return compaction.exportError;
+            }
+            engineLog(1, "merge done");
+            return std::nullopt;
+        });
+        completeAll(compaction.completions, error);
+        {
+            std::lock_guard lock(compactionMutex_);
+            compacting_ = false;
+        }
+        compactionDone_.notify_all();
+    }
+
+  public:
+    // Any thread but the worker: waits until no baseline is being written.
+    void waitForCompaction() {
+        std::unique_lock lock(compactionMutex_);
+        compactionDone_.wait(lock, [&] { return !compacting_; });
+    }
+
+  private:
     // Runs an operation, turning whatever it throws into its failure: a refused file that
     // reaches this far, a store error, or a fault nobody foresaw. Each is logged whatever the
     // logging level, so no failure goes unseen.
@@ -164,13 +224,17 @@ class PersistentStoreEnsemble::Engine {
         }
     }
 
-    std::optional<SyncError> doMerge(Date now) {
+    // `compacting` is set when the merge goes on writing a baseline: its completions then wait
+    // for it (see Compaction).
+    std::optional<SyncError> doMerge(Date now, std::vector<SyncCompletion>& completions,
+                                     bool& compacting) {
         if (!context_.leeched.load()) {
             return failure(SyncError::Kind::failed, "The store is not attached to the cloud.");
         }
         context_.connection();
         if (auto problem = attacher_.checkAttachment()) {
             if (problem->kind == SyncError::Kind::lost) {
+                finishCompaction();
                 attacher_.endAttachment();
             }
             engineLog(0, fmt::format("merge stopped: {}", problem->localizedDescription));
@@ -187,7 +251,19 @@ class PersistentStoreEnsemble::Engine {
         importer_.importAll(folder);
         auto exportError = exporter_.exportPending();
         exporter_.writeRegistration(now);
-        compactor_.compact(now, folder);
+        if (!compactor_.baselineUnderWay()) {
+            compactor_.compact(now, folder);
+            if (compactor_.baselineUnderWay()) {
+                {
+                    std::lock_guard lock(compactionMutex_);
+                    compacting_ = true;
+                }
+                compaction_ = Compaction{now, std::move(folder), std::move(completions),
+                                         std::move(exportError)};
+                compacting = true;
+                return std::nullopt;
+            }
+        }
         if (exportError) {
             return exportError;
         }
@@ -253,9 +329,16 @@ class PersistentStoreEnsemble::Engine {
     Attacher attacher_;
     Importer importer_;
     Compactor compactor_;
+    std::optional<Compaction> compaction_;  // worker thread only
+    std::mutex compactionMutex_;
+    std::condition_variable compactionDone_;
+    bool compacting_ = false;
     std::mutex queuedMergeMutex_;
     std::shared_ptr<QueuedMerge> queuedMerge_;  // asked for and not begun
     std::unique_ptr<SyncWorker> worker_;
+    // The worker, for the baseline's thread: still there while the worker's own ending
+    // finishes the compaction.
+    SyncWorker* workerForBaselines_ = nullptr;
 };
 
 // -----------------------------------------------------------------------------------------------
@@ -348,6 +431,8 @@ void PersistentStoreEnsemble::waitUntilIdle() {
     auto future = promise.get_future();
     engine_->enqueueInOrder([&] { promise.set_value(); });
     future.wait();
+    // A merge asked for before may still be writing its baseline.
+    engine_->waitForCompaction();
 }
 
 }  // namespace jw::sync
