@@ -25,9 +25,11 @@
 //   says why, and the file it met is tried again at the next merge.
 //
 // Threading: the calls are made on the main thread; the work runs on one worker thread with
-// its own SQLite connection. Every completion and every delegate call is posted to the main
-// run loop (the one installed when the ensemble was made). Destroying the ensemble waits for
-// the work under way; completions not yet delivered are then dropped.
+// its own SQLite connection (a baseline is read and written on a thread of its own, so that
+// exports go on meanwhile; the merge that began it completes after it). Every completion and every
+// delegate call is posted to the main run loop (the one installed when the ensemble was made).
+// Destroying the ensemble waits for the work under way; completions not yet delivered are then
+// dropped.
 
 #include <atomic>
 #include <filesystem>
