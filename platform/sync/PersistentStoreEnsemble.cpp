@@ -139,6 +139,11 @@ class PersistentStoreEnsemble::Engine {
         std::vector<SyncCompletion> completions;
     };
 
+    bool mergeWaiting() {
+        std::lock_guard lock(queuedMergeMutex_);
+        return queuedMerge_ != nullptr;
+    }
+
     void runQueuedMerge(const std::shared_ptr<QueuedMerge>& merge) {
         {
             // Begun: from now on a merge asked for queues a merge of its own.
@@ -248,7 +253,15 @@ class PersistentStoreEnsemble::Engine {
                            "The cloud folder cannot be read just now.");
         }
         auto folder = lookAtFolder(context_, devices);
-        importer_.importAll(folder);
+        // A save waiting for its export does not wait for the whole import: what is saved so
+        // far goes out between files.
+        importer_.importAll(folder, [&] {
+            if (mergeWaiting()) {
+                if (const auto error = exporter_.exportPending()) {
+                    engineLog(1, "export between imported files: " + error->localizedDescription);
+                }
+            }
+        });
         auto exportError = exporter_.exportPending();
         exporter_.writeRegistration(now);
         if (!compactor_.baselineUnderWay()) {
