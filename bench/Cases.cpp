@@ -11,6 +11,7 @@
 
 #include "RawSqlite.h"
 #include "ScreenCases.h"
+#include "StallCases.h"
 #include "SyncCases.h"
 #include "WindowCases.h"
 #include "platform/foundation/UserDefaults.h"
@@ -451,6 +452,9 @@ std::vector<CaseLine> caseTable() {
     for (auto& line : syncCaseTable()) {
         lines.push_back(std::move(line));
     }
+    for (auto& line : stallCaseTable()) {
+        lines.push_back(std::move(line));
+    }
     for (auto& line : screenCaseTable()) {
         lines.push_back(std::move(line));
     }
@@ -532,6 +536,7 @@ void registerCases(const Environment& env) {
                                            }),
               kListsScreenIterations);
     registerSyncCases(env);
+    registerStallCases(env);
     registerScreenCases(env);
     registerWindowCases(env);
 }

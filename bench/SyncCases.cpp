@@ -40,12 +40,7 @@ constexpr int kCheckAttachedRepetitions = 15;
 constexpr double kWaitSeconds = 900;
 
 ThreadRunLoop& mainLoop() {
-    static const auto loop = [] {
-        auto made = std::make_shared<ThreadRunLoop>();
-        installMainRunLoop(made);
-        return made;
-    }();
-    return *loop;
+    return benchMainLoop();
 }
 
 fs::path modelURL(const Environment& env) {
@@ -387,6 +382,15 @@ void measureFolder(const fs::path& folder, const fs::path& storeFile) {
 
 std::vector<MemoryResult> syncSizeResults() {
     return sizeResults();
+}
+
+ThreadRunLoop& benchMainLoop() {
+    static const auto loop = [] {
+        auto made = std::make_shared<ThreadRunLoop>();
+        installMainRunLoop(made);
+        return made;
+    }();
+    return *loop;
 }
 
 std::vector<CaseLine> syncCaseTable() {

@@ -38,7 +38,15 @@
 #include "Cases.h"
 #include "Results.h"
 
+namespace jw {
+class ThreadRunLoop;
+}
+
 namespace jw::bench {
+
+// The main run loop of the benchmarks that sync: one real loop on the benchmark thread,
+// installed as the main run loop the first time it is asked for.
+ThreadRunLoop& benchMainLoop();
 
 std::vector<CaseLine> syncCaseTable();
 

@@ -171,6 +171,7 @@ bool ThreadRunLoop::fireDueTimer(SteadyClock::time_point now) {
     if (!timer) {
         return false;
     }
+    const auto start = eventStart();
     timer->runCallback();
     if (!timer->repeating) {
         timer->invalidate();
@@ -189,7 +190,7 @@ bool ThreadRunLoop::fireDueTimer(SteadyClock::time_point now) {
         timer->releaseCallback();  // invalidate() left it alone while it ran
     }
     removeInvalidTimers();
-    endOfEvent();
+    endOfEvent(start);
     return true;
 }
 
@@ -203,8 +204,9 @@ bool ThreadRunLoop::runQueuedTask() {
         task = std::move(tasks_.front());
         tasks_.pop_front();
     }
+    const auto start = eventStart();
     task();
-    endOfEvent();
+    endOfEvent(start);
     return true;
 }
 
@@ -224,10 +226,22 @@ void ThreadRunLoop::removeInvalidTimers() {
                   [](const std::shared_ptr<TimerImpl>& timer) { return !timer->isValid(); });
 }
 
-void ThreadRunLoop::endOfEvent() {
+void ThreadRunLoop::setEventDurationObserver(EventDurationObserver observer) {
+    eventDurationObserver_ = std::move(observer);
+}
+
+SteadyClock::time_point ThreadRunLoop::eventStart() const {
+    // Unwatched, an event costs no clock reading.
+    return eventDurationObserver_ ? SteadyClock::now() : SteadyClock::time_point{};
+}
+
+void ThreadRunLoop::endOfEvent(SteadyClock::time_point start) {
     // Indexed, and a deque, so an observer may add another observer while they run.
     for (std::size_t i = 0; i < observers_.size(); ++i) {
         observers_[i]();
+    }
+    if (eventDurationObserver_ && start != SteadyClock::time_point{}) {
+        eventDurationObserver_(SteadyClock::now() - start);
     }
 }
 

@@ -39,6 +39,12 @@ class ThreadRunLoop final : public RunLoop {
     // running, the next one returns at once.
     void stop();
 
+    // Told how long each event took (a posted task or a timer firing, with the end-of-event
+    // observers it set off), once it ended; for measuring how long the loop is held. Empty
+    // (the default) removes it, and then nothing is timed. Loop thread only.
+    using EventDurationObserver = std::function<void(std::chrono::steady_clock::duration)>;
+    void setEventDurationObserver(EventDurationObserver observer);
+
   private:
     struct TimerImpl;
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -50,7 +56,11 @@ class ThreadRunLoop final : public RunLoop {
     bool runQueuedTask();
     TimePoint nextTimerDue() const;
     void removeInvalidTimers();
-    void endOfEvent();
+    // The start of an event, read only when someone listens to event durations.
+    TimePoint eventStart() const;
+    // Runs the end-of-event observers, then tells the duration observer (if any) how long
+    // the event that began at `start` took.
+    void endOfEvent(TimePoint start);
 
     std::mutex mutex_;  // guards tasks_ and stopRequested_
     std::condition_variable wake_;
@@ -60,6 +70,7 @@ class ThreadRunLoop final : public RunLoop {
     std::vector<std::shared_ptr<TimerImpl>> timers_;
     std::deque<Task> observers_;  // a deque: an observer may add one while they run
     unsigned long long timerSequence_ = 0;
+    EventDurationObserver eventDurationObserver_;
 };
 
 }  // namespace jw

@@ -42,6 +42,9 @@ void Compactor::removeStaleTemporaryFiles() {
 }
 
 void Compactor::compact(Date now, FolderView& folder) {
+    if (job_) {
+        return;  // the compaction that began the baseline finishes after it
+    }
     auto& db = context_.connection().database();
     SyncTables tables(db);
     SyncState record(db);
@@ -78,13 +81,16 @@ void Compactor::compact(Date now, FolderView& folder) {
         std::int64_t(filesInFolder) >= enough &&
         (!top || (dominates(knowledge, top->info.coverage) &&
                   totalFiles(knowledge) - totalFiles(top->info.coverage) >= enough / 2));
-    if (worthIt && tables.pendingCount() == 0) {
-        if (auto written = writeBaseline(knowledge)) {
-            folder.baselines.push_back(*written);
-            exporter_.writeRegistration(now);
-        }
+    if (worthIt && tables.pendingCount() == 0 && startBaseline(knowledge)) {
+        return;  // the rest follows the baseline, in finishBaseline
     }
-    if (!folder.registrations.complete) {
+    removeReplaced(now, folder);
+}
+
+void Compactor::removeReplaced(Date now, FolderView& folder) {
+    const auto me = context_.device();
+    auto* ownFiles = context_.ownChangeFiles();
+    if (!ownFiles || !folder.registrations.complete) {
         return;
     }
     // Own change files go once a baseline in the folder holds them and every device still
@@ -136,41 +142,112 @@ std::int64_t Compactor::storeObjectCount() {
     return n;
 }
 
-std::optional<BaselineRef> Compactor::writeBaseline(const Coverage& coverage) {
-    auto& conn = context_.connection();
-    auto& db = conn.database();
-    SyncState record(db);
-    ChangeFile file;
-    file.header.kind = "baseline";
-    file.header.ensemble = record.get(state::ensemble);
-    file.header.device = context_.device();
-    file.header.modelVersion = context_.model->version();
-    file.header.coverage = coverage;
-    auto own = context_.ownBaselines();
-    file.header.sequence = own.empty() ? 1 : own.back().sequence + 1;
+struct Compactor::BaselineJob {
+    ChangeFileHeader header;
     std::string bytes;
+    Stamp stampForNew;
+    // Its read transaction begun on the worker; used and closed on the baseline's thread.
+    std::unique_ptr<store::StoreConnection> reader;
+    std::string folder;
+    std::string path;
+    bool written = false;
+
+    // On the baseline's own thread: reads the store in the read transaction the worker began,
+    // then encodes and writes the file. The worker's connection writes meanwhile (exports,
+    // imports): the read transaction sees none of that and holds none of it back.
+    void write(EngineContext& context) {
+        try {
+            // One file, however many objects: a baseline replaces files whole.
+            bytes = std::move(snapshotFiles(*reader, stampForNew, true, header,
+                                            std::numeric_limits<std::size_t>::max())
+                                  .front());
+            // Objects made before attaching get their creation stamp recorded by the
+            // snapshot; kept only if no write came in between (else the commit fails, and the
+            // next baseline tries again).
+            reader->database().execute("COMMIT");
+        } catch (const std::exception& e) {
+            engineLog(0, fmt::format("could not read the store for a baseline ({}); compaction "
+                                     "waits",
+                                     e.what()));
+            reader.reset();
+            return;
+        }
+        reader.reset();
+        if (context.fs->makeDirectory(folder) != CloudStatus::ok ||
+            context.fs->writeAtomically(path, bytes) != CloudStatus::ok) {
+            engineLog(0, "could not write a baseline; compaction waits");
+            return;
+        }
+        bytes.clear();
+        written = true;
+    }
+};
+
+Compactor::~Compactor() {
+    if (writer_.joinable()) {
+        writer_.join();
+    }
+}
+
+bool Compactor::startBaseline(const Coverage& coverage) {
+    auto& db = context_.connection().database();
+    SyncState record(db);
+    const auto me = context_.device();
+    auto job = std::make_shared<BaselineJob>();
+    job->header.kind = "baseline";
+    job->header.ensemble = record.get(state::ensemble);
+    job->header.device = me;
+    job->header.modelVersion = context_.model->version();
+    job->header.coverage = coverage;
+    const auto& own = context_.ownBaselines();
+    job->header.sequence = own.empty() ? 1 : own.back().sequence + 1;
     {
         store::SqliteTransaction transaction(db);
-        std::int64_t clock = record.get(state::clock);
-        // One file, however many objects: a baseline replaces files whole.
-        bytes = std::move(snapshotFiles(conn, Stamp{++clock, context_.device()}, true, file.header,
-                                        std::numeric_limits<std::size_t>::max())
-                              .front());
+        const std::int64_t clock = record.get(state::clock) + 1;
         record.set(state::clock, clock);
         transaction.commit();
+        job->stampForNew = Stamp{clock, me};
     }
-    const auto path = context_.layout.baselinesFolder(context_.device()) + "/" +
-                      CloudLayout::baselineFileName(file.header.sequence);
-    if (context_.fs->makeDirectory(context_.layout.baselinesFolder(context_.device())) !=
-            CloudStatus::ok ||
-        context_.fs->writeAtomically(path, bytes) != CloudStatus::ok) {
-        engineLog(0, "could not write a baseline; compaction waits");
-        return std::nullopt;
+    // The read transaction holds the store as its first read finds it. A save may have come
+    // in since `coverage` was taken: the baseline is then put off, as it would have been had
+    // the save come a moment sooner.
+    job->reader = std::make_unique<store::StoreConnection>(context_.storeURL, context_.model);
+    auto& snapshot = job->reader->database();
+    snapshot.execute("BEGIN");
+    Coverage held;
+    for (const auto& [other, watermark] : SyncTables(snapshot).watermarks()) {
+        held[other] = watermark;
     }
-    own.push_back({file.header.sequence, coverage});
-    context_.commitOwnBaselines(own);
-    engineLog(1, fmt::format("wrote baseline {}", path));
-    return BaselineRef{context_.device(), own.back()};
+    held[me] = SyncState(snapshot).get(state::exported);
+    if (SyncTables(snapshot).pendingCount() != 0 || held != coverage) {
+        snapshot.execute("ROLLBACK");
+        return false;
+    }
+    job->folder = context_.layout.baselinesFolder(me);
+    job->path = job->folder + "/" + CloudLayout::baselineFileName(job->header.sequence);
+    job_ = job;
+    writer_ = std::thread([this, job] {
+        job->write(context_);
+        baselineWritten_();
+    });
+    return true;
+}
+
+void Compactor::finishBaseline(Date now, FolderView& folder) {
+    if (!job_) {
+        return;
+    }
+    writer_.join();
+    const auto job = std::exchange(job_, nullptr);
+    if (job->written) {
+        auto own = context_.ownBaselines();
+        own.push_back({job->header.sequence, job->header.coverage});
+        context_.commitOwnBaselines(own);
+        engineLog(1, fmt::format("wrote baseline {}", job->path));
+        folder.baselines.push_back(BaselineRef{job->header.device, own.back()});
+        exporter_.writeRegistration(now);
+    }
+    removeReplaced(now, folder);
 }
 
 }  // namespace jw::sync

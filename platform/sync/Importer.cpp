@@ -35,7 +35,12 @@ void Importer::settleLocalChanges() {
 // there and unreadable, the baseline that reaches furthest into that device's files closes
 // the gap. Files past a gap still come in (in any order) but never move the device's
 // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
-void Importer::importAll(const FolderView& folder) {
+void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles) {
+    auto afterFile = [&] {
+        if (betweenFiles) {
+            betweenFiles();
+        }
+    };
     SyncTables tables(context_.connection().database());
     std::set<std::pair<std::string, std::int64_t>> baselinesTried;
     for (const auto& other : otherDevices(context_, folder)) {
@@ -51,6 +56,7 @@ void Importer::importAll(const FolderView& folder) {
             const auto next = applied.watermark + 1;
             const bool there = std::binary_search(files.begin(), files.end(), next);
             if (there && importChangeFile(folder.registrations, other, next)) {
+                afterFile();
                 applied = tables.applied(other);
                 continue;
             }
@@ -79,11 +85,12 @@ void Importer::importAll(const FolderView& folder) {
                 }
                 break;
             }
+            afterFile();
             applied = tables.applied(other);
         }
         for (auto seq : files) {
-            if (!applied.contains(seq)) {
-                importChangeFile(folder.registrations, other, seq);
+            if (!applied.contains(seq) && importChangeFile(folder.registrations, other, seq)) {
+                afterFile();
             }
         }
     }

@@ -5,6 +5,7 @@
 // Worker thread only.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "EngineContext.h"
@@ -24,7 +25,8 @@ class Importer {
     // or there and refused, the baseline that reaches furthest into that device's files closes
     // the gap. Files past a gap still come in (in any order) but never move the device's
     // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
-    void importAll(const FolderView& folder);
+    // `betweenFiles` (when given) runs on the worker after each file or baseline applied.
+    void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {});
 
     // The other devices' files not applied yet, for status(): those in the folder, and those
     // the writer's registration or a baseline here says were written (a baseline here holds

@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <utility>
 
 #include "Attacher.h"
@@ -23,6 +25,13 @@
 
 namespace jw::sync {
 
+namespace {
+
+// What the main context merges in one event: a slice this size costs it a few milliseconds.
+constexpr std::size_t kObjectsPerDeliveredSlice = 1'000;
+
+}  // namespace
+
 // The engine: the parts over one context, run on one serial worker. The operations of the
 // ensemble each become one task; a merge is attach check, import, export, compaction.
 class PersistentStoreEnsemble::Engine {
@@ -38,9 +47,14 @@ class PersistentStoreEnsemble::Engine {
           exporter_(context_),
           attacher_(context_, exporter_),
           importer_(context_),
-          compactor_(context_, exporter_) {
+          compactor_(context_, exporter_,
+                     [this] { workerForBaselines_->enqueue([this] { finishCompaction(); }); }) {
         store::setCommitHook(context_.storeURL, recordCommittedChanges);
-        worker_ = std::make_unique<SyncWorker>([this] { context_.closeConnection(); });
+        worker_ = std::make_unique<SyncWorker>([this] {
+            finishCompaction();
+            context_.closeConnection();
+        });
+        workerForBaselines_ = worker_.get();
     }
 
     ~Engine() {
@@ -54,9 +68,35 @@ class PersistentStoreEnsemble::Engine {
     const std::string& identifier() const { return context_.identifier; }
     bool leeched() const { return context_.leeched.load(); }
 
-    void enqueue(std::function<void()> task) { worker_->enqueue(std::move(task)); }
+    // Any operation but a merge: a merge asked for after it runs after it.
+    void enqueue(std::function<void()> task) {
+        std::lock_guard lock(queuedMergeMutex_);
+        queuedMerge_.reset();
+        worker_->enqueue(std::move(task));
+    }
+
+    // Work that keeps the order of the queue (waiting, status).
+    void enqueueInOrder(std::function<void()> task) { worker_->enqueue(std::move(task)); }
+
+    // A merge asked for while another is queued and not begun joins it: saves in quick
+    // succession then share one merge, and their changes one file. Each caller still gets a
+    // merge that begins after its call, so nothing it saved before is left behind.
+    void askForMerge(Date now, SyncCompletion completion) {
+        std::lock_guard lock(queuedMergeMutex_);
+        if (queuedMerge_) {
+            queuedMerge_->now = std::max(queuedMerge_->now, now);
+            queuedMerge_->completions.push_back(std::move(completion));
+            return;
+        }
+        auto merge = std::make_shared<QueuedMerge>();
+        merge->now = now;
+        merge->completions.push_back(std::move(completion));
+        queuedMerge_ = merge;
+        worker_->enqueue([this, merge] { runQueuedMerge(merge); });
+    }
 
     void leech(Date now, SyncCompletion completion) {
+        finishCompaction();
         complete(std::move(completion),
                  guarded("attach", [&] { return attachThenRelease(now, false); }));
     }
@@ -69,12 +109,9 @@ class PersistentStoreEnsemble::Engine {
     }
 
     void reattach(Date now, SyncCompletion completion) {
+        finishCompaction();
         complete(std::move(completion),
                  guarded("reattach", [&] { return attachThenRelease(now, true); }));
-    }
-
-    void merge(Date now, SyncCompletion completion) {
-        complete(std::move(completion), guarded("merge", [&] { return doMerge(now); }));
     }
 
     Status status() {
@@ -108,6 +145,81 @@ class PersistentStoreEnsemble::Engine {
     }
 
   private:
+    struct QueuedMerge {
+        Date now;
+        std::vector<SyncCompletion> completions;
+    };
+
+    bool mergeWaiting() {
+        std::lock_guard lock(queuedMergeMutex_);
+        return queuedMerge_ != nullptr;
+    }
+
+    void runQueuedMerge(const std::shared_ptr<QueuedMerge>& merge) {
+        {
+            // Begun: from now on a merge asked for queues a merge of its own.
+            std::lock_guard lock(queuedMergeMutex_);
+            if (queuedMerge_ == merge) {
+                queuedMerge_.reset();
+            }
+        }
+        bool compacting = false;
+        const auto error =
+            guarded("merge", [&] { return doMerge(merge->now, merge->completions, compacting); });
+        if (!compacting) {
+            completeAll(merge->completions, error);
+        }
+    }
+
+    void completeAll(std::vector<SyncCompletion>& completions,
+                     const std::optional<SyncError>& error) {
+        for (auto& completion : completions) {
+            complete(std::move(completion), error);
+        }
+    }
+
+    // A merge whose compaction is writing a baseline: it completes once the baseline is
+    // recorded and what it replaces removed.
+    struct Compaction {
+        Date now;
+        FolderView folder;
+        std::vector<SyncCompletion> completions;
+        std::optional<SyncError> exportError;
+    };
+
+    // Worker thread: finishes the compaction under way, if any (waiting for its baseline's
+    // file). Runs when the baseline's thread is done, and before anything that changes the
+    // attachment, which the baseline describes.
+    void finishCompaction() {
+        if (!compaction_) {
+            return;
+        }
+        auto compaction = std::move(*compaction_);
+        compaction_.reset();
+        const auto error = guarded("merge", [&]() -> std::optional<SyncError> {
+            compactor_.finishBaseline(compaction.now, compaction.folder);
+            if (compaction.exportError) {
+                return compaction.exportError;
+            }
+            engineLog(1, "merge done");
+            return std::nullopt;
+        });
+        completeAll(compaction.completions, error);
+        {
+            std::lock_guard lock(compactionMutex_);
+            compacting_ = false;
+        }
+        compactionDone_.notify_all();
+    }
+
+  public:
+    // Any thread but the worker: waits until no baseline is being written.
+    void waitForCompaction() {
+        std::unique_lock lock(compactionMutex_);
+        compactionDone_.wait(lock, [&] { return !compacting_; });
+    }
+
+  private:
     // Runs an operation, turning whatever it throws into its failure: a refused file that
     // reaches this far, a store error, or a fault nobody foresaw. Each is logged whatever the
     // logging level, so no failure goes unseen.
@@ -128,13 +240,17 @@ class PersistentStoreEnsemble::Engine {
         }
     }
 
-    std::optional<SyncError> doMerge(Date now) {
+    // `compacting` is set when the merge goes on writing a baseline: its completions then wait
+    // for it (see Compaction).
+    std::optional<SyncError> doMerge(Date now, std::vector<SyncCompletion>& completions,
+                                     bool& compacting) {
         if (!context_.leeched.load()) {
             return failure(SyncError::Kind::failed, "The store is not attached to the cloud.");
         }
         context_.connection();
         if (auto problem = attacher_.checkAttachment()) {
             if (problem->kind == SyncError::Kind::lost) {
+                finishCompaction();
                 attacher_.endAttachment();
             }
             engineLog(0, fmt::format("merge stopped: {}", problem->localizedDescription));
@@ -148,15 +264,35 @@ class PersistentStoreEnsemble::Engine {
                            "The cloud folder cannot be read just now.");
         }
         auto folder = lookAtFolder(context_, devices);
-        importer_.importAll(folder);
-        // The store's first files, when an attach could not write them all, go before what
-        // was saved since.
-        auto exportError = attacher_.writeFirstFiles();
-        if (!exportError) {
-            exportError = exporter_.exportPending();
-        }
+        // A save waiting for its export does not wait for the whole import: what is saved so
+        // far goes out between files. The store's first files, when an attach could not write
+        // them all, go before what was saved since.
+        const auto exportAll = [&] {
+            auto error = attacher_.writeFirstFiles();
+            return error ? error : exporter_.exportPending();
+        };
+        importer_.importAll(folder, [&] {
+            if (mergeWaiting()) {
+                if (const auto error = exportAll()) {
+                    engineLog(1, "export between imported files: " + error->localizedDescription);
+                }
+            }
+        });
+        auto exportError = exportAll();
         exporter_.writeRegistration(now);
-        compactor_.compact(now, folder);
+        if (!compactor_.baselineUnderWay()) {
+            compactor_.compact(now, folder);
+            if (compactor_.baselineUnderWay()) {
+                {
+                    std::lock_guard lock(compactionMutex_);
+                    compacting_ = true;
+                }
+                compaction_ = Compaction{now, std::move(folder), std::move(completions),
+                                         std::move(exportError)};
+                compacting = true;
+                return std::nullopt;
+            }
+        }
         if (exportError) {
             return exportError;
         }
@@ -176,16 +312,43 @@ class PersistentStoreEnsemble::Engine {
         });
     }
 
+    // The merged changes go to the main thread in slices, each its own event, so that a large
+    // import never holds the main run loop for long at once. Each slice is a sound notification
+    // by itself: every row it names is already committed, and deletions come first, as in
+    // the whole.
     void deliver(store::ContextDidSaveNotification note) {
-        auto alive = alive_;
-        mainLoop_.post([alive, this, note = std::move(note)] {
-            if (!alive->load()) {
-                return;
+        for (auto& slice : slices(std::move(note))) {
+            auto alive = alive_;
+            mainLoop_.post([alive, this, slice = std::move(slice)] {
+                if (!alive->load()) {
+                    return;
+                }
+                if (auto* d = delegate.load()) {
+                    d->persistentStoreEnsembleDidSaveMergeChanges(*owner, slice);
+                }
+            });
+        }
+    }
+
+    static std::vector<store::ContextDidSaveNotification> slices(
+        store::ContextDidSaveNotification note) {
+        std::vector<store::ContextDidSaveNotification> out(1);
+        std::size_t inSlice = 0;
+        auto take = [&](std::vector<store::ObjectID>& from,
+                        std::vector<store::ObjectID> store::ContextDidSaveNotification::*to) {
+            for (auto& id : from) {
+                if (inSlice == kObjectsPerDeliveredSlice) {
+                    out.emplace_back();
+                    inSlice = 0;
+                }
+                (out.back().*to).push_back(id);
+                ++inSlice;
             }
-            if (auto* d = delegate.load()) {
-                d->persistentStoreEnsembleDidSaveMergeChanges(*owner, note);
-            }
-        });
+        };
+        take(note.deleted, &store::ContextDidSaveNotification::deleted);
+        take(note.inserted, &store::ContextDidSaveNotification::inserted);
+        take(note.updated, &store::ContextDidSaveNotification::updated);
+        return out;
     }
 
     RunLoop& mainLoop_;
@@ -195,7 +358,16 @@ class PersistentStoreEnsemble::Engine {
     Attacher attacher_;
     Importer importer_;
     Compactor compactor_;
+    std::optional<Compaction> compaction_;  // worker thread only
+    std::mutex compactionMutex_;
+    std::condition_variable compactionDone_;
+    bool compacting_ = false;
+    std::mutex queuedMergeMutex_;
+    std::shared_ptr<QueuedMerge> queuedMerge_;  // asked for and not begun
     std::unique_ptr<SyncWorker> worker_;
+    // The worker, for the baseline's thread: still there while the worker's own ending
+    // finishes the compaction.
+    SyncWorker* workerForBaselines_ = nullptr;
 };
 
 // -----------------------------------------------------------------------------------------------
@@ -268,10 +440,7 @@ void PersistentStoreEnsemble::reattachPersistentStore(SyncCompletion completion)
 }
 
 void PersistentStoreEnsemble::merge(SyncCompletion completion) {
-    const auto now = currentClock().now().value_or(Date{});
-    engine_->enqueue([engine = engine_.get(), now, completion = std::move(completion)]() mutable {
-        engine->merge(now, std::move(completion));
-    });
+    engine_->askForMerge(currentClock().now().value_or(Date{}), std::move(completion));
 }
 
 std::string PersistentStoreEnsemble::description() const {
@@ -282,15 +451,17 @@ std::string PersistentStoreEnsemble::description() const {
 PersistentStoreEnsemble::Status PersistentStoreEnsemble::status() {
     std::promise<Status> promise;
     auto future = promise.get_future();
-    engine_->enqueue([&] { promise.set_value(engine_->status()); });
+    engine_->enqueueInOrder([&] { promise.set_value(engine_->status()); });
     return future.get();
 }
 
 void PersistentStoreEnsemble::waitUntilIdle() {
     std::promise<void> promise;
     auto future = promise.get_future();
-    engine_->enqueue([&] { promise.set_value(); });
+    engine_->enqueueInOrder([&] { promise.set_value(); });
     future.wait();
+    // A merge asked for before may still be writing its baseline.
+    engine_->waitForCompaction();
 }
 
 }  // namespace jw::sync

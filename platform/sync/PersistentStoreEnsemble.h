@@ -12,7 +12,8 @@
 //   then compacts what every device has applied.
 // - Local saves are recorded by a commit hook on the store file while the ensemble lives;
 //   merged changes are saved on the ensemble's own connection and reported to the delegate as
-//   a did-save notification for the main context to merge.
+//   did-save notifications for the main context to merge: a large one in slices, each slice a
+//   main-loop event of its own and sound by itself (it names only committed rows).
 // - The attachment ends (isLeeched() becomes false and stays so) only on plain evidence: the
 //   folder it attached to holds the ensemble, with other devices registered in it, and no
 //   longer this device. A folder that cannot be read, is empty, holds no ensemble, or is
@@ -24,9 +25,11 @@
 //   says why, and the file it met is tried again at the next merge.
 //
 // Threading: the calls are made on the main thread; the work runs on one worker thread with
-// its own SQLite connection. Every completion and every delegate call is posted to the main
-// run loop (the one installed when the ensemble was made). Destroying the ensemble waits for
-// the work under way; completions not yet delivered are then dropped.
+// its own SQLite connection (a baseline is read and written on a thread of its own, so that
+// exports go on meanwhile; the merge that began it completes after it). Every completion and every
+// delegate call is posted to the main run loop (the one installed when the ensemble was made).
+// Destroying the ensemble waits for the work under way; completions not yet delivered are then
+// dropped.
 
 #include <atomic>
 #include <filesystem>
@@ -105,6 +108,9 @@ class PersistentStoreEnsemble {
     bool isLeeched() const;
 
     void leechPersistentStore(SyncCompletion completion);
+    // A merge asked for while another is waiting to begin joins it (both completions get its
+    // outcome): saves in quick succession share one merge and one change file. Every merge
+    // still begins after the call that asked for it.
     void merge(SyncCompletion completion);
     // Attaches the store afresh to the cloud folder as it is now, whatever its state (lost,
     // attached to another folder, attached): a new device identity, the whole store exported

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "DoneCounts.h"
 #include "Entities.h"
@@ -213,6 +214,9 @@ void JWDatabase::leech() {
 void JWDatabase::completed(const std::optional<sync::SyncError>& error) {
     --operationsInFlight_;
     lastSyncError_ = error;
+    if (std::exchange(recountedUnsaved_, false)) {
+        saveContext(false);
+    }
 }
 
 void JWDatabase::reattach() {
@@ -389,7 +393,11 @@ void JWDatabase::persistentStoreEnsembleDidSaveMergeChanges(
         // Merged counts are last-writer values: put right what the merged items say, and send
         // it on, so every device shows the true count once it has merged.
         if (*alive && recountLists(listsTouchedBy(*context, notification))) {
-            saveContext(false);
+            if (operationsInFlight_ > 0) {
+                recountedUnsaved_ = true;
+            } else {
+                saveContext(false);
+            }
         }
     });
 }

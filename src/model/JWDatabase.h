@@ -131,6 +131,9 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     std::shared_ptr<sync::PersistentStoreEnsemble> ensemble_;
     std::shared_ptr<Timer> syncTimer_;
     int operationsInFlight_ = 0;
+    // Counts put right after merged changes, saved when the operation in flight completes:
+    // a save now would wait for the store while the engine is still writing what it merges.
+    bool recountedUnsaved_ = false;
     std::optional<sync::SyncError> lastSyncError_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

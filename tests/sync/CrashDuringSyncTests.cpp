@@ -17,7 +17,9 @@
 //   store's log: in the middle of the commit of a save (main thread; of a chosen kind, at a
 //   chosen write, torn in its first page or after whole pages reached the log), or of the
 //   commits that apply an imported file or record an export, or of one soon after them
-//   (worker).
+//   (worker);
+// - after a save, the cloud folder stops every export before its write, and a few more saves
+//   follow in quick succession, so the kill finds saves acknowledged and not yet exported.
 // After the kill the test checks both store files, reopens both devices, lets them merge until
 // they have nothing left to send or receive, and compares them with every acknowledged save.
 //
@@ -83,8 +85,8 @@ std::string itemText(char device, std::uint64_t n) {
 using sync::testing::resourceDirectory;
 
 // Where the child stops for the kill: "none" (killed at a random moment), "insideSave"
-// (halfway through a log write in a save's commit), or one of the points around the cloud's
-// calls (kCloudHalts below).
+// (halfway through a log write in a save's commit), "afterSave" (saves made while exports
+// are held), or one of the points around the cloud's calls (kCloudHalts below).
 using Halt = std::string;
 
 // --- The child ---------------------------------------------------------------------------------
@@ -195,6 +197,12 @@ const CloudHalt kCloudHalts[] = {
     {"insideFirstFilesBookkeeping", false, test::CloudOperation::write, ".jwchanges", true, true},
 };
 
+// Set at the "afterSave" halt: from then on no change file is written (the worker stops
+// before its write), so the saves that follow are killed before their export.
+std::atomic<bool> gHoldExports{false};
+// Saves acknowledged after exports were held, before the "afterSave" halt.
+constexpr int kSavesHeldBeforeKill = 3;
+
 bool isFirstFilesHalt(const Halt& halt) {
     for (const auto& h : kCloudHalts) {
         if (h.halt == halt) {
@@ -205,6 +213,12 @@ bool isFirstFilesHalt(const Halt& halt) {
 }
 
 void atCloudCall(bool before, test::CloudOperation operation, const std::string& path) {
+    if (before && operation == test::CloudOperation::write && path.ends_with(".jwchanges") &&
+        gHoldExports.load()) {
+        for (;;) {
+            pause();
+        }
+    }
     if (!before && operation == test::CloudOperation::makeDirectory && path.ends_with("/changes")) {
         std::lock_guard lock(gAttachingMutex);
         gAttachingFolder = path + "/";
@@ -286,6 +300,7 @@ struct ChildDevice {
     // few saves in, while both devices go on saving.
     const std::uint64_t reattachAt =
         isFirstFilesHalt(plan.round.halt) ? plan.firstSave + 2 + plan.seed % 12 : 0;
+    int savesHeld = -1;  // counting down to the "afterSave" halt once exports are held
     for (std::uint64_t n = plan.firstSave;; ++n) {
         if (n == reattachAt) {
             devices[1].db->reattach();
@@ -316,6 +331,17 @@ struct ChildDevice {
                 editItemText(*device.db, item, itemText(device.name, n));
             }
             report("saved " + who + " " + number);
+        }
+        if (savesHeld < 0 && isTheHaltPoint("afterSave")) {
+            gHoldExports = true;
+            savesHeld = 0;
+        }
+        if (savesHeld >= 0) {
+            // Saves in quick succession, their merges waiting behind a held export.
+            if (++savesHeld == kSavesHeldBeforeKill) {
+                haltForTheKill("afterSave");
+            }
+            continue;
         }
         // Completions run between saves; at most a few merges wait on each worker.
         loop->runPending();
@@ -594,7 +620,8 @@ class CrashDuringSync : public ::testing::Test {
             // A save is halted a few dozen saves in, so the stores hold something by then.
             // An attach writes its first file once.
             const int occurrence =
-                halt == "insideSave"     ? std::uniform_int_distribution<int>(5, 40)(random)
+                halt == "insideSave" || halt == "afterSave"
+                    ? std::uniform_int_distribution<int>(5, 40)(random)
                 : isFirstFilesHalt(halt) ? 1
                                          : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
@@ -683,6 +710,9 @@ const CrashCase kCrashCases[] = {
       {"afterExportWrite"},
       {"insideExportBookkeeping"}},
      13},
+    // Saves acknowledged and not yet exported (their merges queued behind an export that
+    // never comes) are still sent after the kill.
+    {"BetweenSavesAndTheirExport", {{"afterSave"}, {"afterSave"}, {"afterSave"}}, 16},
     {"WhileImporting",
      {{"afterImportRead"}, {"insideImport"}, {"insideImport"}, {"afterImportRead"}},
      14},
