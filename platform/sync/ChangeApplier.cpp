@@ -45,7 +45,7 @@ std::optional<std::int64_t> ChangeApplier::keyFor(const store::EntityDescription
     return key;
 }
 
-void ChangeApplier::prepare(const std::vector<ObjectChange>& changes) {
+void ChangeApplier::prepare(std::span<const ObjectChange> changes) {
     // A few set-wise statements per file instead of several point lookups per object.
     std::vector<GlobalID> all;
     std::vector<std::vector<GlobalID>> byEntity(model_.entities().size());
@@ -80,10 +80,16 @@ void ChangeApplier::prepare(const std::vector<ObjectChange>& changes) {
 }
 
 void ChangeApplier::apply(const ObjectChange& change) {
-    const auto* e = model_.entity(change.entity);
+    check(model_, change);
+    applyChecked(change);
+}
+
+void ChangeApplier::check(const store::ObjectModel& model, const ObjectChange& change) {
+    const auto* e = model.entity(change.entity);
     if (!e) {
         throw RefusedFile(fmt::format("unknown entity \"{}\"", change.entity));
     }
+    parseID(change.globalID);
     // Every value is checked now, even one that must wait for its object: a malformed value
     // kept aside would fail the file that brings the object, and with it good changes.
     for (const auto& [key, value] : change.values) {
@@ -98,6 +104,10 @@ void ChangeApplier::apply(const ObjectChange& change) {
             throw RefusedFile(fmt::format("unknown key {}.{}", e->name, key));
         }
     }
+}
+
+void ChangeApplier::applyChecked(const ObjectChange& change) {
+    const auto* e = &model_.requireEntity(change.entity);
     maxCounter_ = std::max(maxCounter_, change.maxCounter());
     const auto id = parseID(change.globalID);
     if (tables_.tombstone(id)) {

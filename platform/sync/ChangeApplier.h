@@ -20,6 +20,7 @@
 // whose to-many relationship gained or lost a member counts as updated.
 
 #include <set>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -42,11 +43,14 @@ class ChangeApplier {
     // The apply() calls that follow, in the same transaction, then mostly write. Optional: a
     // change prepare() has not seen is looked up as it comes. Names that do not parse are
     // left to apply() to refuse.
-    void prepare(const std::vector<ObjectChange>& changes);
+    void prepare(std::span<const ObjectChange> changes);
 
     // Throws RefusedFile when the change names an unknown entity, key or value form (the
     // caller rolls the whole file back and tries it again later).
     void apply(const ObjectChange& change);
+    // The same checks alone, writing nothing; and apply() for a change that passed them.
+    static void check(const store::ObjectModel& model, const ObjectChange& change);
+    void applyChecked(const ObjectChange& change);
 
     // Settles what local saves left for the engine (the main context saves on its own
     // connection while this one applies other devices' changes): an object saved with an

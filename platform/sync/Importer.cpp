@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <span>
 #include <unordered_map>
 #include <utility>
 
@@ -36,6 +37,18 @@ void Importer::settleLocalChanges() {
 // the gap. Files past a gap still come in (in any order) but never move the device's
 // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
 void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles) {
+    // Files are applied in several transactions; betweenFiles runs between them too.
+    betweenFiles_ = betweenFiles;
+    try {
+        importEach(folder, betweenFiles);
+    } catch (...) {
+        betweenFiles_ = nullptr;
+        throw;
+    }
+    betweenFiles_ = nullptr;
+}
+
+void Importer::importEach(const FolderView& folder, const std::function<void()>& betweenFiles) {
     auto afterFile = [&] {
         if (betweenFiles) {
             betweenFiles();
@@ -174,9 +187,7 @@ bool Importer::importFile(const Registrations& registrations, const std::string&
         engineLog(0, fmt::format("skipped {}: {}", path, e.what()));
         return false;
     }
-    auto& conn = context_.connection();
-    SyncTables tables(conn.database());
-    SyncState record(conn.database());
+    SyncState record(context_.connection().database());
     const auto& h = file.header;
     // A device's files carry the ensemble it attached to: this device's, or (when two
     // devices made the ensemble at once) the one its registration names.
@@ -188,31 +199,63 @@ bool Importer::importFile(const Registrations& registrations, const std::string&
         engineLog(0, fmt::format("skipped {}: it is not this ensemble's file of that name", path));
         return false;
     }
-    ChangeApplier applier(conn);
     try {
-        store::SqliteTransaction transaction(conn.database());
-        applier.prepare(file.changes);
         for (const auto& change : file.changes) {
-            applier.apply(change);
+            ChangeApplier::check(*context_.model, change);
         }
-        if (kind == "baseline") {
-            for (const auto& [other, covered] : h.coverage) {
-                if (other != context_.device()) {
-                    tables.raiseWatermark(other, covered);
-                }
-            }
-        } else {
-            tables.markApplied(writer, seq);
-        }
-        record.set(state::clock, std::max(record.get(state::clock), applier.maxCounter()));
-        transaction.commit();
+    } catch (const RefusedFile& e) {
+        engineLog(0, fmt::format("skipped {}: {}", path, e.what()));
+        return false;
+    }
+    // Checked, a change is refused only for what the store holds (a damaged parked change):
+    // the slices applied before it stay, as they would had the file been cut off there.
+    try {
+        applyInSlices(file, writer, seq);
     } catch (const RefusedFile& e) {
         engineLog(0, fmt::format("skipped {}: {}", path, e.what()));
         return false;
     }
     engineLog(2, fmt::format("applied {}", path));
-    context_.postNotification(applier.takeNotification());
     return true;
+}
+
+void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, std::int64_t seq) {
+    auto& conn = context_.connection();
+    SyncTables tables(conn.database());
+    SyncState record(conn.database());
+    const auto& h = file.header;
+    const std::span<const ObjectChange> changes(file.changes);
+    const auto perTransaction = std::max<std::size_t>(1, context_.tuning.changesPerTransaction);
+    for (std::size_t begin = 0;; begin += perTransaction) {
+        const auto slice = changes.subspan(begin, std::min(perTransaction, changes.size() - begin));
+        const bool last = begin + slice.size() == changes.size();
+        // A new applier for each transaction: what it knows of the store holds only as long
+        // as nothing else writes, and a save may come in between.
+        ChangeApplier applier(conn);
+        store::SqliteTransaction transaction(conn.database());
+        applier.prepare(slice);
+        for (const auto& change : slice) {
+            applier.applyChecked(change);
+        }
+        if (last && h.kind == "baseline") {
+            for (const auto& [other, covered] : h.coverage) {
+                if (other != context_.device()) {
+                    tables.raiseWatermark(other, covered);
+                }
+            }
+        } else if (last) {
+            tables.markApplied(writer, seq);
+        }
+        record.set(state::clock, std::max(record.get(state::clock), applier.maxCounter()));
+        transaction.commit();
+        context_.postNotification(applier.takeNotification());
+        if (last) {
+            break;
+        }
+        if (betweenFiles_) {
+            betweenFiles_();
+        }
+    }
 }
 
 }  // namespace jw::sync

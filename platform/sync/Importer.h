@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "ChangeFile.h"
 #include "EngineContext.h"
 #include "FolderView.h"
 
@@ -25,7 +26,11 @@ class Importer {
     // or there and refused, the baseline that reaches furthest into that device's files closes
     // the gap. Files past a gap still come in (in any order) but never move the device's
     // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
-    // `betweenFiles` (when given) runs on the worker after each file or baseline applied.
+    // A file is applied in transactions of tuning.changesPerTransaction changes, the last
+    // one recording it as applied: a file cut off between them is applied again whole at the
+    // next merge (applying is idempotent), and a refused file changes nothing (every change
+    // is checked before the first is applied). `betweenFiles` (when given) runs on the
+    // worker between those transactions and after each file or baseline applied.
     void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {});
 
     // The other devices' files not applied yet, for status(): those in the folder, and those
@@ -38,10 +43,14 @@ class Importer {
     bool importChangeFile(const Registrations& registrations, const std::string& writer,
                           std::int64_t seq);
     bool importBaseline(const Registrations& registrations, const BaselineRef& baseline);
+    void importEach(const FolderView& folder, const std::function<void()>& betweenFiles);
     bool importFile(const Registrations& registrations, const std::string& writer,
                     const std::string& path, const std::string& kind, std::int64_t seq);
+    // Applies a checked file in slices (see importAll); throws what the applier throws.
+    void applyInSlices(const ChangeFile& file, const std::string& writer, std::int64_t seq);
 
     EngineContext& context_;
+    std::function<void()> betweenFiles_;  // importAll's, while it runs
 };
 
 }  // namespace jw::sync

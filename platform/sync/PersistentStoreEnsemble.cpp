@@ -28,7 +28,7 @@ namespace jw::sync {
 namespace {
 
 // What the main context merges in one event: a slice this size costs it a few milliseconds.
-constexpr std::size_t kObjectsPerDeliveredSlice = 1'000;
+constexpr std::size_t kObjectsPerDeliveredSlice = 500;
 
 }  // namespace
 

@@ -78,6 +78,9 @@ struct EnsembleTuning {
     // An export writes at most this many change records per file (a few MiB), so the first
     // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
     std::size_t maxRecordsPerFile = 20'000;
+    // An arriving file is applied in transactions of at most this many changes, so a save on
+    // the main thread never waits long for the store (each takes tens of milliseconds).
+    std::size_t changesPerTransaction = 500;
     // This device's temporary files older than this are left from a write cut short.
     double staleTemporaryFileSeconds = 15 * 60;
 };

@@ -213,6 +213,7 @@ class ConvergenceRun {
         tuning_.objectsPerBaselineFile = 1'000'000;
         tuning_.registrationRefreshSeconds = 600;
         tuning_.staleDeviceSeconds = 2 * 3600;
+        tuning_.changesPerTransaction = 1 + seed % 3;  // files applied in slices
         for (int i = 0; i < kDevices; ++i) {
             devices_.push_back(std::make_unique<SimulatedDevice>(
                 cloud_, "device" + std::to_string(i), false, tuning_));

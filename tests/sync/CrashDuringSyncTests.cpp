@@ -276,6 +276,8 @@ struct ChildDevice {
         JWDatabase::Locations locations{folder, resourceDirectory()};
         locations.cloudFileSystem = haltingCloud(plan.folder / "Cloud");
         locations.settings = device.settings.get();
+        // Arriving files go in a few changes per transaction, so kills land between them.
+        locations.syncTuning.changesPerTransaction = 2;
         device.db = std::make_unique<JWDatabase>(locations);
         device.list = sync::testing::listNamed(*device.db, kListName);
         if (!device.list || device.db->syncState() != SyncState::attached) {
@@ -619,11 +621,11 @@ class CrashDuringSync : public ::testing::Test {
             const auto halt = rounds[r].halt;
             // A save is halted a few dozen saves in, so the stores hold something by then.
             // An attach writes its first file once.
-            const int occurrence =
-                halt == "insideSave" || halt == "afterSave"
-                    ? std::uniform_int_distribution<int>(5, 40)(random)
-                : isFirstFilesHalt(halt) ? 1
-                                         : std::uniform_int_distribution<int>(1, 4)(random);
+            const int occurrence = halt == "insideSave" || halt == "afterSave"
+                                       ? std::uniform_int_distribution<int>(5, 40)(random)
+                                   : isFirstFilesHalt(halt)
+                                       ? 1
+                                       : std::uniform_int_distribution<int>(1, 4)(random);
             const int saves = std::uniform_int_distribution<int>(3, 40)(random);
             runAndKill(rounds[r], occurrence, saves, random);
             if (HasFatalFailure()) {
