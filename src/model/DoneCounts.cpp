@@ -52,4 +52,30 @@ bool recountLists(const std::vector<List*>& lists) {
     return changed;
 }
 
+void PendingRecounts::add(const std::vector<List*>& lists) {
+    for (List* list : lists) {
+        if (list && queued_.insert(list).second) {
+            waiting_.push_back(std::static_pointer_cast<List>(list->shared_from_this()));
+        }
+    }
+}
+
+bool PendingRecounts::recountSome(std::size_t itemBudget) {
+    bool changed = false;
+    std::size_t read = 0;
+    while (!waiting_.empty() && read < itemBudget) {
+        const auto list = std::move(waiting_.front());
+        waiting_.pop_front();
+        queued_.erase(list.get());
+        if (list->isDeleted() || !list->managedObjectContext()) {
+            continue;
+        }
+        const auto before = list->doneCount();
+        recountDone(*list);
+        read += std::max<std::size_t>(1, list->listItemsCount());
+        changed = changed || list->doneCount() != before;
+    }
+    return changed;
+}
+
 }  // namespace jw::model

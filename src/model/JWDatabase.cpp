@@ -392,12 +392,34 @@ void JWDatabase::persistentStoreEnsembleDidSaveMergeChanges(
         context->mergeChangesFromContextDidSaveNotification(notification);
         // Merged counts are last-writer values: put right what the merged items say, and send
         // it on, so every device shows the true count once it has merged.
-        if (*alive && recountLists(listsTouchedBy(*context, notification))) {
-            if (operationsInFlight_ > 0) {
-                recountedUnsaved_ = true;
-            } else {
-                saveContext(false);
-            }
+        if (*alive) {
+            pendingRecounts_.add(listsTouchedBy(*context, notification));
+            scheduleRecounts();
+        }
+    });
+}
+
+void JWDatabase::scheduleRecounts() {
+    if (recountsScheduled_ || pendingRecounts_.empty()) {
+        return;
+    }
+    // The recounts are part of the merge that asked for them: waiting for the operations in
+    // flight waits for them too, and what they put right is saved when the last completes.
+    recountsScheduled_ = true;
+    ++operationsInFlight_;
+    auto alive = alive_;
+    runOnMain([this, alive] {
+        if (!*alive) {
+            return;
+        }
+        recountsScheduled_ = false;
+        if (pendingRecounts_.recountSome(kItemsRecountedPerTask)) {
+            recountedUnsaved_ = true;
+        }
+        scheduleRecounts();
+        // Saved once no operation is in flight: before then the engine may still be writing.
+        if (--operationsInFlight_ == 0 && std::exchange(recountedUnsaved_, false)) {
+            saveContext(false);
         }
     });
 }

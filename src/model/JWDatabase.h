@@ -29,6 +29,7 @@
 #include "platform/store/PersistentContainer.h"
 #include "platform/sync/CloudFileSystem.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
+#include "src/model/DoneCounts.h"
 
 namespace jw::model {
 
@@ -120,6 +121,9 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     void finishMove(const std::optional<sync::SyncError>& error, sync::SyncCompletion completion);
     // Bookkeeping of an attach or merge completing: none on success.
     void completed(const std::optional<sync::SyncError>& error);
+    // Recounts waiting lists in tasks of their own on the main run loop, one after another
+    // until none waits; an operation in flight until then.
+    void scheduleRecounts();
 
     UserDefaults& settings_;
     std::filesystem::path managedObjectModelURL_;
@@ -134,6 +138,11 @@ class JWDatabase : public sync::PersistentStoreEnsembleDelegate {
     // Counts put right after merged changes, saved when the operation in flight completes:
     // a save now would wait for the store while the engine is still writing what it merges.
     bool recountedUnsaved_ = false;
+    // Lists that merged changes touched, waiting for their recount, and whether a task to
+    // recount them is queued. A task reads about this many items.
+    static constexpr std::size_t kItemsRecountedPerTask = 2000;
+    PendingRecounts pendingRecounts_;
+    bool recountsScheduled_ = false;
     std::optional<sync::SyncError> lastSyncError_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
