@@ -14,6 +14,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "frontends/qt/AppHost.h"
 #include "platform/foundation/ManualRunLoop.h"
 #include "platform/foundation/Paths.h"
 #include "platform/foundation/UserDefaults.h"
@@ -41,24 +42,52 @@ benchmark::internal::Benchmark* configure(benchmark::internal::Benchmark* benchm
         ->UseRealTime();
 }
 
-// The application started, to its first frame with the lists' rows; it is returned running.
-std::unique_ptr<WindowSession> startWindow(const WindowStore& store, FrameWatch& watch) {
-    watch.expect([](QQuickWindow& window) { return rowsShown(window, "primaryColumn") > 0; });
+// The application started, to its first frame with the lists' rows (or, on a store with no
+// lists, its first frame); it is returned running.
+std::unique_ptr<WindowSession> startWindow(const WindowStore& store, FrameWatch& watch,
+                                           bool withRows = true) {
+    if (withRows) {
+        watch.expect([](QQuickWindow& window) { return rowsShown(window, "primaryColumn") > 0; });
+    } else {
+        watch.expect([](QQuickWindow&) { return true; });
+    }
     auto session = std::make_unique<WindowSession>(store);
-    watch.wait("the lists' rows");
+    watch.wait(withRows ? "the lists' rows" : "the window");
     return session;
 }
 
+// Starts measured one after the other, each closed untimed before the next.
+void measureStarts(benchmark::State& s, const WindowStore& store, bool withRows) {
+    FrameWatch watch;
+    startWindow(store, watch, withRows);  // warm-up
+    for (auto _ : s) {
+        auto session = startWindow(store, watch, withRows);
+        s.PauseTiming();
+        session.reset();
+        s.ResumeTiming();
+    }
+}
+
 void firstFrame(benchmark::State& state, const WindowStore& store) {
+    guarded(state, [&](benchmark::State& s) { measureStarts(s, store, true); });
+}
+
+// The application's window on a store with no lists: its first frame, which must show the
+// lists' screen with no rows beside the items' column (not the introduction of a store that
+// is not attached, say).
+void emptyAppWindow(benchmark::State& state, const WindowStore& store) {
     guarded(state, [&](benchmark::State& s) {
-        FrameWatch watch;
-        startWindow(store, watch);  // warm-up
-        for (auto _ : s) {
-            auto session = startWindow(store, watch);
-            s.PauseTiming();
-            session.reset();
-            s.ResumeTiming();
+        {
+            FrameWatch watch;
+            auto session = startWindow(store, watch, false);
+            if (session->host().application().database().syncState() !=
+                    model::SyncState::attached ||
+                rowsShown(session->window(), "primaryColumn") != 0 ||
+                !session->window().property("split").toBool()) {
+                throw std::runtime_error("the empty store's window is not the lists' screen");
+            }
         }
+        measureStarts(s, store, false);
     });
 }
 
@@ -123,6 +152,12 @@ WindowStore windowStoreOf(const Environment& env) {
                        env.resourceDirectory};
 }
 
+WindowStore emptyWindowStoreOf(const Environment& env) {
+    const auto beside = env.window.directory.parent_path();
+    return WindowStore{beside / "window-empty", beside / "window-empty-cloud",
+                       env.resourceDirectory};
+}
+
 namespace {
 
 void attachInThisProcess(const WindowStore& store) {
@@ -153,8 +188,9 @@ void attachInThisProcess(const WindowStore& store) {
 
 }  // namespace
 
-void attachWindowStore(const Environment& env) {
-    const auto store = windowStoreOf(env);
+namespace {
+
+void attachInChildProcess(const WindowStore& store) {
     // In a child process: what attaching allocates would otherwise stay in this process and
     // count in the peak of every memory probe forked from it.
     std::fflush(nullptr);
@@ -177,11 +213,29 @@ void attachWindowStore(const Environment& env) {
     }
 }
 
+}  // namespace
+
+void attachWindowStore(const Environment& env) {
+    attachInChildProcess(windowStoreOf(env));
+    // The same application on a data folder of its own with no lists, attached to an empty
+    // cloud folder: the window's own start, everything but the rows.
+    const auto empty = emptyWindowStoreOf(env);
+    std::filesystem::create_directories(empty.dataDirectory);
+    std::filesystem::create_directories(empty.cloudDirectory);
+    attachInChildProcess(empty);
+}
+
 std::vector<CaseLine> windowCaseTable() {
     CaseLine first{"window_first_frame", "window_first_frame/ours", "launch_lists_screen/store",
                    1.5, CaseClock::wall};
     first.addedToBaseline = "window_first_frame/empty";
+    // The same start against the application's own window on an empty store: what the start
+    // costs beyond the empty window, less what showing the lists' rows adds.
+    CaseLine firstApp{"window_first_frame_app", "window_first_frame/ours",
+                      "launch_lists_screen/store", 1.5, CaseClock::wall};
+    firstApp.addedToBaseline = "window_first_frame/app_empty";
     return {first,
+            firstApp,
             {"window_open_list", "window_open_list/ours",
              std::string("open_list_alphabetical/ours"), 1.5, CaseClock::wall}};
 }
@@ -193,6 +247,10 @@ void registerWindowCases(const Environment& env) {
         "window_first_frame/ours", [store](benchmark::State& state) { firstFrame(state, store); }));
     configure(benchmark::RegisterBenchmark("window_first_frame/empty",
                                            [](benchmark::State& state) { emptyWindow(state); }));
+    const WindowStore emptyStore = emptyWindowStoreOf(env);
+    configure(benchmark::RegisterBenchmark(
+        "window_first_frame/app_empty",
+        [emptyStore](benchmark::State& state) { emptyAppWindow(state, emptyStore); }));
     const std::int64_t listKey = env.window.bigListBySortMode.at(kOpenedSortMode);
     const std::size_t items = env.window.shape.bigListItems;
     configure(benchmark::RegisterBenchmark("window_open_list/ours",

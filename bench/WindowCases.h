@@ -26,6 +26,7 @@ WindowStore windowStoreOf(const Environment& environment);
 
 // Attaches env.window to its cloud folder (without Qt, so the memory probes that run after it
 // fork from a small process), so the window opens it with no cloud intro over the screens.
+// Likewise an empty store beside it, the application's own window with no lists.
 void attachWindowStore(const Environment& environment);
 
 std::vector<CaseLine> windowCaseTable();

@@ -84,14 +84,7 @@ QVariant TableModel::data(const QModelIndex& index, int role) const {
             return cell && cell->isSelected();
         case TitleRole: {
             // The first text the row shows: what a screen reader says for it.
-            const auto parts = cell ? describeSubviews(*cell, images_, handles_) : QVariantList();
-            for (const auto& part : parts) {
-                const auto text = part.toMap().value("text").toString();
-                if (!text.isEmpty()) {
-                    return text;
-                }
-            }
-            return QString();
+            return cell ? firstTextOfSubviews(*cell) : QString();
         }
         case AccessoryRole:
             return cell && cell->accessoryType() != ui::TableViewCellAccessoryType::none

@@ -181,7 +181,48 @@ void collect(const ui::View& view, double x, double y, ImageStore& images, Handl
     }
 }
 
+// The text `collect` gives a view's part, in the same order; empty when it gives none.
+QString textOf(const ui::View& view) {
+    if (const auto* label = dynamic_cast<const ui::Label*>(&view)) {
+        return QString::fromStdString(label->text());
+    }
+    if (const auto* button = dynamic_cast<const ui::Button*>(&view)) {
+        return QString::fromStdString(button->title());
+    }
+    if (const auto* field = dynamic_cast<const ui::TextField*>(&view)) {
+        return QString::fromStdString(field->text());
+    }
+    if (const auto* textView = dynamic_cast<const ui::TextView*>(&view)) {
+        return QString::fromStdString(textView->text());
+    }
+    return {};
+}
+
+QString firstText(const ui::View& view) {
+    if (view.isHidden()) {
+        return {};
+    }
+    if (auto text = textOf(view); !text.isEmpty()) {
+        return text;
+    }
+    for (const auto& subview : view.subviews()) {
+        if (auto text = firstText(*subview); !text.isEmpty()) {
+            return text;
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+QString firstTextOfSubviews(const ui::View& root) {
+    for (const auto& subview : root.subviews()) {
+        if (auto text = firstText(*subview); !text.isEmpty()) {
+            return text;
+        }
+    }
+    return {};
+}
 
 QVariantList describeSubviews(const ui::View& root, ImageStore& images, Handles& handles) {
     QVariantList parts;

@@ -93,5 +93,8 @@ class Handles {
 };
 
 QVariantList describeSubviews(const ui::View& root, ImageStore& images, Handles& handles);
+// The first non-empty text of the parts describeSubviews gives for `root`, in their order
+// (what a screen reader says for a row), without describing them all.
+QString firstTextOfSubviews(const ui::View& root);
 
 }  // namespace jw::qt

@@ -45,20 +45,23 @@ Item {
             }
         }
     }
-    Rectangle {
-        visible: cell.progress !== null
+    // Made only for a cell with a progress bar (most rows have none).
+    Loader {
+        active: cell.progress !== null
         anchors.left: line.left
         anchors.right: line.right
         anchors.leftMargin: 36
         y: line.y + line.height + 6
         height: 4
-        radius: 2
-        color: "#e5e5ea"
-        Rectangle {
-            height: parent.height
+        sourceComponent: Rectangle {
             radius: 2
-            width: parent.width * Math.max(0, Math.min(1, cell.progress ? cell.progress.value : 0))
-            color: cell.progress && cell.progress.color.valid ? cell.progress.color : "#007aff"
+            color: "#e5e5ea"
+            Rectangle {
+                height: parent.height
+                radius: 2
+                width: parent.width * Math.max(0, Math.min(1, cell.progress ? cell.progress.value : 0))
+                color: cell.progress && cell.progress.color.valid ? cell.progress.color : "#007aff"
+            }
         }
     }
 }

@@ -61,13 +61,18 @@ Window {
     }
 
     // Over every presentation: reminders shown in the window, and the notification question.
-    NotificationBanner {
+    // Each is made when it first has something to show, so the window's start makes neither.
+    Loader {
         width: root.width
         z: 100
+        active: notifications.banners.length > 0 || item !== null
+        source: "NotificationBanner.qml"
     }
-    PermissionPrompt {
+    Loader {
         anchors.fill: parent
         z: 101
+        active: permissionPrompt.showing || item !== null
+        source: "PermissionPrompt.qml"
     }
 
     // The keyboard. Escape cancels what is presented on top (as its Cancel does), or else
@@ -79,7 +84,7 @@ Window {
     Shortcut {
         sequence: "Escape"
         // The settings dialog closes itself on Escape.
-        enabled: !settingsDialog.visible
+        enabled: !(settingsDialog.item && settingsDialog.item.visible)
         onActivated: {
             if (bridge.presented.length > 0)
                 bridge.dismissPresented()
@@ -128,7 +133,23 @@ Window {
         root.contentItem.forceActiveFocus()
     }
 
-    SettingsDialog { id: settingsDialog; z: 100 }
+    // The settings dialog is made the first time it opens (its file and the dialogs module
+    // are not even read before then), and kept.
+    Loader {
+        id: settingsDialog
+        // The dialog centres itself in its parent, this Loader over the whole window.
+        anchors.fill: parent
+        z: 100
+        active: false
+        source: "SettingsDialog.qml"
+        onLoaded: item.open()
+        function open() {
+            if (item)
+                item.open()
+            else
+                active = true
+        }
+    }
     Shortcut {
         sequence: "Ctrl+,"
         onActivated: settingsDialog.open()
