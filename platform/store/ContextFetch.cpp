@@ -20,12 +20,13 @@ namespace {
 // also nests inside a transaction already open on the connection).
 class ReadSnapshot {
   public:
+    // Prepared once per connection: a fetch runs them every time.
     explicit ReadSnapshot(SqliteDatabase& database) : database_(database) {
-        database_.execute("SAVEPOINT \"fetch\"");
+        run("SAVEPOINT \"fetch\"");
     }
     ~ReadSnapshot() {
         try {
-            database_.execute("RELEASE \"fetch\"");
+            run("RELEASE \"fetch\"");
         } catch (const StoreError&) {
             // Only reads happened inside; nothing is lost if the release fails.
         }
@@ -34,6 +35,17 @@ class ReadSnapshot {
     ReadSnapshot& operator=(const ReadSnapshot&) = delete;
 
   private:
+    void run(const std::string& sql) {
+        auto& statement = database_.cached(sql);
+        try {
+            statement.step();
+        } catch (...) {
+            statement.reset();
+            throw;
+        }
+        statement.reset();
+    }
+
     SqliteDatabase& database_;
 };
 
@@ -133,27 +145,24 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
                 [&](const SqliteStatement& row) { count = std::size_t(row.columnInt(0)); });
             if (count <= batch) {
                 readAll();
+            } else if (keysPastFirstBatch && !impl_->hasUnsavedChanges(e)) {
+                // Keys alone when asked: no object, no identity-map entry, until the holder
+                // reads a row (objectsWithKeys). SQLite sorts the keys with their sort columns
+                // only, not whole rows.
+                fetched.keys.reserve(count);
+                run(database.cached(fmt::format("SELECT \"_key\" {}", from)),
+                    [&](const SqliteStatement& row) { fetched.keys.push_back(row.columnInt(0)); });
             } else {
-                // Keys alone past the first batch when asked: no object, no identity-map
-                // entry, for rows that may never be touched.
-                const bool keysOnly = keysPastFirstBatch && !impl_->hasUnsavedChanges(e);
-                results.reserve(keysOnly ? batch : count);
+                results.reserve(count);
                 run(database.cached(fmt::format("SELECT {} {} LIMIT {}",
                                                 StoreConnection::selectColumns(e), from, batch)),
                     [&](const SqliteStatement& row) {
                         results.push_back(impl_->materialize(e, row));
                     });
-                if (keysOnly) {
-                    fetched.keys.reserve(count - batch);
-                }
                 run(database.cached(
                         fmt::format("SELECT \"_key\" {} LIMIT -1 OFFSET {}", from, batch)),
                     [&](const SqliteStatement& row) {
-                        if (keysOnly) {
-                            fetched.keys.push_back(row.columnInt(0));
-                        } else {
-                            results.push_back(impl_->registeredOrFault(e, row.columnInt(0)));
-                        }
+                        results.push_back(impl_->registeredOrFault(e, row.columnInt(0)));
                     });
             }
         }
@@ -181,6 +190,55 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
     std::sort(results.begin(), results.end(),
               [&](const auto& a, const auto& b) { return fetch.less(*a, *b); });
     return fetched;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::objectsWithKeys(
+    const EntityDescription& e, const std::vector<std::int64_t>& keys) {
+    std::vector<std::shared_ptr<ManagedObject>> objects;
+    objects.reserve(keys.size());
+    // The objects not read yet, by key, read kKeysPerRead rows a statement (an unused
+    // parameter names key 0, which no row has: keys start at 1).
+    std::vector<std::pair<std::int64_t, ManagedObject*>> unread;
+    for (const auto key : keys) {
+        objects.push_back(impl_->registeredOrFault(e, key));
+        if (objects.back()->fault_) {
+            unread.emplace_back(key, objects.back().get());
+        }
+    }
+    if (unread.empty()) {
+        return objects;
+    }
+    std::sort(unread.begin(), unread.end());
+    constexpr std::size_t kKeysPerRead = 64;
+    std::string parameters = "?";
+    for (std::size_t i = 1; i < kKeysPerRead; ++i) {
+        parameters += ", ?";
+    }
+    auto& statement = impl_->connection.database().cached(
+        fmt::format("SELECT {} FROM {} WHERE \"_key\" IN ({})", StoreConnection::selectColumns(e),
+                    StoreConnection::quoted(e.name), parameters));
+    for (std::size_t start = 0; start < unread.size(); start += kKeysPerRead) {
+        for (std::size_t i = 0; i < kKeysPerRead; ++i) {
+            const auto at = start + i;
+            statement.bindInt(int(i) + 1, at < unread.size() ? unread[at].first : 0);
+        }
+        try {
+            while (statement.step()) {
+                const auto key = statement.columnInt(StoreConnection::kKeyColumn);
+                const auto found =
+                    std::lower_bound(unread.begin(), unread.end(),
+                                     std::pair<std::int64_t, ManagedObject*>{key, nullptr});
+                if (found != unread.end() && found->first == key && found->second->fault_) {
+                    impl_->fillFromRow(*found->second, statement);
+                }
+            }
+        } catch (...) {
+            statement.reset();
+            throw;
+        }
+        statement.reset();
+    }
+    return objects;
 }
 
 }  // namespace jw::store

@@ -55,9 +55,32 @@ void FetchedResultsController::setDelegate(FetchedResultsControllerDelegate* del
 
 ManagedObject& FetchedResultsController::objectOf(Row& row) const {
     if (!row.object) {
-        row.object = context_->objectWithID(ObjectID{&ordering_->entity(), row.key});
+        // A row is seldom touched alone (a screen shows its neighbours next, a search passes
+        // them): the rows from this one on that hold keys only are read with it, a page at a
+        // time.
+        const auto first = std::size_t(&row - rows_.data());
+        const auto page = std::clamp<std::size_t>(request_.fetchBatchSize, 1, kRowsReadTogether);
+        readRows(first, std::min(rows_.size(), first + page));
     }
     return *row.object;
+}
+
+void FetchedResultsController::readRows(std::size_t begin, std::size_t end) const {
+    std::vector<std::size_t> at;
+    std::vector<std::int64_t> keys;
+    for (auto i = begin; i < end; ++i) {
+        if (!rows_[i].object) {
+            at.push_back(i);
+            keys.push_back(rows_[i].key);
+        }
+    }
+    if (keys.empty()) {
+        return;
+    }
+    auto objects = context_->objectsWithKeys(ordering_->entity(), keys);
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        rows_[at[i]].object = std::move(objects[i]);
+    }
 }
 
 bool FetchedResultsController::holdsKey(std::int64_t key) const {
@@ -80,10 +103,10 @@ bool FetchedResultsController::holdsKey(std::int64_t key) const {
 }
 
 std::vector<std::shared_ptr<ManagedObject>> FetchedResultsController::fetchedObjects() const {
+    readRows(0, rows_.size());
     std::vector<std::shared_ptr<ManagedObject>> objects;
     objects.reserve(rows_.size());
     for (auto& row : rows_) {
-        objectOf(row);
         objects.push_back(row.object);
     }
     return objects;

@@ -8,10 +8,11 @@
 // changes are absorbed silently, and attaching a delegate first absorbs the context's pending
 // changes silently, so a delegate never hears of what happened while it was detached.
 //
-// A batched fetch (a fetch request with a batch size) keeps, for each row past its first
-// batch, only the row's key: the row's object is made (as an unread fault) when the row is
-// touched, through objectAtIndexPath, indexPathForObject, the comparisons that place a changed
-// row, or fetchedObjects. Rows never touched cost no object at all.
+// A batched fetch (a fetch request with a batch size) keeps only each row's key: the row's
+// object is made and read when the row is touched, through objectAtIndexPath,
+// indexPathForObject, the comparisons that place a changed row, or fetchedObjects, together
+// with the untouched rows after it (up to the batch size, at most kRowsReadTogether). Rows
+// never touched cost no object at all.
 //
 // Main thread only. The controller holds the objects it made strongly.
 
@@ -53,6 +54,9 @@ class FetchedResultsController {
     FetchedResultsController(const FetchedResultsController&) = delete;
     FetchedResultsController& operator=(const FetchedResultsController&) = delete;
 
+    // How many rows holding keys only a touch reads at once, at most.
+    static constexpr std::size_t kRowsReadTogether = 64;
+
     // Runs the fetch. Throws StoreError.
     void performFetch();
 
@@ -83,6 +87,8 @@ class FetchedResultsController {
         std::int64_t key = 0;
     };
     ManagedObject& objectOf(Row& row) const;
+    // Makes the objects of the rows in [begin, end) that hold keys only, reading them together.
+    void readRows(std::size_t begin, std::size_t end) const;
     bool holdsKey(std::int64_t key) const;
     void contextDidChange(const ObjectsDidChange& change);
 

@@ -64,12 +64,18 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
         std::vector<std::shared_ptr<ManagedObject>> objects;
         std::vector<std::int64_t> keys;
     };
-    // Runs the request as executeFetchRequest does, from the same single read snapshot, but
-    // with a batch size the rows past the first batch come back as keys only (see
-    // objectWithID to make one). Without a batch size, or when this context has unsaved
-    // changes of the entity (they decide membership and order in memory), every row comes
-    // back as an object and `keys` is empty. Throws StoreError.
+    // Runs the request as executeFetchRequest does, from one read snapshot, but when more rows
+    // match than the batch size every row comes back as its key only (`objects` is empty; see
+    // objectsWithKeys to read them). Without a batch size, with no more rows than it, or when
+    // this context has unsaved changes of the entity (they decide membership and order in
+    // memory), every row comes back as an object and `keys` is empty. Throws StoreError.
     FetchedRows fetchRows(const FetchRequest& request);
+    // The objects of the entity's saved rows with these keys, in the same order: registered
+    // ones as they are, the others read from the store together (a few statements for many
+    // keys rather than one each). A key with no row gives an unread fault, as objectWithID
+    // does. Throws StoreError.
+    std::vector<std::shared_ptr<ManagedObject>> objectsWithKeys(
+        const EntityDescription& e, const std::vector<std::int64_t>& keys);
 
     // Tells this context that the holder keeps keys of the entity's rows without their objects
     // (a fetched-results controller over a batched fetch). A merge deleting a row that has no
