@@ -25,6 +25,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -62,6 +63,9 @@ class SyncTables {
     std::optional<Stamp> stampOf(const store::GlobalID& id, const std::string& key);
     std::optional<Stamp> explicitStamp(const store::GlobalID& id, const std::string& key);
     void setStamp(const store::GlobalID& id, const std::string& key, const Stamp& stamp);
+    // The same stamp for several keys of one object, in one statement.
+    void setStamps(const store::GlobalID& id, const std::vector<std::string_view>& keys,
+                   const Stamp& stamp);
     void clearStamps(const store::GlobalID& id);
 
     std::optional<Stamp> tombstone(const store::GlobalID& id);
@@ -103,7 +107,6 @@ class SyncTables {
     void readDevices();
 
     store::SqliteDatabase& db_;
-    bool devicesRead_ = false;
     std::unordered_map<std::string, std::int64_t> deviceNumbers_;
     std::unordered_map<std::int64_t, std::string> deviceNames_;
 
