@@ -10,7 +10,8 @@
 //                     (the numbers are this store's own and never leave it)
 //   _sync_tombstones  removed objects; a removal is never undone (of several removals of one
 //                     object, the least stamp is kept)
-//   _sync_pending     local changes not yet exported, one object change (JSON) per row
+//   _sync_pending     local changes not yet exported, one object change per row (in the line
+//                     form of ObjectChange.h, or JSON when an earlier version kept it)
 //   _sync_applied     which files of which device are applied (a contiguous watermark plus
 //                     the numbers above it)
 //   _sync_parked      changes to objects whose creation has not arrived yet, and objects set
