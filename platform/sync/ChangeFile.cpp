@@ -359,6 +359,27 @@ void ChangeFileWriter::add(const ObjectChange& change) {
     endChange(change.removed);
 }
 
+void ChangeFileWriter::addPending(std::string_view stored) {
+    const auto view = readPendingChange(stored);
+    if (!view) {
+        add(ObjectChange::fromJson(json::parse(stored)));
+        return;
+    }
+    const auto id = store::GlobalID::fromString(view->globalID);
+    if (!id) {
+        return;
+    }
+    using Kind = PendingChangeText::Kind;
+    const auto e = entity(std::string(view->entity));
+    const auto stamp = std::optional<Stamp>(view->stamp);
+    beginChange(e, *id, view->kind == Kind::created ? stamp : std::nullopt);
+    const auto keyStamp = view->kind == Kind::updated ? stamp : std::nullopt;
+    for (const auto& [name, text] : view->values) {
+        value(key(e, std::string(name)), keyStamp, [&](std::string& out) { out += text; });
+    }
+    endChange(view->kind == Kind::removed ? stamp : std::nullopt);
+}
+
 std::string ChangeFileWriter::finish() {
     payload_ += ']';
     json entities = json::array();
@@ -399,7 +420,7 @@ std::string encodeChangeFile(const ChangeFileHeader& header,
                              const std::vector<std::string>& storedChanges) {
     ChangeFileWriter writer(header);
     for (const auto& stored : storedChanges) {
-        writer.add(ObjectChange::fromJson(json::parse(stored)));
+        writer.addPending(stored);
     }
     return writer.finish();
 }

@@ -76,6 +76,9 @@ class ChangeFileWriter {
     // Appends a change. One whose global identifier is not a canonical one is left out: no
     // device could apply it.
     void add(const ObjectChange& change);
+    // Appends a pending change as the store keeps it (see ObjectChange.h), either form; the
+    // line form's values go in as they are, undecoded.
+    void addPending(std::string_view stored);
 
     // The index of an entity, and of a key of it, in the header's tables. A `link` key's
     // values are written with link().
@@ -121,8 +124,8 @@ class ChangeFileWriter {
 };
 
 std::string encodeChangeFile(const ChangeFile& file);
-// The same, from changes each in their in-store form (ObjectChange::toJson().dump()); one that
-// does not parse is an error (std::exception), not left out.
+// The same, from pending changes as the store keeps them (either form, see ObjectChange.h); one
+// that does not parse is an error (std::exception), not left out.
 std::string encodeChangeFile(const ChangeFileHeader& header,
                              const std::vector<std::string>& storedChanges);
 

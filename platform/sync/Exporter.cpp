@@ -68,8 +68,8 @@ std::optional<SyncError> Exporter::exportPending() {
         header.sequence = fileNumber;
         header.modelVersion = context_.model->version();
         // One change per object, in the order the objects were first changed. A record
-        // goes out as it was stored; only an object changed more than once is decoded, to
-        // fold its records into one.
+        // goes out as it was stored, its values undecoded; only an object changed more than
+        // once is decoded, to fold its records into one.
         std::vector<std::string> encoded;
         {
             std::unordered_map<std::string, std::size_t> position;
@@ -87,17 +87,15 @@ std::optional<SyncError> Exporter::exportPending() {
                     encoded.push_back(std::move(payload));
                     continue;
                 }
-                auto change = ObjectChange::fromJson(nlohmann::json::parse(payload));
                 auto [earlier, unfolded] = folded.try_emplace(it->second);
                 if (unfolded) {
-                    earlier->second =
-                        ObjectChange::fromJson(nlohmann::json::parse(encoded[it->second]));
+                    earlier->second = pendingChangeFrom(encoded[it->second]);
                 }
-                earlier->second.absorb(change);
+                earlier->second.absorb(pendingChangeFrom(payload));
             }
             rows.reset();
             for (const auto& [index, change] : folded) {
-                encoded[index] = change.toJson().dump();
+                encoded[index] = change.toJson().dump();  // read back as it would be stored
             }
         }
         const auto path = context_.layout.changesFolder(context_.device()) + "/" +

@@ -290,6 +290,92 @@ ObjectChange ObjectChange::fromJson(json&& j) {
     return c;
 }
 
+PendingChangeText::PendingChangeText(Kind kind, const Stamp& stamp, std::string_view entity,
+                                     std::string_view globalID) {
+    text_.reserve(128);
+    text_ += '#';
+    text_ += static_cast<char>(kind);
+    text_ += ' ';
+    appendNumber(text_, stamp.counter);
+    text_ += ' ';
+    text_ += entity;
+    text_ += '\n';
+    text_ += stamp.device;
+    text_ += '\n';
+    text_ += globalID;
+    text_ += '\n';
+}
+
+std::string& PendingChangeText::key(std::string_view name) {
+    text_ += name;
+    text_ += '\t';
+    return text_;
+}
+
+std::optional<PendingChangeView> readPendingChange(std::string_view text) {
+    if (text.empty() || text.front() != '#') {
+        return std::nullopt;
+    }
+    auto refuse = [] { return RefusedFile("a pending change that cannot be read"); };
+    // The next piece up to `end`, the rest after it.
+    auto next = [&](char end) {
+        const auto at = text.find(end);
+        if (at == text.npos) {
+            throw refuse();
+        }
+        const auto piece = text.substr(0, at);
+        text.remove_prefix(at + 1);
+        return piece;
+    };
+    PendingChangeView view;
+    text.remove_prefix(1);
+    const auto kind = next(' ');
+    if (kind != "c" && kind != "u" && kind != "r") {
+        throw refuse();
+    }
+    view.kind = static_cast<PendingChangeText::Kind>(kind.front());
+    const auto counter = next(' ');
+    if (std::from_chars(counter.data(), counter.data() + counter.size(), view.stamp.counter).ptr !=
+            counter.data() + counter.size() ||
+        counter.empty()) {
+        throw refuse();
+    }
+    view.entity = next('\n');
+    view.stamp.device = std::string(next('\n'));
+    view.globalID = next('\n');
+    while (!text.empty()) {
+        const auto key = next('\t');
+        view.values.emplace_back(key, next('\n'));
+    }
+    if (view.stamp.device.empty() || view.entity.empty() ||
+        (view.kind == PendingChangeText::Kind::removed && !view.values.empty())) {
+        throw refuse();
+    }
+    return view;
+}
+
+ObjectChange pendingChangeFrom(std::string_view text) {
+    const auto view = readPendingChange(text);
+    if (!view) {
+        return ObjectChange::fromJson(json::parse(text));
+    }
+    ObjectChange change;
+    change.entity = view->entity;
+    change.globalID = view->globalID;
+    using Kind = PendingChangeText::Kind;
+    if (view->kind == Kind::created) {
+        change.created = view->stamp;
+    } else if (view->kind == Kind::removed) {
+        change.removed = view->stamp;
+    }
+    const auto keyStamp =
+        view->kind == Kind::updated ? std::optional<Stamp>(view->stamp) : std::nullopt;
+    for (const auto& [key, value] : view->values) {
+        change.values[std::string(key)] = {json::parse(value), keyStamp};
+    }
+    return change;
+}
+
 json encodeValue(store::AttributeType type, const store::Value& value) {
     using store::AttributeType;
     if (store::isAbsent(value)) {

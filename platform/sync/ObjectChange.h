@@ -15,6 +15,15 @@
 // {"h": hex} when not valid UTF-8); dates as {"t": seconds since 1970}; data as {"b": hex};
 // an absent value as null; a to-one relationship as the target's global id string, or null.
 // Files carry the same changes in a denser form of their own (see ChangeFile.h).
+//
+// A local change waiting for its export (_sync_pending) is kept in a line form instead, made
+// without building any JSON and written into a change file without decoding its values:
+//   "#" kind " " counter " " entity "\n" device "\n" global id "\n" then key "\t" value "\n"...
+// One stamp (counter, device) for the whole change, as a save gives it: kind "c" the object was
+// created (its values carry the creation stamp), "u" its values were written, "r" it was
+// removed (no values). A value is its JSON text as appendEncodedValue writes it (never an
+// array, and never holding a newline or a tab). Pending changes of the JSON form above, left by
+// an earlier version, are read as well.
 
 #include <compare>
 #include <cstdint>
@@ -23,6 +32,9 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "SyncError.h"
 #include "platform/store/ObjectModel.h"
@@ -67,6 +79,35 @@ struct ObjectChange {
     // The same, taking the values out of `json` instead of copying them.
     static ObjectChange fromJson(nlohmann::json&& json);
 };
+
+// The line form of a pending change, built piece by piece: the value of each key is appended
+// (appendEncodedValue, or any JSON text that is not an array) between key() and endValue().
+class PendingChangeText {
+  public:
+    enum class Kind : char { created = 'c', updated = 'u', removed = 'r' };
+    PendingChangeText(Kind kind, const Stamp& stamp, std::string_view entity,
+                      std::string_view globalID);
+    std::string& key(std::string_view name);  // returns the text to append the value to
+    void endValue() { text_ += '\n'; }
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string text_;
+};
+
+// A pending change of the line form, as views into its text.
+struct PendingChangeView {
+    PendingChangeText::Kind kind = PendingChangeText::Kind::updated;
+    Stamp stamp;
+    std::string_view entity;
+    std::string_view globalID;
+    std::vector<std::pair<std::string_view, std::string_view>> values;  // key, value's JSON
+};
+// The line form read; none when `text` is of the JSON form. Throws RefusedFile when it is
+// neither.
+std::optional<PendingChangeView> readPendingChange(std::string_view text);
+// A pending change of either form, its values decoded.
+ObjectChange pendingChangeFrom(std::string_view text);
 
 // Attribute values to and from their file form. Throws RefusedFile for a form that does not
 // fit the type.

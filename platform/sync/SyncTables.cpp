@@ -92,17 +92,26 @@ void SyncTables::readDevices() {
         deviceNames_[s.columnInt(0)] = std::move(name);
     }
     s.reset();
-    devicesRead_ = true;
 }
 
 std::int64_t SyncTables::deviceNumber(const std::string& device) {
-    if (!devicesRead_) {
-        readDevices();
-    }
     if (const auto it = deviceNumbers_.find(device); it != deviceNumbers_.end()) {
         return it->second;
     }
-    // Another connection may have added it since it was read: its number stands.
+    // The one device asked for (a save names only its own), not the whole table.
+    auto& known = db_.cached("SELECT \"number\" FROM \"_sync_devices\" WHERE \"device\" = ?");
+    known.bindText(1, device);
+    std::optional<std::int64_t> found;
+    if (known.step()) {
+        found = known.columnInt(0);
+    }
+    known.reset();
+    if (found) {
+        deviceNumbers_[device] = *found;
+        deviceNames_[*found] = device;
+        return *found;
+    }
+    // Another connection may add it meanwhile: its number stands.
     auto& s = db_.cached(
         "INSERT INTO \"_sync_devices\" (\"device\") VALUES (?) ON CONFLICT (\"device\") DO "
         "UPDATE SET \"device\" = excluded.\"device\" RETURNING \"number\"");
@@ -238,6 +247,39 @@ void SyncTables::setStamp(const GlobalID& id, const std::string& key, const Stam
     s.reset();
     if (const auto known = stamps_.find(id); known != stamps_.end()) {
         known->second[key] = stamp;
+    }
+}
+
+void SyncTables::setStamps(const GlobalID& id, const std::vector<std::string_view>& keys,
+                           const Stamp& stamp) {
+    if (keys.empty()) {
+        return;
+    }
+    // One statement for all of an object's keys: ?1 the object, ?2 the counter, ?3 the device,
+    // then one parameter per key.
+    std::string sql =
+        "INSERT INTO \"_sync_stamps\" (\"gid\", \"key\", \"counter\", \"device\") VALUES ";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        sql += fmt::format("{}(?1, ?{}, ?2, ?3)", i ? ", " : "", i + 4);
+    }
+    sql +=
+        " ON CONFLICT (\"gid\", \"key\") DO UPDATE SET \"counter\" = excluded.\"counter\", "
+        "\"device\" = excluded.\"device\"";
+    const auto device = deviceNumber(stamp.device);
+    auto& s = db_.cached(sql);
+    bindID(s, 1, id);
+    s.bindInt(2, stamp.counter);
+    s.bindInt(3, device);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        // An empty view may point nowhere, which would bind NULL: the creation's key is "".
+        s.bindText(int(i) + 4, keys[i].empty() ? std::string_view("") : keys[i]);
+    }
+    s.step();
+    s.reset();
+    if (const auto known = stamps_.find(id); known != stamps_.end()) {
+        for (const auto key : keys) {
+            known->second[std::string(key)] = stamp;
+        }
     }
 }
 

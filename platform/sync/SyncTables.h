@@ -10,7 +10,8 @@
 //                     (the numbers are this store's own and never leave it)
 //   _sync_tombstones  removed objects; a removal is never undone (of several removals of one
 //                     object, the least stamp is kept)
-//   _sync_pending     local changes not yet exported, one object change (JSON) per row
+//   _sync_pending     local changes not yet exported, one object change per row (in the line
+//                     form of ObjectChange.h, or JSON when an earlier version kept it)
 //   _sync_applied     which files of which device are applied (a contiguous watermark plus
 //                     the numbers above it)
 //   _sync_parked      changes to objects whose creation has not arrived yet, and objects set
@@ -25,6 +26,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -62,6 +64,9 @@ class SyncTables {
     std::optional<Stamp> stampOf(const store::GlobalID& id, const std::string& key);
     std::optional<Stamp> explicitStamp(const store::GlobalID& id, const std::string& key);
     void setStamp(const store::GlobalID& id, const std::string& key, const Stamp& stamp);
+    // The same stamp for several keys of one object, in one statement.
+    void setStamps(const store::GlobalID& id, const std::vector<std::string_view>& keys,
+                   const Stamp& stamp);
     void clearStamps(const store::GlobalID& id);
 
     std::optional<Stamp> tombstone(const store::GlobalID& id);
@@ -103,7 +108,6 @@ class SyncTables {
     void readDevices();
 
     store::SqliteDatabase& db_;
-    bool devicesRead_ = false;
     std::unordered_map<std::string, std::int64_t> deviceNumbers_;
     std::unordered_map<std::int64_t, std::string> deviceNames_;
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "SyncTestSupport.h"
 #include "platform/sync/ChangeFile.h"
 
 namespace jw::sync {
@@ -82,6 +83,35 @@ TEST(ChangeFileFormat, AChangeFileReadsBackAsWritten) {
     ChangeFile empty = sampleFile();
     empty.changes.clear();
     EXPECT_TRUE(decodeChangeFile(encodeChangeFile(empty), kModel).changes.empty());
+}
+
+TEST(ChangeFileFormat, PendingChangesOfEitherFormGoOutAsTheChangesTheyHold) {
+    // The sample's changes kept in the JSON form of an earlier version, between two of the
+    // line form: every one goes out as the change it holds.
+    const auto file = sampleFile();
+    const Stamp checkedAt{9, file.header.device}, removedAt{10, file.header.device};
+    using Kind = PendingChangeText::Kind;
+    PendingChangeText checked(Kind::updated, checkedAt, "Item", file.changes[1].globalID);
+    checked.key("isDone") += "true";
+    checked.endValue();
+    checked.key("doneDate") += R"({"t":1800000000.5})";
+    checked.endValue();
+    const PendingChangeText gone(Kind::removed, removedAt, "List", file.changes[0].globalID);
+    const std::vector<std::string> stored = {checked.text(), file.changes[0].toJson().dump(),
+                                             file.changes[1].toJson().dump(), gone.text()};
+    ObjectChange checkedChange{"Item", file.changes[1].globalID, {}, {}, {}};
+    checkedChange.values["isDone"] = {true, checkedAt};
+    checkedChange.values["doneDate"] = {json{{"t", 1800000000.5}}, checkedAt};
+    const ObjectChange goneChange{"List", file.changes[0].globalID, {}, removedAt, {}};
+    std::vector<std::string> expected, read;
+    for (const auto& change : {checkedChange, file.changes[0], file.changes[1], goneChange}) {
+        expected.push_back(testing::meaningOf(change));
+    }
+    for (const auto& change :
+         decodeChangeFile(encodeChangeFile(file.header, stored), kModel).changes) {
+        read.push_back(testing::meaningOf(change));
+    }
+    EXPECT_EQ(read, expected);
 }
 
 // Each refused file and a word of the reason it is given ("" when any reason will do).

@@ -161,6 +161,45 @@ TEST(ObjectChangeRefusals, AFormThatDoesNotFitIsRefused) {
     }
 }
 
+// The line form pending changes are kept in ----------------------------------------------------
+
+// A pending change written in the line form with values (their JSON), and what it reads as;
+// the JSON form an earlier version kept of the same change reads the same.
+TEST(PendingChangeForms, EitherFormReadsAsTheChangeItHolds) {
+    using Kind = PendingChangeText::Kind;
+    const std::string item = kItem + " Item";
+    const struct {
+        Kind kind;
+        std::map<std::string, json> values;
+        std::string expected;
+    } cases[] = {
+        {Kind::created,
+         {{"body", "tab\tand\nline"}, {"forList", kList}, {"note", nullptr}},
+         item + R"( created@4/A body="tab\tand\nline"@4/A forList=")" + kList +
+             R"("@4/A note=null@4/A)"},
+        {Kind::updated,
+         {{"isDone", true}, {"doneDate", {{"t", 1.5}}}},
+         item + R"( doneDate={"t":1.5}@4/A isDone=true@4/A)"},
+        {Kind::removed, {}, item + " removed@4/A"},
+    };
+    for (const auto& c : cases) {
+        PendingChangeText text(c.kind, stamp(4), "Item", kItem);
+        for (const auto& [key, value] : c.values) {
+            text.key(key) += value.dump();
+            text.endValue();
+        }
+        const auto read = pendingChangeFrom(text.text());
+        EXPECT_EQ(meaning(read), c.expected);
+        EXPECT_EQ(meaning(pendingChangeFrom(read.toJson().dump())), c.expected);
+    }
+    // Neither form: refused.
+    for (const char* text :
+         {"#x 1 Item\nA\ng\n", "#u one Item\nA\ng\n", "#u 1 Item\nA\n", "#u 1 Item\n\ng\n",
+          "#u 1 Item\nA\ng\nbody\n", "#r 1 Item\nA\ng\nbody\t1\n", "[]"}) {
+        EXPECT_THROW(pendingChangeFrom(text), std::invalid_argument) << text;
+    }
+}
+
 // Folding changes of one object ----------------------------------------------------------------
 
 // Two changes of one object, and what folding either into the other gives, with the greatest

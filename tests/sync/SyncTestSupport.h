@@ -214,6 +214,26 @@ inline std::vector<std::string> dumpSyncRecord(store::SqliteDatabase& db) {
     return lines;
 }
 
+// Rewrites the changes a store keeps for export in the JSON form an earlier version kept them
+// in; answers how many there were.
+inline std::size_t keepPendingAsJson(store::SqliteDatabase& db) {
+    std::vector<std::pair<std::int64_t, std::string>> rows;
+    {
+        store::SqliteStatement s(db.handle(), "SELECT \"seq\", \"payload\" FROM \"_sync_pending\"");
+        while (s.step()) {
+            rows.emplace_back(s.columnInt(0), pendingChangeFrom(s.columnText(1)).toJson().dump());
+        }
+    }
+    for (const auto& [seq, json] : rows) {
+        store::SqliteStatement s(db.handle(),
+                                 "UPDATE \"_sync_pending\" SET \"payload\" = ? WHERE \"seq\" = ?");
+        s.bindText(1, json);
+        s.bindInt(2, seq);
+        s.step();
+    }
+    return rows.size();
+}
+
 // The lines only in `a` (prefixed "- ") and only in `b` ("+ "), for failure messages.
 inline std::string diffOf(const std::vector<std::string>& a, const std::vector<std::string>& b,
                           std::size_t maxLines = 40) {
