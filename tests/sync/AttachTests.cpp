@@ -24,9 +24,6 @@ TEST_F(Attach, FirstFilesThatCannotBeWrittenGoOutAtTheNextMerge) {
     for (const int failing : {0, 1, 2}) {
         const auto name = "away " + std::to_string(failing);
         auto& away = launch(name);
-        for (const char* list : {"a", "b", "c"}) {
-            model::newList(*away.db, name + list);
-        }
         // From the failing one on, every write of a change file fails until the folder is
         // writable again: the merges after the attach cannot send the store either.
         int writes = 0;
@@ -36,6 +33,10 @@ TEST_F(Attach, FirstFilesThatCannotBeWrittenGoOutAtTheNextMerge) {
                 away.view->failNext(operation, 1, CloudStatus::unavailable);
             }
         });
+        // A save starts the attach, so the lists are made once the failures are set up.
+        for (const char* list : {"a", "b", "c"}) {
+            model::newList(*away.db, name + list);
+        }
         away.db->sync();
         settle();
         const auto attached = away.ensemble().status();

@@ -441,7 +441,7 @@ class SharedCloudTest : public ::testing::Test {
         }
     }
 
-    // A device made and not yet attached: it attaches at its first sync.
+    // A device made and not yet attached: it attaches at its first save or sync.
     SimulatedDevice& launch(const std::string& name, bool joiningLate = false) {
         devices_.push_back(std::make_unique<SimulatedDevice>(cloud_, name, joiningLate, tuning_));
         return *devices_.back();
