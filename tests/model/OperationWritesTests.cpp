@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "ModelTestSupport.h"
+#include "src/model/DoneCounts.h"
 
 namespace jw::model {
 namespace {
@@ -202,6 +203,25 @@ TEST_F(Operations, ProgressCountsEveryItemOfTheListSavedOrNot) {
     auto stored = fetchListNamed("Source");
     recountDone(*stored);
     EXPECT_EQ(progress(*stored), " (1/4) 0.25");
+}
+
+// Lists waiting for a recount after merges: each once however often added, first added first,
+// and a task stops once its budget of items is read (Source holds three, Target one).
+TEST_F(Operations, PendingRecountsGoInTurnWithinTheirBudget) {
+    source->setDoneCount(7);
+    target->setDoneCount(7);
+    PendingRecounts pending;
+    pending.add({target.get(), nullptr, source.get(), target.get()});
+    std::string steps;
+    for (const std::size_t budget : {1, 1, 1}) {
+        const bool changed = pending.recountSome(budget);
+        steps += std::to_string(source->doneCount()) + "/" + std::to_string(target->doneCount()) +
+                 (changed ? " changed" : "") + (pending.empty() ? " none waiting; " : "; ");
+    }
+    pending.add({source.get(), target.get()});
+    pending.recountSome(4);
+    steps += pending.empty() ? "both in one" : "not both in one";
+    EXPECT_EQ(steps, "7/0 changed; 1/0 changed none waiting; 1/0 none waiting; both in one");
 }
 
 }  // namespace
