@@ -8,6 +8,8 @@
 //   QGuiApplication) to the first frame that shows the lists' rows; against the store's own
 //   fetch of what that screen shows (launch_lists_screen/store) plus the start of a window
 //   with an empty QML scene to its first frame (window_first_frame/empty).
+// - window_first_frame_app: the same start, against the same fetch plus the application's own
+//   window started over an empty store to its first frame (window_first_frame/app_empty).
 // - window_open_list: a click on the big alphabetical list's row (scrolled into view, all
 //   untimed, on a freshly started window whose launch merge has finished) to the first frame
 //   showing the items' rows; against the store's own open of that list (open_list_alphabetical).
