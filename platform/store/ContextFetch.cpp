@@ -140,18 +140,33 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
             // all. A result that fits in one batch is read by the plain query: SQLite's sorter
             // for a LIMIT keeps a bounded tree that is slower than its full sort.
             ReadSnapshot snapshot(database);
+            const bool keysOnly = keysPastFirstBatch && !impl_->hasUnsavedChanges(e);
+            // Keys alone need only know whether the rows pass the batch size: counted no
+            // further than that, which reads a fraction of a large table.
             std::size_t count = 0;
-            run(database.cached(fmt::format("SELECT count(*) {}", matching)),
+            run(database.cached(keysOnly
+                                    ? fmt::format("SELECT count(*) FROM (SELECT 1 {} LIMIT {})",
+                                                  matching, batch + 1)
+                                    : fmt::format("SELECT count(*) {}", matching)),
                 [&](const SqliteStatement& row) { count = std::size_t(row.columnInt(0)); });
             if (count <= batch) {
                 readAll();
-            } else if (keysPastFirstBatch && !impl_->hasUnsavedChanges(e)) {
-                // Keys alone when asked: no object, no identity-map entry, until the holder
-                // reads a row (objectsWithKeys). SQLite sorts the keys with their sort columns
-                // only, not whole rows.
-                fetched.keys.reserve(count);
-                run(database.cached(fmt::format("SELECT \"_key\" {}", from)),
-                    [&](const SqliteStatement& row) { fetched.keys.push_back(row.columnInt(0)); });
+            } else if (keysOnly) {
+                // Keys alone, no object and no identity-map entry until the holder reads a row
+                // (objectsWithKeys), read from a snapshot of their own as the holder asks for
+                // them: a screen showing the first rows of 100,000 reads a page of keys, not
+                // every key. SQLite sorts the keys with their sort columns only.
+                fetched.moreKeys = std::make_unique<KeyCursor>(
+                    database.file(), fmt::format("SELECT count(*) {}", matching),
+                    fmt::format("SELECT \"_key\" {}", from), [&](SqliteStatement& statement) {
+                        int index = 1;
+                        for (const auto* v : bindings) {
+                            statement.bindValue(index++, *v);
+                        }
+                        for (auto key : keyBindings) {
+                            statement.bindInt(index++, key);
+                        }
+                    });
             } else {
                 results.reserve(count);
                 run(database.cached(fmt::format("SELECT {} {} LIMIT {}",

@@ -1,6 +1,7 @@
 #include "FetchedResultsController.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -34,6 +35,7 @@ void FetchedResultsController::performFetch() {
     }
     ordering_ = std::move(ordering);
     rows_ = std::move(rows);
+    moreKeys_ = std::move(fetched.moreKeys);
     heldKeysSorted_ = false;
     fetched_ = true;
     if (!observation_) {
@@ -83,12 +85,34 @@ void FetchedResultsController::readRows(std::size_t begin, std::size_t end) cons
     }
 }
 
+void FetchedResultsController::readKeys(std::size_t end) const {
+    if (!moreKeys_ || rows_.size() >= end) {
+        return;
+    }
+    // Keys are cheap next to rows: a screen's worth at least, so scrolling asks seldom.
+    constexpr std::size_t kKeysReadTogether = 256;
+    std::vector<std::int64_t> keys;
+    moreKeys_->readMore(keys, std::max(end - rows_.size(), kKeysReadTogether));
+    for (const auto key : keys) {
+        rows_.push_back({nullptr, key});
+    }
+    if (moreKeys_->finished()) {
+        moreKeys_.reset();
+    }
+    heldKeysSorted_ = false;
+}
+
+void FetchedResultsController::readAllKeys() const {
+    readKeys(std::numeric_limits<std::size_t>::max());
+}
+
 bool FetchedResultsController::holdsKey(std::int64_t key) const {
     // Asked for each row a merge deletes that has no object here: a list of 10,000 items
     // deleted elsewhere must not scan 100,000 rows each time. The keys held when first asked,
     // sorted once; a row that has since been given its object may still be found here, which
     // is harmless: the merge asks only for keys with no object in the context, and a row's
     // object stays in the context while the controller holds it.
+    readAllKeys();
     if (!heldKeysSorted_) {
         heldKeys_.clear();
         for (const auto& row : rows_) {
@@ -103,6 +127,7 @@ bool FetchedResultsController::holdsKey(std::int64_t key) const {
 }
 
 std::vector<std::shared_ptr<ManagedObject>> FetchedResultsController::fetchedObjects() const {
+    readAllKeys();
     readRows(0, rows_.size());
     std::vector<std::shared_ptr<ManagedObject>> objects;
     objects.reserve(rows_.size());
@@ -113,13 +138,17 @@ std::vector<std::shared_ptr<ManagedObject>> FetchedResultsController::fetchedObj
 }
 
 std::size_t FetchedResultsController::numberOfObjects(std::size_t section) const {
-    return fetched_ && section == 0 ? rows_.size() : 0;
+    if (!fetched_ || section != 0) {
+        return 0;
+    }
+    return rows_.size() + (moreKeys_ ? moreKeys_->count() - moreKeys_->read() : 0);
 }
 
 ManagedObject& FetchedResultsController::objectAtIndexPath(const IndexPath& path) const {
-    if (path.section != 0 || path.row >= rows_.size()) {
+    if (path.section != 0 || path.row >= numberOfObjects(0)) {
         throw std::out_of_range("index path outside the fetched objects");
     }
+    readKeys(path.row + kRowsReadTogether);
     return objectOf(rows_[path.row]);
 }
 
@@ -128,6 +157,7 @@ std::optional<IndexPath> FetchedResultsController::indexPathForObject(
     if (!fetched_) {
         return std::nullopt;
     }
+    readAllKeys();
     // The order is total, so a binary search finds the object when its sort keys are the ones
     // it was placed by (making the objects of the rows it passes); fall back to a scan for an
     // object changed since. A fault is only looked for by address or key, which reads nothing.
@@ -159,6 +189,21 @@ std::optional<IndexPath> FetchedResultsController::indexPathForObject(
 void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) {
     if (!fetched_) {
         return;
+    }
+    if (moreKeys_) {
+        // The rows' places are known against the state they were counted in: every key is
+        // read from it before a change of the entity moves, adds or removes one.
+        const auto& entity = ordering_->entity();
+        const auto ofEntity = [&](const std::shared_ptr<ManagedObject>& o) {
+            return &o->entity() == &entity;
+        };
+        const auto& u = change.updated;
+        if (std::any_of(change.inserted.begin(), change.inserted.end(), ofEntity) ||
+            std::any_of(change.deleted.begin(), change.deleted.end(), ofEntity) ||
+            std::any_of(u.begin(), u.end(),
+                        [&](const auto& one) { return ofEntity(one.object); })) {
+            readAllKeys();
+        }
     }
     struct Record {
         std::shared_ptr<ManagedObject> object;

@@ -12,7 +12,10 @@
 // object is made and read when the row is touched, through objectAtIndexPath,
 // indexPathForObject, the comparisons that place a changed row, or fetchedObjects, together
 // with the untouched rows after it (up to the batch size, at most kRowsReadTogether). Rows
-// never touched cost no object at all.
+// never touched cost no object at all. The keys themselves are read as rows are reached,
+// from the snapshot the rows were counted in; every key is read (and the snapshot let go)
+// before the first change of the entity is taken in, and before anything that needs every
+// row (indexPathForObject, fetchedObjects, a merge asking whether a key is held).
 //
 // Main thread only. The controller holds the objects it made strongly.
 
@@ -89,6 +92,9 @@ class FetchedResultsController {
     ManagedObject& objectOf(Row& row) const;
     // Makes the objects of the rows in [begin, end) that hold keys only, reading them together.
     void readRows(std::size_t begin, std::size_t end) const;
+    // Reads the keys of the rows up to `end` (all of them at most) that are not read yet.
+    void readKeys(std::size_t end) const;
+    void readAllKeys() const;
     bool holdsKey(std::int64_t key) const;
     void contextDidChange(const ObjectsDidChange& change);
 
@@ -99,6 +105,8 @@ class FetchedResultsController {
     ManagedObjectContext::ObserverToken keyHolding_;
     std::unique_ptr<Ordering> ordering_;
     mutable std::vector<Row> rows_;  // objects are made on reads too
+    // The keys of the rows after rows_, not read yet (none once all are read).
+    mutable std::unique_ptr<KeyCursor> moreKeys_;
     // The keys of rows held by key alone, sorted when first asked after a fetch (holdsKey).
     mutable std::vector<std::int64_t> heldKeys_;
     mutable bool heldKeysSorted_ = false;

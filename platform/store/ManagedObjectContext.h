@@ -22,6 +22,7 @@
 
 #include "ChangeNotifications.h"
 #include "FetchRequest.h"
+#include "KeyCursor.h"
 #include "ManagedObject.h"
 #include "ObjectModel.h"
 
@@ -59,16 +60,20 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     std::vector<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest& request);
 
     // The result of fetchRows: `objects` are the first rows in order, read; `keys` the saved
-    // keys of the rows after them, in order, with no object made for them.
+    // keys of the rows after them, in order, with no object made for them; `moreKeys`, when
+    // set, reads the keys of the rows after those, in order, from the snapshot that counted
+    // them.
     struct FetchedRows {
         std::vector<std::shared_ptr<ManagedObject>> objects;
         std::vector<std::int64_t> keys;
+        std::unique_ptr<KeyCursor> moreKeys;
     };
     // Runs the request as executeFetchRequest does, from one read snapshot, but when more rows
-    // match than the batch size every row comes back as its key only (`objects` is empty; see
-    // objectsWithKeys to read them). Without a batch size, with no more rows than it, or when
-    // this context has unsaved changes of the entity (they decide membership and order in
-    // memory), every row comes back as an object and `keys` is empty. Throws StoreError.
+    // match than the batch size every row comes back as its key only, read as the caller asks
+    // for them: `objects` and `keys` are empty and `moreKeys` holds them all (see
+    // objectsWithKeys to read the rows). Without a batch size, with no more rows than it, or
+    // when this context has unsaved changes of the entity (they decide membership and order
+    // in memory), every row comes back as an object. Throws StoreError.
     FetchedRows fetchRows(const FetchRequest& request);
     // The objects of the entity's saved rows with these keys, in the same order: registered
     // ones as they are, the others read from the store together (a few statements for many

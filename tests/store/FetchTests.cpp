@@ -258,6 +258,23 @@ TEST_F(Fetching, ABatchedFetchReadsTheFirstBatchAndFaultsTheRestInOrder) {
                           context().registeredObjectCount() - before),
               "11 rows, 0 objects made");
     EXPECT_EQ(strings(controller.fetchedObjects(), "note"), remaining);
+
+    // Keys are read as rows are reached, from the state the fetch counted: a row committed
+    // elsewhere and not merged yet neither shows nor shifts the rows read late; the merge
+    // then brings it in.
+    relaunch();
+    FetchedResultsController late(newestFirst(1), sharedContext());
+    late.performFetch();
+    auto newest = newItem(elsewhere(), nullptr, "x");
+    newest->setValue("created", date(1.9e9));
+    newest->setValue("note", text("newest"));
+    elsewhere().save();
+    EXPECT_EQ(fmt::format("{} rows, row 1 {}", late.numberOfObjects(0),
+                          stringOf(late.objectAtIndexPath({0, 1}).value("note")).value_or("-")),
+              fmt::format("{} rows, row 1 {}", remaining.size(), remaining.at(1)));
+    mergeElsewhere();
+    context().processPendingChanges();
+    EXPECT_EQ(late.fetchedObjects(), context().executeFetchRequest(newestFirst(0)));
 }
 
 }  // namespace
