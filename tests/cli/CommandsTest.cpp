@@ -100,13 +100,13 @@ class CommandsTest : public ::testing::Test {
 // list moves only in manual order, to a position that exists, and the move is saved.
 TEST_F(CommandsTest, ListsPrintInTheChosenOrderAndMoveOnlyInManualOrder) {
     EXPECT_EQ(run("new-list apple; new-list Zoo; new-list banana; add banana one; "
-                  "add banana two; toggle banana 1; lists; move-list banana 1; "
-                  "sort-lists manual; move-list banana 1; lists; sort-lists alphabetical; lists; "
-                  "sort-lists manual; reopen; lists; move-list apple 4; move-list apple 0; "
-                  "move-list apple two; sort-lists newest"),
-              "Zoo\t\napple\t\nbanana\t1/2\n<error>banana\t1/2\nZoo\t\napple\t\n"
-              "Zoo\t\napple\t\nbanana\t1/2\nbanana\t1/2\nZoo\t\napple\t\n<error><usage><usage>"
-              "<usage>");
+                  "add banana two; toggle banana 1; lists; move-list banana 1; sort-lists manual; "
+                  "move-list banana 1; lists; sort-lists alphabetical; lists; sort-lists manual; "
+                  "reopen; lists; move-list apple 4; move-list apple 0; move-list apple two; "
+                  "sort-lists newest"),
+              "Zoo\t\napple\t\nbanana\t1/2\n<error>banana\t1/"
+              "2\nZoo\t\napple\t\nZoo\t\napple\t\nbanana\t1/2\nbanana\t1/"
+              "2\nZoo\t\napple\t\n<error><usage><usage><usage>");
 }
 
 // By name (case-sensitively; a name two lists share is refused, naming them) or by position.
@@ -126,21 +126,20 @@ TEST_F(CommandsTest, ListsAreNamedByNameOrPositionAndAmbiguityIsAnError) {
 // empty line.
 TEST_F(CommandsTest, ItemsShowTheTitleLineThenTheRowsUnderTheFilter) {
     EXPECT_EQ(run("new-list Groceries; items Groceries; add Groceries Milk; add Groceries Bread; "
-                  "add Groceries Eggs; items Groceries; toggle Groceries 2; "
-                  "items Groceries checked; items Groceries unchecked; items Groceries done; "
-                  "sort Groceries checked-first; items Groceries; sort Groceries alphabetical; "
-                  "items Groceries; sort Groceries newest"),
-              "\nGroceries (3)\n[ ] Eggs\n[ ] Bread\n[ ] Milk\nGroceries (1/3)\n[x] Bread\n"
-              "Groceries (1/3)\n[ ] Eggs\n[ ] Milk\n<usage>"
-              "Groceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n"
-              "Groceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n<usage>");
+                  "add Groceries Eggs; items Groceries; toggle Groceries 2; items Groceries "
+                  "checked; items Groceries unchecked; items Groceries done; sort Groceries "
+                  "checked-first; items Groceries; sort Groceries alphabetical; items Groceries; "
+                  "sort Groceries newest"),
+              "\nGroceries (3)\n[ ] Eggs\n[ ] Bread\n[ ] Milk\nGroceries (1/3)\n[x] "
+              "Bread\nGroceries (1/3)\n[ ] Eggs\n[ ] Milk\n<usage>Groceries (1/3)\n[x] Bread\n[ ] "
+              "Eggs\n[ ] Milk\nGroceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n<usage>");
 }
 
 TEST_F(CommandsTest, EditingCopyingMovingAndBulkActions) {
     EXPECT_EQ(run("new-list From; new-list To; add From a; add From b; toggle From 1; "
-                  "edit From 2 __a__; copy-item From 1 To; items To; move-item From 2 To; "
-                  "items To; reset-checked From; items From; toggle To 1; delete-checked To; "
-                  "items To; delete To 1; items To; delete-list From; lists"),
+                  "edit From 2 __a__; copy-item From 1 To; items To; move-item From 2 To; items "
+                  "To; reset-checked From; items From; toggle To 1; delete-checked To; items To; "
+                  "delete To 1; items To; delete-list From; lists"),
               "To (1)\n[ ] b\nTo (2)\n[ ] b\n[ ]   a  \nFrom (1)\n[ ] b\nTo (1)\n[ ]   a  \n\n"
               "To\t\n");
 }
@@ -148,8 +147,8 @@ TEST_F(CommandsTest, EditingCopyingMovingAndBulkActions) {
 // A refused command changes nothing, in memory or in the file.
 TEST_F(CommandsTest, RefusedCommandsWriteNothing) {
     EXPECT_EQ(run("new-list Shop; add Shop milk; new-list ''; add Shop ''; rename-list Shop ''; "
-                  "move-item Shop 1 Nowhere; toggle Shop 2; toggle Shop -1; reopen; lists; "
-                  "items Shop"),
+                  "move-item Shop 1 Nowhere; toggle Shop 2; toggle Shop -1; reopen; lists; items "
+                  "Shop"),
               "<error><error><error><error><error><usage>Shop\t1\nShop (1)\n[ ] milk\n");
 }
 
