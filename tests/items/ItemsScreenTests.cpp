@@ -409,6 +409,7 @@ TEST_F(ItemsScreen, ANewListOnAPhoneGetsTheKeyboardOnceAndTheCountIsFixedOnLeavi
     app_.lists().tapBarButton("+");
     app_.type("Chores\n");
     EXPECT_EQ(app_.screens(), "Items(Chores)");
+    EXPECT_EQ(app_.items().barButtons(), "bar: Columns, Share; toolbar: Menu, All, Edit");
     app_.type("Dust\nSweep\n");
     app_.items().tapButton("Check", "Dust");
     app_.items().swipeRow("Dust", "Delete");
