@@ -1,6 +1,5 @@
-// The settings dialog's side of sync over real folders: what it shows, a folder chosen there
-// taking the store along and being remembered for the next start, a folder that cannot be
-// used leaving everything as it was, and the words for the folder given on the command line.
+// The settings dialog's side of sync over real folders: what it shows, choosing a folder, a
+// folder that cannot be used, and the store attached to another folder.
 
 #include <gtest/gtest.h>
 

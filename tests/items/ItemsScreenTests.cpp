@@ -1,6 +1,5 @@
-// The items screen as a person uses it: the order and filter of the rows, adding, checking and
-// editing items, the menu and its bulk actions, sharing, dragging, the row actions, the
-// keyboard on a new list, the ads while opening lists, and rows that follow another device.
+// The items screen as a person uses it: order and filter, adding, checking, editing, the menu
+// and bulk actions, sharing, dragging, row actions, ads, and rows following another device.
 
 #include <gtest/gtest.h>
 

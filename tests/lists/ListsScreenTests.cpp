@@ -1,6 +1,5 @@
-// The lists screen as a person uses it: the order of the lists and the menu that switches it,
-// naming and renaming lists, dragging them into an order of one's own, deleting the open one,
-// and rows that follow changes made on another device.
+// The lists screen as a person uses it: order and menu, naming, dragging, deleting the open
+// list, and rows following another device.
 
 #include <gtest/gtest.h>
 

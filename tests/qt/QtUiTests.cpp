@@ -1,6 +1,5 @@
-// The window drawn and used as a person does: the real QML scene over the real application,
-// driven by mouse and key events on Qt's offscreen platform. These tests check what the screen
-// tests without a display cannot: that the QML draws the tree and forwards input to it.
+// The real QML scene over the real application, driven by mouse and key events offscreen: that
+// the QML draws the tree and forwards input to it.
 
 #include <gtest/gtest.h>
 

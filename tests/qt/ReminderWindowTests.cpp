@@ -1,7 +1,5 @@
-// Reminders and ads as the window shows them: notifications through the desktop's notification
-// service on a private session bus (a small stand-in service plays it), banners in the window
-// when there is none, the permission question, the reminder screen's date wheels and the
-// full-window house ad. Run under dbus-run-session, so no real desktop is ever touched.
+// Reminders and ads in the window: desktop notifications over a private session bus (a stand-in
+// service plays the desktop's), banners, the permission question, date wheels and the house ad.
 
 #include <gtest/gtest.h>
 
