@@ -37,10 +37,7 @@ class Window : public ::testing::Test {
 TEST_F(Window, ListsMadeOpenedResizedAndOrderedThroughTheMenuSheet) {
     launch(WindowDriver::tablet);
     window_.addList(QStringLiteral("Zoo"));
-    window_.click(QStringLiteral("row:Zoo"));
-    window_.waitUntil("the row is chosen", [&] {
-        return window_.find(QStringLiteral("row:Zoo"))->property("highlighted") == true;
-    });
+    window_.openList(QStringLiteral("Zoo"));
     EXPECT_EQ(window_.scene(), "Lists [Zoo] | (table) []");
 
     window_.resize(WindowDriver::phone);
