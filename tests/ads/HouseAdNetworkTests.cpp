@@ -3,15 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <set>
+#include <sstream>
+#include <tuple>
 
 #include "platform/ads/AdBuildSettings.h"
 #include "platform/ads/InterstitialAd.h"
 #include "platform/ads/MobileAds.h"
 #include "src/themes/PngImage.h"
 #include "tests/ads/RecordingAdPresenter.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::ads {
@@ -99,150 +103,124 @@ TEST_F(HouseAdNetwork, ShippedCreativesAreFullScreenImagesWithWords) {
     }
 }
 
-TEST(HouseAdNetworkFailures, AConfiguredFailureRateOfOneFailsEveryLoad) {
-    test::ManualPlatform platform;
-    test::ScopedHouseAdNetwork network(1.0, 1.0);
-    for (int i = 0; i < 3; ++i) {
-        auto slot = startLoad();
-        platform.loop().advance(1.0);
-        ASSERT_TRUE(slot->has_value());
-        EXPECT_FALSE((*slot)->ad);
-        ASSERT_TRUE((*slot)->error);
-        EXPECT_EQ((*slot)->error->code, AdErrorCode::networkError);
-        EXPECT_FALSE((*slot)->error->localizedDescription.empty());
-    }
-}
-
-TEST(HouseAdNetworkFailures, AnEmptyAdUnitIsAnInvalidRequest) {
-    test::ManualPlatform platform;
-    test::ScopedHouseAdNetwork network;
-    auto slot = startLoad("");
-    platform.loop().advance(1.0);
-    ASSERT_TRUE(slot->has_value() && (*slot)->error);
-    EXPECT_EQ((*slot)->error->code, AdErrorCode::invalidRequest);
-}
-
-TEST(HouseAdNetworkFailures, AMissingCatalogueIsReportedNotFatal) {
+// Starts each catalogue (the shipped one, an empty folder, or one with entries that escape its
+// folder, lack a name or an image) with a failure rate and loads on an ad unit: what the start
+// reports and what each load gives, a creative or an error code with its description.
+TEST(HouseAdNetworkFailures, LoadsFailAsConfiguredAndBadCatalogueEntriesAreSkipped) {
     test::ManualPlatform platform;
     test::TempDir empty;
-    test::ScopedHouseAdNetwork network(1.0, 0.0, empty.path());
-    InitializationStatus status;
-    network.network().start([&status](const InitializationStatus& s) { status = s; });
-    auto slot = startLoad();
-    platform.loop().advance(1.0);
-    EXPECT_FALSE(status.ready);
-    EXPECT_FALSE(status.description.empty());
-    ASSERT_TRUE(slot->has_value() && (*slot)->error);
-    EXPECT_EQ((*slot)->error->code, AdErrorCode::internalError);
-}
-
-TEST(HouseAdNetworkFailures, CatalogueEntriesThatEscapeTheFolderOrLackImagesAreSkipped) {
-    test::ManualPlatform platform;
-    test::TempDir dir;
-    std::ofstream(dir.path() / "creatives.json") << R"({"format": 1, "creatives": [
+    test::TempDir odd;
+    std::ofstream(odd.path() / "creatives.json") << R"({"format": 1, "creatives": [
         {"identifier": "escape", "image": "../secret.png"},
         {"identifier": "", "image": "a.png"},
         {"identifier": "gone", "image": "gone.png"},
         {"identifier": "here", "image": "here.png"}]})";
-    std::ofstream(dir.path() / "here.png") << "image";
-    const auto creatives = readHouseAdCatalogue(dir.path());
-    ASSERT_TRUE(creatives);
-    ASSERT_EQ(creatives->size(), 2u);  // "gone" is listed; its image is checked when served
-
-    test::ScopedHouseAdNetwork network(1.0, 0.0, dir.path());
-    for (int i = 0; i < 2; ++i) {
-        auto slot = startLoad();
-        platform.loop().advance(1.0);
-        ASSERT_TRUE(slot->has_value() && (*slot)->ad);
-        EXPECT_EQ((*slot)->ad->creative().identifier, "here");
+    std::ofstream(odd.path() / "here.png") << "image";
+    ASSERT_EQ(readHouseAdCatalogue(odd.path())->size(), 2u)
+        << "\"gone\" is listed; its image is checked when served";
+    const std::tuple<double, std::filesystem::path, std::string, int, std::string> cases[] = {
+        {1.0, test::ScopedHouseAdNetwork::shippedCreatives(), "unit", 3,
+         "ready: error 2 described, error 2 described, error 2 described"},
+        {0.0, test::ScopedHouseAdNetwork::shippedCreatives(), "", 1, "ready: error 0 described"},
+        {0.0, empty.path(), "unit", 1, "not ready, described: error 3 described"},
+        {0.0, odd.path(), "unit", 2, "ready: here, here"},
+    };
+    for (const auto& [failureRate, creatives, unit, count, expected] : cases) {
+        test::ScopedHouseAdNetwork network(1.0, failureRate, creatives);
+        InitializationStatus status;
+        network.network().start([&status](const InitializationStatus& s) { status = s; });
+        platform.loop().drain();
+        std::string text = status.ready ? "ready:" : "not ready";
+        text += status.description.empty() ? "" : ", described:";
+        for (int load = 0; load < count; ++load) {
+            auto slot = startLoad(unit);
+            platform.loop().advance(1.0);
+            ASSERT_TRUE(slot->has_value());
+            const auto& [ad, error] = **slot;
+            text += (load ? ", " : " ") +
+                    (ad ? ad->creative().identifier
+                        : "error " + std::to_string(int(error->code)) +
+                              (error->localizedDescription.empty() ? "" : " described"));
+        }
+        EXPECT_EQ(text, expected);
     }
 }
 
-TEST_F(HouseAdNetwork, PresentingHandsTheCreativeOverAndReportsTheDismissalLater) {
-    auto ad = loadOne();
-    RecordingDelegate delegate;
-    ad->setFullScreenContentDelegate(&delegate);
+// Presents a loaded ad over the screen through steps separated by spaces: "present", "close"
+// (the person closes the ad on screen), "drain" (the run loop), "nopresenter", "presenter",
+// "decline" and "accept" (the presenter refuses, or takes it again), "closeAtOnce" (the presenter
+// reports the dismissal while presenting), "nodelegate"; and "?" notes the presentations, whether
+// the ad is on screen, the dismissals the delegate heard and its failures (by error code).
+class Presenting : public HouseAdNetwork, public ::testing::WithParamInterface<test::ScriptCase> {
+  protected:
+    std::string run(const std::string& steps) {
+        auto ad = loadOne();
+        RecordingDelegate delegate;
+        ad->setFullScreenContentDelegate(&delegate);
+        std::string transcript;
+        std::istringstream in(steps);
+        for (std::string step; in >> step;) {
+            auto& presenter = network.presenter();
+            if (step == "present") {
+                ad->presentFromRootViewController(screen);
+            } else if (step == "close") {
+                presenter.closeAd();
+            } else if (step == "drain") {
+                platform.loop().drain();
+            } else if (step == "nopresenter" || step == "presenter") {
+                step == "presenter" ? network.restorePresenter() : network.removePresenter();
+            } else if (step == "decline" || step == "accept") {
+                presenter.accept = step == "accept";
+            } else if (step == "closeAtOnce") {
+                presenter.closeImmediately = true;
+            } else if (step == "nodelegate") {
+                ad->setFullScreenContentDelegate(nullptr);
+            } else if (step == "?") {
+                for (const auto& shown : presenter.presentations) {
+                    EXPECT_EQ(shown.over, &screen);
+                    EXPECT_EQ(shown.creative.identifier, ad->creative().identifier);
+                }
+                std::string failures;
+                for (const auto code : delegate.failures) {
+                    failures += " " + std::to_string(static_cast<int>(code));
+                }
+                transcript += (transcript.empty() ? "" : ", ") + std::string("shown ") +
+                              std::to_string(presenter.presentations.size()) +
+                              (ad->isOnScreen() ? " on screen" : "") + " dismissed " +
+                              std::to_string(delegate.dismissed.size()) + " failed" + failures;
+                EXPECT_TRUE(std::all_of(delegate.dismissed.begin(), delegate.dismissed.end(),
+                                        [&](auto* dismissed) { return dismissed == ad.get(); }));
+            } else {
+                ADD_FAILURE() << "no such step: " << step;
+            }
+        }
+        return transcript;
+    }
+};
 
-    ad->presentFromRootViewController(screen);
-    ASSERT_EQ(network.presenter().presentations.size(), 1u);
-    EXPECT_EQ(network.presenter().presentations[0].over, &screen);
-    EXPECT_EQ(network.presenter().presentations[0].creative.identifier, ad->creative().identifier);
-    EXPECT_TRUE(ad->isOnScreen());
-
-    network.presenter().closeAd();
-    EXPECT_TRUE(delegate.dismissed.empty());  // through the run loop
-    platform.loop().drain();
-    ASSERT_EQ(delegate.dismissed.size(), 1u);
-    EXPECT_EQ(delegate.dismissed[0], ad.get());
-
-    network.presenter().closeAd();  // a second report changes nothing
-    platform.loop().drain();
-    EXPECT_EQ(delegate.dismissed.size(), 1u);
+TEST_P(Presenting, Script) {
+    EXPECT_EQ(run(GetParam().steps), GetParam().expected);
 }
 
-TEST_F(HouseAdNetwork, AnAdIsShownAtMostOnceAndNotTwiceAtATime) {
-    auto ad = loadOne();
-    RecordingDelegate delegate;
-    ad->setFullScreenContentDelegate(&delegate);
+// Failure codes: 4 already used, 5 already presented, 6 no presenter.
+const test::ScriptCase presentingCases[] = {
+    // The dismissal comes through the run loop, once however often it is reported.
+    {"HandsTheCreativeOverAndReportsTheDismissalLater", "present ? close ? drain ? close drain ?",
+     "shown 1 on screen dismissed 0 failed, shown 1 on screen dismissed 0 failed, shown 1 "
+     "dismissed 1 failed, shown 1 dismissed 1 failed"},
+    {"ShownAtMostOnceAndNotTwiceAtATime", "present present drain ? close drain present drain ?",
+     "shown 1 on screen dismissed 0 failed 5, shown 1 dismissed 1 failed 5 4"},
+    {"WithoutAPresenterNothingShowsAndTheAdCanBePresentedLater",
+     "nopresenter present drain ? presenter decline present drain ? accept present ?",
+     "shown 0 dismissed 0 failed 6, shown 1 dismissed 0 failed 6 6, shown 2 on screen dismissed 0 "
+     "failed 6 6"},
+    {"ADismissalReportedDuringPresentArrivesAfterPresentReturns", "closeAtOnce present ? drain ?",
+     "shown 1 on screen dismissed 0 failed, shown 1 dismissed 1 failed"},
+    {"ClearingTheDelegateSilencesTheAd", "present nodelegate close drain ?",
+     "shown 1 dismissed 0 failed"},
+};
 
-    ad->presentFromRootViewController(screen);
-    ad->presentFromRootViewController(screen);
-    platform.loop().drain();
-    EXPECT_EQ(network.presenter().presentations.size(), 1u);
-    EXPECT_EQ(delegate.failures, std::vector<AdErrorCode>{AdErrorCode::adAlreadyPresented});
-
-    network.presenter().closeAd();
-    platform.loop().drain();
-    ad->presentFromRootViewController(screen);
-    platform.loop().drain();
-    EXPECT_EQ(network.presenter().presentations.size(), 1u);
-    EXPECT_EQ(delegate.failures.back(), AdErrorCode::adAlreadyUsed);
-}
-
-TEST_F(HouseAdNetwork, WithoutAPresenterNothingShowsAndTheAdCanBePresentedLater) {
-    auto ad = loadOne();
-    RecordingDelegate delegate;
-    ad->setFullScreenContentDelegate(&delegate);
-    network.removePresenter();
-
-    ad->presentFromRootViewController(screen);
-    platform.loop().drain();
-    EXPECT_EQ(delegate.failures, std::vector<AdErrorCode>{AdErrorCode::noPresenter});
-    EXPECT_FALSE(ad->isOnScreen());
-
-    network.restorePresenter();
-    network.presenter().accept = false;  // declines: same outcome
-    ad->presentFromRootViewController(screen);
-    platform.loop().drain();
-    EXPECT_EQ(delegate.failures.size(), 2u);
-    EXPECT_TRUE(delegate.dismissed.empty());
-
-    network.presenter().accept = true;
-    ad->presentFromRootViewController(screen);
-    EXPECT_TRUE(ad->isOnScreen());
-}
-
-TEST_F(HouseAdNetwork, ADismissalReportedDuringPresentArrivesAfterPresentReturns) {
-    auto ad = loadOne();
-    RecordingDelegate delegate;
-    ad->setFullScreenContentDelegate(&delegate);
-    network.presenter().closeImmediately = true;
-    ad->presentFromRootViewController(screen);
-    EXPECT_TRUE(delegate.dismissed.empty());
-    platform.loop().drain();
-    EXPECT_EQ(delegate.dismissed.size(), 1u);
-}
-
-TEST_F(HouseAdNetwork, ClearingTheDelegateSilencesTheAd) {
-    auto ad = loadOne();
-    RecordingDelegate delegate;
-    ad->setFullScreenContentDelegate(&delegate);
-    ad->presentFromRootViewController(screen);
-    ad->setFullScreenContentDelegate(nullptr);
-    network.presenter().closeAd();
-    platform.loop().drain();
-    EXPECT_TRUE(delegate.dismissed.empty());
-}
+INSTANTIATE_TEST_SUITE_P(Scripts, Presenting, ::testing::ValuesIn(presentingCases), test::caseName);
 
 TEST(AdBuildSettings, TestDeviceIsThirtyTwoHexDigitsAndTheAdUnitIsSet) {
     const auto device = testDeviceIdentifier();

@@ -1,6 +1,5 @@
-// The settings dialog's side of sync over real folders: what it shows, a folder chosen there
-// taking the store along and being remembered for the next start, a folder that cannot be
-// used leaving everything as it was, and the words for the folder given on the command line.
+// The settings dialog's side of sync over real folders: what it shows, choosing a folder, a
+// folder that cannot be used, and the store attached to another folder.
 
 #include <gtest/gtest.h>
 
@@ -8,13 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/foundation/FolderLock.h"
 #include "platform/foundation/Paths.h"
 #include "platform/sync/FolderCloudFileSystem.h"
 #include "src/app/CloudSettings.h"
 #include "src/app/JotwellApplication.h"
 #include "src/model/Operations.h"
-#include "tests/support/AppDriver.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw {
@@ -29,15 +26,21 @@ class CloudSettingsTest : public ::testing::Test {
         paths_.createDirectories();
         fs::create_directories(folder_.path() / "old");
         fs::create_directories(folder_.path() / "new");
+        open(folder_.path() / "old");
+    }
+    ~CloudSettingsTest() override { db_.reset(); }
+
+    // The store over the cloud folder, synced.
+    void open(const fs::path& cloud) {
+        db_.reset();
         model::JWDatabase::Locations locations{paths_.dataDirectory,
                                                AppPaths::resolve(std::nullopt).resourceDirectory};
-        locations.cloudDirectory = folder_.path() / "old";
+        locations.cloudDirectory = cloud;
         locations.settings = &defaults_;
         db_ = std::make_unique<model::JWDatabase>(locations);
         db_->sync();
         settle();
     }
-    ~CloudSettingsTest() override { db_.reset(); }
 
     void settle() {
         for (int round = 0; round < 100 && db_->operationsInFlight() > 0; ++round) {
@@ -105,15 +108,7 @@ TEST_F(CloudSettingsTest, AFolderThatCannotBeUsedLeavesEverythingAsItWas) {
 }
 
 TEST_F(CloudSettingsTest, AFolderOtherThanTheAttachedOneOffersAttachingAgain) {
-    // The store attached to "old"; started over "new", it is told so and offered to attach.
-    db_.reset();
-    model::JWDatabase::Locations locations{paths_.dataDirectory,
-                                           AppPaths::resolve(std::nullopt).resourceDirectory};
-    locations.cloudDirectory = folder_.path() / "new";
-    locations.settings = &defaults_;
-    db_ = std::make_unique<model::JWDatabase>(locations);
-    db_->sync();
-    settle();
+    open(folder_.path() / "new");  // attached to "old": told so, and offered to attach again
     CloudSettings settings(*db_, paths_, folder_.path() / "new", false);
     auto summary = settings.summary();
     EXPECT_TRUE(summary.canReattach);
@@ -129,21 +124,6 @@ TEST_F(CloudSettingsTest, AFolderOtherThanTheAttachedOneOffersAttachingAgain) {
     EXPECT_EQ(summary.problem, "");
     EXPECT_FALSE(summary.canReattach);
     EXPECT_EQ(summary.state, "attached");
-}
-
-TEST(FolderLockAtLaunch, AFolderHeldByAnotherProgramIsRefusedNamingIt) {
-    test::AppDriver app;
-    fs::create_directories(app.dataFolder());
-    const auto held = FolderLock::acquire(app.dataFolder(), "jotwell-cli");
-    try {
-        app.launch();
-        ADD_FAILURE() << "launched over a folder held by another program";
-    } catch (const FolderInUse& error) {
-        EXPECT_EQ(error.holder(), "jotwell-cli");
-        EXPECT_NE(std::string(error.what()).find("is in use by jotwell-cli (process "),
-                  std::string::npos)
-            << error.what();
-    }
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <map>
 #include <sstream>
+#include <vector>
 
 #include "frontends/cli/CliError.h"
 #include "frontends/cli/Commands.h"
@@ -12,8 +16,6 @@
 
 namespace jw::cli {
 namespace {
-
-using model::JWListFilter;
 
 class CommandsTest : public ::testing::Test {
   protected:
@@ -27,13 +29,64 @@ class CommandsTest : public ::testing::Test {
         context_ = std::make_unique<CommandContext>(CommandContext{*db_, out_});
     }
 
-    // Runs a command and returns what it printed.
-    template <typename F>
-    std::string run(F&& command) {
-        out_.str("");
-        command(*context_);
-        platform_.clock().advance(1);  // every command at its own moment, as a person types
-        return out_.str();
+    // Runs commands separated by "; ", named as the program names them, their words split at
+    // spaces ("_" stands for a space, "''" for an empty word); "reopen" opens the store again.
+    // Returns what they printed; a refused command prints "<usage>" or "<error>" and one that
+    // leaves anything unsaved "<unsaved>". Every command runs a second after the one before.
+    std::string run(const std::string& script) {
+        using Words = std::vector<std::string>;
+        static const std::map<std::string, std::function<void(CommandContext&, const Words&)>>
+            commands = {
+                {"lists", [](auto& c, auto&) { listLists(c); }},
+                {"new-list", [](auto& c, auto& w) { newList(c, w[1]); }},
+                {"rename-list", [](auto& c, auto& w) { renameList(c, w[1], w[2]); }},
+                {"delete-list", [](auto& c, auto& w) { deleteList(c, w[1]); }},
+                {"sort-lists", [](auto& c, auto& w) { sortLists(c, w[1]); }},
+                {"move-list", [](auto& c, auto& w) { moveList(c, w[1], w[2]); }},
+                {"items", [](auto& c, auto& w) { listItems(c, w[1], parseFilter(w[2])); }},
+                {"add", [](auto& c, auto& w) { addItem(c, w[1], w[2]); }},
+                {"toggle", [](auto& c, auto& w) { toggleItem(c, w[1], w[2]); }},
+                {"edit", [](auto& c, auto& w) { editItem(c, w[1], w[2], w[3]); }},
+                {"delete", [](auto& c, auto& w) { deleteItem(c, w[1], w[2]); }},
+                {"sort", [](auto& c, auto& w) { sortItems(c, w[1], w[2]); }},
+                {"move-item", [](auto& c, auto& w) { moveItem(c, w[1], w[2], w[3]); }},
+                {"copy-item", [](auto& c, auto& w) { copyItem(c, w[1], w[2], w[3]); }},
+                {"reset-checked", [](auto& c, auto& w) { resetChecked(c, w[1]); }},
+                {"delete-checked", [](auto& c, auto& w) { deleteChecked(c, w[1]); }},
+                {"theme", [](auto& c, auto& w) { setTheme(c, w[1], w[2]); }},
+                {"share", [](auto& c, auto& w) { shareList(c, w[1], parseFilter(w[2])); }},
+            };
+        std::string printed;
+        std::istringstream in(script);
+        for (std::string command; std::getline(in, command, ';');) {
+            Words words;
+            std::istringstream split(command);
+            for (std::string word; split >> word;) {
+                std::replace(word.begin(), word.end(), '_', ' ');
+                words.push_back(word == "''" ? "" : word);
+            }
+            if (words.size() < 3 && (words[0] == "items" || words[0] == "share")) {
+                words.push_back("all");
+            }
+            words.resize(4);
+            out_.str("");
+            if (words[0] == "reopen") {
+                open();
+            } else if (!commands.contains(words[0])) {
+                ADD_FAILURE() << "no such command: " << command;
+            } else {
+                try {
+                    commands.at(words[0])(*context_, words);
+                } catch (const UsageError&) {
+                    out_ << "<usage>";
+                } catch (const CommandError&) {
+                    out_ << "<error>";
+                }
+            }
+            printed += out_.str() + (db_->viewContext().hasChanges() ? "<unsaved>" : "");
+            platform_.clock().advance(1);
+        }
+        return printed;
     }
 
     test::TempDir dir_;
@@ -43,138 +96,74 @@ class CommandsTest : public ::testing::Test {
     std::unique_ptr<CommandContext> context_;
 };
 
-TEST_F(CommandsTest, ListsPrintInTheChosenOrderWithTheirCounts) {
-    for (const char* name : {"apple", "Zoo", "banana"}) {
-        run([&](auto& c) { newList(c, name); });
-    }
-    run([](auto& c) { addItem(c, "banana", "one"); });
-    run([](auto& c) { addItem(c, "banana", "two"); });
-    run([](auto& c) { toggleItem(c, "banana", "1"); });
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "Zoo\t\napple\t\nbanana\t1/2\n");
-
-    run([](auto& c) { sortLists(c, "manual"); });
-    run([](auto& c) { moveList(c, "banana", "1"); });
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "banana\t1/2\nZoo\t\napple\t\n");
-    // Back to alphabetical and again manual: the hand-made order survives.
-    run([](auto& c) { sortLists(c, "alphabetical"); });
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "Zoo\t\napple\t\nbanana\t1/2\n");
-    run([](auto& c) { sortLists(c, "manual"); });
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "banana\t1/2\nZoo\t\napple\t\n");
+// Lists print by name, or in manual order, which survives a spell of alphabetical order; a
+// list moves only in manual order, to a position that exists, and the move is saved.
+TEST_F(CommandsTest, ListsPrintInTheChosenOrderAndMoveOnlyInManualOrder) {
+    EXPECT_EQ(run("new-list apple; new-list Zoo; new-list banana; add banana one; "
+                  "add banana two; toggle banana 1; lists; move-list banana 1; sort-lists manual; "
+                  "move-list banana 1; lists; sort-lists alphabetical; lists; sort-lists manual; "
+                  "reopen; lists; move-list apple 4; move-list apple 0; move-list apple two; "
+                  "sort-lists newest"),
+              "Zoo\t\napple\t\nbanana\t1/2\n<error>banana\t1/"
+              "2\nZoo\t\napple\t\nZoo\t\napple\t\nbanana\t1/2\nbanana\t1/"
+              "2\nZoo\t\napple\t\n<error><usage><usage><usage>");
 }
 
-TEST_F(CommandsTest, MovingAListIsSavedAndNeedsManualOrder) {
-    for (const char* name : {"A", "B", "C", "D"}) {
-        run([&](auto& c) { newList(c, name); });
-    }
-    EXPECT_THROW(run([](auto& c) { moveList(c, "D", "1"); }), CommandError);
-    run([](auto& c) { sortLists(c, "manual"); });
-    run([](auto& c) { moveList(c, "D", "2"); });
-    EXPECT_FALSE(db_->viewContext().hasChanges());
-    open();
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "A\t\nD\t\nB\t\nC\t\n");
-    EXPECT_THROW(run([](auto& c) { moveList(c, "A", "5"); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { moveList(c, "A", "0"); }), UsageError);
-    EXPECT_THROW(run([](auto& c) { moveList(c, "A", "two"); }), UsageError);
-}
-
+// By name (case-sensitively; a name two lists share is refused, naming them) or by position.
 TEST_F(CommandsTest, ListsAreNamedByNameOrPositionAndAmbiguityIsAnError) {
-    run([](auto& c) { newList(c, "Shop"); });
-    run([](auto& c) { newList(c, "Shop"); });
-    run([](auto& c) { newList(c, "Home"); });
+    run("new-list Shop; new-list Shop; new-list Home");
     try {
-        run([](auto& c) { addItem(c, "Shop", "milk"); });
-        FAIL() << "an ambiguous name must be refused";
+        addItem(*context_, "Shop", "milk");
+        ADD_FAILURE() << "an ambiguous name must be refused";
     } catch (const CommandError& e) {
         EXPECT_NE(std::string(e.what()).find("#2, #3"), std::string::npos) << e.what();
     }
-    run([](auto& c) { addItem(c, "#3", "milk"); });
-    EXPECT_EQ(findList(*db_, "#3")->listItemsCount(), 1u);
-    EXPECT_EQ(findList(*db_, "#2")->listItemsCount(), 0u);
-    EXPECT_THROW(findList(*db_, "#4"), CommandError);
-    EXPECT_THROW(findList(*db_, "#0"), UsageError);
-    EXPECT_THROW(findList(*db_, "#x"), UsageError);
-    EXPECT_THROW(findList(*db_, "shop"), CommandError);  // names are case-sensitive
+    EXPECT_EQ(run("add #3 milk; items #3; items #2; items #4; items #0; items #x; items shop"),
+              "Shop (1)\n[ ] milk\n\n<error><usage><usage><error>");
 }
 
+// The title line, then the rows the filter shows in the list's order; an empty list prints an
+// empty line.
 TEST_F(CommandsTest, ItemsShowTheTitleLineThenTheRowsUnderTheFilter) {
-    run([](auto& c) { newList(c, "Groceries"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::none); }), "\n");
-    for (const char* text : {"Milk", "Bread", "Eggs"}) {
-        run([&](auto& c) { addItem(c, "Groceries", text); });
-    }
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::none); }),
-              "Groceries (3)\n[ ] Eggs\n[ ] Bread\n[ ] Milk\n");
-    run([](auto& c) { toggleItem(c, "Groceries", "2"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::checked); }),
-              "Groceries (1/3)\n[x] Bread\n");
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::unchecked); }),
-              "Groceries (1/3)\n[ ] Eggs\n[ ] Milk\n");
-    run([](auto& c) { sortItems(c, "Groceries", "checked-first"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::none); }),
-              "Groceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n");
-    run([](auto& c) { sortItems(c, "Groceries", "alphabetical"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Groceries", JWListFilter::none); }),
-              "Groceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n");
-    EXPECT_THROW(run([](auto& c) { sortItems(c, "Groceries", "newest"); }), UsageError);
+    EXPECT_EQ(run("new-list Groceries; items Groceries; add Groceries Milk; add Groceries Bread; "
+                  "add Groceries Eggs; items Groceries; toggle Groceries 2; items Groceries "
+                  "checked; items Groceries unchecked; items Groceries done; sort Groceries "
+                  "checked-first; items Groceries; sort Groceries alphabetical; items Groceries; "
+                  "sort Groceries newest"),
+              "\nGroceries (3)\n[ ] Eggs\n[ ] Bread\n[ ] Milk\nGroceries (1/3)\n[x] "
+              "Bread\nGroceries (1/3)\n[ ] Eggs\n[ ] Milk\n<usage>Groceries (1/3)\n[x] Bread\n[ ] "
+              "Eggs\n[ ] Milk\nGroceries (1/3)\n[x] Bread\n[ ] Eggs\n[ ] Milk\n<usage>");
 }
 
 TEST_F(CommandsTest, EditingCopyingMovingAndBulkActions) {
-    run([](auto& c) { newList(c, "From"); });
-    run([](auto& c) { newList(c, "To"); });
-    run([](auto& c) { addItem(c, "From", "a"); });
-    run([](auto& c) { addItem(c, "From", "b"); });
-    run([](auto& c) { toggleItem(c, "From", "1"); });  // b
-    run([](auto& c) { editItem(c, "From", "2", "  a  "); });
-    run([](auto& c) { copyItem(c, "From", "1", "To"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "To", JWListFilter::none); }), "To (1)\n[ ] b\n");
-    run([](auto& c) { moveItem(c, "From", "2", "To"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "To", JWListFilter::none); }),
-              "To (2)\n[ ] b\n[ ]   a  \n");
-    run([](auto& c) { resetChecked(c, "From"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "From", JWListFilter::none); }), "From (1)\n[ ] b\n");
-    run([](auto& c) { toggleItem(c, "To", "1"); });
-    run([](auto& c) { deleteChecked(c, "To"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "To", JWListFilter::none); }), "To (1)\n[ ]   a  \n");
-    run([](auto& c) { deleteItem(c, "To", "1"); });
-    EXPECT_EQ(run([](auto& c) { listItems(c, "To", JWListFilter::none); }), "\n");
-    run([](auto& c) { deleteList(c, "From"); });
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "To\t\n");
+    EXPECT_EQ(run("new-list From; new-list To; add From a; add From b; toggle From 1; "
+                  "edit From 2 __a__; copy-item From 1 To; items To; move-item From 2 To; items "
+                  "To; reset-checked From; items From; toggle To 1; delete-checked To; items To; "
+                  "delete To 1; items To; delete-list From; lists"),
+              "To (1)\n[ ] b\nTo (2)\n[ ] b\n[ ]   a  \nFrom (1)\n[ ] b\nTo (1)\n[ ]   a  \n\n"
+              "To\t\n");
 }
 
+// A refused command changes nothing, in memory or in the file.
 TEST_F(CommandsTest, RefusedCommandsWriteNothing) {
-    run([](auto& c) { newList(c, "Shop"); });
-    run([](auto& c) { addItem(c, "Shop", "milk"); });
-    EXPECT_THROW(run([](auto& c) { newList(c, ""); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { addItem(c, "Shop", ""); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { renameList(c, "Shop", ""); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { moveItem(c, "Shop", "1", "Nowhere"); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { toggleItem(c, "Shop", "2"); }), CommandError);
-    EXPECT_THROW(run([](auto& c) { toggleItem(c, "Shop", "-1"); }), UsageError);
-    EXPECT_FALSE(db_->viewContext().hasChanges());
-    open();
-    EXPECT_EQ(run([](auto& c) { listLists(c); }), "Shop\t1\n");
-    EXPECT_EQ(run([](auto& c) { listItems(c, "Shop", JWListFilter::none); }),
-              "Shop (1)\n[ ] milk\n");
+    EXPECT_EQ(run("new-list Shop; add Shop milk; new-list ''; add Shop ''; rename-list Shop ''; "
+                  "move-item Shop 1 Nowhere; toggle Shop 2; toggle Shop -1; reopen; lists; items "
+                  "Shop"),
+              "<error><error><error><error><error><usage>Shop\t1\nShop (1)\n[ ] milk\n");
 }
 
+// The shown items, newest first, checked ones marked, with no line feed after the last.
 TEST_F(CommandsTest, ShareTextIsPrintedExactly) {
-    run([](auto& c) { newList(c, "Shop"); });
-    EXPECT_EQ(run([](auto& c) { shareList(c, "Shop", JWListFilter::none); }), "");
-    run([](auto& c) { addItem(c, "Shop", "Bread"); });
-    run([](auto& c) { addItem(c, "Shop", "Milk"); });
-    run([](auto& c) { toggleItem(c, "Shop", "1"); });  // Milk, the newest
-    EXPECT_EQ(run([](auto& c) { shareList(c, "Shop", JWListFilter::none); }),
-              "Shop:\n\u2714\uFE0E Milk\n- Bread");
-    EXPECT_EQ(run([](auto& c) { shareList(c, "Shop", JWListFilter::unchecked); }),
-              "Shop:\n- Bread");
+    EXPECT_EQ(run("new-list Shop; share Shop; add Shop Bread; add Shop Milk; toggle Shop 1; "
+                  "share Shop; share Shop unchecked"),
+              "Shop:\n\u2714\uFE0E Milk\n- BreadShop:\n- Bread");
 }
 
+// Only a theme of the catalogue, named exactly, is stored.
 TEST_F(CommandsTest, ThemeIsStoredOnTheListAndMustBeInTheCatalogue) {
-    run([](auto& c) { newList(c, "Shop"); });
-    run([](auto& c) { setTheme(c, "Shop", "Dark Blue"); });
-    EXPECT_THROW(run([](auto& c) { setTheme(c, "Shop", "dark blue"); }), UsageError);
-    EXPECT_THROW(run([](auto& c) { setTheme(c, "Shop", "Ocean"); }), UsageError);
-    open();
+    EXPECT_EQ(run("new-list Shop; theme Shop Dark_Blue; theme Shop dark_blue; theme Shop Ocean; "
+                  "reopen"),
+              "<usage><usage>");
     EXPECT_EQ(findList(*db_, "Shop")->themeKey(), "Dark Blue");
 }
 

@@ -53,6 +53,8 @@ TEST_F(ProgramTest, ChangesPersistAcrossRuns) {
     EXPECT_EQ(items.status, 0);
     EXPECT_EQ(items.out, "Weekend trip (1/1)\n[x] Pack the tent ⛺\n");
     EXPECT_EQ(cli("lists").out, "Weekend trip\t1/1\n");
+    EXPECT_EQ(cli("share '#1'").out, "Weekend trip:\n\u2714\uFE0E Pack the tent ⛺")
+        << "no line feed after the last line";
 }
 
 TEST_F(ProgramTest, UsageErrorsExitWithTwoAndFailuresWithOne) {
@@ -76,12 +78,6 @@ TEST_F(ProgramTest, HelpDescribesEveryCommand) {
           "delete-checked", "theme", "share"}) {
         EXPECT_NE(help.out.find(std::string(command) + " "), std::string::npos) << command;
     }
-}
-
-TEST_F(ProgramTest, ShareEndsWithoutALineFeed) {
-    cli("new-list Shop");
-    cli("add Shop Milk");
-    EXPECT_EQ(cli("share Shop").out, "Shop:\n- Milk");
 }
 
 }  // namespace

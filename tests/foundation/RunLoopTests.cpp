@@ -1,9 +1,5 @@
-// What every run loop does, the real-time one and the manual one alike: posted work in order
-// (from any thread, run on the loop's), timers in due order, invalidation, and the end-of-event
-// observers. Then what only the real-time loop does; its waits are short and every limit is
-// generous: the tests check order and counts, never how fast anything happened. Last, what only
-// the manual loop does: where advance() stops the clock, what drain() leaves alone, and
-// waitForPosted.
+// What every run loop does, real-time and manual alike (order, threads, timers, observers),
+// then what only each does. The real-time tests check order and counts, never speed.
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,5 @@
-// The items screen as a person uses it: the order and filter of the rows, adding, checking and
-// editing items, the menu and its bulk actions, sharing, dragging, the row actions, the
-// keyboard on a new list, the ads while opening lists, and rows that follow another device.
+// The items screen as a person uses it: order and filter, adding, checking, editing, the menu
+// and bulk actions, sharing, dragging, row actions, ads, and rows following another device.
 
 #include <gtest/gtest.h>
 
@@ -409,6 +408,7 @@ TEST_F(ItemsScreen, ANewListOnAPhoneGetsTheKeyboardOnceAndTheCountIsFixedOnLeavi
     app_.lists().tapBarButton("+");
     app_.type("Chores\n");
     EXPECT_EQ(app_.screens(), "Items(Chores)");
+    EXPECT_EQ(app_.items().barButtons(), "bar: Columns, Share; toolbar: Menu, All, Edit");
     app_.type("Dust\nSweep\n");
     app_.items().tapButton("Check", "Dust");
     app_.items().swipeRow("Dust", "Delete");

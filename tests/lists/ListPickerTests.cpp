@@ -71,6 +71,8 @@ class ListPicker : public ::testing::Test {
     std::shared_ptr<model::Item> milk_;
 };
 
+// A form sheet titled by its job, offering every list by name without counts, whatever the
+// lists screen's order.
 TEST_F(ListPicker, OffersEveryListByNameWithoutCountsWhateverTheListsScreenOrder) {
     app_.lists().tapBarButton("Menu");
     app_.tapAlertAction("Sort: Manual");
@@ -85,6 +87,9 @@ TEST_F(ListPicker, OffersEveryListByNameWithoutCountsWhateverTheListsScreenOrder
         EXPECT_EQ(app_.screens(), copying ? "Lists | Items(Work) > Picker(Copy)"
                                           : "Lists | Items(Work) > Picker(Move)");
         EXPECT_EQ(picker.barButtons(), "bar: Cancel");
+        const auto sheet = picker.controller().navigationController();
+        EXPECT_EQ(sheet->modalPresentationStyle(), ui::ModalPresentationStyle::formSheet);
+        EXPECT_EQ(sheet->modalTransitionStyle(), ui::ModalTransitionStyle::coverVertical);
         EXPECT_EQ(picker.rows(), "[Errands] [Work] [home]");
         EXPECT_EQ(picker.swipeRow("Work"), "") << "rows are only picked";
         picker.tapBarButton("Cancel");

@@ -1,6 +1,5 @@
-// The lists screen as a person uses it: the order of the lists and the menu that switches it,
-// naming and renaming lists, dragging them into an order of one's own, deleting the open one,
-// and rows that follow changes made on another device.
+// The lists screen as a person uses it: order and menu, naming, dragging, deleting the open
+// list, and rows following another device.
 
 #include <gtest/gtest.h>
 
@@ -118,20 +117,14 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"RenameCancelled", true, "x", "[apple] [banana] / Lists | Items()"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ListsScreen, ANewListOnAPhoneOpensByTheSegueAndOnATabletInTheItemsScreenBeside) {
+// (On a phone the new list is pushed by the segue: see the items screen's tests.)
+TEST_F(ListsScreen, ANewListOnATabletOpensInTheItemsScreenBeside) {
     open(ui::Window::tabletSize, {});
     const auto* itemsScreen = &app_.items().controller();
     app_.lists().tapBarButton("+");
     app_.type("Groceries\n");
     EXPECT_EQ(app_.screens(), "Lists | Items(Groceries)");
     EXPECT_EQ(&app_.items().controller(), itemsScreen) << "the same items screen shows it";
-    app_.quit();
-
-    app_.launchSignedIn(ui::Window::phoneSize);
-    app_.lists().tapBarButton("+");
-    app_.type("Chores\n");
-    EXPECT_EQ(app_.screens(), "Items(Chores)");
-    EXPECT_EQ(app_.items().barButtons(), "bar: Columns, Share; toolbar: Menu, All, Edit");
 }
 
 TEST_F(ListsScreen, ADragRenumbersEveryListAndIsSavedWhenEditingEnds) {

@@ -1,5 +1,5 @@
-// What every table screen can open (the theme picker, the list picker for a move or a copy),
-// and the colours each screen puts on its bars.
+// The theme picker every table screen can open, and the colours each screen puts on its bars.
+// (The list picker for a move or a copy is in ListPickerTests.)
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,6 @@
 
 #include "platform/ui/NavigationController.h"
 #include "src/items/DetailViewController.h"
-#include "src/lists/ListSelectViewController.h"
 #include "src/lists/MasterViewController.h"
 #include "src/model/Operations.h"
 #include "src/themes/ThemeSelectViewController.h"
@@ -98,27 +97,6 @@ INSTANTIATE_TEST_SUITE_P(Choices, ThemePicker,
                                                       },
                                                       "nothing"}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(SharedTableBase, MoveCopyControllerMakesAPickerTitledByItsJob) {
-    auto& db = app_.app().database();
-    const auto item = model::newItem(db, *model::newList(db, "Errands"), "Stamps");
-    for (const bool moving : {true, false}) {
-        const auto sheet = moving ? listsScreen().moveCopyController(item, nullptr)
-                                  : listsScreen().moveCopyController(nullptr, item);
-        EXPECT_EQ(sheet->modalPresentationStyle(), ui::ModalPresentationStyle::formSheet);
-        EXPECT_EQ(sheet->modalTransitionStyle(), ui::ModalTransitionStyle::coverVertical);
-        const auto& picker = dynamic_cast<ListSelectViewController&>(*sheet->topViewController());
-        EXPECT_EQ(picker.moveItem, moving ? item : nullptr);
-        EXPECT_EQ(picker.copyItem, moving ? nullptr : item);
-
-        listsScreen().present(sheet, true);
-        app_.settle();
-        EXPECT_EQ(app_.screens(),
-                  moving ? "Lists | Items() > Picker(Move)" : "Lists | Items() > Picker(Copy)");
-        app_.front().tapBarButton("Cancel");
-        EXPECT_EQ(app_.screens(), "Lists | Items()");
-    }
-}
 
 // Where themes are applied: the bars around each screen, as "bar <colour> title <colour> opaque
 // tint <colour>; toolbar <bar tint>/<tint>" (plus the items screen's separators).

@@ -1,8 +1,5 @@
-// The row changes the items screen hears from its fetched-results controller when the model
-// operations run: a move where an item's place changes, an update where it stays, inserts and
-// deletes as items come and go under the filter, and silence for a drag's renumbering made
-// while the screen had let go of the controller. (What another connection saved reaches the
-// controllers through a merge: see the store's merge tests.)
+// The row changes the items screen hears from its fetched-results controller as the model
+// operations run. (Merged changes: see the store's merge tests.)
 
 #include <gtest/gtest.h>
 

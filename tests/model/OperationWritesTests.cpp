@@ -1,6 +1,5 @@
-// What each operation writes, and whether it leaves the main context saved. Most operations
-// save at once; a drag's renumbering, a sort-mode choice and a recount of doneCount stay in
-// the context and reach the file with whatever save comes next.
+// What each operation writes, and whether it saves at once (a drag's renumbering, a sort-mode
+// choice and a recount wait for the next save).
 
 #include <gtest/gtest.h>
 

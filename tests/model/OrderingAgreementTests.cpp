@@ -1,10 +1,6 @@
-// The plain ordering function and the store must show the same items in the same order.
-// Each run fills a list with a few hundred random items full of ties (same texts, same
-// creation and done dates, same numbers), absent values, upper and lower case and non-ASCII
-// texts, then compares shownItemOrder with the store for every sort-mode value from -1 to 8
-// and every filter: with everything saved (the store orders in SQL), with unsaved changes
-// pending in the context (the store orders in memory), in fetched-results controllers kept
-// up to date through those changes, and after reopening the file.
+// The ordering function and the store show the same items in the same order: random lists
+// full of ties, every sort mode and filter, saved (SQL), unsaved (in memory), in fetched-results
+// controllers, and after a reopen.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

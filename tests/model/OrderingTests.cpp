@@ -1,8 +1,5 @@
-// Which items a list shows and in which order, for each sort mode and filter, as worked
-// examples of the plain ordering function; the order of lists on the lists screen and in the
-// list picker, and moving a list there; and the plain text a list's shown items are shared as:
-// a header line with the list's name and a colon, then one line per shown item in shown order,
-// "✔︎ " or "- " before its text, and no line feed after the last line.
+// The shown order of items for each sort mode and filter, the order of lists and moving them,
+// and the plain text a list's shown items are shared as.
 
 #include <gtest/gtest.h>
 

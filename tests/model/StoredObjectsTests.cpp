@@ -15,12 +15,6 @@ namespace {
 
 using support::ModelTest;
 
-// Every list by name with its items as stored, newest first: "Name: body[+ if checked]
-// created=? done=?", "?" standing for a date that is absent. After a reopen: what the file
-// holds.
-// (That objects made or checked while the clock gives no date are undated, and that empty
-// names and texts are refused, the operation tests check.)
-
 using StoredObjects = ModelTest;
 
 // Attributes no operation uses are still stored, at their types' full range, and survive the

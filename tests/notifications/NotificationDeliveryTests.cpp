@@ -1,9 +1,5 @@
-// Adding requests (what is refused, one pending request per identifier) and delivering them.
-// A request falls due at a date on the wall clock, and arrives within a few seconds of it
-// however the wall clock moved meanwhile: set forward or back, or the computer asleep while the
-// run loop's own time stood still; one that fell due while the program was not running
-// arrives, marked late, at the next start. (A request that cannot be saved is refused with the
-// old one kept: see the save scenarios.)
+// Adding requests (what is refused, one pending per identifier) and delivering them within a
+// few seconds of their wall-clock date however the clock jumps; late ones at the next start.
 
 #include <gtest/gtest.h>
 

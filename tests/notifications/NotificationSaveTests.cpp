@@ -1,9 +1,6 @@
-// What the centre reports is what it holds and what its file holds, whatever order its saves
-// meet a file system that fails for a while; and what the file is read as when it is foreign,
-// malformed or unreadable.
-//
-// The scenarios hold the centre's background thread while the main thread makes its calls,
-// then let it go, so queued saves meet the failure exactly where the scenario puts it.
+// What the centre reports is what it holds and what its file holds, however its saves meet a
+// failing file system (its background thread is held so each save fails where the script
+// says); and what a foreign, malformed or unreadable file is read as.
 
 #include <gtest/gtest.h>
 

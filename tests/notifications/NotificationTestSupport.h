@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/notifications/UserNotificationCenter.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::test {
@@ -86,24 +87,6 @@ inline NotificationRequest reminderRequest(const std::string& identifier, double
     return NotificationRequest::request(
         identifier, NotificationContent{"Groceries", body, NotificationSound::defaultSound()},
         TimeIntervalNotificationTrigger::trigger(seconds, false));
-}
-
-// A scripted scenario: steps for a fixture's run() and the outcome it should print. The flags
-// are for the fixtures that start otherwise by default.
-struct ScriptCase {
-    const char* name;
-    const char* steps;
-    const char* expected;
-    bool fresh = false;
-    bool free = false;
-};
-
-inline void PrintTo(const ScriptCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-inline std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) {
-    return info.param.name;
 }
 
 // A manual platform, a scratch folder and a centre keeping its state there.

@@ -41,7 +41,9 @@ class Desktop : public ::testing::Test {
     WindowDriver window_;
 };
 
-TEST_F(Desktop, CtrlCommaOpensTheSettingsWithTheFolderAndTheSyncStateAndEscapeClosesThem) {
+// Ctrl+, opens the settings with the folder and the sync state and Escape closes them; Save on
+// the share sheet writes the text, or says why not and keeps the sheet.
+TEST_F(Desktop, TheSettingsOnTheirShortcutAndTheShareSheetsSave) {
     launch(WindowDriver::tablet);
     QTest::keyClick(&window_.window(), Qt::Key_Comma, Qt::ControlModifier);
     window_.waitUntil("the settings show",
@@ -58,10 +60,7 @@ TEST_F(Desktop, CtrlCommaOpensTheSettingsWithTheFolderAndTheSyncStateAndEscapeCl
     QTest::keyClick(&window_.window(), Qt::Key_Escape);
     window_.waitUntil("the settings close",
                       [&] { return !window_.find(QStringLiteral("settingsFolder")); });
-}
 
-TEST_F(Desktop, SaveOnTheShareSheetWritesTheTextOrSaysWhyNot) {
-    launch(WindowDriver::tablet);
     struct Case {
         std::filesystem::path file;
         std::string scene;  // what shows after Save

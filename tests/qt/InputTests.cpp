@@ -1,6 +1,5 @@
-// A person's gestures and keys on the items screen and the lists screen, in the real window:
-// each case starts from a list open beside the lists, fills it through its add field with the
-// return key, and prints what the window shows after one gesture.
+// Gestures and keys in the real window, each case from a list of three items open beside the
+// lists, printed as what the window shows.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,5 @@
-// Reminders and ads as the window shows them: notifications through the desktop's notification
-// service on a private session bus (a small stand-in service plays it), banners in the window
-// when there is none, the permission question, the reminder screen's date wheels and the
-// full-window house ad. Run under dbus-run-session, so no real desktop is ever touched.
+// Reminders and ads in the window: desktop notifications over a private session bus (a stand-in
+// service plays the desktop's), banners, the permission question, date wheels and the house ad.
 
 #include <gtest/gtest.h>
 
@@ -30,6 +28,7 @@
 #include "src/items/DetailViewController.h"
 #include "src/model/Operations.h"
 #include "src/reminders/ReminderViewController.h"
+#include "tests/notifications/NotificationTestSupport.h"
 #include "tests/qt/WindowDriver.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -95,12 +94,6 @@ Date now() {
     return currentClock().now().value();
 }
 
-NotificationRequest groceriesReminder() {
-    return NotificationRequest::request(
-        "item-1", NotificationContent{"Groceries", "Buy milk", NotificationSound::defaultSound()},
-        TimeIntervalNotificationTrigger::trigger(60, false));
-}
-
 class ReminderWindow : public ::testing::Test {
   protected:
     std::filesystem::path dataFolder() const { return folder_.path() / "device"; }
@@ -164,7 +157,7 @@ TEST_F(ReminderWindow, TheDesktopServiceGetsTitleAndBodyAndItsClickOpensTheRemin
     QSignalSpy forward(&notifications, &qt::DesktopNotifications::broughtForward);
     int opened = 0;
     notifications.presenter()->presentNotification(
-        Notification{groceriesReminder(), now(), false},
+        Notification{test::reminderRequest("item-1", 60), now(), false},
         PresentationOptions::alert | PresentationOptions::sound, [&] { ++opened; });
     window_.waitUntil("the service is told", [&] { return !service.received.empty(); });
     EXPECT_EQ(service.received, std::vector<std::string>{
@@ -183,7 +176,7 @@ TEST_F(ReminderWindow, AReminderDueWhileClosedShowsAtStartAsALateBannerWithoutAS
     // Allowed earlier, and due an hour ago, while the application was not running.
     NotificationCenterState state;
     state.authorizationStatus = AuthorizationStatus::authorized;
-    state.pending.push_back({groceriesReminder(), now().addingSeconds(-3600)});
+    state.pending.push_back({test::reminderRequest("item-1", 60), now().addingSeconds(-3600)});
     NotificationStateFile(dataFolder() / "notifications.json").save(state);
 
     // The banner stays until tapped, however long the start takes.

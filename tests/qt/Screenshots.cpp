@@ -94,10 +94,7 @@ int main(int argc, char** argv) {
         window.quit();
 
         window.launch(data, data / "Cloud", jw::test::WindowDriver::tablet);
-        window.click(QStringLiteral("row:Groceries"));
-        window.waitUntil("the list opens", [&] {
-            return window.find(QStringLiteral("row:Groceries"))->property("highlighted") == true;
-        });
+        window.openList(QStringLiteral("Groceries"));
         window.grab(file("tablet.png"));
         window.click(QStringLiteral("barButton:Menu"));
         window.waitUntil("the menu shows", [&] { return !window.sheetChoices().empty(); });

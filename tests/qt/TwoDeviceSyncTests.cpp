@@ -1,7 +1,5 @@
-// Two devices, each an application process with its own window and data folder, sharing one
-// cloud folder: what a person adds in one window shows in the other's, through the files the
-// first writes to the folder and the second merges at its next sync. Each device is a
-// jotwell-window-peer (WindowPeer.cpp) driven over its standard input.
+// Two application processes (jotwell-window-peer, each with its own window and data folder) on
+// one cloud folder: what a person adds in one window shows in the other.
 
 #include <gtest/gtest.h>
 

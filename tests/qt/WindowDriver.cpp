@@ -267,4 +267,12 @@ void WindowDriver::addList(const QString& name) {
     waitUntil("the row shows", [&] { return find("row:" + name) != nullptr; });
 }
 
+void WindowDriver::openList(const QString& name) {
+    click("row:" + name);
+    waitUntil("the list opens", [&] {
+        auto* row = find("row:" + name);
+        return row && row->property("highlighted") == true;
+    });
+}
+
 }  // namespace jw::test

@@ -80,6 +80,8 @@ class WindowDriver {
 
     // "+" in the lists' bar, the name, the return key; waits for the row.
     void addList(const QString& name);
+    // A tap on the list's row; waits until the row shows it open (beside the lists).
+    void openList(const QString& name);
 
   private:
     void collectNamed(QQuickItem* from, const QString& prefix, QStringList& found);

@@ -89,11 +89,7 @@ bool run(WindowDriver& window, const std::string& line) {
     if (command == "add-list") {
         window.addList(argument);
     } else if (command == "open") {
-        window.click("row:" + argument);
-        window.waitUntil("the list opens", [&] {
-            auto* row = window.find("row:" + argument);
-            return row && row->property("highlighted") == true;
-        });
+        window.openList(argument);
     } else if (command == "add-item") {
         window.click(QStringLiteral("field:Add an item"));
         window.waitUntil("the add field has the keyboard", [&] {

@@ -1,7 +1,5 @@
-// The reminder screen as a person uses it: opened on an item of the open list, a date picked,
-// "Set" or "Cancel", the permission prompt on first use, what a press still under way does
-// once the screen has gone, and a reminder that fell due while the computer slept arriving as
-// the application comes back.
+// The reminder screen as a person uses it: the date, Set or Cancel, the permission prompt,
+// presses still under way when it closes, and a reminder due while the computer slept.
 
 #include <gtest/gtest.h>
 

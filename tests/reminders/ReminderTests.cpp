@@ -1,6 +1,4 @@
-// What a reminder is made of: the interval to the start of the picked minute; for a stored item,
-// its lasting address, its list's name and its text as stored. Then the "Set" press: permission,
-// adding the request, and what the screen is told.
+// What a reminder is made of, and the "Set" press: permission, the request, the screen told.
 
 #include <gtest/gtest.h>
 

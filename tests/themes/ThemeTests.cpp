@@ -1,7 +1,5 @@
-// Colours made from hue, saturation and brightness, the shared palette, an icon's shape drawn
-// in a theme colour, and the catalogue of nine themes with the two lookups that resolve a
-// list's stored theme name; reading and writing PNG files, and finding the app's artwork by
-// name and display scale.
+// Colours from hue, saturation and brightness, tinted icons, the theme catalogue and its
+// lookups, PNG files, and the app's artwork by name and display scale.
 
 #include <gtest/gtest.h>
 

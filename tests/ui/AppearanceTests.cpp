@@ -1,6 +1,5 @@
-// When screens hear their appearance calls, and how presentations stack and complete: every
-// case starts from a tablet-sized window showing a split view (list A on the left, detail D
-// on the right), acts, and compares the log. "|" marks where the run loop turned.
+// Appearance calls and presentations, from a tablet window with a split view (list A, detail
+// D), as one log; "|" marks where the run loop turned.
 
 #include <functional>
 #include <ostream>

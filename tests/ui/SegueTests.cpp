@@ -1,6 +1,5 @@
-// Segues of a storyboard: a row's connection asks shouldPerformSegue, prepareForSegue sees
-// the destination, the selection and the sender, and the destination is shown as the segue's
-// kind says; performSegue does not ask. The detail screens are D1, D2... in order of making.
+// Storyboard segues: asking, preparing and showing as the segue's kind says. The detail
+// screens are D1, D2... in order of making.
 
 #include <functional>
 #include <ostream>

@@ -1,6 +1,5 @@
-// The bookkeeping of a batch of row changes: where each row after the batch comes from
-// ("s.r" for the row it was, "new" for a row the data source is asked for; sections split by
-// "|"), or why the batch does not add up.
+// Where each row after a batch comes from ("s.r" its row before, "new" asked for; sections
+// split by "|"), or why the batch does not add up.
 
 #include <ostream>
 #include <string>

@@ -1,6 +1,5 @@
-// A table asks for cells only for the rows on screen, reuses them, keeps them through batches
-// for rows that stay, and refuses a batch that disagrees with its data source. Rows print as
-// the text their cell shows; a cell that was not asked for again keeps what it showed.
+// A table configures cells only for rows on screen, reuses them, keeps them through batches
+// for rows that stay, and refuses a batch that disagrees with its data source.
 
 #include <functional>
 #include <ostream>
