@@ -3,13 +3,9 @@
 // the same object into one, which must keep per key the value with the greater stamp whichever
 // side it comes from.
 
-#include <gtest/gtest.h>
-
 #include <limits>
-#include <string>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ObjectChange.h"
 
 namespace jw::sync {
 namespace {
@@ -20,37 +16,16 @@ using store::AttributeType;
 const std::string kItem = "0f8fad5b-d9cb-469f-a165-70867728950e";
 const std::string kList = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
 
-Stamp stamp(std::int64_t counter, const std::string& device = "A") {
-    return Stamp{counter, device};
-}
+using testing::at;
 
-ObjectChange created(const Stamp& at, std::map<std::string, json> values) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    c.created = at;
-    for (auto& [key, value] : values) {
-        c.values[key] = {std::move(value), std::nullopt};
-    }
-    return c;
+ObjectChange created(const Stamp& stamp, const std::map<std::string, json>& values) {
+    return testing::changeOf("Item", kItem, stamp, {}, values);
 }
-
-ObjectChange updated(const Stamp& at, std::map<std::string, json> values) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    for (auto& [key, value] : values) {
-        c.values[key] = {std::move(value), at};
-    }
-    return c;
+ObjectChange updated(const Stamp& stamp, const std::map<std::string, json>& values) {
+    return testing::changeOf("Item", kItem, {}, {}, values, stamp);
 }
-
-ObjectChange removed(const Stamp& at) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    c.removed = at;
-    return c;
+ObjectChange removed(const Stamp& stamp) {
+    return testing::changeOf("Item", kItem, {}, stamp);
 }
 
 // Each key with its value and effective stamp, so that two changes meaning the same compare
@@ -60,8 +35,8 @@ const auto meaning = testing::meaningOf;
 // The JSON form ------------------------------------------------------------------------------
 
 TEST(ObjectChangeJson, ACreationWithLaterValuesRoundTrips) {
-    ObjectChange c = created(stamp(4), {{"body", "milk"}, {"isDone", false}});
-    c.values["isDone"] = {true, stamp(9, "B")};
+    ObjectChange c = created(at(4), {{"body", "milk"}, {"isDone", false}});
+    c.values["isDone"] = {true, at(9, "B")};
     c.values["forList"] = {kList, std::nullopt};
 
     const json j = c.toJson();
@@ -183,7 +158,7 @@ TEST(PendingChangeForms, EitherFormReadsAsTheChangeItHolds) {
         {Kind::removed, {}, item + " removed@4/A"},
     };
     for (const auto& c : cases) {
-        PendingChangeText text(c.kind, stamp(4), "Item", kItem);
+        PendingChangeText text(c.kind, at(4), "Item", kItem);
         for (const auto& [key, value] : c.values) {
             text.key(key) += value.dump();
             text.endValue();
@@ -210,27 +185,27 @@ struct Fold {
 };
 
 TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSideAndARemovalStays) {
-    ObjectChange olderValue = updated(stamp(7, "B"), {{"body", "oat milk"}});
-    olderValue.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
-    ObjectChange laterValue = created(stamp(2), {{"body", "bread"}});
-    laterValue.values["isDone"] = {true, stamp(6, "B")};
+    ObjectChange olderValue = updated(at(7, "B"), {{"body", "oat milk"}});
+    olderValue.values["isDone"] = {true, at(3, "C")};  // older than the creation's value
+    ObjectChange laterValue = created(at(2), {{"body", "bread"}});
+    laterValue.values["isDone"] = {true, at(6, "B")};
     const std::string item = kItem + " Item";
     const Fold folds[] = {
-        {created(stamp(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
+        {created(at(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
          item + " created@5/A body=\"oat milk\"@7/B isDone=false@5/A max=7"},
         // Equal counters are ordered by device.
-        {updated(stamp(8, "A"), {{"body", "from A"}}), updated(stamp(8, "B"), {{"body", "from B"}}),
+        {updated(at(8, "A"), {{"body", "from A"}}), updated(at(8, "B"), {{"body", "from B"}}),
          item + " body=\"from B\"@8/B max=8"},
         // Folding a change into itself changes nothing.
         {laterValue, laterValue, item + " created@2/A body=\"bread\"@2/A isDone=true@6/B max=6"},
-        {removed(stamp(4)), updated(stamp(9), {{"body", "later"}}),
+        {removed(at(4)), updated(at(9), {{"body", "later"}}),
          item + " removed@4/A body=\"later\"@9/A max=9"},
-        {removed(stamp(4)), created(stamp(1), {{"body", "first"}}),
+        {removed(at(4)), created(at(1), {{"body", "first"}}),
          item + " created@1/A removed@4/A body=\"first\"@1/A max=4"},
         // Two creations (a store attached twice): the earlier becomes the creation, and the
         // later one's values keep their own, greater stamp.
-        {created(stamp(9, "B"), {{"body", "later"}, {"note", "kept"}}),
-         created(stamp(2, "A"), {{"body", "earlier"}}),
+        {created(at(9, "B"), {{"body", "later"}, {"note", "kept"}}),
+         created(at(2, "A"), {{"body", "earlier"}}),
          item + " created@2/A body=\"later\"@9/B note=\"kept\"@9/B max=9"},
     };
     for (const auto& fold : folds) {
