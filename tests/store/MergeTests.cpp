@@ -5,13 +5,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
-#include <functional>
-#include <map>
 #include <optional>
 #include <random>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "platform/store/FetchedResultsController.h"

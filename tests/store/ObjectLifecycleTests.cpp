@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
-#include <set>
 #include <stdexcept>
 
 #include "platform/store/FetchedResultsController.h"

@@ -2,11 +2,7 @@
 // edges, text in any script, empty versus absent, found and sorted alike by the store and in
 // memory. The sample model's names are SQL keywords and quotes, just names to the store.
 
-#include <fmt/format.h>
-
-#include <cmath>
 #include <limits>
-#include <map>
 #include <set>
 
 #include "tests/store/StoreTestSupport.h"

@@ -13,8 +13,11 @@ namespace jw::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "jotwell-test-XXXXXX").string();
+TempDir::TempDir(bool inMemory) {
+    std::error_code error;
+    const bool shm = inMemory && fs::is_directory("/dev/shm", error);
+    std::string pattern =
+        ((shm ? fs::path("/dev/shm") : fs::temp_directory_path()) / "jotwell-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::system_error(errno, std::generic_category(),
                                 "cannot create a temporary directory from " + pattern);

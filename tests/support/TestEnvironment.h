@@ -18,11 +18,12 @@
 
 namespace jw::test {
 
-// A new, empty directory under the system's temporary directory, removed with everything in
-// it when the TempDir is destroyed.
+// A new, empty directory under the system's temporary directory (with `inMemory`, on /dev/shm
+// when there is one, so that many small stores cost no disk writes), removed with everything
+// in it when the TempDir is destroyed.
 class TempDir {
   public:
-    TempDir();
+    explicit TempDir(bool inMemory = false);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

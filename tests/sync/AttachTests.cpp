@@ -2,13 +2,7 @@
 // files cannot all be written, the attachment stands, the status says files are owed, and the
 // next merge that can write sends the store whole, with what was saved since after it.
 
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "SyncTestSupport.h"
-#include "src/model/Operations.h"
 
 namespace jw::sync {
 namespace {

@@ -4,20 +4,12 @@
 // transaction) and reads the result back with raw SQL.
 
 #include <fmt/format.h>
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <memory>
 #include <numeric>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/store/Sqlite.h"
-#include "platform/store/StoreConnection.h"
 #include "platform/sync/ChangeApplier.h"
-#include "platform/sync/SyncTables.h"
 
 namespace jw::sync {
 namespace {
@@ -33,54 +25,28 @@ std::string itemID(int n) {
     return fmt::format("00000000-0000-4000-8000-000000000{:03}", 200 + n);
 }
 
-Stamp at(std::int64_t counter, const char* device = "A") {
-    return Stamp{counter, device};
-}
+using testing::at;
 
 ObjectChange listCreated(int n, const Stamp& stamp, const std::string& name) {
-    ObjectChange c;
-    c.entity = "List";
-    c.globalID = listID(n);
-    c.created = stamp;
-    c.values["name"] = {name, std::nullopt};
-    c.values["created"] = {json{{"t", 1'800'000'000.0 + n}}, std::nullopt};
-    return c;
+    return testing::changeOf("List", listID(n), stamp, {},
+                             {{"name", name}, {"created", json{{"t", 1'800'000'000.0 + n}}}});
 }
-
 ObjectChange itemCreated(int n, const Stamp& stamp, const std::string& body, int list) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = itemID(n);
-    c.created = stamp;
-    c.values["body"] = {body, std::nullopt};
-    c.values["isDone"] = {false, std::nullopt};
-    c.values["forList"] = {listID(list), std::nullopt};
-    return c;
+    return testing::changeOf("Item", itemID(n), stamp, {},
+                             {{"body", body}, {"isDone", false}, {"forList", listID(list)}});
 }
-
 ObjectChange changed(const std::string& entity, const std::string& id, const Stamp& stamp,
-                     const std::string& key, json value) {
-    ObjectChange c;
-    c.entity = entity;
-    c.globalID = id;
-    c.values[key] = {std::move(value), stamp};
-    return c;
+                     const std::string& key, const json& value) {
+    return testing::changeOf(entity, id, {}, {}, {{key, value}}, stamp);
 }
-
-ObjectChange itemChanged(int n, const Stamp& stamp, const std::string& key, json value) {
-    return changed("Item", itemID(n), stamp, key, std::move(value));
+ObjectChange itemChanged(int n, const Stamp& stamp, const std::string& key, const json& value) {
+    return changed("Item", itemID(n), stamp, key, value);
 }
-
 ObjectChange movedTo(int item, const Stamp& stamp, int list) {
     return itemChanged(item, stamp, "forList", listID(list));
 }
-
 ObjectChange removedObject(const std::string& entity, const std::string& id, const Stamp& stamp) {
-    ObjectChange c;
-    c.entity = entity;
-    c.globalID = id;
-    c.removed = stamp;
-    return c;
+    return testing::changeOf(entity, id, {}, stamp);
 }
 
 class ChangeApplierTest : public ::testing::Test {

@@ -3,17 +3,12 @@
 // header says, a damaged one, one of another format or a newer object model, one that is not
 // JSON, one whose changes name what its header's tables do not hold.
 
-#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <functional>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ChangeFile.h"
 
 namespace jw::sync {
 namespace {
@@ -28,17 +23,12 @@ ChangeFile sampleFile() {
     file.header.device = "0e3c6f4a-9a53-4c4b-a6a6-2d7c3c1b9e11";
     file.header.sequence = 7;
     file.header.modelVersion = kModel;
-    ObjectChange list;
-    list.entity = "List";
-    list.globalID = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
-    list.created = Stamp{3, file.header.device};
-    list.values["name"] = {"Groceries", std::nullopt};
+    ObjectChange list =
+        testing::changeOf("List", "7c9e6679-7425-40de-944b-e07fc1f90ae7",
+                          Stamp{3, file.header.device}, {}, {{"name", "Groceries"}});
     list.values["themeKey"] = {"Ocean", Stamp{5, "other"}};
-    ObjectChange gone;
-    gone.entity = "Item";
-    gone.globalID = "0f8fad5b-d9cb-469f-a165-70867728950e";
-    gone.removed = Stamp{6, file.header.device};
-    file.changes = {list, gone};
+    file.changes = {list, testing::changeOf("Item", "0f8fad5b-d9cb-469f-a165-70867728950e", {},
+                                            Stamp{6, file.header.device})};
     return file;
 }
 
@@ -99,9 +89,9 @@ TEST(ChangeFileFormat, PendingChangesOfEitherFormGoOutAsTheChangesTheyHold) {
     const PendingChangeText gone(Kind::removed, removedAt, "List", file.changes[0].globalID);
     const std::vector<std::string> stored = {checked.text(), file.changes[0].toJson().dump(),
                                              file.changes[1].toJson().dump(), gone.text()};
-    ObjectChange checkedChange{"Item", file.changes[1].globalID, {}, {}, {}};
-    checkedChange.values["isDone"] = {true, checkedAt};
-    checkedChange.values["doneDate"] = {json{{"t", 1800000000.5}}, checkedAt};
+    const auto checkedChange =
+        testing::changeOf("Item", file.changes[1].globalID, {}, {},
+                          {{"isDone", true}, {"doneDate", json{{"t", 1800000000.5}}}}, checkedAt);
     const ObjectChange goneChange{"List", file.changes[0].globalID, {}, removedAt, {}};
     std::vector<std::string> expected, read;
     for (const auto& change : {checkedChange, file.changes[0], file.changes[1], goneChange}) {

@@ -70,35 +70,6 @@ std::string treeOf(const fs::path& folder) {
     return text;
 }
 
-const std::vector<std::string>& malformedPaths() {
-    static const std::vector<std::string> paths = {".",
-                                                   "..",
-                                                   "../escape.txt",
-                                                   "a/../../escape.txt",
-                                                   "/escape.txt",
-                                                   "a//b.txt",
-                                                   "a/",
-                                                   "/",
-                                                   "./a",
-                                                   "a/./b.txt",
-                                                   "a/..",
-                                                   "//escape.txt",
-                                                   std::string("a\0b.txt", 7)};
-    return paths;
-}
-
-// -----------------------------------------------------------------------------------------------
-// Paths and statuses
-
-TEST(CloudPaths, NamesMayBeAnythingButEmptyDotDotDotSlashOrNul) {
-    for (const std::string path :
-         {"a", "a/b/c.txt", ".hidden", "...", "a b", "a\\b", "x..y", "名前/リスト", "..a", "a.."}) {
-        EXPECT_TRUE(isValidCloudPath(path)) << path;
-    }
-    EXPECT_FALSE(isValidCloudPath("")) << "the root itself is not a path to a file or folder";
-    EXPECT_FALSE(isValidCloudPath(std::string("\0", 1)));
-}
-
 // -----------------------------------------------------------------------------------------------
 // The rules every cloud file system keeps, checked on the real folder and the in-memory cloud
 // alike (so the engine's tests run on a fake that behaves like the real thing), and what the
@@ -267,10 +238,21 @@ TEST_P(CloudRule, HoldsForTheFolderAndInMemory) {
 INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A name may be anything but empty, ".", "..", or hold "/" or NUL; a malformed path is refused
+// and changes nothing.
 TEST_F(FolderCloud, MalformedPathsAreRefusedAndChangeNothing) {
+    for (const std::string path :
+         {"a", "a/b/c.txt", ".hidden", "...", "a b", "a\\b", "x..y", "名前/リスト", "..a", "a.."}) {
+        EXPECT_TRUE(isValidCloudPath(path)) << path;
+    }
+    using namespace std::string_literals;  // for the NULs
+    const std::string malformed[] = {
+        ".",         "..", "../escape.txt", "a/../../escape.txt", "/escape.txt", "a//b.txt",
+        "a/",        "/",  "./a",           "a/./b.txt",          "a/..",        "//escape.txt",
+        "a\0b.txt"s, "\0"s};
     for (CloudFileSystem* on : both) {
         ASSERT_EQ(runScript(*on, "mkdir a; write a/b.txt b"), "ok | ok");
-        for (const std::string& path : malformedPaths()) {
+        for (const std::string& path : malformed) {
             SCOPED_TRACE(testing::PrintToString(path));
             EXPECT_FALSE(isValidCloudPath(path));
             EXPECT_EQ(on->writeAtomically(path, "x"), CloudStatus::invalid);
@@ -280,6 +262,7 @@ TEST_F(FolderCloud, MalformedPathsAreRefusedAndChangeNothing) {
             EXPECT_EQ(on->list(path).status, CloudStatus::invalid);
         }
         // The root is a folder to list, not a path to anything else.
+        EXPECT_FALSE(isValidCloudPath(""));
         EXPECT_EQ(on->writeAtomically("", "x"), CloudStatus::invalid);
         EXPECT_EQ(on->read("", kNoLimit).status, CloudStatus::invalid);
         EXPECT_EQ(on->remove(""), CloudStatus::invalid);

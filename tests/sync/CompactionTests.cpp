@@ -1,24 +1,12 @@
-// The cloud folder does not grow without bound: once it holds many change files, a device
-// writes a baseline (everything it knows) and removes its own change files that the baseline
-// holds and every device still in touch has applied. A device away for longer than
-// the stale-device time stops holding that back; when it returns it catches up from the
-// baseline and keeps the changes it made while away. A device joining later starts from the
-// baseline. No device ever removes another device's files.
-
-#include <gtest/gtest.h>
+// Compaction: after many change files a device writes a baseline and removes its own files that
+// every device still in touch has applied. A device away past the stale-device time stops
+// holding that back and catches up from the baseline, keeping what it did meanwhile. No device
+// removes another's files.
 
 #include <atomic>
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ChangeFile.h"
-#include "platform/sync/CloudLayout.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {

@@ -1,39 +1,19 @@
-// Convergence: five simulated devices, each with its own copy of the cloud folder that a
-// file-sync service fills late, out of order, twice, cut short and as conflict copies, and
-// empties late; calls sometimes fail. Each seed runs a random sequence of every model
-// operation on random devices with random merges, with compaction lowered to a few files so
-// that baselines replace files all the time under those stale copies; a device goes offline
-// now and then (its service stops both ways) and long stretches pass, so that the others stop
-// waiting for it and it must catch up from baselines. Once everything is delivered and
-// merged, every device must hold exactly the same store, with every list's done count true
-// to its items, and that store must be what the changes the devices exported say it should
-// be: per attribute the value with the greatest stamp, removals final, a list's items gone
-// with it. Independently of the engine's stamps, a model of the operations checks the plain
-// facts: what was created and never deleted is everywhere, what was deleted is nowhere.
-// Last, a newcomer joins, its copy of the folder filled late, and must end with the same store.
-//
-// Each seed is cheap (small stores in a memory folder, ~60 operations); JOTWELL_SYNC_SEEDS
-// runs more. A failure names the seed; the operations it runs are the same every time (the
-// identifiers the store generates are not).
-
-#include <gtest/gtest.h>
+// Convergence: five devices, each with its own copy of the cloud folder, which a file-sync
+// service fills late, out of order, twice, cut short and as conflict copies; calls fail now and
+// then, a device goes offline, long stretches pass, and compaction runs every few files. Each
+// seed runs ~60 random model operations on random devices with random merges. Then every
+// device (and a newcomer) must hold the same store, done counts true, and that store must be
+// what the exported changes call for (per key the greatest stamp, removals final); a model of
+// the operations checks the plain facts (what was made and never deleted is everywhere).
+// JOTWELL_SYNC_SEEDS runs more seeds; a failure names its seed.
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <map>
-#include <memory>
 #include <random>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ChangeFile.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 #include "tests/support/HaltingSqliteLayer.h"
 
 namespace jw::sync {

@@ -1,32 +1,16 @@
 // A device killed with SIGKILL while it saves, exports, imports or compacts loses nothing it
-// was told was saved, duplicates nothing, leaves a store SQLite finds sound, and the next
-// merge finishes what was cut short, so the other device ends up with every change.
+// was told was saved, duplicates nothing, leaves a sound store, and the next merges give the
+// other device every change.
 //
-// Each round forks a child process that opens two devices, A and B, on their own stores and
-// one real cloud folder on disk, then changes items on both without pause: every change is
-// a save followed by a merge on that device's sync worker, so saves, exports, imports and
-// (once enough change files are in the folder) compaction run all the time, saves on the main
-// thread and merges on the workers at once. The child reports each save before it starts and
-// after it returned, through a pipe. The test kills the child either at a random moment or
-// while it is stopped at a chosen point of one phase:
-// - a halting cloud folder stops the worker just before or just after a change file or a
-//   baseline is written, right after another device's change file was read, right after
-//   a compaction removed a file, or (B attaching afresh) just before or after the attach
-//   writes the store as its first file;
-// - a halting SQLite file layer stops a thread halfway through one of its next writes to the
-//   store's log: in the middle of the commit of a save (main thread; of a chosen kind, at a
-//   chosen write, torn in its first page or after whole pages reached the log), or of the
-//   commits that apply an imported file or record an export, or of one soon after them
-//   (worker);
-// - after a save, the cloud folder stops every export before its write, and a few more saves
-//   follow in quick succession, so the kill finds saves acknowledged and not yet exported.
-// After the kill the test checks both store files, reopens both devices, lets them merge until
-// they have nothing left to send or receive, and compares them with every acknowledged save.
-//
-// Each device changes only the items it created (their text starts with its name), so the
-// last acknowledged value of every item is the one both devices must end with.
+// Each round forks a child that runs devices A and B on their own stores and one real cloud
+// folder, saving and merging without pause, and reports each save before and after it. The
+// test kills it at a random moment or stopped at a chosen point: around a cloud call (a change
+// file, a baseline, an import, a compaction's removal, an attach's first files), halfway
+// through a write to a store's log (a save's commit, or the worker's), or with saves
+// acknowledged and their exports held. Then it checks both stores, reopens both devices, lets
+// them settle and compares them with every acknowledged save. Each device changes only the
+// items it created, so the last acknowledged value of each is known.
 
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,31 +18,17 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <random>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/DebugLog.h"
-#include "platform/foundation/Paths.h"
 #include "platform/foundation/ThreadRunLoop.h"
-#include "platform/foundation/UserDefaults.h"
 #include "platform/sync/FolderCloudFileSystem.h"
-#include "src/model/Entities.h"
-#include "src/model/JWDatabase.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/HaltingSqliteLayer.h"
-#include "tests/support/ScriptableCloud.h"
-#include "tests/support/TestEnvironment.h"
 #include "tests/sync/SyncTestSupport.h"
 
 namespace jw::model {
@@ -89,19 +59,14 @@ using sync::testing::resourceDirectory;
 // are held), or one of the points around the cloud's calls (kCloudHalts below).
 using Halt = std::string;
 
-// --- The child ---------------------------------------------------------------------------------
-//
-// Everything below up to "The test" runs only in the forked child, which never returns: it
-// is killed, or ends with _exit when something is wrong before it starts saving.
+// --- The child (killed, or _exit when it cannot start) -----------------------------------------
 
 // One kill: where the child stops, and for a halt inside a save, the kind of save and the log
 // write (0: one of the first three at random).
 struct Round {
-    Round(Halt halt = "none", std::string saveKind = {}, int logWrite = 0)
-        : halt(std::move(halt)), saveKind(std::move(saveKind)), logWrite(logWrite) {}
-    Halt halt;
+    Halt halt = "none";
     std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
-    int logWrite;          // for the halts inside a commit: stop at this write to the log after it
+    int logWrite = 0;      // for the halts inside a commit: stop at this write to the log after it
 };
 
 struct ChildPlan {

@@ -1,31 +1,15 @@
 // The database's side of cloud sync: when it attaches, merges, retries and gives up, the
-// "CloudDB: " lines it logs on the way, when it asks the lists screen for the cloud status
-// intro, the 10-second sync timer, and how changes merged from other devices reach the main
-// context and the screens. Devices are the shared simulated ones, on the manual clock and run
-// loop, sharing an in-memory cloud folder; deliveries happen when a test says so. What the
-// engine does with the folder (a lost attachment, disturbances that prove nothing) is tested
-// with the engine.
+// "CloudDB: " lines it logs, the cloud status intro, the 10-second sync timer, and merged
+// changes reaching the main context and the screens. Devices share an in-memory cloud, on the
+// manual clock and run loop.
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <filesystem>
 #include <functional>
-#include <map>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
 #include "platform/store/FetchedResultsController.h"
-#include "platform/sync/CloudLayout.h"
-#include "src/model/Entities.h"
-#include "src/model/JWDatabase.h"
 #include "src/model/ListsScreenHook.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::model {
 namespace {
@@ -82,14 +66,13 @@ class DatabaseSync : public sync::testing::SharedCloudTest {
         settle(device);
         ASSERT_EQ(device.db->syncState(), SyncState::attached);
     }
-    // The folder plainly no longer holds `device`: another device is registered in it and
-    // `device`'s registration is gone (as when the folder was replaced).
+    // The folder plainly no longer holds `device`: another device is registered and `device` no
+    // longer is.
     void removeFromFolder(SimulatedDevice& device) {
         auto& other = launch("remover");
         attach(other);
         cloud_.deliverAll();
-        other.view->remove(sync::CloudLayout{"MainStore"}.registrationFile(device.deviceID()));
-        cloud_.deliverAll();
+        unregister(device, other);
         other.close();
     }
     // The database's own lines (the "CloudDB: " ones and the store location) logged since the

@@ -1,27 +1,12 @@
-// A cloud folder is shared with a file-sync service, other programs and the user, so it holds
-// whatever they leave there: garbage, files cut short or damaged, files of a newer version of
-// the program, huge files, links, folders where files should be, names that only look right,
-// conflict copies, files of another ensemble or device. The engine skips each with a log line
-// ("sync: skipped <path>: <reason>"), never crashes, never loses what the good files bring,
-// and merges a bad file once it is replaced by a good one.
-//
-// Two devices: the writer makes lists and exports them; the hostile entries are put where the
-// reader sees them, and the reader merges.
+// A cloud folder holds whatever a file-sync service, other programs and the user leave there.
+// The engine skips each bad entry with a log line ("sync: skipped <path>: <reason>"), never
+// loses what the good files bring, and merges a bad file once a good one replaces it.
 
 #include <fmt/format.h>
-#include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ChangeFile.h"
-#include "platform/sync/CloudLayout.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {

@@ -1,24 +1,11 @@
-// "Attachment lost" cannot be undone by the user short of attaching afresh, so it takes plain
-// evidence: the folder the store attached to holds the ensemble with other devices registered
-// in it, and no longer this device. Everything else (a folder out of reach, emptied for a
-// moment, another folder, a damaged file, failing calls) fails the merge with its reason and
-// leaves the attachment as it was, and nothing saved meanwhile is lost. A store made afresh
-// starts unattached whatever old settings say; settings made afresh do not end an attachment.
-// Attaching afresh brings a lost device back without doubling anything.
-
-#include <gtest/gtest.h>
+// "Attachment lost" takes plain evidence: the folder holds the ensemble with other devices and
+// no longer this one. Anything else fails the merge with its reason, keeps the attachment and
+// loses nothing saved meanwhile. Attaching afresh brings a lost device back without doubling.
 
 #include <functional>
-#include <memory>
 #include <ostream>
-#include <string>
-#include <vector>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/CloudLayout.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {
@@ -30,14 +17,6 @@ const CloudLayout kLayout{"MainStore"};
 
 class Attachment : public testing::TwoDevicesTest {
   protected:
-    // The folder no longer holds `device_`: another device removed its registration (as when
-    // the folder was replaced by one of another set of devices).
-    void removeDeviceFromFolder() {
-        ASSERT_EQ(other_.view->remove(kLayout.registrationFile(device_.deviceID())),
-                  CloudStatus::ok);
-        cloud_.deliverAll();
-    }
-
     void expectAttached(SimulatedDevice& device) {
         EXPECT_TRUE(device.ensemble().isLeeched()) << device.name;
         EXPECT_EQ(device.db->syncState(), model::SyncState::attached) << device.name;
@@ -147,7 +126,7 @@ TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
 // A folder that holds others but no longer this device ends the attachment for good, until
 // the user attaches afresh.
 TEST_F(Attachment, AttachingAfreshBringsALostDeviceBackWithoutDoublingAnything) {
-    removeDeviceFromFolder();
+    unregister(device_, other_);
     merge(device_);
     expectLostForGood();
     expectAttached(other_);

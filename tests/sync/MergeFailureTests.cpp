@@ -2,15 +2,9 @@
 // the merge succeeds; anything else thrown on the way fails the merge and its completion says
 // why, with the file left to be applied at the next merge. Opening an ensemble says why not.
 
-#include <gtest/gtest.h>
-
 #include <stdexcept>
-#include <string>
 
 #include "SyncTestSupport.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {

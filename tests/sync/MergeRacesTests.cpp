@@ -4,16 +4,7 @@
 // behind, and check that every device still ends with the same store and no row points at an
 // object that is gone.
 
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "SyncTestSupport.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {

@@ -4,16 +4,7 @@
 // attached where it was, still syncing there. Saves and the timer start nothing while a move
 // runs.
 
-#include <gtest/gtest.h>
-
-#include <optional>
-#include <string>
-#include <vector>
-
 #include "SyncTestSupport.h"
-#include "src/model/Entities.h"
-#include "src/model/Operations.h"
-#include "src/model/Ordering.h"
 
 namespace jw::sync {
 namespace {
@@ -34,13 +25,6 @@ class MoveCloudFolder : public testing::TwoDevicesTest {
         cloud_.deliverAll();
         return outcome.value_or("not finished");
     }
-    void mergeEverywhereInTheNewFolder() {
-        for (int round = 0; round < 3; ++round) {
-            newCloud_.deliverAll();
-            merge(device_);
-            merge(other_);
-        }
-    }
 
     test::InMemoryCloud newCloud_;
 };
@@ -56,7 +40,7 @@ TEST_F(MoveCloudFolder, EverythingOfBothDevicesArrivesInTheNewFolder) {
     EXPECT_EQ(device_.db->syncState(), model::SyncState::attached);
     EXPECT_FALSE(device_.db->lastSyncError());
     EXPECT_EQ(move(other_, newCloud_.view("other")), "moved");
-    mergeEverywhereInTheNewFolder();
+    mergeEverywhere(&newCloud_);
 
     EXPECT_EQ(testing::contents(*device_.db),
               "from device (0):\nfrom other (0):\nleft in the old folder (0):\nunsent (0):\n");
@@ -92,7 +76,7 @@ TEST_F(MoveCloudFolder, NothingElseStartsWhileAMoveRuns) {
     EXPECT_FALSE(device_.db->isMovingCloudFolder());
     EXPECT_EQ(device_.db->operationsInFlight(), 0);
     move(other_, newCloud_.view("other"));
-    mergeEverywhereInTheNewFolder();
+    mergeEverywhere(&newCloud_);
     EXPECT_EQ(testing::contents(*other_.db),
               "from device (0):\nfrom other (0):\nsaved during the move (0):\n");
 }

@@ -3,13 +3,9 @@
 // the same object into one, which must keep per key the value with the greater stamp whichever
 // side it comes from.
 
-#include <gtest/gtest.h>
-
 #include <limits>
-#include <string>
 
 #include "SyncTestSupport.h"
-#include "platform/sync/ObjectChange.h"
 
 namespace jw::sync {
 namespace {
@@ -20,59 +16,21 @@ using store::AttributeType;
 const std::string kItem = "0f8fad5b-d9cb-469f-a165-70867728950e";
 const std::string kList = "7c9e6679-7425-40de-944b-e07fc1f90ae7";
 
-Stamp stamp(std::int64_t counter, const std::string& device = "A") {
-    return Stamp{counter, device};
-}
+using testing::at;
 
-ObjectChange created(const Stamp& at, std::map<std::string, json> values) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    c.created = at;
-    for (auto& [key, value] : values) {
-        c.values[key] = {std::move(value), std::nullopt};
-    }
-    return c;
+ObjectChange created(const Stamp& stamp, const std::map<std::string, json>& values) {
+    return testing::changeOf("Item", kItem, stamp, {}, values);
 }
-
-ObjectChange updated(const Stamp& at, std::map<std::string, json> values) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    for (auto& [key, value] : values) {
-        c.values[key] = {std::move(value), at};
-    }
-    return c;
+ObjectChange updated(const Stamp& stamp, const std::map<std::string, json>& values) {
+    return testing::changeOf("Item", kItem, {}, {}, values, stamp);
 }
-
-ObjectChange removed(const Stamp& at) {
-    ObjectChange c;
-    c.entity = "Item";
-    c.globalID = kItem;
-    c.removed = at;
-    return c;
+ObjectChange removed(const Stamp& stamp) {
+    return testing::changeOf("Item", kItem, {}, stamp);
 }
 
 // Each key with its value and effective stamp, so that two changes meaning the same compare
 // equal however they spell their stamps.
 const auto meaning = testing::meaningOf;
-
-// The JSON form ------------------------------------------------------------------------------
-
-TEST(ObjectChangeJson, ACreationWithLaterValuesRoundTrips) {
-    ObjectChange c = created(stamp(4), {{"body", "milk"}, {"isDone", false}});
-    c.values["isDone"] = {true, stamp(9, "B")};
-    c.values["forList"] = {kList, std::nullopt};
-
-    const json j = c.toJson();
-    EXPECT_EQ(j["x"], json::array({4, "A"}));
-    EXPECT_EQ(j["v"]["body"], json::array({"milk"})) << "a value of the creation has no stamp";
-    EXPECT_EQ(j["v"]["isDone"], json::array({true, 9, "B"}));
-
-    const auto back = ObjectChange::fromJson(json::parse(j.dump()));
-    EXPECT_EQ(meaning(back), meaning(c));
-    EXPECT_EQ(back.toJson(), j);
-}
 
 // Values in the file form -------------------------------------------------------------------------
 
@@ -164,7 +122,7 @@ TEST(ObjectChangeRefusals, AFormThatDoesNotFitIsRefused) {
 // The line form pending changes are kept in ----------------------------------------------------
 
 // A pending change written in the line form with values (their JSON), and what it reads as;
-// the JSON form an earlier version kept of the same change reads the same.
+// the JSON form an earlier version kept of the same change reads the same, and writes back so.
 TEST(PendingChangeForms, EitherFormReadsAsTheChangeItHolds) {
     using Kind = PendingChangeText::Kind;
     const std::string item = kItem + " Item";
@@ -183,7 +141,7 @@ TEST(PendingChangeForms, EitherFormReadsAsTheChangeItHolds) {
         {Kind::removed, {}, item + " removed@4/A"},
     };
     for (const auto& c : cases) {
-        PendingChangeText text(c.kind, stamp(4), "Item", kItem);
+        PendingChangeText text(c.kind, at(4), "Item", kItem);
         for (const auto& [key, value] : c.values) {
             text.key(key) += value.dump();
             text.endValue();
@@ -192,6 +150,18 @@ TEST(PendingChangeForms, EitherFormReadsAsTheChangeItHolds) {
         EXPECT_EQ(meaning(read), c.expected);
         EXPECT_EQ(meaning(pendingChangeFrom(read.toJson().dump())), c.expected);
     }
+    // The JSON form spelled out: a creation's own values carry no stamp, a later value its own.
+    const json earlier = {{"e", "Item"},
+                          {"g", kItem},
+                          {"x", json::array({4, "A"})},
+                          {"v",
+                           {{"body", json::array({"milk"})},
+                            {"forList", json::array({kList})},
+                            {"isDone", json::array({true, 9, "B"})}}}};
+    const auto read = pendingChangeFrom(earlier.dump());
+    EXPECT_EQ(meaning(read), item + R"( created@4/A body="milk"@4/A forList=")" + kList +
+                                 R"("@4/A isDone=true@9/B)");
+    EXPECT_EQ(read.toJson(), earlier);
     // Neither form: refused.
     for (const char* text :
          {"#x 1 Item\nA\ng\n", "#u one Item\nA\ng\n", "#u 1 Item\nA\n", "#u 1 Item\n\ng\n",
@@ -210,27 +180,27 @@ struct Fold {
 };
 
 TEST(ObjectChangeAbsorb, PerKeyTheGreaterStampWinsFromEitherSideAndARemovalStays) {
-    ObjectChange olderValue = updated(stamp(7, "B"), {{"body", "oat milk"}});
-    olderValue.values["isDone"] = {true, stamp(3, "C")};  // older than the creation's value
-    ObjectChange laterValue = created(stamp(2), {{"body", "bread"}});
-    laterValue.values["isDone"] = {true, stamp(6, "B")};
+    ObjectChange olderValue = updated(at(7, "B"), {{"body", "oat milk"}});
+    olderValue.values["isDone"] = {true, at(3, "C")};  // older than the creation's value
+    ObjectChange laterValue = created(at(2), {{"body", "bread"}});
+    laterValue.values["isDone"] = {true, at(6, "B")};
     const std::string item = kItem + " Item";
     const Fold folds[] = {
-        {created(stamp(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
+        {created(at(5), {{"body", "milk"}, {"isDone", false}}), olderValue,
          item + " created@5/A body=\"oat milk\"@7/B isDone=false@5/A max=7"},
         // Equal counters are ordered by device.
-        {updated(stamp(8, "A"), {{"body", "from A"}}), updated(stamp(8, "B"), {{"body", "from B"}}),
+        {updated(at(8, "A"), {{"body", "from A"}}), updated(at(8, "B"), {{"body", "from B"}}),
          item + " body=\"from B\"@8/B max=8"},
         // Folding a change into itself changes nothing.
         {laterValue, laterValue, item + " created@2/A body=\"bread\"@2/A isDone=true@6/B max=6"},
-        {removed(stamp(4)), updated(stamp(9), {{"body", "later"}}),
+        {removed(at(4)), updated(at(9), {{"body", "later"}}),
          item + " removed@4/A body=\"later\"@9/A max=9"},
-        {removed(stamp(4)), created(stamp(1), {{"body", "first"}}),
+        {removed(at(4)), created(at(1), {{"body", "first"}}),
          item + " created@1/A removed@4/A body=\"first\"@1/A max=4"},
         // Two creations (a store attached twice): the earlier becomes the creation, and the
         // later one's values keep their own, greater stamp.
-        {created(stamp(9, "B"), {{"body", "later"}, {"note", "kept"}}),
-         created(stamp(2, "A"), {{"body", "earlier"}}),
+        {created(at(9, "B"), {{"body", "later"}, {"note", "kept"}}),
+         created(at(2, "A"), {{"body", "earlier"}}),
          item + " created@2/A body=\"later\"@9/B note=\"kept\"@9/B max=9"},
     };
     for (const auto& fold : folds) {

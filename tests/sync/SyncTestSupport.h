@@ -1,29 +1,18 @@
 #pragma once
-// What the sync engine's tests stand on:
-// - scratch folders on a memory file system when there is one (/dev/shm), so that a test
-//   making many small stores costs no disk writes;
-// - the object model and a raw dump of a store file, every object by global identifier with
-//   every attribute and to-one target in the sync file form, sorted: two stores hold the same
-//   data exactly when their dumps are equal;
-// - what a user sees of a database (a list by name, an item by text, every list as a line);
-// - simulated devices: a JWDatabase each, with its own folder, user defaults and view of the
-//   in-memory cloud, every call going through a recording ScriptableCloud; and the check
-//   that every device holds the same store.
+// What the sync engine's tests stand on: the object model, raw dumps of a store (equal exactly
+// when two stores hold the same data), what a user sees of a database, and simulated devices
+// sharing an in-memory cloud, each call recorded.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -51,32 +40,9 @@
 
 namespace jw::sync::testing {
 
-// Scratch folders -----------------------------------------------------------------------------
-
-// A new empty folder, on /dev/shm when there is one, removed with its contents at destruction.
-class ScratchDir {
-  public:
-    ScratchDir() {
-        std::error_code error;
-        const bool inMemory = std::filesystem::is_directory("/dev/shm", error);
-        std::string pattern = ((inMemory ? "/dev/shm" : std::filesystem::temp_directory_path()) /
-                               "jotwell-sync-XXXXXX")
-                                  .string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            throw std::system_error(errno, std::generic_category(), "mkdtemp " + pattern);
-        }
-        path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
+// A scratch folder in memory when there can be one.
+struct ScratchDir : test::TempDir {
+    ScratchDir() : test::TempDir(/*inMemory=*/true) {}
 };
 
 // The object model -----------------------------------------------------------------------------
@@ -89,6 +55,22 @@ inline std::shared_ptr<const store::ObjectModel> jotwellModel() {
     static const std::shared_ptr<const store::ObjectModel> model = store::ObjectModel::fromFile(
         store::PersistentContainer::modelURL(resourceDirectory(), "Jotwell"));
     return model;
+}
+
+// Hand-made changes. A stamp is device "A"'s unless told; a creation's values carry no stamp of
+// their own, an update's carry the update's.
+inline Stamp at(std::int64_t counter, const char* device = "A") {
+    return Stamp{counter, device};
+}
+inline ObjectChange changeOf(std::string entity, std::string id, std::optional<Stamp> created,
+                             std::optional<Stamp> removed,
+                             const std::map<std::string, nlohmann::json>& values = {},
+                             const std::optional<Stamp>& stamp = std::nullopt) {
+    ObjectChange c{std::move(entity), std::move(id), std::move(created), std::move(removed), {}};
+    for (const auto& [key, value] : values) {
+        c.values[key] = {value, stamp};
+    }
+    return c;
 }
 
 // A change as a file means it: a creation holds every key of its entity, those it leaves out
@@ -462,18 +444,28 @@ class SharedCloudTest : public ::testing::Test {
         settle();
     }
 
-    // Every device merges what every other has, until nothing moves.
-    void mergeEverywhere() {
+    // Every device merges what every other has in `cloud` (by default the shared one), until
+    // nothing moves.
+    void mergeEverywhere(test::InMemoryCloud* cloud = nullptr) {
+        cloud = cloud ? cloud : &cloud_;
         for (int round = 0; round < 3; ++round) {
-            cloud_.deliverAll();
+            cloud->deliverAll();
             for (auto& device : devices_) {
                 merge(*device);
             }
         }
-        cloud_.deliverAll();
+        cloud->deliverAll();
     }
 
     void expectSameStoresEverywhere() { expectSameStores(devices_); }
+
+    // The folder no longer holds `device`: `by` removed its registration (as when the folder
+    // was replaced by one of another set of devices).
+    void unregister(SimulatedDevice& device, SimulatedDevice& by) {
+        ASSERT_EQ(by.view->remove(CloudLayout{"MainStore"}.registrationFile(device.deviceID())),
+                  CloudStatus::ok);
+        cloud_.deliverAll();
+    }
 
     test::ManualPlatform platform_;
     test::InMemoryCloud cloud_;

@@ -1,9 +1,6 @@
-// Devices as real jotwell-cli processes: each has its own data folder, and they share one
-// cloud folder on disk. Only what the command-line path alone shows is here: what the program
-// says and how it ends as a device attaches, loses its attachment or meets another folder,
-// and the temporary files a killed write leaves. (That changes reach every device and that
-// concurrent work converges is the convergence run's; what each command does, the CLI's own
-// tests.)
+// Devices as real jotwell-cli processes sharing one cloud folder on disk: what the program says
+// and how it ends as a device attaches, loses its attachment or meets another folder, and the
+// temporary files a killed write leaves.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
