@@ -6,6 +6,11 @@
 // hook after writing its rows and before committing, on the saving connection. Whatever the
 // hook writes commits or rolls back with the data. A hook that throws fails the save (the
 // context keeps its changes). Hooks are keyed by the store file's absolute, normalised path.
+//
+// Checkpoints. A save to a store with a hook does not copy the write-ahead log back into the
+// store file, however long the log: whoever installs a hook checkpoints the log after the
+// work each save starts (the sync engine, on its worker), so the saving thread never waits
+// for a checkpoint. Without a hook, a save checkpoints as SQLite does by default.
 
 #include <filesystem>
 #include <functional>

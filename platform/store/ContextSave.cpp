@@ -90,9 +90,12 @@ void ManagedObjectContext::save() {
                 }
             }
         }
-        if (auto hook = commitHookFor(impl_->connection.commitHookKey())) {
+        const auto hook = commitHookFor(impl_->connection.commitHookKey());
+        if (hook) {
             hook(db, impl_->describeChanges(keyOf));
         }
+        // A hooked store's log is the hook owner's to checkpoint (CommitHooks.h).
+        db.setCheckpointFrames(hook ? 0 : SqliteDatabase::kCheckpointFrames);
         transaction.commit();
     }
 

@@ -145,6 +145,7 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAhea
             useWriteAheadLog();
         }
         execute("PRAGMA synchronous=NORMAL");
+        execute(fmt::format("PRAGMA journal_size_limit = {}", kLogBytesKept));
     } catch (...) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -154,6 +155,19 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAhea
 
 void SqliteDatabase::useWriteAheadLog() {
     execute("PRAGMA journal_mode=WAL");
+}
+
+void SqliteDatabase::setCheckpointFrames(int frames) {
+    sqlite3_wal_autocheckpoint(db_, frames);
+}
+
+void SqliteDatabase::checkpoint() {
+    const int rc =
+        sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    // Busy: another connection is checkpointing just now, which does the same.
+    if (rc != SQLITE_OK && (rc & 0xff) != SQLITE_BUSY) {
+        fail("The store's log could not be copied into it");
+    }
 }
 
 SqliteDatabase::~SqliteDatabase() {

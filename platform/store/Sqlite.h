@@ -75,6 +75,18 @@ class SqliteDatabase {
     sqlite3* handle() const { return db_; }
     const std::filesystem::path& file() const { return file_; }
 
+    // Checkpoints. A commit that leaves the write-ahead log at kCheckpointFrames frames or more
+    // first copies the log back into the database file (SQLite's own default); a log that grew
+    // past kLogBytesKept is cut back to that size when it next starts over.
+    static constexpr int kCheckpointFrames = 1000;
+    static constexpr std::int64_t kLogBytesKept = std::int64_t(4) << 20;
+    // The log size, in frames, at which this connection's commits checkpoint; 0: never.
+    void setCheckpointFrames(int frames);
+    // Copies what the log holds and no reader still needs into the database file, without
+    // waiting for readers or writers (a passive checkpoint); nothing when another connection
+    // is checkpointing. Throws StoreError on failure.
+    void checkpoint();
+
     [[noreturn]] void fail(std::string_view what) const;
 
   private:

@@ -93,6 +93,19 @@ void EngineContext::releaseFreePages() {
     }
 }
 
+void EngineContext::checkpointIfGrown() {
+    std::error_code error;
+    const auto logBytes = std::filesystem::file_size(storeURL.string() + "-wal", error);
+    if (error || std::int64_t(logBytes) <= store::SqliteDatabase::kLogBytesKept) {
+        return;
+    }
+    try {
+        connection().database().checkpoint();
+    } catch (const store::StoreError& e) {
+        engineLog(1, fmt::format("log left for now: {}", e.what()));
+    }
+}
+
 void EngineContext::closeConnection() {
     connection_.reset();
 }

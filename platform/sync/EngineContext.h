@@ -70,6 +70,12 @@ class EngineContext {
     // left for the next time (not an error).
     void releaseFreePages();
 
+    // Saves to the store leave checkpoints to the engine (store/CommitHooks.h): after each
+    // operation the worker copies a write-ahead log grown past its usual size
+    // (SqliteDatabase::kLogBytesKept) back into the store file. A failure is logged, not
+    // thrown: the next operation tries again.
+    void checkpointIfGrown();
+
     // This device's identifier; empty until attached.
     std::string device();
     void setDevice(std::string device);

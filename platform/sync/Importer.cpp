@@ -32,6 +32,13 @@ void Importer::settleLocalChanges() {
     context_.postNotification(applier.takeNotification());
 }
 
+namespace {
+
+// The log size at which the engine's commits checkpoint while files are applied: about 32 MB.
+constexpr int kImportCheckpointFrames = 8000;
+
+}  // namespace
+
 // Each other device's files in order, as far as they go; where the next one is missing, or
 // there and unreadable, the baseline that reaches furthest into that device's files closes
 // the gap. Files past a gap still come in (in any order) but never move the device's
@@ -39,13 +46,20 @@ void Importer::settleLocalChanges() {
 void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles) {
     // Files are applied in several transactions; betweenFiles runs between them too.
     betweenFiles_ = betweenFiles;
+    // Each of those transactions rewrites much the same index pages: checkpointing after
+    // fewer of them copies each page back into the store file fewer times. The log is cut
+    // back to its usual size after (EngineContext::checkpointIfGrown).
+    auto& db = context_.connection().database();
+    db.setCheckpointFrames(kImportCheckpointFrames);
     try {
         importEach(folder, betweenFiles);
     } catch (...) {
         betweenFiles_ = nullptr;
+        db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
         throw;
     }
     betweenFiles_ = nullptr;
+    db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
 }
 
 void Importer::importEach(const FolderView& folder, const std::function<void()>& betweenFiles) {

@@ -99,6 +99,7 @@ class PersistentStoreEnsemble::Engine {
         finishCompaction();
         complete(std::move(completion),
                  guarded("attach", [&] { return attachThenRelease(now, false); }));
+        context_.checkpointIfGrown();
     }
 
     // What the attach's staging freed goes back to the file system.
@@ -112,6 +113,7 @@ class PersistentStoreEnsemble::Engine {
         finishCompaction();
         complete(std::move(completion),
                  guarded("reattach", [&] { return attachThenRelease(now, true); }));
+        context_.checkpointIfGrown();
     }
 
     Status status() {
@@ -169,6 +171,7 @@ class PersistentStoreEnsemble::Engine {
         if (!compacting) {
             completeAll(merge->completions, error);
         }
+        context_.checkpointIfGrown();
     }
 
     void completeAll(std::vector<SyncCompletion>& completions,
