@@ -64,9 +64,11 @@ using Halt = std::string;
 // One kill: where the child stops, and for a halt inside a save, the kind of save and the log
 // write (0: one of the first three at random).
 struct Round {
-    Halt halt = "none";
+    Round(Halt at = "none", std::string kind = {}, int write = 0)
+        : halt(std::move(at)), saveKind(std::move(kind)), logWrite(write) {}
+    Halt halt;
     std::string saveKind;  // insideSave: only in a save of this kind (insert, edit, toggle)
-    int logWrite = 0;      // for the halts inside a commit: stop at this write to the log after it
+    int logWrite;          // for the halts inside a commit: stop at this write to the log after it
 };
 
 struct ChildPlan {
