@@ -14,43 +14,6 @@
 
 namespace jw::store {
 
-namespace {
-
-// Holds one read snapshot of the store from construction to destruction (a savepoint, so it
-// also nests inside a transaction already open on the connection).
-class ReadSnapshot {
-  public:
-    // Prepared once per connection: a fetch runs them every time.
-    explicit ReadSnapshot(SqliteDatabase& database) : database_(database) {
-        run("SAVEPOINT \"fetch\"");
-    }
-    ~ReadSnapshot() {
-        try {
-            run("RELEASE \"fetch\"");
-        } catch (const StoreError&) {
-            // Only reads happened inside; nothing is lost if the release fails.
-        }
-    }
-    ReadSnapshot(const ReadSnapshot&) = delete;
-    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
-
-  private:
-    void run(const std::string& sql) {
-        auto& statement = database_.cached(sql);
-        try {
-            statement.step();
-        } catch (...) {
-            statement.reset();
-            throw;
-        }
-        statement.reset();
-    }
-
-    SqliteDatabase& database_;
-};
-
-}  // namespace
-
 std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::executeFetchRequest(
     const FetchRequest& request) {
     return runFetch(request, false).objects;
@@ -139,7 +102,7 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
             // read one snapshot, so a commit between them cannot count a row twice or not at
             // all. A result that fits in one batch is read by the plain query: SQLite's sorter
             // for a LIMIT keeps a bounded tree that is slower than its full sort.
-            ReadSnapshot snapshot(database);
+            SqliteReadSnapshot snapshot(database);
             const bool keysOnly = keysPastFirstBatch && !impl_->hasUnsavedChanges(e);
             // Keys alone need only know whether the rows pass the batch size: counted no
             // further than that, which reads a fraction of a large table.

@@ -22,6 +22,10 @@ class ManagedObjectContext::Impl::Merge {
     explicit Merge(Impl& impl) : context_(impl.owner), impl_(impl) {}
 
     void run(const ContextDidSaveNotification& note) {
+        // One snapshot for every row read: a read of its own per object would lock and
+        // unlock the log each time, and start on an empty page cache whenever the saving
+        // connection committed in between.
+        SqliteReadSnapshot snapshot(impl_.connection.database());
         for (const auto& id : note.deleted) {
             if (const auto* e = resolve(id)) {
                 removeDeleted(*e, id.key);

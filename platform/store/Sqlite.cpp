@@ -210,6 +210,29 @@ void SqliteDatabase::fail(std::string_view what) const {
     throwSqlite(db_, what, sqlite3_errcode(db_));
 }
 
+SqliteReadSnapshot::SqliteReadSnapshot(SqliteDatabase& database) : database_(database) {
+    run("SAVEPOINT \"snapshot\"");
+}
+
+SqliteReadSnapshot::~SqliteReadSnapshot() {
+    try {
+        run("RELEASE \"snapshot\"");
+    } catch (const StoreError&) {
+        // Only reads happened inside; nothing is lost if the release fails.
+    }
+}
+
+void SqliteReadSnapshot::run(const std::string& sql) {
+    auto& statement = database_.cached(sql);
+    try {
+        statement.step();
+    } catch (...) {
+        statement.reset();
+        throw;
+    }
+    statement.reset();
+}
+
 SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db) {
     db_.execute("BEGIN IMMEDIATE");
 }

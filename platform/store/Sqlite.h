@@ -95,6 +95,23 @@ class SqliteDatabase {
     std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> cache_;
 };
 
+// Holds one read snapshot of the database from construction to destruction: the reads in
+// between see one state, and take no locks of their own. A savepoint, so it also nests inside
+// a transaction already open on the connection. Its statements are prepared once per
+// connection.
+class SqliteReadSnapshot {
+  public:
+    explicit SqliteReadSnapshot(SqliteDatabase& database);
+    ~SqliteReadSnapshot();
+    SqliteReadSnapshot(const SqliteReadSnapshot&) = delete;
+    SqliteReadSnapshot& operator=(const SqliteReadSnapshot&) = delete;
+
+  private:
+    void run(const std::string& sql);
+
+    SqliteDatabase& database_;
+};
+
 // Runs a transaction: BEGIN IMMEDIATE at construction; commit() commits; destruction without
 // commit rolls back.
 class SqliteTransaction {
