@@ -45,21 +45,20 @@ constexpr int kImportCheckpointFrames = 8000;
 // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
 void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles) {
     // Files are applied in several transactions; betweenFiles runs between them too.
-    betweenFiles_ = betweenFiles;
     // Each of those transactions rewrites much the same index pages: checkpointing after
     // fewer of them copies each page back into the store file fewer times. The log is cut
     // back to its usual size after (EngineContext::checkpointIfGrown).
-    auto& db = context_.connection().database();
-    db.setCheckpointFrames(kImportCheckpointFrames);
-    try {
-        importEach(folder, betweenFiles);
-    } catch (...) {
-        betweenFiles_ = nullptr;
-        db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
-        throw;
-    }
-    betweenFiles_ = nullptr;
-    db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
+    struct Applying {
+        Importer& importer;
+        store::SqliteDatabase& db;
+        ~Applying() {
+            importer.betweenFiles_ = nullptr;
+            db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
+        }
+    } applying{*this, context_.connection().database()};
+    betweenFiles_ = betweenFiles;
+    applying.db.setCheckpointFrames(kImportCheckpointFrames);
+    importEach(folder, betweenFiles);
 }
 
 void Importer::importEach(const FolderView& folder, const std::function<void()>& betweenFiles) {
