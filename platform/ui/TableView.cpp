@@ -89,22 +89,20 @@ void TableView::loadIfNeeded() {
 }
 
 void TableView::readAllRows() {
-    for (auto& section : sections_) {
-        for (auto& row : section) {
-            recycle(std::move(row.cell));
-        }
+    for (auto& [path, row] : rows_) {
+        recycle(std::move(row.cell));
     }
-    sections_.clear();
+    rows_.clear();
+    rowCounts_.clear();
     if (const auto dataSource = dataSource_.lock()) {
         BusyScope busy(busy_);
         const std::size_t sectionCount = dataSource->numberOfSectionsInTableView(*this);
-        sections_.resize(sectionCount);
         for (std::size_t section = 0; section < sectionCount; ++section) {
-            sections_[section].resize(dataSource->numberOfRowsInSection(*this, section));
+            rowCounts_.push_back(dataSource->numberOfRowsInSection(*this, section));
         }
     }
     loaded_ = true;
-    computeRowTops();
+    measureRows();
 }
 
 void TableView::setTableHeaderView(std::shared_ptr<View> header) {
@@ -119,7 +117,7 @@ void TableView::setTableHeaderView(std::shared_ptr<View> header) {
         addSubview(headerView_);
     }
     if (loaded_ && !busy_) {
-        computeRowTops();
+        measureRows();
         layoutRows();
     }
     didChange();
@@ -141,12 +139,12 @@ void TableView::reloadData() {
 
 std::size_t TableView::numberOfSections() {
     loadIfNeeded();
-    return sections_.size();
+    return rowCounts_.size();
 }
 
 std::size_t TableView::numberOfRowsInSection(std::size_t section) {
     loadIfNeeded();
-    return section < sections_.size() ? sections_[section].size() : 0;
+    return section < rowCounts_.size() ? rowCounts_[section] : 0;
 }
 
 void TableView::beginUpdates() {
@@ -213,10 +211,6 @@ void TableView::applyBatch(TableUpdate update) {
         reloadData();
         return;
     }
-    std::vector<std::size_t> countsBefore;
-    for (const auto& section : sections_) {
-        countsBefore.push_back(section.size());
-    }
     std::vector<std::size_t> countsAfter;
     {
         TableViewDataSource& dataSource = requireDataSource();
@@ -226,26 +220,12 @@ void TableView::applyBatch(TableUpdate update) {
             countsAfter.push_back(dataSource.numberOfRowsInSection(*this, section));
         }
     }
-    const RowOrigins origins = planTableUpdate(countsBefore, countsAfter, update);
+    const TablePlan plan(rowCounts_, countsAfter, update);
 
     closeSwipe();
-    std::vector<std::vector<Row>> rows(origins.size());
-    for (std::size_t section = 0; section < origins.size(); ++section) {
-        rows[section].resize(origins[section].size());
-        for (std::size_t row = 0; row < origins[section].size(); ++row) {
-            if (const auto& from = origins[section][row]) {
-                rows[section][row] = std::move(sections_[from->section][from->row]);
-            }
-        }
-    }
-    // What was not carried over (deleted, reloaded) lets its cell go.
-    for (auto& section : sections_) {
-        for (auto& row : section) {
-            recycle(std::move(row.cell));
-        }
-    }
-    sections_ = std::move(rows);
-    computeRowTops();
+    carryRows(plan);
+    rowCounts_ = std::move(countsAfter);
+    measureRows();
     layoutRows();
 
     sortUnique(update.deletedSections);
@@ -257,21 +237,32 @@ void TableView::applyBatch(TableUpdate update) {
     Application::shared().observer().tableViewDidUpdate(*this, update);
 }
 
-void TableView::computeRowTops() {
-    sectionStarts_.assign(1, 0);
-    for (const auto& section : sections_) {
-        sectionStarts_.push_back(sectionStarts_.back() + section.size());
+void TableView::carryRows(const TablePlan& plan) {
+    std::map<IndexPath, Row> carried;
+    for (auto& [path, row] : rows_) {
+        if (const auto to = plan.destination(path)) {
+            carried.emplace(*to, std::move(row));
+        } else {
+            recycle(std::move(row.cell));  // deleted or reloaded: its cell goes
+        }
     }
-    rowTops_.assign(1, headerView_ ? headerView_->frame().size.height : 0.0);
-    rowTops_.reserve(sectionStarts_.back() + 1);
+    rows_ = std::move(carried);
+}
+
+void TableView::measureRows() {
+    sectionStarts_.assign(1, 0);
+    for (const std::size_t count : rowCounts_) {
+        sectionStarts_.push_back(sectionStarts_.back() + count);
+    }
+    headerHeight_ = headerView_ ? headerView_->frame().size.height : 0.0;
+    heights_.clear();
     const auto delegate = delegate_.lock();
     BusyScope busy(busy_);
-    for (std::size_t section = 0; section < sections_.size(); ++section) {
-        for (std::size_t row = 0; row < sections_[section].size(); ++row) {
-            const double height =
-                delegate ? delegate->heightForRowAtIndexPath(*this, IndexPath{section, row})
-                         : rowHeight_;
-            rowTops_.push_back(rowTops_.back() + height);
+    for (std::size_t section = 0; section < rowCounts_.size(); ++section) {
+        for (std::size_t row = 0; row < rowCounts_[section]; ++row) {
+            heights_.append(delegate
+                                ? delegate->heightForRowAtIndexPath(*this, IndexPath{section, row})
+                                : rowHeight_);
         }
     }
 }
@@ -305,43 +296,39 @@ void TableView::setContentOffset(double offset) {
 
 void TableView::scrollToRow(const IndexPath& indexPath, bool /*animated*/) {
     loadIfNeeded();
-    if (!rowIfExists(indexPath)) {
+    if (!hasRow(indexPath)) {
         throw std::out_of_range("scrollToRow: no row " + indexPath.text());
     }
-    setContentOffset(rowTops_[flatIndex(indexPath)]);
+    setContentOffset(headerHeight_ + heights_.topOf(flatIndex(indexPath)));
 }
 
 void TableView::layoutRows() {
     if (!isOnScreen() || busy_ || !loaded_) {
         return;
     }
-    const double top = contentOffset_;
-    const double bottom = contentOffset_ + frame().size.height;
-    // Rows [first, last) overlap [top, bottom).
-    const std::size_t rowCount = rowTops_.size() - 1;
-    const auto firstBelow = std::upper_bound(rowTops_.begin() + 1, rowTops_.end(), top);
-    const std::size_t first = static_cast<std::size_t>(firstBelow - rowTops_.begin()) - 1;
-    const auto endAt = std::lower_bound(rowTops_.begin(), rowTops_.end() - 1, bottom);
+    // Rows [first, last) overlap [top, bottom), measured from the first row's top.
+    const double top = contentOffset_ - headerHeight_;
+    const double bottom = top + frame().size.height;
+    const std::size_t rowCount = heights_.size();
+    const std::size_t first = heights_.firstEndingBelow(top);
     const std::size_t last =
-        bottom <= top ? first : std::max(first, static_cast<std::size_t>(endAt - rowTops_.begin()));
+        bottom <= top ? first : std::max(first, heights_.firstStartingAtOrBelow(bottom));
 
     bool changed = false;
-    std::size_t flat = 0;
-    for (auto& section : sections_) {
-        for (auto& row : section) {
-            if (row.cell && (flat < first || flat >= last)) {
-                recycle(std::move(row.cell));
-                changed = true;
-            }
-            ++flat;
+    for (auto it = rows_.begin(); it != rows_.end();) {
+        const std::size_t flat = flatIndex(it->first);
+        if (it->second.cell && (flat < first || flat >= last)) {
+            recycle(std::move(it->second.cell));
+            changed = true;
         }
+        it = it->second.cell || it->second.selected ? std::next(it) : rows_.erase(it);
     }
     const auto dataSource = dataSource_.lock();
     const auto delegate = delegate_.lock();
-    for (flat = first; flat < std::min(last, rowCount) && dataSource; ++flat) {
+    for (std::size_t flat = first; flat < std::min(last, rowCount) && dataSource; ++flat) {
         const IndexPath path = indexPathAt(flat);
-        if (const auto& shown = rowAt(path).cell) {
-            shown->shownAt_ = flat;
+        if (const auto shown = rows_.find(path); shown != rows_.end() && shown->second.cell) {
+            shown->second.cell->shownAt_ = flat;
             continue;
         }
         std::shared_ptr<TableViewCell> cell;
@@ -356,7 +343,7 @@ void TableView::layoutRows() {
             throw std::logic_error("the data source returned a cell already on screen for row " +
                                    path.text());
         }
-        Row& row = rowAt(path);
+        Row& row = rows_[path];
         row.cell = cell;
         cell->shownIn_ = this;
         cell->shownAt_ = flat;
@@ -387,8 +374,8 @@ void TableView::recycle(std::shared_ptr<TableViewCell> cell) {
 }
 
 std::shared_ptr<TableViewCell> TableView::cellForRowAtIndexPath(const IndexPath& indexPath) const {
-    const Row* row = rowIfExists(indexPath);
-    return row ? row->cell : nullptr;
+    const auto row = rows_.find(indexPath);
+    return row != rows_.end() ? row->second.cell : nullptr;
 }
 
 std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) const {
@@ -397,15 +384,14 @@ std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) 
     }
     if (!sectionStarts_.empty() && cell.shownAt_ < sectionStarts_.back()) {
         const IndexPath hinted = indexPathAt(cell.shownAt_);
-        if (const Row* row = rowIfExists(hinted); row && row->cell.get() == &cell) {
+        if (const auto row = rows_.find(hinted);
+            row != rows_.end() && row->second.cell.get() == &cell) {
             return hinted;
         }
     }
-    for (std::size_t section = 0; section < sections_.size(); ++section) {
-        for (std::size_t row = 0; row < sections_[section].size(); ++row) {
-            if (sections_[section][row].cell.get() == &cell) {
-                return IndexPath{section, row};
-            }
+    for (const auto& [path, row] : rows_) {
+        if (row.cell.get() == &cell) {
+            return path;
         }
     }
     return std::nullopt;
@@ -413,11 +399,9 @@ std::optional<IndexPath> TableView::indexPathForCell(const TableViewCell& cell) 
 
 std::vector<IndexPath> TableView::indexPathsForVisibleRows() const {
     std::vector<IndexPath> visible;
-    for (std::size_t section = 0; section < sections_.size(); ++section) {
-        for (std::size_t row = 0; row < sections_[section].size(); ++row) {
-            if (sections_[section][row].cell) {
-                visible.push_back(IndexPath{section, row});
-            }
+    for (const auto& [path, row] : rows_) {
+        if (row.cell) {
+            visible.push_back(path);
         }
     }
     return visible;
@@ -426,11 +410,9 @@ std::vector<IndexPath> TableView::indexPathsForVisibleRows() const {
 // --- Selection and editing -------------------------------------------------------------------
 
 std::optional<IndexPath> TableView::indexPathForSelectedRow() const {
-    for (std::size_t section = 0; section < sections_.size(); ++section) {
-        for (std::size_t row = 0; row < sections_[section].size(); ++row) {
-            if (sections_[section][row].selected) {
-                return IndexPath{section, row};
-            }
+    for (const auto& [path, row] : rows_) {
+        if (row.selected) {
+            return path;
         }
     }
     return std::nullopt;
@@ -438,13 +420,13 @@ std::optional<IndexPath> TableView::indexPathForSelectedRow() const {
 
 void TableView::selectRow(const IndexPath& indexPath, bool animated) {
     loadIfNeeded();
-    if (!rowIfExists(indexPath)) {
+    if (!hasRow(indexPath)) {
         throw std::out_of_range("selectRow: no row " + indexPath.text());
     }
     if (const auto selected = indexPathForSelectedRow()) {
         deselectRow(*selected, animated);
     }
-    Row& row = rowAt(indexPath);
+    Row& row = rows_[indexPath];
     row.selected = true;
     if (row.cell) {
         row.cell->setSelected(true, animated);
@@ -453,14 +435,16 @@ void TableView::selectRow(const IndexPath& indexPath, bool animated) {
 }
 
 void TableView::deselectRow(const IndexPath& indexPath, bool animated) {
-    const Row* found = rowIfExists(indexPath);
-    if (!found || !found->selected) {
+    const auto found = rows_.find(indexPath);
+    if (found == rows_.end() || !found->second.selected) {
         return;
     }
-    Row& row = rowAt(indexPath);
+    Row& row = found->second;
     row.selected = false;
     if (row.cell) {
         row.cell->setSelected(false, animated);
+    } else {
+        rows_.erase(found);
     }
     didChange();
 }
@@ -572,23 +556,23 @@ void TableView::dragRow(const IndexPath& from, const IndexPath& to) {
         throw std::logic_error("row " + from.text() + " shows no reorder control");
     }
     const std::size_t roomInTarget =
-        to.section < sections_.size() ? sections_[to.section].size() - (to.section == from.section)
-                                      : 0;
-    if (to.section >= sections_.size() || to.row > roomInTarget) {
+        to.section < rowCounts_.size() ? rowCounts_[to.section] - (to.section == from.section)
+                                       : 0;
+    if (to.section >= rowCounts_.size() || to.row > roomInTarget) {
         throw std::logic_error("cannot drag a row to " + to.text());
     }
     if (from == to) {
         return;
     }
-    Row moving = std::move(rowAt(from));
-    sections_[from.section].erase(sections_[from.section].begin() +
-                                  static_cast<std::ptrdiff_t>(from.row));
-    sections_[to.section].insert(
-        sections_[to.section].begin() + static_cast<std::ptrdiff_t>(to.row), std::move(moving));
-    computeRowTops();
-    layoutRows();
     TableUpdate update;
     update.movedRows.emplace_back(from, to);
+    std::vector<std::size_t> countsAfter = rowCounts_;
+    --countsAfter[from.section];
+    ++countsAfter[to.section];
+    carryRows(TablePlan(rowCounts_, countsAfter, update));
+    rowCounts_ = std::move(countsAfter);
+    measureRows();
+    layoutRows();
     Application::shared().observer().tableViewDidUpdate(*this, update);
     dataSource.moveRowAtIndexPath(*this, from, to);
 }
@@ -603,24 +587,16 @@ void TableView::closeSwipe() {
 
 // --- Index arithmetic ------------------------------------------------------------------------
 
-TableView::Row& TableView::rowAt(const IndexPath& indexPath) {
-    return sections_.at(indexPath.section).at(indexPath.row);
-}
-
-const TableView::Row* TableView::rowIfExists(const IndexPath& indexPath) const {
-    if (indexPath.section >= sections_.size() ||
-        indexPath.row >= sections_[indexPath.section].size()) {
-        return nullptr;
-    }
-    return &sections_[indexPath.section][indexPath.row];
+bool TableView::hasRow(const IndexPath& indexPath) const {
+    return indexPath.section < rowCounts_.size() && indexPath.row < rowCounts_[indexPath.section];
 }
 
 TableViewCell& TableView::requireRowOnScreen(const IndexPath& indexPath) const {
-    const Row* row = rowIfExists(indexPath);
-    if (!isOnScreen() || !row || !row->cell) {
+    const auto row = rows_.find(indexPath);
+    if (!isOnScreen() || row == rows_.end() || !row->second.cell) {
         throw std::logic_error("row " + indexPath.text() + " is not on screen");
     }
-    return *row->cell;
+    return *row->second.cell;
 }
 
 std::size_t TableView::flatIndex(const IndexPath& indexPath) const {

@@ -37,6 +37,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/RowHeights.h"
 #include "platform/ui/TableBatch.h"
 #include "platform/ui/TableViewDataSource.h"
 #include "platform/ui/View.h"
@@ -101,7 +102,7 @@ class TableView : public View {
     void setContentOffset(double offset);
     // Scrolls so the row is at the top of the visible area, as far as the content allows.
     void scrollToRow(const IndexPath& indexPath, bool animated);
-    double contentHeight() const { return rowTops_.empty() ? 0.0 : rowTops_.back(); }
+    double contentHeight() const { return loaded_ ? headerHeight_ + heights_.total() : 0.0; }
 
     // --- Selection (one row at most; reloadData clears it) ---
     std::optional<IndexPath> indexPathForSelectedRow() const;
@@ -147,6 +148,8 @@ class TableView : public View {
 
   private:
     friend class TableViewController;
+    // What the table remembers of a row beyond its place: only rows on screen or selected
+    // have an entry, so a batch costs time in the rows on screen, not in the rows there are.
     struct Row {
         std::shared_ptr<TableViewCell> cell;
         bool selected = false;
@@ -156,13 +159,14 @@ class TableView : public View {
     void loadIfNeeded();
     void readAllRows();
     void applyBatch(TableUpdate update);
-    void computeRowTops();
+    // Rows on screen or selected follow a batch to their new places; the others let go.
+    void carryRows(const TablePlan& plan);
+    void measureRows();
     void layoutRows();
     void recycle(std::shared_ptr<TableViewCell> cell);
     void closeSwipe();
     void requireNotBusy(const char* what) const;
-    Row& rowAt(const IndexPath& indexPath);
-    const Row* rowIfExists(const IndexPath& indexPath) const;
+    bool hasRow(const IndexPath& indexPath) const;
     TableViewCell& requireRowOnScreen(const IndexPath& indexPath) const;
     std::size_t flatIndex(const IndexPath& indexPath) const;
     IndexPath indexPathAt(std::size_t flatIndex) const;
@@ -179,9 +183,11 @@ class TableView : public View {
     std::map<std::string, std::vector<std::shared_ptr<TableViewCell>>> reuseQueues_;
 
     bool loaded_ = false;
-    std::vector<std::vector<Row>> sections_;
+    std::vector<std::size_t> rowCounts_;      // of each section
     std::vector<std::size_t> sectionStarts_;  // flat index of each section's first row, + total
-    std::vector<double> rowTops_;             // top of each row (flat), + the content's bottom
+    std::map<IndexPath, Row> rows_;           // rows on screen or selected
+    double headerHeight_ = 0.0;               // as measured with the rows
+    RowHeights heights_;                      // of each row, flat
     double contentOffset_ = 0.0;
 
     int updateDepth_ = 0;

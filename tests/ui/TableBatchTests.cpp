@@ -1,6 +1,9 @@
 // Where each row after a batch comes from ("s.r" its row before, "new" asked for; sections
-// split by "|"), or why the batch does not add up.
+// split by "|"), or why the batch does not add up. Every row is also asked the other way round
+// (where does the row before go?), and the two answers must agree.
 
+#include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,11 +29,27 @@ void PrintTo(const BatchCase& c, std::ostream* out) {
 
 std::string plan(const BatchCase& batch) {
     try {
+        const TablePlan plan(batch.before, batch.after, batch.update);
         std::string text;
-        for (const auto& section : planTableUpdate(batch.before, batch.after, batch.update)) {
-            text += text.empty() ? "" : " |";
-            for (const auto& origin : section) {
+        std::map<IndexPath, IndexPath> arrived;  // before -> after, from the origins
+        for (std::size_t section = 0; section < batch.after.size(); ++section) {
+            text += section == 0 ? "" : " |";
+            for (std::size_t row = 0; row < batch.after[section]; ++row) {
+                const auto origin = plan.origin(IndexPath{section, row});
                 text += (text.empty() ? "" : " ") + (origin ? origin->text() : std::string("new"));
+                if (origin) {
+                    arrived.emplace(*origin, IndexPath{section, row});
+                }
+            }
+        }
+        for (std::size_t section = 0; section < batch.before.size(); ++section) {
+            for (std::size_t row = 0; row < batch.before[section]; ++row) {
+                const IndexPath before{section, row};
+                const auto to = plan.destination(before);
+                const auto from = arrived.find(before);
+                if (to != (from == arrived.end() ? std::nullopt : std::optional(from->second))) {
+                    text += " (" + before.text() + " goes elsewhere)";
+                }
             }
         }
         return text;
