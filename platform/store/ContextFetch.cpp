@@ -23,39 +23,92 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::fetchRows(const FetchReq
     return runFetch(request, true);
 }
 
-ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequest& request,
-                                                                 bool keysPastFirstBatch) {
-    const CompiledFetch fetch(impl_->model, request);
-    const auto& e = fetch.entity();
+namespace {
 
+// The predicate as SQL over the entity's table, with its parameters in clause order:
+// attribute conditions first, then relationship keys. `storeCanMatch` is false when a
+// condition names an object no saved row can point at (unsaved, or another context's).
+struct StoreCondition {
     std::string where;
     bool storeCanMatch = true;
     std::vector<const Value*> bindings;
     std::vector<std::int64_t> keyBindings;
-    auto clause = [&](const std::string& text) {
-        where += (where.empty() ? " WHERE " : " AND ") + text;
-    };
-    // Bind in clause order: attribute conditions first, then relationship keys.
-    for (const auto& c : fetch.attributeConditions()) {
-        const auto column = StoreConnection::quoted(e.attributes[c.attribute].name);
-        if (isAbsent(c.value)) {
-            clause(column + " IS NULL");
-        } else {
-            clause(column + " = ?");
-            bindings.push_back(&c.value);
+
+    StoreCondition(const CompiledFetch& fetch, const ManagedObjectContext& context) {
+        const auto& e = fetch.entity();
+        auto clause = [&](const std::string& text) {
+            where += (where.empty() ? " WHERE " : " AND ") + text;
+        };
+        for (const auto& c : fetch.attributeConditions()) {
+            const auto column = StoreConnection::quoted(e.attributes[c.attribute].name);
+            if (isAbsent(c.value)) {
+                clause(column + " IS NULL");
+            } else {
+                clause(column + " = ?");
+                bindings.push_back(&c.value);
+            }
+        }
+        for (const auto& c : fetch.relationshipConditions()) {
+            const auto column = StoreConnection::quoted(c.relationship->name);
+            if (!c.object) {
+                clause(column + " IS NULL");
+            } else if (c.object->objectID().key < 0 ||
+                       c.object->managedObjectContext() != &context) {
+                storeCanMatch = false;
+            } else {
+                clause(column + " = ?");
+                keyBindings.push_back(c.object->objectID().key);
+            }
         }
     }
-    for (const auto& c : fetch.relationshipConditions()) {
-        const auto column = StoreConnection::quoted(c.relationship->name);
-        if (!c.object) {
-            clause(column + " IS NULL");
-        } else if (c.object->objectID().key < 0 || c.object->managedObjectContext() != this) {
-            storeCanMatch = false;  // an unsaved (or foreign) object has no rows pointing at it
-        } else {
-            clause(column + " = ?");
-            keyBindings.push_back(c.object->objectID().key);
+
+    void bind(SqliteStatement& statement) const {
+        int index = 1;
+        for (const auto* v : bindings) {
+            statement.bindValue(index++, *v);
+        }
+        for (auto key : keyBindings) {
+            statement.bindInt(index++, key);
         }
     }
+};
+
+}  // namespace
+
+std::size_t ManagedObjectContext::countForFetchRequest(const FetchRequest& request) {
+    const CompiledFetch fetch(impl_->model, request);
+    const auto& e = fetch.entity();
+    if (impl_->hasUnsavedChanges(e)) {
+        return runFetch(request, false).objects.size();
+    }
+    const StoreCondition condition(fetch, *this);
+    if (!condition.storeCanMatch) {
+        return 0;
+    }
+    auto& statement = impl_->connection.database().cached(
+        fmt::format("SELECT count(*) FROM {}{}", StoreConnection::quoted(e.name), condition.where));
+    condition.bind(statement);
+    std::size_t count = 0;
+    try {
+        if (statement.step()) {
+            count = std::size_t(statement.columnInt(0));
+        }
+    } catch (...) {
+        statement.reset();
+        throw;
+    }
+    statement.reset();
+    return count;
+}
+
+ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequest& request,
+                                                                 bool keysPastFirstBatch) {
+    const CompiledFetch fetch(impl_->model, request);
+    const auto& e = fetch.entity();
+    const StoreCondition condition(fetch, *this);
+    const auto& where = condition.where;
+    const bool storeCanMatch = condition.storeCanMatch;
+
     // SQLite sorts the rows it returns (measured faster than sorting the objects for large
     // lists); the order is the one CompiledFetch::less gives in memory, global identifier last.
     std::string order;
@@ -72,13 +125,7 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
         const auto matching = fmt::format("FROM {}{}", StoreConnection::quoted(e.name), where);
         const auto from = fmt::format("{} ORDER BY {}", matching, order);
         auto run = [&](SqliteStatement& statement, auto&& eachRow) {
-            int index = 1;
-            for (const auto* v : bindings) {
-                statement.bindValue(index++, *v);
-            }
-            for (auto key : keyBindings) {
-                statement.bindInt(index++, key);
-            }
+            condition.bind(statement);
             try {
                 while (statement.step()) {
                     eachRow(statement);
@@ -121,15 +168,8 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::runFetch(const FetchRequ
                 // every key. SQLite sorts the keys with their sort columns only.
                 fetched.moreKeys = std::make_unique<KeyCursor>(
                     database.file(), fmt::format("SELECT count(*) {}", matching),
-                    fmt::format("SELECT \"_key\" {}", from), [&](SqliteStatement& statement) {
-                        int index = 1;
-                        for (const auto* v : bindings) {
-                            statement.bindValue(index++, *v);
-                        }
-                        for (auto key : keyBindings) {
-                            statement.bindInt(index++, key);
-                        }
-                    });
+                    fmt::format("SELECT \"_key\" {}", from),
+                    [&](SqliteStatement& statement) { condition.bind(statement); });
             } else {
                 results.reserve(count);
                 run(database.cached(fmt::format("SELECT {} {} LIMIT {}",

@@ -104,6 +104,10 @@ std::size_t ManagedObject::toManyCount(const RelationshipDescription& relationsh
     return count > 0 ? std::size_t(count) : 0;
 }
 
+bool ManagedObject::hasLoadedMembers(const RelationshipDescription& relationship) const {
+    return !fault_ && toMany_.at(relationship.toManySlot).loaded;
+}
+
 void ManagedObject::willChange() {
     if (context_) {
         context_->impl_->objectWillChange(*this);

@@ -71,6 +71,8 @@ class ManagedObject : public std::enable_shared_from_this<ManagedObject> {
     // To-many relationships: the members (loads them), or just their number (no loading).
     const std::vector<ManagedObject*>& toMany(const RelationshipDescription& relationship) const;
     std::size_t toManyCount(const RelationshipDescription& relationship) const;
+    // Whether the members are in memory (toMany would not read the store).
+    bool hasLoadedMembers(const RelationshipDescription& relationship) const;
 
     std::shared_ptr<ManagedObject> shared() { return shared_from_this(); }
 

@@ -1,5 +1,7 @@
 #include "ObjectModel.h"
 
+#include <algorithm>
+
 #include <fmt/format.h>
 
 #include <fstream>
@@ -155,16 +157,20 @@ std::shared_ptr<ObjectModel> ObjectModel::fromJson(std::string_view text) {
             const std::string where = entity.name + "." + index.name;
             for (const auto& element : f.value("elements", json::array())) {
                 const auto key = requireString(element, "key", where);
-                const auto* attribute = entity.attribute(key);
-                if (!attribute) {
-                    invalid(fmt::format("fetch index {} names unknown attribute {}", where, key));
+                const bool toOne = std::any_of(
+                    entity.relationships.begin(), entity.relationships.end(),
+                    [&](const auto& r) { return r.name == key && !r.toMany; });
+                if (!entity.attribute(key) && !toOne) {
+                    invalid(fmt::format(
+                        "fetch index {} names {}, neither an attribute nor a to-one relationship",
+                        where, key));
                 }
-                index.elements.push_back(
-                    {attribute->index, optionalMember(element, "ascending", true, where)});
+                index.elements.push_back({key, optionalMember(element, "ascending", true, where)});
             }
             if (index.elements.empty()) {
                 invalid(fmt::format("fetch index {} has no elements", where));
             }
+            index.endsWithIdentifier = optionalMember(f, "endsWithIdentifier", true, where);
             entity.fetchIndexes.push_back(std::move(index));
         }
         if (entity.attributes.size() + entity.relationships.size() > 32 ||

@@ -44,14 +44,20 @@ struct RelationshipDescription {
 };
 
 // An order the store keeps an index for, so that fetches sorted this way (each key breaking the
-// ties of the one before, the global identifier last) walk the index instead of sorting.
+// ties of the one before, the global identifier last) walk the index instead of sorting, and
+// counts of the objects that agree on its first keys read the index alone. An index led by a
+// to-one relationship also finds that relationship's members: the store then makes no index of
+// the relationship's own.
 struct FetchIndexDescription {
     std::string name;
     struct Element {
-        std::size_t attribute = 0;  // an attribute index
+        std::string column;  // an attribute's, or a to-one relationship's
         bool ascending = true;
     };
     std::vector<Element> elements;
+    // The global identifier as the last key, as every sorted fetch has it. An index only for
+    // finding and counting leaves it out: smaller, and rows that tie are found in file order.
+    bool endsWithIdentifier = true;
 };
 
 using ObjectFactory =

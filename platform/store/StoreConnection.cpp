@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "CommitHooks.h"
@@ -115,8 +116,9 @@ void StoreConnection::createSchema() {
         }
         db_.execute(sql + ")");
     }
-    // Each to-one column is indexed (members of a to-many are found through it) and keeps
-    // its destination's member count by trigger, whoever writes the row.
+    // Each to-one column is indexed (members of a to-many are found through it), unless a fetch
+    // index leads with it, and keeps its destination's member count by trigger, whoever
+    // writes the row.
     for (const auto& entity : model_->entities()) {
         for (const auto* r : entity.toOneRelationships) {
             const auto table = quoted(entity.name);
@@ -126,7 +128,10 @@ void StoreConnection::createSchema() {
             const auto name = [&](const char* what) {
                 return quoted(fmt::format("{}_{}_{}", entity.name, r->name, what));
             };
-            db_.execute(fmt::format("CREATE INDEX {} ON {} ({})", name("index"), table, column));
+            if (!fetchIndexLeadsWith(entity, r->name)) {
+                db_.execute(
+                    fmt::format("CREATE INDEX {} ON {} ({})", name("index"), table, column));
+            }
             db_.execute(
                 fmt::format("CREATE TRIGGER {} AFTER INSERT ON {} WHEN NEW.{} IS NOT NULL BEGIN "
                             "UPDATE {} SET {} = {} + 1 WHERE \"_key\" = NEW.{}; END",
@@ -155,21 +160,37 @@ void StoreConnection::createSchema() {
     transaction.commit();
 }
 
+bool StoreConnection::fetchIndexLeadsWith(const EntityDescription& entity,
+                                          const std::string& column) {
+    return std::any_of(entity.fetchIndexes.begin(), entity.fetchIndexes.end(),
+                       [&](const auto& index) { return index.elements.front().column == column; });
+}
+
 // The model's fetch indexes, made when missing (also in stores made before the model named
-// them). They only speed fetches up: one that cannot be made now (the file is busy or
-// read-only) is tried again at the next opening, and fetches sort without it meanwhile.
+// them), in place of a to-one's own index when they lead with its column. They only speed
+// fetches up: one that cannot be made now (the file is busy or read-only) is tried again at
+// the next opening, and fetches sort without it meanwhile; the to-one's own index goes only
+// once its replacement is there.
 void StoreConnection::createFetchIndexes() {
     for (const auto& entity : model_->entities()) {
         for (const auto& index : entity.fetchIndexes) {
             std::string columns;
             for (const auto& element : index.elements) {
-                columns += quoted(entity.attributes[element.attribute].name) +
-                           (element.ascending ? " ASC, " : " DESC, ");
+                columns += (columns.empty() ? "" : ", ") + quoted(element.column) +
+                           (element.ascending ? " ASC" : " DESC");
+            }
+            if (index.endsWithIdentifier) {
+                columns += ", \"_gid\" ASC";
             }
             try {
-                db_.execute(fmt::format("CREATE INDEX IF NOT EXISTS {} ON {} ({}\"_gid\" ASC)",
+                db_.execute(fmt::format("CREATE INDEX IF NOT EXISTS {} ON {} ({})",
                                         quoted(fmt::format("{}_{}_fetch", entity.name, index.name)),
                                         quoted(entity.name), columns));
+                const auto& lead = index.elements.front().column;
+                if (!entity.attribute(lead)) {  // a to-one's column: its own index is spare
+                    db_.execute(fmt::format("DROP INDEX IF EXISTS {}",
+                                            quoted(fmt::format("{}_{}_index", entity.name, lead))));
+                }
             } catch (const StoreError&) {
             }
         }

@@ -56,6 +56,7 @@ class StoreConnection {
     void createSchema();
     void checkSchema();
     void createFetchIndexes();
+    static bool fetchIndexLeadsWith(const EntityDescription& entity, const std::string& column);
 
     SqliteDatabase db_;
     std::shared_ptr<const ObjectModel> model_;

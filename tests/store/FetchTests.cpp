@@ -1,5 +1,5 @@
-// Fetch requests: which objects match, in which order, and that a fetch describes the context
-// as it is now, unsaved changes included. Every order is checked twice: once as the store's
+// Fetch requests: which objects match (and how many: a count agrees with the fetch), in which
+// order, and that a fetch describes the context as it is now, unsaved changes included. Every order is checked twice: once as the store's
 // SQL gives it (no unsaved changes) and once as the context computes it in memory (an unsaved
 // change of the entity present); both must follow the same rules.
 
@@ -165,6 +165,7 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
         std::erase(fromMemory, probe);
         context().deleteObject(*probe);
         EXPECT_EQ(fromStore, fromMemory) << where << ": the store and the context differ";
+        EXPECT_EQ(context().countForFetchRequest(request), fromStore.size()) << where;
         ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(request, fromStore, where));
         // Unsaved edits, inserts and deletes: the context's answer must follow the same rules.
         auto all = context().executeFetchRequest(FetchRequest::forEntity("Item"));
@@ -178,6 +179,9 @@ TEST_F(Fetching, TheStoreAndTheContextOrderRandomDataAlike) {
         context().deleteObject(*all[random() % all.size()]);
         ASSERT_NO_FATAL_FAILURE(expectReferenceOrder(
             request, context().executeFetchRequest(request), where + " (unsaved changes)"));
+        EXPECT_EQ(context().countForFetchRequest(request),
+                  context().executeFetchRequest(request).size())
+            << where << " (unsaved changes)";
         // Only unsaved items, or saved ones moved in unsaved, can point at an unsaved list.
         const auto inFresh = FetchRequest::forEntity("Item")
                                  .whereRelated("forList", fresh.get())

@@ -34,6 +34,37 @@ TEST_F(OpeningStores, TheStoreIsOneSqliteFileNamedAfterTheContainer) {
     EXPECT_THROW(blocked.sharedViewContext(), std::logic_error);
 }
 
+// A list's items are found, and its checked ones counted, through one index that leads with
+// the list: a new store has no other index of the list column, and a store that has one (as
+// stores made before had) loses it when it next opens.
+TEST_F(OpeningStores, AListsItemsAreFoundAndCountedThroughOneIndex) {
+    RawDatabase raw(storeFile());
+    const auto plan = [&] {
+        std::string text;
+        SqliteStatement indexes(raw.handle(),
+                                "SELECT \"name\" FROM sqlite_master WHERE \"type\" = 'index' AND "
+                                "\"sql\" LIKE '%\"forList\"%' ORDER BY \"name\"");
+        while (indexes.step()) {
+            text += indexes.columnText(0) + "; ";
+        }
+        SqliteStatement count(raw.handle(),
+                              "EXPLAIN QUERY PLAN SELECT count(*) FROM \"Item\" WHERE \"isDone\" = 1 "
+                              "AND \"forList\" = 1");
+        while (count.step()) {
+            text += count.columnText(3);
+        }
+        return text;
+    };
+    const std::string expected =
+        "Item_byListChecked_fetch; SEARCH Item USING COVERING INDEX Item_byListChecked_fetch "
+        "(forList=? AND isDone=?)";
+    EXPECT_EQ(plan(), expected);
+    raw.execute("CREATE INDEX \"Item_forList_index\" ON \"Item\" (\"forList\")");
+    raw.execute("DROP INDEX \"Item_byListChecked_fetch\"");
+    relaunch();
+    EXPECT_EQ(plan(), expected);
+}
+
 // A store file changed by another program, and how opening it ends: "opens", or "refused" (one
 // error, nothing thrown, the file left byte for byte as it was).
 struct DamageCase {
