@@ -4,8 +4,26 @@
 #include <set>
 
 #include "Operations.h"
+#include "Ordering.h"
 
 namespace jw::model {
+
+namespace {
+
+// recountDone's rule, counted where the items are: in memory for a list whose items are loaded
+// (a screen's), in the store for any other, so a merge's recount neither reads nor keeps every
+// item of every list it touched.
+void recount(List& list) {
+    if (list.hasLoadedListItems() || !list.managedObjectContext()) {
+        recountDone(list);
+        return;
+    }
+    const auto done = list.managedObjectContext()->countForFetchRequest(
+        itemsFetchRequest(&list, JWListFilter::checked));
+    list.setDoneCount(std::int32_t(done));
+}
+
+}  // namespace
 
 std::vector<List*> listsTouchedBy(store::ManagedObjectContext& context,
                                   const store::ContextDidSaveNotification& note) {
@@ -46,7 +64,7 @@ bool recountLists(const std::vector<List*>& lists) {
             continue;
         }
         const auto before = list->doneCount();
-        recountDone(*list);
+        recount(*list);
         changed = changed || list->doneCount() != before;
     }
     return changed;
@@ -71,7 +89,7 @@ bool PendingRecounts::recountSome(std::size_t itemBudget) {
             continue;
         }
         const auto before = list->doneCount();
-        recountDone(*list);
+        recount(*list);
         read += std::max<std::size_t>(1, list->listItemsCount());
         changed = changed || list->doneCount() != before;
     }

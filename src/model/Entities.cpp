@@ -259,6 +259,9 @@ std::vector<Item*> List::listItems() const {
 std::size_t List::listItemsCount() const {
     return toManyCount(relationship(*this, kListItems));
 }
+bool List::hasLoadedListItems() const {
+    return hasLoadedMembers(relationship(*this, kListItems));
+}
 std::vector<List*> List::smartInLists() const {
     return membersAs<List>(*this, kSmartInLists);
 }

@@ -111,6 +111,8 @@ class List : public ManagedObject {
     std::vector<Item*> listItems() const;
     // Their number, without reading them.
     std::size_t listItemsCount() const;
+    // Whether listItems would answer from memory, reading nothing from the store.
+    bool hasLoadedListItems() const;
     std::vector<List*> smartInLists() const;
     List* smartInListOf() const;
     void setSmartInListOf(List* list);

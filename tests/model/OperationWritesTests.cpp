@@ -221,6 +221,25 @@ TEST_F(Operations, PendingRecountsGoInTurnWithinTheirBudget) {
     pending.recountSome(4);
     steps += pending.empty() ? "both in one" : "not both in one";
     EXPECT_EQ(steps, "7/0 changed; 1/0 changed none waiting; 1/0 none waiting; both in one");
+
+    // A list whose items nothing has read is counted in the store, unsaved checks included,
+    // and its items stay unread.
+    reopen();
+    auto stored = fetchListNamed("Source");
+    stored->setDoneCount(7);
+    auto unchecked = std::static_pointer_cast<Item>(
+        context().executeFetchRequest(itemsFetchRequest(stored.get(), JWListFilter::unchecked))
+            .at(0));
+    const auto counted = [&] {
+        pending.add({stored.get()});
+        pending.recountSome(10);
+        return std::to_string(stored->doneCount()) +
+               (stored->hasLoadedListItems() ? " read" : " unread");
+    };
+    steps = counted() + "; ";
+    unchecked->setIsDone(true);
+    steps += counted();
+    EXPECT_EQ(steps, "1 unread; 2 unread");
 }
 
 }  // namespace
