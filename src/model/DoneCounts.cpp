@@ -10,9 +10,7 @@ namespace jw::model {
 
 namespace {
 
-// recountDone's rule, counted where the items are: in memory for a list whose items are loaded
-// (a screen's), in the store for any other, so a merge's recount neither reads nor keeps every
-// item of every list it touched.
+// recountDone's rule, counted where the header says.
 void recount(List& list) {
     if (list.hasLoadedListItems() || !list.managedObjectContext()) {
         recountDone(list);

@@ -8,10 +8,16 @@
 // The lag the screens allow locally (the items screen recounts when it closes) is theirs to
 // keep; these are for merges and for programs without screens. Main thread.
 //
+// Where the count is made: in memory for a list whose items are already there (a screen's),
+// in the store otherwise (from its index of items by list and checked state, making no
+// objects). Loading the items to count them would keep every item of every touched list in
+// the context, and an arrival from another device touches them all.
+//
 // A large arrival comes as many merged slices, each touching many lists, and a recount reads
-// every item of its list: recounting at every slice would read the same items again and again,
-// and a long list at once. PendingRecounts gathers the lists and recounts them a few at a
-// time, each list once however many slices touched it before its turn.
+// every item of its list (or its index entries): recounting at every slice would read the same
+// items again and again, and a long list at once. PendingRecounts gathers the lists and
+// recounts them a few at a time, each list once however many slices touched it before its
+// turn.
 
 #include <cstddef>
 #include <deque>
