@@ -24,6 +24,7 @@ RawDatabase::RawDatabase(const std::filesystem::path& file, int cacheKibibytes) 
     sqlite3_busy_timeout(db_, 5000);
     execute("PRAGMA journal_mode=WAL");
     execute("PRAGMA synchronous=NORMAL");
+    execute("PRAGMA temp_store=MEMORY");  // as the store's connections (Sqlite.cpp)
     if (cacheKibibytes > 0) {
         execute("PRAGMA cache_size = -" + std::to_string(cacheKibibytes));
     }

@@ -145,6 +145,10 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAhea
             useWriteAheadLog();
         }
         execute("PRAGMA synchronous=NORMAL");
+        // Statement journals in memory: a statement inside a long transaction (a trigger's
+        // insert among thousands) otherwise ends up writing its journal to a temporary file
+        // once one has grown past 64 KiB, and every statement after it does so too.
+        execute("PRAGMA temp_store=MEMORY");
         execute(fmt::format("PRAGMA journal_size_limit = {}", kLogBytesKept));
     } catch (...) {
         sqlite3_close(db_);
