@@ -163,7 +163,20 @@ void SyncTables::preload(const std::vector<GlobalID>& ids) {
         }
         s.reset();
     }
+    // The side tables are empty most of the time: asking each of them for every object of a
+    // slice would cost a probe per object for nothing.
+    bool hasTombstones = false, hasParked = false, hasLinks = false;
     {
+        auto& s = db_.cached(
+            "SELECT EXISTS (SELECT 1 FROM \"_sync_tombstones\"), EXISTS (SELECT 1 FROM "
+            "\"_sync_parked\"), EXISTS (SELECT 1 FROM \"_sync_links\")");
+        s.step();
+        hasTombstones = s.columnInt(0) != 0;
+        hasParked = s.columnInt(1) != 0;
+        hasLinks = s.columnInt(2) != 0;
+        s.reset();
+    }
+    if (hasTombstones) {
         auto& s = db_.cached(
             "SELECT \"gid\", \"counter\", \"device\" FROM \"_sync_tombstones\" WHERE \"gid\" IN " +
             in);
@@ -173,11 +186,19 @@ void SyncTables::preload(const std::vector<GlobalID>& ids) {
         }
         s.reset();
     }
-    using Known = std::pair<const char*, IDSet*>;
-    for (const auto& [sql, without] :
-         {Known{"SELECT \"gid\" FROM \"_sync_parked\" WHERE \"gid\" IN ", &unparked_},
-          Known{"SELECT \"gid\" FROM \"_sync_links\" WHERE \"gid\" IN ", &linkless_},
-          Known{"SELECT \"target\" FROM \"_sync_links\" WHERE \"target\" IN ", &untargeted_}}) {
+    struct Known {
+        bool any;
+        const char* sql;
+        IDSet* without;
+    };
+    for (const auto& [any, sql, without] :
+         {Known{hasParked, "SELECT \"gid\" FROM \"_sync_parked\" WHERE \"gid\" IN ", &unparked_},
+          Known{hasLinks, "SELECT \"gid\" FROM \"_sync_links\" WHERE \"gid\" IN ", &linkless_},
+          Known{hasLinks, "SELECT \"target\" FROM \"_sync_links\" WHERE \"target\" IN ",
+                &untargeted_}}) {
+        if (!any) {
+            continue;
+        }
         auto& s = db_.cached(sql + in);
         store::StoreRows::bindGlobalIDs(s, 1, ids);
         while (s.step()) {
