@@ -241,8 +241,14 @@ StallFigures runJob(const Environment& env, const AttachedTemplate& t, const fs:
         const auto next = Clock::now() + kCheckEvery;
         loop.runUntil([&] { return Clock::now() >= next; },
                       std::chrono::duration<double>(kCheckEvery).count());
+        // The check and its save run on the main thread like any tap: a save that waits for
+        // the engine's transaction to end is a stall too.
+        const auto tapped = Clock::now();
         model::toggleItem(db, *item);
         const auto savedAt = Clock::now();
+        figures.longestTaskMs =
+            std::max(figures.longestTaskMs,
+                     std::chrono::duration<double, std::milli>(savedAt - tapped).count());
         newest.step();
         saves.emplace_back(savedAt, newest.integer(0));
         newest.reset();

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "Value.h"
+#include "WriteTurns.h"
 
 namespace jw::store {
 
@@ -56,7 +57,8 @@ class SqliteStatement {
 class SqliteDatabase {
   public:
     // Opens (creating if needed) the database file, in WAL mode with foreign-key-free,
-    // synchronous=NORMAL settings (durable against a process crash; the OS keeps the WAL).
+    // synchronous=NORMAL settings (durable against a process crash; the OS keeps the WAL) and
+    // temporary storage in memory.
     // With `writeAheadLog` false the file keeps its journal mode until useWriteAheadLog(), so
     // that a file can be read and refused without being changed.
     explicit SqliteDatabase(const std::filesystem::path& file, bool writeAheadLog = true);
@@ -87,11 +89,20 @@ class SqliteDatabase {
     // is checkpointing. Throws StoreError on failure.
     void checkpoint();
 
+    // Makes this connection give way to the file's other connections in this process: before
+    // each transaction it waits (a second at most) while one of them waits for the write lock
+    // (see WriteTurns.h). For a worker's long runs of transactions, never for the main thread.
+    void setBackgroundWriter() { background_ = true; }
+    // BEGIN IMMEDIATE, taking this connection's turn (SqliteTransaction calls it).
+    void beginWriting();
+
     [[noreturn]] void fail(std::string_view what) const;
 
   private:
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
+    std::shared_ptr<WriteTurns> turns_;
+    bool background_ = false;
     std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> cache_;
 };
 

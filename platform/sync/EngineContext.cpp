@@ -4,9 +4,7 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "SyncState.h"
 #include "SyncTables.h"
@@ -17,21 +15,6 @@ namespace jw::sync {
 
 namespace {
 std::atomic<int> gLoggingLevel{0};
-
-// The worker waits for the store's write lock behind saves, which hold it briefly: it asks
-// again soon (50 microseconds, doubling up to 2 ms) rather than at SQLite's own steps (1 ms,
-// then longer), which kept a merge asleep well after the save it waited for had committed.
-// It gives up after about five seconds, as the connection's timeout says.
-int retrySoon(void*, int count) {
-    constexpr int kSteps = 6;  // 50 .. 1,600 microseconds, then 2 ms each
-    constexpr int kGiveUpAfter = kSteps + 2'500;
-    if (count >= kGiveUpAfter) {
-        return 0;
-    }
-    const int micros = count < kSteps ? 50 << count : 2'000;
-    std::this_thread::sleep_for(std::chrono::microseconds(micros));
-    return 1;
-}
 }  // namespace
 
 void setCurrentLoggingLevel(int level) {
@@ -62,7 +45,7 @@ store::StoreConnection& EngineContext::connection() {
         connection_ = std::make_unique<store::StoreConnection>(storeURL, model);
         connection_->database().execute(
             fmt::format("PRAGMA cache_size = -{}", kEngineCacheKibibytes));
-        sqlite3_busy_handler(connection_->database().handle(), retrySoon, nullptr);
+        connection_->database().setBackgroundWriter();
         SyncTables::create(connection_->database());
         setDevice(SyncState(connection_->database()).get(state::device));
     }

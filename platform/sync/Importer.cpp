@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <span>
 #include <unordered_map>
@@ -233,23 +234,32 @@ bool Importer::importFile(const Registrations& registrations, const std::string&
 }
 
 void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, std::int64_t seq) {
+    using Clock = std::chrono::steady_clock;
     auto& conn = context_.connection();
     SyncTables tables(conn.database());
     SyncState record(conn.database());
     const auto& h = file.header;
     const std::span<const ObjectChange> changes(file.changes);
     const auto perTransaction = std::max<std::size_t>(1, context_.tuning.changesPerTransaction);
-    for (std::size_t begin = 0;; begin += perTransaction) {
+    const auto timeLimit = context_.tuning.transactionTime;
+    for (std::size_t begin = 0;;) {
         const auto slice = changes.subspan(begin, std::min(perTransaction, changes.size() - begin));
-        const bool last = begin + slice.size() == changes.size();
         // A new applier for each transaction: what it knows of the store holds only as long
         // as nothing else writes, and a save may come in between.
         ChangeApplier applier(conn);
         store::SqliteTransaction transaction(conn.database());
+        const auto started = Clock::now();
         applier.prepare(slice);
-        for (const auto& change : slice) {
-            applier.applyChecked(change);
+        std::size_t applied = 0;
+        while (applied < slice.size()) {
+            applier.applyChecked(slice[applied++]);
+            // The clock is read every few changes: each takes microseconds.
+            if (applied % 16 == 0 && Clock::now() - started >= timeLimit) {
+                break;
+            }
         }
+        begin += applied;
+        const bool last = begin == changes.size();
         if (last && h.kind == "baseline") {
             for (const auto& [other, covered] : h.coverage) {
                 if (other != context_.device()) {

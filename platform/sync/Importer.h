@@ -26,10 +26,10 @@ class Importer {
     // or there and refused, the baseline that reaches furthest into that device's files closes
     // the gap. Files past a gap still come in (in any order) but never move the device's
     // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
-    // A file is applied in transactions of tuning.changesPerTransaction changes, the last
-    // one recording it as applied: a file cut off between them is applied again whole at the
-    // next merge (applying is idempotent), and a refused file changes nothing (every change
-    // is checked before the first is applied). `betweenFiles` (when given) runs on the
+    // A file is applied in transactions of at most tuning.changesPerTransaction changes and
+    // about tuning.transactionTime, the last one recording it as applied: a file cut off
+    // between them is applied again whole at the next merge (applying is idempotent), and a
+    // refused file changes nothing (every change is checked before the first is applied). `betweenFiles` (when given) runs on the
     // worker between those transactions and after each file or baseline applied.
     void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {});
 

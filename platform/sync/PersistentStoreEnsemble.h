@@ -32,6 +32,7 @@
 // dropped.
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -78,9 +79,11 @@ struct EnsembleTuning {
     // An export writes at most this many change records per file (a few MiB), so the first
     // file of a large store, or a long time away, never makes a file past kMaxChangeFileBytes.
     std::size_t maxRecordsPerFile = 20'000;
-    // An arriving file is applied in transactions of at most this many changes, so a save on
-    // the main thread never waits long for the store (each takes tens of milliseconds).
-    std::size_t changesPerTransaction = 500;
+    // An arriving file is applied in transactions of at most this many changes, each ending
+    // once it has taken transactionTime, so that a save on the main thread, which waits for
+    // the one under way (see WriteTurns.h), never waits long.
+    std::size_t changesPerTransaction = 1000;
+    std::chrono::milliseconds transactionTime{25};
     // This device's temporary files older than this are left from a write cut short.
     double staleTemporaryFileSeconds = 15 * 60;
 };
