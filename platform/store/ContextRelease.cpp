@@ -83,10 +83,14 @@ std::size_t ManagedObjectContext::releaseUnreferencedObjects() {
     return released;
 }
 
-void ManagedObjectContext::releaseUnreferencedObjectsIfGrown() {
+bool ManagedObjectContext::releaseIsDue() const {
     const auto count = registeredObjectCount();
     const auto floor = objectReleaseFloor();
-    if (floor > 0 && (count < floor || count < 2 * impl_->registeredAfterRelease)) {
+    return floor == 0 || (count >= floor && count >= 2 * impl_->registeredAfterRelease);
+}
+
+void ManagedObjectContext::releaseUnreferencedObjectsIfGrown() {
+    if (!releaseIsDue()) {
         return;
     }
     releaseUnreferencedObjects();

@@ -124,9 +124,12 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
     // or reference to an object it does not also hold by shared_ptr (a member list from
     // toMany() included): run it between events, never inside an operation.
     std::size_t releaseUnreferencedObjects();
-    // The same, when worth it: once this context holds at least objectReleaseFloor() objects
-    // and twice as many as after its last release. The container runs it at the end of every
-    // main run-loop event, so memory follows what the screens hold, not all that was read.
+    // The same, when worth it (releaseIsDue): once this context holds at least
+    // objectReleaseFloor() objects and twice as many as after its last release. The container
+    // runs it when the main run loop has been quiet a moment after an event that made it due
+    // (at once with a floor of 0), so memory follows what the screens hold, not all that was
+    // read, and the walk over every object stays out of the event that read them.
+    bool releaseIsDue() const;
     void releaseUnreferencedObjectsIfGrown();
     static std::size_t objectReleaseFloor();
     // Tests set 0, so that every event's end releases what it can.

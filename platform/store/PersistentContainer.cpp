@@ -35,11 +35,30 @@ void PersistentContainer::loadPersistentStores(
         viewContext_ = std::make_shared<ManagedObjectContext>(connection);
         storeURL_ = file;
         std::weak_ptr<ManagedObjectContext> weak = viewContext_;
-        mainRunLoop().addEndOfEventObserver([weak] {
-            if (auto context = weak.lock()) {
-                context->processPendingChanges();
-                context->releaseUnreferencedObjectsIfGrown();
+        // A release that falls due waits for a quiet moment: the event that read the objects
+        // (a tap that opens a long list) then ends, and its frame is drawn, without the walk.
+        auto quietRelease = std::make_shared<std::shared_ptr<Timer>>();
+        mainRunLoop().addEndOfEventObserver([weak, quietRelease] {
+            auto context = weak.lock();
+            if (!context) {
+                return;
             }
+            context->processPendingChanges();
+            if (!context->releaseIsDue()) {
+                return;
+            }
+            if (ManagedObjectContext::objectReleaseFloor() == 0) {
+                context->releaseUnreferencedObjects();
+                return;
+            }
+            if (*quietRelease && (*quietRelease)->isValid()) {
+                return;
+            }
+            *quietRelease = mainRunLoop().scheduleTimer(kReleaseAfterSeconds, false, [weak](Timer&) {
+                if (auto later = weak.lock()) {
+                    later->releaseUnreferencedObjectsIfGrown();
+                }
+            });
         });
     } catch (const StoreError& error) {
         completion(&error);

@@ -32,6 +32,10 @@ class PersistentContainer {
     static std::filesystem::path modelURL(const std::filesystem::path& resourceDirectory,
                                           const std::string& name);
 
+    // How long after the main run-loop event that made a release of unreferenced objects due
+    // the view context's release runs (see ManagedObjectContext::releaseIsDue).
+    static constexpr double kReleaseAfterSeconds = 0.25;
+
     // Opens the store; calls `completion` once with nothing on success or the error.
     void loadPersistentStores(const std::function<void(const StoreError*)>& completion);
 

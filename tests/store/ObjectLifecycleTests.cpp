@@ -177,6 +177,28 @@ TEST_F(ObjectLifecycle, RowsAreReadOnDemand) {
 
 // Deleting what was never saved, deleting twice, or another context's object, and editing a
 // deleted or detached object: none leaves a trace.
+// In a real store (a floor above 0) a release falls due once the objects have doubled, and
+// runs a moment after the event that read them, not at its end: a tap that opens a long list
+// draws its rows before the walk over every object.
+TEST_F(ObjectLifecycle, AReleaseWaitsForAQuietMomentAfterTheEvent) {
+    auto list = newList(context(), "List", 1);
+    for (int i = 0; i < 30; ++i) {
+        newItem(context(), list.get(), fmt::format("Item {}", i), i);
+    }
+    context().save();
+    list.reset();
+    relaunch();
+    struct Floor {
+        Floor() { ManagedObjectContext::setObjectReleaseFloor(10); }
+        ~Floor() { ManagedObjectContext::setObjectReleaseFloor(0); }
+    } floor;
+    platform.loop().post([&] { context().executeFetchRequest(FetchRequest::forEntity("Item")); });
+    platform.loop().drain();
+    EXPECT_GE(context().registeredObjectCount(), 30u) << "kept past the event's end";
+    platform.loop().advance(PersistentContainer::kReleaseAfterSeconds);
+    EXPECT_EQ(context().registeredObjectCount(), 0u);
+}
+
 TEST_F(ObjectLifecycle, DeletionsThatLeaveNoTrace) {
     run("list Groceries; add Milk Groceries; save");
     auto other = openContainer();
