@@ -54,11 +54,12 @@ void PersistentContainer::loadPersistentStores(
             if (*quietRelease && (*quietRelease)->isValid()) {
                 return;
             }
-            *quietRelease = mainRunLoop().scheduleTimer(kReleaseAfterSeconds, false, [weak](Timer&) {
-                if (auto later = weak.lock()) {
-                    later->releaseUnreferencedObjectsIfGrown();
-                }
-            });
+            *quietRelease =
+                mainRunLoop().scheduleTimer(kReleaseAfterSeconds, false, [weak](Timer&) {
+                    if (auto later = weak.lock()) {
+                        later->releaseUnreferencedObjectsIfGrown();
+                    }
+                });
         });
     } catch (const StoreError& error) {
         completion(&error);

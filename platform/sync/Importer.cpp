@@ -242,8 +242,11 @@ void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, 
     const std::span<const ObjectChange> changes(file.changes);
     const auto perTransaction = std::max<std::size_t>(1, context_.tuning.changesPerTransaction);
     const auto timeLimit = context_.tuning.transactionTime;
+    // After a slice that ran out of time, the next takes what fitted, so that its preload
+    // reads no more than is applied.
+    std::size_t take = perTransaction;
     for (std::size_t begin = 0;;) {
-        const auto slice = changes.subspan(begin, std::min(perTransaction, changes.size() - begin));
+        const auto slice = changes.subspan(begin, std::min(take, changes.size() - begin));
         // A new applier for each transaction: what it knows of the store holds only as long
         // as nothing else writes, and a save may come in between.
         ChangeApplier applier(conn);
@@ -258,6 +261,7 @@ void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, 
                 break;
             }
         }
+        take = applied < slice.size() ? applied : std::min(perTransaction, 2 * take);
         begin += applied;
         const bool last = begin == changes.size();
         if (last && h.kind == "baseline") {

@@ -29,8 +29,9 @@ class Importer {
     // A file is applied in transactions of at most tuning.changesPerTransaction changes and
     // about tuning.transactionTime, the last one recording it as applied: a file cut off
     // between them is applied again whole at the next merge (applying is idempotent), and a
-    // refused file changes nothing (every change is checked before the first is applied). `betweenFiles` (when given) runs on the
-    // worker between those transactions and after each file or baseline applied.
+    // refused file changes nothing (every change is checked before the first is applied).
+    // `betweenFiles` (when given) runs on the worker between those transactions and after each
+    // file or baseline applied.
     void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {});
 
     // The other devices' files not applied yet, for status(): those in the folder, and those
