@@ -95,6 +95,9 @@ class SqliteDatabase {
     void setBackgroundWriter() { background_ = true; }
     // BEGIN IMMEDIATE, taking this connection's turn (SqliteTransaction calls it).
     void beginWriting();
+    // Whether another connection to the file in this process, not a background one, waits for
+    // the write lock just now (a background writer then ends its transaction soon).
+    bool othersWaitToWrite() const { return turns_->foregroundWaits(); }
 
     [[noreturn]] void fail(std::string_view what) const;
 

@@ -6,12 +6,14 @@
 // slices) takes the lock again within microseconds of giving it up, so a save on the main
 // thread, polling every few milliseconds, could wait for the whole file: half a second and
 // more while another device's 100,000 items arrived. With turns, a background connection
-// waits before each transaction while a foreground one waits for the lock, so a save waits
-// for one slice at most.
+// waits before each transaction while a foreground one waits for the lock, and may end the
+// transaction under way early when asked (foregroundWaits), so a save waits for one slice at
+// most, or for the few rows that slice applies once it has seen the save waiting.
 //
 // Every SqliteDatabase of one file shares that file's WriteTurns (forFile). Connections are
 // foreground unless made background (SqliteDatabase::setBackgroundWriter).
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -40,11 +42,14 @@ class WriteTurns {
     // Returns once no foreground connection waits for the lock, or after `limit` (a foreground
     // writer that never gets the lock must not stop the background for good).
     void letForegroundGoFirst(std::chrono::milliseconds limit);
+    // Whether a foreground connection waits for the lock just now: a background writer in the
+    // middle of a long transaction may end it early (cheap enough to ask every few rows).
+    bool foregroundWaits() const { return waiting_.load(std::memory_order_relaxed) > 0; }
 
   private:
     std::mutex mutex_;
     std::condition_variable done_;
-    int waiting_ = 0;
+    std::atomic<int> waiting_{0};  // changed under mutex_
 };
 
 }  // namespace jw::store

@@ -254,14 +254,17 @@ void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, 
         const auto started = Clock::now();
         applier.prepare(slice);
         std::size_t applied = 0;
+        bool outOfTime = false;
         while (applied < slice.size()) {
             applier.applyChecked(slice[applied++]);
-            // The clock is read every few changes: each takes microseconds.
-            if (applied % 16 == 0 && Clock::now() - started >= timeLimit) {
+            // Asked every few changes (each takes microseconds): a save waiting on the main
+            // thread ends the slice at once, and so does the slice's time running out.
+            if (applied % 16 == 0 && (conn.database().othersWaitToWrite() ||
+                                      (outOfTime = Clock::now() - started >= timeLimit))) {
                 break;
             }
         }
-        take = applied < slice.size() ? applied : std::min(perTransaction, 2 * take);
+        take = outOfTime ? applied : std::min(perTransaction, 2 * take);
         begin += applied;
         const bool last = begin == changes.size();
         if (last && h.kind == "baseline") {
