@@ -158,7 +158,6 @@ SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAhea
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_handler(db_, retrySoon, nullptr);
-    turns_ = WriteTurns::forFile(file);
     try {
         if (writeAheadLog) {
             useWriteAheadLog();
@@ -256,13 +255,25 @@ void SqliteReadSnapshot::run(const std::string& sql) {
     statement.reset();
 }
 
+WriteTurns& SqliteDatabase::turns() {
+    if (!turns_) {
+        turns_ = WriteTurns::forFile(file_);
+    }
+    return *turns_;
+}
+
+void SqliteDatabase::setBackgroundWriter() {
+    background_ = true;
+    turns();  // so that othersWaitToWrite() answers from the first transaction on
+}
+
 void SqliteDatabase::beginWriting() {
     if (background_) {
-        turns_->letForegroundGoFirst(std::chrono::seconds(1));
+        turns().letForegroundGoFirst(std::chrono::seconds(1));
         execute("BEGIN IMMEDIATE");
         return;
     }
-    WriteTurns::ForegroundWait waiting(*turns_);
+    WriteTurns::ForegroundWait waiting(turns());
     execute("BEGIN IMMEDIATE");
 }
 

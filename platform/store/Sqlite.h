@@ -92,16 +92,20 @@ class SqliteDatabase {
     // Makes this connection give way to the file's other connections in this process: before
     // each transaction it waits (a second at most) while one of them waits for the write lock
     // (see WriteTurns.h). For a worker's long runs of transactions, never for the main thread.
-    void setBackgroundWriter() { background_ = true; }
+    void setBackgroundWriter();
     // BEGIN IMMEDIATE, taking this connection's turn (SqliteTransaction calls it).
     void beginWriting();
     // Whether another connection to the file in this process, not a background one, waits for
     // the write lock just now (a background writer then ends its transaction soon).
-    bool othersWaitToWrite() const { return turns_->foregroundWaits(); }
+    bool othersWaitToWrite() const { return turns_ && turns_->foregroundWaits(); }
 
     [[noreturn]] void fail(std::string_view what) const;
 
   private:
+    // The file's turns, looked up when this connection first writes: a connection that only
+    // reads (a fetch's key cursor) never needs them.
+    WriteTurns& turns();
+
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
     std::shared_ptr<WriteTurns> turns_;
