@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "CommitHooks.h"
 #include "CompiledFetch.h"
@@ -78,20 +79,58 @@ struct StoreCondition {
 std::size_t ManagedObjectContext::countForFetchRequest(const FetchRequest& request) {
     const CompiledFetch fetch(impl_->model, request);
     const auto& e = fetch.entity();
+    // The objects with unsaved changes are counted here by what they hold now; the store
+    // counts every other row. Their saved rows are left out of the store's count by key (the
+    // parameters past those keys name key 0, which no row has), so an unsaved check moves the
+    // count of checked items by exactly one without reading the others.
+    constexpr std::size_t kKeysLeftOut = 16;
+    std::size_t count = 0;
+    std::vector<std::int64_t> leftOut;
     if (impl_->hasUnsavedChanges(e)) {
-        return runFetch(request, false).objects.size();
+        std::unordered_set<const ManagedObject*> seen;
+        for (const auto* set : {&impl_->unsavedInserted[e.index], &impl_->unsavedUpdated[e.index],
+                                &impl_->unsavedDeleted[e.index]}) {
+            for (const auto& [raw, object] : *set) {
+                if (!seen.insert(raw).second) {
+                    continue;
+                }
+                if (!raw->deleted_ && fetch.matches(*raw)) {
+                    ++count;
+                }
+                if (raw->key_ > 0) {
+                    leftOut.push_back(raw->key_);
+                }
+            }
+        }
+        if (leftOut.size() > kKeysLeftOut) {
+            return runFetch(request, false).objects.size();
+        }
     }
     const StoreCondition condition(fetch, *this);
     if (!condition.storeCanMatch) {
-        return 0;
+        return count;
+    }
+    std::string where = condition.where;
+    if (!leftOut.empty()) {
+        std::string parameters = "?";
+        for (std::size_t i = 1; i < kKeysLeftOut; ++i) {
+            parameters += ", ?";
+        }
+        where +=
+            fmt::format("{} \"_key\" NOT IN ({})", where.empty() ? " WHERE" : " AND", parameters);
     }
     auto& statement = impl_->connection.database().cached(
-        fmt::format("SELECT count(*) FROM {}{}", StoreConnection::quoted(e.name), condition.where));
+        fmt::format("SELECT count(*) FROM {}{}", StoreConnection::quoted(e.name), where));
     condition.bind(statement);
-    std::size_t count = 0;
+    if (!leftOut.empty()) {
+        int index = int(condition.bindings.size() + condition.keyBindings.size()) + 1;
+        for (std::size_t i = 0; i < kKeysLeftOut; ++i) {
+            statement.bindInt(index++, i < leftOut.size() ? leftOut[i] : 0);
+        }
+    }
     try {
         if (statement.step()) {
-            count = std::size_t(statement.columnInt(0));
+            count += std::size_t(statement.columnInt(0));
         }
     } catch (...) {
         statement.reset();

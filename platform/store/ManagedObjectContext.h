@@ -58,9 +58,10 @@ class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectCo
 
     // Throws StoreError (unknown entity or key, or the store failing).
     std::vector<std::shared_ptr<ManagedObject>> executeFetchRequest(const FetchRequest& request);
-    // How many objects executeFetchRequest would return. Counted in the store, making no
-    // object, unless this context has unsaved changes of the entity (then the objects are
-    // fetched and counted). Throws StoreError.
+    // How many objects executeFetchRequest would return, counted in the store, making no
+    // object: the objects of the entity with unsaved changes count by their values in this
+    // context instead of their saved rows (beyond 16 of them, the objects are fetched and
+    // counted). Throws StoreError.
     std::size_t countForFetchRequest(const FetchRequest& request);
 
     // The result of fetchRows: `objects` are the first rows in order, read; `keys` the saved
