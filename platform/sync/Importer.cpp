@@ -44,7 +44,8 @@ constexpr int kImportCheckpointFrames = 8000;
 // there and unreadable, the baseline that reaches furthest into that device's files closes
 // the gap. Files past a gap still come in (in any order) but never move the device's
 // watermark past the gap: what its files hold beyond it arrives when the gap is closed.
-void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles) {
+void Importer::importAll(const FolderView& folder, const std::function<void()>& betweenFiles,
+                         const std::function<bool()>& waiting) {
     // Files are applied in several transactions; betweenFiles runs between them too.
     // Each of those transactions rewrites much the same index pages: checkpointing after
     // fewer of them copies each page back into the store file fewer times. The log is cut
@@ -54,10 +55,12 @@ void Importer::importAll(const FolderView& folder, const std::function<void()>& 
         store::SqliteDatabase& db;
         ~Applying() {
             importer.betweenFiles_ = nullptr;
+            importer.waiting_ = nullptr;
             db.setCheckpointFrames(store::SqliteDatabase::kCheckpointFrames);
         }
     } applying{*this, context_.connection().database()};
     betweenFiles_ = betweenFiles;
+    waiting_ = waiting;
     applying.db.setCheckpointFrames(kImportCheckpointFrames);
     importEach(folder, betweenFiles);
 }
@@ -258,9 +261,11 @@ void Importer::applyInSlices(const ChangeFile& file, const std::string& writer, 
         while (applied < slice.size()) {
             applier.applyChecked(slice[applied++]);
             // Asked every few changes (each takes microseconds): a save waiting on the main
-            // thread ends the slice at once, and so does the slice's time running out.
-            if (applied % 16 == 0 && (conn.database().othersWaitToWrite() ||
-                                      (outOfTime = Clock::now() - started >= timeLimit))) {
+            // thread for the write lock, or for its export, ends the slice at once, and so does
+            // the slice's time running out.
+            if (applied % 16 == 0 &&
+                (conn.database().othersWaitToWrite() || (waiting_ && waiting_()) ||
+                 (outOfTime = Clock::now() - started >= timeLimit))) {
                 break;
             }
         }

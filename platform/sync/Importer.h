@@ -31,8 +31,10 @@ class Importer {
     // between them is applied again whole at the next merge (applying is idempotent), and a
     // refused file changes nothing (every change is checked before the first is applied).
     // `betweenFiles` (when given) runs on the worker between those transactions and after each
-    // file or baseline applied.
-    void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {});
+    // file or baseline applied; `waiting` (when given) is asked during a transaction, which
+    // ends early when it answers true (something waits for betweenFiles, a save's export).
+    void importAll(const FolderView& folder, const std::function<void()>& betweenFiles = {},
+                   const std::function<bool()>& waiting = {});
 
     // The other devices' files not applied yet, for status(): those in the folder, and those
     // the writer's registration or a baseline here says were written (a baseline here holds
@@ -52,6 +54,7 @@ class Importer {
 
     EngineContext& context_;
     std::function<void()> betweenFiles_;  // importAll's, while it runs
+    std::function<bool()> waiting_;       // likewise
 };
 
 }  // namespace jw::sync

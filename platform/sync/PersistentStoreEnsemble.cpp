@@ -82,6 +82,7 @@ class PersistentStoreEnsemble::Engine {
     // succession then share one merge, and their changes one file. Each caller still gets a
     // merge that begins after its call, so nothing it saved before is left behind.
     void askForMerge(Date now, SyncCompletion completion) {
+        ++mergesAsked_;
         std::lock_guard lock(queuedMergeMutex_);
         if (queuedMerge_) {
             queuedMerge_->now = std::max(queuedMerge_->now, now);
@@ -274,13 +275,21 @@ class PersistentStoreEnsemble::Engine {
             auto error = attacher_.writeFirstFiles();
             return error ? error : exporter_.exportPending();
         };
-        importer_.importAll(folder, [&] {
-            if (mergeWaiting()) {
-                if (const auto error = exportAll()) {
-                    engineLog(1, "export between imported files: " + error->localizedDescription);
+        // A slice under way ends early for a merge asked for since the last stop between
+        // slices, so that the save behind it is exported without waiting for the whole slice.
+        auto answered = mergesAsked_.load();
+        importer_.importAll(
+            folder,
+            [&] {
+                answered = mergesAsked_.load();
+                if (mergeWaiting()) {
+                    if (const auto error = exportAll()) {
+                        engineLog(1,
+                                  "export between imported files: " + error->localizedDescription);
+                    }
                 }
-            }
-        });
+            },
+            [&] { return mergesAsked_.load() != answered; });
         auto exportError = exportAll();
         exporter_.writeRegistration(now);
         if (!compactor_.baselineUnderWay()) {
@@ -367,6 +376,7 @@ class PersistentStoreEnsemble::Engine {
     bool compacting_ = false;
     std::mutex queuedMergeMutex_;
     std::shared_ptr<QueuedMerge> queuedMerge_;  // asked for and not begun
+    std::atomic<std::uint64_t> mergesAsked_{0};
     std::unique_ptr<SyncWorker> worker_;
     // The worker, for the baseline's thread: still there while the worker's own ending
     // finishes the compaction.

@@ -82,8 +82,8 @@ struct EnsembleTuning {
     // An arriving file is applied in transactions of at most this many changes, each ending
     // once it has taken transactionTime, so that a save on the main thread, which waits for
     // the one under way (see WriteTurns.h), never waits long.
-    std::size_t changesPerTransaction = 1000;
-    std::chrono::milliseconds transactionTime{25};
+    std::size_t changesPerTransaction = 4000;
+    std::chrono::milliseconds transactionTime{100};
     // This device's temporary files older than this are left from a write cut short.
     double staleTemporaryFileSeconds = 15 * 60;
 };
