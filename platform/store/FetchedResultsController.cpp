@@ -4,7 +4,6 @@
 #include <limits>
 #include <stdexcept>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "CompiledFetch.h"
 
@@ -287,25 +286,36 @@ void FetchedResultsController::contextDidChange(const ObjectsDidChange& change) 
 
     // New order: take out what left or moves, keep the rest in place (their relative order
     // cannot change, since their sort keys did not), then place the newcomers.
-    std::unordered_set<const ManagedObject*> leaving;
+    // The rows that leave are known by their places, taken out in one pass over the rows.
+    std::vector<std::size_t> leaving;
     std::vector<std::shared_ptr<ManagedObject>> arriving;
     for (const auto& r : records) {
         if (r.type == ChangeType::Delete || r.type == ChangeType::Move) {
-            leaving.insert(r.object.get());
+            leaving.push_back(*r.oldIndex);
         }
         if (r.type == ChangeType::Insert || r.type == ChangeType::Move) {
             arriving.push_back(r.object);
         }
     }
     if (!leaving.empty()) {
-        std::erase_if(rows_, [&](const Row& row) { return leaving.count(row.object.get()) > 0; });
+        std::sort(leaving.begin(), leaving.end());
+        leaving.erase(std::unique(leaving.begin(), leaving.end()), leaving.end());
+        auto next = leaving.begin();
+        std::size_t at = 0;
+        std::erase_if(rows_, [&](const Row&) {
+            const bool leaves = next != leaving.end() && *next == at;
+            next += leaves;
+            ++at;
+            return leaves;
+        });
     }
     // Sorting everything again compares every row, which makes and reads every row of a
     // batched fetch; placing each newcomer by binary search touches only the rows it passes.
-    const bool holdsUnread = std::any_of(rows_.begin(), rows_.end(), [](const Row& row) {
-        return !row.object || row.object->isFault();
-    });
-    if (arriving.size() > 16 && !holdsUnread) {
+    const auto holdsUnread = [&] {
+        return std::any_of(rows_.begin(), rows_.end(),
+                           [](const Row& row) { return !row.object || row.object->isFault(); });
+    };
+    if (arriving.size() > 16 && !holdsUnread()) {
         for (auto& object : arriving) {
             const auto key = object->objectID().key;
             rows_.push_back({std::move(object), key});
