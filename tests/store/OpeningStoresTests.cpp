@@ -47,9 +47,10 @@ TEST_F(OpeningStores, AListsItemsAreFoundAndCountedThroughOneIndex) {
         while (indexes.step()) {
             text += indexes.columnText(0) + "; ";
         }
-        SqliteStatement count(raw.handle(),
-                              "EXPLAIN QUERY PLAN SELECT count(*) FROM \"Item\" WHERE \"isDone\" = 1 "
-                              "AND \"forList\" = 1");
+        SqliteStatement count(
+            raw.handle(),
+            "EXPLAIN QUERY PLAN SELECT count(*) FROM \"Item\" WHERE \"isDone\" = 1 "
+            "AND \"forList\" = 1");
         while (count.step()) {
             text += count.columnText(3);
         }
@@ -108,7 +109,7 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
         }
         raw.execute(tamper);
     }
-    const auto before = fileBytes(storeFile());
+    const auto before = readFile(storeFile());
     PersistentContainer reopened("Jotwell", model, folder.path());
     std::string result;
     EXPECT_NO_THROW(result = load(reopened));
@@ -118,7 +119,7 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
                 ? "opens"
                 : "opens empty";
     } else if (result.starts_with("refused: ")) {
-        result = fileBytes(storeFile()) == before ? "refused" : "reported, the file changed";
+        result = readFile(storeFile()) == before ? "refused" : "reported, the file changed";
         EXPECT_THROW(reopened.viewContext(), std::logic_error);
     }
     EXPECT_EQ(result, c.expected);

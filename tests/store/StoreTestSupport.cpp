@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -20,13 +19,6 @@ std::shared_ptr<ObjectModel> loadListModel() {
                                                 ? std::filesystem::path(configured)
                                                 : std::filesystem::path(JOTWELL_TEST_RESOURCE_DIR);
     return ObjectModel::fromFile(PersistentContainer::modelURL(resources, "Jotwell"));
-}
-
-std::string fileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 StoreTest::StoreTest()

@@ -34,6 +34,10 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// A file's whole contents as bytes (empty when it cannot be read), and a file written whole.
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& contents);
+
 // Sets (or, given nothing, unsets) an environment variable for the lifetime of the object,
 // then puts back what was there. Not thread-safe, like setenv itself.
 class ScopedEnvironmentVariable {

@@ -23,6 +23,7 @@ namespace jw::sync {
 namespace {
 
 namespace fs = std::filesystem;
+using test::writeFile;
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
@@ -49,10 +50,6 @@ std::string everyByteValue(std::size_t size) {
     return bytes;
 }
 
-void writeFile(const fs::path& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
-}
-
 // Every path under a real folder, hidden ones included, for proving that nothing was made or
 // changed there.
 std::string treeOf(const fs::path& folder) {
@@ -62,8 +59,7 @@ std::string treeOf(const fs::path& folder) {
         if (entry.is_symlink()) {
             text += " -> " + fs::read_symlink(entry.path()).string();
         } else if (entry.is_regular_file()) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            text += " = " + std::string(std::istreambuf_iterator<char>(in), {});
+            text += " = " + test::readFile(entry.path());
         }
         text += "\n";
     }
