@@ -59,11 +59,7 @@ class ItemsScreenRows : public ModelTest {
     // "callback, callback | row row".
     static std::string heard(const RowChangeRecorder& recorder,
                              const store::FetchedResultsController& frc) {
-        std::string text;
-        for (const auto& line : recorder.lines) {
-            text += (text.empty() ? "" : ", ") + line;
-        }
-        text += " |";
+        std::string text = jw::test::joined(recorder.lines, ", ") + " |";
         for (const auto& row : frc.fetchedObjects()) {
             text += " " + static_cast<Item&>(*row).body().value_or("<absent>");
         }

@@ -317,13 +317,10 @@ std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {
             deleted.insert("-" + nameOf(*o));
         }
     }
-    std::string text;
-    for (const auto* part : {&inserted, &updated, &deleted}) {
-        for (const auto& entry : *part) {
-            text += (text.empty() ? "" : " ") + entry;
-        }
-    }
-    return text;
+    std::vector<std::string> parts(inserted.begin(), inserted.end());
+    parts.insert(parts.end(), updated.begin(), updated.end());
+    parts.insert(parts.end(), deleted.begin(), deleted.end());
+    return jw::test::joined(parts, " ");
 }
 
 }  // namespace jw::store::test

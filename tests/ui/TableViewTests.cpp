@@ -78,14 +78,7 @@ class TextsScreen : public TableViewController {
         }
         return text;
     }
-    std::string takeConfigured() {
-        std::string text;
-        for (const auto& item : configured) {
-            text += (text.empty() ? "" : " ") + item;
-        }
-        configured.clear();
-        return text;
-    }
+    std::string takeConfigured() { return jw::test::joined(std::exchange(configured, {}), " "); }
 };
 
 class TableViewTest : public UiTest {

@@ -21,14 +21,7 @@ class EventLog {
   public:
     void add(std::string event) { events_.push_back(std::move(event)); }
     // Everything logged since the last take, space-separated.
-    std::string take() {
-        std::string line;
-        for (const auto& event : events_) {
-            line += (line.empty() ? "" : " ") + event;
-        }
-        events_.clear();
-        return line;
-    }
+    std::string take() { return jw::test::joined(std::exchange(events_, {}), " "); }
 
   private:
     std::vector<std::string> events_;
