@@ -12,6 +12,8 @@
 namespace jw::store::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 namespace fs = std::filesystem;
 
 using OpeningStores = StoreTest;
@@ -74,10 +76,6 @@ struct DamageCase {
     bool rollbackJournal;  // SQLite's default journal mode, as another program may leave it
     const char* expected;
 };
-void PrintTo(const DamageCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const std::string kNewerSchema =
     fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1);
 std::string modelVersionSetTo(const std::string& value) {
@@ -137,7 +135,7 @@ const DamageCase kDamageCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DamagedStores, ::testing::ValuesIn(kDamageCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 // ---------------------------------------------------------------------------------------------
 // The model document

@@ -20,6 +20,7 @@
 #include "platform/store/PersistentContainer.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/StoreError.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::store::test {

@@ -17,10 +17,13 @@
 #include "platform/sync/CloudFileSystem.h"
 #include "platform/sync/FolderCloudFileSystem.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::sync {
 namespace {
+
+using ::jw::test::PrintTo;
 
 namespace fs = std::filesystem;
 using test::writeFile;
@@ -167,10 +170,6 @@ struct Rule {
     const char* script;
     const char* expected;
 };
-void PrintTo(const Rule& rule, std::ostream* out) {
-    *out << rule.name;
-}
-
 const Rule kRules[] = {
     {"WritingAgainReplacesTheWholeFile",
      "write device.json a much longer first version; write device.json short; "
@@ -231,8 +230,7 @@ TEST_P(CloudRule, HoldsForTheFolderAndInMemory) {
     EXPECT_EQ(treeOf(outside), "secret.txt = secret\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules), jw::test::caseName);
 
 // A name may be anything but empty, ".", "..", or hold "/" or NUL; a malformed path is refused
 // and changes nothing.
