@@ -101,11 +101,7 @@ class AdPacing : public ::testing::TestWithParam<test::ScriptCase> {
                      std::to_string(network.presenter().presentations.size()) + " timers " +
                      std::to_string(platform.loop().activeTimerCount()));
             } else if (word == "log") {
-                std::string lines;
-                for (const auto& line : platform.logLines()) {
-                    lines += (lines.empty() ? "" : " / ") + line;
-                }
-                note("log [" + lines + "]");
+                note("log [" + test::joined(platform.logLines(), " / ") + "]");
                 platform.clearLog();
             } else {
                 ADD_FAILURE() << "no such step: " << step;

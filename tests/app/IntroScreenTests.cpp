@@ -15,6 +15,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 const std::string checking =
@@ -43,10 +44,6 @@ struct StateCase {
     std::string expected;
 };
 
-void PrintTo(const StateCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class IntroStates : public ::testing::TestWithParam<StateCase> {};
 
 TEST_P(IntroStates, ShowWhatTheCloudStateIs) {
@@ -68,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
                       app.launch(ui::Window::phoneSize, app.cloudView());
                   },
                   settingsChanged + " | re-check off"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST(Intro, ChecksAgainEvery3SecondsUntilTheStoreIsAttached) {
     AppDriver app;

@@ -17,6 +17,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 // The rule itself, for each kind of secondary column: true drops it.
@@ -48,10 +49,6 @@ struct ResizeCase {
     std::function<void(AppDriver&)> steps;  // each step ends by noting what is on screen
     const char* expected;
 };
-
-void PrintTo(const ResizeCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class Resizing : public ::testing::TestWithParam<ResizeCase> {};
 
@@ -100,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                                      app.resize(ui::Window::phoneSize);
                                  },
                                  "Lists | Items() -> Lists"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 }  // namespace
 }  // namespace jw

@@ -1,76 +1,54 @@
 // jotwell-cli as a user runs it: a separate process, its output and its exit status.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <string>
+#include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 class ProgramTest : public ::testing::Test {
   protected:
-    Outcome cli(const std::string& arguments) {
-        const auto errFile = dir_.path() / "stderr.txt";
-        const std::string command = "JOTWELL_RESOURCE_DIR='" JOTWELL_TEST_RESOURCES "' '" +
-                                    std::string(JOTWELL_CLI_PATH) + "' --data-dir '" +
-                                    (dir_.path() / "device").string() + "' " + arguments + " 2>'" +
-                                    errFile.string() + "'";
-        Outcome outcome;
-        FILE* pipe = popen(command.c_str(), "r");
-        std::array<char, 4096> buffer{};
-        std::size_t n = 0;
-        while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-            outcome.out.append(buffer.data(), n);
-        }
-        const int status = pclose(pipe);
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream err(errFile);
-        std::stringstream text;
-        text << err.rdbuf();
-        outcome.err = text.str();
-        return outcome;
+    jw::test::ProgramOutcome cli(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{JOTWELL_CLI_PATH, "--data-dir",
+                                      (dir_.path() / "device").string()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return jw::test::runProgram(argv);
     }
 
+    jw::test::ScopedEnvironmentVariable resources_{"JOTWELL_RESOURCE_DIR", JOTWELL_TEST_RESOURCES};
     jw::test::TempDir dir_;
 };
 
 TEST_F(ProgramTest, ChangesPersistAcrossRuns) {
-    EXPECT_EQ(cli("new-list 'Weekend trip'").status, 0);
-    EXPECT_EQ(cli("add 'Weekend trip' 'Pack the tent ⛺'").status, 0);
-    EXPECT_EQ(cli("toggle '#1' 1").status, 0);
-    const auto items = cli("items 'Weekend trip'");
+    EXPECT_EQ(cli({"new-list", "Weekend trip"}).status, 0);
+    EXPECT_EQ(cli({"add", "Weekend trip", "Pack the tent ⛺"}).status, 0);
+    EXPECT_EQ(cli({"toggle", "#1", "1"}).status, 0);
+    const auto items = cli({"items", "Weekend trip"});
     EXPECT_EQ(items.status, 0);
     EXPECT_EQ(items.out, "Weekend trip (1/1)\n[x] Pack the tent ⛺\n");
-    EXPECT_EQ(cli("lists").out, "Weekend trip\t1/1\n");
-    EXPECT_EQ(cli("share '#1'").out, "Weekend trip:\n\u2714\uFE0E Pack the tent ⛺")
+    EXPECT_EQ(cli({"lists"}).out, "Weekend trip\t1/1\n");
+    EXPECT_EQ(cli({"share", "#1"}).out, "Weekend trip:\n\u2714\uFE0E Pack the tent ⛺")
         << "no line feed after the last line";
 }
 
 TEST_F(ProgramTest, UsageErrorsExitWithTwoAndFailuresWithOne) {
-    const auto unknown = cli("frobnicate");
+    const auto unknown = cli({"frobnicate"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_FALSE(unknown.err.empty());
-    EXPECT_EQ(cli("items").status, 2);                     // missing LIST
-    EXPECT_EQ(cli("items '#1' --filter done").status, 2);  // unknown filter
-    const auto missing = cli("items Nothing");
+    EXPECT_EQ(cli({"items"}).status, 2);                            // missing LIST
+    EXPECT_EQ(cli({"items", "#1", "--filter", "done"}).status, 2);  // unknown filter
+    const auto missing = cli({"items", "Nothing"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("Nothing"), std::string::npos);
     EXPECT_TRUE(missing.out.empty());
 }
 
 TEST_F(ProgramTest, HelpDescribesEveryCommand) {
-    const auto help = cli("--help");
+    const auto help = cli({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* command :
          {"lists", "new-list", "rename-list", "delete-list", "sort-lists", "move-list", "items",

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <set>
@@ -25,19 +24,12 @@ namespace jw {
 namespace {
 
 namespace fs = std::filesystem;
+using test::readFile;
 using test::ScopedEnvironmentVariable;
+using test::writeFile;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::HasSubstr;
-
-std::string readFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& file, const std::string& contents) {
-    std::ofstream(file, std::ios::binary) << contents;
-}
 
 // Every variable the paths depend on, set to a known value for the test and put back after.
 class AppPathsTest : public ::testing::Test {
@@ -107,7 +99,7 @@ TEST_F(AppPathsTest, CreateDirectoriesMakesBothAndTheCloudFolderIsTheChosenOneEl
     paths.createDirectories();
     EXPECT_TRUE(fs::is_directory(paths.dataDirectory));
     EXPECT_TRUE(fs::is_directory(paths.configDirectory));
-    std::ofstream(temp.path() / "file") << "not a folder";
+    writeFile(temp.path() / "file", "not a folder");
     EXPECT_THROW(AppPaths::resolve(temp.path() / "file").createDirectories(), fs::filesystem_error);
     // The folder chosen, the choice saved, the environment's, and the folder used.
     const std::vector<std::tuple<std::optional<fs::path>, std::optional<fs::path>,
@@ -156,7 +148,7 @@ TEST(WriteFileAtomically, WritesTheContentsWholeOrFailsLeavingNothingBehind) {
                 ::testing::ThrowsMessage<std::runtime_error>(
                     AllOf(HasSubstr(missing.string()), HasSubstr("No such file or directory"))));
     fs::create_directory(temp.path() / "target");
-    std::ofstream(temp.path() / "target" / "inside") << "kept";
+    writeFile(temp.path() / "target" / "inside", "kept");
     EXPECT_THROW(writeFileAtomically(temp.path() / "target", "contents"), std::runtime_error);
     EXPECT_EQ(readFile(temp.path() / "target" / "inside"), "kept");
     std::set<std::string> names;

@@ -16,6 +16,7 @@
 
 #include "platform/foundation/ManualRunLoop.h"
 #include "platform/foundation/ThreadRunLoop.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace jw {
 namespace {
@@ -60,13 +61,7 @@ template <typename Driver>
 class RunLoopContract : public ::testing::Test {
   protected:
     // "a b c"
-    std::string events() const {
-        std::string text;
-        for (const auto& e : events_) {
-            text += (text.empty() ? "" : " ") + e;
-        }
-        return text;
-    }
+    std::string events() const { return test::joined(events_, " "); }
     void record(const std::string& event) { events_.push_back(event); }
 
     Driver driver_;

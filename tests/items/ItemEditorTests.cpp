@@ -15,6 +15,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 // The editor opened for Milk (or for no item), the keys typed into its text view, the button
@@ -27,10 +28,6 @@ struct EditCase {
     const char* button;
     const char* expected;
 };
-
-void PrintTo(const EditCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class ItemEditor : public ::testing::TestWithParam<EditCase> {
   protected:
@@ -79,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EditCase{"SaveErased", true, "\b", "Save", "\"Milk\" /  / saved"},
                       EditCase{"SaveWithoutItem", false, "Bread", "Save", "\"\" / Milk / unsaved"},
                       EditCase{"CancelWithoutItem", false, "", "Cancel", "\"\" / Milk / unsaved"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST(ItemEditorFromRow, TheRowsAccessoryButtonOpensTheEditorOnThatRowsItem) {
     AppDriver app;

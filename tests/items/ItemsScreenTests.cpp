@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AddCase{"Spaces", 0, "   \n", "    ✔old | All | keyboard"},
                       AddCase{"WhileUnchecked", 1, "Milk\n", "Milk | ☐ Unchecked | keyboard"},
                       AddCase{"WhileChecked", 2, "Milk\n", "Milk | ☐ Unchecked | keyboard"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST_F(ItemsScreen, CheckingSetsTheDateRecountsAndMovesTheItemUnderCheckedFirst) {
     auto list = makeList("L", {"a", "b", "c"}, {"a"}, 5);
@@ -326,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
         BulkCase{"DeleteUnchecked", "Delete Checked", 1, "Yes",
                  "alert Clear Checked: ✔c b ✔a L (2/3)"},
         BulkCase{"DeleteChecked", "Delete Checked", 2, "Yes", "alert Clear Checked: b L (1)"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST_F(ItemsScreen, SharingSendsTheShownItemsAsTextWithAPrintFormatter) {
     makeList("Empty", {});
@@ -400,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(Ages, NewListFocus,
                                            FocusCase{"ThirtyOneSeconds", 31, false, false},
                                            FocusCase{"FortySeconds", 40, false, false},
                                            FocusCase{"WithAnItem", 10, true, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 TEST_F(ItemsScreen, ANewListOnAPhoneGetsTheKeyboardOnceAndTheCountIsFixedOnLeaving) {
     app_.quit();

@@ -17,6 +17,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 class ListPicker : public ::testing::Test {
@@ -106,10 +107,6 @@ struct PickCase {
     const char* expected;          // the store once the picker is gone
 };
 
-void PrintTo(const PickCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class Picking : public ListPicker, public ::testing::WithParamInterface<PickCase> {};
 
 TEST_P(Picking, ChangesTheStoreOnlyAsTheJobSays) {
@@ -157,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "Errands: - | Work: Bread #0 c0 | home: - | saved"},
         PickCase{"CopyToAListDeletedMeanwhile", true, "Errands", "Errands",
                  "Work: Bread #0 c0, Milk done@0 #3 c0 | home: - | saved"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST_F(ListPicker, ThePickIsMadeOnlyAfterThePickerIsGone) {
     openPicker(true);

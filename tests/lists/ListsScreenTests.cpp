@@ -17,6 +17,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 class ListsScreen : public ::testing::Test {
@@ -77,10 +78,6 @@ struct NameCase {
     const char* expected;
 };
 
-void PrintTo(const NameCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class Naming : public ListsScreen, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(Naming, TakesTheNameExactlyAsTypedAndAnEmptyOneChangesNothing) {
@@ -115,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"Rename", true, "\bcherry\n", "[banana] [cherry] / Lists | Items()"},
                       NameCase{"RenameEmpty", true, "\b\n", "[apple] [banana] / Lists | Items()"},
                       NameCase{"RenameCancelled", true, "x", "[apple] [banana] / Lists | Items()"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 // (On a phone the new list is pushed by the segue: see the items screen's tests.)
 TEST_F(ListsScreen, ANewListOnATabletOpensInTheItemsScreenBeside) {

@@ -18,6 +18,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 
 std::string hexOf(const std::optional<Color>& color) {
@@ -45,10 +46,6 @@ struct PickerCase {
     std::function<void(AppDriver&)> act;
     const char* expected;  // title when closing, then what was handed over
 };
-
-void PrintTo(const PickerCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class ThemePicker : public SharedTableBase, public ::testing::WithParamInterface<PickerCase> {};
 
@@ -96,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Choices, ThemePicker,
                                                           app.front().tapBarButton("Cancel");
                                                       },
                                                       "nothing"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 // Where themes are applied: the bars around each screen, as "bar <colour> title <colour> opaque
 // tint <colour>; toolbar <bar tint>/<tint>" (plus the items screen's separators).

@@ -11,6 +11,7 @@
 namespace jw::model {
 namespace {
 
+using ::jw::test::PrintTo;
 using support::ModelTest;
 
 // Writes down what the controller says, one line per callback, e.g. "move a 2->0".
@@ -59,11 +60,7 @@ class ItemsScreenRows : public ModelTest {
     // "callback, callback | row row".
     static std::string heard(const RowChangeRecorder& recorder,
                              const store::FetchedResultsController& frc) {
-        std::string text;
-        for (const auto& line : recorder.lines) {
-            text += (text.empty() ? "" : ", ") + line;
-        }
-        text += " |";
+        std::string text = jw::test::joined(recorder.lines, ", ") + " |";
         for (const auto& row : frc.fetchedObjects()) {
             text += " " + static_cast<Item&>(*row).body().value_or("<absent>");
         }
@@ -114,10 +111,6 @@ struct RowCase {
     const char* steps;
     const char* expected;
 };
-void PrintTo(const RowCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 constexpr auto kAll = JWListFilter::none;
 constexpr auto kChecked = JWListFilter::checked;
 constexpr auto kUnchecked = JWListFilter::unchecked;
@@ -181,8 +174,7 @@ TEST_P(RowChanges, AsTheScreenHearsThem) {
     EXPECT_EQ(heard(recorder, *frc), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RowChanges, ::testing::ValuesIn(kRowCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, RowChanges, ::testing::ValuesIn(kRowCases), jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::model

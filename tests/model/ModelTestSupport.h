@@ -21,6 +21,7 @@
 #include "src/model/JWDatabase.h"
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::model::support {

@@ -13,6 +13,7 @@
 namespace jw::model {
 namespace {
 
+using ::jw::test::PrintTo;
 using support::ModelTest;
 
 // The store at the start of every case: Source holds a, b and c (made at 1, 2 and 3 s, b
@@ -83,10 +84,6 @@ struct OperationCase {
     const char* inMemory;
     const char* inFile;
 };
-void PrintTo(const OperationCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 // (Checking and unchecking, a theme, moving, copying within the list, the bulk actions on what
 // is shown, and that a drag of the lists or a sort-mode choice is saved only by the next save,
 // are also checked as the screens and the list picker use them.)
@@ -154,7 +151,7 @@ TEST_P(OperationWrites, InMemoryAndInTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OperationWrites, ::testing::ValuesIn(kOperationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 // A list's counts text and done fraction: every item counts, the done count is the stored
 // doneCount as it is (stale or not), and the text shows "done/" only from one done up. As
@@ -188,7 +185,7 @@ TEST_P(ProgressInfo, TextAndFraction) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProgressInfo, ::testing::ValuesIn(kProgressCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 // Every item of the list counts, saved or not, but no other list's; a recount reads items that
 // were never loaded from the file.
@@ -228,7 +225,8 @@ TEST_F(Operations, PendingRecountsGoInTurnWithinTheirBudget) {
     auto stored = fetchListNamed("Source");
     stored->setDoneCount(7);
     auto unchecked = std::static_pointer_cast<Item>(
-        context().executeFetchRequest(itemsFetchRequest(stored.get(), JWListFilter::unchecked))
+        context()
+            .executeFetchRequest(itemsFetchRequest(stored.get(), JWListFilter::unchecked))
             .at(0));
     const auto counted = [&] {
         pending.add({stored.get()});

@@ -65,8 +65,7 @@ class DatabaseDeathTest : public ::testing::Test {
 // classes (the shipped one with an Item attribute renamed), and a save the store refuses
 // (another program made the file refuse new items) each stop the program.
 TEST_F(DatabaseDeathTest, StopsTheProgramWhenTheModelOrTheStoreCannotBeUsed) {
-    std::ifstream in(support::modelResourceDirectory() / "Jotwell.momd");
-    std::string model((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string model = jw::test::readFile(support::modelResourceDirectory() / "Jotwell.momd");
     const auto at = model.find("\"doneDate\"");
     ASSERT_NE(at, std::string::npos);
     model.replace(at, 10, "\"finishedAt\"");

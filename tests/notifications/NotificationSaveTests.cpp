@@ -262,9 +262,7 @@ TEST(NotificationStateFile, AnUnreadableFileIsMovedAsideNotOverwritten) {
 
     EXPECT_EQ(file.load(), NotificationCenterState{});
     EXPECT_FALSE(std::filesystem::exists(path));
-    std::ifstream aside(dir.path() / "notifications.json.corrupt-1");
-    std::string kept((std::istreambuf_iterator<char>(aside)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(kept, "{ truncated");
+    EXPECT_EQ(readFile(dir.path() / "notifications.json.corrupt-1"), "{ truncated");
     ASSERT_FALSE(platform.logLines().empty());
     EXPECT_NE(platform.logLines().back().find("corrupt-1"), std::string::npos);
 }

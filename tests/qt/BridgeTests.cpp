@@ -19,6 +19,7 @@
 #include "platform/ui/Label.h"
 #include "platform/ui/TableViewController.h"
 #include "platform/ui/Window.h"
+#include "tests/support/TestEnvironment.h"
 
 namespace jw {
 namespace {
@@ -62,11 +63,7 @@ TEST(QtRunLoop, RunsPostsFromAnyThreadInOrderWithTimersAndEndOfEventObservers) {
     });
     auto once = loop.scheduleTimer(0.0, false, [&](Timer&) { events.push_back("once"); });
     ASSERT_TRUE(runUntil([&] { return ticks == 2 && !once->isValid(); }));
-    std::string line;
-    for (const auto& event : events) {
-        line += (line.empty() ? "" : " ") + event;
-    }
-    EXPECT_EQ(line, "first end from worker end once end tick end tick end");
+    EXPECT_EQ(test::joined(events, " "), "first end from worker end once end tick end tick end");
 }
 
 // A table of one section whose rows are strings; each cell shows its row's text.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QQuickItem>
@@ -97,9 +96,7 @@ TEST_F(Desktop, TheSettingsOnTheirShortcutAndTheShareSheetsSave) {
             window_.waitUntil("the sheet closes",
                               [&] { return !window_.find(QStringLiteral("shareSheet")); });
         } else {
-            QFile file(QString::fromStdString(c.file.string()));
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            EXPECT_EQ(file.readAll().toStdString(), "Shop:\n- Bread");
+            EXPECT_EQ(test::readFile(c.file), "Shop:\n- Bread");
         }
     }
 }

@@ -12,11 +12,13 @@
 #include <string>
 
 #include "tests/qt/WindowDriver.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::WindowDriver;
 
 const QString items = QStringLiteral("secondaryColumn");
@@ -85,10 +87,6 @@ struct GestureCase {
     const char* expected;
 };
 
-void PrintTo(const GestureCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class Gesture : public Input, public ::testing::WithParamInterface<GestureCase> {};
 
 TEST_P(Gesture, OnTheOpenList) {
@@ -139,20 +137,18 @@ INSTANTIATE_TEST_SUITE_P(
                         });
                     },
                     "Lists [Errands, Shop] | Shop (1/3) [Eggs, Bread] / ticked:  / keys on: none"},
-        GestureCase{
-            "ASwipeMovesTheItemToThePickedList",
-            [](WindowDriver& w, Input& input) {
-                auto* milk = input.row(QStringLiteral("Milk"));
-                w.drag(milk, QPoint(-200, 0));
-                w.waitUntil("the row's buttons are open", [&] {
-                    return milk->property("swipeOpen").toBool();
-                });
-                w.click(QStringLiteral("rowAction:Move"));
-                w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));
-                w.waitUntil("the picker closes",
-                            [&] { return !w.find(QStringLiteral("presentedColumn")); });
-            },
-            "Lists [Errands, Shop] | Shop (2) [Eggs, Bread] / ticked:  / keys on: none"},
+        GestureCase{"ASwipeMovesTheItemToThePickedList",
+                    [](WindowDriver& w, Input& input) {
+                        auto* milk = input.row(QStringLiteral("Milk"));
+                        w.drag(milk, QPoint(-200, 0));
+                        w.waitUntil("the row's buttons are open",
+                                    [&] { return milk->property("swipeOpen").toBool(); });
+                        w.click(QStringLiteral("rowAction:Move"));
+                        w.clickIn(QStringLiteral("presentedColumn"), QStringLiteral("row:Errands"));
+                        w.waitUntil("the picker closes",
+                                    [&] { return !w.find(QStringLiteral("presentedColumn")); });
+                    },
+                    "Lists [Errands, Shop] | Shop (2) [Eggs, Bread] / ticked:  / keys on: none"},
         GestureCase{"ADragInManualOrderMovesTheRow",
                     [](WindowDriver& w, Input& input) {
                         w.clickIn(items, QStringLiteral("barButton:Menu"));
@@ -188,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                 w.waitUntil("the list goes", [&] { return !w.find(QStringLiteral("row:Shop")); });
             },
             "Lists [Errands] | (plain) [] / ticked:  / keys on: none"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    jw::test::caseName);
 
 TEST_F(Input, TheKeyboardAloneMakesAListFillsItAndChecksAnItem) {
     window_.launch(folder_.path() / "device", folder_.path() / "cloud", WindowDriver::tablet);

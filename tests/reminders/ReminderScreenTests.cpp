@@ -21,6 +21,7 @@
 namespace jw {
 namespace {
 
+using ::jw::test::PrintTo;
 using test::AppDriver;
 using test::localDate;
 using PromptAnswer = AppDriver::PromptAnswer;
@@ -157,10 +158,6 @@ struct ScreenCase {
     const char* expected;
 };
 
-void PrintTo(const ScreenCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class ReminderScreenWay : public ReminderScreen,
                           public ::testing::WithParamInterface<ScreenCase> {};
 
@@ -222,7 +219,7 @@ const ScreenCase pressCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Press, ReminderScreenWay, ::testing::ValuesIn(pressCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw

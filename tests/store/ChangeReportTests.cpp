@@ -8,16 +8,14 @@
 namespace jw::store::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 struct ReportCase {
     const char* name;
     const char* events;  // run's steps, each run-loop event's separated by "|"
     const char* expected;
     bool renameHomeWhenTold = false;  // an observer edits while it is told
 };
-void PrintTo(const ReportCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 // A saved Folder holding Home (with Pens and Milk) and Work; every report is printed as
 // describeChanges does, "+Home +Milk ~Home[listItems] -Bread", "; "-separated.
 class ChangeReports : public StoreTest, public ::testing::WithParamInterface<ReportCase> {
@@ -80,7 +78,7 @@ const ReportCase kReportCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ChangeReports, ::testing::ValuesIn(kReportCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::store::test

@@ -16,6 +16,8 @@
 namespace jw::store::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 // A delegate that keeps its own copy of the rows and applies each batch to it as a table view
 // would: first every delete and move source by old row (highest first), then every insert and
 // move destination by new row (lowest first); updates name rows that stay put. After each
@@ -188,10 +190,6 @@ struct MergeCase {
     const char* reported;
     const char* rows;
 };
-void PrintTo(const MergeCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class MergeCases : public Merging, public ::testing::WithParamInterface<MergeCase> {
   public:
     std::string shown() {
@@ -329,8 +327,7 @@ const MergeCase kMergeCases[] = {
      "h0 w0 h1 h2 (insert w0 update h2)"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Merging, MergeCases, ::testing::ValuesIn(kMergeCases), jw::test::caseName);
 
 // Random edits on both connections (elsewhere lists come and go too, in one run); every save
 // elsewhere is merged here, over unsaved changes here. After every round a controller's table
@@ -347,9 +344,6 @@ struct RandomMerge {
     bool listsComeAndGo;        // elsewhere
     Shown shown;
 };
-void PrintTo(const RandomMerge& c, std::ostream* out) {
-    *out << c.name;
-}
 class RandomMerges : public Merging, public ::testing::WithParamInterface<RandomMerge> {};
 
 TEST_P(RandomMerges, StayInStep) {
@@ -553,7 +547,7 @@ INSTANTIATE_TEST_SUITE_P(Merging, RandomMerges,
                                                        150, 0, 6, false, Shown::notDoneByTwoKeys},
                                            RandomMerge{"ABatchedFetchFollowsEditsOnBothSides", 77,
                                                        40, 4, 2, false, Shown::newestInBatches}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::store::test

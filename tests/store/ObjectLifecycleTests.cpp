@@ -15,6 +15,7 @@
 namespace jw::store::test {
 namespace {
 
+using ::jw::test::PrintTo;
 using ObjectLifecycle = StoreTest;
 
 // Misused names and objects: "logic" for a programming error, "store" for a refused fetch.
@@ -61,9 +62,6 @@ struct LifeCase {
     const char* script;
     const char* shown;
 };
-void PrintTo(const LifeCase& c, std::ostream* out) {
-    *out << c.name;
-}
 class Lives : public StoreTest, public ::testing::WithParamInterface<LifeCase> {};
 
 TEST_P(Lives, ShowTheirStatesAndWhatIsStored) {
@@ -117,8 +115,7 @@ const LifeCase kLives[] = {
      "0: | 0 items, 0 folders"},
 };
 
-INSTANTIATE_TEST_SUITE_P(ObjectLifecycle, Lives, ::testing::ValuesIn(kLives),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ObjectLifecycle, Lives, ::testing::ValuesIn(kLives), jw::test::caseName);
 
 // Rows are read on demand: an object reached by its ID is a fault until read, a fetch
 // registers only what it finds, and counting members reads none of them. Reached by fetches,

@@ -12,6 +12,8 @@
 namespace jw::store::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 namespace fs = std::filesystem;
 
 using OpeningStores = StoreTest;
@@ -47,9 +49,10 @@ TEST_F(OpeningStores, AListsItemsAreFoundAndCountedThroughOneIndex) {
         while (indexes.step()) {
             text += indexes.columnText(0) + "; ";
         }
-        SqliteStatement count(raw.handle(),
-                              "EXPLAIN QUERY PLAN SELECT count(*) FROM \"Item\" WHERE \"isDone\" = 1 "
-                              "AND \"forList\" = 1");
+        SqliteStatement count(
+            raw.handle(),
+            "EXPLAIN QUERY PLAN SELECT count(*) FROM \"Item\" WHERE \"isDone\" = 1 "
+            "AND \"forList\" = 1");
         while (count.step()) {
             text += count.columnText(3);
         }
@@ -73,10 +76,6 @@ struct DamageCase {
     bool rollbackJournal;  // SQLite's default journal mode, as another program may leave it
     const char* expected;
 };
-void PrintTo(const DamageCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const std::string kNewerSchema =
     fmt::format("PRAGMA user_version = {}", StoreConnection::kSchemaVersion + 1);
 std::string modelVersionSetTo(const std::string& value) {
@@ -108,7 +107,7 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
         }
         raw.execute(tamper);
     }
-    const auto before = fileBytes(storeFile());
+    const auto before = readFile(storeFile());
     PersistentContainer reopened("Jotwell", model, folder.path());
     std::string result;
     EXPECT_NO_THROW(result = load(reopened));
@@ -118,7 +117,7 @@ TEST_P(DamagedStores, OpenOrAreRefusedOnce) {
                 ? "opens"
                 : "opens empty";
     } else if (result.starts_with("refused: ")) {
-        result = fileBytes(storeFile()) == before ? "refused" : "reported, the file changed";
+        result = readFile(storeFile()) == before ? "refused" : "reported, the file changed";
         EXPECT_THROW(reopened.viewContext(), std::logic_error);
     }
     EXPECT_EQ(result, c.expected);
@@ -136,7 +135,7 @@ const DamageCase kDamageCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DamagedStores, ::testing::ValuesIn(kDamageCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 // ---------------------------------------------------------------------------------------------
 // The model document

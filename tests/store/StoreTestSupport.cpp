@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -20,13 +19,6 @@ std::shared_ptr<ObjectModel> loadListModel() {
                                                 ? std::filesystem::path(configured)
                                                 : std::filesystem::path(JOTWELL_TEST_RESOURCE_DIR);
     return ObjectModel::fromFile(PersistentContainer::modelURL(resources, "Jotwell"));
-}
-
-std::string fileBytes(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
 }
 
 StoreTest::StoreTest()
@@ -325,13 +317,10 @@ std::string describeChanges(const std::vector<ObjectsDidChange>& reports) {
             deleted.insert("-" + nameOf(*o));
         }
     }
-    std::string text;
-    for (const auto* part : {&inserted, &updated, &deleted}) {
-        for (const auto& entry : *part) {
-            text += (text.empty() ? "" : " ") + entry;
-        }
-    }
-    return text;
+    std::vector<std::string> parts(inserted.begin(), inserted.end());
+    parts.insert(parts.end(), updated.begin(), updated.end());
+    parts.insert(parts.end(), deleted.begin(), deleted.end());
+    return jw::test::joined(parts, " ");
 }
 
 }  // namespace jw::store::test

@@ -20,6 +20,7 @@
 #include "platform/store/PersistentContainer.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/StoreError.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::store::test {
@@ -44,8 +45,7 @@ inline Value blob(std::vector<unsigned char> bytes) {
     return Value{Blob{std::move(bytes)}};
 }
 
-// The whole content of a file, as bytes.
-std::string fileBytes(const std::filesystem::path& file);
+using jw::test::readFile;
 
 // A plain SQLite connection to a store file, as another program would open it (its journal
 // mode left as it is).

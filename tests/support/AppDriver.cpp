@@ -131,10 +131,6 @@ std::vector<std::string> textsIn(const ui::View& view) {
     return texts;
 }
 
-std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-    return fmt::format("{}", fmt::join(parts, separator));
-}
-
 // The first view of type Found in `view`'s tree (itself included) that `fits`.
 template <class Found>
 std::shared_ptr<Found> findView(

@@ -39,6 +39,7 @@
 #include "src/app/JotwellApplication.h"
 #include "src/model/Entities.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::test {

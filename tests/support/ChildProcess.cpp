@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "TestEnvironment.h"
+
 namespace jw::test {
 
 ChildProcess::ChildProcess(const std::function<void(int reportFd)>& body) {
@@ -72,6 +74,27 @@ int ChildProcess::wait() {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ProgramOutcome runProgram(const std::vector<std::string>& arguments) {
+    TempDir scratch;
+    const auto out = scratch.path() / "stdout", err = scratch.path() / "stderr";
+    std::vector<std::string> strings = arguments;
+    std::vector<char*> argv;
+    for (auto& a : strings) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    ChildProcess child([&](int) {
+        dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDOUT_FILENO);
+        dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
+        execv(argv[0], argv.data());
+    });
+    ProgramOutcome outcome;
+    outcome.status = child.wait();
+    outcome.out = readFile(out);
+    outcome.err = readFile(err);
+    return outcome;
 }
 
 }  // namespace jw::test

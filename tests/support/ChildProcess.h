@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace jw::test {
 
@@ -32,5 +33,14 @@ class ChildProcess {
     int output_ = -1;
     std::string buffer_;
 };
+
+// A program run to its end: what it wrote to standard output and to standard error (each kept in
+// a file, so that neither can stall it) and its exit status (-1 when a signal ended it).
+struct ProgramOutcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+ProgramOutcome runProgram(const std::vector<std::string>& argv);
 
 }  // namespace jw::test

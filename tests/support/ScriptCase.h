@@ -17,12 +17,16 @@ struct ScriptCase {
     bool free = false;
 };
 
-inline void PrintTo(const ScriptCase& c, std::ostream* out) {
+// Any table's case, shown by gtest as its name (beside a case type of another namespace,
+// `using jw::test::PrintTo;` lets gtest find it); caseName names a case's test after it.
+template <typename Case>
+requires requires(std::ostream& out, const Case& c) {
+    out << c.name;
+}
+void PrintTo(const Case& c, std::ostream* out) {
     *out << c.name;
 }
 
-inline std::string caseName(const ::testing::TestParamInfo<ScriptCase>& info) {
-    return info.param.name;
-}
+inline constexpr auto caseName = [](const auto& info) { return std::string(info.param.name); };
 
 }  // namespace jw::test

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -28,6 +30,15 @@ TempDir::TempDir(bool inMemory) {
 TempDir::~TempDir() {
     std::error_code ignored;  // nothing useful to do about a leftover scratch folder
     fs::remove_all(path_, ignored);
+}
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& file, const std::string& contents) {
+    std::ofstream(file, std::ios::binary) << contents;
 }
 
 namespace {

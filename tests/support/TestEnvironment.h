@@ -8,6 +8,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/foundation/Clock.h"
@@ -33,6 +35,21 @@ class TempDir {
   private:
     std::filesystem::path path_;
 };
+
+// The texts in order with `separator` between them: "a, b" for {"a", "b"} and ", ".
+template <typename Texts>
+std::string joined(const Texts& texts, std::string_view separator) {
+    std::string text;
+    bool first = true;
+    for (const auto& part : texts) {
+        text.append(std::exchange(first, false) ? "" : separator).append(part);
+    }
+    return text;
+}
+
+// A file's whole contents as bytes (empty when it cannot be read), and a file written whole.
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& contents);
 
 // Sets (or, given nothing, unsets) an environment variable for the lifetime of the object,
 // then puts back what was there. Not thread-safe, like setenv itself.

@@ -7,6 +7,7 @@
 
 #include <numeric>
 #include <random>
+#include <ranges>
 
 #include "SyncTestSupport.h"
 #include "platform/sync/ChangeApplier.h"
@@ -128,11 +129,7 @@ class ChangeApplierTest : public ::testing::Test {
                 " in " +
                 (items.columnIsNull(3) ? "-" : shortID(testing::globalIDOf(items, 3).toString()));
         }
-        std::string text;
-        for (const auto& [id, line] : lines) {
-            text += (text.empty() ? "" : ", ") + line;
-        }
-        return text;
+        return test::joined(std::views::values(lines), ", ");
     }
 
     // Every order of `changes` (or, past 7 of them, a few hundred random ones plus the given

@@ -17,12 +17,16 @@
 #include "platform/sync/CloudFileSystem.h"
 #include "platform/sync/FolderCloudFileSystem.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::sync {
 namespace {
 
+using ::jw::test::PrintTo;
+
 namespace fs = std::filesystem;
+using test::writeFile;
 
 constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
@@ -49,10 +53,6 @@ std::string everyByteValue(std::size_t size) {
     return bytes;
 }
 
-void writeFile(const fs::path& path, const std::string& contents) {
-    std::ofstream(path, std::ios::binary) << contents;
-}
-
 // Every path under a real folder, hidden ones included, for proving that nothing was made or
 // changed there.
 std::string treeOf(const fs::path& folder) {
@@ -62,8 +62,7 @@ std::string treeOf(const fs::path& folder) {
         if (entry.is_symlink()) {
             text += " -> " + fs::read_symlink(entry.path()).string();
         } else if (entry.is_regular_file()) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            text += " = " + std::string(std::istreambuf_iterator<char>(in), {});
+            text += " = " + test::readFile(entry.path());
         }
         text += "\n";
     }
@@ -171,10 +170,6 @@ struct Rule {
     const char* script;
     const char* expected;
 };
-void PrintTo(const Rule& rule, std::ostream* out) {
-    *out << rule.name;
-}
-
 const Rule kRules[] = {
     {"WritingAgainReplacesTheWholeFile",
      "write device.json a much longer first version; write device.json short; "
@@ -235,8 +230,7 @@ TEST_P(CloudRule, HoldsForTheFolderAndInMemory) {
     EXPECT_EQ(treeOf(outside), "secret.txt = secret\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(, CloudRule, ::testing::ValuesIn(kRules), jw::test::caseName);
 
 // A name may be anything but empty, ".", "..", or hold "/" or NUL; a malformed path is refused
 // and changes nothing.

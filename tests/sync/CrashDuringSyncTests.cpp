@@ -34,6 +34,8 @@
 namespace jw::model {
 namespace {
 
+using ::jw::test::PrintTo;
+
 namespace fs = std::filesystem;
 
 constexpr const char* kListName = "Crash";
@@ -658,10 +660,6 @@ struct CrashCase {
     std::vector<Round> rounds;
     std::uint32_t seed;
 };
-void PrintTo(const CrashCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 const CrashCase kCrashCases[] = {
     {"AtRandomMoments", std::vector<Round>(8, Round{}), 11},
     {"InTheMiddleOfASave",
@@ -706,7 +704,7 @@ TEST_P(KilledDevices, LoseAndDuplicateNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CrashDuringSync, KilledDevices, ::testing::ValuesIn(kCrashCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::model

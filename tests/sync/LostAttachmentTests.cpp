@@ -10,6 +10,7 @@
 namespace jw::sync {
 namespace {
 
+using ::jw::test::PrintTo;
 using testing::SimulatedDevice;
 using Kind = SyncError::Kind;
 
@@ -41,10 +42,6 @@ struct Disturbance {
     std::function<void(SimulatedDevice&, test::InMemoryCloud&)> begin;
     std::optional<Kind> failure;  // none: the merge goes through
 };
-
-void PrintTo(const Disturbance& disturbance, std::ostream* out) {
-    *out << disturbance.name;
-}
 
 class ProvesNothing : public Attachment, public ::testing::WithParamInterface<Disturbance> {};
 
@@ -107,7 +104,7 @@ TEST_P(ProvesNothing, TheAttachmentStaysAndNothingSavedMeanwhileIsLost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Attachment, ProvesNothing, ::testing::ValuesIn(kDisturbances),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         jw::test::caseName);
 
 TEST_F(Attachment, AFolderStartedAfreshByAnotherDeviceIsNotThisEnsemble) {
     // The user emptied the folder, and a stranger attached to it before this device looked.

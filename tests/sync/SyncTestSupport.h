@@ -35,6 +35,7 @@
 #include "src/model/Operations.h"
 #include "src/model/Ordering.h"
 #include "tests/support/InMemoryCloud.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/ScriptableCloud.h"
 #include "tests/support/TestEnvironment.h"
 

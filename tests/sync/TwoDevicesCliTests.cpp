@@ -2,10 +2,8 @@
 // and how it ends as a device attaches, loses its attachment or meets another folder, and the
 // temporary files a killed write leaves.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,41 +22,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs jotwell-cli with `arguments` and collects what it prints and how it ended. Standard
-// error goes to a file, so that reading the one pipe to its end cannot stall the program.
-Outcome runCli(const std::vector<std::string>& arguments) {
-    jw::test::TempDir scratch;
-    const auto errors = scratch.path() / "stderr";
-    std::vector<std::string> argvStrings{JOTWELL_CLI_PATH};
-    argvStrings.insert(argvStrings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : argvStrings) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    // The resources of this build, and no cloud folder but the one given on the command line.
+// Runs jotwell-cli with `arguments` on the resources of this build, with no cloud folder but
+// the one given on the command line.
+jw::test::ProgramOutcome runCli(const std::vector<std::string>& arguments) {
     setenv("JOTWELL_RESOURCE_DIR",
            jw::AppPaths::resolve(std::nullopt).resourceDirectory.string().c_str(), 1);
     unsetenv("JOTWELL_CLOUD_DIR");
-    jw::test::ChildProcess child([&](int out) {
-        dup2(out, STDOUT_FILENO);
-        dup2(open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), STDERR_FILENO);
-        execv(argv[0], argv.data());
-    });
-    Outcome outcome;
-    while (auto line = child.nextLine()) {
-        outcome.out += *line + "\n";
-    }
-    outcome.status = child.wait();
-    std::ifstream in(errors, std::ios::binary);
-    outcome.err.assign(std::istreambuf_iterator<char>(in), {});
-    return outcome;
+    std::vector<std::string> argv{JOTWELL_CLI_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return jw::test::runProgram(argv);
 }
 
 class TwoDevicesCli : public ::testing::Test {

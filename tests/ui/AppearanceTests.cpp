@@ -14,6 +14,8 @@
 namespace jw::ui::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 class CollapseDelegate : public SplitViewControllerDelegate {
   public:
     CollapseDelegate(std::shared_ptr<EventLog> log, bool dropsSecondary)
@@ -37,10 +39,6 @@ struct AppearanceCase {
     const char* expected;
     bool delegateDropsSecondary = false;
 };
-
-void PrintTo(const AppearanceCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class AppearanceTest : public UiTest, public ::testing::WithParamInterface<AppearanceCase> {
   public:
@@ -163,7 +161,7 @@ const AppearanceCase lifecycleCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Lifecycle, AppearanceTest, ::testing::ValuesIn(lifecycleCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 std::shared_ptr<AlertController> nameAlert(AppearanceTest& t, bool withPreferredAction) {
     auto alert = AlertController::make("New", std::nullopt, AlertControllerStyle::alert);
@@ -254,7 +252,7 @@ const AppearanceCase presentationCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Presentation, AppearanceTest, ::testing::ValuesIn(presentationCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 class LaunchTest : public UiTest {};
 

@@ -10,16 +10,14 @@
 namespace jw::ui::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 struct TopCase {
     const char* name;
     // Builds the controller asked about from screens named by the test.
     std::function<std::shared_ptr<ViewController>(UiTest&)> build;
     const char* expected;  // the title of what topViewController returns
 };
-
-void PrintTo(const TopCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 std::shared_ptr<NavigationController> titled(std::shared_ptr<NavigationController> navigation,
                                              const char* title) {
@@ -62,7 +60,7 @@ TEST_P(TopViewControllerTest, IsTheTopOfTheInnermostStack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Navigation, TopViewControllerTest, ::testing::ValuesIn(topCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::ui::test

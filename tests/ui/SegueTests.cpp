@@ -14,6 +14,8 @@
 namespace jw::ui::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 class ListScreen : public TableViewController {
   public:
     explicit ListScreen(std::shared_ptr<EventLog> log) : log_(std::move(log)) {}
@@ -74,10 +76,6 @@ struct SegueCase {
     std::function<void(SegueTest&)> act;
     const char* expected;
 };
-
-void PrintTo(const SegueCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class SegueTest : public UiTest, public ::testing::WithParamInterface<SegueCase> {
   public:
@@ -154,8 +152,7 @@ const SegueCase segueCases[] = {
      "select:0 stack=2 | D2:didAppear"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Segues, SegueTest, ::testing::ValuesIn(segueCases),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Segues, SegueTest, ::testing::ValuesIn(segueCases), jw::test::caseName);
 
 TEST_F(UiTest, UnknownStoryboardsScenesAndSeguesAreProgrammingErrors) {
     auto board = std::make_shared<Storyboard>("Main");

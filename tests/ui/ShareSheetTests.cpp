@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -104,8 +102,7 @@ TEST_F(ShareSheetOnScreen, SaveWritesTheSharedTextAndFinishes) {
     const auto file = folder_.path() / "Shop.txt";
     EXPECT_TRUE(sheet_->saveToFile(file));
     platform_.loop().drain();
-    std::ifstream in(file, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "Shop:\n\u2714\uFE0E Milk");
+    EXPECT_EQ(jw::test::readFile(file), "Shop:\n\u2714\uFE0E Milk");
     EXPECT_EQ(log_->take(), "completed:Save:yes");
     EXPECT_EQ(presented(), "");
 }

@@ -11,9 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/ui/TableBatch.h"
+#include "tests/support/ScriptCase.h"
 
 namespace jw::ui {
 namespace {
+
+using ::jw::test::PrintTo;
 
 struct BatchCase {
     const char* name;
@@ -22,10 +25,6 @@ struct BatchCase {
     TableUpdate update;
     const char* expected;  // the origins, or "error: " and a part of the message
 };
-
-void PrintTo(const BatchCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 std::string plan(const BatchCase& batch) {
     try {
@@ -126,7 +125,7 @@ const BatchCase batchCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Batches, TableBatchTest, ::testing::ValuesIn(batchCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 }  // namespace
 }  // namespace jw::ui

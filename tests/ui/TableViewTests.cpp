@@ -13,6 +13,8 @@
 namespace jw::ui::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 class TextCell : public TableViewCell {
   public:
     std::string text;
@@ -78,14 +80,7 @@ class TextsScreen : public TableViewController {
         }
         return text;
     }
-    std::string takeConfigured() {
-        std::string text;
-        for (const auto& item : configured) {
-            text += (text.empty() ? "" : " ") + item;
-        }
-        configured.clear();
-        return text;
-    }
+    std::string takeConfigured() { return jw::test::joined(std::exchange(configured, {}), " "); }
 };
 
 class TableViewTest : public UiTest {
@@ -124,10 +119,6 @@ struct BatchOnScreenCase {
     const char* shown;       // after the batch
     const char* configured;  // rows the data source was asked for by the batch
 };
-
-void PrintTo(const BatchOnScreenCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class BatchOnScreenTest : public TableViewTest,
                           public ::testing::WithParamInterface<BatchOnScreenCase> {};
@@ -195,7 +186,7 @@ const BatchOnScreenCase batchOnScreenCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Batches, BatchOnScreenTest, ::testing::ValuesIn(batchOnScreenCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 TEST_F(TableViewTest, ABatchThatDisagreesWithTheDataSourceThrowsAndRedrawsNothing) {
     showTexts({{"a", "b", "c"}});

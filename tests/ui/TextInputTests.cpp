@@ -11,6 +11,8 @@
 namespace jw::ui::test {
 namespace {
 
+using ::jw::test::PrintTo;
+
 class LoggingFieldDelegate : public TextFieldDelegate {
   public:
     LoggingFieldDelegate(std::shared_ptr<EventLog> log, bool returns)
@@ -52,10 +54,6 @@ struct ReturnKeyCase {
     std::function<void(TextInputTest&, TextField&)> wire;
     const char* expected;
 };
-
-void PrintTo(const ReturnKeyCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class TextInputTest : public UiTest, public ::testing::WithParamInterface<ReturnKeyCase> {
   public:
@@ -115,7 +113,7 @@ const ReturnKeyCase returnKeyCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(ReturnKey, TextInputTest, ::testing::ValuesIn(returnKeyCases),
-                         [](const auto& info) { return info.param.name; });
+                         jw::test::caseName);
 
 TEST_F(UiTest, OnlyAFocusedFieldOnScreenTakesTyping) {
     auto field = std::make_shared<TextField>();

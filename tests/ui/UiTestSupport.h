@@ -13,6 +13,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "tests/support/ScriptCase.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace jw::ui::test {
@@ -21,14 +22,7 @@ class EventLog {
   public:
     void add(std::string event) { events_.push_back(std::move(event)); }
     // Everything logged since the last take, space-separated.
-    std::string take() {
-        std::string line;
-        for (const auto& event : events_) {
-            line += (line.empty() ? "" : " ") + event;
-        }
-        events_.clear();
-        return line;
-    }
+    std::string take() { return jw::test::joined(std::exchange(events_, {}), " "); }
 
   private:
     std::vector<std::string> events_;
