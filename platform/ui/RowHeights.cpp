@@ -10,14 +10,17 @@ void RowHeights::clear() {
     size_ = 0;
 }
 
-void RowHeights::append(double height) {
+void RowHeights::append(double height, std::size_t count) {
+    if (count == 0) {
+        return;
+    }
     height = std::max(height, 0.0);
     if (!runs_.empty() && runs_.back().height == height) {
-        ++runs_.back().count;
+        runs_.back().count += count;
     } else {
-        runs_.push_back(Run{size_, 1, total(), height});
+        runs_.push_back(Run{size_, count, total(), height});
     }
-    ++size_;
+    size_ += count;
 }
 
 double RowHeights::topOf(std::size_t row) const {

@@ -11,7 +11,9 @@ namespace jw::ui {
 class RowHeights {
   public:
     void clear();
-    void append(double height);
+    void append(double height) { append(height, 1); }
+    // `count` rows of one height at once, in constant time.
+    void append(double height, std::size_t count);
 
     std::size_t size() const { return size_; }
     double total() const { return runs_.empty() ? 0.0 : runs_.back().endTop(); }

@@ -258,7 +258,12 @@ void TableView::measureRows() {
     heights_.clear();
     const auto delegate = delegate_.lock();
     BusyScope busy(busy_);
+    const auto uniform = delegate ? delegate->uniformRowHeight(*this) : rowHeight_;
     for (std::size_t section = 0; section < rowCounts_.size(); ++section) {
+        if (uniform) {
+            heights_.append(*uniform, rowCounts_[section]);
+            continue;
+        }
         for (std::size_t row = 0; row < rowCounts_[section]; ++row) {
             heights_.append(delegate
                                 ? delegate->heightForRowAtIndexPath(*this, IndexPath{section, row})

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/ui/IndexPath.h"
@@ -49,6 +50,11 @@ class TableViewDelegate {
 
     // The default is the table's rowHeight.
     virtual double heightForRowAtIndexPath(TableView& tableView, const IndexPath& indexPath);
+    // A height every row has: the table then asks no row for its own (a list of 100,000 items
+    // is measured at once). None, the default: each row is asked.
+    virtual std::optional<double> uniformRowHeight(TableView& /*tableView*/) {
+        return std::nullopt;
+    }
     virtual TableViewCellEditingStyle editingStyleForRowAtIndexPath(
         TableView& /*tableView*/, const IndexPath& /*indexPath*/) {
         return TableViewCellEditingStyle::deleteStyle;

@@ -468,6 +468,10 @@ double DetailViewController::heightForRowAtIndexPath(ui::TableView&, const ui::I
     return rowHeight;
 }
 
+std::optional<double> DetailViewController::uniformRowHeight(ui::TableView&) {
+    return rowHeight;
+}
+
 void DetailViewController::didSelectRowAtIndexPath(ui::TableView& tableView,
                                                    const ui::IndexPath& indexPath) {
     tableView.deselectRow(indexPath, true);

@@ -112,6 +112,7 @@ class DetailViewController : public JotwellTableViewController,
         ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     double heightForRowAtIndexPath(ui::TableView& tableView,
                                    const ui::IndexPath& indexPath) override;
+    std::optional<double> uniformRowHeight(ui::TableView& tableView) override;
     void didSelectRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     // A row's accessory button: the item's multi-line editor (presentItemEditor).
     void accessoryButtonTappedForRowWithIndexPath(ui::TableView& tableView,

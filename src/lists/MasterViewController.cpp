@@ -268,6 +268,10 @@ double MasterViewController::heightForRowAtIndexPath(ui::TableView&, const ui::I
     return rowHeight;
 }
 
+std::optional<double> MasterViewController::uniformRowHeight(ui::TableView&) {
+    return rowHeight;
+}
+
 bool MasterViewController::canEditRowAtIndexPath(ui::TableView&, const ui::IndexPath&) {
     return isEditing();
 }

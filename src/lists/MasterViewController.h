@@ -78,6 +78,7 @@ class MasterViewController : public JotwellTableViewController,
         ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     double heightForRowAtIndexPath(ui::TableView& tableView,
                                    const ui::IndexPath& indexPath) override;
+    std::optional<double> uniformRowHeight(ui::TableView& tableView) override;
     bool canEditRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     bool canMoveRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& indexPath) override;
     void moveRowAtIndexPath(ui::TableView& tableView, const ui::IndexPath& from,

@@ -1,5 +1,6 @@
 // Row heights kept as runs answer every question as a plain list of the same heights does:
-// random heights (with runs, zero heights and fractions), asked at every boundary and between.
+// random heights (with runs, zero heights and fractions), appended one row or several at a
+// time, asked at every boundary and between.
 
 #include <random>
 #include <vector>
@@ -17,11 +18,18 @@ TEST(RowHeights, AnswersAsAListOfEveryRowDoes) {
     for (int round = 0; round < 200; ++round) {
         RowHeights runs;
         std::vector<double> tops{0.0};  // the plain list: each row's top, then the bottom
-        const int rows = int(random() % 12);
-        for (int row = 0; row < rows; ++row) {
+        int rows = 0;
+        for (int appends = int(random() % 8); appends > 0; --appends) {
             const double height = random() % 3 == 0 ? choices[random() % 4] : 48.0;
-            runs.append(height);
-            tops.push_back(tops.back() + height);
+            const int count = random() % 2 ? 1 : int(random() % 4);
+            if (count == 1 && random() % 2) {
+                runs.append(height);
+            } else {
+                runs.append(height, std::size_t(count));
+            }
+            for (int row = 0; row < count; ++row, ++rows) {
+                tops.push_back(tops.back() + height);
+            }
         }
         ASSERT_EQ(runs.size(), std::size_t(rows));
         ASSERT_DOUBLE_EQ(runs.total(), tops.back());
