@@ -26,6 +26,16 @@ ManagedObjectContext::FetchedRows ManagedObjectContext::fetchRows(const FetchReq
 
 namespace {
 
+// "?, ?, ..." with `count` parameters, for a fixed-size list of keys (keys start at 1, so
+// unused parameters bound to 0 name no row).
+std::string keyParameters(std::size_t count) {
+    std::string parameters = "?";
+    for (std::size_t i = 1; i < count; ++i) {
+        parameters += ", ?";
+    }
+    return parameters;
+}
+
 // The predicate as SQL over the entity's table, with its parameters in clause order:
 // attribute conditions first, then relationship keys. `storeCanMatch` is false when a
 // condition names an object no saved row can point at (unsaved, or another context's).
@@ -112,12 +122,8 @@ std::size_t ManagedObjectContext::countForFetchRequest(const FetchRequest& reque
     }
     std::string where = condition.where;
     if (!leftOut.empty()) {
-        std::string parameters = "?";
-        for (std::size_t i = 1; i < kKeysLeftOut; ++i) {
-            parameters += ", ?";
-        }
-        where +=
-            fmt::format("{} \"_key\" NOT IN ({})", where.empty() ? " WHERE" : " AND", parameters);
+        where += fmt::format("{} \"_key\" NOT IN ({})", where.empty() ? " WHERE" : " AND",
+                             keyParameters(kKeysLeftOut));
     }
     auto& statement = impl_->connection.database().cached(
         fmt::format("SELECT count(*) FROM {}{}", StoreConnection::quoted(e.name), where));
@@ -267,13 +273,9 @@ std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::objectsWithKey
     }
     std::sort(unread.begin(), unread.end());
     constexpr std::size_t kKeysPerRead = 64;
-    std::string parameters = "?";
-    for (std::size_t i = 1; i < kKeysPerRead; ++i) {
-        parameters += ", ?";
-    }
     auto& statement = impl_->connection.database().cached(
         fmt::format("SELECT {} FROM {} WHERE \"_key\" IN ({})", StoreConnection::selectColumns(e),
-                    StoreConnection::quoted(e.name), parameters));
+                    StoreConnection::quoted(e.name), keyParameters(kKeysPerRead)));
     for (std::size_t start = 0; start < unread.size(); start += kKeysPerRead) {
         for (std::size_t i = 0; i < kKeysPerRead; ++i) {
             const auto at = start + i;
