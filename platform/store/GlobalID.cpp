@@ -13,24 +13,51 @@ GlobalID GlobalID::generate() {
     return id;
 }
 
+namespace {
+
+// The canonical form: 32 hexadecimal digits, dashes after the 4th, 6th, 8th and 10th byte.
+// Parsed and written here rather than by libuuid, whose parser reads each group with strtoul:
+// an import of 100,000 objects parsed identifiers for about a twentieth of its time.
+constexpr std::array<std::size_t, 16> kHexAt = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                19, 21, 24, 26, 28, 30, 32, 34};
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
 std::optional<GlobalID> GlobalID::fromString(std::string_view text) {
-    if (text.size() != 36) {
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' ||
+        text[23] != '-') {
         return std::nullopt;
     }
-    char buffer[37];
-    std::memcpy(buffer, text.data(), 36);
-    buffer[36] = '\0';
     GlobalID id;
-    if (uuid_parse(buffer, id.bytes.data()) != 0) {
-        return std::nullopt;
+    for (std::size_t i = 0; i < 16; ++i) {
+        const int high = hexValue(text[kHexAt[i]]);
+        const int low = hexValue(text[kHexAt[i] + 1]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        id.bytes[i] = static_cast<unsigned char>(high << 4 | low);
     }
     return id;
 }
 
 std::string GlobalID::toString() const {
-    char buffer[37];
-    uuid_unparse_lower(bytes.data(), buffer);
-    return std::string(buffer, 36);
+    std::string text(36, '-');
+    for (std::size_t i = 0; i < 16; ++i) {
+        text[kHexAt[i]] = kHexDigits[bytes[i] >> 4];
+        text[kHexAt[i] + 1] = kHexDigits[bytes[i] & 0x0f];
+    }
+    return text;
 }
 
 namespace {

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <random>
 #include <stdexcept>
+
+#include <uuid/uuid.h>
 
 #include "platform/store/FetchedResultsController.h"
 #include "tests/store/StoreTestSupport.h"
@@ -304,6 +307,8 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
         {gid.substr(1), ""},
         {gid + "0", ""},
         {"zzzzzzzz-zzzz-4zzz-8zzz-zzzzzzzzzzzz", ""},
+        {gid.substr(0, 8) + gid.substr(9, 1) + "-" + gid.substr(10), ""},  // a dash moved
+        {gid.substr(0, 35) + "g", ""},
         // The short form (22 characters of base64url) names it too, and only in full.
         {listGID.toShortString(), "Groceries"},
         {elsewhereGID.toShortString(), ""},
@@ -324,6 +329,25 @@ TEST_F(ObjectLifecycle, URIsNameTheirObjectOrNothing) {
         EXPECT_EQ(found ? *stringOf(found->value("name")) : "", expected) << address;
     }
     EXPECT_EQ(context().existingObjectWithGlobalID(model->requireEntity("Item"), listGID), nullptr);
+}
+
+// The canonical text form is read and written here, not by libuuid: both ways agree with it,
+// for any sixteen bytes.
+TEST(GlobalIDText, AgreesWithLibuuid) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        GlobalID id;
+        for (auto& byte : id.bytes) {
+            byte = static_cast<unsigned char>(random());
+        }
+        char lower[37];
+        char upper[37];
+        uuid_unparse_lower(id.bytes.data(), lower);
+        uuid_unparse_upper(id.bytes.data(), upper);
+        EXPECT_EQ(id.toString(), lower);
+        EXPECT_EQ(GlobalID::fromString(upper), id) << upper;
+        EXPECT_EQ(GlobalID::fromString(lower), id) << lower;
+    }
 }
 
 }  // namespace
