@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/foundation/Hex.h"
+
 namespace jw::store {
 
 GlobalID GlobalID::generate() {
@@ -20,17 +22,6 @@ namespace {
 // an import of 100,000 objects parsed identifiers for about a twentieth of its time.
 constexpr std::array<std::size_t, 16> kHexAt = {0,  2,  4,  6,  9,  11, 14, 16,
                                                 19, 21, 24, 26, 28, 30, 32, 34};
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 }  // namespace
 
@@ -41,8 +32,8 @@ std::optional<GlobalID> GlobalID::fromString(std::string_view text) {
     }
     GlobalID id;
     for (std::size_t i = 0; i < 16; ++i) {
-        const int high = hexValue(text[kHexAt[i]]);
-        const int low = hexValue(text[kHexAt[i] + 1]);
+        const int high = hexDigitValue(text[kHexAt[i]]);
+        const int low = hexDigitValue(text[kHexAt[i] + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }
@@ -54,8 +45,8 @@ std::optional<GlobalID> GlobalID::fromString(std::string_view text) {
 std::string GlobalID::toString() const {
     std::string text(36, '-');
     for (std::size_t i = 0; i < 16; ++i) {
-        text[kHexAt[i]] = kHexDigits[bytes[i] >> 4];
-        text[kHexAt[i] + 1] = kHexDigits[bytes[i] & 0x0f];
+        text[kHexAt[i]] = hexDigit(bytes[i] >> 4);
+        text[kHexAt[i] + 1] = hexDigit(bytes[i]);
     }
     return text;
 }

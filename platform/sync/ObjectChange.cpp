@@ -7,6 +7,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "platform/foundation/Hex.h"
+
 namespace jw::sync {
 
 using nlohmann::json;
@@ -74,29 +76,23 @@ bool validUtf8(const std::string& s) {
     return true;
 }
 
-std::string toHex(const unsigned char* data, std::size_t size) {
-    static const char* kDigits = "0123456789abcdef";
-    std::string out;
-    out.reserve(size * 2);
+void appendHex(std::string& out, const unsigned char* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
-        out += kDigits[data[i] >> 4];
-        out += kDigits[data[i] & 0xF];
+        out += hexDigit(data[i] >> 4);
+        out += hexDigit(data[i]);
     }
-    return out;
 }
 
-void appendHex(std::string& out, const unsigned char* data, std::size_t size) {
-    static const char* kDigits = "0123456789abcdef";
-    for (std::size_t i = 0; i < size; ++i) {
-        out += kDigits[data[i] >> 4];
-        out += kDigits[data[i] & 0xF];
-    }
+std::string toHex(const unsigned char* data, std::size_t size) {
+    std::string out;
+    out.reserve(size * 2);
+    appendHex(out, data, size);
+    return out;
 }
 
 // JSON's string form of valid UTF-8: quotes, backslashes and control characters escaped,
 // everything else as it is (as nlohmann's dump writes it).
 void appendJsonString(std::string& out, const std::string& s) {
-    static const char* kDigits = "0123456789abcdef";
     out += '"';
     for (const char c : s) {
         const auto u = static_cast<unsigned char>(c);
@@ -125,8 +121,8 @@ void appendJsonString(std::string& out, const std::string& s) {
             default:
                 if (u < 0x20) {
                     out += "\\u00";
-                    out += kDigits[u >> 4];
-                    out += kDigits[u & 0xF];
+                    out += hexDigit(u >> 4);
+                    out += hexDigit(u);
                 } else {
                     out += c;
                 }
@@ -156,14 +152,12 @@ std::vector<unsigned char> fromHex(const std::string& hex) {
     if (hex.size() % 2) {
         throw RefusedFile("hex text of odd length");
     }
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        throw RefusedFile("not a hex digit");
+    auto digit = [](char c) {
+        const int value = hexDigitValue(c);
+        if (value < 0) {
+            throw RefusedFile("not a hex digit");
+        }
+        return value;
     };
     std::vector<unsigned char> out(hex.size() / 2);
     for (std::size_t i = 0; i < out.size(); ++i) {
