@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+
+#include <functional>
 
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SplitViewController.h"
@@ -104,6 +108,39 @@ TEST_F(Window, ASwipeOnTheCarouselPicksTheThemeTheBarsThenShow) {
                              window_.find(QStringLiteral("primaryColumn")));
     EXPECT_EQ(bar->property("color").value<QColor>().name().toStdString(),
               QColor(colour[0], colour[1], colour[2]).name().toStdString());
+}
+
+// What a person types shows as typed wherever it is drawn, never read as markup: a list named
+// like a bold tag and an item like an image tag, in the lists' row, the bar's title and the
+// item's row, each as wide as its text in its font.
+TEST_F(Window, TypedTextShowsAsTypedNotAsMarkup) {
+    launch(WindowDriver::tablet);
+    const QString list = QStringLiteral("<b>Shop</b> &amp;");
+    window_.addList(list);
+    window_.openList(list);
+    window_.clickIn(QStringLiteral("secondaryColumn"), QStringLiteral("field:Add an item"));
+    window_.type(QStringLiteral("<img src=\"x.png\">Milk\n"));
+    window_.waitUntil("the item shows", [&] {
+        return window_.columnText(QStringLiteral("secondaryColumn")).contains("Milk");
+    });
+    QStringList drawn;
+    std::function<void(QQuickItem*)> visit = [&](QQuickItem* item) {
+        const QString text = item->property("text").toString();
+        if (item->inherits("QQuickText") && item->isVisible() && text.contains('<')) {
+            const QFontMetricsF metrics(item->property("font").value<QFont>());
+            EXPECT_NEAR(item->property("contentWidth").toReal(),
+                        metrics.horizontalAdvance(text), 2.0)
+                << text.toStdString();
+            drawn.push_back(text);
+        }
+        for (auto* child : item->childItems()) {
+            visit(child);
+        }
+    };
+    visit(window_.window().contentItem());
+    drawn.sort();
+    EXPECT_EQ(drawn.join(" / ").toStdString(),
+              "<b>Shop</b> &amp; / <b>Shop</b> &amp; (1) / <img src=\"x.png\">Milk");
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ Item {
                 id: choiceColumn
                 width: parent.width
                 Text {
+                    textFormat: Text.PlainText
                     visible: text !== ""
                     width: parent.width
                     height: visible ? 40 : 0
@@ -89,6 +90,7 @@ Item {
             Rectangle { visible: parent.parent.separator; width: parent.width; height: 1; color: "#d1d1d6" }
         }
         contentItem: Text {
+            textFormat: Text.PlainText
             text: parent.choice.title || ""
             color: parent.choice.style === "destructive" ? "#ff3b30" : "#007aff"
             font.pixelSize: 19

@@ -46,6 +46,7 @@ Rectangle {
         anchors.bottomMargin: 40
         spacing: 8
         Text {
+            textFormat: Text.PlainText
             width: parent.width
             text: overlay.entry.headline || ""
             color: "#ffffff"
@@ -57,6 +58,7 @@ Rectangle {
             Accessible.name: text
         }
         Text {
+            textFormat: Text.PlainText
             width: parent.width
             text: overlay.entry.callToAction || ""
             color: "#e5e5ea"

@@ -23,6 +23,7 @@ Rectangle {
         width: parent.width
         spacing: 0
         Text {
+            textFormat: Text.PlainText
             visible: text !== ""
             text: box.entry.title || ""
             font.pixelSize: 17
@@ -36,6 +37,7 @@ Rectangle {
             Layout.rightMargin: 16
         }
         Text {
+            textFormat: Text.PlainText
             visible: text !== ""
             text: box.entry.message || ""
             font.pixelSize: 13
@@ -100,6 +102,7 @@ Rectangle {
                         Rectangle { visible: box.sideBySide; width: 1; height: parent.height; color: "#d1d1d6" }
                     }
                     contentItem: Text {
+                        textFormat: Text.PlainText
                         text: modelData.title
                         color: !modelData.enabled ? "#b0b0b5"
                              : modelData.style === "destructive" ? "#ff3b30" : "#007aff"

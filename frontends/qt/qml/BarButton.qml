@@ -25,6 +25,7 @@ AbstractButton {
     onClicked: tapped()
 
     contentItem: Text {
+        textFormat: Text.PlainText
         id: label
         visible: !button.isSpace
         text: button.item.kind === "add" ? "+"

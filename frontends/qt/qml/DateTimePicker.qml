@@ -115,6 +115,7 @@ Rectangle {
         }
         delegate: Component {
             Text {
+                textFormat: Text.PlainText
                 required property int index
                 text: wheel.label(index)
                 font.pixelSize: 21
@@ -158,6 +159,7 @@ Rectangle {
             Accessible.name: "Hour"
         }
         Text {
+            textFormat: Text.PlainText
             visible: picker.showsTime
             height: picker.rowHeight * picker.rows
             text: ":"

@@ -42,6 +42,7 @@ Item {
             }
         }
         Text {
+            textFormat: Text.PlainText
             objectName: "navigationTitle"
             anchors.centerIn: parent
             width: Math.max(0, parent.width - 2 * Math.max(leftSide.width, rightSide.width) - 32)

@@ -58,12 +58,14 @@ Item {
             anchors.leftMargin: 20
             spacing: 3
             Text {
+                textFormat: Text.PlainText
                 text: "JOTWELL"
                 font.pixelSize: 11
                 font.letterSpacing: 0.8
                 color: "#8e8e93"
             }
             Text {
+                textFormat: Text.PlainText
                 width: parent.width
                 visible: text !== ""
                 text: area.current ? area.current.title : ""
@@ -73,6 +75,7 @@ Item {
                 elide: Text.ElideRight
             }
             Text {
+                textFormat: Text.PlainText
                 objectName: "bannerBody"
                 width: parent.width
                 text: area.current ? area.current.body : ""

@@ -46,6 +46,7 @@ Loader {
     Component {
         id: label
         Text {
+            textFormat: Text.PlainText
             text: partView.part.text || ""
             color: partView.part.color && partView.part.color.valid ? partView.part.color : "#1c1c1e"
             font.pixelSize: Math.max(11, partView.part.pointSize || 17)
@@ -94,6 +95,7 @@ Loader {
         id: fieldAtRest
         // Drawn where the text field draws its text (the Basic style's padding), in its colours.
         Text {
+            textFormat: Text.PlainText
             objectName: "field:" + (partView.part.placeholder || "")
             readonly property bool empty: (partView.part.text || "") === ""
             text: empty ? partView.part.placeholder || "" : partView.part.text

@@ -36,6 +36,7 @@ Item {
             width: parent.width
             spacing: 0
             Text {
+                textFormat: Text.PlainText
                 text: permissionPrompt.title
                 font.pixelSize: 17
                 font.bold: true
@@ -48,6 +49,7 @@ Item {
                 Layout.rightMargin: 16
             }
             Text {
+                textFormat: Text.PlainText
                 visible: text !== ""
                 text: permissionPrompt.message
                 font.pixelSize: 13
@@ -80,6 +82,7 @@ Item {
                             Rectangle { visible: index === 1; width: 1; height: parent.height; color: "#d1d1d6" }
                         }
                         contentItem: Text {
+                            textFormat: Text.PlainText
                             text: modelData[0]
                             color: "#007aff"
                             font.pixelSize: 17

@@ -23,6 +23,7 @@ Dialog {
     background: Rectangle { radius: 14; color: "#f9f9f9" }
     Overlay.modal: Rectangle { color: "#59000000" }
     header: Label {
+        textFormat: Text.PlainText
         text: dialog.title
         font.pixelSize: 17
         font.bold: true
@@ -53,6 +54,7 @@ Dialog {
 
         Label { text: "CLOUD FOLDER"; font.pixelSize: 13; color: "#6d6d72" }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsFolder"
             text: settings.folder
             wrapMode: Text.WrapAnywhere
@@ -65,6 +67,7 @@ Dialog {
             onClicked: folderDialog.open()
         }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsNote"
             visible: text !== ""
             text: settings.note
@@ -74,6 +77,7 @@ Dialog {
             Layout.fillWidth: true
         }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsMessage"
             visible: text !== ""
             text: settings.message
@@ -84,11 +88,13 @@ Dialog {
 
         Label { text: "SYNC"; font.pixelSize: 13; color: "#6d6d72"; Layout.topMargin: 14 }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsState"
             text: settings.state
             Layout.fillWidth: true
         }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsWaiting"
             text: settings.waiting
             color: "#3a3a3c"
@@ -96,6 +102,7 @@ Dialog {
             Layout.fillWidth: true
         }
         Label {
+            textFormat: Text.PlainText
             objectName: "settingsProblem"
             visible: text !== ""
             text: settings.problem

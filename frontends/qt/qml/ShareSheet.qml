@@ -25,6 +25,7 @@ Item {
             width: parent.width - 24
             spacing: 10
             Text {
+                textFormat: Text.PlainText
                 width: parent.width
                 text: share.entry.text || ""
                 maximumLineCount: 6

@@ -117,6 +117,7 @@ Item {
                     Accessible.name: modelData.title
                     Accessible.onPressAction: row.table.tapRowAction(index)
                     Text {
+                        textFormat: Text.PlainText
                         id: actionLabel
                         anchors.centerIn: parent
                         text: modelData.title
@@ -249,6 +250,7 @@ Item {
         // The accessory button: what more the row offers (on an item, its multi-line editor).
         // "⋯" beside the text, so tapping the text still edits it in place.
         Text {
+            textFormat: Text.PlainText
             id: accessoryButton
             objectName: "accessory:" + row.title
             visible: row.accessory !== "" && !row.editing
@@ -272,6 +274,7 @@ Item {
             height: parent.height
             anchors.right: parent.right
             sourceComponent: Text {
+                textFormat: Text.PlainText
                 objectName: "dragHandle"
                 text: "≡"
                 color: "#8e8e93"
