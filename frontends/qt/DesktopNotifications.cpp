@@ -76,6 +76,27 @@ void DesktopNotifications::present(const Notification& notification, Presentatio
         showBanner(shown);
         return;
     }
+    // The body is plain text: a service that reads markup in bodies (it says "body-markup"
+    // among its capabilities) gets it escaped, so "Milk & <b>eggs</b>" shows as typed.
+    const auto capabilities = QDBusMessage::createMethodCall(
+        QString::fromLatin1(serviceName), QString::fromLatin1(servicePath),
+        QString::fromLatin1(serviceInterface), QStringLiteral("GetCapabilities"));
+    auto* asked = new QDBusPendingCallWatcher(bus_.asyncCall(capabilities, serviceTimeoutMs), this);
+    connect(asked, &QDBusPendingCallWatcher::finished, this,
+            [this, shown = std::move(shown)](QDBusPendingCallWatcher* finished) mutable {
+                finished->deleteLater();
+                const QDBusPendingReply<QStringList> reply = *finished;
+                if (reply.isError()) {
+                    debugLog("notifications: the desktop's service did not answer (" +
+                             reply.error().message().toStdString() + "); shown in the window");
+                    showBanner(shown);
+                    return;
+                }
+                notify(std::move(shown), reply.value().contains(QStringLiteral("body-markup")));
+            });
+}
+
+void DesktopNotifications::notify(Shown shown, bool escapeBody) {
     QVariantMap hints;
     hints[QStringLiteral("desktop-entry")] = QStringLiteral("jotwell");
     if (shown.sound) {
@@ -87,8 +108,8 @@ void DesktopNotifications::present(const Notification& notification, Presentatio
         QString::fromLatin1(serviceName), QString::fromLatin1(servicePath),
         QString::fromLatin1(serviceInterface), QStringLiteral("Notify"));
     call << QStringLiteral("Jotwell") << uint(0) << QStringLiteral("jotwell") << shown.title
-         << shown.body << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints
-         << int(-1);
+         << (escapeBody ? shown.body.toHtmlEscaped() : shown.body)
+         << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints << int(-1);
     // Asynchronous: a slow or absent service must not hold up the window, and a service in
     // this very process (a test's) answers only once the event loop runs.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, serviceTimeoutMs), this);

@@ -2,13 +2,14 @@
 // Notifications on the desktop: through the freedesktop notification service on the session
 // bus when there is one, as banners in the window otherwise.
 //
-// present() sends `Notify` to org.freedesktop.Notifications (app name "Jotwell", the title as
-// summary, the body, one action "default" so that clicking the bubble counts, the sound as a
+// present() asks org.freedesktop.Notifications for its capabilities, then sends `Notify` (app
+// name "Jotwell", the title as summary, the body as plain text, escaped when the service reads
+// markup in bodies, one action "default" so that clicking the bubble counts, the sound as a
 // hint) and waits for the answer without blocking the window. When the bus or the service is
 // missing, or the service fails or does not answer within serviceTimeoutMs, the notification
 // becomes a banner in the window instead: `banners` (each {key, title, body, late}) is what
-// NotificationBanner.qml draws, oldest first, each for `bannerSeconds`. The texts are the platform's (notificationText:
-// a late one says when it was due).
+// NotificationBanner.qml draws, oldest first, each for `bannerSeconds`. The texts are the
+// platform's (notificationText: a late one says when it was due).
 //
 // A click on the desktop bubble (the service's ActionInvoked with "default") or a tap on a
 // banner (activateBanner) calls the notification's `activated` once and emits broughtForward,
@@ -71,6 +72,8 @@ class DesktopNotifications final : public QObject {
 
   private:
     struct Shown;
+    // Sends Notify, the body escaped for a service that reads markup in it.
+    void notify(Shown shown, bool escapeBody);
     void showBanner(const Shown& shown);
     void activate(std::function<void()> activated);
 

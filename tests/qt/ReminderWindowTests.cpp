@@ -83,7 +83,10 @@ class FakeNotificationService final : public QObject {
                                .toStdString());
         return static_cast<uint>(received.size());
     }
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("actions")}; }
+    QStringList GetCapabilities() { return capabilities; }
+
+  public:
+    QStringList capabilities{QStringLiteral("body"), QStringLiteral("actions")};
 
   private:
     static constexpr const char* connectionName = "fake-notification-service";
@@ -170,6 +173,24 @@ TEST_F(ReminderWindow, TheDesktopServiceGetsTitleAndBodyAndItsClickOpensTheRemin
                   " brought forward, " + std::to_string(notifications.banners().size()) +
                   " banners",
               "1 opened, 1 brought forward, 0 banners");
+}
+
+// The body is the item's text as typed: a service that reads markup in bodies gets it escaped.
+TEST_F(ReminderWindow, TheBodyIsPlainTextWhateverTheServiceReads) {
+    FakeNotificationService service;
+    ASSERT_TRUE(service.registered) << "run under dbus-run-session";
+    qt::DesktopNotifications notifications(QDBusConnection::sessionBus());
+    const auto present = [&](QStringList capabilities) {
+        service.capabilities = std::move(capabilities);
+        const auto before = service.received.size();
+        notifications.presenter()->presentNotification(
+            Notification{test::reminderRequest("item-1", 60, "Milk & <b>eggs</b>"), now(), false},
+            PresentationOptions::alert, [] {});
+        window_.waitUntil("the service is told", [&] { return service.received.size() > before; });
+        return QString::fromStdString(service.received.back()).section(" | ", 2, 2).toStdString();
+    };
+    EXPECT_EQ(present({"body", "actions"}), "Milk & <b>eggs</b>");
+    EXPECT_EQ(present({"body", "body-markup", "actions"}), "Milk &amp; &lt;b&gt;eggs&lt;/b&gt;");
 }
 
 TEST_F(ReminderWindow, AReminderDueWhileClosedShowsAtStartAsALateBannerWithoutAService) {
