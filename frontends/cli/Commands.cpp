@@ -6,6 +6,7 @@
 
 #include "CliError.h"
 #include "Lookup.h"
+#include "platform/foundation/OneLineText.h"
 #include "platform/sync/PersistentStoreEnsemble.h"
 #include "src/model/DoneCounts.h"
 #include "src/model/JWListSortMode.h"
@@ -73,7 +74,7 @@ void listLists(CommandContext& c) {
     settleCounts(c, shown);
     for (const auto& list : lists) {
         const auto [counts, fraction] = list->progressInfo("", "");
-        c.out << list->name().value_or("") << '\t' << counts.value_or("") << '\n';
+        c.out << oneLineText(list->name().value_or("")) << '\t' << counts.value_or("") << '\n';
     }
 }
 
@@ -122,9 +123,10 @@ void moveList(CommandContext& c, const std::string& list, const std::string& pos
 
 void listItems(CommandContext& c, const std::string& list, JWListFilter filter) {
     auto target = findList(c.db, list);
-    c.out << titleLine(*target) << '\n';
+    c.out << oneLineText(titleLine(*target)) << '\n';
     for (const auto& item : shownItems(c.db, *target, filter)) {
-        c.out << (item->isDone() ? "[x] " : "[ ] ") << item->body().value_or("") << '\n';
+        c.out << (item->isDone() ? "[x] " : "[ ] ") << oneLineText(item->body().value_or(""))
+              << '\n';
     }
 }
 

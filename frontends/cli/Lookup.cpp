@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "CliError.h"
+#include "platform/foundation/OneLineText.h"
 #include "src/model/ListOrder.h"
 #include "src/model/Ordering.h"
 
@@ -86,7 +87,8 @@ std::shared_ptr<model::Item> findItem(model::JWDatabase& db, model::List& list,
     const auto items = shownItems(db, list, filter);
     if (*number > items.size()) {
         throw CommandError(fmt::format("list \"{}\" has no row {} (it shows {} items)",
-                                       list.name().value_or(""), *number, items.size()));
+                                       oneLineText(list.name().value_or("")), *number,
+                                       items.size()));
     }
     return items[*number - 1];
 }

@@ -144,6 +144,14 @@ TEST_F(CommandsTest, EditingCopyingMovingAndBulkActions) {
               "To\t\n");
 }
 
+// Whatever a name or an item holds (a line break from the item editor, an escape sequence from
+// another device), it prints on its own line, its controls shown as their pictures.
+TEST_F(CommandsTest, NamesAndItemsPrintOnOneLineEach) {
+    run("new-list Shop\x1b[2J");
+    addItem(*context_, "#1", "two\nlines");
+    EXPECT_EQ(run("lists; items #1"), "Shop␛[2J\t1\nShop␛[2J (1)\n[ ] two␊lines\n");
+}
+
 // A refused command changes nothing, in memory or in the file.
 TEST_F(CommandsTest, RefusedCommandsWriteNothing) {
     EXPECT_EQ(run("new-list Shop; add Shop milk; new-list ''; add Shop ''; rename-list Shop ''; "
