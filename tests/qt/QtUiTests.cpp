@@ -16,6 +16,8 @@
 #include "platform/ui/SplitViewController.h"
 #include "src/app/JotwellApplication.h"
 #include "src/lists/MasterViewController.h"
+#include "src/model/Entities.h"
+#include "src/model/Operations.h"
 #include "src/themes/ApplyTheme.h"
 #include "src/themes/JWThemesDB.h"
 #include "tests/qt/WindowDriver.h"
@@ -112,8 +114,9 @@ TEST_F(Window, ASwipeOnTheCarouselPicksTheThemeTheBarsThenShow) {
 
 // What a person types shows as typed wherever it is drawn, never read as markup: a list named
 // like a bold tag and an item like an image tag, in the lists' row, the bar's title and the
-// item's row, each as wide as its text in its font.
-TEST_F(Window, TypedTextShowsAsTypedNotAsMarkup) {
+// item's row, each as wide as its text in its font. An item of several lines (from the item
+// editor) shows its first line in its row, elided, not spilling over the next.
+TEST_F(Window, TypedTextShowsAsTypedInItsRow) {
     launch(WindowDriver::tablet);
     const QString list = QStringLiteral("<b>Shop</b> &amp;");
     window_.addList(list);
@@ -128,8 +131,8 @@ TEST_F(Window, TypedTextShowsAsTypedNotAsMarkup) {
         const QString text = item->property("text").toString();
         if (item->inherits("QQuickText") && item->isVisible() && text.contains('<')) {
             const QFontMetricsF metrics(item->property("font").value<QFont>());
-            EXPECT_NEAR(item->property("contentWidth").toReal(),
-                        metrics.horizontalAdvance(text), 2.0)
+            EXPECT_NEAR(item->property("contentWidth").toReal(), metrics.horizontalAdvance(text),
+                        2.0)
                 << text.toStdString();
             drawn.push_back(text);
         }
@@ -141,6 +144,21 @@ TEST_F(Window, TypedTextShowsAsTypedNotAsMarkup) {
     drawn.sort();
     EXPECT_EQ(drawn.join(" / ").toStdString(),
               "<b>Shop</b> &amp; / <b>Shop</b> &amp; (1) / <img src=\"x.png\">Milk");
+
+    auto& db = window_.host().application().database();
+    auto lists = db.viewContext().executeFetchRequest(model::List::fetchRequest());
+    ASSERT_EQ(lists.size(), 1u);
+    model::newItem(db, static_cast<model::List&>(*lists.front()), "first line\nsecond line");
+    window_.waitUntil("the item shows", [&] {
+        return window_.columnText(QStringLiteral("secondaryColumn")).contains("second line");
+    });
+    auto* row = window_.find(QStringLiteral("row:first line\nsecond line"));
+    ASSERT_TRUE(row);
+    auto* text = window_.find(QStringLiteral("field:"), row);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->property("lineCount").toInt(), 1);
+    EXPECT_TRUE(text->property("truncated").toBool());
+    EXPECT_LE(text->property("contentHeight").toReal(), row->height());
 }
 
 }  // namespace

@@ -98,6 +98,7 @@ Item {
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
             elide: Text.ElideRight
+            maximumLineCount: 1
         }
     }
 }

@@ -48,6 +48,7 @@ Item {
             width: Math.max(0, parent.width - 2 * Math.max(leftSide.width, rightSide.width) - 32)
             horizontalAlignment: Text.AlignHCenter
             elide: Text.ElideRight
+            maximumLineCount: 1
             text: columnView.column ? columnView.column.title : ""
             color: columnView.column ? columnView.column.titleColor : "#000000"
             font.pixelSize: 17

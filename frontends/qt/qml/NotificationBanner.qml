@@ -73,6 +73,7 @@ Item {
                 font.bold: true
                 color: "#000000"
                 elide: Text.ElideRight
+                maximumLineCount: 1
             }
             Text {
                 textFormat: Text.PlainText

@@ -53,6 +53,8 @@ Loader {
             font.bold: partView.part.bold === true
             elide: partView.inRow ? Text.ElideRight : Text.ElideNone
             wrapMode: partView.inRow ? Text.NoWrap : Text.WordWrap
+            // A row is one line high: text of several lines shows its first, elided.
+            maximumLineCount: partView.inRow ? 1 : 2147483647
             horizontalAlignment: partView.part.align === "center" ? Text.AlignHCenter
                                : partView.part.align === "right" ? Text.AlignRight : Text.AlignLeft
             verticalAlignment: Text.AlignVCenter
@@ -102,6 +104,7 @@ Loader {
             color: empty ? Qt.rgba(0, 0, 0, 0.5) : "#000000"
             font.pixelSize: 17
             elide: Text.ElideRight
+            maximumLineCount: 1
             verticalAlignment: Text.AlignVCenter
             leftPadding: 4
             rightPadding: 6
