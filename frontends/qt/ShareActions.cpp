@@ -89,9 +89,10 @@ void ShareActions::print() {
 
 void ShareActions::email() {
     if (const auto share = sheet()) {
-        const bool opened = QDesktopServices::openUrl(
-            QUrl(QString::fromStdString(share->mailUrl().absoluteString)));
-        share->finish(ui::ActivityType::mail, opened);
+        // A failure is the sheet's own alert over it, giving the reason.
+        share->sendMail([](const ui::Url& url) {
+            return QDesktopServices::openUrl(QUrl(QString::fromStdString(url.absoluteString)));
+        });
     }
     bridge_.refresh();
 }

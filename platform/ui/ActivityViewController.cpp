@@ -156,19 +156,38 @@ void ActivityViewController::finish(std::optional<ActivityType> activityType, bo
     }
 }
 
+void ActivityViewController::presentFailure(const std::string& title, const std::string& message) {
+    debugLog("share: " + title + ": " + message);
+    auto alert = AlertController::make(title, message, AlertControllerStyle::alert);
+    alert->addAction(AlertAction::make("OK", AlertActionStyle::cancel));
+    present(alert, true);
+}
+
 bool ActivityViewController::saveToFile(const std::filesystem::path& file) {
     try {
         writeFileAtomically(file, sharedText());
     } catch (const std::exception& error) {
-        debugLog(std::string("share: not saved: ") + error.what());
-        auto alert = AlertController::make(
-            "Not Saved", std::string("The text was not saved: ") + error.what() + ".",
-            AlertControllerStyle::alert);
-        alert->addAction(AlertAction::make("OK", AlertActionStyle::cancel));
-        present(alert, true);
+        presentFailure("Not Saved", std::string("The text was not saved: ") + error.what() + ".");
         return false;
     }
     finish(ActivityType::saveToFile, true);
+    return true;
+}
+
+bool ActivityViewController::sendMail(const std::function<bool(const Url&)>& open) {
+    const auto url = mailUrl();
+    if (url.absoluteString.size() > kMailUrlLimit) {
+        presentFailure("Not Sent",
+                       "The text is too long for an email. Copy it or save it to a file instead.");
+        return false;
+    }
+    if (!open(url)) {
+        presentFailure("Not Sent",
+                       "No email program could be opened. Copy the text or save it to a file "
+                       "instead.");
+        return false;
+    }
+    finish(ActivityType::mail, true);
     return true;
 }
 

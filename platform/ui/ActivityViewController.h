@@ -81,7 +81,18 @@ class ActivityViewController : public ViewController {
     // elsewhere; nothing is finished then. Answers whether the file was written.
     bool saveToFile(const std::filesystem::path& file);
 
+    // Email: hands mailUrl() to `open` (the desktop's handler), then finishes. A mail address
+    // longer than kMailUrlLimit bytes is not handed over (the desktop passes it to the mail
+    // program as one argument, which the system caps at 128 KiB), and `open` may fail (no mail
+    // program): either way the sheet stays and presents an alert "Not Sent" giving the reason,
+    // with "OK", so the text can still be copied or saved; nothing is finished then. Answers
+    // whether the mail program was opened.
+    static constexpr std::size_t kMailUrlLimit = 100'000;
+    bool sendMail(const std::function<bool(const Url&)>& open);
+
   private:
+    void presentFailure(const std::string& title, const std::string& message);
+
     std::vector<ActivityItem> activityItems_;
     CompletionWithItemsHandler completionWithItemsHandler_;
 };

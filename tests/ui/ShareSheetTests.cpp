@@ -117,6 +117,46 @@ TEST_F(ShareSheetOnScreen, ASaveThatFailsKeepsTheSheetAndSaysWhy) {
                                ": cannot create a temporary file: No such file or directory.");
 }
 
+// Email hands the address over whole, or keeps the sheet and says why: no mail program, or a
+// text too long to pass to one (each space takes three bytes of the address).
+TEST_F(ShareSheetOnScreen, EmailOpensTheMailProgramOrKeepsTheSheetAndSaysWhy) {
+    const std::size_t limit = ActivityViewController::kMailUrlLimit;
+    const struct {
+        std::size_t spaces;
+        bool opens;
+        std::string expected;
+    } cases[] = {
+        {limit / 4, true, "asked | completed:Email:yes | "},
+        {0, false,
+         "asked |  | sheet > Not Sent: No email program could be opened. Copy the text or save it "
+         "to a file instead."},
+        {limit / 2, true,
+         "not asked |  | sheet > Not Sent: The text is too long for an email. Copy it or save it "
+         "to a file instead."},
+    };
+    for (const auto& c : cases) {
+        root_->dismiss(false);
+        auto sheet = std::make_shared<ActivityViewController>(
+            std::vector<ActivityItem>{"Shop:\n" + std::string(c.spaces, ' ') + "Milk"});
+        sheet->setCompletionWithItemsHandler([this](std::optional<ActivityType> type, bool done) {
+            log_->add("completed:" + activityTitle(*type) + ":" + (done ? "yes" : "no"));
+        });
+        root_->present(sheet, false);
+        platform_.loop().drain();
+        log_->take();
+        bool asked = false;
+        sheet->sendMail([&](const Url& url) {
+            asked = url.absoluteString.starts_with("mailto:?subject=Shop&body=Shop%3A%0D%0A");
+            return c.opens;
+        });
+        platform_.loop().drain();
+        EXPECT_EQ(
+            std::string(asked ? "asked" : "not asked") + " | " + log_->take() + " | " + presented(),
+            c.expected)
+            << c.spaces;
+    }
+}
+
 TEST_F(ShareSheetOnScreen, ClosingWithoutAnActivityTellsNoneAndAnActivityNotOfferedIsRefused) {
     auto noPrint = std::make_shared<ActivityViewController>(
         std::vector<ActivityItem>{std::string("text only")});
