@@ -127,6 +127,8 @@ void AppHost::shutDown() {
     }
     shutDown_ = true;
     auto& application = application_->application();
+    // A row being edited hands on its text first, so the save below keeps it.
+    application.endEditing();
     application.resignActive();
     application.enterBackground();
     application.terminate();

@@ -102,6 +102,12 @@ void Application::enterForeground() {
     becomeActive();
 }
 
+void Application::endEditing() {
+    if (const auto responder = firstResponder()) {
+        responder->resignFirstResponder();
+    }
+}
+
 void Application::terminate() {
     if (state_ == State::notRunning) {
         return;

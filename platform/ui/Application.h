@@ -72,6 +72,9 @@ class Application {
 
     // --- Keyboard focus: the responder holding it, or nothing ---
     std::shared_ptr<Responder> firstResponder() const { return firstResponder_.lock(); }
+    // Takes the keyboard from whoever holds it, so that a field being edited ends its editing
+    // and hands on what it holds (before a quit's save, say).
+    void endEditing();
 
     // --- Status bar: the style set here; hidden when the screen on top prefers it ---
     void setStatusBarStyle(StatusBarStyle style);

@@ -161,5 +161,26 @@ TEST_F(Window, TypedTextShowsAsTypedInItsRow) {
     EXPECT_LE(text->property("contentHeight").toReal(), row->height());
 }
 
+// Closing the window while a row's text is being edited keeps what was typed.
+TEST_F(Window, QuittingWhileEditingARowKeepsItsText) {
+    launch(WindowDriver::tablet);
+    window_.addList(QStringLiteral("Shop"));
+    window_.openList(QStringLiteral("Shop"));
+    window_.clickIn(QStringLiteral("secondaryColumn"), QStringLiteral("field:Add an item"));
+    window_.type(QStringLiteral("Milk\n"));
+    window_.waitUntil("Milk shows", [&] { return window_.find(QStringLiteral("row:Milk")); });
+    window_.clickIn(QStringLiteral("row:Milk"), QStringLiteral("field:"));
+    window_.waitUntil("the row's field has the keyboard", [&] {
+        auto* field = window_.find(QStringLiteral("field:"), window_.find("row:Milk"));
+        return field && field->hasActiveFocus();
+    });
+    window_.key(Qt::Key_End);
+    window_.type(QStringLiteral(" and honey"));
+    window_.quit();
+    launch(WindowDriver::tablet);
+    window_.openList(QStringLiteral("Shop"));
+    EXPECT_EQ(window_.scene(), "Lists [Shop] | Shop (1) [Milk and honey]");
+}
+
 }  // namespace
 }  // namespace jw
