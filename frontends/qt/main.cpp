@@ -15,6 +15,7 @@
 
 #include "frontends/qt/AppHost.h"
 #include "frontends/qt/InstanceChannel.h"
+#include "frontends/qt/QuitOnSignals.h"
 #include "platform/foundation/FolderLock.h"
 
 namespace {
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         auto& host = *started;
+        // A logout or `kill` ends the program through the same shutdown as closing the window.
+        jw::qt::QuitOnSignals quitOnSignals;
         jw::qt::InstanceChannel channel;
         if (!channel.listen(channelName, &whyNot)) {
             // The window works all the same; only a later start cannot reach it.

@@ -10,6 +10,8 @@
 #include <QQuickWindow>
 #include <QTest>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -166,6 +168,18 @@ TEST_F(SecondStart, HandsOverToTheRunningOneAndEnds) {
         EXPECT_EQ(second.status, 0) << second.errors;
         EXPECT_EQ(second.errors.find("jotwell:"), std::string::npos) << second.errors;
         EXPECT_EQ(first_.state(), QProcess::Running) << more.join(" ").toStdString();
+    }
+}
+
+// A logout or `kill` ends the program as closing its window does: it saves and exits normally.
+TEST_F(SecondStart, TheSignalsThatEndTheProgramLetItShutDown) {
+    WindowDriver application;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        startFirst("device");
+        ::kill(static_cast<pid_t>(first_.processId()), signal);
+        ASSERT_TRUE(first_.waitForFinished(20000)) << signal;
+        EXPECT_EQ(first_.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(first_.exitCode(), 0) << first_.readAllStandardError().toStdString();
     }
 }
 
