@@ -2,7 +2,6 @@
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QPointer>
 #include <QVariantMap>
 
@@ -15,6 +14,12 @@ namespace jw::qt {
 namespace {
 
 constexpr const char* serviceInterface = "org.freedesktop.Notifications";
+
+QDBusMessage serviceCall(const QString& method) {
+    return QDBusMessage::createMethodCall(QString::fromLatin1(DesktopNotifications::serviceName),
+                                          QString::fromLatin1(DesktopNotifications::servicePath),
+                                          QString::fromLatin1(serviceInterface), method);
+}
 
 // What the centre holds: it may outlive the window (its background work keeps it), so it
 // holds the window's object weakly.
@@ -78,22 +83,11 @@ void DesktopNotifications::present(const Notification& notification, Presentatio
     }
     // The body is plain text: a service that reads markup in bodies (it says "body-markup"
     // among its capabilities) gets it escaped, so "Milk & <b>eggs</b>" shows as typed.
-    const auto capabilities = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), QString::fromLatin1(servicePath),
-        QString::fromLatin1(serviceInterface), QStringLiteral("GetCapabilities"));
-    auto* asked = new QDBusPendingCallWatcher(bus_.asyncCall(capabilities, serviceTimeoutMs), this);
-    connect(asked, &QDBusPendingCallWatcher::finished, this,
-            [this, shown = std::move(shown)](QDBusPendingCallWatcher* finished) mutable {
-                finished->deleteLater();
-                const QDBusPendingReply<QStringList> reply = *finished;
-                if (reply.isError()) {
-                    debugLog("notifications: the desktop's service did not answer (" +
-                             reply.error().message().toStdString() + "); shown in the window");
-                    showBanner(shown);
-                    return;
-                }
-                notify(std::move(shown), reply.value().contains(QStringLiteral("body-markup")));
-            });
+    send(serviceCall(QStringLiteral("GetCapabilities")), std::move(shown),
+         [this](Shown& asked, const QVariantList& answer) {
+             notify(std::move(asked),
+                    answer.value(0).toStringList().contains(QStringLiteral("body-markup")));
+         });
 }
 
 void DesktopNotifications::notify(Shown shown, bool escapeBody) {
@@ -104,26 +98,33 @@ void DesktopNotifications::notify(Shown shown, bool escapeBody) {
     } else {
         hints[QStringLiteral("suppress-sound")] = true;
     }
-    auto call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(serviceName), QString::fromLatin1(servicePath),
-        QString::fromLatin1(serviceInterface), QStringLiteral("Notify"));
+    auto call = serviceCall(QStringLiteral("Notify"));
     call << QStringLiteral("Jotwell") << uint(0) << QStringLiteral("jotwell") << shown.title
          << (escapeBody ? shown.body.toHtmlEscaped() : shown.body)
          << QStringList{QStringLiteral("default"), QStringLiteral("Open")} << hints << int(-1);
+    send(call, std::move(shown), [this](Shown& sent, const QVariantList& answer) {
+        serviceActivations_[answer.value(0).toUInt()] = sent.activated;
+    });
+}
+
+void DesktopNotifications::send(const QDBusMessage& call, Shown shown,
+                                std::function<void(Shown&, const QVariantList&)> answered) {
     // Asynchronous: a slow or absent service must not hold up the window, and a service in
     // this very process (a test's) answers only once the event loop runs.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, serviceTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, shown = std::move(shown)](QDBusPendingCallWatcher* finished) {
+            [this, method = call.member(), shown = std::move(shown),
+             answered = std::move(answered)](QDBusPendingCallWatcher* finished) mutable {
                 finished->deleteLater();
-                const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isError()) {
-                    debugLog("notifications: the desktop's service did not take it (" +
-                             reply.error().message().toStdString() + "); shown in the window");
+                const QDBusMessage reply = finished->reply();
+                if (reply.type() == QDBusMessage::ErrorMessage) {
+                    debugLog("notifications: the desktop's service did not answer " +
+                             method.toStdString() + " (" + reply.errorMessage().toStdString() +
+                             "); shown in the window");
                     showBanner(shown);
                     return;
                 }
-                serviceActivations_[reply.value()] = shown.activated;
+                answered(shown, reply.arguments());
             });
 }
 

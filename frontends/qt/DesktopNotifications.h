@@ -74,6 +74,10 @@ class DesktopNotifications final : public QObject {
     struct Shown;
     // Sends Notify, the body escaped for a service that reads markup in it.
     void notify(Shown shown, bool escapeBody);
+    // Sends `call` to the service without waiting; `answered` gets what it answered, and a
+    // failure or no answer shows the notification as a banner instead.
+    void send(const QDBusMessage& call, Shown shown,
+              std::function<void(Shown&, const QVariantList&)> answered);
     void showBanner(const Shown& shown);
     void activate(std::function<void()> activated);
 
