@@ -4,14 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QGlyphRun>
+#include <QGuiApplication>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
+#include <QTextLayout>
 
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -41,6 +45,40 @@ class Desktop : public ::testing::Test {
     test::TempDir folder_;
     WindowDriver window_;
 };
+
+// Whatever script a person writes in, the window's font or one the desktop falls back to has
+// its letters: nothing shows as empty boxes. (The fallbacks are Debian packages of setup.)
+TEST_F(Desktop, EveryScriptPeopleWriteInHasGlyphs) {
+    const std::vector<std::pair<std::string, QString>> samples = {
+        {"Latin", QStringLiteral("Crème brûlée")},
+        {"Greek", QStringLiteral("Ψωμί")},
+        {"Cyrillic", QStringLiteral("Молоко")},
+        {"Arabic", QStringLiteral("حليب")},
+        {"Hebrew", QStringLiteral("חלב")},
+        {"Chinese", QStringLiteral("苹果")},
+        {"Japanese", QStringLiteral("りんごとパン")},
+        {"Korean", QStringLiteral("우유")},
+        {"Devanagari", QStringLiteral("दूध")},
+        {"Bengali", QStringLiteral("দুধ")},
+        {"Thai", QStringLiteral("นม")},
+        {"marks", QStringLiteral("⏰ ✔︎ ☐")}};
+    std::string missing;
+    for (const auto& [script, text] : samples) {
+        QTextLayout layout(text, QGuiApplication::font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const auto runs = layout.glyphRuns();
+        const bool boxes = std::any_of(runs.begin(), runs.end(), [](const QGlyphRun& run) {
+            const auto glyphs = run.glyphIndexes();
+            return std::find(glyphs.begin(), glyphs.end(), 0u) != glyphs.end();
+        });
+        if (runs.isEmpty() || boxes) {
+            missing += script + " ";
+        }
+    }
+    EXPECT_EQ(missing, "");
+}
 
 // Ctrl+, opens the settings with the folder and the sync state and Escape closes them; Save on
 // the share sheet writes the text, or says why not and keeps the sheet.
