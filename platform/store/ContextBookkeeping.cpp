@@ -52,8 +52,7 @@ void ManagedObjectContext::Impl::fillFromRow(ManagedObject& object, const Sqlite
         object.globalID_ = *id;
     }
     for (const auto& a : e.attributes) {
-        object.values_[a.index] =
-            row.columnValue(StoreConnection::attributeColumn(a.index), a.type);
+        row.readColumn(StoreConnection::attributeColumn(a.index), a.type, object.values_[a.index]);
     }
     object.fault_ = false;
     for (std::size_t slot = 0; slot < e.toOneRelationships.size(); ++slot) {

@@ -123,24 +123,49 @@ Blob SqliteStatement::columnBlob(int c) const {
 }
 
 Value SqliteStatement::columnValue(int c, AttributeType type) const {
-    const bool null = columnIsNull(c);
+    Value value;
+    readColumn(c, type, value);
+    return value;
+}
+
+void SqliteStatement::readColumn(int c, AttributeType type, Value& into) const {
+    // SQLite reads NULL as 0 for the scalars, and gives no text for a NULL text: one call
+    // a column, but for the types whose NULL and 0 differ.
     switch (type) {
         case AttributeType::Integer16:
         case AttributeType::Integer32:
         case AttributeType::Integer64:
-            return std::int64_t{null ? 0 : columnInt(c)};
+            into = std::int64_t{sqlite3_column_int64(stmt_, c)};
+            return;
         case AttributeType::Boolean:
-            return !null && columnInt(c) != 0;
+            into = sqlite3_column_int64(stmt_, c) != 0;
+            return;
         case AttributeType::Double:
-            return null ? 0.0 : columnDouble(c);
+            into = sqlite3_column_double(stmt_, c);
+            return;
         case AttributeType::String:
-            return null ? Value{} : Value{columnText(c)};
+            if (const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c))) {
+                into.emplace<std::string>(text, std::size_t(sqlite3_column_bytes(stmt_, c)));
+            } else {
+                into = std::monostate{};
+            }
+            return;
         case AttributeType::Date:
-            return null ? Value{} : Value{Date{columnDouble(c)}};
+            if (columnIsNull(c)) {
+                into = std::monostate{};
+            } else {
+                into = Date{sqlite3_column_double(stmt_, c)};
+            }
+            return;
         case AttributeType::Binary:
-            return null ? Value{} : Value{columnBlob(c)};
+            if (columnIsNull(c)) {
+                into = std::monostate{};
+            } else {
+                into = columnBlob(c);
+            }
+            return;
     }
-    return Value{};
+    into = std::monostate{};
 }
 
 SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAheadLog)

@@ -46,6 +46,8 @@ class SqliteStatement {
     int columnBytes(int column) const;
     // Reads a column as a value of the attribute type (NULL as absent, scalars as 0).
     Value columnValue(int column, AttributeType type) const;
+    // The same, into a value in place (a row's text goes straight into its string).
+    void readColumn(int column, AttributeType type, Value& into) const;
 
     sqlite3_stmt* handle() const { return stmt_; }
 
