@@ -25,6 +25,7 @@
 #include "StoreGenerator.h"
 #include "SyncCases.h"
 #include "WindowCases.h"
+#include "platform/store/Sqlite.h"
 
 namespace {
 
@@ -91,6 +92,8 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before the first connection of any kind, ours or the baselines' (see Sqlite.h).
+    jw::store::configureSqlite();
     Options options = parseOptions(argc, argv);
     int benchmarkArgc = int(options.benchmarkArguments.size());
     options.benchmarkArguments.push_back(nullptr);

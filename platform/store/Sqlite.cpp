@@ -3,11 +3,17 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "StoreError.h"
 
 namespace jw::store {
+
+void configureSqlite() {
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
 
 namespace {
 
@@ -170,6 +176,7 @@ void SqliteStatement::readColumn(int c, AttributeType type, Value& into) const {
 
 SqliteDatabase::SqliteDatabase(const std::filesystem::path& file, bool writeAheadLog)
     : file_(file) {
+    configureSqlite();
     const int rc =
         sqlite3_open_v2(file.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);

@@ -17,6 +17,13 @@
 
 namespace jw::store {
 
+// SQLite's process-wide settings, made once and before any connection opens (SQLite refuses
+// them afterwards, and then keeps its defaults): no memory statistics, which SQLite otherwise
+// keeps under one global lock taken for every allocation and free. The first SqliteDatabase
+// makes them; a program that opens SQLite another way first (a benchmark's plain baseline)
+// calls this before, so that every connection of the process runs alike.
+void configureSqlite();
+
 class SqliteStatement {
   public:
     SqliteStatement(sqlite3* db, std::string_view sql);
