@@ -235,6 +235,10 @@ TEST_F(Input, TheKeyboardAloneMakesAListFillsItAndChecksAnItem) {
     window_.key(Qt::Key_Return);
     window_.waitUntil("Shop is open", [&] { return ticked(QStringLiteral("Milk")); });
     EXPECT_EQ(window_.find(QStringLiteral("row:Shop"))->property("keySelected").toBool(), true);
+
+    // Ctrl+Q closes the window, as its close button does (the program then shuts down).
+    window_.key(Qt::Key_Q, Qt::ControlModifier);
+    window_.waitUntil("the window closes", [&] { return !window_.window().isVisible(); });
 }
 
 }  // namespace

@@ -96,6 +96,14 @@ Window {
         sequence: StandardKey.New
         onActivated: bridge.startNewList()
     }
+    // Quit, Ctrl+Q as on Linux desktops (spelled out: Qt's offscreen platform binds no key
+    // to StandardKey.Quit): the window closes as by its close button, so the program shuts
+    // down the same way, saving first.
+    Shortcut {
+        sequence: "Ctrl+Q"
+        context: Qt.ApplicationShortcut
+        onActivated: root.close()
+    }
     readonly property bool nothingHasKeyboard: bridge.presented.length === 0
         && (activeFocusItem === null || activeFocusItem === contentItem)
     Shortcut {
