@@ -3,7 +3,6 @@
 #include <uuid/uuid.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "platform/foundation/Hex.h"
 
