@@ -6,12 +6,19 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 
+#include "frontends/qt/ViewParts.h"
+#include "platform/ui/Image.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SplitViewController.h"
 #include "src/app/JotwellApplication.h"
@@ -180,6 +187,66 @@ TEST_F(Window, QuittingWhileEditingARowKeepsItsText) {
     launch(WindowDriver::tablet);
     window_.openList(QStringLiteral("Shop"));
     EXPECT_EQ(window_.scene(), "Lists [Shop] | Shop (1) [Milk and honey]");
+}
+
+// A row of the usual shape (an image, the text, a label) is drawn by the row's own plain items;
+// a row of any other shape by the general views. Either way every text shows, left to right.
+TEST(RowContent, DrawsEveryTextOfEveryShape) {
+    const WindowDriver app;  // the process's QApplication
+    QQmlEngine engine;
+    QObject bridge;  // no field has the keyboard
+    bridge.setProperty("focusedHandle", 0);
+    engine.rootContext()->setContextProperty(QStringLiteral("bridge"), &bridge);
+    const auto images = std::make_shared<qt::ImageStore>();
+    const QString tick = images->addressOf(Image::transparent(40, 40));
+    engine.addImageProvider(QStringLiteral("jw"), new qt::ImageProvider(images));
+    struct Case {
+        const char* parts;
+        std::string drawn;
+    };
+    const Case cases[] = {
+        {R"([{"kind":"image","image":"","x":8,"w":24,"h":24},
+             {"kind":"label","text":"Shop","x":40,"primary":true},
+             {"kind":"label","text":"1/3","x":300},{"kind":"progress","value":0.3,"color":"red","x":40}])",
+         "own items: Shop | 1/3"},
+        {R"([{"kind":"button","image":"TICK","x":8,"w":40,"h":40,"handle":1},
+             {"kind":"field","text":"","placeholder":"Add an item","x":56,"handle":2}])",
+         "own items: Add an item"},
+        {R"([{"kind":"label","text":"A","x":0,"primary":true},{"kind":"image","image":"","x":40},
+             {"kind":"label","text":"B","x":80},{"kind":"label","text":"C","x":120}])",
+         "general views: A | B | C"},
+    };
+    for (const auto& c : cases) {
+        QQmlComponent component(&engine);
+        component.setData(QStringLiteral("import QtQuick\nRowContent { width: 360; height: 48; "
+                                         "parts: %1 }")
+                              .arg(QString::fromUtf8(c.parts).replace(QStringLiteral("TICK"), tick))
+                              .toUtf8(),
+                          QUrl(QStringLiteral("qrc:/Jotwell/qml/RowTest.qml")));
+        std::unique_ptr<QObject> object(component.create());
+        ASSERT_TRUE(object) << component.errorString().toStdString();
+        auto* row = qobject_cast<QQuickItem*>(object.get());
+        std::vector<std::pair<qreal, QString>> texts;
+        bool general = false;
+        std::function<void(QQuickItem*)> walk = [&](QQuickItem* item) {
+            general = general || QString::fromUtf8(item->metaObject()->className())
+                                     .startsWith(QStringLiteral("CellContent"));
+            const QString text = item->property("text").toString();
+            if (item->isVisible() && item->inherits("QQuickText") && !text.isEmpty()) {
+                texts.emplace_back(item->mapToItem(row, QPointF()).x(), text);
+            }
+            for (auto* child : item->childItems()) {
+                walk(child);
+            }
+        };
+        walk(row);
+        std::sort(texts.begin(), texts.end());
+        std::string drawn = general ? "general views:" : "own items:";
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            drawn += (i == 0 ? " " : " | ") + texts[i].second.toStdString();
+        }
+        EXPECT_EQ(drawn, c.drawn) << c.parts;
+    }
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 // and the buttons a swipe shows. Every gesture goes to the table's model.
 //
 // A window shows a few dozen rows at once and makes them all before its first frame, so a row
-// is built from plain items: one MouseArea takes the taps, the long press and the horizontal
-// swipe; the swipe's buttons and the editing controls exist only while they show.
+// is built from plain items: one MouseArea takes the taps (the cell's buttons and fields
+// included, see RowContent.qml), the long press and the horizontal swipe; the swipe's buttons
+// and the editing controls exist only while they show.
 import QtQuick
 
 Item {
@@ -66,9 +67,9 @@ Item {
             table.tapRow(index)
     }
 
-    // A swipe that starts on the row's text field: the field takes the press, so the row's
-    // own mouse area never sees it; the field reports the drag (PartView.qml) and the row's
-    // buttons open.
+    // A swipe that starts on a text field being edited: the field takes the press, so the
+    // row's own mouse area never sees it; the field reports the drag (PartView.qml) and the
+    // row's buttons open.
     function openSwipe() {
         if (swipeEnabled && swipeOffset === 0 && table) {
             table.swipeRow(index)
@@ -164,6 +165,7 @@ Item {
             readonly property bool onAccessory: accessoryButton.visible
                 && mouseX >= accessoryButton.x && mouseX < accessoryButton.x + accessoryButton.width
             onPressed: (mouse) => {
+                cellContent.pressAt(mapToItem(cellContent, mouse.x, 0).x)
                 startX = mapToItem(row, mouse.x, 0).x
                 startOffset = row.swipeOffset
                 swiping = false
@@ -177,6 +179,7 @@ Item {
                     return
                 if (!swiping) {
                     swiping = true
+                    cellContent.buttonPressed = false
                     preventStealing = true
                     if (!row.swipedHere && row.table)
                         row.table.swipeRow(row.index)
@@ -185,6 +188,7 @@ Item {
                 row.swipeOffset = Math.max(-widest, Math.min(0, startOffset + moved))
             }
             onReleased: {
+                cellContent.buttonPressed = false
                 preventStealing = false
                 if (!swiping)
                     return
@@ -194,19 +198,21 @@ Item {
                 settle.restart()
             }
             onCanceled: {
+                cellContent.buttonPressed = false
                 preventStealing = false
                 if (swiping)
                     row.closeSwipe()
                 swiping = false
             }
-            onClicked: {
+            onClicked: (mouse) => {
                 if (swiping)
                     return
+                const inCell = mapToItem(cellContent, mouse.x, mouse.y)
                 if (row.swipeOffset !== 0)
                     row.closeSwipe()
                 else if (onAccessory)
                     row.table.tapAccessory(row.index)
-                else
+                else if (!cellContent.tapAt(inCell.x, inCell.y))
                     row.tap()
             }
             // A long press on the row (beside its text, which a tap edits in place) does what
@@ -239,12 +245,12 @@ Item {
                 TapHandler { onTapped: row.table.deleteRow(row.index) }
             }
         }
-        CellContent {
+        RowContent {
+            id: cellContent
             anchors.left: deleteControl.right
             anchors.right: accessoryButton.left
             height: parent.height
             parts: row.parts
-            lazyFields: true
             onSwipedLeft: row.openSwipe()
         }
         // The accessory button: what more the row offers (on an item, its multi-line editor).
