@@ -53,15 +53,6 @@ Item {
         anchors.leftMargin: 36
         y: line.y + line.height + 6
         height: 4
-        sourceComponent: Rectangle {
-            radius: 2
-            color: "#e5e5ea"
-            Rectangle {
-                height: parent.height
-                radius: 2
-                width: parent.width * Math.max(0, Math.min(1, cell.progress ? cell.progress.value : 0))
-                color: cell.progress && cell.progress.color.valid ? cell.progress.color : "#007aff"
-            }
-        }
+        sourceComponent: ProgressLine { part: cell.progress }
     }
 }

@@ -54,12 +54,15 @@ Item {
     readonly property bool fieldLive: mainIsField && main.handle > 0
                                       && (fieldTapped || bridge.focusedHandle === main.handle)
 
+    function onButton(x) {
+        return leadIsButton && x >= leadImage.x && x < leadImage.x + leadImage.width;
+    }
     function pressAt(x) {
-        buttonPressed = leadIsButton && x >= leadImage.x && x < leadImage.x + leadImage.width;
+        buttonPressed = onButton(x);
     }
     // True if the tap at (x, y), in this cell, was the button's or the field's.
     function tapAt(x, y) {
-        if (leadIsButton && x >= leadImage.x && x < leadImage.x + leadImage.width) {
+        if (onButton(x)) {
             bridge.tapButton(lead.handle);
             return true;
         }
@@ -162,16 +165,7 @@ Item {
         width: cell.width - 16 - x
         y: cell.middle + Math.max(mainText.height, leadImage.height) / 2 + 6
         height: 4
-        sourceComponent: Rectangle {
-            radius: 2
-            color: "#e5e5ea"
-            Rectangle {
-                height: parent.height
-                radius: 2
-                width: parent.width * Math.max(0, Math.min(1, cell.progress ? cell.progress.value : 0))
-                color: cell.progress && cell.progress.color.valid ? cell.progress.color : "#007aff"
-            }
-        }
+        sourceComponent: ProgressLine { part: cell.progress }
     }
     // A cell of another shape.
     Loader {
